@@ -1,0 +1,56 @@
+#include "corvel/platform/Utf8.h"
+
+#include <gtest/gtest.h>
+
+using namespace corvel;
+
+TEST(Utf8, DecodesWellFormedTextToScalarsAndUtf16)
+{
+    const std::string text = "A\u00E9\u20AC\U0001F600";
+    EXPECT_TRUE(utf8::isValid(text));
+    EXPECT_EQ(utf8::decode(text), U"A\u00E9\u20AC\U0001F600");
+    EXPECT_EQ(utf8::toUtf16(text), u"A\u00E9\u20AC\U0001F600");
+    EXPECT_EQ(utf8::toUtf16(text).size(), 5u);  // the emoji takes a surrogate pair
+    EXPECT_EQ(utf8::sanitize(text), text);
+    EXPECT_EQ(utf8::decode(std::string_view()), U"");
+}
+
+TEST(Utf8, ReplacesEachIllFormedSubpartWithOneReplacementCharacter)
+{
+    struct Case {
+        std::string bytes;
+        std::u32string scalars;
+    };
+    const Case cases[] = {
+        {"\xC0\x80", U"\uFFFD\uFFFD"},              // overlong two-byte form
+        {"\xE0\x80\x80", U"\uFFFD\uFFFD\uFFFD"},    // overlong three-byte form
+        {"\xED\xA0\x80", U"\uFFFD\uFFFD\uFFFD"},    // surrogate
+        {"\xF4\x90\x80\x80", U"\uFFFD\uFFFD\uFFFD\uFFFD"},  // above U+10FFFF
+        {"\xF5\x80", U"\uFFFD\uFFFD"},
+        {"\xE2\x82", U"\uFFFD"},                    // truncated at the end
+        {"\xE2\x82" "A", U"\uFFFDA"},               // interrupted by ASCII
+        {"\xF0\x9F\x98" "\xE2\x82\xAC", U"\uFFFD\u20AC"},
+        {"a\x80" "b", U"a\uFFFDb"},                 // stray continuation byte
+    };
+    for (const auto& c : cases) {
+        EXPECT_FALSE(utf8::isValid(c.bytes));
+        EXPECT_EQ(utf8::decode(c.bytes), c.scalars);
+        EXPECT_EQ(utf8::sanitize(c.bytes), utf8::encode(c.scalars));
+        EXPECT_TRUE(utf8::isValid(utf8::sanitize(c.bytes)));
+    }
+    EXPECT_TRUE(utf8::isValid(std::string("\xF4\x8F\xBF\xBF")));  // U+10FFFF itself
+}
+
+TEST(Utf8, EncodesScalars)
+{
+    EXPECT_EQ(utf8::encode(U'$'), "$");
+    EXPECT_EQ(utf8::encode(char32_t(0xA2)), "\xC2\xA2");
+    EXPECT_EQ(utf8::encode(char32_t(0x20AC)), "\xE2\x82\xAC");
+    EXPECT_EQ(utf8::encode(char32_t(0x10348)), "\xF0\x90\x8D\x88");
+    EXPECT_EQ(utf8::encode(char32_t(0xD800)), "\xEF\xBF\xBD");
+    EXPECT_EQ(utf8::encode(char32_t(0x110000)), "\xEF\xBF\xBD");
+    // Every scalar survives a round trip.
+    for (char32_t c : {char32_t(0x7F), char32_t(0x80), char32_t(0x7FF), char32_t(0x800), char32_t(0xFFFF),
+                       char32_t(0x10000), char32_t(0x10FFFF)})
+        EXPECT_EQ(utf8::decode(utf8::encode(c)), std::u32string(1, c));
+}
