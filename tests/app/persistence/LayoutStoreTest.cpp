@@ -1,0 +1,201 @@
+#include "app/persistence/LayoutStore.h"
+
+#include "corvel/platform/Log.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+using namespace tilebay;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string readBytes(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void writeBytes(const fs::path& path, const std::string& bytes)
+{
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+std::vector<fs::path> entries(const fs::path& dir)
+{
+    std::vector<fs::path> found;
+    for (const auto& e : fs::directory_iterator(dir)) found.push_back(e.path().filename());
+    std::sort(found.begin(), found.end());
+    return found;
+}
+
+// Points XDG_DATA_HOME at a fresh temporary folder for each test.
+class LayoutStoreTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (const char* old = std::getenv("XDG_DATA_HOME")) saved_ = old;
+        char pattern[] = "/tmp/tilebay-layout-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        root_ = pattern;
+        setenv("XDG_DATA_HOME", root_.c_str(), 1);
+    }
+    void TearDown() override
+    {
+        std::error_code ec;
+        fs::permissions(root_ / "Tilebay", fs::perms::owner_all, ec);
+        fs::remove_all(root_, ec);
+        if (saved_) setenv("XDG_DATA_HOME", saved_->c_str(), 1);
+        else unsetenv("XDG_DATA_HOME");
+    }
+
+    fs::path root_;
+    std::optional<std::string> saved_;
+    LayoutStore store_;
+};
+
+LayoutDoc docWithCells(int n)
+{
+    LayoutDoc doc;
+    for (int i = 0; i < n; ++i) {
+        CellRecord cell;
+        cell.internalId = "cell" + std::to_string(i);
+        cell.cwd = "/home/user/project" + std::to_string(i);
+        doc.cells.push_back(cell);
+    }
+    doc.assignGridPositions();
+    return doc;
+}
+
+}  // namespace
+
+TEST_F(LayoutStoreTest, DirectoryFollowsXdgDataHomeOrDefaultsUnderHome)
+{
+    EXPECT_EQ(LayoutStore::directory(), root_ / "Tilebay");
+    EXPECT_EQ(LayoutStore::filePath(), root_ / "Tilebay" / "layout.json");
+    EXPECT_FALSE(fs::exists(root_ / "Tilebay"));  // asking does not create it
+
+    const std::string home = std::getenv("HOME") ? std::getenv("HOME") : "";
+    setenv("HOME", root_.c_str(), 1);
+    setenv("XDG_DATA_HOME", "", 1);
+    EXPECT_EQ(LayoutStore::directory(), root_ / ".local" / "share" / "Tilebay");
+    unsetenv("XDG_DATA_HOME");
+    EXPECT_EQ(LayoutStore::directory(), root_ / ".local" / "share" / "Tilebay");
+    setenv("HOME", home.c_str(), 1);
+}
+
+TEST_F(LayoutStoreTest, SaveCreatesTheFolderAndLoadReadsItBack)
+{
+    corvel::log::Capture log;
+    EXPECT_FALSE(store_.load());  // a missing file is a first start, not an error
+    const LayoutDoc doc = docWithCells(3);
+    store_.save(doc);
+    EXPECT_EQ(readBytes(LayoutStore::filePath()), *doc.encode());
+    EXPECT_EQ(entries(LayoutStore::directory()), std::vector<fs::path>{"layout.json"});
+    EXPECT_EQ(store_.load(), doc);
+
+    store_.save(docWithCells(1));  // replaces the previous document
+    EXPECT_EQ(store_.load(), docWithCells(1));
+    EXPECT_TRUE(log.lines().empty());
+}
+
+TEST_F(LayoutStoreTest, UnreadableFilesAreSetAsideNeverOverwritten)
+{
+    const std::vector<std::string> unreadable{
+        "{ this is not json",
+        R"({"pollIntervalMs": "fast"})",
+        R"({"cells": [{"adapterKind": "tmux"}]})",
+        R"({"profiles": [{"id": "p"}]})",
+        R"({"profiles": [{"name": "no id"}]})",
+        R"(["a", "list"])",
+    };
+    for (const auto& bytes : unreadable) {
+        fs::remove_all(LayoutStore::directory());
+        writeBytes(LayoutStore::filePath(), bytes);
+        corvel::log::Capture log;
+
+        EXPECT_FALSE(store_.load()) << bytes;
+        EXPECT_FALSE(fs::exists(LayoutStore::filePath())) << bytes;
+        const auto files = entries(LayoutStore::directory());
+        ASSERT_EQ(files.size(), 1u) << bytes;
+        EXPECT_EQ(files[0].string().rfind("layout.json.unreadable-", 0), 0u) << files[0];
+        EXPECT_EQ(readBytes(LayoutStore::directory() / files[0]), bytes);
+        EXPECT_EQ(log.count("Tilebay: "), 1u);
+        EXPECT_TRUE(log.contains(files[0].string()));
+
+        // A second read (the first-run check) finds no file, and the next save
+        // writes a new document beside the preserved one.
+        EXPECT_FALSE(store_.load());
+        store_.save(docWithCells(2));
+        EXPECT_EQ(entries(LayoutStore::directory()).size(), 2u);
+        EXPECT_EQ(readBytes(LayoutStore::directory() / files[0]), bytes);
+    }
+}
+
+TEST_F(LayoutStoreTest, TwoUnreadableFilesInOneSecondKeepBoth)
+{
+    corvel::log::Capture log;
+    writeBytes(LayoutStore::filePath(), "first");
+    EXPECT_FALSE(store_.load());
+    writeBytes(LayoutStore::filePath(), "second");
+    EXPECT_FALSE(store_.load());
+    std::set<std::string> kept;
+    for (const auto& f : entries(LayoutStore::directory()))
+        kept.insert(readBytes(LayoutStore::directory() / f));
+    EXPECT_EQ(kept, (std::set<std::string>{"first", "second"}));
+}
+
+TEST_F(LayoutStoreTest, FolderThatCannotBeCreatedIsLoggedAndWritesNothing)
+{
+    writeBytes(root_ / "blocker", "a file where a folder should be");
+    setenv("XDG_DATA_HOME", (root_ / "blocker").c_str(), 1);
+    corvel::log::Capture log;
+    store_.save(docWithCells(1));
+    ASSERT_EQ(log.lines().size(), 1u);
+    EXPECT_EQ(log.lines()[0].rfind("Tilebay: layout 저장 실패 — ", 0), 0u) << log.lines()[0];
+    EXPECT_EQ(readBytes(root_ / "blocker"), "a file where a folder should be");
+}
+
+TEST_F(LayoutStoreTest, FailedWritesLeaveTheOldFileIntact)
+{
+    const LayoutDoc old = docWithCells(2);
+    store_.save(old);
+    const std::string oldBytes = readBytes(LayoutStore::filePath());
+
+    // A write that fails half-way (file size limit: the same path as a full disk).
+    corvel::log::Capture log;
+    auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    rlimit small = saved;
+    small.rlim_cur = 64;
+    setrlimit(RLIMIT_FSIZE, &small);
+    store_.save(docWithCells(50));
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previousHandler);
+
+    EXPECT_EQ(log.count("Tilebay: layout 저장 실패 — "), 1u);
+    EXPECT_EQ(readBytes(LayoutStore::filePath()), oldBytes);
+    EXPECT_EQ(entries(LayoutStore::directory()), std::vector<fs::path>{"layout.json"});
+
+    // A folder without write permission (not enforced for the superuser).
+    if (geteuid() != 0) {
+        log.clear();
+        fs::permissions(LayoutStore::directory(), fs::perms::owner_read | fs::perms::owner_exec);
+        store_.save(docWithCells(5));
+        fs::permissions(LayoutStore::directory(), fs::perms::owner_all);
+        EXPECT_EQ(log.count("Tilebay: layout 저장 실패 — "), 1u);
+        EXPECT_EQ(readBytes(LayoutStore::filePath()), oldBytes);
+    }
+    EXPECT_EQ(store_.load(), old);
+}
