@@ -1,4 +1,3 @@
-#include "app/core/AdapterError.h"
 #include "app/core/AdapterKind.h"
 #include "app/core/AppAppearance.h"
 #include "app/core/GridLayout.h"
@@ -112,16 +111,4 @@ TEST(TerminalSession, StartsUnknownAndSignalsRealChangesOnly)
     EXPECT_EQ(statuses, (std::vector{TerminalStatus::running, TerminalStatus::idle}));
     EXPECT_EQ(labels, 1);
     EXPECT_EQ(revisions, 1);
-}
-
-TEST(AdapterError, CarriesItsCaseAndText)
-{
-    try {
-        throw AdapterError::notFound("cell42");
-    } catch (const AdapterError& e) {
-        EXPECT_EQ(e.kind(), AdapterError::Kind::notFound);
-        EXPECT_EQ(e.text(), "cell42");
-        EXPECT_STREQ(e.what(), "notFound(\"cell42\")");
-    }
-    EXPECT_FALSE(AdapterError::notFound("a") == AdapterError::unsupported("a"));
 }
