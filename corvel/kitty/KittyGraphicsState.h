@@ -1,0 +1,35 @@
+// The Kitty graphics state of one terminal: the image store, client image
+// numbers, id counters, the open chunked transfer and the placement records.
+// A terminal makes one, empty, at construction and keeps it for its life.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <unordered_map>
+
+#include "corvel/kitty/KittyGraphicsImage.h"
+#include "corvel/kitty/KittyPlacementKey.h"
+#include "corvel/kitty/KittyPlacementRecord.h"
+
+namespace corvel {
+
+// An unfinished chunked transfer; defined with the command framing.
+struct KittyGraphicsPending;
+
+class KittyGraphicsState {
+public:
+    KittyGraphicsState() = default;
+    KittyGraphicsState(const KittyGraphicsState&) = delete;
+    KittyGraphicsState& operator=(const KittyGraphicsState&) = delete;
+
+    std::unordered_map<uint32_t, KittyGraphicsImage> imagesById;
+    std::unordered_map<uint32_t, uint32_t> imageNumbers;  // client image number -> id
+    uint32_t nextImageId = 1;
+    uint32_t nextPlacementId = 1;
+    std::shared_ptr<KittyGraphicsPending> pending;  // none while no transfer is open
+    std::unordered_map<KittyPlacementKey, KittyPlacementRecord> placementsByKey;
+    int64_t totalImageBytes = 0;
+    uint64_t nextImageAccessTick = 1;
+};
+
+}  // namespace corvel
