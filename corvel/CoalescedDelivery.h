@@ -1,0 +1,74 @@
+// Moves blocks produced on a background thread to a consumer on one queue,
+// typically the main queue: in arrival order, one consumer call per block, in
+// slices of at most `timeSliceNs` so that the queue runs its other work in
+// between. Memory is bounded: above `highWater` waiting bytes the producer is
+// asked to pause, and it is resumed once the consumer brought them down to
+// `lowWater`.
+#pragma once
+
+#include "corvel/platform/Dispatch.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <span>
+#include <vector>
+
+namespace corvel {
+
+class CoalescedDelivery : public std::enable_shared_from_this<CoalescedDelivery> {
+public:
+    using Block = std::function<void()>;
+    // Runs a block asynchronously on the consumer's queue.
+    using Post = std::function<void(Block)>;
+    using Deliver = std::function<void(std::span<const uint8_t>)>;
+
+    // Taken blocks are removed from the front of the list once this many
+    // have been taken, so the list neither shifts on every take nor grows
+    // while data keeps coming.
+    static constexpr size_t flushThreshold = 32;
+    // The longest run of deliveries before the queue gets its turn again.
+    static constexpr Nanos timeSliceNs = 4'000'000;
+
+    // `resume` is called on the consumer's queue when a paused producer may go on.
+    static std::shared_ptr<CoalescedDelivery> create(Post post, Deliver deliver, size_t highWater,
+                                                     size_t lowWater, Block resume);
+
+    // Producer side, any thread.
+    void enqueue(std::vector<uint8_t> chunk);
+    // Runs `marker` on the consumer's queue once every block enqueued before it was delivered.
+    void enqueueMarker(Block marker);
+    bool producerShouldPause() const;
+
+    size_t pendingBytes() const;
+    // Drops everything still waiting (the consumer is gone).
+    void discard();
+
+private:
+    struct Entry {
+        std::vector<uint8_t> bytes;
+        Block marker;  // set for a marker entry, which carries no bytes
+    };
+
+    CoalescedDelivery(Post post, Deliver deliver, size_t highWater, size_t lowWater, Block resume);
+    void push(Entry entry);
+    void postDrain();
+    void drain();
+
+    const Post post_;
+    const Deliver deliver_;
+    const size_t highWater_;
+    const size_t lowWater_;
+    const Block resume_;
+
+    mutable std::mutex lock_;
+    std::vector<Entry> entries_;
+    size_t index_ = 0;        // next entry to deliver
+    bool scheduled_ = false;  // a drain is queued or running
+    size_t pendingBytes_ = 0;
+    bool paused_ = false;
+};
+
+}  // namespace corvel

@@ -1,0 +1,31 @@
+// What a LocalProcess tells its host, and what it asks of it.
+#pragma once
+
+#include <sys/ioctl.h>
+
+#include <cstdint>
+#include <optional>
+#include <span>
+
+namespace corvel {
+
+class LocalProcess;
+
+class LocalProcessDelegate {
+public:
+    virtual ~LocalProcessDelegate() = default;
+
+    // The child has exited. `exitCode` is the raw wait status (an exit with
+    // code 3 arrives as 768), delivered on the process's delegate queue after
+    // every byte the child wrote before it ended.
+    virtual void processTerminated(LocalProcess& source, std::optional<int32_t> exitCode) = 0;
+
+    // Bytes read from the child, one call per block read, in order.
+    virtual void dataReceived(std::span<const uint8_t> slice) = 0;
+
+    // The window size to give a new pseudo-terminal; asked on the thread that
+    // starts the process.
+    virtual winsize getWindowSize() = 0;
+};
+
+}  // namespace corvel
