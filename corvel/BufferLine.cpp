@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <utility>
 
 #include "corvel/platform/Log.h"
 #include "corvel/platform/Utf8.h"
@@ -60,6 +61,29 @@ BufferLine::BufferLine(const BufferLine& from)
       size_(from.size_),
       fillCharacter_(from.fillCharacter_)
 {
+}
+
+BufferLine::BufferLine(BufferLine&& other) noexcept
+    : isWrapped(other.isWrapped),
+      renderMode(other.renderMode),
+      images(std::exchange(other.images, std::nullopt)),
+      cells_(std::exchange(other.cells_, {})),
+      size_(std::exchange(other.size_, 0)),
+      fillCharacter_(other.fillCharacter_)
+{
+}
+
+BufferLine& BufferLine::operator=(BufferLine&& other) noexcept
+{
+    if (this != &other) {
+        isWrapped = other.isWrapped;
+        renderMode = other.renderMode;
+        images = std::exchange(other.images, std::nullopt);
+        cells_ = std::exchange(other.cells_, {});
+        size_ = std::exchange(other.size_, 0);
+        fillCharacter_ = other.fillCharacter_;
+    }
+    return *this;
 }
 
 const CharData& BufferLine::operator[](int index) const

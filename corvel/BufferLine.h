@@ -37,8 +37,9 @@ public:
     // A deep copy: flags, fill character, the image list (sharing its images)
     // and the cells in use, in a block of exactly that size.
     BufferLine(const BufferLine& from);
-    BufferLine(BufferLine&&) noexcept = default;
-    BufferLine& operator=(BufferLine&&) noexcept = default;
+    // A moved-from line is left valid and empty (zero cells, no images).
+    BufferLine(BufferLine&& other) noexcept;
+    BufferLine& operator=(BufferLine&& other) noexcept;
     // Whole-line copies go through the copy constructor or copyFrom(line).
     BufferLine& operator=(const BufferLine&) = delete;
 

@@ -195,7 +195,7 @@ bool CircularBufferLineList::shiftElements(int64_t start, int64_t count, int64_t
     if (count < 0) return refuse("count < 0");
     if (start < 0) return refuse("start < 0");
     if (start >= count_) return refuse("start >= self.count");
-    if (start + offset <= 0) return refuse("start+offset <= 0");
+    if (offset <= -start) return refuse("start+offset <= 0");  // start + offset <= 0, without overflow
 
     if (offset < 0) {
         for (int64_t i = 0; i < count; ++i) moveSlot(start + i, start + i + offset);
