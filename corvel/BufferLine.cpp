@@ -270,7 +270,10 @@ void BufferLine::fill(const CharData& cell, int atCol, int len)
 
 void BufferLine::clear(const Attribute& attribute)
 {
-    std::fill(cells_.begin(), cells_.end(), CharData(attribute));
+    // Build the empty cell once; constructing it inside the fill loop costs a
+    // store-forwarding stall per cell.
+    const CharData blank(attribute);
+    fill(blank);
     images.reset();
 }
 
