@@ -260,9 +260,10 @@ void EscapeSequenceParser::clearSequence()
     if (printStateReset) printStateReset();
 }
 
-bool EscapeSequenceParser::addParameter()
+// Inlined into the parse loop: it runs for every separator.
+[[gnu::always_inline]] inline bool EscapeSequenceParser::addParameter()
 {
-    if ((_pars.size() + 1) * sizeof(int64_t) > payloadLimit_) return false;
+    if ((_pars.size() + 1) * sizeof(int64_t) > payloadLimit_) [[unlikely]] return false;
     _pars.push_back(0);
     return true;
 }
@@ -399,11 +400,30 @@ void EscapeSequenceParser::parse(std::span<const uint8_t> data)
             i = skipPrintable(bytes, i + 1, length);
             continue;
         }
-        if (state == S::csiParam && static_cast<unsigned>(code - '0') < 10u) {
-            int64_t& last = _pars.back();
-            const int64_t value = last * 10 + (code - '0');
-            last = value > kMaxParameter ? 0 : value;
-            ++i;
+        // Parameters: digits accumulate in a register, separators open the
+        // next parameter, without a table lookup.
+        if (state == S::csiParam && static_cast<unsigned>(code - '0') <= 0x0Bu) {
+            int64_t value = _pars.back();
+            while (true) {
+                const uint8_t byte = bytes[i];
+                if (static_cast<unsigned>(byte - '0') < 10u) {
+                    value = value * 10 + (byte - '0');
+                    if (value > kMaxParameter) value = 0;
+                } else if (byte == ';' || byte == ':') {
+                    _pars.back() = value;
+                    if (!addParameter()) {
+                        state = S::csiIgnore;
+                        ++i;
+                        break;
+                    }
+                    _parsTxt.push_back(byte);
+                    value = 0;
+                } else {
+                    break;
+                }
+                if (++i == length) break;
+            }
+            if (state == S::csiParam) _pars.back() = value;
             continue;
         }
         // Inside an OSC or APC string only BEL, CAN and ESC are looked up, so
