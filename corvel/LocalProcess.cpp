@@ -322,7 +322,12 @@ void LocalProcess::Run::ioLoop(const std::shared_ptr<Run>& self)
                 if (!r.endOfFile_ && r.shouldPause()) continue;
             }
             r.reapIfExited();
-            r.postExitReport(self);
+            bool done;
+            {
+                std::lock_guard<std::mutex> guard(r.mutex);
+                done = r.reaped;
+            }
+            if (done) r.postExitReport(self);
         }
     }
 
@@ -336,15 +341,26 @@ void LocalProcess::Run::ioLoop(const std::shared_ptr<Run>& self)
 
 bool LocalProcess::Run::readOnce(const std::shared_ptr<Run>& self)
 {
-    const ssize_t n = ::read(masterFd, buffer_.data(), buffer_.size());
-    if (n > 0) {
-        handleChunk(self, buffer_.data(), static_cast<size_t>(n));
-        return true;
+    // The terminal hands over at most a few kilobytes per read; what is
+    // already waiting is gathered into one block of up to `readSize` bytes,
+    // so bursts travel in few large blocks while a lone echo goes at once.
+    size_t filled = 0;
+    bool ended = false;
+    while (filled < buffer_.size()) {
+        const ssize_t n = ::read(masterFd, buffer_.data() + filled, buffer_.size() - filled);
+        if (n > 0) {
+            filled += static_cast<size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        // 0 or an error other than EAGAIN: on Linux a master whose other
+        // side is closed reads as EIO.
+        ended = !(n < 0 && errno == EAGAIN);
+        break;
     }
-    if (n < 0 && (errno == EAGAIN || errno == EINTR)) return false;
-    // 0 or an error: on Linux a master whose other side is closed reads as EIO.
-    handleEndOfFile(self);
-    return false;
+    if (filled > 0) handleChunk(self, buffer_.data(), filled);
+    if (ended) handleEndOfFile(self);
+    return filled > 0 && !ended;
 }
 
 void LocalProcess::Run::handleChunk(const std::shared_ptr<Run>& self, const uint8_t* data,
@@ -596,11 +612,13 @@ void LocalProcess::startProcess(const std::string& executable, const std::vector
                                 const std::optional<std::string>& currentDirectory)
 {
     Core& c = *core_;
-    std::lock_guard<std::mutex> guard(c.stateMutex);
     if (c.running.load()) return;
-
+    // Asked before taking the state lock, so the delegate may call back into this object.
     winsize size{};
     if (auto d = c.lockDelegate()) size = d->getWindowSize();
+
+    std::lock_guard<std::mutex> guard(c.stateMutex);
+    if (c.running.load()) return;
 
     std::vector<std::string> argv;
     argv.reserve(args.size() + 1);
