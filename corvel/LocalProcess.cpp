@@ -78,7 +78,7 @@ struct LocalProcess::Core {
     std::optional<std::string> loggingDir;
 
     // Guards posting to `queue`: once the owner is gone nothing more is
-    // posted, so the queue need not outlive it.
+    // posted, so the queue must outlive the owner but not its I/O threads.
     std::mutex postMutex;
     bool alive = true;
 

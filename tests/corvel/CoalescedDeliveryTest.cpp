@@ -47,37 +47,4 @@ TEST(CoalescedDelivery, DeliversEveryBlockInOrderInSlicesThatLetTheQueueRun)
     EXPECT_GT(receivedWhenOtherWorkRan, 0);
     EXPECT_LT(receivedWhenOtherWorkRan, 20);
     EXPECT_EQ(delivery->pendingBytes(), 0u);
-
-    // Idle again: a new block schedules a new drain.
-    delivery->enqueue(bytesOf("again"));
-    queue.runUntilIdle();
-    EXPECT_EQ(received.back(), "again");
-}
-
-TEST(CoalescedDelivery, PausesTheProducerAboveTheHighWaterMarkUntilTheLowWaterMark)
-{
-    RunLoopQueue queue;
-    int resumed = 0;
-    size_t delivered = 0;
-    auto delivery = CoalescedDelivery::create(
-        [&](CoalescedDelivery::Block block) { queue.async(std::move(block)); },
-        [&](std::span<const uint8_t> bytes) { delivered += bytes.size(); }, 1000, 400,
-        [&] { ++resumed; });
-
-    for (int i = 0; i < 10; ++i) delivery->enqueue(std::vector<uint8_t>(100));
-    EXPECT_FALSE(delivery->producerShouldPause());  // exactly at the mark
-    delivery->enqueue(std::vector<uint8_t>(100));
-    EXPECT_TRUE(delivery->producerShouldPause());
-
-    queue.runUntilIdle();
-    EXPECT_EQ(delivered, 1100u);
-    EXPECT_FALSE(delivery->producerShouldPause());
-    EXPECT_EQ(resumed, 1);  // once, on crossing the low-water mark
-
-    delivery->enqueue(std::vector<uint8_t>(2000));
-    delivery->discard();
-    EXPECT_FALSE(delivery->producerShouldPause());
-    EXPECT_EQ(delivery->pendingBytes(), 0u);
-    queue.runUntilIdle();
-    EXPECT_EQ(delivered, 1100u);
 }

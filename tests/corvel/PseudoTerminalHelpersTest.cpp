@@ -32,13 +32,6 @@ std::string readAll(int fd)
     return out;
 }
 
-int waitStatus(pid_t pid)
-{
-    int status = -1;
-    ::waitpid(pid, &status, 0);
-    return status;
-}
-
 }  // namespace
 
 TEST(PseudoTerminalHelpers, CStringArraysAreNullTerminatedCopies)
@@ -54,10 +47,6 @@ TEST(PseudoTerminalHelpers, CStringArraysAreNullTerminatedCopies)
     EXPECT_STREQ(two->data()[0], "a=1");
     EXPECT_STREQ(two->data()[1], "");
     EXPECT_EQ(two->data()[2], nullptr);
-
-    CStringArray moved = std::move(*two);
-    EXPECT_STREQ(moved.data()[0], "a=1");
-    EXPECT_EQ(two->data(), nullptr);
 }
 
 TEST(PseudoTerminalHelpers, ForkShowsTheGivenNameAndTheWindowSize)
@@ -76,25 +65,15 @@ TEST(PseudoTerminalHelpers, ForkShowsTheGivenNameAndTheWindowSize)
     const std::string out = readAll(child->masterFd);
     EXPECT_NE(out.find("given-name\r\n"), std::string::npos) << out;
     EXPECT_NE(out.find("33 77"), std::string::npos) << out;
-    EXPECT_EQ(waitStatus(child->pid), 0);
+    int status = -1;
+    ::waitpid(child->pid, &status, 0);
+    EXPECT_EQ(status, 0);
 
     size.ws_row = 40;
     EXPECT_EQ(PseudoTerminalHelpers::setWinSize(child->masterFd, size), 0);
     winsize back{};
     ASSERT_EQ(::ioctl(child->masterFd, TIOCGWINSZ, &back), 0);
     EXPECT_EQ(back.ws_row, 40);
-    ::close(child->masterFd);
-}
-
-TEST(PseudoTerminalHelpers, AFailedExecExitsWith127)
-{
-    auto child = PseudoTerminalHelpers::fork("/nonexistent/program", {"x"}, {}, std::nullopt,
-                                             winsize{});
-    ASSERT_TRUE(child);
-    EXPECT_GE(child->masterFd, 0);
-    const int status = waitStatus(child->pid);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 127);
     ::close(child->masterFd);
 }
 
