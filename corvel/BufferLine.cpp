@@ -27,7 +27,9 @@ struct Span {
 
 Span clampSpan(int64_t start, int64_t end, int64_t limit)
 {
-    start = std::max<int64_t>(start, 0);
+    // A start past the end gives an empty span at the end, never an index
+    // beyond the storage.
+    start = std::clamp<int64_t>(start, 0, std::max<int64_t>(limit, 0));
     end = std::min<int64_t>(end, limit);
     return {start, std::max(start, end)};
 }
