@@ -542,10 +542,9 @@ void EscapeSequenceParser::parse(std::span<const uint8_t> data)
             if (activeDcsHandler) {
                 if (dcs >= 0) flushDcs(i);
                 // The payload may have just run over the budget and dropped it.
-                if (activeDcsHandler) {
-                    activeDcsHandler->unhook();
-                    activeDcsHandler.reset();
-                }
+                // The handler is detached before it is told, so that whatever
+                // it calls cannot pull it away mid-call.
+                if (auto handler = std::move(activeDcsHandler)) handler->unhook();
             }
             dcs = -1;
             clearSequence();
