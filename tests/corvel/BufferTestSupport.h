@@ -1,0 +1,103 @@
+// Helpers shared by the screen buffer tests: a stand-in for the emulator's
+// full-width scroll, and writing and reading text.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "corvel/Buffer.h"
+
+namespace corvel::testing {
+
+// What the emulator's scroll does for a region that starts at the top row:
+// a new bottom line (pushed, or recycled from the top of a full ring), the
+// viewport back at the bottom.
+inline void installScroll(Buffer& buffer)
+{
+    buffer.scroll = [&buffer](bool isWrapped) {
+        CircularBufferLineList& lines = buffer.lines();
+        const int64_t bottomRow = int64_t{buffer.yBase()} + buffer.scrollBottom();
+        const bool wasFull = lines.isFull();
+        if (bottomRow == lines.count() - 1) {
+            if (wasFull) {
+                lines.recycle(Attribute{});
+                lines[lines.count() - 1].isWrapped = isWrapped;
+            } else {
+                lines.push(buffer.getBlankLine(Attribute{}, isWrapped));
+            }
+        } else {
+            std::vector<BufferLine> items;
+            items.push_back(buffer.getBlankLine(Attribute{}, isWrapped));
+            lines.splice(bottomRow + 1, 0, std::move(items));
+        }
+        if (wasFull) {
+            if (buffer.hasScrollback()) ++buffer.linesTop;
+        } else {
+            buffer.setYBase(buffer.yBase() + 1);
+        }
+        buffer.setYDisp(buffer.yBase());
+    };
+}
+
+// A buffer with its rows filled, the scroll installed and autowrap on.
+inline std::unique_ptr<Buffer> makeBuffer(int cols, int rows, std::optional<int> scrollback = 1000)
+{
+    auto buffer = std::make_unique<Buffer>(cols, rows, 8, scrollback);
+    buffer->fillViewportRows();
+    installScroll(*buffer);
+    buffer->wraparound = true;
+    return buffer;
+}
+
+inline int type(Buffer& buffer, const std::string& text, const Attribute& attribute = Attribute{})
+{
+    return buffer.insertAsciiRun(
+        std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(text.data()), text.size()), attribute);
+}
+
+inline CharData wideCell(char32_t c, const Attribute& attribute = Attribute{})
+{
+    return CharData(attribute, static_cast<int32_t>(c), 2);
+}
+
+// Carriage return and line feed.
+inline void newline(Buffer& buffer)
+{
+    buffer.setX(0);
+    if (buffer.y() >= buffer.scrollBottom()) {
+        buffer.scroll(false);
+    } else {
+        buffer.setY(buffer.y() + 1);
+    }
+}
+
+// The text of the line at ring index `row`, trailing empty cells dropped,
+// each wide character once.
+inline std::string rowText(Buffer& buffer, int64_t row)
+{
+    return buffer.lines()[row].translateToString(true, 0, -1, true);
+}
+
+// The logical lines of ring indices [from, to): each unwrapped line joined
+// with the wrapped lines below it, without the gaps that wide characters left
+// at the right edge.
+inline std::vector<std::string> logicalLines(Buffer& buffer, int64_t from, int64_t to)
+{
+    std::vector<std::string> out;
+    CircularBufferLineList& lines = buffer.lines();
+    for (int64_t i = from; i < to; ++i) {
+        const BufferLine& line = lines[i];
+        const bool continued = i + 1 < to && lines[i + 1].isWrapped;
+        const int end = continued ? Buffer::getWrappedLineTrimmedLength(line, &lines[i + 1], buffer.cols())
+                                  : line.getTrimmedLength();
+        const std::string text = line.translateToString(false, 0, end, true);
+        if (line.isWrapped && !out.empty() && i != from) {
+            out.back() += text;
+        } else {
+            out.push_back(text);
+        }
+    }
+    return out;
+}
+
+}  // namespace corvel::testing
