@@ -269,7 +269,9 @@ void Buffer::reflowNarrower(int oldCols, int newCols, int newRows)
         if (linesToAdd > 0) {
             InsertionSet set;
             set.lines.reserve(static_cast<size_t>(linesToAdd));
-            for (int64_t k = 0; k < linesToAdd; ++k) set.lines.emplace_back(cols_, CharData::Null, true);
+            // Made at the new width straight away: the copy below fills at most
+            // newCols cells of them, and every line is cut to newCols afterwards.
+            for (int64_t k = 0; k < linesToAdd; ++k) set.lines.emplace_back(newCols, CharData::Null, true);
             set.start = y + groupSize + countToInsert;
             toInsert.push_back(std::move(set));
             countToInsert += linesToAdd;
