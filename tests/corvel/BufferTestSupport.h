@@ -1,4 +1,4 @@
-// Helpers shared by the screen buffer tests: a stand-in for the emulator's
+// Helpers for the screen buffer tests: a stand-in for the emulator's
 // full-width scroll, and writing and reading text.
 #pragma once
 
@@ -9,32 +9,25 @@
 
 namespace corvel::testing {
 
-// What the emulator's scroll does for a region that starts at the top row:
-// a new bottom line (pushed, or recycled from the top of a full ring), the
-// viewport back at the bottom.
+// The emulator's scroll for a region starting at the top row: a new bottom
+// line (pushed, or the oldest one recycled), the viewport back at the bottom.
 inline void installScroll(Buffer& buffer)
 {
     buffer.scroll = [&buffer](bool isWrapped) {
         CircularBufferLineList& lines = buffer.lines();
         const int64_t bottomRow = int64_t{buffer.yBase()} + buffer.scrollBottom();
         const bool wasFull = lines.isFull();
-        if (bottomRow == lines.count() - 1) {
-            if (wasFull) {
-                lines.recycle(Attribute{});
-                lines[lines.count() - 1].isWrapped = isWrapped;
-            } else {
-                lines.push(buffer.getBlankLine(Attribute{}, isWrapped));
-            }
-        } else {
+        if (bottomRow != lines.count() - 1) {
             std::vector<BufferLine> items;
             items.push_back(buffer.getBlankLine(Attribute{}, isWrapped));
             lines.splice(bottomRow + 1, 0, std::move(items));
-        }
-        if (wasFull) {
-            if (buffer.hasScrollback()) ++buffer.linesTop;
+        } else if (wasFull) {
+            lines.recycle(Attribute{});
+            lines[lines.count() - 1].isWrapped = isWrapped;
         } else {
-            buffer.setYBase(buffer.yBase() + 1);
+            lines.push(buffer.getBlankLine(Attribute{}, isWrapped));
         }
+        if (!wasFull) buffer.setYBase(buffer.yBase() + 1);
         buffer.setYDisp(buffer.yBase());
     };
 }
@@ -71,27 +64,24 @@ inline void newline(Buffer& buffer)
     }
 }
 
-// The text of the line at ring index `row`, trailing empty cells dropped,
-// each wide character once.
+// The text of ring line `row` without trailing empty cells, each wide character once.
 inline std::string rowText(Buffer& buffer, int64_t row)
 {
     return buffer.lines()[row].translateToString(true, 0, -1, true);
 }
 
-// The logical lines of ring indices [from, to): each unwrapped line joined
-// with the wrapped lines below it, without the gaps that wide characters left
-// at the right edge.
+// The logical lines of ring lines [from, to): rows joined with the wrapped
+// rows below them, without the gaps wide characters left at the edge.
 inline std::vector<std::string> logicalLines(Buffer& buffer, int64_t from, int64_t to)
 {
     std::vector<std::string> out;
     CircularBufferLineList& lines = buffer.lines();
     for (int64_t i = from; i < to; ++i) {
-        const BufferLine& line = lines[i];
         const bool continued = i + 1 < to && lines[i + 1].isWrapped;
-        const int end = continued ? Buffer::getWrappedLineTrimmedLength(line, &lines[i + 1], buffer.cols())
-                                  : line.getTrimmedLength();
-        const std::string text = line.translateToString(false, 0, end, true);
-        if (line.isWrapped && !out.empty() && i != from) {
+        const int end = continued ? Buffer::getWrappedLineTrimmedLength(lines[i], &lines[i + 1], buffer.cols())
+                                  : lines[i].getTrimmedLength();
+        const std::string text = lines[i].translateToString(false, 0, end, true);
+        if (lines[i].isWrapped && i != from) {
             out.back() += text;
         } else {
             out.push_back(text);
