@@ -144,6 +144,11 @@ public:
 
     // ---- resize and reflow (BufferReflow.cpp) ----
 
+    // Changes the size in place: adapts the capacity, adds or drops rows at
+    // the bottom or pulls rows back from the scrollback, clamps the cursor and
+    // margins, resizes the tab-stop list and, with scrollback, re-wraps the
+    // soft-wrapped text at the new width. The emulator rebuilds the tab stops
+    // afterwards with setupTabStops(oldCols, width).
     void resize(int newCols, int newRows);
 
     // Pairs (first ring index, number of lines) of the lines that widening
