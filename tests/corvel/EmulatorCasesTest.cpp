@@ -1,0 +1,409 @@
+// Runs the emulator cases of tests/data/emulator/*.txt. Each case feeds bytes
+// (and may resize, wait on the main queue's clock, ...) into a fresh terminal
+// and then checks the screen, the cursor, the replies, the host callbacks and
+// the dirty range. Every case is also fed split into two chunks at every
+// offset of its input, and must give exactly the same results.
+//
+// Case file syntax, one directive per line ('#' starts a comment line):
+//   === name                      starts a case
+//   size COLSxROWS                before the first step (default 10x4)
+//   scrollback N                  before the first step (default 20)
+//   feed "bytes"                  C escapes: \e \a \b \t \n \r \0 \\ \" \xHH \u{HEX}
+//   wait MS                       advances the main queue's manual clock
+//   resize COLSxROWS | history N|none | focus in|out | clear-dirty | clear-callbacks
+//   screen / live                 followed by |row| lines: the display / active buffer
+//   cursor X Y | alt yes|no | title "text" | lines N (held by the active buffer)
+//   dirty A B|none | invariant-dirty A B|none
+//   reply "bytes" (one per host send, in order) | replies none
+//   callback text (every host callback but send, linefeed and scrolled, in order)
+//   callbacks none
+#include "corvel/Terminal.h"
+#include "corvel/platform/Dispatch.h"
+#include "corvel/platform/Utf8.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+using namespace corvel;
+
+namespace {
+
+struct Step {
+    enum class Kind { feed, wait, resize, history, focus, clearDirty, clearCallbacks };
+    Kind kind;
+    std::string bytes;  // feed
+    int a = 0, b = 0;   // wait ms; resize cols, rows; history lines (-1: none); focus 1/0
+
+    Step(Kind kind, std::string bytes = {}, int a = 0, int b = 0) : kind(kind), bytes(std::move(bytes)), a(a), b(b) {}
+};
+
+struct Expectations {
+    std::optional<std::vector<std::string>> screen, live, replies, callbacks;
+    std::optional<std::pair<int, int>> cursor;
+    std::optional<int64_t> lines;
+    std::optional<bool> alt;
+    std::optional<std::string> title;
+    std::optional<std::string> dirty, invariantDirty;  // "A B" or "none"
+};
+
+struct Case {
+    std::string name, file;
+    int line = 0, cols = 10, rows = 4, scrollback = 20;
+    std::vector<Step> steps;
+    Expectations expect;
+};
+
+struct Result {
+    std::vector<std::string> screen, live, replies, callbacks;
+    std::pair<int, int> cursor;
+    int64_t lines = 0;
+    bool alt = false;
+    std::string title, dirty, invariantDirty;
+    bool operator==(const Result&) const = default;
+};
+
+std::string unescape(std::string_view text)
+{
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\' || i + 1 == text.size()) {
+            out += text[i];
+            continue;
+        }
+        const char c = text[++i];
+        switch (c) {
+        case 'e': out += '\x1b'; break;
+        case 'a': out += '\a'; break;
+        case 'b': out += '\b'; break;
+        case 't': out += '\t'; break;
+        case 'n': out += '\n'; break;
+        case 'r': out += '\r'; break;
+        case '0': out += '\0'; break;
+        case 'x':
+            out += static_cast<char>(std::stoi(std::string(text.substr(i + 1, 2)), nullptr, 16));
+            i += 2;
+            break;
+        case 'u': {
+            const size_t close = text.find('}', i);
+            utf8::append(out, static_cast<char32_t>(std::stoul(std::string(text.substr(i + 2, close - i - 2)), nullptr, 16)));
+            i = close;
+            break;
+        }
+        default: out += c; break;
+        }
+    }
+    return out;
+}
+
+std::string escape(std::string_view bytes)
+{
+    std::string out;
+    for (unsigned char c : bytes) {
+        if (c == 0x1b) {
+            out += "\\e";
+        } else if (c < 0x20 || c >= 0x7f) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02X", c);
+            out += hex;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
+// The text between the first and the last double quote, unescaped.
+std::string quotedText(const std::string& rest)
+{
+    const size_t open = rest.find('"');
+    const size_t close = rest.rfind('"');
+    if (open == std::string::npos || close == open) throw std::runtime_error("expected a quoted string: " + rest);
+    return unescape(std::string_view(rest).substr(open + 1, close - open - 1));
+}
+
+std::pair<int, int> dims(const std::string& text)
+{
+    const size_t x = text.find('x');
+    return {std::stoi(text.substr(0, x)), std::stoi(text.substr(x + 1))};
+}
+
+std::vector<Case> loadCases()
+{
+    std::vector<Case> cases;
+    std::vector<std::filesystem::path> files;
+    for (const auto& entry : std::filesystem::directory_iterator(CORVEL_TEST_DATA_DIR "/emulator")) {
+        if (entry.path().extension() == ".txt") files.push_back(entry.path());
+    }
+    std::sort(files.begin(), files.end());
+    for (const auto& path : files) {
+        std::ifstream in(path);
+        std::string line;
+        int number = 0;
+        std::vector<std::string>* rows = nullptr;  // the screen block being read
+        while (std::getline(in, line)) {
+            ++number;
+            if (line.empty() || line[0] == '#') continue;
+            if (line[0] == '|') {
+                if (!rows || line.size() < 2 || line.back() != '|') {
+                    throw std::runtime_error(path.string() + ":" + std::to_string(number) + ": stray row");
+                }
+                rows->push_back(line.substr(1, line.size() - 2));
+                continue;
+            }
+            rows = nullptr;
+            std::istringstream words(line);
+            std::string word;
+            words >> word;
+            std::string rest;
+            std::getline(words, rest);
+            if (!rest.empty() && rest[0] == ' ') rest.erase(0, 1);
+            if (word == "===") {
+                Case c;
+                c.name = rest;
+                c.file = path.filename().string();
+                c.line = number;
+                cases.push_back(std::move(c));
+                continue;
+            }
+            if (cases.empty()) throw std::runtime_error(path.string() + ": directive before the first case");
+            Case& c = cases.back();
+            Expectations& e = c.expect;
+            if (word == "size") {
+                std::tie(c.cols, c.rows) = dims(rest);
+            } else if (word == "scrollback") {
+                c.scrollback = std::stoi(rest);
+            } else if (word == "feed") {
+                c.steps.push_back({Step::Kind::feed, quotedText(rest)});
+            } else if (word == "wait") {
+                c.steps.push_back({Step::Kind::wait, {}, std::stoi(rest)});
+            } else if (word == "resize") {
+                const auto [w, h] = dims(rest);
+                c.steps.push_back({Step::Kind::resize, {}, w, h});
+            } else if (word == "history") {
+                c.steps.push_back({Step::Kind::history, {}, rest == "none" ? -1 : std::stoi(rest)});
+            } else if (word == "focus") {
+                c.steps.push_back({Step::Kind::focus, {}, rest == "in" ? 1 : 0});
+            } else if (word == "clear-dirty") {
+                c.steps.push_back({Step::Kind::clearDirty});
+            } else if (word == "clear-callbacks") {
+                c.steps.push_back({Step::Kind::clearCallbacks});
+            } else if (word == "screen") {
+                rows = &e.screen.emplace();
+            } else if (word == "live") {
+                rows = &e.live.emplace();
+            } else if (word == "cursor") {
+                std::istringstream xy(rest);
+                int x = 0, y = 0;
+                xy >> x >> y;
+                e.cursor = {x, y};
+            } else if (word == "lines") {
+                e.lines = std::stoll(rest);
+            } else if (word == "alt") {
+                e.alt = rest == "yes";
+            } else if (word == "title") {
+                e.title = quotedText(rest);
+            } else if (word == "dirty") {
+                e.dirty = rest;
+            } else if (word == "invariant-dirty") {
+                e.invariantDirty = rest;
+            } else if (word == "reply") {
+                if (!e.replies) e.replies.emplace();
+                e.replies->push_back(quotedText(rest));
+            } else if (word == "replies" && rest == "none") {
+                e.replies.emplace();
+            } else if (word == "callback") {
+                if (!e.callbacks) e.callbacks.emplace();
+                e.callbacks->push_back(rest);
+            } else if (word == "callbacks" && rest == "none") {
+                e.callbacks.emplace();
+            } else {
+                throw std::runtime_error(path.string() + ":" + std::to_string(number) + ": unknown directive " + word);
+            }
+        }
+    }
+    return cases;
+}
+
+class RecordingHost : public TerminalDelegate {
+public:
+    std::vector<std::string> replies, callbacks;
+
+    void send(Terminal&, std::span<const uint8_t> data) override { replies.emplace_back(data.begin(), data.end()); }
+    void showCursor(Terminal&) override { callbacks.push_back("showCursor"); }
+    void hideCursor(Terminal&) override { callbacks.push_back("hideCursor"); }
+    void setTerminalTitle(Terminal&, const std::string& title) override { callbacks.push_back("title " + title); }
+    void setTerminalIconTitle(Terminal&, const std::string& title) override
+    {
+        callbacks.push_back("iconTitle " + title);
+    }
+    void sizeChanged(Terminal&) override { callbacks.push_back("sizeChanged"); }
+    void bufferActivated(Terminal&) override { callbacks.push_back("bufferActivated"); }
+    void synchronizedOutputChanged(Terminal&, bool active) override
+    {
+        callbacks.push_back(active ? "synchronizedOutput on" : "synchronizedOutput off");
+    }
+    void bell(Terminal&) override { callbacks.push_back("bell"); }
+    void mouseModeChanged(Terminal&) override { callbacks.push_back("mouseModeChanged"); }
+    void clipboardCopy(Terminal&, std::span<const uint8_t> content) override
+    {
+        callbacks.push_back("clipboard " + std::string(content.begin(), content.end()));
+    }
+};
+
+std::vector<std::string> rowsOf(Terminal& terminal, Buffer& buffer)
+{
+    std::vector<std::string> rows;
+    for (int r = 0; r < buffer.rows(); ++r) {
+        const BufferLine& line = buffer.lines()[int64_t{buffer.yDisp()} + r];
+        std::string text;
+        for (int c = 0; c < buffer.cols() && c < line.count(); ++c) {
+            const CharData& cell = line[c];
+            if (cell.width == 0) continue;  // the second column of a wide character
+            text += cell.code == 0 ? " " : terminal.character(cell.code);
+        }
+        rows.push_back(text);
+    }
+    return rows;
+}
+
+std::string rangeText(const std::optional<std::pair<int64_t, int64_t>>& range)
+{
+    return range ? std::to_string(range->first) + " " + std::to_string(range->second) : "none";
+}
+
+// Runs the case; the feed step holding input offset `splitAt` (counted over
+// all feed steps) is handed to the terminal in two chunks split there.
+Result run(const Case& c, size_t splitAt)
+{
+    auto queue = std::make_shared<RunLoopQueue>(true);
+    auto previous = DispatchQueue::setMain(queue);
+    Result result;
+    {
+        auto host = std::make_shared<RecordingHost>();
+        TerminalOptions options;
+        options.cols = c.cols;
+        options.rows = c.rows;
+        options.scrollback = c.scrollback;
+        Terminal terminal(host, options);
+        host->callbacks.clear();
+        size_t offset = 0;
+        for (const Step& step : c.steps) {
+            switch (step.kind) {
+            case Step::Kind::feed: {
+                const std::string_view bytes = step.bytes;
+                if (splitAt > offset && splitAt < offset + bytes.size()) {
+                    terminal.feed(bytes.substr(0, splitAt - offset));
+                    terminal.feed(bytes.substr(splitAt - offset));
+                } else {
+                    terminal.feed(bytes);
+                }
+                offset += bytes.size();
+                break;
+            }
+            case Step::Kind::wait: queue->advance(Nanos{step.a} * 1'000'000); break;
+            case Step::Kind::resize: terminal.resize(step.a, step.b); break;
+            case Step::Kind::history:
+                terminal.changeScrollback(step.a < 0 ? std::nullopt : std::optional<int>(step.a));
+                break;
+            case Step::Kind::focus: terminal.setTerminalFocus(step.a == 1); break;
+            case Step::Kind::clearDirty: terminal.clearUpdateRange(); break;
+            case Step::Kind::clearCallbacks: host->callbacks.clear(); break;
+            }
+        }
+        result.screen = rowsOf(terminal, terminal.displayBuffer());
+        result.live = rowsOf(terminal, terminal.buffer());
+        result.cursor = terminal.getCursorLocation();
+        result.lines = terminal.buffer().lines().count();
+        result.alt = terminal.isCurrentBufferAlternate();
+        result.title = terminal.terminalTitle;
+        result.dirty = rangeText(terminal.getUpdateRange());
+        result.invariantDirty = rangeText(terminal.getScrollInvariantUpdateRange());
+        result.replies = host->replies;
+        result.callbacks = host->callbacks;
+    }
+    DispatchQueue::setMain(previous);
+    return result;
+}
+
+std::vector<std::string> escaped(const std::vector<std::string>& values)
+{
+    std::vector<std::string> out;
+    for (const auto& value : values) out.push_back(escape(value));
+    return out;
+}
+
+void PrintTo(const Case& c, std::ostream* os)
+{
+    *os << c.file << ":" << c.line << " " << c.name;
+}
+
+class EmulatorCases : public testing::TestWithParam<Case> {};
+
+TEST_P(EmulatorCases, Run)
+{
+    const Case& c = GetParam();
+    SCOPED_TRACE(c.file + ":" + std::to_string(c.line) + ": " + c.name);
+    const Result whole = run(c, 0);
+    const Expectations& e = c.expect;
+    if (e.screen) {
+        EXPECT_EQ(whole.screen, *e.screen) << "display buffer";
+    }
+    if (e.live) {
+        EXPECT_EQ(whole.live, *e.live) << "active buffer";
+    }
+    if (e.cursor) {
+        EXPECT_EQ(whole.cursor, *e.cursor) << "cursor (x, y)";
+    }
+    if (e.lines) {
+        EXPECT_EQ(whole.lines, *e.lines) << "lines held by the active buffer";
+    }
+    if (e.alt) {
+        EXPECT_EQ(whole.alt, *e.alt) << "alternate screen active";
+    }
+    if (e.title) {
+        EXPECT_EQ(whole.title, *e.title);
+    }
+    if (e.dirty) {
+        EXPECT_EQ(whole.dirty, *e.dirty) << "dirty range";
+    }
+    if (e.invariantDirty) {
+        EXPECT_EQ(whole.invariantDirty, *e.invariantDirty) << "scroll-invariant dirty range";
+    }
+    if (e.replies) {
+        EXPECT_EQ(escaped(whole.replies), escaped(*e.replies)) << "one entry per host send";
+    }
+    if (e.callbacks) {
+        EXPECT_EQ(whole.callbacks, *e.callbacks);
+    }
+
+    size_t total = 0;
+    for (const Step& step : c.steps) total += step.bytes.size();
+    for (size_t at = 1; at < total; ++at) {
+        const Result split = run(c, at);
+        if (split != whole) {
+            ADD_FAILURE() << "input split at offset " << at << " gives other results";
+            EXPECT_EQ(split.screen, whole.screen);
+            EXPECT_EQ(split.live, whole.live);
+            EXPECT_EQ(split.cursor, whole.cursor);
+            EXPECT_EQ(escaped(split.replies), escaped(whole.replies));
+            EXPECT_EQ(split.callbacks, whole.callbacks);
+            EXPECT_EQ(split.dirty, whole.dirty);
+            EXPECT_EQ(split.invariantDirty, whole.invariantDirty);
+            break;
+        }
+    }
+}
+
+std::string caseName(const testing::TestParamInfo<Case>& info)
+{
+    std::string name = info.param.file.substr(0, info.param.file.find('.')) + "_";
+    for (char ch : info.param.name) name += std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
+    return name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Data, EmulatorCases, testing::ValuesIn(loadCases()), caseName);
+
+}  // namespace
