@@ -18,6 +18,8 @@ constexpr int64_t kEmptyEnd = -1;
 
 void Terminal::updateRange(const Buffer& borrowing, int64_t y, bool scrolling)
 {
+    // A row above the screen names nothing to redraw, in either range.
+    if (y < 0) return;
     if (!scrolling) {
         const int64_t invariant = y + borrowing.yDisp();
         if (invariant >= 0) {
@@ -25,10 +27,8 @@ void Terminal::updateRange(const Buffer& borrowing, int64_t y, bool scrolling)
             scrollInvariantRefreshEnd_ = std::max(scrollInvariantRefreshEnd_, invariant);
         }
     }
-    if (y >= 0) {
-        refreshStart_ = std::min(refreshStart_, y);
-        refreshEnd_ = std::max(refreshEnd_, y);
-    }
+    refreshStart_ = std::min(refreshStart_, y);
+    refreshEnd_ = std::max(refreshEnd_, y);
 }
 
 void Terminal::updateFullScreen()
