@@ -6,13 +6,14 @@
 // Programs set the mode around every frame, so taking the copy must not cost
 // a walk over the whole scrollback. The copy keeps the live buffer's row
 // numbering (ring indices, yBase, yDisp, linesTop) and line count, and copies
-// at once only the lines from the top of what is shown down to the bottom of
-// the screen: those are all the live buffer may change. The history lines
-// above them are copied when first read, from the live buffer, where a line
-// keeps its scroll-invariant number (linesTop + ring index). Whatever would
-// change or drop one of those history lines in the live buffer first hands
-// the copy its own copy: a scroll of a full ring (the oldest line is reused),
-// and trimming, erasing or image removal (preserveSnapshotHistory).
+// at once only the screen rows (yBase and below): those are all the emulator
+// writes to. History lines are copied when first read (the view may be
+// scrolled back, or scroll while the mode lasts), from the live buffer, where
+// a history line keeps its content and its scroll-invariant number
+// (linesTop + ring index). Whatever would change or drop one of those lines
+// in the live buffer first hands the copy its own copy: a scroll of a full
+// ring (the oldest line is reused), and trimming, erasing the scrollback or
+// removing images (preserveSnapshotHistory).
 #include "corvel/Terminal.h"
 
 #include <algorithm>
@@ -118,9 +119,8 @@ std::unique_ptr<Buffer> Terminal::snapshotBuffer(Buffer& source)
     CircularBufferLineList& ring = copy->lines();
     const int64_t count = std::min(source.lines().count(), ring.maxLength());
     ring.setCount(count);
-    // From the top of what is shown (the user may have scrolled back) to the
-    // bottom of the screen: everything the live buffer may still change.
-    const int64_t firstCopied = std::clamp<int64_t>(std::min(source.yDisp(), source.yBase()), 0, count);
+    // The screen rows: everything the live buffer may still change.
+    const int64_t firstCopied = std::clamp<int64_t>(source.yBase(), 0, count);
     for (int64_t i = firstCopied; i < count; ++i) placeLine(*copy, i, BufferLine(source.lines()[i]));
 
     snapshotSource_ = nullptr;
