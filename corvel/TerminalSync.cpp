@@ -117,7 +117,10 @@ std::unique_ptr<Buffer> Terminal::snapshotBuffer(Buffer& source)
     copy->savedCharset = source.savedCharset;
 
     CircularBufferLineList& ring = copy->lines();
-    const int64_t count = std::min(source.lines().count(), ring.maxLength());
+    // A ring keeps its capacity through a resize that finds it empty, so the
+    // source's capacity may differ from what its size and scrollback give.
+    if (ring.maxLength() != source.lines().maxLength()) ring.setMaxLength(source.lines().maxLength());
+    const int64_t count = source.lines().count();
     ring.setCount(count);
     // The screen rows: everything the live buffer may still change.
     const int64_t firstCopied = std::clamp<int64_t>(source.yBase(), 0, count);
