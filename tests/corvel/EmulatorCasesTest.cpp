@@ -11,7 +11,8 @@
 //   feed "bytes"                  C escapes: \e \a \b \t \n \r \0 \\ \" \xHH \u{HEX}
 //   wait MS                       advances the main queue's manual clock
 //   resize COLSxROWS | history N|none | focus in|out | clear-dirty | clear-callbacks
-//   screen / live                 followed by |row| lines: the display / active buffer
+//   screen / live                 followed by |row| lines: the display / active buffer;
+//                                 rows left out at the bottom must be blank
 //   cursor X Y | alt yes|no | title "text" | lines N (held by the active buffer)
 //   dirty A B|none | invariant-dirty A B|none
 //   reply "bytes" (one per host send, in order) | replies none
@@ -335,6 +336,13 @@ std::vector<std::string> escaped(const std::vector<std::string>& values)
     return out;
 }
 
+// The expected rows followed by blank rows as wide as the actual ones.
+std::vector<std::string> padded(std::vector<std::string> expected, const std::vector<std::string>& actual)
+{
+    while (expected.size() < actual.size()) expected.push_back(std::string(actual[expected.size()].size(), ' '));
+    return expected;
+}
+
 void PrintTo(const Case& c, std::ostream* os)
 {
     *os << c.file << ":" << c.line << " " << c.name;
@@ -349,10 +357,10 @@ TEST_P(EmulatorCases, Run)
     const Result whole = run(c, 0);
     const Expectations& e = c.expect;
     if (e.screen) {
-        EXPECT_EQ(whole.screen, *e.screen) << "display buffer";
+        EXPECT_EQ(whole.screen, padded(*e.screen, whole.screen)) << "display buffer";
     }
     if (e.live) {
-        EXPECT_EQ(whole.live, *e.live) << "active buffer";
+        EXPECT_EQ(whole.live, padded(*e.live, whole.live)) << "active buffer";
     }
     if (e.cursor) {
         EXPECT_EQ(whole.cursor, *e.cursor) << "cursor (x, y)";

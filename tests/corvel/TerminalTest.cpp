@@ -147,6 +147,23 @@ TEST(Terminal, ColourNotificationsAndPalette)
     EXPECT_EQ(other.cursorColor(), std::nullopt);
 }
 
+TEST(Terminal, FullResetKeepsColoursAndSomeModes)
+{
+    auto host = std::make_shared<Host>();
+    Terminal terminal(host, sized(10, 4));
+    const Color blue(0, 0, 0xFFFF);
+    terminal.setBackgroundColor(blue);
+    terminal.feed("\e[?1h\e[?1004h\e[?1006h\e[?45h\e[?2004h\e[?69h\e[?1000h\ec");
+    EXPECT_EQ(terminal.backgroundColor(), blue);
+    EXPECT_TRUE(terminal.sendFocus);
+    EXPECT_TRUE(terminal.reverseWraparound);
+    EXPECT_EQ(terminal.mouseProtocol, Terminal::MouseProtocolEncoding::sgr);
+    EXPECT_FALSE(terminal.applicationCursor);
+    EXPECT_FALSE(terminal.bracketedPasteMode);
+    EXPECT_FALSE(terminal.marginMode);
+    EXPECT_EQ(terminal.mouseMode(), Terminal::MouseMode::off);
+}
+
 TEST(Terminal, LogLinesOnlyWhenNotSilent)
 {
     auto host = std::make_shared<Host>();
