@@ -31,11 +31,15 @@
 #include "corvel/DcsHandler.h"
 #include "corvel/EscapeSequenceParser.h"
 #include "corvel/KittyKeyboardFlags.h"
+#include "corvel/Line.h"
+#include "corvel/LinkLookupLocation.h"
+#include "corvel/LinkMatch.h"
 #include "corvel/Position.h"
 #include "corvel/ProgressReport.h"
 #include "corvel/ReadingBuffer.h"
 #include "corvel/TerminalDelegate.h"
 #include "corvel/TerminalOptions.h"
+#include "corvel/TextEncoding.h"
 #include "corvel/WindowManipulationCommand.h"
 #include "corvel/kitty/KittyGraphicsState.h"
 #include "corvel/kitty/KittyPlacementContext.h"
@@ -69,7 +73,8 @@ public:
     enum class TerminalConformance : uint8_t { vt100, vt200, vt300, vt400, vt500 };
     enum class BufferKind : uint8_t { active, normal, alt };
     enum class LinkLookupMode : uint8_t { explicitOnly, explicitAndImplicit };
-    enum class LinkLookupLocation : uint8_t { buffer, screen };
+    using LinkLookupLocation = corvel::LinkLookupLocation;
+    using LinkMatch = corvel::LinkMatch;
 
     static constexpr bool sendMotionEvent(MouseMode mode) { return mode == MouseMode::anyEvent; }
     static constexpr bool sendsModifiers(MouseMode mode)
@@ -377,6 +382,52 @@ public:
     // ---- window manipulation (TerminalWindow.cpp) ----
 
     void cmdWindowOptions(Params pars);
+    // The title stacks keep this many entries; a push past it drops the oldest.
+    static constexpr size_t maxTitleStackDepth = 10;
+
+    // ---- mouse reports (TerminalMouse.cpp) ----
+
+    // The button code of a report: 0 primary, 1 middle, 2 secondary, 64 and
+    // 65 the wheel, 3 for any release; plus 4 shift, 8 meta and 16 control in
+    // the modes that send modifiers.
+    int encodeButton(int button, bool release, bool shift, bool meta, bool control) const;
+    // Encodes one report in `mouseProtocol` and sends it. `x` and `y` are the
+    // 0-based cell on the screen shown, `pixelX` and `pixelY` the pointer in
+    // the view. A report whose values the encoding cannot carry is dropped.
+    void sendEvent(int buttonFlags, int x, int y, int pixelX, int pixelY);
+    void sendEvent(int buttonFlags, int x, int y) { sendEvent(buttonFlags, x, y, x, y); }
+    // sendEvent with the motion bit (32) added.
+    void sendMotion(int buttonFlags, int x, int y, int pixelX, int pixelY);
+    // Appends one value (not negative) in the mode-1005 form.
+    static void encodeMouseUtf(std::vector<uint8_t>& data, int ch);
+
+    // ---- text extraction (TerminalText.cpp) ----
+
+    // Every line of the buffer's ring, oldest first, each followed by 0x0A.
+    std::vector<uint8_t> getBufferAsData(BufferKind kind = BufferKind::active,
+                                         TextEncoding encoding = TextEncoding::utf8);
+    // The text between two buffer positions (either order; the end column is
+    // exclusive) of the active buffer, wrapped rows joined, other row breaks
+    // as line feeds, trailing blanks of each row left out.
+    std::string getText(Position start, Position end);
+    // The same, read from displayBuffer().
+    std::string getDisplayText(Position start, Position end);
+    // The text of columns start ..< end (-1: the whole line) of ring index `line`.
+    std::string translateBufferLineToString(Buffer& buffer, int line, int start, int end);
+    // The logical lines between two ordered positions inside the ring.
+    std::vector<Line> _getSelectedLines(Position start, Position end, Buffer& buffer);
+
+    // ---- link detection (TerminalLinks.cpp) ----
+
+    // The link under a cell of displayBuffer(): an OSC 8 hyperlink first,
+    // then, in `explicitAndImplicit` mode, text that looks like a URL or path.
+    std::optional<LinkMatch> linkMatch(LinkLookupLocation at, LinkLookupMode mode);
+    std::optional<std::string> link(LinkLookupLocation at, LinkLookupMode mode);
+    // The location as a buffer position clamped into the buffer; absent for
+    // an empty ring.
+    std::optional<Position> resolveLinkLocation(LinkLookupLocation at, const Buffer& buffer) const;
+    std::optional<LinkMatch> explicitLinkMatch(Position at, Buffer& buffer);
+    std::optional<LinkMatch> implicitLinkMatch(Position at, Buffer& buffer);
 
     // ---- OSC commands (TerminalOsc.cpp) ----
 
@@ -552,6 +603,8 @@ private:
     Color backgroundColor_ = Color::defaultBackground;
     std::optional<Color> cursorColor_;
     MouseMode mouseMode_ = MouseMode::off;
+    // The button of the last press reported, named again by SGR releases.
+    int lastMousePressButton_ = 0;
     ReadingBuffer readingBuffer_;
     BufferLine blankLine_{0};
 
