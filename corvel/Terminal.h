@@ -31,6 +31,7 @@
 #include "corvel/DcsHandler.h"
 #include "corvel/EscapeSequenceParser.h"
 #include "corvel/KittyKeyboardFlags.h"
+#include "corvel/LogThrottle.h"
 #include "corvel/Line.h"
 #include "corvel/LinkLookupLocation.h"
 #include "corvel/LinkMatch.h"
@@ -88,9 +89,12 @@ public:
         std::vector<KittyKeyboardFlags> stack;
     };
 
-    // An OSC 8 hyperlink that is open: where it started and its payload.
+    // An OSC 8 hyperlink that is open: where it started and its payload. The
+    // row is scroll-invariant (linesTop + ring index), so it still names the
+    // right line after the ring recycled lines while the link was open.
     struct HyperLinkTracking {
-        Position start;
+        int startCol = 0;
+        int64_t startRow = 0;
         std::string payload;
     };
 
@@ -440,6 +444,9 @@ public:
     void oscResetColor(std::span<const uint8_t> data);
     void oscNotification(std::span<const uint8_t> data);
     void osciTerm2(std::span<const uint8_t> data);
+    // The URI of a stored OSC 8 payload (a std::string in the cell's payload):
+    // the text after its first ';', or none without one.
+    static std::optional<std::string> parseHyperlinkPayload(std::string_view text);
 
     // ---- inline images (TerminalImages.cpp) ----
 
@@ -565,6 +572,11 @@ private:
     // Foreground default, background of the current attribute, no style.
     Attribute eraseAttribute() const;
 
+    // ---- character attributes (TerminalSgr.cpp) ----
+
+    // Logs an SGR code this terminal does not know, through sgrDiagnostics_.
+    void reportUnknownSgr(int64_t code, Params pars);
+
     // ---- fields ----
 
     int cols_ = 80;
@@ -607,6 +619,8 @@ private:
     int lastMousePressButton_ = 0;
     ReadingBuffer readingBuffer_;
     BufferLine blankLine_{0};
+    // Holds back repeats of the unknown-SGR line, which is printed always.
+    LogThrottle sgrDiagnostics_;
 
     // Shared with the timeout work item and the buffers' scroll callbacks,
     // which reach the terminal only while it lives.
