@@ -1,4 +1,5 @@
-// SM / RM (ANSI modes) and DECSET / DECRST (DEC private modes), and SGR.
+// SM / RM (ANSI modes) and DECSET / DECRST (DEC private modes). SGR is in
+// TerminalSgr.cpp.
 #include "corvel/Terminal.h"
 
 #include "corvel/ListForm.h"
@@ -239,8 +240,5 @@ void Terminal::resetMode(int64_t par, Collect collect)
     default: logged(par); break;
     }
 }
-
-// Not implemented yet: SGR is accepted and changes nothing.
-void Terminal::cmdCsiM(Params, Collect) {}
 
 }  // namespace corvel
