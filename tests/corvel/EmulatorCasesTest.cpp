@@ -8,6 +8,8 @@
 //   === name                      starts a case
 //   size COLSxROWS                before the first step (default 10x4)
 //   scrollback N                  before the first step (default 20)
+//   term NAME | sixel off | palette xterm|base16Lab | untrusted (the host
+//                                 distrusts the process)   before the first step
 //   feed "bytes"                  C escapes: \e \a \b \t \n \r \0 \\ \" \xHH \u{HEX}
 //   wait MS                       advances the main queue's manual clock
 //   resize COLSxROWS | history N|none | focus in|out | clear-dirty | clear-callbacks
@@ -18,6 +20,12 @@
 //   reply "bytes" (one per host send, in order) | replies none
 //   callback text (every host callback but send, linefeed and scrolled, in order)
 //   callbacks none
+//   attr TEXT                     the current attribute: "default" or, in this
+//                                 order, fg=C bg=C, style names, ul=STYLE, ulc=C
+//                                 (C: palette index, rgb(r,g,b) or inverted)
+//   links                         followed by |row| lines of the active buffer:
+//                                 '.' no payload, a letter per distinct payload
+//   payload X Y "text"            the payload text of a viewport cell
 #include "corvel/Terminal.h"
 #include "corvel/platform/Dispatch.h"
 #include "corvel/platform/Utf8.h"
@@ -42,7 +50,9 @@ struct Step {
 };
 
 struct Expectations {
-    std::optional<std::vector<std::string>> screen, live, replies, callbacks;
+    std::optional<std::vector<std::string>> screen, live, replies, callbacks, links;
+    std::optional<std::string> attr;
+    std::vector<std::pair<std::pair<int, int>, std::string>> payloads;  // (x, y), text
     std::optional<std::pair<int, int>> cursor;
     std::optional<int64_t> lines;
     std::optional<bool> alt;
@@ -53,12 +63,16 @@ struct Expectations {
 struct Case {
     std::string name, file;
     int line = 0, cols = 10, rows = 4, scrollback = 20;
+    std::optional<std::string> termName;
+    std::optional<Ansi256PaletteStrategy> palette;
+    bool sixel = true, trusted = true;
     std::vector<Step> steps;
     Expectations expect;
 };
 
 struct Result {
-    std::vector<std::string> screen, live, replies, callbacks;
+    std::vector<std::string> screen, live, replies, callbacks, links, payloads;
+    std::string attr;
     std::pair<int, int> cursor;
     int64_t lines = 0;
     bool alt = false;
@@ -176,6 +190,14 @@ std::vector<Case> loadCases()
                 std::tie(c.cols, c.rows) = dims(rest);
             } else if (word == "scrollback") {
                 c.scrollback = std::stoi(rest);
+            } else if (word == "term") {
+                c.termName = rest;
+            } else if (word == "sixel") {
+                c.sixel = rest != "off";
+            } else if (word == "palette") {
+                c.palette = rest == "xterm" ? Ansi256PaletteStrategy::xterm : Ansi256PaletteStrategy::base16Lab;
+            } else if (word == "untrusted") {
+                c.trusted = false;
             } else if (word == "feed") {
                 c.steps.push_back({Step::Kind::feed, quotedText(rest)});
             } else if (word == "wait") {
@@ -195,6 +217,15 @@ std::vector<Case> loadCases()
                 rows = &e.screen.emplace();
             } else if (word == "live") {
                 rows = &e.live.emplace();
+            } else if (word == "links") {
+                rows = &e.links.emplace();
+            } else if (word == "attr") {
+                e.attr = rest;
+            } else if (word == "payload") {
+                std::istringstream xy(rest);
+                int x = 0, y = 0;
+                xy >> x >> y;
+                e.payloads.push_back({{x, y}, quotedText(rest)});
             } else if (word == "cursor") {
                 std::istringstream xy(rest);
                 int x = 0, y = 0;
@@ -252,7 +283,132 @@ public:
     {
         callbacks.push_back("clipboard " + std::string(content.begin(), content.end()));
     }
+
+    bool trusted = true;
+    bool isProcessTrusted(Terminal&) override { return trusted; }
+    void hostCurrentDirectoryUpdated(Terminal& source) override
+    {
+        callbacks.push_back("directory " + source.hostCurrentDirectory.value_or("(none)"));
+    }
+    void hostCurrentDocumentUpdated(Terminal& source) override
+    {
+        callbacks.push_back("document " + source.hostCurrentDocument.value_or("(none)"));
+    }
+    void colorChanged(Terminal&, std::optional<int> idx) override
+    {
+        callbacks.push_back("colorChanged " + (idx ? std::to_string(*idx) : std::string("all")));
+    }
+    // The colour setters record the call and then store, as the default does.
+    void setForegroundColor(Terminal& source, const Color& color) override
+    {
+        callbacks.push_back("setForegroundColor " + color.formatAsXcolor());
+        TerminalDelegate::setForegroundColor(source, color);
+    }
+    void setBackgroundColor(Terminal& source, const Color& color) override
+    {
+        callbacks.push_back("setBackgroundColor " + color.formatAsXcolor());
+        TerminalDelegate::setBackgroundColor(source, color);
+    }
+    void setCursorColor(Terminal& source, const std::optional<Color>& color) override
+    {
+        callbacks.push_back("setCursorColor " + (color ? color->formatAsXcolor() : std::string("none")));
+        TerminalDelegate::setCursorColor(source, color);
+    }
+    void notify(Terminal&, const std::string& title, const std::string& body) override
+    {
+        callbacks.push_back("notify " + title + "|" + body);
+    }
+    void progressReport(Terminal&, const ProgressReport& report) override
+    {
+        static const char* const states[] = {"remove", "set", "error", "indeterminate", "pause"};
+        callbacks.push_back(std::string("progress ") + states[static_cast<int>(report.state)] + " " +
+                            (report.progress ? std::to_string(*report.progress) : std::string("none")));
+    }
+    void iTermContent(Terminal&, std::span<const uint8_t> content) override
+    {
+        callbacks.push_back("iTermContent " + std::string(content.begin(), content.end()));
+    }
+    void createImage(Terminal&, std::span<const uint8_t> data, ImageSizeRequest width, ImageSizeRequest height,
+                     bool preserveAspectRatio) override
+    {
+        callbacks.push_back("createImage " + std::string(data.begin(), data.end()) + " " + sizeText(width) + " " +
+                            sizeText(height) + (preserveAspectRatio ? " keep-aspect" : " stretch"));
+    }
+
+private:
+    static std::string sizeText(ImageSizeRequest size)
+    {
+        switch (size.kind) {
+        case ImageSizeRequest::Kind::cells: return "cells(" + std::to_string(size.value) + ")";
+        case ImageSizeRequest::Kind::pixels: return "pixels(" + std::to_string(size.value) + ")";
+        case ImageSizeRequest::Kind::percent: return "percent(" + std::to_string(size.value) + ")";
+        case ImageSizeRequest::Kind::automatic: break;
+        }
+        return "auto";
+    }
 };
+
+std::string colorText(const Attribute::Color& color)
+{
+    switch (color.kind()) {
+    case Attribute::Color::Kind::ansi256: return std::to_string(color.code());
+    case Attribute::Color::Kind::trueColor:
+        return "rgb(" + std::to_string(color.red()) + "," + std::to_string(color.green()) + "," +
+               std::to_string(color.blue()) + ")";
+    case Attribute::Color::Kind::defaultInvertedColor: return "inverted";
+    case Attribute::Color::Kind::defaultColor: break;
+    }
+    return "default";
+}
+
+std::string attributeText(const Attribute& attr)
+{
+    std::vector<std::string> parts;
+    if (attr.fg != Attribute::Color::defaultColor()) parts.push_back("fg=" + colorText(attr.fg));
+    if (attr.bg != Attribute::Color::defaultColor()) parts.push_back("bg=" + colorText(attr.bg));
+    static const std::pair<CharacterStyle, const char*> names[] = {
+        {CharacterStyle::bold, "bold"},     {CharacterStyle::dim, "dim"},
+        {CharacterStyle::italic, "italic"}, {CharacterStyle::underline, "underline"},
+        {CharacterStyle::blink, "blink"},   {CharacterStyle::inverse, "inverse"},
+        {CharacterStyle::invisible, "invisible"}, {CharacterStyle::crossedOut, "crossedOut"},
+    };
+    for (const auto& [style, name] : names) {
+        if (attr.style.contains(style)) parts.push_back(name);
+    }
+    static const char* const underlines[] = {"none", "single", "double", "curly", "dotted", "dashed"};
+    if (attr.underlineStyle != UnderlineStyle::none) {
+        parts.push_back(std::string("ul=") + underlines[static_cast<int>(attr.underlineStyle)]);
+    }
+    if (attr.underlineColor) parts.push_back("ulc=" + colorText(*attr.underlineColor));
+    if (parts.empty()) return "default";
+    std::string text = parts[0];
+    for (size_t i = 1; i < parts.size(); ++i) text += " " + parts[i];
+    return text;
+}
+
+// Each cell of the viewport as '.' (no payload) or a letter per distinct
+// payload, in order of first appearance.
+std::vector<std::string> linksOf(Buffer& buffer)
+{
+    std::vector<std::string> rows;
+    std::vector<uint16_t> seen;
+    for (int r = 0; r < buffer.rows(); ++r) {
+        const BufferLine& line = buffer.lines()[int64_t{buffer.yDisp()} + r];
+        std::string row;
+        for (int c = 0; c < buffer.cols(); ++c) {
+            const uint16_t code = c < line.count() ? line[c].payload.code : 0;
+            if (code == 0) {
+                row += '.';
+                continue;
+            }
+            auto at = std::find(seen.begin(), seen.end(), code);
+            if (at == seen.end()) at = seen.insert(seen.end(), code);
+            row += static_cast<char>('a' + (at - seen.begin()) % 26);
+        }
+        rows.push_back(row);
+    }
+    return rows;
+}
 
 std::vector<std::string> rowsOf(Terminal& terminal, Buffer& buffer)
 {
@@ -288,6 +444,10 @@ Result run(const Case& c, size_t splitAt)
         options.cols = c.cols;
         options.rows = c.rows;
         options.scrollback = c.scrollback;
+        if (c.termName) options.termName = *c.termName;
+        if (c.palette) options.ansi256PaletteStrategy = *c.palette;
+        options.enableSixelReported = c.sixel;
+        host->trusted = c.trusted;
         Terminal terminal(host, options);
         host->callbacks.clear();
         size_t offset = 0;
@@ -324,6 +484,14 @@ Result run(const Case& c, size_t splitAt)
         result.invariantDirty = rangeText(terminal.getScrollInvariantUpdateRange());
         result.replies = host->replies;
         result.callbacks = host->callbacks;
+        result.attr = attributeText(terminal.currentAttribute());
+        result.links = linksOf(terminal.buffer());
+        for (const auto& [at, text] : c.expect.payloads) {
+            const auto cell = terminal.getCharData(at.first, at.second);
+            const std::any value = cell ? cell->getPayload() : std::any();
+            const auto* stored = std::any_cast<std::string>(&value);
+            result.payloads.push_back(stored ? *stored : "(none)");
+        }
     }
     DispatchQueue::setMain(previous);
     return result;
@@ -337,9 +505,10 @@ std::vector<std::string> escaped(const std::vector<std::string>& values)
 }
 
 // The expected rows followed by blank rows as wide as the actual ones.
-std::vector<std::string> padded(std::vector<std::string> expected, const std::vector<std::string>& actual)
+std::vector<std::string> padded(std::vector<std::string> expected, const std::vector<std::string>& actual,
+                                char blank = ' ')
 {
-    while (expected.size() < actual.size()) expected.push_back(std::string(actual[expected.size()].size(), ' '));
+    while (expected.size() < actual.size()) expected.push_back(std::string(actual[expected.size()].size(), blank));
     return expected;
 }
 
@@ -386,6 +555,16 @@ TEST_P(EmulatorCases, Run)
     if (e.callbacks) {
         EXPECT_EQ(whole.callbacks, *e.callbacks);
     }
+    if (e.attr) {
+        EXPECT_EQ(whole.attr, *e.attr) << "current attribute";
+    }
+    if (e.links) {
+        EXPECT_EQ(whole.links, padded(*e.links, whole.links, '.')) << "cells with a payload";
+    }
+    for (size_t k = 0; k < e.payloads.size(); ++k) {
+        EXPECT_EQ(whole.payloads[k], e.payloads[k].second)
+            << "payload at " << e.payloads[k].first.first << "," << e.payloads[k].first.second;
+    }
 
     size_t total = 0;
     for (const Step& step : c.steps) total += step.bytes.size();
@@ -400,6 +579,8 @@ TEST_P(EmulatorCases, Run)
             EXPECT_EQ(split.callbacks, whole.callbacks);
             EXPECT_EQ(split.dirty, whole.dirty);
             EXPECT_EQ(split.invariantDirty, whole.invariantDirty);
+            EXPECT_EQ(split.attr, whole.attr);
+            EXPECT_EQ(split.links, whole.links);
             break;
         }
     }
