@@ -588,8 +588,12 @@ TEST_P(EmulatorCases, Run)
 
 std::string caseName(const testing::TestParamInfo<Case>& info)
 {
-    std::string name = info.param.file.substr(0, info.param.file.find('.')) + "_";
-    for (char ch : info.param.name) name += std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
+    // Test names take letters, digits and '_' only: file names like osc-colors.txt
+    // and the case titles are mapped onto them.
+    std::string name;
+    for (char ch : info.param.file.substr(0, info.param.file.find('.')) + "_" + info.param.name) {
+        name += std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
+    }
     return name;
 }
 
