@@ -299,6 +299,15 @@ public:
     // The character (UTF-8) of a cell code; a space when unknown.
     std::string character(int32_t code) const;
     std::string getCharacter(const CharData& cell) const { return character(cell.code); }
+    // A cell with the attribute, the code (given, or that of the character or
+    // scalar) and the width; no payload. A width outside -128...127 stops the
+    // process.
+    CharData makeCharData(const Attribute& attribute, int32_t code, int size);
+    CharData makeCharData(const Attribute& attribute, std::string_view character, int size);
+    CharData makeCharData(const Attribute& attribute, char32_t scalar, int size);
+    // Replace code and width in place, keeping attribute and payload.
+    void updateCharData(CharData& cell, std::string_view character, int size);
+    void updateCharData(CharData& cell, int32_t code, int size);
     void setgLevel(uint8_t g);
     void setgCharset(uint8_t g, const CharSet* set);
     // SCS: the intermediate byte followed by the designator.
@@ -341,9 +350,16 @@ public:
     void cmdRestoreCursor(Params pars, Collect collect);
     void columnIndex(bool back);
     void columnScroll(bool back, int at);
+    void setCursorStyle(CursorStyle style);
+    void cmdSetConformanceLevel(Params pars);
+    // DECSTR; softReset() is the same.
+    void cmdSoftReset();
+    void softReset();
 
     // ---- erase, insert and delete (TerminalErase.cpp) ----
 
+    // Screen row `y` becomes erase cells and stops continuing the row above.
+    void resetBufferLine(int y, bool clearImages);
     void cmdInsertChars(Params pars);
     // ED. Erasing the scrollback (ED 3) while synchronized output is on must
     // call preserveSnapshotHistory() before it drops lines.
@@ -566,11 +582,28 @@ private:
 
     void printScalar(Buffer& buffer, char32_t scalar, int width);
     int32_t intern(const std::string& character);
+    // Adds `scalar` to the text of the cell at (col, ring index ringRow) when
+    // the result is still one character; false when it is not.
+    bool joinToCell(Buffer& target, BufferLine* line, int64_t ringRow, int col, char32_t scalar);
 
     // ---- cursor helpers (TerminalCursor.cpp) ----
 
     // Foreground default, background of the current attribute, no style.
     Attribute eraseAttribute() const;
+    // The margins in effect: the buffer's in margin mode, else the full width.
+    int leftMargin() const;
+    int rightMargin() const;
+    bool marginsNarrowerThanScreen() const;
+    BufferLine& cursorLine();
+    // Moves the lines at ring indices first...last one place up (or down);
+    // the line pushed out enters at the other end, filled with `fill`, not
+    // wrapped, single width and without images, and is returned.
+    BufferLine& rotateLines(int64_t first, int64_t last, bool up, const CharData& fill);
+    // Moves the cells left...right of screen rows top...bottom `count` rows
+    // up (or down), filling the rows left behind; `resetLines` also clears
+    // each row's wrap flag, render mode and images.
+    void moveStrips(int top, int bottom, int left, int right, int64_t count, bool up, const CharData& fill,
+                    bool resetLines);
 
     // ---- character attributes (TerminalSgr.cpp) ----
 
