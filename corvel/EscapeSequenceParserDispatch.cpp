@@ -100,11 +100,11 @@ bool dispatchCsiToTerminal(Terminal& terminal, uint8_t code, std::span<const int
     case 'D': terminal.cursorBackward(pars.empty() ? 1 : pars[0]); break;
     case 'E':
         terminal.cmdCursorDown(pars);
-        buffer.setX(buffer.marginLeft());
+        buffer.setX(terminal.marginMode ? buffer.marginLeft() : 0);
         break;
     case 'F':
         terminal.cmdCursorUp(pars);
-        buffer.setX(buffer.marginLeft());
+        buffer.setX(terminal.marginMode ? buffer.marginLeft() : 0);
         break;
     case 'G': terminal.cmdCursorCharAbsolute(pars); break;
     case '`': terminal.cmdCharPosAbsolute(pars); break;
@@ -192,13 +192,7 @@ bool dispatchEscToTerminal(Terminal& terminal, std::span<const uint8_t> collect,
     const std::span<const uint8_t> noCollect;
     if (collect.empty()) {
         switch (code) {
-        case '6':
-            if (buffer.x() != buffer.marginLeft()) {
-                terminal.cursorBackward(1);
-            } else {
-                terminal.columnScroll(true, buffer.x());
-            }
-            break;
+        case '6': terminal.columnIndex(true); break;
         case '7': terminal.cmdSaveCursor(noParameters, noCollect); break;
         case '8': terminal.cmdRestoreCursor(noParameters, noCollect); break;
         case '9': terminal.columnIndex(false); break;
