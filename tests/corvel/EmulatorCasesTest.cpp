@@ -26,6 +26,12 @@
 //   links                         followed by |row| lines of the active buffer:
 //                                 '.' no payload, a letter per distinct payload
 //   payload X Y "text"            the payload text of a viewport cell
+//   backgrounds                   followed by |row| lines of the active buffer:
+//                                 '.' default background, a letter per distinct one
+//   above                         followed by |row| lines: the active buffer's lines
+//                                 above its screen, oldest first (all of them)
+//   wrapped ROW... | wrapped none the screen rows of the active buffer that
+//                                 continue the row above
 #include "corvel/Terminal.h"
 #include "corvel/platform/Dispatch.h"
 #include "corvel/platform/Utf8.h"
@@ -50,8 +56,8 @@ struct Step {
 };
 
 struct Expectations {
-    std::optional<std::vector<std::string>> screen, live, replies, callbacks, links;
-    std::optional<std::string> attr;
+    std::optional<std::vector<std::string>> screen, live, replies, callbacks, links, backgrounds, above;
+    std::optional<std::string> attr, wrapped;
     std::vector<std::pair<std::pair<int, int>, std::string>> payloads;  // (x, y), text
     std::optional<std::pair<int, int>> cursor;
     std::optional<int64_t> lines;
@@ -71,8 +77,8 @@ struct Case {
 };
 
 struct Result {
-    std::vector<std::string> screen, live, replies, callbacks, links, payloads;
-    std::string attr;
+    std::vector<std::string> screen, live, replies, callbacks, links, payloads, backgrounds, above;
+    std::string attr, wrapped;
     std::pair<int, int> cursor;
     int64_t lines = 0;
     bool alt = false;
@@ -219,6 +225,12 @@ std::vector<Case> loadCases()
                 rows = &e.live.emplace();
             } else if (word == "links") {
                 rows = &e.links.emplace();
+            } else if (word == "backgrounds") {
+                rows = &e.backgrounds.emplace();
+            } else if (word == "above") {
+                rows = &e.above.emplace();
+            } else if (word == "wrapped") {
+                e.wrapped = rest;
             } else if (word == "attr") {
                 e.attr = rest;
             } else if (word == "payload") {
@@ -410,6 +422,59 @@ std::vector<std::string> linksOf(Buffer& buffer)
     return rows;
 }
 
+// Each cell of the viewport as '.' (default background) or a letter per
+// distinct background, in order of first appearance.
+std::vector<std::string> backgroundsOf(Buffer& buffer)
+{
+    std::vector<std::string> rows;
+    std::vector<Attribute::Color> seen;
+    for (int r = 0; r < buffer.rows(); ++r) {
+        const BufferLine& line = buffer.lines()[int64_t{buffer.yDisp()} + r];
+        std::string row;
+        for (int c = 0; c < buffer.cols(); ++c) {
+            const Attribute::Color bg = c < line.count() ? line[c].attribute.bg : Attribute::Color();
+            if (bg == Attribute::Color()) {
+                row += '.';
+                continue;
+            }
+            auto at = std::find(seen.begin(), seen.end(), bg);
+            if (at == seen.end()) at = seen.insert(seen.end(), bg);
+            row += static_cast<char>('a' + (at - seen.begin()) % 26);
+        }
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+std::string lineText(Terminal& terminal, const BufferLine& line, int cols)
+{
+    std::string text;
+    for (int c = 0; c < cols && c < line.count(); ++c) {
+        const CharData& cell = line[c];
+        if (cell.width == 0) continue;  // the second column of a wide character
+        text += cell.code == 0 ? " " : terminal.character(cell.code);
+    }
+    return text;
+}
+
+// The lines above the active screen, and the screen rows marked as continuations.
+std::vector<std::string> aboveOf(Terminal& terminal, Buffer& buffer)
+{
+    std::vector<std::string> rows;
+    for (int64_t i = 0; i < buffer.yBase(); ++i) rows.push_back(lineText(terminal, buffer.lines()[i], buffer.cols()));
+    return rows;
+}
+
+std::string wrappedOf(Buffer& buffer)
+{
+    std::string rows;
+    for (int r = 0; r < buffer.rows(); ++r) {
+        if (!buffer.lines()[int64_t{buffer.yBase()} + r].isWrapped) continue;
+        rows += (rows.empty() ? "" : " ") + std::to_string(r);
+    }
+    return rows.empty() ? "none" : rows;
+}
+
 std::vector<std::string> rowsOf(Terminal& terminal, Buffer& buffer)
 {
     std::vector<std::string> rows;
@@ -486,6 +551,9 @@ Result run(const Case& c, size_t splitAt)
         result.callbacks = host->callbacks;
         result.attr = attributeText(terminal.currentAttribute());
         result.links = linksOf(terminal.buffer());
+        result.backgrounds = backgroundsOf(terminal.buffer());
+        result.above = aboveOf(terminal, terminal.buffer());
+        result.wrapped = wrappedOf(terminal.buffer());
         for (const auto& [at, text] : c.expect.payloads) {
             const auto cell = terminal.getCharData(at.first, at.second);
             const std::any value = cell ? cell->getPayload() : std::any();
@@ -561,6 +629,15 @@ TEST_P(EmulatorCases, Run)
     if (e.links) {
         EXPECT_EQ(whole.links, padded(*e.links, whole.links, '.')) << "cells with a payload";
     }
+    if (e.backgrounds) {
+        EXPECT_EQ(whole.backgrounds, padded(*e.backgrounds, whole.backgrounds, '.')) << "cell backgrounds";
+    }
+    if (e.above) {
+        EXPECT_EQ(whole.above, *e.above) << "lines above the screen";
+    }
+    if (e.wrapped) {
+        EXPECT_EQ(whole.wrapped, *e.wrapped) << "rows that continue the row above";
+    }
     for (size_t k = 0; k < e.payloads.size(); ++k) {
         EXPECT_EQ(whole.payloads[k], e.payloads[k].second)
             << "payload at " << e.payloads[k].first.first << "," << e.payloads[k].first.second;
@@ -581,6 +658,9 @@ TEST_P(EmulatorCases, Run)
             EXPECT_EQ(split.invariantDirty, whole.invariantDirty);
             EXPECT_EQ(split.attr, whole.attr);
             EXPECT_EQ(split.links, whole.links);
+            EXPECT_EQ(split.backgrounds, whole.backgrounds);
+            EXPECT_EQ(split.above, whole.above);
+            EXPECT_EQ(split.wrapped, whole.wrapped);
             break;
         }
     }
