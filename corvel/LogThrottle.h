@@ -14,6 +14,7 @@
 
 #include "corvel/platform/Dispatch.h"
 
+#include <concepts>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -36,6 +37,7 @@ public:
     // `compose(std::string&)` appends the line to an empty scratch text. The
     // line goes to log::write unless held back; returns whether it was written.
     template <class Compose>
+        requires std::invocable<Compose&, std::string&>
     bool write(Nanos now, Compose&& compose)
     {
         scratch_.clear();
