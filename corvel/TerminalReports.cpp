@@ -48,16 +48,18 @@ void Terminal::cmdDeviceStatus(Params pars, Collect collect)
     const int64_t request = pars[0];
     const Buffer& b = *buffer_;
     // While a wrap is pending the cursor rests one past the last column; the
-    // report names the last column, the one the program last wrote.
+    // report names the last column, the one the program last wrote. A cursor
+    // above the scroll region in origin mode reports row 1: a reply cannot
+    // carry a negative number.
     const int x = std::min(b.x(), cols_ - 1);
-    const int64_t row = int64_t{b.y()} + 1 - (originMode ? b.scrollTop() : 0);
+    const int64_t row = std::max<int64_t>(int64_t{b.y()} + 1 - (originMode ? b.scrollTop() : 0), 1);
     const int64_t col = std::max<int64_t>(int64_t{x} + 1 - (originMode && marginMode ? b.marginLeft() : 0), 1);
 
     if (collect.empty()) {
         if (request == 5) {
             sendResponse(cc.csi(), "0n");
         } else if (request == 6) {
-            sendResponse(cc.csi(), std::to_string(std::max<int64_t>(row, 1)) + ";" + std::to_string(col) + "R");
+            sendResponse(cc.csi(), std::to_string(row) + ";" + std::to_string(col) + "R");
         }
         return;
     }
