@@ -58,8 +58,12 @@ void Terminal::setMode(int64_t par, Collect collect)
     }
 
     // Switching screens, in both directions, ends by redrawing the whole
-    // screen, showing a hidden cursor and telling the host.
-    auto switchTail = [this] {
+    // screen, showing a hidden cursor and telling the host. A hyperlink still
+    // open names rows of the screen it was opened on; it is dropped when the
+    // screen changed, so that closing it cannot mark the other screen's rows.
+    const Buffer* const before = buffer_;
+    auto switchTail = [this, before] {
+        if (buffer_ != before) hyperLinkTracking.reset();
         updateRange(0);
         updateRange(rows_ - 1);
         showCursor();
@@ -154,7 +158,9 @@ void Terminal::resetMode(int64_t par, Collect collect)
     }
     if (!isDecPrivate(collect)) return;
 
-    auto switchTail = [this] {
+    const Buffer* const before = buffer_;
+    auto switchTail = [this, before] {
+        if (buffer_ != before) hyperLinkTracking.reset();
         updateRange(0);
         updateRange(rows_ - 1);
         showCursor();
