@@ -390,6 +390,8 @@ public:
     void setMode(int64_t par, Collect collect);
     void resetMode(int64_t par, Collect collect);
     void cmdCsiM(Params pars, Collect collect);
+    // SGR proper: the body of cmdCsiM once no intermediates were given.
+    void cmdCharAttributes(Params pars);
 
     // ---- reports (TerminalReports.cpp) ----
 
