@@ -37,7 +37,7 @@ public:
 
     // The colour of 38, 48 or 58 whose selector is at `start`, and how many
     // parameters it took. Components and palette indices above 255 are 255.
-    ExtendedColor extendedColor(size_t start, bool usesColon) const
+    ExtendedColor parseExtendedColor(size_t start, bool usesColon) const
     {
         if (start >= size()) return {std::nullopt, 0};
         const int64_t selector = pars_[start];
@@ -90,7 +90,12 @@ void Terminal::cmdCsiM(Params pars, Collect collect)
 {
     // Forms with a private marker or intermediates (CSI > 4 ; 1 m sets key
     // modifier options elsewhere) are not attributes.
-    if (!collect.empty() || pars.empty()) return;
+    if (collect.empty()) cmdCharAttributes(pars);
+}
+
+void Terminal::cmdCharAttributes(Params pars)
+{
+    if (pars.empty()) return;
     if (pars.size() == 1 && pars[0] == 0) {
         curAttr = Attribute::empty;
         return;
@@ -149,7 +154,7 @@ void Terminal::cmdCsiM(Params pars, Collect collect)
         case 38:
         case 48:
         case 58: {
-            const ExtendedColor extended = p.extendedColor(i + 1, p.colonAfter(i));
+            const ExtendedColor extended = p.parseExtendedColor(i + 1, p.colonAfter(i));
             if (extended.color) {
                 if (code == 38) {
                     attr.fg = *extended.color;
