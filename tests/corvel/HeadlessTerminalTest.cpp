@@ -298,6 +298,9 @@ TEST_F(HeadlessTerminalTest, NoDescriptorOfOneSessionIsOpenInAnothersChild)
     second->process().startProcess("/bin/cat", {}, kEnv);
     std::set<std::string> terminals;
     for (pid_t pid : {first->process().shellPid(), second->process().shellPid()}) {
+        // Until it has become `cat`, the child may still hold what it closes before exec.
+        const std::string comm = "/proc/" + std::to_string(pid) + "/comm";
+        ASSERT_TRUE(pumpUntil([&] { return readFile(comm) == "cat\n"; }));
         const auto targets = descriptorTargets(pid);
         ASSERT_EQ(targets.size(), 3u) << "pid " << pid;
         for (const auto& target : targets) EXPECT_EQ(target, targets[0]);
