@@ -124,6 +124,8 @@ TEST_F(HeadlessTerminalTest, ShellRunsSeesItsSizeGetsRepliesAndReportsItsExit)
     const winsize size = host->getWindowSize();
     EXPECT_EQ(std::vector<int>({size.ws_row, size.ws_col, size.ws_xpixel, size.ws_ypixel}),
               std::vector<int>({25, 80, 16, 16}));
+    // A width the window-size record cannot hold is reported as the largest it can.
+    EXPECT_EQ(make(70000, 1)->getWindowSize().ws_col, 65535);
     host->send("dropped before the start\n");
     EXPECT_EQ(host->process().sendCount(), 0);
 
