@@ -583,7 +583,7 @@ private:
     // ---- print helpers (TerminalPrint.cpp) ----
 
     void printScalar(Buffer& buffer, char32_t scalar, int width);
-    int32_t intern(const std::string& character);
+    int32_t intern(std::string_view character);
     // Adds `scalar` to the text of the cell at (col, ring index ringRow) when
     // the result is still one character; false when it is not.
     bool joinToCell(Buffer& target, BufferLine* line, int64_t ringRow, int col, char32_t scalar);
@@ -633,9 +633,20 @@ private:
     int64_t snapshotLinesTop_ = 0;
 
     std::weak_ptr<TerminalDelegate> tdel_;
-    std::unordered_map<std::string, int32_t> charToIndexMap_;
+    // Looked up by string_view, so finding the id of a character copies nothing.
+    struct TextHash {
+        using is_transparent = void;
+        size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
+    };
+    std::unordered_map<std::string, int32_t, TextHash, std::equal_to<>> charToIndexMap_;
     std::unordered_map<int32_t, std::string> indexToCharMap_;
     int32_t lastCharIndex_ = CharData::firstGraphemeId;
+    // Codes already worked out, so printing the same characters again neither
+    // re-reads nor re-interns text: (the code of a cell, a scalar that joined
+    // it) to the code of the joined character, and (0, a scalar outside the
+    // BMP) to that scalar's code. Only successful joins are kept, one per
+    // interned character.
+    std::unordered_map<uint64_t, int32_t> knownCodes_;
     EscapeSequenceParser parser_;
 
     int64_t refreshStart_ = std::numeric_limits<int64_t>::max();
