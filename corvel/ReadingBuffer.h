@@ -37,11 +37,22 @@ struct ReadingBuffer {
     // Keeps `byte` and every byte not yet read for the next call.
     void putback(uint8_t byte)
     {
-        std::vector<uint8_t> kept;
-        kept.reserve(1 + remaining());
-        kept.push_back(byte);
-        while (hasNext()) kept.push_back(getNext());
-        putbackBuffer = std::move(kept);
+        // The bytes may come from putbackBuffer itself, so they are gathered
+        // first; a short sequence (the usual case) is gathered on the stack,
+        // and the list keeps its storage from one read to the next.
+        uint8_t few[8];
+        if (1 + remaining() <= sizeof few) {
+            size_t n = 0;
+            few[n++] = byte;
+            while (hasNext()) few[n++] = getNext();
+            putbackBuffer.assign(few, few + n);
+        } else {
+            std::vector<uint8_t> kept;
+            kept.reserve(1 + remaining());
+            kept.push_back(byte);
+            while (hasNext()) kept.push_back(getNext());
+            putbackBuffer = std::move(kept);
+        }
         rest = {};
         idx = 0;
         count = putbackBuffer.size();
