@@ -83,8 +83,9 @@ bool attachesToPrevious(char32_t s, int width)
     if (width == 0) return true;
     // Nothing below U+0300 combines, and that is where most text lives.
     if (s < 0x300) return false;
-    return s == kZeroWidthJoiner || isVariationSelector(s) || unicode::combiningClass(s) != 0 ||
-           unicode::isEmojiModifier(s);
+    // The five emoji modifiers (skin tones) sit together.
+    const bool modifier = s >= 0x1F3FB && s <= 0x1F3FF;
+    return s == kZeroWidthJoiner || modifier || isVariationSelector(s) || unicode::combiningClass(s) != 0;
 }
 
 // The scalars of a cell's text, or 0 when there are more than fit.
@@ -139,9 +140,12 @@ void Terminal::handlePrint(std::span<const uint8_t> data)
         size_t plain = 0;
         while (plain < data.size() && data[plain] < kDelete) ++plain;
         if (plain > 0) {
-            updateRange(target, target.y());
+            const int startY = target.y();
+            const int startYDisp = target.yDisp();
+            updateRange(target, startY);
             const int written = target.insertAsciiRun(data.first(plain), curAttr);
-            updateRange(target, target.y());
+            // A second mark of the same row would change nothing.
+            if (target.y() != startY || target.yDisp() != startYDisp) updateRange(target, target.y());
             if (static_cast<size_t>(written) == data.size()) return;
             // Insert mode, or the right edge reached with autowrap off: the
             // rest goes cell by cell.
@@ -156,6 +160,17 @@ void Terminal::handlePrint(std::span<const uint8_t> data)
         const uint8_t lead = input.getNext();
         const uint8_t kind = UnicodeUtil::first[lead];
         if ((kind >> 4) == 0xF) {
+            if (lead < kDelete && !charset && input.idx > input.putbackBuffer.size()) {
+                // Plain text between other characters goes in whole spans too.
+                const size_t start = input.idx - 1 - input.putbackBuffer.size();
+                size_t end = start + 1;
+                while (end < input.rest.size() && input.rest[end] < kDelete) ++end;
+                const int written = target.insertAsciiRun(input.rest.subspan(start, end - start), curAttr);
+                if (written > 0) {
+                    input.idx += static_cast<size_t>(written) - 1;
+                    continue;
+                }
+            }
             // ASCII, or a byte that cannot start a sequence (printed as the
             // Latin-1 character of its value when it has a width).
             if (lead < kDelete && charset && charset->contains(lead)) {
@@ -212,21 +227,27 @@ void Terminal::handlePrint(std::span<const uint8_t> data)
 void Terminal::printScalar(Buffer& target, char32_t scalar, int width)
 {
     bool joins = attachesToPrevious(scalar, width);
+    // A regional indicator joins a lone one to make a flag, and a character
+    // joins a cell whose text ends in a joiner. After a joiner only a
+    // pictograph stays in the same cluster, so for anything else the cell
+    // need not be read: it would not join.
+    const bool regional = unicode::isRegionalIndicator(scalar);
+    if (!joins && !regional && !unicode::isExtendedPictographic(scalar)) {
+        target.insertCharacter(makeCharData(curAttr, code(scalar), width));
+        return;
+    }
     const auto last = lastPrintedCell(target, cols_, rows_);
     if (last && !joins) {
-        // A wide character joins a cell whose text ends in a joiner, and a
-        // regional indicator joins a lone one to make a flag.
         const CharData& cell = (*last->line)[last->col];
         if (cell.code >= CharData::firstGraphemeId) {
             const auto found = indexToCharMap_.find(cell.code);
             if (found != indexToCharMap_.end()) {
                 const std::string& text = found->second;
-                if (unicode::isRegionalIndicator(scalar)) {
+                if (regional) {
                     std::array<char32_t, kMaxClusterScalars> held{};
                     joins = decodeScalars(text, held) == 1 && unicode::isRegionalIndicator(held[0]);
-                } else {
-                    joins = text.ends_with("\u200D");
                 }
+                joins = joins || text.ends_with("\u200D");
             }
         }
     }
@@ -241,34 +262,59 @@ void Terminal::printScalar(Buffer& target, char32_t scalar, int width)
 bool Terminal::joinToCell(Buffer& target, BufferLine* line, int64_t ringRow, int col, char32_t scalar)
 {
     CharData cell = (*line)[col];
-    std::string text = character(cell.code);
-    std::array<char32_t, kMaxClusterScalars> scalars{};
-    const size_t held = decodeScalars(text, scalars);
-    if (held == 0 || held == scalars.size()) return false;
-    scalars[held] = scalar;
-    if (!grapheme::isSingleCluster(std::u32string_view(scalars.data(), held + 1))) return false;
-
-    utf8::append(text, scalar);
-    if (scalar == kEmojiPresentation || scalar == kTextPresentation) {
-        // Only characters with both presentations change; for the rest the
-        // selector is dropped.
-        if (!UnicodeUtil::bisearch(scalars[held - 1], emojiVariationTable, 182)) return true;
-        if (scalar == kEmojiPresentation) {
-            if (cell.width != 2 && col + 1 < cols_) {
-                // The character takes the next column too.
-                if (col + 2 < line->count() && (*line)[col + 1].width == 2) {
-                    line->set(col + 2, CharData(eraseAttribute()));
-                }
-                line->set(col + 1, CharData(cell.attribute, 0, 0));
-                target.setX(target.x() + 1);
-                cell.width = 2;
-            }
+    const uint64_t key = (uint64_t{static_cast<uint32_t>(cell.code)} << 32) | scalar;
+    int32_t joinedCode = 0;
+    if (const auto known = knownCodes_.find(key); known != knownCodes_.end()) {
+        joinedCode = known->second;
+    } else {
+        // The cell's text, read in place: a scalar is encoded into `single`
+        // (short enough never to allocate), a cluster is read from the map.
+        std::string single;
+        std::string_view text;
+        if (cell.code >= CharData::firstGraphemeId) {
+            const auto found = indexToCharMap_.find(cell.code);
+            if (found == indexToCharMap_.end()) return false;
+            text = found->second;
         } else {
-            if (cell.width == 2) target.setX(std::max(target.x() - 1, 0));
-            cell.width = 1;
+            single = character(cell.code);
+            text = single;
         }
+        std::array<char32_t, kMaxClusterScalars> scalars{};
+        const size_t held = decodeScalars(text, scalars);
+        if (held == 0 || held == scalars.size()) return false;
+        scalars[held] = scalar;
+        if (!grapheme::isSingleCluster(std::u32string_view(scalars.data(), held + 1))) return false;
+        // Only characters with both presentations take a presentation
+        // selector; for the rest it is dropped.
+        if ((scalar == kEmojiPresentation || scalar == kTextPresentation) &&
+            !UnicodeUtil::bisearch(scalars[held - 1], emojiVariationTable, 182)) {
+            return true;
+        }
+
+        // The joined text, built on the stack.
+        std::array<char, kMaxClusterScalars * 4> joined{};
+        std::string encoded;
+        utf8::append(encoded, scalar);
+        if (text.size() + encoded.size() > joined.size()) return false;
+        std::copy(text.begin(), text.end(), joined.begin());
+        std::copy(encoded.begin(), encoded.end(), joined.begin() + static_cast<std::ptrdiff_t>(text.size()));
+        joinedCode = code(std::string_view(joined.data(), text.size() + encoded.size()));
+        knownCodes_.emplace(key, joinedCode);
     }
-    cell.code = code(text);
+
+    if (scalar == kEmojiPresentation) {
+        if (cell.width != 2 && col + 1 < cols_) {
+            // The character takes the next column too.
+            if (col + 2 < line->count() && (*line)[col + 1].width == 2) line->set(col + 2, CharData(eraseAttribute()));
+            line->set(col + 1, CharData(cell.attribute, 0, 0));
+            target.setX(target.x() + 1);
+            cell.width = 2;
+        }
+    } else if (scalar == kTextPresentation) {
+        if (cell.width == 2) target.setX(std::max(target.x() - 1, 0));
+        cell.width = 1;
+    }
+    cell.code = joinedCode;
     line->set(col, cell);
     updateRange(target, ringRow - target.yBase());
     return true;
@@ -304,9 +350,12 @@ void Terminal::updateCharData(CharData& cell, int32_t cellCode, int size)
 int32_t Terminal::code(char32_t scalar)
 {
     if (scalar < 0x10000) return static_cast<int32_t>(scalar);
-    std::string text;
+    if (const auto known = knownCodes_.find(scalar); known != knownCodes_.end()) return known->second;
+    std::string text;  // at most four bytes: never allocates
     utf8::append(text, scalar);
-    return intern(text);
+    const int32_t id = intern(text);
+    knownCodes_.emplace(scalar, id);
+    return id;
 }
 
 int32_t Terminal::code(std::string_view character)
@@ -317,15 +366,15 @@ int32_t Terminal::code(std::string_view character)
         const utf8::Decoded first = utf8::decodeNext(bytes, 0);
         if (first.valid && first.length == bytes.size()) return code(first.scalar);
     }
-    return intern(std::string(character));
+    return intern(character);
 }
 
-int32_t Terminal::intern(const std::string& character)
+int32_t Terminal::intern(std::string_view character)
 {
     if (auto found = charToIndexMap_.find(character); found != charToIndexMap_.end()) return found->second;
     const int32_t id = lastCharIndex_++;
-    charToIndexMap_.emplace(character, id);
-    indexToCharMap_.emplace(id, character);
+    charToIndexMap_.emplace(std::string(character), id);
+    indexToCharMap_.emplace(id, std::string(character));
     return id;
 }
 
