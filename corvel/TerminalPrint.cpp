@@ -307,7 +307,9 @@ bool Terminal::joinToCell(Buffer& target, BufferLine* line, int64_t ringRow, int
             // The character takes the next column too.
             if (col + 2 < line->count() && (*line)[col + 1].width == 2) line->set(col + 2, CharData(eraseAttribute()));
             line->set(col + 1, CharData(cell.attribute, 0, 0));
-            target.setX(target.x() + 1);
+            // The cursor follows, but never past the column after the last:
+            // the cell may have been moved away from it since it was printed.
+            target.setX(std::min(target.x() + 1, cols_));
             cell.width = 2;
         }
     } else if (scalar == kTextPresentation) {
