@@ -156,18 +156,24 @@ void Terminal::handlePrint(std::span<const uint8_t> data)
     ReadingBuffer& input = readingBuffer_;
     input.prepare(data);
     updateRange(target, target.y());
+    // Plain text up to this read position goes cell by cell: a span was cut
+    // short there (insert mode, or the edge with autowrap off).
+    size_t cellByCellUntil = 0;
     while (input.hasNext()) {
         const uint8_t lead = input.getNext();
         const uint8_t kind = UnicodeUtil::first[lead];
         if ((kind >> 4) == 0xF) {
-            if (lead < kDelete && !charset && input.idx > input.putbackBuffer.size()) {
+            const size_t held = input.putbackBuffer.size();
+            if (lead < kDelete && !charset && input.idx > held && input.idx > cellByCellUntil) {
                 // Plain text between other characters goes in whole spans too.
-                const size_t start = input.idx - 1 - input.putbackBuffer.size();
+                const size_t start = input.idx - 1 - held;
                 size_t end = start + 1;
                 while (end < input.rest.size() && input.rest[end] < kDelete) ++end;
-                const int written = target.insertAsciiRun(input.rest.subspan(start, end - start), curAttr);
+                const auto written =
+                    static_cast<size_t>(target.insertAsciiRun(input.rest.subspan(start, end - start), curAttr));
+                if (written < end - start) cellByCellUntil = held + end;
                 if (written > 0) {
-                    input.idx += static_cast<size_t>(written) - 1;
+                    input.idx += written - 1;
                     continue;
                 }
             }
