@@ -17,24 +17,25 @@ namespace corvel {
 namespace {
 
 // The cells of `line` that lie on the screen.
-int visibleCells(const BufferLine& line, const Buffer& buffer)
+std::span<const CharData> visibleCells(const BufferLine& line, const Buffer& buffer)
 {
-    return std::min(line.count(), buffer.cols());
+    return line.storage().first(static_cast<size_t>(std::clamp(buffer.cols(), 0, line.count())));
 }
 
-// The column after the last non-empty visible cell, counting its width.
-int trimmedVisibleLength(const BufferLine& line, int limit)
+// The column after the last non-empty cell, counting its width.
+int trimmedLength(std::span<const CharData> cells)
 {
+    const int limit = static_cast<int>(cells.size());
     for (int col = limit - 1; col >= 0; --col) {
-        const CharData& cell = line[col];
+        const CharData& cell = cells[static_cast<size_t>(col)];
         if (cell.code != 0) return std::min(col + std::max<int>(cell.width, 1), limit);
     }
     return 0;
 }
 
-bool isWideCompanion(const BufferLine& line, int col)
+bool isWideCompanion(std::span<const CharData> cells, int col)
 {
-    return col >= 1 && line[col].code == 0 && line[col - 1].width == 2;
+    return col >= 1 && cells[static_cast<size_t>(col)].code == 0 && cells[static_cast<size_t>(col) - 1].width == 2;
 }
 
 bool rowHasContent(const BufferLine& line, int limit)
@@ -45,28 +46,35 @@ bool rowHasContent(const BufferLine& line, int limit)
     return false;
 }
 
+bool rowHasContent(const BufferLine& line, const Buffer& buffer)
+{
+    return rowHasContent(line, static_cast<int>(visibleCells(line, buffer).size()));
+}
+
 LineFragment lineBreak(int row)
 {
     return LineFragment{std::string("\n"), row, -1, 1};
 }
 
-// Appends the text of columns start ..< end of one line to `out` and returns
-// the number of characters it added.
-int appendLineText(const Terminal& terminal, std::string& out, const BufferLine& line, int limit, int start,
-                          int end)
+// Appends the text of columns start ..< end (-1: all) of a row's visible
+// cells to `out` and returns the number of characters it added. Empty cells
+// read as spaces; trailing ones are left out.
+int appendLineText(const Terminal& terminal, std::string& out, std::span<const CharData> cells, int start, int end)
 {
-    if (end == -1) end = limit;
-    const int stop = std::min(end, trimmedVisibleLength(line, limit));
+    if (end == -1) end = static_cast<int>(cells.size());
+    const int stop = std::min(end, trimmedLength(cells));
     int characters = 0;
     for (int col = std::max(start, 0); col < stop; ++col) {
-        if (isWideCompanion(line, col)) continue;
-        const int32_t code = line[col].code;
-        if (code == 0) {
+        if (isWideCompanion(cells, col)) continue;
+        const CharData& cell = cells[static_cast<size_t>(col)];
+        if (cell.code == 0) {
             out += ' ';
-        } else if (code < CharData::firstGraphemeId) {
-            utf8::append(out, line[col].getCharacter());
+        } else if (cell.code < 0x80) {
+            out += static_cast<char>(cell.code);
+        } else if (cell.code < CharData::firstGraphemeId) {
+            utf8::append(out, cell.getCharacter());
         } else {
-            out += terminal.character(code);
+            out += terminal.character(cell.code);
         }
         ++characters;
     }
@@ -77,9 +85,8 @@ int appendLineText(const Terminal& terminal, std::string& out, const BufferLine&
 
 std::string Terminal::translateBufferLineToString(Buffer& buffer, int line, int start, int end)
 {
-    const BufferLine& row = buffer.lines()[line];
     std::string text;
-    appendLineText(*this, text, row, visibleCells(row, buffer), start, end);
+    appendLineText(*this, text, visibleCells(buffer.lines()[line], buffer), start, end);
     return text;
 }
 
@@ -89,15 +96,11 @@ std::vector<Line> Terminal::_getSelectedLines(Position start, Position end, Buff
     std::vector<LineFragment> pending;
 
     auto fragment = [&](int row, int startCol, int endCol) {
-        const BufferLine& line = buffer.lines()[row];
         LineFragment piece{std::string(), row, startCol, 0};
-        piece.length = appendLineText(*this, *piece.text, line, visibleCells(line, buffer), startCol, endCol);
+        piece.length = appendLineText(*this, *piece.text, visibleCells(buffer.lines()[row], buffer), startCol, endCol);
         return piece;
     };
-    auto hasContent = [&](int row) {
-        const BufferLine& line = buffer.lines()[row];
-        return rowHasContent(line, visibleCells(line, buffer));
-    };
+    auto hasContent = [&](int row) { return rowHasContent(buffer.lines()[row], buffer); };
     // Blank rows between rows with content each become a line of their own.
     auto flush = [&] {
         for (size_t i = 0; i < pending.size(); ++i) {
@@ -175,19 +178,18 @@ std::vector<uint8_t> Terminal::getBufferAsData(BufferKind kind, TextEncoding enc
     std::u32string text;
     static constexpr char32_t newline[] = {U'\n'};
     for (int64_t index = 0; index < ring.count(); ++index) {
-        const BufferLine& line = ring[index];
-        const int limit = visibleCells(line, source);
-        const int stop = trimmedVisibleLength(line, limit);
+        const std::span<const CharData> cells = visibleCells(ring[index], source);
+        const int stop = trimmedLength(cells);
         text.clear();
         for (int col = 0; col < stop; ++col) {
-            if (isWideCompanion(line, col)) continue;
-            const int32_t code = line[col].code;
-            if (code == 0) {
+            if (isWideCompanion(cells, col)) continue;
+            const CharData& cell = cells[static_cast<size_t>(col)];
+            if (cell.code == 0) {
                 text += U' ';
-            } else if (code < CharData::firstGraphemeId) {
-                text += line[col].getCharacter();
+            } else if (cell.code < CharData::firstGraphemeId) {
+                text += cell.getCharacter();
             } else {
-                text += utf8::decode(character(code));
+                text += utf8::decode(character(cell.code));
             }
         }
         appendEncoded(data, text, encoding);
