@@ -35,7 +35,13 @@ int64_t CircularBufferLineList::slotOf(int64_t index) const
 {
     const auto slots = static_cast<int64_t>(array_.size());
     if (slots == 0) fatal("CircularBufferLineList: indexed a ring without slots");
-    return positiveModulo(positiveModulo(startIndex_, slots) + positiveModulo(index, slots), slots);
+    // startIndex_ always lies in [0, slots); an index inside the ring needs
+    // no division, which matters because every row access comes through here.
+    if (index >= 0 && index < slots) {
+        const int64_t slot = startIndex_ + index;
+        return slot >= slots ? slot - slots : slot;
+    }
+    return positiveModulo(startIndex_ + positiveModulo(index, slots), slots);
 }
 
 void CircularBufferLineList::placeLine(std::unique_ptr<BufferLine>& target, BufferLine&& line)
