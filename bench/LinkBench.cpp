@@ -50,7 +50,9 @@ void lookups(benchmark::State& state, Terminal& terminal, const std::vector<Posi
         micros.push_back(std::chrono::duration<double, std::micro>(elapsed).count());
     }
     std::sort(micros.begin(), micros.end());
-    auto percentile = [&](double p) { return micros[std::min(micros.size() - 1, static_cast<size_t>(p * micros.size()))]; };
+    auto percentile = [&](double p) {
+        return micros[std::min(micros.size() - 1, static_cast<size_t>(p * static_cast<double>(micros.size())))];
+    };
     state.counters["p50_us"] = percentile(0.50);
     state.counters["p99_us"] = percentile(0.99);
 }
@@ -81,7 +83,8 @@ void LongLine(benchmark::State& state)
     auto host = std::make_shared<NullHost>();
     std::string text;
     for (int i = 0; text.size() < 10000; ++i) {
-        text += i % 10 == 9 ? "see https://example.com/item/" + std::to_string(i) + "?ref=x " : "lorem ipsum dolor sit amet ";
+        text += i % 10 == 9 ? "see https://example.com/item/" + std::to_string(i) + "?ref=x "
+                            : "lorem ipsum dolor sit amet ";
     }
     text.resize(10000);
     auto terminal = terminalWith(host, 130, text);

@@ -86,6 +86,7 @@ int appendLineText(const Terminal& terminal, std::string& out, std::span<const C
 std::string Terminal::translateBufferLineToString(Buffer& buffer, int line, int start, int end)
 {
     std::string text;
+    if (line < 0 || line >= buffer.lines().count()) return text;
     appendLineText(*this, text, visibleCells(buffer.lines()[line], buffer), start, end);
     return text;
 }

@@ -23,13 +23,18 @@ bool matches(std::span<const int64_t> pars, std::initializer_list<int64_t> expec
 
 int asInt(int64_t value)
 {
-    return static_cast<int>(std::clamp<int64_t>(value, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
+    constexpr int64_t lowest = std::numeric_limits<int>::min();
+    constexpr int64_t highest = std::numeric_limits<int>::max();
+    return static_cast<int>(std::clamp(value, lowest, highest));
 }
 
+// A push onto a full stack drops the oldest entry, so a program that pushes
+// without popping cannot grow the terminal's memory.
 void push(std::vector<std::string>& stack, const std::string& title)
 {
     if (stack.size() >= Terminal::maxTitleStackDepth) {
-        stack.erase(stack.begin(), stack.begin() + static_cast<std::ptrdiff_t>(stack.size() - Terminal::maxTitleStackDepth + 1));
+        const auto excess = static_cast<std::ptrdiff_t>(stack.size() - Terminal::maxTitleStackDepth + 1);
+        stack.erase(stack.begin(), stack.begin() + excess);
     }
     stack.push_back(title);
 }

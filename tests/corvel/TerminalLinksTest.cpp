@@ -36,7 +36,10 @@ protected:
     {
         return terminal->linkMatch(LinkLookupLocation::buffer({col, row}), mode);
     }
-    std::optional<std::string> textAt(int col, int row) { return terminal->link(LinkLookupLocation::buffer({col, row}), Mode::explicitAndImplicit); }
+    std::optional<std::string> textAt(int col, int row)
+    {
+        return terminal->link(LinkLookupLocation::buffer({col, row}), Mode::explicitAndImplicit);
+    }
 };
 
 TEST_F(Links, ExplicitLinksCoverTheirRunOfCells)

@@ -92,16 +92,12 @@ TEST_F(MouseReports, SgrReleasesNameTheButtonAndMotionIsNotARelease)
               }),
               (std::vector<std::string>{"\e[<0;1;1M", "\e[<0;1;1m", "\e[<6;6;7M", "\e[<38;7;7M", "\e[<6;7;7m",
                                         "\e[<35;1;1M", "\e[<81;10;5M", "\e[<2;2;2m"}));
-}
-
-TEST_F(MouseReports, SgrPixelsPassThePointerPosition)
-{
-    EXPECT_EQ(reports("\e[?1000h\e[?1016h", [&] {
+    // The pixel form passes the pointer position as it is.
+    EXPECT_EQ(reports("\e[?1016h", [&] {
                   terminal.sendEvent(3 + 8, 1, 1, 120, 37);
-                  terminal.sendEvent(1, 1, 1, 120, 37);
                   terminal.sendEvent(1, 1, 1, -5, 37);
               }),
-              (std::vector<std::string>{"\e[<8;120;37m", "\e[<1;120;37M"}));
+              std::vector<std::string>{"\e[<10;120;37m"});
 }
 
 }  // namespace

@@ -39,6 +39,7 @@ TEST(WindowRequests, CommandsOfferedToTheHost)
 {
     auto host = std::make_shared<Host>();
     Terminal terminal(host, size80x24());
+    host->answer = std::vector<uint8_t>{'x'};
     terminal.feed("\e[8;30;100t\e[4;600;800t\e[3;10;20t\e[1t\e[9;2t\e[10;1t\e[8;30t");
     using C = WindowManipulationCommand;
     EXPECT_EQ(host->offered, (std::vector<C>{C::resizeTerminal(100, 30), C::resizeWindowTo(800, 600),
@@ -73,18 +74,6 @@ TEST(WindowRequests, WithoutAHostNothingHappens)
     EXPECT_TRUE(terminal.terminalTitleStack.empty());
     EXPECT_TRUE(terminal.terminalIconStack.empty());
     EXPECT_TRUE(capture.lines().empty());
-}
-
-TEST(WindowRequests, UnhandledRequestsAreLogged)
-{
-    auto host = std::make_shared<Host>();
-    Terminal terminal(host);
-    terminal.silentLog = false;
-    log::Capture capture;
-    terminal.feed("\e[11t\e[8;30t");
-    EXPECT_EQ(capture.lines(), (std::vector<std::string>{"Info: Unhandled Window command: [11]",
-                                                         "Info: Unhandled Window command: [8, 30]"}));
-    EXPECT_TRUE(host->offered.empty());
 }
 
 }  // namespace
