@@ -52,6 +52,8 @@ int Terminal::encodeButton(int button, bool release, bool shift, bool meta, bool
 
 void Terminal::encodeMouseUtf(std::vector<uint8_t>& data, int ch)
 {
+    // A negative value has no encoding; a wrapped byte would name another cell.
+    if (ch < 0) return;
     if (ch == kMaxUtfValue) {
         // The past-the-end marker of this form.
         data.push_back(0);

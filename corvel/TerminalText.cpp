@@ -38,17 +38,14 @@ bool isWideCompanion(std::span<const CharData> cells, int col)
     return col >= 1 && cells[static_cast<size_t>(col)].code == 0 && cells[static_cast<size_t>(col) - 1].width == 2;
 }
 
-bool rowHasContent(const BufferLine& line, int limit)
+// Whether a visible cell shows anything (a character, a style or a colour).
+bool rowHasContent(const BufferLine& line, const Buffer& buffer)
 {
+    const auto limit = static_cast<int>(visibleCells(line, buffer).size());
     for (int col = 0; col < limit; ++col) {
         if (line.hasContent(col)) return true;
     }
     return false;
-}
-
-bool rowHasContent(const BufferLine& line, const Buffer& buffer)
-{
-    return rowHasContent(line, static_cast<int>(visibleCells(line, buffer).size()));
 }
 
 LineFragment lineBreak(int row)
