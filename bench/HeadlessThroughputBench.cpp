@@ -7,6 +7,7 @@
 //
 // The file is /tmp/corvel-headless-bench.data; each benchmark removes it at
 // its end unless CORVEL_BENCH_KEEP is "1" (to time `corvel-headless --feed` on it).
+#include "bench/support/MainQueueLatenessProbe.h"
 #include "corvel/HeadlessTerminal.h"
 
 #include <benchmark/benchmark.h>
@@ -73,44 +74,28 @@ public:
 void BM_CatIntoHeadlessTerminal(benchmark::State& state)
 {
     makeFile();
-    auto main = std::make_shared<RunLoopQueue>();
-    auto previous = DispatchQueue::setMain(main);
-    Nanos worstLateness = 0;
-    // Each iteration runs its own timer chain; a tick of an earlier chain
-    // still queued when its iteration ended sees a newer generation and stops.
-    int generation = 0;
-    Nanos due = 0;
-    std::function<void(int)> tick = [&](int chain) {
-        if (chain != generation) return;
-        const Nanos now = monotonicNanos();
-        worstLateness = std::max(worstLateness, now - due);
-        due = now + kTimerPeriod;
-        main->asyncAfter(kTimerPeriod, [&tick, chain] { tick(chain); });
-    };
+    bench::MainQueueLatenessProbe probe(kTimerPeriod);
+    RunLoopQueue* main = &probe.queue();
 
     for (auto _ : state) {
         bool exited = false;
         auto host = HeadlessTerminal::create<CountingTerminal>(nullptr, TerminalOptions{},
                                                                [&](std::optional<int32_t>) { exited = true; });
-        const int chain = ++generation;
-        due = monotonicNanos() + kTimerPeriod;
-        main->asyncAfter(kTimerPeriod, [&tick, chain] { tick(chain); });
+        probe.start();
 
         host->process().startProcess("/bin/sh", {"-c", std::string("stty raw -echo; exec cat ") + kPath},
                                      std::vector<std::string>{"PATH=/usr/bin:/bin"});
         main->runUntil([&] { return exited; }, 300'000'000'000);
-        ++generation;
+        probe.stop();
         if (host->bytes != kFileSize) state.SkipWithError("incomplete output");
     }
 
     struct rusage usage {};
     ::getrusage(RUSAGE_SELF, &usage);
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * kFileSize));
-    state.counters["timer_late_max_ms"] = static_cast<double>(worstLateness) / 1e6;
+    state.counters["timer_late_max_ms"] = static_cast<double>(probe.worstLateness()) / 1e6;
     state.counters["peak_rss_MiB"] = static_cast<double>(usage.ru_maxrss) / 1024.0;
 
-    main->runFor(2 * kTimerPeriod);  // lets the last queued tick go before `tick` does
-    DispatchQueue::setMain(previous);
     removeFile();
 }
 

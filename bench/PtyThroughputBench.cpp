@@ -2,6 +2,7 @@
 // pseudo-terminal to a delegate that only counts bytes, delivered on a main
 // queue that the benchmark pumps. Also reports how late a 16 ms repeating timer
 // on that queue ran meanwhile, and the process's peak resident memory.
+#include "bench/support/MainQueueLatenessProbe.h"
 #include "corvel/LocalProcess.h"
 
 #include <benchmark/benchmark.h>
@@ -59,34 +60,20 @@ std::string makeFile()
 void BM_CatThroughPseudoTerminal(benchmark::State& state)
 {
     const std::string file = makeFile();
-    auto main = std::make_shared<RunLoopQueue>();
-    auto previous = DispatchQueue::setMain(main);
-    Nanos worstLateness = 0;
+    bench::MainQueueLatenessProbe probe(kTimerPeriod);
+    RunLoopQueue* main = &probe.queue();
     size_t calls = 0;
-    // Each iteration runs its own timer chain; a tick of an earlier chain still
-    // queued when its iteration ended sees a newer generation and stops.
-    int generation = 0;
-    Nanos due = 0;
-    std::function<void(int)> tick = [&](int chain) {
-        if (chain != generation) return;
-        const Nanos now = monotonicNanos();
-        worstLateness = std::max(worstLateness, now - due);
-        due = now + kTimerPeriod;
-        main->asyncAfter(kTimerPeriod, [&tick, chain] { tick(chain); });
-    };
 
     for (auto _ : state) {
         auto counter = std::make_shared<CountingDelegate>();
         LocalProcess process(counter);
 
-        const int chain = ++generation;
-        due = monotonicNanos() + kTimerPeriod;
-        main->asyncAfter(kTimerPeriod, [&tick, chain] { tick(chain); });
+        probe.start();
 
         process.startProcess("/bin/sh", {"-c", "stty raw -echo; exec cat '" + file + "'"},
                              std::vector<std::string>{"PATH=/usr/bin:/bin"});
         main->runUntil([&] { return counter->exited; }, 300'000'000'000);
-        ++generation;
+        probe.stop();
         calls += counter->calls;
         if (counter->bytes != kFileSize) state.SkipWithError("incomplete output");
     }
@@ -94,13 +81,11 @@ void BM_CatThroughPseudoTerminal(benchmark::State& state)
     struct rusage usage {};
     ::getrusage(RUSAGE_SELF, &usage);
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * kFileSize));
-    state.counters["timer_late_max_ms"] = static_cast<double>(worstLateness) / 1e6;
+    state.counters["timer_late_max_ms"] = static_cast<double>(probe.worstLateness()) / 1e6;
     state.counters["avg_block_KiB"] =
         calls ? static_cast<double>(state.iterations() * kFileSize) / static_cast<double>(calls) / 1024.0 : 0.0;
     state.counters["peak_rss_MiB"] = static_cast<double>(usage.ru_maxrss) / 1024.0;
 
-    main->runFor(2 * kTimerPeriod);  // lets the last queued tick go before `tick` does
-    DispatchQueue::setMain(previous);
     std::remove(file.c_str());
     ::rmdir(file.substr(0, file.rfind('/')).c_str());
 }

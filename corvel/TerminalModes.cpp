@@ -78,17 +78,7 @@ void Terminal::setMode(int64_t par, Collect collect)
     case 3:
         if (!allow80To132) break;
         resize(132, rows_);
-        endSynchronizedOutput();
-        options_.rows = rows_;
-        options_.cols = cols_;
-        {
-            const bool hidden = cursorHidden;
-            setup(true);
-            clearAllKittyImages();
-            cursorHidden = hidden;
-        }
-        updateRange(0);
-        updateRange(rows_ - 1);
+        resetToInitialState();
         withDelegate([&](TerminalDelegate& d) { d.sizeChanged(*this); });
         break;
     case 4: smoothScroll = true; break;
@@ -181,17 +171,7 @@ void Terminal::resetMode(int64_t par, Collect collect)
         if (!allow80To132) break;
         resize(80, rows_);
         withDelegate([&](TerminalDelegate& d) { d.sizeChanged(*this); });
-        endSynchronizedOutput();
-        options_.rows = rows_;
-        options_.cols = cols_;
-        {
-            const bool hidden = cursorHidden;
-            setup(true);
-            clearAllKittyImages();
-            cursorHidden = hidden;
-        }
-        updateRange(0);
-        updateRange(rows_ - 1);
+        resetToInitialState();
         break;
     case 4: smoothScroll = false; break;
     case 5: curAttr = Attribute{}; break;
