@@ -88,6 +88,16 @@ bool attachesToPrevious(char32_t s, int width)
     return s == kZeroWidthJoiner || modifier || isVariationSelector(s) || unicode::combiningClass(s) != 0;
 }
 
+// Whether `s`, not being a pictograph, can stay in the cluster of a text that
+// ends in a joiner (some of these have a width of their own, such as the
+// halfwidth sound marks).
+bool mayFollowJoiner(char32_t s)
+{
+    if (s < 0x300) return false;
+    const grapheme::BreakProperty property = grapheme::breakProperty(s);
+    return property == grapheme::BreakProperty::Extend || property == grapheme::BreakProperty::SpacingMark;
+}
+
 // The scalars of a cell's text, or 0 when there are more than fit.
 size_t decodeScalars(std::string_view text, std::array<char32_t, kMaxClusterScalars>& out)
 {
@@ -235,10 +245,11 @@ void Terminal::printScalar(Buffer& target, char32_t scalar, int width)
     bool joins = attachesToPrevious(scalar, width);
     // A regional indicator joins a lone one to make a flag, and a character
     // joins a cell whose text ends in a joiner. After a joiner only a
-    // pictograph stays in the same cluster, so for anything else the cell
-    // need not be read: it would not join.
+    // pictograph, an extending character or a spacing mark stays in the same
+    // cluster, so for anything else the cell need not be read: it would not
+    // join.
     const bool regional = unicode::isRegionalIndicator(scalar);
-    if (!joins && !regional && !unicode::isExtendedPictographic(scalar)) {
+    if (!joins && !regional && !unicode::isExtendedPictographic(scalar) && !mayFollowJoiner(scalar)) {
         target.insertCharacter(makeCharData(curAttr, code(scalar), width));
         return;
     }
