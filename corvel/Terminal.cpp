@@ -320,6 +320,12 @@ void Terminal::registerOscHandler(int64_t code, EscapeSequenceParser::OscHandler
     parser_.oscHandlers[code] = std::move(handler);
 }
 
+void Terminal::garbageCollectPayload()
+{
+    TinyAtom::collectUnused({&normalBuffer_->lines(), &altBuffer_->lines(),
+                             synchronizedOutputBuffer_ ? &synchronizedOutputBuffer_->lines() : nullptr});
+}
+
 void Terminal::sendBytes(std::span<const uint8_t> bytes)
 {
     withDelegate([&](TerminalDelegate& d) { d.send(*this, bytes); });

@@ -264,6 +264,10 @@ public:
     void setTerminalFocus(bool focused);
     // Registers the handler for an OSC number; it wins over the built-in commands.
     void registerOscHandler(int64_t code, EscapeSequenceParser::OscHandler handler);
+    // Releases the payload ids (hyperlink targets) that no cell of either
+    // screen refers to any more, nor the frozen copy of synchronized output
+    // while it is shown. Only a low-water mark advances (TinyAtom::collectUnused).
+    void garbageCollectPayload();
 
     // ---- replies: one host `send` per call ----
 
