@@ -73,8 +73,11 @@ void Terminal::setup(bool isReset)
         resetNormalBuffer();
         // A full reset leaves both screens blank with the cursor home: the
         // alternate screen is cleared too, and the cursor is not carried over
-        // from it when it was the active one.
+        // from it when it was the active one. Its tab stops and saved cursor
+        // return to their defaults as well, like the fresh normal screen's.
         altBuffer_->clear();
+        altBuffer_->softReset();
+        altBuffer_->setupTabStops(-1, tabStopWidth);
         buffer_ = normalBuffer_.get();
     }
 
