@@ -243,6 +243,8 @@ private:
     void trimOldest(int64_t excess);
 
     void reflowWider(int oldCols, int newCols, int newRows);
+    // After a reflow: puts the cursor back on the line it was on.
+    void keepCursorOnLine(const BufferLine& cursorLine, int newRows);
     void reflowNarrower(int oldCols, int newCols, int newRows);
     void rearrange(std::vector<InsertionSet>& toInsert, int64_t countToInsert);
 

@@ -81,11 +81,14 @@ void Buffer::resize(int newCols, int newRows)
 
     if (hasScrollback_ && cols_ != newCols) {
         const bool narrowing = newCols < cols_;
+        const int64_t cursorRow = int64_t{yBase_} + y_;
+        const BufferLine* cursorLine = cursorRow < lines_.count() ? peekLine(cursorRow) : nullptr;
         if (narrowing) {
             reflowNarrower(cols_, newCols, newRows);
         } else {
             reflowWider(cols_, newCols, newRows);
         }
+        if (cursorLine) keepCursorOnLine(*cursorLine, newRows);
         recalculateLinesWithImagesCount();
         if (narrowing) {
             for (int64_t i = 0; i < lines_.count(); ++i) lines_[i].resize(newCols, CharData::Null);
@@ -106,6 +109,31 @@ void Buffer::resize(int newCols, int newRows)
 
     cols_ = newCols;
     rows_ = newRows;
+}
+
+// The viewport steps of both reflow passes assume that the groups they change
+// lie above the cursor. A group below it (text a program drew under the
+// cursor) leaves the cursor's line where it was, so the cursor is put back on
+// its own line, with the screen ending at the last line where that keeps the
+// cursor on the screen.
+void Buffer::keepCursorOnLine(const BufferLine& cursorLine, int newRows)
+{
+    const int64_t count = lines_.count();
+    const int64_t expected = int64_t{yBase_} + y_;
+    if (expected < count && peekLine(expected) == &cursorLine && count <= int64_t{yBase_} + newRows) return;
+    int64_t found = -1;
+    for (int64_t i = count - 1; i >= 0; --i) {
+        if (peekLine(i) == &cursorLine) {
+            found = i;
+            break;
+        }
+    }
+    if (found < 0) return;
+    const int64_t base = std::min(std::max<int64_t>(count - newRows, 0), found);
+    const bool following = yDisp_ == yBase_;
+    yBase_ = static_cast<int>(base);
+    y_ = static_cast<int>(found - base);
+    yDisp_ = following ? yBase_ : std::min(yDisp_, yBase_);
 }
 
 // ---- widening ----
@@ -307,7 +335,20 @@ void Buffer::reflowNarrower(int oldCols, int newCols, int newRows)
             if (lengths[k] < newCols) group[k]->set(lengths[k], CharData::Null);
         }
 
-        for (int64_t k = 0; k < linesToAdd - trimmed; ++k) {
+        // The steps below move the screen down over a group above the
+        // cursor. A group below it pushes only the rows under it down: the
+        // cursor's line stays, and the screen is placed after the pass.
+        const bool belowCursor = y > cursorRow;
+        if (belowCursor && countToInsert == linesToAdd) {
+            // The lowest group that grows: blank rows under it make the room.
+            for (int64_t k = 0; k < linesToAdd; ++k) {
+                const int64_t last = lines_.count() - 1;
+                if (last < groupEnd + 1 || lines_[last].hasAnyContent()) break;
+                lines_.pop();
+            }
+        }
+        const int64_t viewportSteps = belowCursor ? 0 : linesToAdd - trimmed;
+        for (int64_t k = 0; k < viewportSteps; ++k) {
             if (yBase_ == 0) {
                 if (y_ < newRows - 1) {
                     ++y_;

@@ -123,6 +123,43 @@ TEST(BufferReflow, NarrowingAFullRingKeepsTheScreenInsideIt)
     EXPECT_EQ(rowText(*buffer, 0), "def");
 }
 
+// A program that drew below the cursor keeps that text, and the cursor stays
+// on its own line, whether the lines below it are split or joined.
+TEST(BufferReflow, TextBelowTheCursorIsKeptAndTheCursorStaysOnItsLine)
+{
+    const auto shownText = [](Buffer& buffer, int64_t top) {
+        std::vector<std::string> text;
+        for (const std::string& line : logicalLines(buffer, top, buffer.lines().count())) {
+            if (!line.empty()) text.push_back(line);
+        }
+        return text;
+    };
+    for (const int history : {0, 30}) {
+        for (const int row : {2, 4}) {
+            SCOPED_TRACE(::testing::Message() << "history " << history << ", row " << row);
+            auto buffer = makeBuffer(20, 5, 100);
+            for (int i = 0; i < history; ++i) newline(*buffer);
+            buffer->setY(row);
+            buffer->setX(0);
+            type(*buffer, "abcdefghijklmno");
+            buffer->setY(0);
+            buffer->setX(0);
+            type(*buffer, "$ ");
+            const int64_t top = buffer->yBase();
+
+            for (const int cols : {10, 20}) {
+                buffer->resize(cols, 5);
+                EXPECT_EQ(cursorLineText(*buffer), "$ ");
+                EXPECT_EQ(buffer->x(), 2);
+                EXPECT_EQ(shownText(*buffer, top), (std::vector<std::string>{"$ ", "abcdefghijklmno"}));
+                EXPECT_GE(buffer->lines().count(), int64_t{buffer->yBase()} + 5);
+            }
+            // Blank rows under the text were given up rather than the text.
+            EXPECT_EQ(buffer->lines().count(), int64_t{buffer->yBase()} + 5);
+        }
+    }
+}
+
 // Random text of ASCII and wide characters, wrapped at one width, keeps its
 // logical lines when the width changes and changes back.
 TEST(BufferReflow, RoundTripsKeepTheLogicalLines)
