@@ -263,6 +263,8 @@ void Buffer::reflowNarrower(int oldCols, int newCols, int newRows)
     std::vector<InsertionSet> toInsert;
     int64_t countToInsert = 0;
     std::vector<BufferLine*> group;
+    // Until the final sweep the cursor's line keeps this ring index.
+    const int64_t cursorIndex = int64_t{yBase_} + y_;
 
     // Bottom-up, so the lines a trim would drop are never looked at.
     for (int64_t y = lines_.count() - 1; y >= 0; --y) {
@@ -351,6 +353,11 @@ void Buffer::reflowNarrower(int oldCols, int newCols, int newRows)
         for (int64_t k = 0; k < viewportSteps; ++k) {
             if (yBase_ == 0) {
                 if (y_ < newRows - 1) {
+                    // Only a blank row below the cursor is given up. A row a
+                    // program drew there stays; the cursor is put back on
+                    // its line after the pass.
+                    const int64_t last = lines_.count() - 1;
+                    if (last <= cursorIndex || lines_[last].hasAnyContent()) continue;
                     ++y_;
                     lines_.pop();
                 } else {

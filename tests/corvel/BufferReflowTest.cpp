@@ -158,6 +158,24 @@ TEST(BufferReflow, TextBelowTheCursorIsKeptAndTheCursorStaysOnItsLine)
             EXPECT_EQ(buffer->lines().count(), int64_t{buffer->yBase()} + 5);
         }
     }
+
+    // A group above the cursor grows while a row below the cursor holds
+    // text: the screen moves down instead of dropping that row.
+    for (const int scrollback : {100, 0}) {
+        SCOPED_TRACE(scrollback);
+        auto buffer = makeBuffer(20, 5, scrollback);
+        type(*buffer, "abcdefghijklmno");
+        buffer->setY(4);
+        buffer->setX(0);
+        type(*buffer, "status");
+        buffer->setY(2);
+        buffer->setX(0);
+        type(*buffer, "$ ");
+        buffer->resize(10, 5);
+        EXPECT_EQ(cursorLineText(*buffer), "$ ");
+        EXPECT_EQ(rowText(*buffer, buffer->lines().count() - 1), "status");
+        EXPECT_EQ(buffer->lines().count(), int64_t{buffer->yBase()} + 5);
+    }
 }
 
 // Random text of ASCII and wide characters, wrapped at one width, keeps its
