@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "corvel/Buffer.h"
+#include "corvel/screen/Buffer.h"
 
 namespace {
 std::atomic<int64_t> allocationCount{0};

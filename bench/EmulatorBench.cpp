@@ -14,7 +14,7 @@
 #include <new>
 #include <string>
 
-#include "corvel/Terminal.h"
+#include "corvel/terminal/Terminal.h"
 
 namespace {
 std::atomic<int64_t> allocationCount{0};

@@ -2,7 +2,7 @@
 // between two positions (select all and copy) and as a UTF-8 buffer dump.
 #include <benchmark/benchmark.h>
 
-#include "corvel/Terminal.h"
+#include "corvel/terminal/Terminal.h"
 
 #include <memory>
 #include <string>

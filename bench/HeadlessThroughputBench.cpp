@@ -8,7 +8,7 @@
 // The file is /tmp/corvel-headless-bench.data; each benchmark removes it at
 // its end unless CORVEL_BENCH_KEEP is "1" (to time `corvel-headless --feed` on it).
 #include "bench/support/MainQueueLatenessProbe.h"
-#include "corvel/HeadlessTerminal.h"
+#include "corvel/host/HeadlessTerminal.h"
 
 #include <benchmark/benchmark.h>
 

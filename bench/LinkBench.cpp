@@ -9,7 +9,7 @@
 //   LongRun      a 10,000-character run of word characters (a base64 blob).
 #include <benchmark/benchmark.h>
 
-#include "corvel/Terminal.h"
+#include "corvel/terminal/Terminal.h"
 
 #include <algorithm>
 #include <chrono>

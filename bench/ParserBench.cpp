@@ -2,7 +2,7 @@
 // Input is fed in 128 KiB chunks, the size the process host reads. The
 // "allocs" counter is the number of heap allocations per pass over the input,
 // which must stay 0 once the parser's buffers have grown.
-#include "corvel/EscapeSequenceParser.h"
+#include "corvel/parser/EscapeSequenceParser.h"
 
 #include <benchmark/benchmark.h>
 
@@ -45,10 +45,13 @@ std::string repeatToSize(const std::string& unit)
 
 void runParser(benchmark::State& state, const std::string& input)
 {
-    EscapeSequenceParser parser;
-    size_t printed = 0;
-    parser.printHandler = [&](std::span<const uint8_t> data) { printed += data.size(); };
-    parser.csiHandlerFallback = [](std::span<const int64_t>, std::span<const uint8_t>, uint8_t) {};
+    struct : corvel::ParserHandler {
+        size_t printed = 0;
+        void print(std::span<const uint8_t> data) override { printed += data.size(); }
+        void csiDispatch(uint8_t, std::span<const int64_t>, std::span<const uint8_t>) override {}
+    } handler;
+    size_t& printed = handler.printed;
+    EscapeSequenceParser parser(&handler);
     const auto* bytes = reinterpret_cast<const uint8_t*>(input.data());
     auto pass = [&] {
         for (size_t at = 0; at < input.size(); at += kChunk) {

@@ -3,7 +3,7 @@
 // queue that the benchmark pumps. Also reports how late a 16 ms repeating timer
 // on that queue ran meanwhile, and the process's peak resident memory.
 #include "bench/support/MainQueueLatenessProbe.h"
-#include "corvel/LocalProcess.h"
+#include "corvel/host/LocalProcess.h"
 
 #include <benchmark/benchmark.h>
 

@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <new>
 
-#include "corvel/BufferLine.h"
-#include "corvel/CircularBufferLineList.h"
+#include "corvel/screen/BufferLine.h"
+#include "corvel/screen/CircularBufferLineList.h"
 
 namespace {
 std::atomic<int64_t> allocationCount{0};

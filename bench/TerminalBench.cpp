@@ -6,7 +6,7 @@
 // lines shown from the copy, as a redraw would.
 #include <benchmark/benchmark.h>
 
-#include "corvel/Terminal.h"
+#include "corvel/terminal/Terminal.h"
 #include "corvel/platform/Dispatch.h"
 
 #include <memory>

@@ -5,7 +5,7 @@
 // counter "lines" reports how many diagnostics reached the log.
 #include <benchmark/benchmark.h>
 
-#include "corvel/Terminal.h"
+#include "corvel/terminal/Terminal.h"
 #include "corvel/platform/Dispatch.h"
 #include "corvel/platform/Log.h"
 

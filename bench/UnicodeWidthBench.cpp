@@ -1,5 +1,5 @@
 // Cost of one columnWidth call for ASCII, other BMP and astral scalars.
-#include "corvel/UnicodeUtil.h"
+#include "corvel/screen/UnicodeUtil.h"
 
 #include <benchmark/benchmark.h>
 

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "corvel/BufferLine.h"
-#include "corvel/CircularBufferLineList.h"
+#include "corvel/screen/BufferLine.h"
+#include "corvel/screen/CircularBufferLineList.h"
 #include "corvel/platform/Log.h"
 
 using namespace corvel;

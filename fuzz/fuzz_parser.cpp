@@ -1,7 +1,7 @@
 // Feeds arbitrary bytes to a parser that has no terminal, once whole and once
 // cut into chunks chosen by the input itself, and checks that both give the
 // same calls: where a chunk ends must never change what the stream means.
-#include "corvel/EscapeSequenceParser.h"
+#include "corvel/parser/EscapeSequenceParser.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -13,52 +13,56 @@ namespace {
 
 using corvel::EscapeSequenceParser;
 
-struct Calls {
+struct Calls : corvel::ParserHandler {
     std::vector<std::string> lines;
+    const EscapeSequenceParser* parser = nullptr;
 
     void add(std::string line) { lines.push_back(std::move(line)); }
 
-    void attach(EscapeSequenceParser& parser)
+    void print(std::span<const uint8_t> data) override
     {
-        parser.printHandler = [this](std::span<const uint8_t> data) {
-            if (!lines.empty() && lines.back().starts_with("p")) {
-                lines.back().append(data.begin(), data.end());
-            } else {
-                add("p" + std::string(data.begin(), data.end()));
-            }
-        };
-        parser.printStateReset = [this] {
-            if (lines.empty() || lines.back() != "r") add("r");
-        };
-        parser.csiHandlerFallback = [this, &parser](std::span<const int64_t> pars, std::span<const uint8_t> collect,
-                                                    uint8_t code) {
-            std::string line = "c" + std::string(collect.begin(), collect.end()) + "|";
-            for (int64_t p : pars) line += std::to_string(p) + ",";
-            line.append(parser._parsTxt.begin(), parser._parsTxt.end());
-            add(line + static_cast<char>(code));
-        };
-        parser.escHandlerFallback = [this](std::span<const uint8_t> collect, uint8_t code) {
-            add("e" + std::string(collect.begin(), collect.end()) + static_cast<char>(code));
-        };
-        parser.oscHandlerFallback = [this](int64_t code, std::span<const uint8_t> data) {
-            add("o" + std::to_string(code) + ";" + std::string(data.begin(), data.end()));
-        };
-        parser.apcHandlerFallback = [this](uint8_t command, std::span<const uint8_t> content) {
-            add("a" + std::string(1, static_cast<char>(command)) + std::string(content.begin(), content.end()));
-        };
-        parser.errorHandler = [this](corvel::ParsingState state) {
-            add("x" + std::to_string(static_cast<int>(state.currentState)) + ":" + std::to_string(state.code));
-            return state;
-        };
+        if (!lines.empty() && lines.back().starts_with("p")) {
+            lines.back().append(data.begin(), data.end());
+        } else {
+            add("p" + std::string(data.begin(), data.end()));
+        }
+    }
+    void printStateReset() override
+    {
+        if (lines.empty() || lines.back() != "r") add("r");
+    }
+    void csiDispatch(uint8_t code, std::span<const int64_t> pars, std::span<const uint8_t> collect) override
+    {
+        std::string line = "c" + std::string(collect.begin(), collect.end()) + "|";
+        for (int64_t p : pars) line += std::to_string(p) + ",";
+        line.append(parser->_parsTxt.begin(), parser->_parsTxt.end());
+        add(line + static_cast<char>(code));
+    }
+    void escDispatch(std::span<const uint8_t> collect, uint8_t code) override
+    {
+        add("e" + std::string(collect.begin(), collect.end()) + static_cast<char>(code));
+    }
+    void oscDispatch(int64_t code, std::span<const uint8_t> data) override
+    {
+        add("o" + std::to_string(code) + ";" + std::string(data.begin(), data.end()));
+    }
+    void apcDispatch(uint8_t command, std::span<const uint8_t> content) override
+    {
+        add("a" + std::string(1, static_cast<char>(command)) + std::string(content.begin(), content.end()));
+    }
+    corvel::ParsingState parseError(corvel::ParsingState state) override
+    {
+        add("x" + std::to_string(static_cast<int>(state.currentState)) + ":" + std::to_string(state.code));
+        return state;
     }
 };
 
 std::vector<std::string> parseInChunks(std::span<const uint8_t> data, std::span<const uint8_t> cuts, size_t limit)
 {
-    EscapeSequenceParser parser;
-    parser.setPayloadLimit(limit);
     Calls calls;
-    calls.attach(parser);
+    EscapeSequenceParser parser(&calls);
+    calls.parser = &parser;
+    parser.setPayloadLimit(limit);
     size_t at = 0;
     size_t cut = 0;
     while (at < data.size()) {

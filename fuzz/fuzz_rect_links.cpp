@@ -4,7 +4,7 @@
 // and sends mouse reports at positions the input picks. Checks that every
 // link found lies on the cells it names and that every mouse report is well
 // formed for its encoding.
-#include "corvel/Terminal.h"
+#include "corvel/terminal/Terminal.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -3,7 +3,7 @@
 // that reach past every edge, and checks after each step that the cursor,
 // the region, the margins and the lines stay consistent. The same stream fed
 // in one piece and cut into chunks must leave the same screen.
-#include "corvel/Terminal.h"
+#include "corvel/terminal/Terminal.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -7,8 +7,8 @@
 // when a signal ended it), 0 when a script finished while it still ran, 124
 // when an `expect` or the wait for the command's end timed out, 2 for bad
 // options or a bad script, 1 when the command or the file could not be used.
-#include "corvel/HeadlessTerminal.h"
-#include "corvel/Terminal.h"
+#include "corvel/host/HeadlessTerminal.h"
+#include "corvel/terminal/Terminal.h"
 #include "corvel/platform/Dispatch.h"
 #include "corvel/platform/Log.h"
 

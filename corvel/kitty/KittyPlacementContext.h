@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "corvel/ImageSizeRequest.h"
+#include "corvel/screen/ImageSizeRequest.h"
 
 namespace corvel {
 

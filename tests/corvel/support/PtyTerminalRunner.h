@@ -5,9 +5,9 @@
 // as the main queue for the runner's life; runUntil pumps it.
 #pragma once
 
-#include "corvel/LocalProcess.h"
-#include "corvel/PseudoTerminalHelpers.h"
-#include "corvel/Terminal.h"
+#include "corvel/host/LocalProcess.h"
+#include "corvel/host/PseudoTerminalHelpers.h"
+#include "corvel/terminal/Terminal.h"
 #include "corvel/platform/Dispatch.h"
 
 #include <functional>

@@ -1,0 +1,120 @@
+#include "corvel/host/CoalescedDelivery.h"
+
+namespace corvel {
+
+std::shared_ptr<CoalescedDelivery> CoalescedDelivery::create(Post post, Deliver deliver,
+                                                             size_t highWater, size_t lowWater,
+                                                             Block resume)
+{
+    return std::shared_ptr<CoalescedDelivery>(new CoalescedDelivery(
+        std::move(post), std::move(deliver), highWater, lowWater, std::move(resume)));
+}
+
+CoalescedDelivery::CoalescedDelivery(Post post, Deliver deliver, size_t highWater, size_t lowWater,
+                                     Block resume)
+    : post_(std::move(post)),
+      deliver_(std::move(deliver)),
+      highWater_(highWater),
+      lowWater_(lowWater),
+      resume_(std::move(resume))
+{
+}
+
+void CoalescedDelivery::enqueue(std::vector<uint8_t> chunk)
+{
+    push(Entry{std::move(chunk), nullptr});
+}
+
+void CoalescedDelivery::enqueueMarker(Block marker)
+{
+    push(Entry{{}, std::move(marker)});
+}
+
+void CoalescedDelivery::push(Entry entry)
+{
+    bool schedule = false;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        pendingBytes_ += entry.bytes.size();
+        if (pendingBytes_ > highWater_) paused_ = true;
+        entries_.push_back(std::move(entry));
+        if (!scheduled_) {
+            scheduled_ = true;
+            schedule = true;
+        }
+    }
+    if (schedule) postDrain();
+}
+
+bool CoalescedDelivery::producerShouldPause() const
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    return paused_;
+}
+
+size_t CoalescedDelivery::pendingBytes() const
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    return pendingBytes_;
+}
+
+void CoalescedDelivery::discard()
+{
+    std::vector<Entry> dropped;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        dropped.swap(entries_);
+        index_ = 0;
+        pendingBytes_ = 0;
+        paused_ = false;
+    }
+    // `dropped` (and any marker it holds) is destroyed outside the lock.
+}
+
+void CoalescedDelivery::postDrain()
+{
+    std::weak_ptr<CoalescedDelivery> weak = weak_from_this();
+    post_([weak] {
+        if (auto self = weak.lock()) self->drain();
+    });
+}
+
+void CoalescedDelivery::drain()
+{
+    const Nanos start = monotonicNanos();
+    for (;;) {
+        Entry entry;
+        bool resume = false;
+        {
+            std::lock_guard<std::mutex> guard(lock_);
+            if (index_ >= entries_.size()) {
+                entries_.clear();  // keeps the capacity for the next burst
+                index_ = 0;
+                scheduled_ = false;
+                return;
+            }
+            entry = std::move(entries_[index_++]);
+            pendingBytes_ -= entry.bytes.size();
+            if (index_ >= flushThreshold) {
+                entries_.erase(entries_.begin(), entries_.begin() + static_cast<ptrdiff_t>(index_));
+                index_ = 0;
+            }
+            if (paused_ && pendingBytes_ <= lowWater_) {
+                paused_ = false;
+                resume = true;
+            }
+        }
+        if (resume && resume_) resume_();
+        if (entry.marker) {
+            entry.marker();
+        } else {
+            deliver_(entry.bytes);
+        }
+        if (monotonicNanos() - start >= timeSliceNs) {
+            postDrain();  // stays scheduled; the queue runs what waits first
+            return;
+        }
+    }
+}
+
+}  // namespace corvel

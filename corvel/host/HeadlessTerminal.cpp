@@ -1,0 +1,107 @@
+#include "corvel/host/HeadlessTerminal.h"
+
+#include "corvel/host/PseudoTerminalHelpers.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace corvel {
+
+namespace {
+
+// Pixel size of one cell reported to the child.
+constexpr unsigned short kCellPixels = 16;
+
+// A window-size field holds 16 bits; a larger emulator reports the largest
+// size that fits rather than a wrapped one.
+unsigned short windowField(int value)
+{
+    return static_cast<unsigned short>(
+        std::clamp(value, 0, static_cast<int>(std::numeric_limits<unsigned short>::max())));
+}
+
+}  // namespace
+
+HeadlessTerminal::HeadlessTerminal(EndCallback onEnd) : onEnd_(std::move(onEnd)) {}
+
+HeadlessTerminal::~HeadlessTerminal() = default;
+
+void HeadlessTerminal::attach(DispatchQueue* queue, const TerminalOptions& options)
+{
+    // The emulator first, then the process, both reporting to this object.
+    terminal_ = std::make_unique<Terminal>(std::weak_ptr<TerminalDelegate>(weak_from_this()), options);
+    process_ = std::make_unique<LocalProcess>(std::weak_ptr<LocalProcessDelegate>(weak_from_this()), queue);
+}
+
+void HeadlessTerminal::send(std::span<const uint8_t> data)
+{
+    process_->send(data);
+}
+
+void HeadlessTerminal::send(std::string_view text)
+{
+    send(std::span(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
+}
+
+void HeadlessTerminal::changeScrollback(std::optional<int> lines)
+{
+    // The emulator's own change resizes the normal buffer's history, records
+    // the value in its options and dirties the whole screen.
+    terminal_->changeScrollback(lines);
+}
+
+void HeadlessTerminal::resize(int cols, int rows)
+{
+    terminal_->resize(cols, rows);
+    const int fd = process_->childfd();
+    if (fd >= 0) PseudoTerminalHelpers::setWinSize(fd, getWindowSize());
+}
+
+void HeadlessTerminal::processTerminated(LocalProcess&, std::optional<int32_t> exitCode)
+{
+    if (onEnd_) onEnd_(exitCode);
+}
+
+void HeadlessTerminal::dataReceived(std::span<const uint8_t> slice)
+{
+    terminal_->parser().parse(slice);
+}
+
+winsize HeadlessTerminal::getWindowSize()
+{
+    winsize size{};
+    size.ws_row = windowField(terminal_->rows());
+    size.ws_col = windowField(terminal_->cols());
+    size.ws_xpixel = kCellPixels;
+    size.ws_ypixel = kCellPixels;
+    return size;
+}
+
+void HeadlessTerminal::send(Terminal&, std::span<const uint8_t> data)
+{
+    send(data);
+}
+
+void HeadlessTerminal::hostCurrentDirectoryUpdated(Terminal& source)
+{
+    dir_ = source.hostCurrentDirectory;
+}
+
+void HeadlessTerminal::createImageFromBitmap(Terminal&, std::vector<uint8_t>& bytes, int width, int height)
+{
+    if (bytes.size() > maxImageBytes) return;
+    while (!images_.empty() && (images_.size() >= maxImages || imageBytes_ + bytes.size() > maxImageBytes)) {
+        imageBytes_ -= images_.front().bytes.size();
+        images_.pop_front();
+    }
+    imageBytes_ += bytes.size();
+    // Copied: the caller may go on using its pixels (an image store keeps them).
+    images_.push_back(Image{bytes, width, height});
+}
+
+std::pair<Color, Color> HeadlessTerminal::getColors(Terminal& source)
+{
+    return {source.foregroundColor(), source.backgroundColor()};
+}
+
+}  // namespace corvel

@@ -1,0 +1,103 @@
+// Runs one child program on a pseudo-terminal and moves bytes between it and
+// a host (the LocalProcessDelegate).
+//
+// Each started child gets one I/O thread that reads the master side in blocks
+// of up to `readSize` bytes, writes the host's bytes in order (surviving
+// partial writes and a full terminal), and watches for the child's exit, which
+// it reaps in every case, also after terminate() or the destruction of this
+// object. Output reaches the delegate on its queue: on the main queue through
+// a coalescing list drained in slices of at most 4 ms (reading pauses while
+// more than `pendingHighWater` bytes wait there); on any other queue
+// synchronously, one block at a time, so the child runs at the host's pace.
+//
+// The public operations may be called from any thread. The delegate is held
+// weakly; the delegate queue must outlive this object.
+#pragma once
+
+#include "corvel/host/LocalProcessDelegate.h"
+#include "corvel/platform/Dispatch.h"
+
+#include <sys/types.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace corvel {
+
+class LocalProcess {
+public:
+    // Bytes asked for by each read.
+    static constexpr size_t readSize = 131072;
+    // Coalesced delivery on the main queue: the compaction point of the list
+    // and the longest delivery slice.
+    static constexpr size_t pendingChunkFlushThreshold = 32;
+    static constexpr uint64_t pendingTimeSliceNs = 4'000'000;
+    // Reading pauses while more than this many bytes wait for the main queue
+    // and goes on once they are down to the low-water mark.
+    static constexpr size_t pendingHighWater = 16u << 20;
+    static constexpr size_t pendingLowWater = 8u << 20;
+
+    // `dispatchQueue` is the delegate's queue; null means the main queue.
+    explicit LocalProcess(std::weak_ptr<LocalProcessDelegate> delegate,
+                          DispatchQueue* dispatchQueue = nullptr);
+    // Stops reporting and closes the master, which hangs up the child; the
+    // child is still reaped once it exits.
+    ~LocalProcess();
+    LocalProcess(const LocalProcess&) = delete;
+    LocalProcess& operator=(const LocalProcess&) = delete;
+
+    // Starts `executable` with the argument vector `execName` (else
+    // `executable`) followed by `args`, in `environment` (else the default
+    // terminal environment) and `currentDirectory`. Does nothing while a
+    // child runs; a failed start is silent and leaves `running()` false.
+    void startProcess(const std::string& executable, const std::vector<std::string>& args = {},
+                      const std::optional<std::vector<std::string>>& environment = std::nullopt,
+                      const std::optional<std::string>& execName = std::nullopt,
+                      const std::optional<std::string>& currentDirectory = std::nullopt);
+
+    // Queues bytes for the child; dropped unless a child runs.
+    void send(std::span<const uint8_t> data);
+
+    // Closes the master (hanging up the child) and sends SIGTERM; no exit
+    // report follows.
+    void terminate();
+
+    // Directory for raw dumps of every block read ("<dir>/log-N"); absent stops them.
+    void setHostLogging(std::optional<std::string> directory);
+
+    // The exit handler: reports the child's raw wait status (0 when it has
+    // not been reaped) to the delegate, then marks the process not running
+    // and stops watching for the exit.
+    void processTerminated();
+
+    int32_t childfd() const;
+    pid_t shellPid() const;
+    bool running() const;
+
+    std::shared_ptr<LocalProcessDelegate> delegate() const;
+    void setDelegate(std::weak_ptr<LocalProcessDelegate> delegate);
+    DispatchQueue& dispatchQueue() const;
+
+    bool debugIO() const;
+    void setDebugIO(bool on);
+    int64_t sendCount() const;
+    int64_t total() const;
+    int64_t totalRead() const;
+    int64_t logFileCounter() const;
+    std::optional<std::string> loggingDir() const;
+
+    // Bytes read but not yet delivered on the main queue.
+    size_t pendingBytes() const;
+
+private:
+    struct Core;
+    struct Run;
+    std::shared_ptr<Core> core_;
+};
+
+}  // namespace corvel

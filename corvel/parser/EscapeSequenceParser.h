@@ -1,0 +1,98 @@
+// The table-driven VT500-style parser that turns a host program's byte stream
+// into calls on its terminal: print runs, C0/C1 controls, ESC, CSI, OSC, DCS
+// and APC sequences.
+//
+// Input arrives in chunks of any size; the state and the buffers survive
+// between chunks, so a sequence may be split anywhere and gives the same calls
+// as when it arrives whole. The parse loop allocates nothing once its buffers
+// have grown to the size of the sequences seen.
+#pragma once
+
+#include "corvel/parser/DcsHandler.h"
+#include "corvel/parser/ParserHandler.h"
+#include "corvel/parser/ParserState.h"
+#include "corvel/parser/ParsingState.h"
+#include "corvel/parser/TransitionTable.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <vector>
+
+namespace corvel {
+
+class EscapeSequenceParser {
+public:
+    // OSC, APC and DCS strings longer than this are discarded up to their
+    // terminator; the same budget, in bytes, bounds the parameter list and the
+    // intermediates of one sequence.
+    static constexpr size_t kDefaultPayloadLimit = size_t{64} << 20;
+    // Parameter values above this are reset to 0.
+    static constexpr int64_t kMaxParameter = 922337203685477570;
+
+    // `handler` is not owned and must outlive the parser; null gives the
+    // interface's defaults (everything dropped, CSI named in the log).
+    explicit EscapeSequenceParser(ParserHandler* handler = nullptr);
+    EscapeSequenceParser(const EscapeSequenceParser&) = delete;
+    EscapeSequenceParser& operator=(const EscapeSequenceParser&) = delete;
+
+    // Consumes one chunk.
+    void parse(std::span<const uint8_t> data);
+
+    // Back to the initial state with empty buffers. An active DCS handler is
+    // dropped without being unhooked; the separators are left as they are.
+    void reset();
+
+    // Decimal value of the leading digits of `data`; 0 for no digits and for
+    // values of 922337203685477571 or more.
+    static int64_t parseInt(std::span<const uint8_t> data);
+
+    static TransitionTable buildVt500TransitionTable();
+
+    // Lowers the string and parameter budget; for tests, which cannot afford
+    // to feed the default 64 MiB.
+    void setPayloadLimit(size_t bytes) { payloadLimit_ = bytes; }
+    size_t payloadLimit() const { return payloadLimit_; }
+
+    std::unique_ptr<DcsHandler> activeDcsHandler;
+    ParserState initialState = ParserState::ground;
+    ParserState currentState = ParserState::ground;
+
+    std::vector<uint8_t> _osc;
+    std::vector<uint8_t> _apc;
+    std::vector<int64_t> _pars;
+    // The separator between each pair of parameters, ';' or ':', in order:
+    // tells sub-parameters from parameters.
+    std::vector<uint8_t> _parsTxt;
+    std::vector<uint8_t> _collect;
+
+    TransitionTable table;
+
+    void dispatchExecute(uint8_t code);
+    void dispatchCsi(uint8_t code, std::span<const int64_t> pars, std::span<const uint8_t> collect);
+    void dispatchEsc(std::span<const uint8_t> collect, uint8_t code);
+    void dispatchOsc(int64_t code, std::span<const uint8_t> data);
+
+private:
+    void clearSequence();
+    void resetParameters();
+    void appendStringBytes(std::vector<uint8_t>& buffer, const uint8_t* begin, const uint8_t* end);
+    size_t putString(std::vector<uint8_t>& buffer, const uint8_t* bytes, size_t i, size_t length);
+    void endString(ParserState state, uint8_t terminator);
+    void putDcs(std::span<const uint8_t> data);
+    void hookDcs(uint8_t final);
+    bool addParameter();
+    bool addCollect(uint8_t code);
+
+    ParserHandler defaultHandler_;
+    ParserHandler* handler_;
+    size_t payloadLimit_ = kDefaultPayloadLimit;
+    // The OSC or APC string being collected outgrew the budget and is being
+    // skipped up to its terminator.
+    bool stringOverflow_ = false;
+    // Payload bytes handed to the active DCS handler so far.
+    size_t dcsBytes_ = 0;
+};
+
+}  // namespace corvel

@@ -1,0 +1,39 @@
+// Changing the terminal's size and the normal screen's scrollback.
+#include "corvel/terminal/Terminal.h"
+
+#include <algorithm>
+
+namespace corvel {
+
+void Terminal::resize(int newCols, int newRows)
+{
+    newCols = std::max(newCols, MINIMUM_COLS);
+    newRows = std::max(newRows, MINIMUM_ROWS);
+    if (newCols == cols_ && newRows == rows_) return;
+
+    endSynchronizedOutput();
+    const int oldCols = cols_;
+    resizeBuffers(newCols, newRows);
+    cols_ = newCols;
+    rows_ = newRows;
+    options_.cols = newCols;
+    options_.rows = newRows;
+    // Stops set within the old width survive; the new columns get default stops.
+    normalBuffer_->setupTabStops(oldCols, tabStopWidth);
+    altBuffer_->setupTabStops(oldCols, tabStopWidth);
+    fitMarginsToWidth();
+    updateRange(0);
+    updateRange(rows_ - 1);
+}
+
+void Terminal::changeScrollback(std::optional<int> lines)
+{
+    // Shrinking drops history lines the frozen copy may still read through.
+    if (snapshotSource_ == normalBuffer_.get()) preserveSnapshotHistory();
+    normalBuffer_->changeHistorySize(lines);
+    options_.scrollback = lines.value_or(0);
+    updateRange(0);
+    updateRange(rows_ - 1);
+}
+
+}  // namespace corvel

@@ -1,0 +1,317 @@
+// The corvel-headless runner with real programs: its screen output, exit
+// statuses, script steps, option errors and feed mode; and vim, less and tmux
+// run through it showing the same screen text and cursor as a tmux pane of the
+// same size shows for the same program and keys.
+#include "corvel/terminal/Terminal.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+using namespace corvel;
+
+namespace {
+
+const std::string kRunner = CORVEL_BINARY_DIR "/corvel-headless";
+const std::string kEnv = "env -u TMUX -u LESS -u LESSOPEN -u LESSCLOSE TERM=xterm-256color LANG=en_US.UTF-8 ";
+
+std::string quote(const std::string& text)
+{
+    std::string out = "'";
+    for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+std::string readFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void writeFile(const std::string& path, const std::string& text)
+{
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+struct Result {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs a shell command line in `dir`, collecting its output.
+Result shell(const std::string& dir, const std::string& command)
+{
+    Result r;
+    const std::string errPath = dir + "/stderr";
+    FILE* pipe = ::popen(("cd " + quote(dir) + " && " + command + " 2>" + quote(errPath)).c_str(), "r");
+    if (!pipe) return r;
+    char buffer[4096];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) r.out.append(buffer, n);
+    const int status = ::pclose(pipe);
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    r.err = readFile(errPath);
+    return r;
+}
+
+// Lines without trailing blanks, blank lines at the end dropped.
+std::vector<std::string> normalized(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    std::string line;
+    while (std::getline(in, line)) {
+        while (!line.empty() && line.back() == ' ') line.pop_back();
+        lines.push_back(line);
+    }
+    while (!lines.empty() && lines.back().empty()) lines.pop_back();
+    return lines;
+}
+
+// One step typed into, or awaited from, both terminals.
+struct Step {
+    enum class Kind { send, expect };
+    Kind kind;
+    std::string text;
+};
+
+class HeadlessRunnerTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        struct stat info {};
+        ASSERT_EQ(::stat(kRunner.c_str(), &info), 0) << "build the corvel-headless target: " << kRunner;
+        char pattern[] = "/tmp/corvel-runner-XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern), nullptr);
+        dir_ = pattern;
+        socket_ = "corvel-test-" + std::to_string(::getpid());
+    }
+    void TearDown() override
+    {
+        for (const char* suffix : {"", "-inner1", "-inner2"})
+            shell(dir_, "tmux -L " + socket_ + suffix + " kill-server");
+        std::system(("rm -rf " + quote(dir_)).c_str());
+    }
+
+    Result runner(const std::string& arguments) { return shell(dir_, kEnv + quote(kRunner) + " " + arguments); }
+
+    std::string tmux(const std::string& arguments)
+    {
+        return shell(dir_, "tmux -L " + socket_ + " " + arguments).out;
+    }
+
+    // Waits until the pane shows `text` and has not changed for a moment.
+    std::string tmuxSettled(const std::string& text)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        std::string last;
+        int stable = 0;
+        while (std::chrono::steady_clock::now() < deadline) {
+            std::string now = tmux("capture-pane -p -t cmp");
+            stable = now == last && now.find(text) != std::string::npos ? stable + 1 : 0;
+            if (stable == 3) return now;
+            last = std::move(now);
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        return last;
+    }
+
+    // Runs `program` (a shell command line) once in an 80 x 24 tmux pane and
+    // once through the runner, with the same steps, and compares the screens
+    // and cursors. `quit`, typed into the pane afterwards, ends the program.
+    void compareWithTmux(const std::string& program, const std::vector<Step>& steps, const std::string& quit = "")
+    {
+        tmux("-f /dev/null start-server \\; set-option -g status off \\; new-session -d -x 80 -y 24 -s cmp -c " +
+             quote(dir_) + " " + quote(kEnv + program));
+        std::string script;
+        std::string tmuxScreen;
+        for (const Step& step : steps) {
+            std::string hex, escaped;
+            for (unsigned char c : step.text) {
+                char pair[8];
+                std::snprintf(pair, sizeof pair, "%02x", c);
+                hex += std::string(" ") + pair;
+                escaped += std::string("\\x") + pair;
+            }
+            if (step.kind == Step::Kind::send) {
+                tmux("send-keys -t cmp -H" + hex);
+                script += "send " + escaped + "\n";
+            } else {
+                tmuxScreen = tmuxSettled(step.text);
+                ASSERT_NE(tmuxScreen.find(step.text), std::string::npos) << "tmux never showed " << step.text;
+                script += "expect " + escaped + "\nwait 0.3\n";
+            }
+        }
+        const std::string tmuxCursor = tmux("display -p -t cmp '#{cursor_x},#{cursor_y}'");
+        // The program ends before its second run (vim would find its swap file).
+        if (!quit.empty()) {
+            tmux("send-keys -t cmp -l " + quote(quit));
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+            while (shell(dir_, "tmux -L " + socket_ + " has-session -t cmp").status == 0 &&
+                   std::chrono::steady_clock::now() < deadline)
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        tmux("kill-server");
+        writeFile(dir_ + "/steps", script);
+
+        const Result r = runner("--cols 80 --rows 24 --timeout 20 --cursor --script steps -- sh -c " + quote(program));
+        ASSERT_EQ(r.status, 0) << r.err << r.out;
+        std::vector<std::string> screen = normalized(r.out);
+        ASSERT_FALSE(screen.empty());
+        const std::string cursor = screen.back();
+        screen.pop_back();
+        const auto expected = normalized(tmuxScreen);
+        EXPECT_EQ(screen, expected);
+        EXPECT_EQ(cursor, "cursor: " + normalized(tmuxCursor).at(0));
+    }
+
+    std::string dir_;
+    std::string socket_;
+};
+
+std::string numberedLines(int count)
+{
+    std::string text;
+    for (int i = 1; i <= count; ++i) text += "line " + std::to_string(i) + " of the file\n";
+    return text;
+}
+
+}  // namespace
+
+TEST_F(HeadlessRunnerTest, PrintsTheScreenCursorAndTheCommandsExitStatus)
+{
+    Result r = runner("--cols 100 --rows 30 -- stty size");
+    EXPECT_EQ(r.status, 0) << r.err;
+    auto lines = normalized(r.out);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines[0], "30 100");
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 30);
+
+    r = runner("--rows 6 --cursor -- printf 'ab\\033[5;10Hx'");
+    EXPECT_EQ(r.out, "ab\n\n\n\n         x\n\ncursor: 10,4\n");
+
+    r = runner("-- sh -c 'printf abc; exit 3'");
+    EXPECT_EQ(r.status, 3);
+    EXPECT_EQ(normalized(r.out), std::vector<std::string>{"abc"});
+    r = runner("corvel-no-such-program");
+    EXPECT_EQ(r.status, 127);
+    EXPECT_NE(r.err.find("corvel-no-such-program: not found"), std::string::npos) << r.err;
+
+    // Without a script the runner waits for the end, within the timeout.
+    r = runner("--timeout 0.3 -- sleep 30");
+    EXPECT_EQ(r.status, 124);
+    EXPECT_NE(r.err.find("still runs after 0.3 s"), std::string::npos) << r.err;
+}
+
+TEST_F(HeadlessRunnerTest, ScriptTypesWaitsExpectsAndResizes)
+{
+    writeFile(dir_ + "/steps",
+              "# a comment, then a blank line\n\n"
+              "expect $\n"
+              "send \"stty size\\r\"\n"
+              "expect 10 40\n"
+              "resize 50 12\n"
+              "send stty size; printf '<%s>\\\\n' done\\r\n"
+              "expect <done>\n"
+              "wait 0.05\n");
+    Result r = runner("--cols 40 --rows 10 --script steps -- env PS1='$ ' bash --norc --noprofile -i");
+    EXPECT_EQ(r.status, 0) << r.err;
+    const auto lines = normalized(r.out);
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "10 40"), lines.end()) << r.out;
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "12 50"), lines.end()) << r.out;
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 12);
+
+    // An expect that never comes: the screen is still printed, the status says so.
+    writeFile(dir_ + "/steps", "send echo visible\\n\nexpect never shown\n");
+    r = runner("--rows 3 --timeout 0.5 --script steps -- sh");
+    EXPECT_EQ(r.status, 124);
+    EXPECT_NE(r.out.find("visible"), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find("expect timed out after 0.5 s: never shown"), std::string::npos) << r.err;
+}
+
+TEST_F(HeadlessRunnerTest, RejectsBadOptionsAndScriptsClearly)
+{
+    writeFile(dir_ + "/steps", "wait 1\njump 3\n");
+    writeFile(dir_ + "/escape", "send a\\q\n");
+    const std::pair<std::string, std::string> cases[] = {
+        {"", "no command given"},
+        {"--bogus sh", "unknown option '--bogus'"},
+        {"--cols 1 sh", "--cols must be a whole number from 2 to 2000, not '1'"},
+        {"--timeout=-1 sh", "--timeout must be a number of seconds above 0"},
+        {"--rows", "--rows needs a value"},
+        {"--script missing-file sh", "cannot read the script missing-file"},
+        {"--script steps sh", "steps:2: unknown step 'jump'"},
+        {"--script escape sh", "escape:1: unknown escape '\\q'"},
+    };
+    for (const auto& [arguments, message] : cases) {
+        const Result r = runner(arguments);
+        EXPECT_EQ(r.status, 2) << arguments;
+        EXPECT_NE(r.err.find(message), std::string::npos) << arguments << ": " << r.err;
+    }
+}
+
+TEST_F(HeadlessRunnerTest, FeedTimesTheEmulatorWithoutAChild)
+{
+    writeFile(dir_ + "/bytes", numberedLines(1000));
+    const Result r = runner("--feed bytes");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.rfind("fed " + std::to_string(numberedLines(1000).size()) + " bytes in ", 0), 0u) << r.out;
+    EXPECT_NE(r.out.find(" MB/s\n"), std::string::npos) << r.out;
+    EXPECT_EQ(runner("--feed missing").status, 1);
+}
+
+TEST_F(HeadlessRunnerTest, VimShowsWhatATmuxPaneShows)
+{
+    writeFile(dir_ + "/file.txt", numberedLines(60));
+    compareWithTmux("vim -u NONE -i NONE -N file.txt", {
+                                                           {Step::Kind::expect, "60L"},
+                                                           {Step::Kind::send, ":set nu\r"},
+                                                           {Step::Kind::expect, ":set nu"},
+                                                           {Step::Kind::send, "45Gdd"},
+                                                           {Step::Kind::expect, " 45 line 46 of"},
+                                                           {Step::Kind::send, ":call append(44, 'inserted')\r"},
+                                                           {Step::Kind::expect, " 45 inserted"},
+                                                       },
+                    ":qa!\r");
+}
+
+TEST_F(HeadlessRunnerTest, LessShowsWhatATmuxPaneShows)
+{
+    writeFile(dir_ + "/big.txt", numberedLines(200));
+    compareWithTmux("less big.txt", {
+                                        {Step::Kind::expect, "big.txt"},
+                                        {Step::Kind::send, " "},
+                                        {Step::Kind::expect, "line 46 of"},
+                                        {Step::Kind::send, "/line 150\r"},
+                                        {Step::Kind::expect, "line 172 of"},
+                                        {Step::Kind::send, "k"},
+                                        {Step::Kind::expect, "line 149 of"},
+                                    });
+}
+
+TEST_F(HeadlessRunnerTest, TmuxShowsWhatATmuxPaneShows)
+{
+    // The inner tmux's socket differs between the two runs; the status line
+    // shows no clock and a fixed window name.
+    writeFile(dir_ + "/inner.sh",
+              "n=$(cat inner-count 2>/dev/null || echo 0); n=$((n + 1)); echo $n > inner-count\n"
+              "exec tmux -L " + socket_ + "-inner$n -f /dev/null new-session -s inner -n win "
+              "'printf \"hello from the inner pane\\n\"; exec cat' \\; set-option -g status-right ''\n");
+    compareWithTmux("sh inner.sh", {
+                                       {Step::Kind::expect, "hello from the inner pane"},
+                                       {Step::Kind::send, "typed text\r"},
+                                       {Step::Kind::expect, "typed text\ntyped text"},
+                                   });
+}

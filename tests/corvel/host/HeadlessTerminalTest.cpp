@@ -1,0 +1,313 @@
+// The headless terminal with real programs on real pseudo-terminals: output on
+// the screen, replies reaching the program, window sizes, exit statuses, large
+// output and input, hang-up on close, descriptor isolation, kept images.
+#include "corvel/host/HeadlessTerminal.h"
+
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <fstream>
+#include <set>
+#include <sstream>
+
+using namespace corvel;
+
+namespace {
+
+constexpr Nanos kSecond = 1'000'000'000;
+const std::vector<std::string> kEnv = {"PATH=/usr/bin:/bin", "LANG=C", "TERM=xterm-256color", "PS1=$ "};
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+
+uint64_t fnv(uint64_t hash, std::string_view bytes)
+{
+    for (unsigned char byte : bytes) hash = (hash ^ byte) * 1099511628211ull;
+    return hash;
+}
+constexpr uint64_t kFnvStart = 14695981039346656037ull;
+
+// Hashes every byte the terminal is fed, in order.
+class HashingTerminal : public HeadlessTerminal {
+public:
+    explicit HashingTerminal(EndCallback onEnd) : HeadlessTerminal(std::move(onEnd)) {}
+    void dataReceived(std::span<const uint8_t> slice) override
+    {
+        hash = fnv(hash, std::string_view(reinterpret_cast<const char*>(slice.data()), slice.size()));
+        count += slice.size();
+        HeadlessTerminal::dataReceived(slice);
+    }
+    uint64_t hash = kFnvStart;
+    size_t count = 0;
+};
+
+std::string readFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+size_t residentBytes()
+{
+    std::istringstream status(readFile("/proc/self/status"));
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmRSS:", 0) == 0) return std::stoull(line.substr(6)) * 1024;
+    return 0;
+}
+
+class HeadlessTerminalTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        main_ = std::make_shared<RunLoopQueue>();
+        previous_ = DispatchQueue::setMain(main_);
+        char pattern[] = "/tmp/corvel-headless-XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern), nullptr);
+        dir_ = pattern;
+    }
+    void TearDown() override
+    {
+        DispatchQueue::setMain(previous_);
+        std::system(("rm -rf '" + dir_ + "'").c_str());
+    }
+
+    template <class T = HeadlessTerminal>
+    std::shared_ptr<T> make(int cols = 80, int rows = 25)
+    {
+        TerminalOptions options;
+        options.cols = cols;
+        options.rows = rows;
+        return HeadlessTerminal::create<T>(nullptr, options,
+                                           [this](std::optional<int32_t> code) { exits_.push_back(code.value_or(-1)); });
+    }
+    bool pumpUntil(const std::function<bool()>& done, Nanos timeout = 20 * kSecond)
+    {
+        return main_->runUntil(done, timeout);
+    }
+    static std::string screen(HeadlessTerminal& host)
+    {
+        Terminal& t = host.terminal();
+        std::string out;
+        for (int y = 0; y < t.rows(); ++y)
+            out += t.getLine(y)->translateToString(true, 0, -1, true, [&t](const CharData& c) {
+                return c.code == 0 ? std::string(" ") : t.character(c.code);
+            }) + "\n";
+        return out;
+    }
+    bool waitForScreen(HeadlessTerminal& host, const std::string& text)
+    {
+        return pumpUntil([&] { return screen(host).find(text) != std::string::npos; });
+    }
+
+    std::shared_ptr<RunLoopQueue> main_;
+    std::shared_ptr<DispatchQueue> previous_;
+    std::string dir_;
+    std::vector<int32_t> exits_;
+};
+
+}  // namespace
+
+TEST_F(HeadlessTerminalTest, ShellRunsSeesItsSizeGetsRepliesAndReportsItsExit)
+{
+    auto host = make();
+    const winsize size = host->getWindowSize();
+    EXPECT_EQ(std::vector<int>({size.ws_row, size.ws_col, size.ws_xpixel, size.ws_ypixel}),
+              std::vector<int>({25, 80, 16, 16}));
+    // A width the window-size record cannot hold is reported as the largest it can.
+    EXPECT_EQ(make(70000, 1)->getWindowSize().ws_col, 65535);
+    host->send("dropped before the start\n");
+    EXPECT_EQ(host->process().sendCount(), 0);
+
+    // A resize before the start sets the size the child starts with.
+    host->resize(90, 20);
+    host->process().startProcess("/bin/bash", {"--norc", "--noprofile", "-i"}, kEnv);
+    host->send("echo hel''lo; stty size\n");
+    ASSERT_TRUE(waitForScreen(*host, "\nhello\n20 90\n")) << screen(*host);
+    host->resize(100, 30);
+    EXPECT_EQ(host->terminal().getDims(), std::make_pair(100, 30));
+    host->send("stty size\n");
+    ASSERT_TRUE(waitForScreen(*host, "\n30 100\n")) << screen(*host);
+
+    // The program asks for the cursor position and the device attributes
+    // and reads the replies from its input.
+    host->send("printf '\\e[5;7H\\e[6n'; IFS= read -rs -d R r; printf '\\e[12;1H<%s>' \"${r#*[}\"\n");
+    ASSERT_TRUE(waitForScreen(*host, "\n<5;7>")) << screen(*host);
+    host->send("printf '\\e[c'; IFS= read -rs -d c r; printf '\\e[14;1H<%sc>' \"${r#*[}\"\n");
+    ASSERT_TRUE(waitForScreen(*host, "\n<?")) << screen(*host);
+    EXPECT_NE(screen(*host).find("c>"), std::string::npos) << screen(*host);
+
+    host->send("exit 3\n");
+    ASSERT_TRUE(pumpUntil([&] { return exits_.size() == 1; }));
+    EXPECT_EQ(exits_[0], 3 << 8);  // the raw wait status
+
+    auto missing = make();
+    missing->process().startProcess("/nonexistent/program", {}, kEnv);
+    ASSERT_TRUE(pumpUntil([&] { return exits_.size() == 2; }));
+    EXPECT_EQ(exits_[1], 127 << 8);
+}
+
+TEST_F(HeadlessTerminalTest, ScrollbackChangeAndReportedDirectory)
+{
+    auto host = make(20, 5);
+    std::string bytes;
+    for (int i = 0; i < 100; ++i) bytes += "line " + std::to_string(i) + "\r\n";
+    bytes += "\x1b]7;file://host/tmp/some%20where\x07";
+    host->dataReceived(std::span(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()));
+    EXPECT_EQ(host->dir(), "file://host/tmp/some%20where");
+
+    host->changeScrollback(10);
+    EXPECT_EQ(host->terminal().options().scrollback, 10);
+    EXPECT_EQ(host->terminal().normalBuffer().lines().count(), 15);
+    EXPECT_NE(screen(*host).find("line 99\n"), std::string::npos) << screen(*host);
+    host->changeScrollback(std::nullopt);
+    EXPECT_EQ(host->terminal().options().scrollback, 0);
+}
+
+TEST_F(HeadlessTerminalTest, KeepsOnlyTheNewestImagesWithinItsLimits)
+{
+    auto host = make();
+    Terminal& t = host->terminal();
+    const int many = static_cast<int>(HeadlessTerminal::maxImages) + 6;
+    for (int i = 0; i < many; ++i) {
+        std::vector<uint8_t> pixels(4, static_cast<uint8_t>(i));
+        host->createImageFromBitmap(t, pixels, i, 1);
+        EXPECT_EQ(pixels.size(), 4u);  // the caller keeps its pixels
+    }
+    ASSERT_EQ(host->images().size(), HeadlessTerminal::maxImages);
+    EXPECT_EQ(host->images().front().width, 6);
+    EXPECT_EQ(host->images().back().width, many - 1);
+    EXPECT_EQ(host->imageBytes(), 4 * HeadlessTerminal::maxImages);
+
+    // Large images push the oldest out until the newest fit within the byte limit.
+    const size_t quarter = HeadlessTerminal::maxImageBytes / 4;
+    for (int i = 0; i < 4; ++i) {
+        std::vector<uint8_t> pixels(quarter + 1);
+        host->createImageFromBitmap(t, pixels, 1000 + i, 1);
+    }
+    ASSERT_EQ(host->images().size(), 3u);
+    EXPECT_EQ(host->images().front().width, 1001);
+    EXPECT_EQ(host->imageBytes(), 3 * (quarter + 1));
+
+    // One image above the whole limit is not kept and drops nothing.
+    std::vector<uint8_t> huge(HeadlessTerminal::maxImageBytes + 1);
+    host->createImageFromBitmap(t, huge, 2000, 1);
+    EXPECT_EQ(host->images().size(), 3u);
+    EXPECT_EQ(host->images().back().width, 1003);
+}
+
+TEST_F(HeadlessTerminalTest, ClosingASessionHangsUpItsShellAndLeavesNoZombie)
+{
+    auto host = make();
+    const std::string marker = dir_ + "/hup";
+    host->process().startProcess(
+        "/bin/sh", {"-c", "trap 'echo hup > " + marker + "; exit' HUP; echo armed; while :; do sleep 0.1; done"}, kEnv);
+    const pid_t pid = host->process().shellPid();
+    ASSERT_TRUE(waitForScreen(*host, "armed\n")) << screen(*host);
+
+    host.reset();
+    EXPECT_TRUE(pumpUntil([&] { return ::kill(pid, 0) != 0 && errno == ESRCH; }));  // gone, not a zombie
+    EXPECT_EQ(readFile(marker), "hup\n");
+    EXPECT_TRUE(exits_.empty());  // a closed session reports nothing more
+}
+
+TEST_F(HeadlessTerminalTest, NoDescriptorOfOneSessionIsOpenInAnothersChild)
+{
+    auto first = make();
+    auto second = make();
+    first->process().startProcess("/bin/cat", {}, kEnv);
+    second->process().startProcess("/bin/cat", {}, kEnv);
+    std::set<std::string> terminals;
+    for (pid_t pid : {first->process().shellPid(), second->process().shellPid()}) {
+        // Until it has become `cat`, the child may still hold what it closes before exec.
+        const std::string proc = "/proc/" + std::to_string(pid);
+        ASSERT_TRUE(pumpUntil([&] { return readFile(proc + "/comm") == "cat\n"; }));
+        std::vector<std::string> targets;
+        DIR* d = ::opendir((proc + "/fd").c_str());
+        ASSERT_NE(d, nullptr);
+        while (dirent* entry = ::readdir(d)) {
+            char target[256] = {};
+            if (entry->d_name[0] != '.')
+                targets.emplace_back(target, std::max<ssize_t>(0, ::readlink((proc + "/fd/" + entry->d_name).c_str(),
+                                                                             target, sizeof target - 1)));
+        }
+        ::closedir(d);
+        // Its own terminal on 0, 1 and 2, and nothing else.
+        ASSERT_EQ(targets.size(), 3u) << pid;
+        EXPECT_EQ(std::set<std::string>(targets.begin(), targets.end()).size(), 1u);
+        EXPECT_EQ(targets[0].rfind("/dev/pts/", 0), 0u) << targets[0];
+        terminals.insert(targets[0]);
+    }
+    EXPECT_EQ(terminals.size(), 2u);
+}
+
+TEST_F(HeadlessTerminalTest, LargeOutputArrivesCompleteWithBoundedMemory)
+{
+    // Text with colours and line ends, as a busy program writes it.
+    const size_t total = kSanitized ? (16u << 20) : (100u << 20);
+    const std::string path = dir_ + "/output";
+    uint64_t expected = kFnvStart;
+    {
+        std::ofstream out(path, std::ios::binary);
+        std::string block;
+        for (size_t line = 0, written = 0; written < total; ++line) {
+            block += "\x1b[3" + std::to_string(line % 8) + "m" + std::to_string(line) +
+                     "\x1b[0m the quick brown fox jumps over the lazy dog 0123456789\r\n";
+            if (block.size() < 65536 && written + block.size() < total) continue;
+            block.resize(std::min(block.size(), total - written));
+            expected = fnv(expected, block);
+            out << block;
+            written += block.size();
+            block.clear();
+        }
+    }
+
+    auto host = make<HashingTerminal>();
+    const size_t baseline = residentBytes();
+    size_t peak = baseline;
+    bool sampling = true;
+    std::function<void()> sample = [&] {
+        peak = std::max(peak, residentBytes());
+        if (sampling) main_->asyncAfter(20'000'000, sample);
+    };
+    sample();
+    host->process().startProcess("/bin/sh", {"-c", "stty raw -echo; exec cat '" + path + "'"}, kEnv);
+    ASSERT_TRUE(pumpUntil([&] { return !exits_.empty(); }, 120 * kSecond));
+    sampling = false;
+    main_->runFor(30'000'000);
+
+    EXPECT_EQ(exits_[0], 0);
+    EXPECT_EQ(host->count, total);
+    EXPECT_EQ(host->hash, expected);
+    // Reading pauses while 16 MiB wait for the main queue, and the screen
+    // keeps 500 lines of history. (A sanitizer's quarantine holds freed blocks.)
+    if (!kSanitized) {
+        EXPECT_LT(peak - baseline, size_t{64} << 20);
+    }
+}
+
+TEST_F(HeadlessTerminalTest, AMegabytePasteArrivesByteIdentical)
+{
+    std::string paste;
+    for (size_t line = 0; paste.size() < (1u << 20); ++line)
+        paste += std::to_string(line) + " pasted text, 붙여넣은 글 " + std::string(line % 60, 'x') + "\n";
+    const std::string path = dir_ + "/pasted";
+
+    auto host = make();
+    host->process().startProcess("/bin/sh", {"-c", "cat > '" + path + "'"}, kEnv);
+    host->send(paste);
+    host->send("\x04");  // end of input at the start of a line
+    ASSERT_TRUE(pumpUntil([&] { return !exits_.empty(); }, 60 * kSecond));
+    EXPECT_EQ(exits_[0], 0);
+    EXPECT_TRUE(readFile(path) == paste);
+}

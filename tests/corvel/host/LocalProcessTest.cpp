@@ -1,0 +1,411 @@
+#include "corvel/host/LocalProcess.h"
+
+#include "corvel/host/PseudoTerminalHelpers.h"
+#include "corvel/terminal/TerminalEnvironment.h"
+#include "corvel/platform/Log.h"
+
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <mutex>
+#include <set>
+#include <sstream>
+#include <thread>
+
+using namespace corvel;
+
+namespace {
+
+constexpr Nanos kSecond = 1'000'000'000;
+const std::vector<std::string> kEnv = {"PATH=/usr/bin:/bin", "LANG=C"};
+
+// Records what a process reports; used on the delegate queue only, except
+// where a test reads it after that queue went idle.
+class Recorder : public LocalProcessDelegate {
+public:
+    void processTerminated(LocalProcess& source, std::optional<int32_t> exitCode) override
+    {
+        std::lock_guard<std::mutex> guard(mutex);
+        exits.push_back(exitCode.value_or(-1));
+        outputAtExit = output.size();
+        childfdAtExit = source.childfd();
+        runningAtExit = source.running();
+    }
+    void dataReceived(std::span<const uint8_t> slice) override
+    {
+        if (slowDown) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        std::lock_guard<std::mutex> guard(mutex);
+        output.append(slice.begin(), slice.end());
+        if (queue && !queue->isCurrent()) offQueue = true;
+    }
+    winsize getWindowSize() override { return size; }
+
+    bool has(const std::string& text)
+    {
+        std::lock_guard<std::mutex> guard(mutex);
+        return output.find(text) != std::string::npos;
+    }
+    size_t exitCount()
+    {
+        std::lock_guard<std::mutex> guard(mutex);
+        return exits.size();
+    }
+
+    std::mutex mutex;
+    std::string output;
+    std::vector<int32_t> exits;
+    size_t outputAtExit = 0;
+    int32_t childfdAtExit = 0;
+    bool runningAtExit = true;
+    bool slowDown = false;
+    bool offQueue = false;
+    DispatchQueue* queue = nullptr;
+    winsize size{24, 80, 0, 0};
+};
+
+class LocalProcessTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        main_ = std::make_shared<RunLoopQueue>();
+        previous_ = DispatchQueue::setMain(main_);
+        char pattern[] = "/tmp/corvel-pty-XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern), nullptr);
+        dir_ = pattern;
+    }
+    void TearDown() override
+    {
+        DispatchQueue::setMain(previous_);
+        std::system(("rm -rf '" + dir_ + "'").c_str());
+    }
+
+    bool pumpUntil(const std::function<bool()>& done, Nanos timeout = 10 * kSecond)
+    {
+        return main_->runUntil(done, timeout);
+    }
+    static bool reaped(pid_t pid) { return ::kill(pid, 0) != 0 && errno == ESRCH; }
+    bool waitReaped(pid_t pid)
+    {
+        return pumpUntil([pid] { return reaped(pid); });
+    }
+    static void send(LocalProcess& p, const std::string& text)
+    {
+        p.send(std::span(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
+    }
+
+    std::shared_ptr<RunLoopQueue> main_;
+    std::shared_ptr<DispatchQueue> previous_;
+    std::string dir_;
+};
+
+std::string readFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+std::string procField(pid_t pid, const std::string& file)
+{
+    return readFile("/proc/" + std::to_string(pid) + "/" + file);
+}
+
+}  // namespace
+
+TEST(TerminalEnvironment, NamesTheTerminalAndCopiesEachHostVariableOnce)
+{
+    const char* names[] = {"USER", "LC_CTYPE", "DISPLAY"};
+    std::vector<std::optional<std::string>> saved;
+    for (const char* name : names)
+        saved.push_back(std::getenv(name) ? std::optional<std::string>(std::getenv(name)) : std::nullopt);
+    ::setenv("USER", "someone", 1);
+    ::setenv("LC_CTYPE", "ko_KR.UTF-8", 1);
+    ::unsetenv("DISPLAY");
+    const auto env = getEnvironmentVariables(std::nullopt, true);
+    for (size_t i = 0; i < saved.size(); ++i) {
+        if (saved[i]) ::setenv(names[i], saved[i]->c_str(), 1);
+        else ::unsetenv(names[i]);
+    }
+    ASSERT_GE(env.size(), 3u);
+    EXPECT_EQ(env[0], "TERM=xterm-256color");
+    EXPECT_EQ(env[1], "COLORTERM=truecolor");
+    EXPECT_EQ(env[2], "LANG=en_US.UTF-8");
+    EXPECT_EQ(std::count(env.begin(), env.end(), "USER=someone"), 1);
+    EXPECT_EQ(std::count(env.begin(), env.end(), "LC_CTYPE=ko_KR.UTF-8"), 1);
+    for (const auto& entry : env) EXPECT_NE(entry.rfind("DISPLAY=", 0), 0u);
+
+    const auto plain = getEnvironmentVariables(std::string("vt100"), false);
+    EXPECT_EQ(plain[0], "TERM=vt100");
+    EXPECT_EQ(plain[1], "LANG=en_US.UTF-8");
+}
+
+TEST_F(LocalProcessTest, BashRunsEchoesAndReportsItsExitStatus)
+{
+    auto rec = std::make_shared<Recorder>();
+    LocalProcess process(rec);
+    send(process, "dropped before the start\n");
+    EXPECT_EQ(process.sendCount(), 0);
+
+    process.startProcess("/bin/bash", {"--norc", "--noprofile", "-i"}, kEnv);
+    ASSERT_TRUE(process.running());
+    EXPECT_GE(process.childfd(), 0);
+    EXPECT_GT(process.shellPid(), 0);
+    // A second start while running is ignored.
+    const pid_t pid = process.shellPid();
+    process.startProcess("/bin/sh", {});
+    EXPECT_EQ(process.shellPid(), pid);
+
+    send(process, "echo hel''lo\n");
+    ASSERT_TRUE(pumpUntil([&] { return rec->has("hello"); })) << rec->output;
+    send(process, "exit 3\n");
+    ASSERT_TRUE(pumpUntil([&] { return rec->exitCount() == 1; }));
+    EXPECT_EQ(rec->exits[0], 3 << 8);  // the raw wait status
+    EXPECT_FALSE(process.running());
+    EXPECT_TRUE(waitReaped(pid));
+
+    const int64_t sent = process.sendCount();
+    send(process, "after the end\n");
+    EXPECT_EQ(process.sendCount(), sent);
+}
+
+TEST_F(LocalProcessTest, ExecNameArgumentsDefaultEnvironmentAndMissingProgram)
+{
+    auto rec = std::make_shared<Recorder>();
+    LocalProcess process(rec);
+    process.startProcess("/bin/sh", {"-c", "echo \"$0|$TERM|$COLORTERM|$LANG\""}, std::nullopt,
+                         std::string("zero"));
+    ASSERT_TRUE(pumpUntil([&] { return rec->exitCount() == 1; }));
+    EXPECT_NE(rec->output.find("zero|xterm-256color|truecolor|en_US.UTF-8"), std::string::npos)
+        << rec->output;
+    EXPECT_EQ(rec->exits[0], 0);
+
+    auto missing = std::make_shared<Recorder>();
+    LocalProcess failed(missing);
+    failed.startProcess("/nonexistent/program", {}, kEnv);
+    ASSERT_TRUE(pumpUntil([&] { return missing->exitCount() == 1; }));
+    EXPECT_EQ(missing->exits[0], 127 << 8);
+    // End of file was seen before the exit report.
+    EXPECT_EQ(missing->childfdAtExit, -1);
+    EXPECT_FALSE(missing->runningAtExit);
+}
+
+TEST_F(LocalProcessTest, ChildSeesTheWindowSizeAndAResize)
+{
+    auto rec = std::make_shared<Recorder>();
+    rec->size = winsize{24, 80, 0, 0};
+    LocalProcess process(rec);
+    process.startProcess("/bin/sh", {"-c", "stty size; read x; stty size"}, kEnv);
+    ASSERT_TRUE(pumpUntil([&] { return rec->has("24 80"); })) << rec->output;
+    ASSERT_EQ(PseudoTerminalHelpers::setWinSize(process.childfd(), winsize{30, 100, 0, 0}), 0);
+    send(process, "\n");
+    ASSERT_TRUE(pumpUntil([&] { return rec->exitCount() == 1; }));
+    EXPECT_NE(rec->output.find("30 100"), std::string::npos) << rec->output;
+}
+
+TEST_F(LocalProcessTest, ExitIsReportedAfterAllOutputOnBothKindsOfQueue)
+{
+    // A consumer slower than the child: the exit must still come last.
+    auto rec = std::make_shared<Recorder>();
+    rec->slowDown = true;
+    LocalProcess process(rec);
+    process.startProcess("/bin/sh", {"-c", "head -c 3000000 /dev/zero; exit 4"}, kEnv);
+    ASSERT_TRUE(pumpUntil([&] { return rec->exitCount() == 1; }, 30 * kSecond));
+    EXPECT_EQ(rec->outputAtExit, 3000000u);
+    EXPECT_EQ(rec->exits[0], 4 << 8);
+
+    SerialQueue queue;
+    auto other = std::make_shared<Recorder>();
+    other->queue = &queue;
+    LocalProcess onQueue(other, &queue);
+    onQueue.startProcess("/bin/sh", {"-c", "head -c 500000 /dev/zero; exit 2"}, kEnv);
+    const Nanos deadline = monotonicNanos() + 10 * kSecond;
+    while (other->exitCount() == 0 && monotonicNanos() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    queue.sync([] {});
+    ASSERT_EQ(other->exitCount(), 1u);
+    EXPECT_EQ(other->outputAtExit, 500000u);
+    EXPECT_EQ(other->exits[0], 2 << 8);
+    EXPECT_FALSE(other->offQueue);
+}
+
+TEST_F(LocalProcessTest, AMegabytePasteArrivesIntact)
+{
+    std::string paste;
+    for (int line = 0; paste.size() < (1u << 20); ++line) {
+        for (int i = 0; i < 99; ++i) paste.push_back(static_cast<char>('a' + (line * 7 + i) % 26));
+        paste.push_back('\n');
+    }
+    auto rec = std::make_shared<Recorder>();
+    LocalProcess process(rec);
+    const std::string file = dir_ + "/paste";
+    // Echo stays on: the child's echo must be read while the paste is written.
+    process.startProcess("/bin/sh", {"-c", "cat > '" + file + "'"}, kEnv);
+    send(process, paste);
+    send(process, "\x04");
+    ASSERT_TRUE(pumpUntil([&] { return rec->exitCount() == 1; }, 30 * kSecond));
+    EXPECT_EQ(process.total(), static_cast<int64_t>(paste.size() + 1));
+    const std::string written = readFile(file);
+    EXPECT_EQ(written.size(), paste.size());
+    EXPECT_TRUE(written == paste);
+}
+
+TEST_F(LocalProcessTest, LargeOutputArrivesCompleteWithBoundedBuffering)
+{
+    const size_t size = 20'000'000;
+    std::string data(size, '\0');
+    uint32_t x = 12345;
+    for (auto& c : data) {
+        x = x * 1103515245u + 12345u;
+        c = static_cast<char>(x >> 24);
+    }
+    const std::string file = dir_ + "/big";
+    std::ofstream(file, std::ios::binary).write(data.data(), static_cast<std::streamsize>(size));
+
+    auto rec = std::make_shared<Recorder>();
+    LocalProcess process(rec);
+    process.startProcess("/bin/sh", {"-c", "stty raw -echo; cat '" + file + "'"}, kEnv);
+
+    // Without pumping the main queue, reading stops near the high-water mark.
+    size_t peak = 0;
+    const Nanos until = monotonicNanos() + 20 * kSecond;
+    while (peak < LocalProcess::pendingHighWater && monotonicNanos() < until) {
+        peak = std::max(peak, process.pendingBytes());
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    peak = std::max(peak, process.pendingBytes());
+    EXPECT_GE(peak, LocalProcess::pendingHighWater);
+    EXPECT_LE(peak, LocalProcess::pendingHighWater + LocalProcess::readSize);
+
+    ASSERT_TRUE(pumpUntil([&] { return rec->exitCount() == 1; }, 60 * kSecond));
+    EXPECT_EQ(rec->output.size(), size);
+    EXPECT_TRUE(rec->output == data);
+    EXPECT_EQ(process.pendingBytes(), 0u);
+}
+
+TEST_F(LocalProcessTest, TerminateAndDestructionHangUpTheChildAndReapIt)
+{
+    auto rec = std::make_shared<Recorder>();
+    pid_t first;
+    {
+        LocalProcess process(rec);
+        // An interactive shell ignores SIGTERM: it must go by the hang-up.
+        process.startProcess("/bin/bash", {"--norc", "--noprofile", "-i"}, kEnv);
+        first = process.shellPid();
+        send(process, "echo ready\n");
+        ASSERT_TRUE(pumpUntil([&] { return rec->has("ready"); }));
+        process.terminate();
+        EXPECT_FALSE(process.running());
+        EXPECT_EQ(process.childfd(), -1);
+        EXPECT_TRUE(waitReaped(first));
+        process.terminate();  // once reaped, the pid is not signalled again
+
+        // Destroying a running process hangs up its child as well.
+        auto other = std::make_unique<LocalProcess>(rec);
+        other->startProcess("/bin/cat", {}, kEnv);
+        const pid_t second = other->shellPid();
+        other.reset();
+        EXPECT_TRUE(waitReaped(second));
+    }
+    main_->runFor(kSecond / 5);
+    EXPECT_EQ(rec->exitCount(), 0u);
+}
+
+TEST_F(LocalProcessTest, ARestartIsNotDisturbedByThePreviousChild)
+{
+    auto rec = std::make_shared<Recorder>();
+    LocalProcess process(rec);
+    process.startProcess("/bin/sh", {"-c", "exec sleep 30"}, kEnv);
+    const pid_t first = process.shellPid();
+    process.terminate();
+    process.startProcess("/bin/sh", {"-c", "read x; exit 6"}, kEnv);
+    const pid_t second = process.shellPid();
+    ASSERT_NE(first, second);
+
+    EXPECT_TRUE(waitReaped(first));
+    main_->runFor(kSecond / 10);
+    EXPECT_TRUE(process.running());
+    EXPECT_EQ(rec->exitCount(), 0u);
+
+    send(process, "\n");
+    ASSERT_TRUE(pumpUntil([&] { return rec->exitCount() == 1; }));
+    EXPECT_EQ(rec->exits[0], 6 << 8);
+    main_->runFor(kSecond / 10);
+    EXPECT_EQ(rec->exitCount(), 1u);
+}
+
+TEST_F(LocalProcessTest, ChildInheritsNoDescriptorsNoIgnoredSignalsAndNoMask)
+{
+    auto rec = std::make_shared<Recorder>();
+    LocalProcess first(rec);
+    first.startProcess("/bin/cat", {}, kEnv);
+    EXPECT_TRUE(::fcntl(first.childfd(), F_GETFD) & FD_CLOEXEC);
+
+    int stray[2];
+    ASSERT_EQ(::pipe(stray), 0);  // not close-on-exec
+    struct sigaction ignore {};
+    struct sigaction previousPipe {};
+    ignore.sa_handler = SIG_IGN;
+    ::sigaction(SIGPIPE, &ignore, &previousPipe);
+    sigset_t usr1;
+    sigset_t previousMask;
+    sigemptyset(&usr1);
+    sigaddset(&usr1, SIGUSR1);
+    pthread_sigmask(SIG_BLOCK, &usr1, &previousMask);
+
+    LocalProcess second(rec);
+    second.startProcess("/bin/cat", {}, kEnv);
+
+    pthread_sigmask(SIG_SETMASK, &previousMask, nullptr);
+    ::sigaction(SIGPIPE, &previousPipe, nullptr);
+    ::close(stray[0]);
+    ::close(stray[1]);
+
+    const pid_t pid = second.shellPid();
+    ASSERT_TRUE(pumpUntil([&] { return procField(pid, "comm") == "cat\n"; }));
+    std::set<std::string> fds;
+    if (DIR* d = ::opendir(("/proc/" + std::to_string(pid) + "/fd").c_str())) {
+        while (dirent* e = ::readdir(d))
+            if (e->d_name[0] != '.') fds.insert(e->d_name);
+        ::closedir(d);
+    }
+    EXPECT_EQ(fds, (std::set<std::string>{"0", "1", "2"}));
+    const std::string status = procField(pid, "status");
+    EXPECT_NE(status.find("SigBlk:\t0000000000000000"), std::string::npos) << status;
+    EXPECT_NE(status.find("SigIgn:\t0000000000000000"), std::string::npos) << status;
+}
+
+TEST_F(LocalProcessTest, DebugTraceAndDumpsOfWhatIsRead)
+{
+    log::Capture capture;
+    auto rec = std::make_shared<Recorder>();
+    LocalProcess process(rec);
+    process.setDebugIO(true);
+    process.setHostLogging(dir_);
+    process.startProcess("/bin/sh", {"-c", "read x; printf done"}, kEnv);
+    send(process, "hi\n");
+    ASSERT_TRUE(pumpUntil([&] { return rec->exitCount() == 1; }));
+    EXPECT_TRUE(capture.contains("[SEND-0] Queuing data to client: [104, 105, 10] "));
+    EXPECT_TRUE(capture.contains("[SEND-0] completed bytes=3"));
+    EXPECT_TRUE(capture.contains("[READ] count="));
+    EXPECT_EQ(process.totalRead(), static_cast<int64_t>(rec->output.size()));
+
+    std::string dumped;
+    for (int64_t i = 0; i < process.logFileCounter(); ++i)
+        dumped += readFile(dir_ + "/log-" + std::to_string(i));
+    EXPECT_EQ(dumped, rec->output);
+
+    // A dump that cannot be written is reported and reading goes on.
+    process.setHostLogging(dir_ + "/absent");
+    process.startProcess("/bin/sh", {"-c", "printf x"}, kEnv);
+    ASSERT_TRUE(pumpUntil([&] { return rec->exitCount() == 2; }));
+    EXPECT_TRUE(capture.contains("Got error while logging data dump to " + dir_ + "/absent/log-"));
+    EXPECT_EQ(rec->output.substr(rec->output.size() - 1), "x");
+}

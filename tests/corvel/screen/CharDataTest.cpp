@@ -1,0 +1,158 @@
+#include "corvel/screen/Attribute.h"
+#include "corvel/screen/BufferLine.h"
+#include "corvel/screen/CharData.h"
+#include "corvel/screen/CircularBufferLineList.h"
+#include "corvel/screen/TinyAtom.h"
+#include "corvel/screen/UnderlineStyle.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+using namespace corvel;
+using Color = Attribute::Color;
+
+namespace {
+
+Attribute withColors(Color fg, Color bg, CharacterStyle style = {})
+{
+    Attribute a;
+    a.fg = fg;
+    a.bg = bg;
+    a.style = style;
+    return a;
+}
+
+}  // namespace
+
+TEST(Attribute, ToSgrRecreatesStylesAndColors)
+{
+    EXPECT_EQ(Attribute::empty.toSgr(), "0m");
+    EXPECT_EQ(withColors(Color::ansi256(1), Color::defaultColor(), CharacterStyle::bold).toSgr(), "0;1;31m");
+    EXPECT_EQ(withColors(Color::ansi256(9), Color::ansi256(4)).toSgr(), "0;91;44m");
+    EXPECT_EQ(withColors(Color::ansi256(7), Color::ansi256(15)).toSgr(), "0;37;107m");
+    EXPECT_EQ(withColors(Color::ansi256(16), Color::ansi256(255)).toSgr(), "0;38;5;16;48;5;255m");
+    EXPECT_EQ(withColors(Color::trueColor(255, 0, 10), Color::trueColor(1, 2, 3)).toSgr(), "0;38;2;255;0;10;48;2;1;2;3m");
+    EXPECT_EQ(withColors(Color::defaultInvertedColor(), Color::defaultInvertedColor()).toSgr(), "0m");
+
+    // Every represented style in its fixed order; the others are not represented.
+    CharacterStyle all{CharacterStyle::invisible, CharacterStyle::inverse, CharacterStyle::blink,
+                       CharacterStyle::underline, CharacterStyle::bold, CharacterStyle::italic,
+                       CharacterStyle::dim, CharacterStyle::crossedOut};
+    EXPECT_EQ(withColors(Color::defaultColor(), Color::defaultColor(), all).toSgr(), "0;1;4;5;7;8m");
+    Attribute italicUnderlined = withColors(Color::defaultColor(), Color::defaultColor(), CharacterStyle::italic);
+    italicUnderlined.underlineStyle = UnderlineStyle::curly;
+    italicUnderlined.underlineColor = Color::ansi256(3);
+    EXPECT_EQ(italicUnderlined.toSgr(), "0m");
+}
+
+TEST(Attribute, EqualityAndHashCoverEveryFieldAndColorPayload)
+{
+    EXPECT_EQ(Attribute::empty.fg, Color::defaultColor());
+    EXPECT_EQ(Attribute::empty.bg, Color::defaultColor());
+
+    Attribute a;
+    Attribute b;
+    b.underlineColor = Color::defaultColor();
+    EXPECT_NE(a, b);
+    b.underlineColor.reset();
+    EXPECT_EQ(a, b);
+    EXPECT_EQ(std::hash<Attribute>{}(a), std::hash<Attribute>{}(b));
+
+    EXPECT_NE(Color::ansi256(1), Color::ansi256(2));
+    EXPECT_NE(Color::ansi256(1), Color::trueColor(1, 0, 0));
+    EXPECT_NE(Color::trueColor(1, 2, 3), Color::trueColor(1, 2, 4));
+    EXPECT_NE(Color::defaultColor(), Color::defaultInvertedColor());
+    EXPECT_NE(std::hash<Color>{}(Color::ansi256(1)), std::hash<Color>{}(Color::trueColor(1, 0, 0)));
+}
+
+TEST(CellTypes, StylesUnderlinesAndCharacters)
+{
+    EXPECT_EQ(CharacterStyle::fromAttribute((3u << 18) | 0x3ffffu), CharacterStyle({CharacterStyle::bold, CharacterStyle::underline}));
+    CharacterStyle s = CharacterStyle::bold | CharacterStyle::dim;
+    s.remove(CharacterStyle::bold);
+    EXPECT_EQ(s, CharacterStyle::dim);
+    EXPECT_TRUE(CharacterStyle::dim.isSubset(CharacterStyle::dim | CharacterStyle::italic));
+
+    EXPECT_EQ(underlineStyleFromRawValue(5), UnderlineStyle::dashed);
+    EXPECT_FALSE(underlineStyleFromRawValue(6).has_value());
+    EXPECT_FALSE(underlineStyleFromRawValue(-1).has_value());
+
+    CharData cell;
+    cell.setValue(U'é', 1);
+    EXPECT_EQ(cell.getCharacter(), U'é');
+    EXPECT_EQ(cell.debugDescription(), "CharData: 233 é");
+    cell.setValue(CharData::firstGraphemeId, 2);
+    EXPECT_EQ(cell.getCharacter(), U' ');
+    EXPECT_FALSE(cell.isSimpleRune());
+    cell.setValue(0xD800, 1);
+    EXPECT_EQ(cell.getCharacter(), U' ');
+    cell.setValue(0x110000, 1);
+    EXPECT_EQ(cell.getCharacter(), U' ');
+}
+
+// The atom table is process-wide; each test starts and ends with a fresh one
+// so that test order does not matter.
+class TinyAtomTest : public ::testing::Test {
+protected:
+    void SetUp() override { detail::resetTinyAtomTable(); }
+    void TearDown() override { detail::resetTinyAtomTable(); }
+};
+
+TEST_F(TinyAtomTest, IdsAreNeverReissuedAndRunOutAfter65534)
+{
+    auto first = TinyAtom::lookup(std::string("https://a.example"));
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first->code, 1);
+    CharData cell;
+    cell.setPayload(*first);
+    EXPECT_TRUE(cell.hasPayload());
+    EXPECT_EQ(std::any_cast<std::string>(cell.getPayload()), "https://a.example");
+
+    TinyAtom::release(first->code);
+    EXPECT_FALSE(cell.getPayload().has_value());
+    EXPECT_FALSE(TinyAtom{}.target().has_value());
+
+    for (int i = 2; i <= TinyAtom::maxCode; ++i) {
+        auto atom = TinyAtom::lookup(i);
+        ASSERT_TRUE(atom);
+        ASSERT_EQ(atom->code, i);
+    }
+    EXPECT_FALSE(TinyAtom::lookup(std::string("one too many")).has_value());
+    EXPECT_EQ(TinyAtom::lastUsed(), 65534);
+    // The released id 1 stays released.
+    EXPECT_FALSE(TinyAtom{1}.target().has_value());
+}
+
+TEST_F(TinyAtomTest, CollectionAdvancesOnlyUpToTheFirstIdInUse)
+{
+    CircularBufferLineList normal(4);
+    normal.makeEmpty = [](int64_t) { return BufferLine(5); };
+    CircularBufferLineList alternate(2);
+    alternate.makeEmpty = [](int64_t) { return BufferLine(5); };
+
+    const auto a1 = *TinyAtom::lookup(1);
+    const auto a2 = *TinyAtom::lookup(2);
+    const auto a3 = *TinyAtom::lookup(3);
+    (void)a3;
+    normal.push(BufferLine(5));
+    normal[0].modify(3, [&](CharData& c) { c.setPayload(a2); });
+
+    TinyAtom::collectUnused({&normal, &alternate});
+    EXPECT_EQ(TinyAtom::lastCollected(), 1);
+    EXPECT_FALSE(a1.target().has_value());
+    EXPECT_TRUE(a2.target().has_value());
+    EXPECT_TRUE(TinyAtom{3}.target().has_value());
+
+    // Every allocated line is scanned, whatever the ring's count: reading
+    // index 1 of the empty alternate ring created a line there.
+    normal[0].modify(3, [](CharData& c) { c.setPayload({}); });
+    alternate[1].modify(0, [&](CharData& c) { c.setPayload(a2); });
+    TinyAtom::collectUnused({&normal, &alternate});
+    EXPECT_EQ(TinyAtom::lastCollected(), 1);
+
+    alternate[1].modify(0, [](CharData& c) { c.setPayload({}); });
+    TinyAtom::collectUnused({&normal, nullptr, &alternate});
+    EXPECT_EQ(TinyAtom::lastCollected(), 3);
+    EXPECT_FALSE(TinyAtom{3}.target().has_value());
+}

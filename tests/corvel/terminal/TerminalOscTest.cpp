@@ -1,0 +1,177 @@
+// OSC, mode, SGR and report behaviour that the data-driven emulator cases do
+// not reach: log lines, hosts that answer for themselves, bounded payloads.
+#include "corvel/terminal/Terminal.h"
+#include "corvel/platform/Log.h"
+
+#include <gtest/gtest.h>
+
+#include <any>
+
+using namespace corvel;
+
+namespace {
+
+class Host : public TerminalDelegate {
+public:
+    std::vector<std::string> sent;
+    bool trusted = true;
+    std::pair<Color, Color> shown{Color(1, 2, 3), Color(4, 5, 6)};
+    void send(Terminal&, std::span<const uint8_t> data) override { sent.emplace_back(data.begin(), data.end()); }
+    bool isProcessTrusted(Terminal&) override { return trusted; }
+    std::pair<Color, Color> getColors(Terminal&) override { return shown; }
+};
+
+TerminalOptions sized(int cols, int rows)
+{
+    TerminalOptions options;
+    options.cols = cols;
+    options.rows = rows;
+    return options;
+}
+
+}  // namespace
+
+TEST(TerminalOsc, ColourQueriesReportWhatTheHostShows)
+{
+    auto host = std::make_shared<Host>();
+    Terminal terminal(host, sized(10, 3));
+    terminal.feed("\x1b]10;?;?;?\x07");
+    EXPECT_EQ(host->sent, (std::vector<std::string>{"\x1b]10;rgb:0001/0002/0003\x1b\\",
+                                                    "\x1b]11;rgb:0004/0005/0006\x1b\\",
+                                                    "\x1b]12;rgb:0001/0002/0003\x1b\\"}));
+}
+
+TEST(TerminalOsc, DirectoryAndDocumentNeedATrustingHost)
+{
+    auto host = std::make_shared<Host>();
+    host->trusted = false;
+    Terminal terminal(host, sized(10, 3));
+    terminal.feed("\x1b]7;file:///tmp\x07\x1b]6;file:///doc\x07");
+    EXPECT_FALSE(terminal.hostCurrentDirectory);
+    EXPECT_FALSE(terminal.hostCurrentDocument);
+    host->trusted = true;
+    terminal.feed("\x1b]7;file:///tmp\x07\x1b]6;file:///doc\x07");
+    EXPECT_EQ(terminal.hostCurrentDirectory, "file:///tmp");
+    EXPECT_EQ(terminal.hostCurrentDocument, "file:///doc");
+
+    Terminal orphan(std::weak_ptr<TerminalDelegate>{}, sized(10, 3));
+    orphan.feed("\x1b]7;file:///tmp\x07");
+    EXPECT_FALSE(orphan.hostCurrentDirectory);
+}
+
+TEST(TerminalOsc, HyperlinkPayloadsAndTheirUri)
+{
+    EXPECT_EQ(Terminal::parseHyperlinkPayload("id=1;http://a;b"), "http://a;b");
+    EXPECT_EQ(Terminal::parseHyperlinkPayload(";"), "");
+    EXPECT_FALSE(Terminal::parseHyperlinkPayload("no-separator"));
+
+    auto host = std::make_shared<Host>();
+    Terminal terminal(host, sized(10, 3));
+    terminal.feed("\x1b]8;;http://\xC3\xA9\x07x\x1b]8;;\x07");
+    const std::any payload = terminal.getCharData(0, 0)->getPayload();
+    ASSERT_TRUE(std::any_cast<std::string>(&payload));
+    EXPECT_EQ(std::any_cast<std::string>(payload), "");  // not ASCII: no URI
+}
+
+TEST(TerminalOsc, HyperlinkWhoseStartScrolledOutOfTheHistoryKeepsTheRest)
+{
+    auto host = std::make_shared<Host>();
+    TerminalOptions options = sized(4, 2);
+    options.scrollback = 1;
+    Terminal terminal(host, options);
+    terminal.feed("\x1b]8;;u\x07" "a\r\nb\r\nc\r\nd\x1b]8;;\x07");
+    // The ring holds three lines: b, c and d; the line of a is gone.
+    ASSERT_EQ(terminal.buffer().lines().count(), 3);
+    for (int64_t row = 0; row < 3; ++row) {
+        EXPECT_TRUE(terminal.buffer().lines()[row][0].hasPayload()) << row;
+    }
+    EXPECT_FALSE(terminal.buffer().lines()[2][1].hasPayload());
+}
+
+TEST(TerminalModes, LogLinesOfUnhandledModesFollowSilentLog)
+{
+    auto host = std::make_shared<Host>();
+    Terminal terminal(host, sized(10, 3));
+    log::Capture capture;
+    terminal.feed("\x1b[3h\x1b[?41h\x1b[?2l");
+    EXPECT_TRUE(capture.lines().empty());
+
+    terminal.silentLog = false;
+    terminal.feed("\x1b[3h\x1b[3l\x1b[?41h\x1b[?41l\x1b[?2l\x1b[?63l\x1b[?63h\x1b[>5h\x1b[>5l\x1b[?8h");
+    EXPECT_EQ(capture.lines(), (std::vector<std::string>{
+                                   "Info: Unhandled verbatim setMode with 3 and []",
+                                   "Info: Unhandled DEC Private Mode Set (DECSET) with 41",
+                                   "Info: Unhandled DEC Private Mode Reset (DECRST) with 2",
+                                   "Info: Unhandled DEC Private Mode Reset (DECRST) with 63",
+                                   "Info: Unhandled setMode (SM) with 5 and [62]",
+                                   "Info: Unhandled DEC Private Mode Set (DECSET) with 8",
+                               }));
+}
+
+TEST(TerminalSgr, UnknownAttributesAreReportedAlwaysButRepeatsAreHeldBack)
+{
+    auto host = std::make_shared<Host>();
+    Terminal terminal(host, sized(10, 3));
+    ASSERT_TRUE(terminal.silentLog);
+    log::Capture capture;
+    terminal.feed("\x1b[6m\x1b[1;50m");
+    std::string flood;
+    for (int i = 0; i < 20000; ++i) flood += "\x1b[6m";
+    terminal.feed(flood);
+    EXPECT_EQ(capture.lines(), (std::vector<std::string>{"Unknown SGR attribute: 6 [6]",
+                                                         "Unknown SGR attribute: 50 [1, 50]"}));
+    EXPECT_EQ(terminal.currentAttribute().style, CharacterStyle::bold);
+}
+
+TEST(TerminalSgr, AHugeParameterListIsListedShort)
+{
+    auto host = std::make_shared<Host>();
+    Terminal terminal(host, sized(10, 3));
+    log::Capture capture;
+    std::string sequence = "\x1b[";
+    for (int i = 0; i < 100000; ++i) sequence += std::to_string(200 + i % 1000) + ";";
+    sequence += "1m";
+    terminal.feed(sequence);
+    const auto lines = capture.lines();
+    ASSERT_FALSE(lines.empty());
+    EXPECT_LE(lines.size(), 257u);  // each distinct line once, then one shared slot
+    EXPECT_EQ(lines[0].rfind("Unknown SGR attribute: 200 [200, 201, ", 0), 0u);
+    EXPECT_TRUE(lines[0].ends_with(", 231, ...]"));
+    EXPECT_EQ(terminal.currentAttribute().style, CharacterStyle::bold);
+}
+
+TEST(TerminalReports, SettingRequestsAreBoundedAndTheCursorStyleIsReal)
+{
+    auto host = std::make_shared<Host>();
+    Terminal terminal(host, sized(10, 3));
+    Terminal::DECRQSS request(terminal);
+    request.hook({}, {}, 'q');
+    const std::vector<uint8_t> chunk(1 << 20, 'm');
+    for (int i = 0; i < 8; ++i) request.put(chunk);
+    EXPECT_LE(request.data.size(), 64u);
+    request.unhook();
+    ASSERT_EQ(host->sent.size(), 1u);
+    EXPECT_EQ(host->sent[0], "\x1bP0$r\x1b\\");
+
+    for (const auto& [style, number] : {std::pair{CursorStyle::steadyBlock, "2"}, {CursorStyle::blinkUnderline, "3"},
+                                        {CursorStyle::steadyBar, "6"}}) {
+        TerminalOptions options = terminal.options();
+        options.cursorStyle = style;
+        terminal.setOptions(options);
+        host->sent.clear();
+        terminal.feed("\x1bP$q q\x1b\\");
+        EXPECT_EQ(host->sent, std::vector<std::string>{"\x1bP1$r" + std::string(number) + " q\x1b\\"});
+    }
+}
+
+TEST(TerminalReports, UnansweredRequestsLogWhileAllowed)
+{
+    auto host = std::make_shared<Host>();
+    Terminal terminal(host, sized(10, 3));
+    terminal.silentLog = false;
+    log::Capture capture;
+    terminal.feed("\x1b[1c\x1b[>2c\x1bP$qzz\x1b\\\x1bP$q\xC3\xA9\x1b\\");
+    EXPECT_EQ(capture.lines(), (std::vector<std::string>{"Info: SendDeviceAttributes got [1] and ",
+                                                         "Info: SendDeviceAttributes got [2] and >",
+                                                         "Info: Unknown DCS + zz"}));
+}

@@ -1,0 +1,311 @@
+// Terminal behaviour the data-driven emulator cases cannot reach: options,
+// the host held weakly, colour notifications, log lines, margins, and the
+// frozen copy of synchronized output over a long history.
+#include "corvel/terminal/Terminal.h"
+#include "corvel/platform/Dispatch.h"
+#include "corvel/platform/Log.h"
+
+#include <gtest/gtest.h>
+
+using namespace corvel;
+
+namespace {
+
+class Host : public TerminalDelegate {
+public:
+    std::vector<std::string> sent, events;
+    void send(Terminal&, std::span<const uint8_t> data) override { sent.emplace_back(data.begin(), data.end()); }
+    void setForegroundColor(Terminal& source, const Color& color) override
+    {
+        events.push_back("setForegroundColor");
+        TerminalDelegate::setForegroundColor(source, color);  // stores it back, as the default does
+    }
+    void colorChanged(Terminal&, std::optional<int> idx) override
+    {
+        events.push_back(idx ? "colorChanged " + std::to_string(*idx) : "colorChanged all");
+    }
+    void sizeChanged(Terminal&) override { events.push_back("sizeChanged"); }
+    void hideCursor(Terminal&) override { events.push_back("hideCursor"); }
+    void synchronizedOutputChanged(Terminal&, bool active) override
+    {
+        events.push_back(active ? "sync on" : "sync off");
+    }
+};
+
+TerminalOptions sized(int cols, int rows, int scrollback = 500)
+{
+    TerminalOptions options;
+    options.cols = cols;
+    options.rows = rows;
+    options.scrollback = scrollback;
+    return options;
+}
+
+std::string text(Terminal& terminal, const BufferLine& line)
+{
+    return line.translateToString(true, 0, -1, false, [&](const CharData& c) { return terminal.getCharacter(c); });
+}
+
+// Every line the buffer holds, oldest first.
+std::vector<std::string> allLines(Terminal& terminal, Buffer& buffer)
+{
+    std::vector<std::string> out;
+    for (int64_t i = 0; i < buffer.lines().count(); ++i) out.push_back(text(terminal, buffer.lines()[i]));
+    return out;
+}
+
+void feedLines(Terminal& terminal, int from, int to)
+{
+    for (int i = from; i < to; ++i) terminal.feed("line " + std::to_string(i) + "\r\n");
+}
+
+// Installs a main queue on a manual clock for one test.
+class ManualMainQueue {
+public:
+    ManualMainQueue() : queue(std::make_shared<RunLoopQueue>(true)), previous_(DispatchQueue::setMain(queue)) {}
+    ~ManualMainQueue() { DispatchQueue::setMain(previous_); }
+    std::shared_ptr<RunLoopQueue> queue;
+
+private:
+    std::shared_ptr<DispatchQueue> previous_;
+};
+
+}  // namespace
+
+TEST(Terminal, OptionsSizeAndTabStops)
+{
+    auto host = std::make_shared<Host>();
+    Terminal standard(host);
+    EXPECT_EQ(standard.getDims(), std::make_pair(80, 25));
+    EXPECT_EQ(standard.normalBuffer().lines().maxLength(), 525);
+    EXPECT_EQ(standard.altBuffer().lines().maxLength(), 25);
+    EXPECT_TRUE(standard.wraparound);
+
+    Terminal tiny(host, sized(1, 0));
+    EXPECT_EQ(tiny.getDims(), std::make_pair(2, 1));
+
+    // Default stops reach across a terminal made wider than 80 columns, at
+    // the distance the options ask for.
+    TerminalOptions wide = sized(100, 5);
+    wide.tabStopWidth = 4;
+    Terminal terminal(host, wide);
+    terminal.feed("\e[1;78H\t");
+    EXPECT_EQ(terminal.getCursorLocation().first, 80);
+    terminal.feed("\t");
+    EXPECT_EQ(terminal.getCursorLocation().first, 84);
+}
+
+TEST(Terminal, HostIsHeldWeaklyAndEveryReplyIsOneSend)
+{
+    auto host = std::make_shared<Host>();
+    Terminal terminal(host, sized(10, 4));
+    terminal.sendResponse(terminal.cc.csi(), "12", uint8_t('t'), std::string(";x"));
+    terminal.sendResponse();
+    ASSERT_EQ(host->sent.size(), 2u);
+    EXPECT_EQ(host->sent[0], "\x1b[12t;x");
+    EXPECT_EQ(host->sent[1], "");
+
+    host.reset();
+    terminal.feed("ab\e[6n\e]2;gone\a\e[?1049h");  // no host: replies and callbacks are skipped
+    EXPECT_TRUE(terminal.isCurrentBufferAlternate());
+    EXPECT_EQ(terminal.terminalTitle, "gone");
+}
+
+TEST(Terminal, ColourNotificationsAndPalette)
+{
+    auto host = std::make_shared<Host>();
+    Terminal terminal(host, sized(10, 4));
+    const Color red(0xFFFF, 0, 0);
+    terminal.setForegroundColor(red);
+    // The host stores the colour back; the guard keeps that from going round again.
+    EXPECT_EQ(host->events, (std::vector<std::string>{"setForegroundColor", "colorChanged all"}));
+    EXPECT_EQ(terminal.foregroundColor(), red);
+
+    host->events.clear();
+    terminal.setAnsi256PaletteStrategy(Ansi256PaletteStrategy::base16Lab);
+    EXPECT_TRUE(host->events.empty());
+    terminal.setAnsi256PaletteStrategy(Ansi256PaletteStrategy::xterm);
+    EXPECT_EQ(host->events, (std::vector<std::string>{"colorChanged all"}));
+
+    const std::vector<Color> before = terminal.ansiColors;
+    terminal.installPalette(std::vector<Color>(15, red));
+    EXPECT_EQ(terminal.ansiColors, before);
+    terminal.installPalette(std::vector<Color>(16, red));
+    EXPECT_EQ(terminal.ansiColors[3], red);
+    EXPECT_EQ(terminal.ansiColors.size(), 256u);
+
+    // A host that keeps only `send` still gets the colour stored.
+    struct SendOnly : TerminalDelegate {
+        void send(Terminal&, std::span<const uint8_t>) override {}
+    };
+    auto plain = std::make_shared<SendOnly>();
+    Terminal other(plain);
+    other.feed("\e]112\a");
+    other.setCursorColor(red);
+    EXPECT_EQ(other.cursorColor(), red);
+    other.feed("\e]112\a");
+    EXPECT_EQ(other.cursorColor(), std::nullopt);
+}
+
+TEST(Terminal, FullResetKeepsColoursAndSomeModes)
+{
+    auto host = std::make_shared<Host>();
+    Terminal terminal(host, sized(10, 4));
+    const Color blue(0, 0, 0xFFFF);
+    terminal.setBackgroundColor(blue);
+    terminal.feed("\e[?1h\e[?1004h\e[?1006h\e[?45h\e[?2004h\e[?69h\e[?1000h\ec");
+    EXPECT_EQ(terminal.backgroundColor(), blue);
+    EXPECT_TRUE(terminal.sendFocus);
+    EXPECT_TRUE(terminal.reverseWraparound);
+    EXPECT_EQ(terminal.mouseProtocol, Terminal::MouseProtocolEncoding::sgr);
+    EXPECT_FALSE(terminal.applicationCursor);
+    EXPECT_FALSE(terminal.bracketedPasteMode);
+    EXPECT_FALSE(terminal.marginMode);
+    EXPECT_EQ(terminal.mouseMode(), Terminal::MouseMode::off);
+}
+
+TEST(Terminal, LogLinesOnlyWhenNotSilent)
+{
+    auto host = std::make_shared<Host>();
+    Terminal terminal(host, sized(10, 4));
+    const std::string unknown = "\e[1;2j\eZ\e]99;x\a\e_Xy\e\\\e[?8888h\e[3h\e>t";
+    {
+        log::Capture capture;
+        terminal.feed(unknown);
+        EXPECT_TRUE(capture.lines().empty());
+    }
+    terminal.silentLog = false;
+    log::Capture capture;
+    terminal.feed(unknown);
+    EXPECT_EQ(capture.lines(), (std::vector<std::string>{
+                                   "Info: Corvel: Unknown CSI Code (collect=[] code=j pars=[1, 2])",
+                                   "Info: Corvel: Unknown ESC Code: ESC + Z txt=[]",
+                                   "Info: Corvel: Unknown OSC code: 99",
+                                   "Info: Corvel: Unknown APC code: X",
+                                   "Info: Unhandled DEC Private Mode Set (DECSET) with 8888",
+                                   "Info: Unhandled verbatim setMode with 3 and []",
+                               }));
+}
+
+TEST(Terminal, OscHandlerRegisteredByTheHostWins)
+{
+    auto host = std::make_shared<Host>();
+    Terminal terminal(host, sized(10, 4));
+    std::string seen;
+    terminal.registerOscHandler(2, [&](std::span<const uint8_t> data) { seen.assign(data.begin(), data.end()); });
+    terminal.feed("\e]2;mine\a");
+    EXPECT_EQ(seen, "mine");
+    EXPECT_EQ(terminal.terminalTitle, "");
+}
+
+// Margins set while margin mode was on must not keep limiting line feeds once
+// it is off, on either screen and after a resize.
+TEST(Terminal, MarginsSpanTheWidthWhileMarginModeIsOff)
+{
+    auto host = std::make_shared<Host>();
+    Terminal terminal(host, sized(10, 3, 0));
+    terminal.feed("\e[?69h");
+    for (Buffer* b : {&terminal.normalBuffer(), &terminal.altBuffer()}) {
+        b->setMarginLeft(2);
+        b->setMarginRight(5);
+    }
+    terminal.feed("\e[?69l");
+    for (Buffer* b : {&terminal.normalBuffer(), &terminal.altBuffer()}) {
+        EXPECT_EQ(b->marginLeft(), 0);
+        EXPECT_EQ(b->marginRight(), 9);
+    }
+    terminal.feed("top\e[3;8H\n");  // right of the old margin, on the bottom row: scrolls
+    EXPECT_EQ(text(terminal, terminal.buffer().lines()[0]), "");
+
+    // Restoring a cursor saved with margin mode off turns it off the same way.
+    terminal.feed("\e7\e[?69h");
+    terminal.buffer().setMarginRight(4);
+    terminal.feed("\e8");
+    EXPECT_FALSE(terminal.marginMode);
+    EXPECT_EQ(terminal.buffer().marginRight(), 9);
+
+    terminal.resize(16, 3);
+    EXPECT_EQ(terminal.normalBuffer().marginRight(), 15);
+    EXPECT_EQ(terminal.altBuffer().marginRight(), 15);
+}
+
+TEST(Terminal, ColumnModeResetsAndReportsTheNewSize)
+{
+    auto host = std::make_shared<Host>();
+    Terminal terminal(host, sized(80, 5));
+    terminal.feed("\e[?40l\e[?3h");
+    EXPECT_EQ(terminal.cols(), 80);
+    terminal.feed("\e[?40h\e[?25lxyz\e[?3h");
+    EXPECT_EQ(terminal.cols(), 132);
+    EXPECT_TRUE(terminal.cursorHidden);
+    EXPECT_EQ(terminal.getCursorLocation(), std::make_pair(0, 0));
+    EXPECT_EQ(host->events.back(), "sizeChanged");
+    terminal.feed("\e[?3l");
+    EXPECT_EQ(terminal.cols(), 80);
+}
+
+TEST(Terminal, DirtyRangeEdges)
+{
+    auto host = std::make_shared<Host>();
+    Terminal terminal(host, sized(10, 24));
+    feedLines(terminal, 0, 40);  // yDisp 17
+    terminal.clearUpdateRange();
+    terminal.updateRange(-1);
+    EXPECT_EQ(terminal.getUpdateRange(), std::nullopt);
+    terminal.updateRange(3, true);
+    EXPECT_EQ(terminal.getScrollInvariantUpdateRange(), std::nullopt);
+    terminal.updateRange(3, false);
+    EXPECT_EQ(terminal.getScrollInvariantUpdateRange(), std::make_pair(int64_t{20}, int64_t{20}));
+    terminal.updateFullScreen();
+    EXPECT_EQ(terminal.getUpdateRange(), std::make_pair(int64_t{0}, int64_t{24}));
+
+    EXPECT_EQ(terminal.getLine(-1), nullptr);
+    EXPECT_EQ(terminal.getLine(24), nullptr);
+    EXPECT_EQ(terminal.getCharData(10, 0), std::nullopt);
+    EXPECT_EQ(terminal.getCharacter(5, 22), "3");  // "line 39"
+    const int64_t top = terminal.buffer().linesTop;
+    EXPECT_EQ(terminal.getScrollInvariantLine(top - 1), nullptr);
+    EXPECT_EQ(text(terminal, *terminal.getScrollInvariantLine(top)), "line 0");
+}
+
+// The frozen copy must show the history as it was when the mode began, also
+// when the live ring is full and recycles its oldest lines, when the view was
+// scrolled back, and when the scrollback is trimmed meanwhile.
+TEST(Terminal, FrozenCopyKeepsTheHistory)
+{
+    ManualMainQueue main;
+    auto host = std::make_shared<Host>();
+    Terminal terminal(host, sized(20, 5, 30));
+    feedLines(terminal, 0, 60);  // a full ring: 35 lines, linesTop 25
+    terminal.buffer().setYDisp(10);  // the view scrolled back
+    const std::vector<std::string> before = allLines(terminal, terminal.buffer());
+
+    terminal.feed("\e[?2026h");
+    Buffer& frozen = terminal.displayBuffer();
+    ASSERT_NE(&frozen, &terminal.buffer());
+    EXPECT_EQ(frozen.yDisp(), 10);
+    EXPECT_EQ(frozen.yBase(), terminal.buffer().yBase());
+    EXPECT_EQ(frozen.linesTop, terminal.buffer().linesTop);
+
+    feedLines(terminal, 60, 63);  // recycles 3 of the 10 lines the copy still reads through
+    EXPECT_EQ(text(terminal, frozen.lines()[7]), before[7]);  // one read before it is trimmed
+    terminal.changeScrollback(3);  // drops the rest
+    feedLines(terminal, 63, 80);
+    EXPECT_EQ(allLines(terminal, frozen), before);
+    EXPECT_EQ(host->events, (std::vector<std::string>{"sync on"}));
+
+    terminal.feed("\e[?2026l");
+    EXPECT_EQ(&terminal.displayBuffer(), &terminal.buffer());
+}
+
+TEST(Terminal, TimeoutAfterTheTerminalIsGoneDoesNothing)
+{
+    ManualMainQueue main;
+    auto host = std::make_shared<Host>();
+    {
+        Terminal terminal(host, sized(10, 4));
+        terminal.feed("\e[?2026h");
+    }
+    main.queue->advance(2'000'000'000);
+    EXPECT_EQ(host->events, (std::vector<std::string>{"sync on"}));
+}

@@ -1,0 +1,52 @@
+#include "corvel/terminal/TerminalDelegate.h"
+#include "corvel/terminal/TerminalOptions.h"
+
+#include <gtest/gtest.h>
+
+using namespace corvel;
+
+namespace {
+
+// A host that implements nothing but the one required callback.
+class SendOnlyHost : public TerminalDelegate {
+public:
+    void send(Terminal&, std::span<const uint8_t> data) override { sent.insert(sent.end(), data.begin(), data.end()); }
+    std::vector<uint8_t> sent;
+};
+
+}  // namespace
+
+TEST(TerminalTypes, HostWithOnlySendGetsTheDefaults)
+{
+    SendOnlyHost host;
+    // The defaults never look at the terminal, so any reference will do here.
+    Terminal& terminal = *reinterpret_cast<Terminal*>(&host);
+    TerminalDelegate& delegate = host;
+    EXPECT_TRUE(delegate.isProcessTrusted(terminal));
+    EXPECT_EQ(delegate.cellSizeInPixels(terminal), std::nullopt);
+    EXPECT_EQ(delegate.windowCommand(terminal, WindowManipulationCommand::resizeTo(24)), std::nullopt);
+}
+
+TEST(TerminalTypes, OptionsAndCursorStyles)
+{
+    const TerminalOptions options = TerminalOptions::defaultOptions();
+    EXPECT_EQ(options.cols, 80);
+    EXPECT_EQ(options.rows, 25);
+    EXPECT_EQ(options.scrollback, 500);
+    EXPECT_EQ(options.termName, "xterm-256color");
+    EXPECT_EQ(options.cursorStyle, CursorStyle::blinkBlock);
+    EXPECT_EQ(options.kittyImageCacheLimitBytes, 335544320);
+    EXPECT_EQ(options.ansi256PaletteStrategy, Ansi256PaletteStrategy::base16Lab);
+
+    for (auto style : {CursorStyle::blinkBlock, CursorStyle::steadyBlock, CursorStyle::blinkUnderline,
+                       CursorStyle::steadyUnderline, CursorStyle::blinkBar, CursorStyle::steadyBar}) {
+        EXPECT_EQ(cursorStyleFrom(toString(style)), style);
+    }
+    EXPECT_EQ(cursorStyleFrom("BlinkBlock"), std::nullopt);
+    EXPECT_EQ(cursorStyleFrom(""), std::nullopt);
+
+    EXPECT_EQ(WindowManipulationCommand::resizeTo(24).kind, WindowManipulationCommand::Kind::resizeToLines);
+    EXPECT_NE(WindowManipulationCommand::resizeTo(80, 24), WindowManipulationCommand::resizeTerminal(80, 24));
+    EXPECT_EQ(progressReportStateFromRaw(4), ProgressReportState::pause);
+    EXPECT_EQ(progressReportStateFromRaw(5), std::nullopt);
+}
