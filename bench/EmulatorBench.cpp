@@ -14,6 +14,7 @@
 #include <new>
 #include <string>
 
+#include "bench/support/EmulatorStreams.h"
 #include "corvel/terminal/Terminal.h"
 
 namespace {
@@ -48,71 +49,12 @@ public:
 };
 
 constexpr size_t kRead = 128 * 1024;
-constexpr size_t kTarget = 1 << 20;  // about this many bytes per pass
 
-struct Stream {
-    std::string setup;  // fed once before timing
-    std::string bytes;  // one pass
-    int64_t lines = 0;  // lines of text in one pass
-};
-
-Stream plainScroll()
-{
-    Stream s;
-    const std::string words = "the quick brown fox jumps over the lazy dog 0123456789 ";
-    for (int i = 0; s.bytes.size() < kTarget; ++i) {
-        std::string line = "line " + std::to_string(i) + " " + words + words;
-        line.resize(72);
-        s.bytes += line + "\r\n";
-        ++s.lines;
-    }
-    return s;
-}
-
-Stream cursorMotion()
-{
-    Stream s;
-    const std::string letters = "abcdefghijklmnopqrstuvwxyz";
-    for (int i = 0; s.bytes.size() < kTarget; ++i) {
-        const int row = i % 24 + 1;
-        for (int col = 1; col <= 80; col += 2) {
-            s.bytes += "\x1b[" + std::to_string(row) + ";" + std::to_string(col) + "H";
-            s.bytes += letters[static_cast<size_t>(col + i) % letters.size()];
-        }
-        ++s.lines;
-    }
-    return s;
-}
-
-Stream mixedUnicode()
-{
-    Stream s;
-    // 80 columns or fewer per line: Hangul and Han take two columns each.
-    const std::string pieces[] = {
-        "한글 텍스트 ",
-        "漢字と仮名 ",
-        "\U0001F44D\U0001F3FD ",
-        "\U0001F468\u200D\U0001F469\u200D\U0001F467 ",
-        "\U0001F1F0\U0001F1F7 ",
-        "cafe\u0301 re\u0301sume\u0301 ",
-        "\u2764\uFE0F ",
-        "plain ascii words ",
-    };
-    for (int i = 0; s.bytes.size() < kTarget; ++i) {
-        std::string line;
-        for (int k = 0; k < 5; ++k) line += pieces[static_cast<size_t>(i + k) % std::size(pieces)];
-        s.bytes += line + "\r\n";
-        ++s.lines;
-    }
-    return s;
-}
-
-Stream regionScroll()
-{
-    Stream s = plainScroll();
-    s.setup = "\x1b[1;12r\x1b[12;1H";
-    return s;
-}
+using bench::Stream;
+using bench::plainScroll;
+using bench::cursorMotion;
+using bench::mixedUnicode;
+using bench::regionScroll;
 
 void feedStream(benchmark::State& state, Stream (*make)())
 {

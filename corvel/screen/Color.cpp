@@ -1,4 +1,4 @@
-#include "corvel/Color.h"
+#include "corvel/screen/Color.h"
 
 #include <algorithm>
 #include <cmath>
