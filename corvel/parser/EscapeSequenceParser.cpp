@@ -233,7 +233,10 @@ void EscapeSequenceParser::reset()
 
 void EscapeSequenceParser::resetParameters()
 {
-    _pars.assign(1, 0);
+    // resize keeps the capacity and, shrinking, writes nothing; assign(1, 0)
+    // costs a call per sequence.
+    _pars.resize(1);
+    _pars[0] = 0;
     _parsTxt.clear();
     _collect.clear();
 }
@@ -383,6 +386,52 @@ void EscapeSequenceParser::parse(std::span<const uint8_t> data)
         if (state == S::ground && code > 0x1F) {
             if (print < 0) print = static_cast<long>(i);
             i = skipPrintable(bytes, i + 1, length);
+            continue;
+        }
+        // A whole CSI sequence in ground state (ESC [, an optional private
+        // marker, digits and separators, a final byte), as full-screen
+        // programs send before nearly every run of text, is read without the
+        // table. Anything else in it hands over to the table at that byte,
+        // with the state the table would have reached.
+        if (state == S::ground && code == ESC && i + 2 < length && bytes[i + 1] == '[') {
+            flushPrint(i);
+            clearSequence();
+            size_t j = i + 2;
+            if (static_cast<unsigned>(bytes[j] - 0x3C) <= 3u) _collect.push_back(bytes[j++]);
+            const size_t firstParameter = j;
+            int64_t value = 0;
+            bool overflow = false;
+            while (j < length) {
+                const uint8_t byte = bytes[j];
+                if (static_cast<unsigned>(byte - '0') < 10u) {
+                    value = value * 10 + (byte - '0');
+                    if (value > kMaxParameter) value = 0;
+                } else if (byte == ';' || (byte == ':' && j > firstParameter)) {
+                    _pars.back() = value;
+                    if (!addParameter()) {
+                        overflow = true;
+                        ++j;
+                        break;
+                    }
+                    _parsTxt.push_back(byte);
+                    value = 0;
+                } else {
+                    break;
+                }
+                ++j;
+            }
+            _pars.back() = value;
+            if (overflow) {
+                state = S::csiIgnore;
+            } else if (j < length && static_cast<unsigned>(bytes[j] - 0x40) <= 0x3Eu) {
+                dispatchCsi(bytes[j], _pars, _collect);
+                ++j;
+            } else {
+                // Nothing read past the introducer: the table decides the
+                // next byte from the entry state, as for a marker-less ':'.
+                state = (j == i + 2) ? S::csiEntry : S::csiParam;
+            }
+            i = j;
             continue;
         }
         // Parameters: digits accumulate in a register, separators open the

@@ -1,6 +1,9 @@
 #include "corvel/screen/Buffer.h"
 
 #include <algorithm>
+#include <cstring>
+#include <cstddef>
+#include <bit>
 #include <climits>
 #include <cstdlib>
 #include <string>
@@ -39,6 +42,27 @@ void blankSplitWideCharacters(BufferLine& line, int start, int end, const Attrib
     const int last = std::min(end, count) - 1;
     if (last + 1 < count && line[last].width == 2 && line[last + 1].width == 0) {
         line.set(last + 1, eraseCell(current));
+    }
+}
+
+// Writes `count` cells that differ from `cell` only in their code, one byte
+// of `codes` each. The cell is held as three machine words in registers and
+// each cell is three word stores: copying a cell built in memory made the
+// compiler rebuild it with narrow stores and read it back at once, a
+// store-forwarding stall that cost more than the rest of printing.
+void writeAsciiCells(CharData* dst, const uint8_t* codes, int count, const CharData& cell)
+{
+    static_assert(sizeof(CharData) == 24 && offsetof(CharData, code) == 0 && sizeof(CharData::code) == 4);
+    static_assert(std::endian::native == std::endian::little);
+    uint64_t words[3];
+    std::memcpy(words, &cell, sizeof words);
+    const uint64_t high = words[0] & ~uint64_t{0xFFFFFFFF};
+    auto* out = reinterpret_cast<unsigned char*>(dst);
+    for (int k = 0; k < count; ++k, out += sizeof(CharData)) {
+        const uint64_t first = high | codes[k];
+        std::memcpy(out, &first, 8);
+        std::memcpy(out + 8, &words[1], 8);
+        std::memcpy(out + 16, &words[2], 8);
     }
 }
 
@@ -343,7 +367,11 @@ int Buffer::insertAsciiRun(std::span<const uint8_t> bytes, const Attribute& attr
     const int right = rightEdge();
     const int left = leftEdge();
     const size_t total = bytes.size();
-    CharData cell(attribute);
+    // The cell template lives in the buffer and is rebuilt only when the
+    // attribute changes: a cell built on the stack right before it is copied
+    // is read back while its narrow stores are still in flight.
+    if (!(asciiCell_.attribute == attribute) || asciiCell_.width != 1) asciiCell_ = CharData(attribute);
+    const CharData& cell = asciiCell_;
     size_t done = 0;
     while (done < total) {
         if (x_ > right) {
@@ -363,16 +391,14 @@ int Buffer::insertAsciiRun(std::span<const uint8_t> bytes, const Attribute& attr
             // A line's cells are one block: the span is written through its first cell.
             line->modify(x_, [&](CharData& first) {
                 CharData* dst = &first;
-                for (int k = 0; k < fit; ++k) {
-                    cell.code = src[k];
-                    dst[k] = cell;
-                }
+                writeAsciiCells(dst, src, fit, cell);
             });
         }
         // Columns past a short line go to its last cell, with the line's warning.
         for (int k = fit; k < n; ++k) {
-            cell.code = src[k];
-            line->set(x_ + k, cell);
+            CharData past = cell;
+            past.code = src[k];
+            line->set(x_ + k, past);
         }
         x_ += n;
         done += static_cast<size_t>(n);
@@ -382,16 +408,6 @@ int Buffer::insertAsciiRun(std::span<const uint8_t> bytes, const Attribute& attr
 }
 
 // ---- guarded setters ----
-
-void Buffer::setX(int value)
-{
-    if (value >= 0) x_ = value;
-}
-
-void Buffer::setY(int value)
-{
-    if (value >= 0) y_ = value;
-}
 
 void Buffer::setYDisp(int value)
 {

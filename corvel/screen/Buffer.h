@@ -171,9 +171,16 @@ public:
 
     // Negative values are ignored by these five setters.
     int x() const { return x_; }
-    void setX(int value);
+    // A negative value is ignored (the setters guard the cursor).
+    void setX(int value)
+    {
+        if (value >= 0) x_ = value;
+    }
     int y() const { return y_; }
-    void setY(int value);
+    void setY(int value)
+    {
+        if (value >= 0) y_ = value;
+    }
     int yDisp() const { return yDisp_; }
     void setYDisp(int value);
     int scrollTop() const { return scrollTop_; }
@@ -221,6 +228,12 @@ public:
     ScrollCallback scroll;
 
     std::optional<CellLocation> lastBufferStorage;
+
+private:
+    // The cell insertAsciiRun copies, with the last attribute it printed.
+    CharData asciiCell_;
+
+public:
 
 private:
     void installRing();

@@ -88,23 +88,17 @@ BufferLine& BufferLine::operator=(BufferLine&& other) noexcept
     return *this;
 }
 
-const CharData& BufferLine::operator[](int index) const
+const CharData& BufferLine::clampedCell(int index) const
 {
     if (size_ == 0) return emptyCell;
     return cells_[static_cast<size_t>(std::clamp(index, 0, size_ - 1))];
 }
 
-CharData* BufferLine::cellForWrite(int index)
+CharData* BufferLine::clampedCellForWrite(int index)
 {
-    if (index >= 0 && index < size_) return &cells_[static_cast<size_t>(index)];
     log::write(outOfRangeMessage);
     if (size_ == 0) return nullptr;
     return &cells_[static_cast<size_t>(index < 0 ? 0 : size_ - 1)];
-}
-
-void BufferLine::set(int index, const CharData& cell)
-{
-    if (CharData* target = cellForWrite(index)) *target = cell;
 }
 
 std::vector<CharData> BufferLine::getData() const

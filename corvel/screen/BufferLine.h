@@ -57,10 +57,17 @@ public:
 
     // The cell at `index`; an index past the end reads the last cell, a
     // negative one the first. A line of zero cells reads as an empty cell.
-    const CharData& operator[](int index) const;
+    const CharData& operator[](int index) const
+    {
+        if (index >= 0 && index < size_) [[likely]] return cells_[static_cast<size_t>(index)];
+        return clampedCell(index);
+    }
     // Writes the cell at `index`. An index outside the line is logged and the
     // nearest cell is written instead; a line of zero cells drops the write.
-    void set(int index, const CharData& cell);
+    void set(int index, const CharData& cell)
+    {
+        if (CharData* target = cellForWrite(index)) *target = cell;
+    }
     // Changes the cell at `index` in place, with the same clamping as `set`.
     template <class F>
     void modify(int index, F&& change)
@@ -121,7 +128,14 @@ public:
     std::string debugDescription() const;
 
 private:
-    CharData* cellForWrite(int index);
+    // The cell at `index`; inline for the hot path, the rest out of line.
+    CharData* cellForWrite(int index)
+    {
+        if (index >= 0 && index < size_) [[likely]] return &cells_[static_cast<size_t>(index)];
+        return clampedCellForWrite(index);
+    }
+    CharData* clampedCellForWrite(int index);
+    const CharData& clampedCell(int index) const;
 
     std::vector<CharData> cells_;  // the allocated block; its size is the capacity
     int size_ = 0;                 // cells in use

@@ -62,7 +62,7 @@ void CircularBufferLineList::moveSlot(int64_t from, int64_t to)
     array_[static_cast<size_t>(dest)] = std::move(array_[static_cast<size_t>(source)]);
 }
 
-BufferLine& CircularBufferLineList::operator[](int64_t index)
+BufferLine& CircularBufferLineList::lineAtSlow(int64_t index)
 {
     const int64_t physical = slotOf(index);
     auto& line = array_[static_cast<size_t>(physical)];

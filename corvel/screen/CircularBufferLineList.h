@@ -44,7 +44,18 @@ public:
 
     // The line at logical `index` (any index maps to a slot; it is not
     // compared with `count`). An empty slot is filled by `makeEmpty` first.
-    BufferLine& operator[](int64_t index);
+    BufferLine& operator[](int64_t index)
+    {
+        // An index inside the ring needs no division, and a slot that holds
+        // a line needs no factory: every row access comes through here.
+        const auto slots = static_cast<int64_t>(array_.size());
+        if (index >= 0 && index < slots) [[likely]] {
+            int64_t physical = startIndex_ + index;
+            if (physical >= slots) physical -= slots;
+            if (auto& line = array_[static_cast<size_t>(physical)]) [[likely]] return *line;
+        }
+        return lineAtSlow(index);
+    }
     // Stores a line at logical `index`, replacing the slot's line; `count` is unchanged.
     void set(int64_t index, BufferLine line);
     void set(int64_t index, std::unique_ptr<BufferLine> line);
@@ -96,6 +107,7 @@ public:
     int64_t debugGetCyclicIndex(int64_t index) const { return slotOf(index); }
 
 private:
+    BufferLine& lineAtSlow(int64_t index);
     int64_t slotOf(int64_t index) const;
     std::unique_ptr<BufferLine>& slot(int64_t index) { return array_[static_cast<size_t>(slotOf(index))]; }
     void moveSlot(int64_t from, int64_t to);

@@ -138,12 +138,22 @@ void Terminal::fitMarginsToWidth()
 
 void Terminal::feed(std::span<const uint8_t> bytes)
 {
+    // The host is locked once for the whole chunk rather than for every
+    // callback: a scrolling chunk calls back once per line, and each lock of
+    // the weak reference is two atomic operations.
+    const std::shared_ptr<TerminalDelegate> host = tdel_.lock();
+    struct Restore {
+        TerminalDelegate*& slot;
+        TerminalDelegate* previous;
+        ~Restore() { slot = previous; }
+    } restore{feedDelegate_, feedDelegate_};
+    feedDelegate_ = host.get();
     parser_.parse(bytes);
 }
 
 void Terminal::feed(std::string_view text)
 {
-    parser_.parse({reinterpret_cast<const uint8_t*>(text.data()), text.size()});
+    feed(std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
 }
 
 BufferLine* Terminal::getLine(int row)

@@ -46,6 +46,7 @@
 #include "corvel/kitty/KittyPlacementContext.h"
 #include "corvel/platform/Dispatch.h"
 
+#include <algorithm>
 #include <array>
 #include <concepts>
 #include <cstdint>
@@ -205,7 +206,21 @@ public:
     // Widens the dirty range to screen row `y` (ignored when negative) and,
     // unless `scrolling`, the scroll-invariant range to y + yDisp.
     void updateRange(int64_t y, bool scrolling = false) { updateRange(*buffer_, y, scrolling); }
-    void updateRange(const Buffer& borrowing, int64_t y, bool scrolling = false);
+    // Inline: it runs for every cursor move and every printed run.
+    void updateRange(const Buffer& borrowing, int64_t y, bool scrolling = false)
+    {
+        // A row above the screen names nothing to redraw, in either range.
+        if (y < 0) return;
+        if (!scrolling) {
+            const int64_t invariant = y + borrowing.yDisp();
+            if (invariant >= 0) {
+                scrollInvariantRefreshStart_ = std::min(scrollInvariantRefreshStart_, invariant);
+                scrollInvariantRefreshEnd_ = std::max(scrollInvariantRefreshEnd_, invariant);
+            }
+        }
+        refreshStart_ = std::min(refreshStart_, y);
+        refreshEnd_ = std::max(refreshEnd_, y);
+    }
     void updateFullScreen();
     // (startY, endY), inclusive, or absent when nothing changed.
     std::optional<std::pair<int64_t, int64_t>> getUpdateRange() const;
@@ -294,7 +309,11 @@ public:
     template <class F>
     void withDelegate(F&& call)
     {
-        if (auto delegate = tdel_.lock()) call(*delegate);
+        if (feedDelegate_) {
+            call(*feedDelegate_);
+        } else if (auto delegate = tdel_.lock()) {
+            call(*delegate);
+        }
     }
 
     // ---- print path (TerminalPrint.cpp) ----
@@ -653,6 +672,8 @@ private:
     int64_t snapshotLinesTop_ = 0;
 
     std::weak_ptr<TerminalDelegate> tdel_;
+    // The host while feed() holds it locked; null outside a feed.
+    TerminalDelegate* feedDelegate_ = nullptr;
     // Looked up by string_view, so finding the id of a character copies nothing.
     struct TextHash {
         using is_transparent = void;

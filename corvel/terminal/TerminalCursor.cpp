@@ -358,7 +358,6 @@ void Terminal::scroll(bool isWrapped)
     Buffer& b = *buffer_;
     CircularBufferLineList& lines = b.lines();
     const Attribute erase = eraseAttribute();
-    const CharData eraseCell(erase);
     if (blankLine_.count() != b.cols() || blankLine_[0].attribute != erase) blankLine_ = b.getBlankLine(erase);
     blankLine_.isWrapped = isWrapped;
 
@@ -370,7 +369,7 @@ void Terminal::scroll(bool isWrapped)
 
     if (marginsNarrowerThanScreen()) {
         // Only the strip between the margins moves; nothing enters the scrollback.
-        moveStrips(b.scrollTop(), b.scrollBottom(), b.marginLeft(), b.marginRight(), 1, true, eraseCell, true);
+        moveStrips(b.scrollTop(), b.scrollBottom(), b.marginLeft(), b.marginRight(), 1, true, CharData(erase), true);
         linesMoved = false;
     } else if (b.scrollTop() == 0) {
         if (lines.isFull()) {
@@ -408,7 +407,7 @@ void Terminal::scroll(bool isWrapped)
             return;
         }
         // The region's top line is discarded, not kept in the scrollback.
-        rotateLines(topRow, bottomRow, true, eraseCell).isWrapped = isWrapped;
+        rotateLines(topRow, bottomRow, true, CharData(erase)).isWrapped = isWrapped;
         linesMoved = false;
     }
 

@@ -16,21 +16,6 @@ constexpr int64_t kEmptyEnd = -1;
 
 }  // namespace
 
-void Terminal::updateRange(const Buffer& borrowing, int64_t y, bool scrolling)
-{
-    // A row above the screen names nothing to redraw, in either range.
-    if (y < 0) return;
-    if (!scrolling) {
-        const int64_t invariant = y + borrowing.yDisp();
-        if (invariant >= 0) {
-            scrollInvariantRefreshStart_ = std::min(scrollInvariantRefreshStart_, invariant);
-            scrollInvariantRefreshEnd_ = std::max(scrollInvariantRefreshEnd_, invariant);
-        }
-    }
-    refreshStart_ = std::min(refreshStart_, y);
-    refreshEnd_ = std::max(refreshEnd_, y);
-}
-
 void Terminal::updateFullScreen()
 {
     refreshStart_ = 0;
