@@ -10,7 +10,9 @@ void draw(QPainter& painter, const QRect& itemPx, std::span<const BlockElementRe
           bool antiAlias)
 {
     if (rects.empty()) return;
-    painter.setRenderHint(QPainter::Antialiasing, antiAlias);
+    if (painter.testRenderHint(QPainter::Antialiasing) != antiAlias) {
+        painter.setRenderHint(QPainter::Antialiasing, antiAlias);
+    }
     const double eighthAcross = itemPx.width() * 0.125;
     const double eighthDown = itemPx.height() * 0.125;
     const double left0 = itemPx.x();

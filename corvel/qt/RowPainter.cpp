@@ -1,6 +1,6 @@
-// Row drawing. Glyphs are batched per font and run so a run costs one
-// drawGlyphRun per font it uses, with every glyph positioned by its cell's
-// column. Qt dash patterns are in pen widths, so the patterns below divide
+// Row drawing. Glyphs are batched per font and colour so a row costs one
+// drawGlyphRun per font and colour it uses, with every glyph positioned by its
+// cell's column. Qt dash patterns are in pen widths, so the patterns below divide
 // the pixel lengths by the pen width.
 #include "corvel/qt/RowPainter.h"
 
@@ -30,9 +30,10 @@ qreal baselineOf(const RowGeometry& row, const RowTextMetrics& metrics)
     return row.top + row.cellHeight - metrics.descentAndLeading;
 }
 
-// Glyphs of one font collected for one drawGlyphRun call.
+// Glyphs of one font and colour collected for one drawGlyphRun call.
 struct Batch {
     QRawFont font;
+    QRgb color = 0;
     QVector<quint32> indexes;
     QVector<QPointF> positions;
 };
@@ -85,13 +86,18 @@ void fillBackgrounds(QPainter& painter, const ViewLineInfo& info, const RowGeome
 {
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing, false);
-    for (const ViewLineRun& run : info.runs) {
-        const QColor& fill = run.fillColor();
-        if (!fill.isValid() || run.endColumn <= run.column) continue;
-        const qreal x = row.cellWidth * run.column;
-        const qreal width = run.endColumn >= row.cols ? row.rowWidth - x : row.cellWidth * (run.endColumn - run.column);
-        if (width <= 0) continue;
-        painter.fillRect(QRectF(x, row.top, width, row.cellHeight), fill);
+    // Neighbouring runs with the same fill are painted as one rectangle.
+    for (size_t i = 0; i < info.runs.size();) {
+        const QColor& fill = info.runs[i].fillColor();
+        const int start = info.runs[i].column;
+        int end = info.runs[i].endColumn;
+        size_t next = i + 1;
+        while (next < info.runs.size() && info.runs[next].fillColor() == fill) end = info.runs[next++].endColumn;
+        i = next;
+        if (!fill.isValid() || end <= start) continue;
+        const qreal x = row.cellWidth * start;
+        const qreal width = end >= row.cols ? row.rowWidth - x : row.cellWidth * (end - start);
+        if (width > 0) painter.fillRect(QRectF(x, row.top, width, row.cellHeight), fill);
     }
     painter.restore();
 }
@@ -106,10 +112,8 @@ void drawBoxDrawings(QPainter& painter, std::span<const BoxDrawingRenderItem> it
     DevicePixelScope px(painter, row.scale);
     painter.setRenderHint(QPainter::Antialiasing, false);
     for (const BoxDrawingRenderItem& item : items) {
-        QColor color = item.foregroundColor;
-        color.setAlphaF(std::clamp(color.alphaF(), 0.0f, 1.0f));
         BoxDrawingRenderer::draw(painter, item.codePoint, QRect(cw * item.column, top, cw * item.columnWidth, ch),
-                                 row.scale, color, baseThicknessPx);
+                                 row.scale, item.foregroundColor, baseThicknessPx);
     }
 }
 
@@ -137,8 +141,6 @@ void drawUnderline(QPainter& painter, UnderlineStyle style, const QColor& color,
     QPen pen(color);
     pen.setWidthF(t);
     pen.setCapStyle(Qt::FlatCap);
-    painter.save();
-    painter.setRenderHint(QPainter::Antialiasing, false);
     switch (style) {
     case UnderlineStyle::none: break;
     case UnderlineStyle::single:
@@ -157,7 +159,6 @@ void drawUnderline(QPainter& painter, UnderlineStyle style, const QColor& color,
             path.lineTo(x, y + a * std::sin(2 * std::numbers::pi * (x - x0) / wavelength));
         }
         painter.setPen(pen);
-        painter.setBrush(Qt::NoBrush);
         painter.drawPath(path);
         break;
     }
@@ -175,48 +176,60 @@ void drawUnderline(QPainter& painter, UnderlineStyle style, const QColor& color,
         break;
     }
     }
-    painter.restore();
 }
 
 void drawText(QPainter& painter, const ViewLineInfo& info, const RowGeometry& row, GlyphRunCache& glyphs,
               const RowTextMetrics& metrics, const QColor& defaultForeground)
 {
     const qreal baseline = baselineOf(row, metrics);
+    // Glyphs first, batched per (font, colour) across the whole row so a row
+    // of many short runs still costs few draw calls; then the decorations,
+    // which thus never hide under a neighbouring run's glyphs.
     std::vector<Batch> batches;
     for (const ViewLineRun& run : info.runs) {
         if (run.concealed) continue;
-        const QColor color = run.style.foreground.isValid() ? run.style.foreground : defaultForeground;
-        for (Batch& b : batches) {
-            b.indexes.clear();
-            b.positions.clear();
-        }
+        const QRgb color = (run.style.foreground.isValid() ? run.style.foreground : defaultForeground).rgba();
+        Batch* last = nullptr;
         for (int c = run.cellBegin; c < run.cellEnd; ++c) {
             const ViewLineCell& cell = info.cells[c];
             if (cell.textLength == 0) continue;
             const GlyphRunCache::Entry& entry = glyphs.glyphs(run.style.face, info.cellText(cell));
             const QPointF origin(row.cellWidth * cell.column, baseline);
             for (const GlyphRunCache::Glyphs& g : entry) {
-                auto batch = std::find_if(batches.begin(), batches.end(), [&](const Batch& b) { return b.font == g.font; });
-                if (batch == batches.end()) {
-                    batches.push_back({g.font, {}, {}});
-                    batch = batches.end() - 1;
+                if (!last || last->color != color || !(last->font == g.font)) {
+                    auto found = std::find_if(batches.begin(), batches.end(),
+                                              [&](const Batch& b) { return b.color == color && b.font == g.font; });
+                    if (found == batches.end()) {
+                        batches.push_back({g.font, color, {}, {}});
+                        found = batches.end() - 1;
+                    }
+                    last = &*found;
                 }
-                batch->indexes.append(g.indexes);
-                for (const QPointF& p : g.positions) batch->positions.append(origin + p);
+                last->indexes.append(g.indexes);
+                for (const QPointF& p : g.positions) last->positions.append(origin + p);
             }
         }
+    }
+    if (!batches.empty()) {
+        painter.save();
         painter.setRenderHint(QPainter::Antialiasing, true);
         painter.setRenderHint(QPainter::TextAntialiasing, true);
-        painter.setPen(color);
         for (const Batch& b : batches) {
-            if (b.indexes.isEmpty()) continue;
             QGlyphRun glyphRun;
             glyphRun.setRawFont(b.font);
             glyphRun.setGlyphIndexes(b.indexes);
             glyphRun.setPositions(b.positions);
+            painter.setPen(QColor::fromRgba(b.color));
             painter.drawGlyphRun(QPointF(0, 0), glyphRun);
         }
+        painter.restore();
+    }
 
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.setBrush(Qt::NoBrush);
+    for (const ViewLineRun& run : info.runs) {
+        if (run.concealed) continue;
         const qreal x0 = row.cellWidth * run.column;
         const qreal x1 = row.cellWidth * run.endColumn;
         if (run.style.underline != UnderlineStyle::none) {
@@ -230,13 +243,11 @@ void drawText(QPainter& painter, const ViewLineInfo& info, const RowGeometry& ro
             QPen pen(run.style.strikethroughColor.isValid() ? run.style.strikethroughColor : defaultForeground);
             pen.setWidthF(ts);
             pen.setCapStyle(Qt::FlatCap);
-            painter.save();
-            painter.setRenderHint(QPainter::Antialiasing, false);
             painter.setPen(pen);
             painter.drawLine(QPointF(x0, y), QPointF(x1, y));
-            painter.restore();
         }
     }
+    painter.restore();
 }
 
 void drawRow(QPainter& painter, const ViewLineInfo& info, BufferLine::RenderLineMode mode, const RowGeometry& row,

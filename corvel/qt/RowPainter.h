@@ -61,14 +61,16 @@ void drawBoxDrawings(QPainter& painter, std::span<const BoxDrawingRenderItem> it
 void drawBlockElements(QPainter& painter, std::span<const BlockElementRenderItem> items, const RowGeometry& row,
                        bool antiAlias);
 
-// The glyphs of every run at their cells' columns, each run followed by its
-// underline and strikethrough, which span every column of the run (both
+// The glyphs of every run at their cells' columns, then the underline and
+// strikethrough of every run, which span every column of the run (both
 // columns of a wide cell). Concealed runs draw nothing here: their text and
 // decorations take the background colour.
 void drawText(QPainter& painter, const ViewLineInfo& info, const RowGeometry& row, GlyphRunCache& glyphs,
               const RowTextMetrics& metrics, const QColor& defaultForeground);
 
-// Underline of one run from x0 to x1, in the run's underline style.
+// Underline of one run from x0 to x1, in the run's underline style. Sets the
+// painter's pen; the caller turns anti-aliasing off and the brush to none
+// and restores the painter afterwards.
 void drawUnderline(QPainter& painter, UnderlineStyle style, const QColor& color, qreal x0, qreal x1, qreal baseline,
                    const RowTextMetrics& metrics, qreal scale);
 
