@@ -49,6 +49,7 @@ const GlyphRunCache::Entry& GlyphRunCache::glyphs(FontFace face, QStringView clu
         return *found;
     }
     ++misses_;
+    if (other_[f].size() >= maxEntriesPerFace) other_[f].clear();
     return *other_[f].insert(key, shape(face, key));
 }
 

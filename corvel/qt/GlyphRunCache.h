@@ -3,7 +3,9 @@
 // (which shapes combining marks and joined emoji and picks fallback fonts);
 // the result is kept as glyph runs with positions relative to the cell's
 // origin on the baseline. ASCII clusters sit in a direct table, others in a
-// hash. Owned by the view, GUI thread only; clear() when fonts change.
+// hash, which is emptied when it passes maxEntriesPerFace so a long session
+// of ever new text cannot grow it without bound. Owned by the view, GUI
+// thread only; setFonts() when fonts change.
 #pragma once
 
 #include <QFont>
@@ -36,8 +38,10 @@ public:
     // The fonts of the four faces, indexed by FontFace.
     explicit GlyphRunCache(const std::array<QFont, 4>& faces);
 
+    static constexpr qsizetype maxEntriesPerFace = 16384;
+
     // The glyphs of `cluster` in `face`; empty for text without visible
-    // glyphs. The reference stays valid until clear() or the cache's end.
+    // glyphs. The reference stays valid until the next lookup or clear().
     const Entry& glyphs(FontFace face, QStringView cluster);
 
     // The raw font of a face, for its metrics.
