@@ -1,0 +1,267 @@
+// Row drawing. Glyphs are batched per font and colour so a row costs one
+// drawGlyphRun per font and colour it uses, with every glyph positioned by its
+// cell's column. Qt dash patterns are in pen widths, so the patterns below divide
+// the pixel lengths by the pen width.
+#include "corvel/qt/RowPainter.h"
+
+#include <QGlyphRun>
+#include <QPainterPath>
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+#include "corvel/qt/BlockElementRenderer.h"
+#include "corvel/qt/BoxDrawingRenderer.h"
+#include "corvel/qt/DevicePixelScope.h"
+
+namespace corvel::qt {
+
+namespace {
+
+// A thickness rounded to device pixels, at least half a logical pixel.
+qreal pixelThickness(qreal thickness, qreal scale)
+{
+    return std::max(0.5, std::round(scale * thickness) / scale);
+}
+
+qreal baselineOf(const RowGeometry& row, const RowTextMetrics& metrics)
+{
+    return row.top + row.cellHeight - metrics.descentAndLeading;
+}
+
+// Glyphs of one font and colour collected for one drawGlyphRun call.
+struct Batch {
+    QRawFont font;
+    QRgb color = 0;
+    QVector<quint32> indexes;
+    QVector<QPointF> positions;
+};
+
+}  // namespace
+
+RowTextMetrics RowTextMetrics::fromFonts(const GlyphRunCache& fonts)
+{
+    RowTextMetrics m;
+    const QRawFont& normal = fonts.rawFont(FontFace::normal);
+    m.descentAndLeading = std::ceil(normal.descent() + normal.leading());
+    m.underlinePosition = normal.underlinePosition();
+    m.underlineThickness = std::max(normal.lineThickness(), qreal(0.5));
+    for (size_t i = 0; i < 4; ++i) {
+        const QRawFont& raw = fonts.rawFont(static_cast<FontFace>(i));
+        m.xHeight[i] = raw.xHeight();
+        m.lineThickness[i] = std::max(raw.lineThickness(), qreal(0.5));
+    }
+    return m;
+}
+
+namespace RowPainter {
+
+bool applyLineTransform(QPainter& painter, BufferLine::RenderLineMode mode, const RowGeometry& row)
+{
+    using Mode = BufferLine::RenderLineMode;
+    switch (mode) {
+    case Mode::single: return false;
+    case Mode::doubleWidth:
+        painter.save();
+        painter.scale(2, 1);
+        return true;
+    case Mode::doubledTop:
+    case Mode::doubledDown: {
+        painter.save();
+        painter.setClipRect(QRectF(0, row.top, row.rowWidth, row.cellHeight), Qt::IntersectClip);
+        // The top half grows down from the row's top edge; the bottom half
+        // grows up from its bottom edge.
+        const qreal anchor = mode == Mode::doubledTop ? row.top : row.top + row.cellHeight;
+        painter.translate(0, anchor);
+        painter.scale(2, 2);
+        painter.translate(0, -anchor);
+        return true;
+    }
+    }
+    return false;
+}
+
+void fillBackgrounds(QPainter& painter, const ViewLineInfo& info, const RowGeometry& row)
+{
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    // Neighbouring runs with the same fill are painted as one rectangle.
+    for (size_t i = 0; i < info.runs.size();) {
+        const QColor& fill = info.runs[i].fillColor();
+        const int start = info.runs[i].column;
+        int end = info.runs[i].endColumn;
+        size_t next = i + 1;
+        while (next < info.runs.size() && info.runs[next].fillColor() == fill) end = info.runs[next++].endColumn;
+        i = next;
+        if (!fill.isValid() || end <= start) continue;
+        const qreal x = row.cellWidth * start;
+        const qreal width = end >= row.cols ? row.rowWidth - x : row.cellWidth * (end - start);
+        if (width > 0) painter.fillRect(QRectF(x, row.top, width, row.cellHeight), fill);
+    }
+    painter.restore();
+}
+
+void drawBoxDrawings(QPainter& painter, std::span<const BoxDrawingRenderItem> items, const RowGeometry& row,
+                     int baseThicknessPx)
+{
+    if (items.empty()) return;
+    const int cw = std::max(static_cast<int>(std::lround(row.cellWidth * row.scale)), 1);
+    const int ch = std::max(static_cast<int>(std::lround(row.cellHeight * row.scale)), 1);
+    const int top = static_cast<int>(std::lround(row.top * row.scale));
+    DevicePixelScope px(painter, row.scale);
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    for (const BoxDrawingRenderItem& item : items) {
+        BoxDrawingRenderer::draw(painter, item.codePoint, QRect(cw * item.column, top, cw * item.columnWidth, ch),
+                                 row.scale, item.foregroundColor, baseThicknessPx);
+    }
+}
+
+void drawBlockElements(QPainter& painter, std::span<const BlockElementRenderItem> items, const RowGeometry& row,
+                       bool antiAlias)
+{
+    if (items.empty()) return;
+    const int cw = std::max(static_cast<int>(std::lround(row.cellWidth * row.scale)), 1);
+    const int ch = std::max(static_cast<int>(std::lround(row.cellHeight * row.scale)), 1);
+    const int top = static_cast<int>(std::lround(row.top * row.scale));
+    DevicePixelScope px(painter, row.scale);
+    for (const BlockElementRenderItem& item : items) {
+        BlockElementRenderer::draw(painter, QRect(cw * item.column, top, cw * item.columnWidth, ch), item.rects,
+                                   item.foregroundColor, antiAlias);
+    }
+}
+
+void drawUnderline(QPainter& painter, UnderlineStyle style, const QColor& color, qreal x0, qreal x1, qreal baseline,
+                   const RowTextMetrics& metrics, qreal scale)
+{
+    if (style == UnderlineStyle::none || x1 <= x0) return;
+    const qreal t = pixelThickness(metrics.underlineThickness, scale);
+    const qreal y = baseline + metrics.underlinePosition;
+    const qreal a = std::max(qreal(1), t);
+    QPen pen(color);
+    pen.setWidthF(t);
+    pen.setCapStyle(Qt::FlatCap);
+    switch (style) {
+    case UnderlineStyle::none: break;
+    case UnderlineStyle::single:
+        painter.setPen(pen);
+        painter.drawLine(QPointF(x0, y), QPointF(x1, y));
+        break;
+    case UnderlineStyle::double_:
+        painter.setPen(pen);
+        painter.drawLine(QPointF(x0, y), QPointF(x1, y));
+        painter.drawLine(QPointF(x0, y + t + 1), QPointF(x1, y + t + 1));
+        break;
+    case UnderlineStyle::curly: {
+        const qreal wavelength = std::max(qreal(4), 4 * t);
+        QPainterPath path(QPointF(x0, y));
+        for (qreal x = x0; x <= x1; x += a) {
+            path.lineTo(x, y + a * std::sin(2 * std::numbers::pi * (x - x0) / wavelength));
+        }
+        painter.setPen(pen);
+        painter.drawPath(path);
+        break;
+    }
+    case UnderlineStyle::dotted:
+        pen.setCapStyle(Qt::RoundCap);
+        pen.setDashPattern({a / t, 2 * a / t});
+        painter.setPen(pen);
+        painter.drawLine(QPointF(x0, y), QPointF(x1, y));
+        break;
+    case UnderlineStyle::dashed: {
+        const qreal dash = std::max(qreal(2), 2 * t) / t;
+        pen.setDashPattern({dash, dash});
+        painter.setPen(pen);
+        painter.drawLine(QPointF(x0, y), QPointF(x1, y));
+        break;
+    }
+    }
+}
+
+void drawText(QPainter& painter, const ViewLineInfo& info, const RowGeometry& row, GlyphRunCache& glyphs,
+              const RowTextMetrics& metrics, const QColor& defaultForeground)
+{
+    const qreal baseline = baselineOf(row, metrics);
+    // Glyphs first, batched per (font, colour) across the whole row so a row
+    // of many short runs still costs few draw calls; then the decorations,
+    // which thus never hide under a neighbouring run's glyphs.
+    std::vector<Batch> batches;
+    for (const ViewLineRun& run : info.runs) {
+        if (run.concealed) continue;
+        const QRgb color = (run.style.foreground.isValid() ? run.style.foreground : defaultForeground).rgba();
+        Batch* last = nullptr;
+        for (int c = run.cellBegin; c < run.cellEnd; ++c) {
+            const ViewLineCell& cell = info.cells[c];
+            if (cell.textLength == 0) continue;
+            const GlyphRunCache::Entry& entry = glyphs.glyphs(run.style.face, info.cellText(cell));
+            const QPointF origin(row.cellWidth * cell.column, baseline);
+            for (const GlyphRunCache::Glyphs& g : entry) {
+                if (!last || last->color != color || !(last->font == g.font)) {
+                    auto found = std::find_if(batches.begin(), batches.end(),
+                                              [&](const Batch& b) { return b.color == color && b.font == g.font; });
+                    if (found == batches.end()) {
+                        batches.push_back({g.font, color, {}, {}});
+                        found = batches.end() - 1;
+                    }
+                    last = &*found;
+                }
+                last->indexes.append(g.indexes);
+                for (const QPointF& p : g.positions) last->positions.append(origin + p);
+            }
+        }
+    }
+    if (!batches.empty()) {
+        painter.save();
+        painter.setRenderHint(QPainter::Antialiasing, true);
+        painter.setRenderHint(QPainter::TextAntialiasing, true);
+        for (const Batch& b : batches) {
+            QGlyphRun glyphRun;
+            glyphRun.setRawFont(b.font);
+            glyphRun.setGlyphIndexes(b.indexes);
+            glyphRun.setPositions(b.positions);
+            painter.setPen(QColor::fromRgba(b.color));
+            painter.drawGlyphRun(QPointF(0, 0), glyphRun);
+        }
+        painter.restore();
+    }
+
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.setBrush(Qt::NoBrush);
+    for (const ViewLineRun& run : info.runs) {
+        if (run.concealed) continue;
+        const qreal x0 = row.cellWidth * run.column;
+        const qreal x1 = row.cellWidth * run.endColumn;
+        if (run.style.underline != UnderlineStyle::none) {
+            const QColor uc = run.style.underlineColor.isValid() ? run.style.underlineColor : defaultForeground;
+            drawUnderline(painter, run.style.underline, uc, x0, x1, baseline, metrics, row.scale);
+        }
+        if (run.style.strikethrough) {
+            const auto face = static_cast<size_t>(run.style.face);
+            const qreal ts = pixelThickness(metrics.lineThickness[face], row.scale);
+            const qreal y = baseline - (metrics.xHeight[face] + ts) / 2;
+            QPen pen(run.style.strikethroughColor.isValid() ? run.style.strikethroughColor : defaultForeground);
+            pen.setWidthF(ts);
+            pen.setCapStyle(Qt::FlatCap);
+            painter.setPen(pen);
+            painter.drawLine(QPointF(x0, y), QPointF(x1, y));
+        }
+    }
+    painter.restore();
+}
+
+void drawRow(QPainter& painter, const ViewLineInfo& info, BufferLine::RenderLineMode mode, const RowGeometry& row,
+             GlyphRunCache& glyphs, const RowTextMetrics& metrics, const RowStyle& style)
+{
+    const bool saved = applyLineTransform(painter, mode, row);
+    fillBackgrounds(painter, info, row);
+    drawBoxDrawings(painter, info.boxDrawings, row,
+                    BoxDrawingRenderer::baseThicknessPx(row.scale, metrics.underlineThickness));
+    drawBlockElements(painter, info.blockElements, row, style.antiAliasBlockGlyphs);
+    drawText(painter, info, row, glyphs, metrics, style.defaultForeground);
+    if (saved) painter.restore();
+}
+
+}  // namespace RowPainter
+
+}  // namespace corvel::qt
