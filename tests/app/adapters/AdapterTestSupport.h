@@ -89,10 +89,15 @@ private:
     std::optional<std::string> old_;
 };
 
-// Installs a main queue that the test pumps.
+// Installs a main queue that the test pumps. The queue itself lives for the
+// whole run: a worker thread that just handed a block to it may still be
+// inside its async() when the test ends.
 class MainQueuePump {
 public:
-    MainQueuePump() : queue_(std::make_shared<corvel::RunLoopQueue>()), previous_(corvel::DispatchQueue::setMain(queue_)) {}
+    MainQueuePump() : queue_(sharedQueue()), previous_(corvel::DispatchQueue::setMain(queue_))
+    {
+        queue_->adoptCurrentThread();
+    }
     ~MainQueuePump()
     {
         queue_->runUntilIdle();
@@ -113,6 +118,13 @@ public:
     bool pumpUntil(const std::function<bool()>& done) { return queue_->runUntil(done, kHangGuard); }
 
 private:
+    static std::shared_ptr<corvel::RunLoopQueue> sharedQueue()
+    {
+        // Never destroyed, not even at exit.
+        static const auto* queue = new std::shared_ptr<corvel::RunLoopQueue>(std::make_shared<corvel::RunLoopQueue>());
+        return *queue;
+    }
+
     std::shared_ptr<corvel::RunLoopQueue> queue_;
     std::shared_ptr<corvel::DispatchQueue> previous_;
 };
