@@ -1,0 +1,239 @@
+// Shared pieces of the adapter tests: temporary folders, environment
+// variables set for one test, a main queue the test pumps itself, the
+// stand-in osascript on PATH and the stand-in helper interpreter under a
+// temporary data folder, and a look for zombie children of this process.
+#pragma once
+
+#include "corvel/platform/Dispatch.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+
+#include <dirent.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <memory>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace tilebay::testing {
+
+namespace fs = std::filesystem;
+
+// Guards only against a hang; tests wait for conditions, never for time.
+constexpr corvel::Nanos kHangGuard = 20'000'000'000;
+
+inline std::string readFile(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+inline void writeFile(const fs::path& path, const std::string& bytes)
+{
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+inline std::vector<std::string> readLines(const fs::path& path)
+{
+    std::vector<std::string> lines;
+    std::ifstream in(path);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+class TempDir {
+public:
+    TempDir()
+    {
+        char pattern[] = "/tmp/tilebay-adapters-XXXXXX";
+        if (!mkdtemp(pattern)) std::abort();
+        path_ = pattern;
+    }
+    ~TempDir()
+    {
+        std::error_code ec;
+        fs::remove_all(path_, ec);
+    }
+    const fs::path& path() const { return path_; }
+
+private:
+    fs::path path_;
+};
+
+// Sets an environment variable for the object's life.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const std::string& value) : name_(name)
+    {
+        if (const char* old = std::getenv(name)) old_ = old;
+        setenv(name, value.c_str(), 1);
+    }
+    ~ScopedEnv()
+    {
+        if (old_) setenv(name_, old_->c_str(), 1);
+        else unsetenv(name_);
+    }
+
+private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+// Installs a main queue that the test pumps. The queue itself lives for the
+// whole run: a worker thread that just handed a block to it may still be
+// inside its async() when the test ends.
+class MainQueuePump {
+public:
+    MainQueuePump() : queue_(sharedQueue()), previous_(corvel::DispatchQueue::setMain(queue_))
+    {
+        queue_->adoptCurrentThread();
+    }
+    ~MainQueuePump()
+    {
+        queue_->runUntilIdle();
+        corvel::DispatchQueue::setMain(previous_);
+    }
+
+    // Starts `start` with a callback and pumps until it is called; no value
+    // when it was not called before the hang guard.
+    template <class T>
+    std::optional<T> await(const std::function<void(std::function<void(T)>)>& start)
+    {
+        auto result = std::make_shared<std::optional<T>>();
+        start([result](T value) { *result = std::move(value); });
+        queue_->runUntil([&] { return result->has_value(); }, kHangGuard);
+        return *result;
+    }
+
+    bool pumpUntil(const std::function<bool()>& done) { return queue_->runUntil(done, kHangGuard); }
+
+private:
+    static std::shared_ptr<corvel::RunLoopQueue> sharedQueue()
+    {
+        // Never destroyed, not even at exit.
+        static const auto* queue = new std::shared_ptr<corvel::RunLoopQueue>(std::make_shared<corvel::RunLoopQueue>());
+        return *queue;
+    }
+
+    std::shared_ptr<corvel::RunLoopQueue> queue_;
+    std::shared_ptr<corvel::DispatchQueue> previous_;
+};
+
+// Children of this process that have ended but were not reaped.
+inline std::vector<pid_t> zombieChildren()
+{
+    std::vector<pid_t> zombies;
+    const pid_t self = getpid();
+    for (const auto& entry : fs::directory_iterator("/proc")) {
+        const std::string name = entry.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+        const std::string stat = readFile(entry.path() / "stat");
+        const size_t close = stat.rfind(')');
+        if (close == std::string::npos) continue;
+        std::istringstream rest(stat.substr(close + 2));
+        char state = 0;
+        pid_t parent = 0;
+        rest >> state >> parent;
+        if (parent == self && state == 'Z') zombies.push_back(std::stoi(name));
+    }
+    return zombies;
+}
+
+// Waits (with the hang guard) until no child of this process is a zombie:
+// true when that came about. Reaping may happen on another thread.
+inline bool noZombiesEventually()
+{
+    const corvel::Nanos until = corvel::monotonicNanos() + kHangGuard;
+    while (!zombieChildren().empty()) {
+        if (corvel::monotonicNanos() > until) return false;
+        usleep(2000);
+    }
+    return true;
+}
+
+inline void installExecutable(const fs::path& from, const fs::path& to)
+{
+    fs::create_directories(to.parent_path());
+    fs::copy_file(from, to, fs::copy_options::overwrite_existing);
+    fs::permissions(to, fs::perms::owner_all);
+}
+
+// The stand-in osascript in a folder of its own, first on PATH.
+class FakeOsascript {
+public:
+    FakeOsascript() : path_("PATH", (dir_.path() / "bin").string() + ":" + currentPath())
+    {
+        installExecutable(TILEBAY_STANDIN_OSASCRIPT, bin() / "osascript");
+    }
+    fs::path bin() const { return dir_.path() / "bin"; }
+    void setMode(const std::string& mode) { writeFile(bin() / "mode", mode); }
+    void setReply(const std::string& reply) { writeFile(bin() / "reply", reply); }
+    // Every script received so far, in order.
+    std::vector<std::string> scripts() const
+    {
+        std::vector<std::string> found;
+        for (int n = 1; fs::exists(bin() / ("script-" + std::to_string(n) + ".txt")); ++n)
+            found.push_back(readFile(bin() / ("script-" + std::to_string(n) + ".txt")));
+        return found;
+    }
+
+private:
+    static std::string currentPath()
+    {
+        const char* p = std::getenv("PATH");
+        return p ? p : "/usr/bin:/bin";
+    }
+    TempDir dir_;
+    ScopedEnv path_;
+};
+
+// A temporary data folder holding the stand-in interpreter, and a resource
+// folder per behaviour ("<root>/res/<mode>/iterm2_helper.py").
+class FakeHelper {
+public:
+    FakeHelper() : data_("XDG_DATA_HOME", (dir_.path() / "data").string()) {}
+    void installInterpreter()
+    {
+        installExecutable(TILEBAY_STANDIN_HELPER, dir_.path() / "data" / "Tilebay" / "venv" / "bin" / "python");
+    }
+    // The resource folder for `mode`, with a helper script in it.
+    fs::path resources(const std::string& mode) const
+    {
+        const fs::path folder = dir_.path() / "res" / mode;
+        if (!fs::exists(folder / "iterm2_helper.py")) writeFile(folder / "iterm2_helper.py", "# stand-in\n");
+        return folder;
+    }
+    std::vector<std::string> requests(const std::string& mode) const { return readLines(resources(mode) / "requests.log"); }
+    size_t launches(const std::string& mode) const { return readLines(resources(mode) / "launches.log").size(); }
+    void setResult(const std::string& mode, const std::string& json) const
+    {
+        writeFile(resources(mode) / "result.json", json);
+    }
+
+private:
+    TempDir dir_;
+    ScopedEnv data_;
+};
+
+// Widgets need an application object; one lives for the rest of the run.
+inline void ensureApplication()
+{
+    if (QApplication::instance()) return;
+    if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    static int argc = 1;
+    static char name[] = "app_tests";
+    static char* argv[] = {name, nullptr};
+    static QApplication app(argc, argv);
+}
+
+}  // namespace tilebay::testing
