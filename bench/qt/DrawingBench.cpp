@@ -2,7 +2,7 @@
 // block-element cells, line building of a 200 x 60 screen, full repaints and
 // one changed row, for ASCII, SGR-dense and CJK/emoji screens at scale 1 and 2.
 // The core headers come before any Qt header: Qt defines `emit` as a macro.
-#include "corvel/Terminal.h"
+#include "corvel/terminal/Terminal.h"
 
 #include <benchmark/benchmark.h>
 

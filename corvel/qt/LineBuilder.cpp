@@ -3,7 +3,7 @@
 // run. The text of a plain cell is appended straight from its code; only
 // grapheme clusters go through the terminal's cluster table.
 // The core headers come before any Qt header: Qt defines `emit` as a macro.
-#include "corvel/Terminal.h"
+#include "corvel/terminal/Terminal.h"
 
 #include "corvel/qt/LineBuilder.h"
 #include "corvel/qt/BoxDrawingRenderer.h"

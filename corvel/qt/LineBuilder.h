@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "corvel/LinkMatch.h"
-#include "corvel/Position.h"
+#include "corvel/terminal/LinkMatch.h"
+#include "corvel/screen/Position.h"
 #include "corvel/qt/LinkHighlightMode.h"
 #include "corvel/qt/ViewLineInfo.h"
 

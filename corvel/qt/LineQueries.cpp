@@ -5,7 +5,7 @@
 #include <any>
 #include <set>
 
-#include "corvel/Terminal.h"
+#include "corvel/terminal/Terminal.h"
 
 namespace corvel::qt {
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "corvel/LinkMatch.h"
-#include "corvel/Position.h"
+#include "corvel/terminal/LinkMatch.h"
+#include "corvel/screen/Position.h"
 
 namespace corvel {
 class Terminal;

@@ -15,7 +15,7 @@
 #include <array>
 #include <span>
 
-#include "corvel/BufferLine.h"
+#include "corvel/screen/BufferLine.h"
 #include "corvel/qt/GlyphRunCache.h"
 #include "corvel/qt/ViewLineInfo.h"
 

@@ -10,8 +10,8 @@
 
 #include <cstdint>
 
-#include "corvel/Attribute.h"
-#include "corvel/UnderlineStyle.h"
+#include "corvel/screen/Attribute.h"
+#include "corvel/screen/UnderlineStyle.h"
 
 namespace corvel::qt {
 

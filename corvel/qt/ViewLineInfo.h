@@ -13,7 +13,7 @@
 #include <span>
 #include <vector>
 
-#include "corvel/BufferLine.h"
+#include "corvel/screen/BufferLine.h"
 #include "corvel/kitty/KittyPlaceholderCell.h"
 #include "corvel/qt/BlockElementMapping.h"
 #include "corvel/qt/RunStyle.h"

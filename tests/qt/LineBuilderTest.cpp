@@ -3,7 +3,7 @@
 // custom-glyph cells, placeholders; the selection, payload and highlight
 // queries.
 // The core headers come before any Qt header: Qt defines `emit` as a macro.
-#include "corvel/Terminal.h"
+#include "corvel/terminal/Terminal.h"
 
 #include <gtest/gtest.h>
 #include "corvel/qt/LineBuilder.h"

@@ -2,7 +2,7 @@
 // the five underline styles, decorations of wide cells, glyphs on the cell
 // grid, concealed text, double-size rows and the glyph cache.
 // The core headers come before any Qt header: Qt defines `emit` as a macro.
-#include "corvel/Terminal.h"
+#include "corvel/terminal/Terminal.h"
 
 #include <gtest/gtest.h>
 
