@@ -1,0 +1,66 @@
+#include "app/ui/design/ElidedLabel.h"
+
+#include "app/ui/design/DS.h"
+
+#include <QFontMetrics>
+#include <QPainter>
+
+namespace tilebay {
+
+ElidedLabel::ElidedLabel(const QString& text, QWidget* parent) : QWidget(parent), text_(text)
+{
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+}
+
+void ElidedLabel::setText(const QString& text)
+{
+    if (text_ == text) return;
+    text_ = text;
+    updateGeometry();
+    update();
+}
+
+void ElidedLabel::setTone(TextTone tone)
+{
+    if (tone_ == tone) return;
+    tone_ = tone;
+    update();
+}
+
+void ElidedLabel::setColour(const QColor& colour)
+{
+    colour_ = colour;
+    update();
+}
+
+QString ElidedLabel::displayedText() const
+{
+    return QFontMetrics(font()).elidedText(text_, Qt::ElideRight, width());
+}
+
+QSize ElidedLabel::sizeHint() const
+{
+    const QFontMetrics fm(font());
+    return {fm.horizontalAdvance(text_), fm.height()};
+}
+
+QSize ElidedLabel::minimumSizeHint() const
+{
+    const QFontMetrics fm(font());
+    return {fm.horizontalAdvance(QChar(0x2026)), fm.height()};
+}
+
+void ElidedLabel::paintEvent(QPaintEvent*)
+{
+    QPainter p(this);
+    QColor c = colour_;
+    if (!c.isValid())
+        c = tone_ == TextTone::secondary ? DS::secondaryText(palette()) : DS::primaryText(palette());
+    p.setPen(c);
+    p.setFont(font());
+    const QFontMetrics fm(font());
+    const qreal baseline = std::round((height() - fm.height()) / 2.0) + fm.ascent();
+    p.drawText(QPointF(0, baseline), displayedText());
+}
+
+}  // namespace tilebay
