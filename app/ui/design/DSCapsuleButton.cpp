@@ -22,7 +22,7 @@ DSCapsuleButton::DSCapsuleButton(int padX, int padY, QFont::Weight weight, QWidg
 {
     setFont(dsFont(13, weight));
     setFocusPolicy(Qt::TabFocus);
-    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Fixed);
     setAttribute(Qt::WA_Hover);
 }
 
@@ -52,7 +52,12 @@ QSize DSCapsuleButton::sizeHint() const
 
 QSize DSCapsuleButton::minimumSizeHint() const
 {
-    return sizeHint();
+    // A title can shrink to an ellipsis; symbol and padding stay.
+    const QSize full = sizeHint();
+    if (text().isEmpty()) return full;
+    const QFontMetrics fm(font());
+    const int shrinkable = fm.horizontalAdvance(text()) - fm.horizontalAdvance(QChar(0x2026));
+    return {full.width() - std::max(0, shrinkable), full.height()};
 }
 
 QRectF DSCapsuleButton::capsuleRect() const
@@ -85,9 +90,19 @@ void DSCapsuleButton::focusOutEvent(QFocusEvent* event)
 
 void DSCapsuleButton::paintLabel(QPainter& painter, const QColor& colour) const
 {
-    const QSize label = labelSize();
     const QRectF r = capsuleRect();
-    const qreal left = r.left() + (r.width() - label.width()) / 2.0;
+    const QFontMetrics fm(font());
+    const QSize label = labelSize();
+    // Narrower than its label: the title is cut at the tail.
+    const int room = static_cast<int>(r.width()) - 2 * padX_;
+    QString title = text();
+    int labelWidth = label.width();
+    if (labelWidth > room && !title.isEmpty()) {
+        const int textRoom = std::max(0, fm.horizontalAdvance(title) - (labelWidth - room));
+        title = fm.elidedText(title, Qt::ElideRight, textRoom);
+        labelWidth = labelWidth - fm.horizontalAdvance(text()) + fm.horizontalAdvance(title);
+    }
+    const qreal left = r.left() + (r.width() - labelWidth) / 2.0;
     const qreal midY = r.center().y();
     qreal x = left;
     if (!symbol_.isEmpty()) {
@@ -95,12 +110,11 @@ void DSCapsuleButton::paintLabel(QPainter& painter, const QColor& colour) const
         SymbolIcons::draw(painter, QRectF(x, midY - s / 2.0, s, s), symbol_, s, colour);
         x += s + (text().isEmpty() ? 0 : kIconTextGap);
     }
-    if (!text().isEmpty()) {
-        const QFontMetrics fm(font());
+    if (!title.isEmpty()) {
         painter.setFont(font());
         painter.setPen(colour);
         const qreal baseline = std::round(midY - fm.height() / 2.0) + fm.ascent();
-        painter.drawText(QPointF(x, baseline), text());
+        painter.drawText(QPointF(x, baseline), title);
     }
 }
 

@@ -2,7 +2,8 @@
 // button showing an optional symbol followed by an optional title. Its size is
 // the label plus the style's padding, only the capsule takes clicks, it takes
 // focus by Tab (Space presses it) and shows an orange ring while focused from
-// the keyboard. A disabled button paints at 40 % opacity. The two styles supply
+// the keyboard. Given less width than its label, the title is cut at the tail
+// (its minimum keeps an ellipsis). A disabled button paints at 40 % opacity. The two styles supply
 // the fill, stroke and pressed look in paintEvent. Main thread; owned by its
 // parent widget.
 #pragma once

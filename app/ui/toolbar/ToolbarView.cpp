@@ -16,6 +16,7 @@
 #include <QSignalBlocker>
 #include <QSlider>
 
+#include <algorithm>
 #include <cmath>
 
 namespace tilebay {
@@ -30,6 +31,8 @@ const QString kBroadcastHelp = QStringLiteral("선택한 내장 셀에 같은 �
 const QString kSettingsHelp = QStringLiteral("설정");
 
 constexpr int kDividerHeight = 16;
+constexpr int kSidePadding = 12;
+constexpr int kMinimumGap = 4;  // the spacer between leading and trailing controls
 constexpr int kZoomMin = 500;   // the slider works in thousandths of the zoom
 constexpr int kZoomMax = 3000;
 
@@ -94,18 +97,9 @@ ToolbarView::ToolbarView(ToolbarStore& store, QWidget* parent) : QWidget(parent)
     settings_ = new SymbolButton(QStringLiteral("gearshape"), SymbolScale::medium, this);
     settings_->setToolTip(kSettingsHelp);
 
-    row_ = new QHBoxLayout(this);
-    row_->setContentsMargins(12, 0, 12, 0);
-    row_->setSpacing(12);
-    for (QWidget* w : {static_cast<QWidget*>(newTerminal_), static_cast<QWidget*>(profiles_),
-                       static_cast<QWidget*>(import_), static_cast<QWidget*>(broadcast_),
-                       static_cast<QWidget*>(cellCount_)})
-        row_->addWidget(w, 0, Qt::AlignVCenter);
-    row_->addSpacerItem(new QSpacerItem(4, 0, QSizePolicy::Expanding, QSizePolicy::Minimum));
-    for (QWidget* w : {pollGroup_, static_cast<QWidget*>(pollDivider_), zoomGroup_,
-                       static_cast<QWidget*>(zoomDivider_), static_cast<QWidget*>(legend_),
-                       static_cast<QWidget*>(legendDivider_), static_cast<QWidget*>(settings_)})
-        row_->addWidget(w, 0, Qt::AlignVCenter);
+    leading_ = {newTerminal_, profiles_, import_, broadcast_, cellCount_};
+    trailing_ = {pollGroup_, pollDivider_, zoomGroup_, zoomDivider_,
+                 legend_,    legendDivider_, settings_};
 
     connect(newTerminal_, &QAbstractButton::clicked, this, [this] { store_.promptNewTerminal(); });
     connect(profiles_, &QAbstractButton::clicked, this,
@@ -147,7 +141,86 @@ QSize ToolbarView::minimumSizeHint() const
 void ToolbarView::resizeEvent(QResizeEvent* event)
 {
     applyForm(formForWidth(event->size().width()));
+    layoutRow();
     QWidget::resizeEvent(event);
+}
+
+bool ToolbarView::event(QEvent* event)
+{
+    // A child changed its size (a new count, a retitled button).
+    if (event->type() == QEvent::LayoutRequest) layoutRow();
+    return QWidget::event(event);
+}
+
+void ToolbarView::layoutRow()
+{
+    // One row: the leading controls from the left edge, the trailing ones from
+    // the right, the flexible gap of at least 4 px between them. When the row is
+    // narrower than its natural width, the readouts shorten first, then the
+    // button titles, each down to an ellipsis; every control stays on the bar.
+    std::vector<QWidget*> items;
+    for (QWidget* w : leading_)
+        if (!w->isHidden()) items.push_back(w);
+    const size_t leadingCount = items.size();
+    for (QWidget* w : trailing_)
+        if (!w->isHidden()) items.push_back(w);
+
+    std::vector<int> widths;
+    int natural = 0;
+    for (QWidget* w : items) {
+        widths.push_back(w->sizeHint().width());
+        natural += widths.back();
+    }
+    const int gaps = static_cast<int>(items.size()) * spacing_;  // the spacer adds one
+    int excess = natural + gaps + kMinimumGap + 2 * kSidePadding - width();
+
+    auto shrink = [&](QWidget* w, int by) {
+        const auto it = std::find(items.begin(), items.end(), w);
+        if (it == items.end() || by <= 0) return 0;
+        int& width = widths[static_cast<size_t>(it - items.begin())];
+        const int room = std::max(0, width - w->minimumSizeHint().width());
+        const int taken = std::min(room, by);
+        width -= taken;
+        return taken;
+    };
+    if (excess > 0) excess -= shrink(pollGroup_, excess);
+    if (excess > 0) excess -= shrink(cellCount_, excess);
+    if (excess > 0) {
+        // The titles give up room in proportion to what each can give.
+        const std::vector<QWidget*> titled{newTerminal_, profiles_, import_, broadcast_};
+        int room = 0;
+        for (QWidget* w : titled)
+            room += std::max(0, w->sizeHint().width() - w->minimumSizeHint().width());
+        if (room > 0) {
+            const int total = std::min(excess, room);
+            int given = 0;
+            for (size_t i = 0; i < titled.size(); ++i) {
+                QWidget* w = titled[i];
+                const int own = std::max(0, w->sizeHint().width() - w->minimumSizeHint().width());
+                const int share = i + 1 == titled.size()
+                    ? total - given
+                    : static_cast<int>(std::lround(double(total) * own / room));
+                given += shrink(w, std::min(share, total - given));
+            }
+            excess -= given;
+        }
+    }
+
+    auto place = [this](QWidget* w, int x, int width) {
+        const int h = std::min(w->sizeHint().height(), kHeight);
+        w->setGeometry(x, (kHeight - h) / 2, width, h);
+    };
+    int x = kSidePadding;
+    for (size_t i = 0; i < leadingCount; ++i) {
+        place(items[i], x, widths[i]);
+        x += widths[i] + spacing_;
+    }
+    int right = width() - kSidePadding;
+    for (size_t i = items.size(); i-- > leadingCount;) {
+        right -= widths[i];
+        place(items[i], right, widths[i]);
+        right -= spacing_;
+    }
 }
 
 void ToolbarView::applyForm(ToolbarForm form)
@@ -172,7 +245,8 @@ void ToolbarView::applyForm(ToolbarForm form)
 
     zoomSlider_->setFixedWidth(compact ? 70 : 110);
     legend_->setCompact(compact);
-    row_->setSpacing(compact ? 6 : 12);
+    spacing_ = compact ? 6 : 12;
+    layoutRow();
 }
 
 void ToolbarView::syncFromStore()

@@ -13,7 +13,8 @@
 
 #include <QWidget>
 
-class QHBoxLayout;
+#include <vector>
+
 class QSlider;
 
 namespace tilebay {
@@ -39,6 +40,8 @@ public:
 
     static ToolbarForm formForWidth(int width);
     ToolbarForm form() const { return form_; }
+    // The space between neighbouring controls: 12 px wide, 6 px compact.
+    int spacing() const { return spacing_; }
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
@@ -56,14 +59,18 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    bool event(QEvent* event) override;
 
 private:
     void applyForm(ToolbarForm form);
+    void layoutRow();
     void syncFromStore();
 
     ToolbarStore& store_;
     ToolbarForm form_ = ToolbarForm::wide;
-    QHBoxLayout* row_ = nullptr;
+    int spacing_ = 12;
+    std::vector<QWidget*> leading_;
+    std::vector<QWidget*> trailing_;
     DSPrimaryButton* newTerminal_ = nullptr;
     DSOutlineButton* profiles_ = nullptr;
     DSOutlineButton* import_ = nullptr;
