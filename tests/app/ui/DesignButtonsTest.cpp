@@ -10,6 +10,7 @@
 
 #include <QFontMetrics>
 #include <QSignalSpy>
+#include <QStyle>
 #include <QTest>
 
 using namespace tilebay;
@@ -82,6 +83,20 @@ TEST(DesignColours, ConstantsAndPaletteDerivedTones)
     EXPECT_EQ(paletteFor(AppAppearance::system, dark).color(QPalette::Window), QColor(0x32, 0x32, 0x32));
     EXPECT_EQ(paletteFor(AppAppearance::light, dark).color(QPalette::Window), QColor(0xEC, 0xEC, 0xEC));
     EXPECT_EQ(paletteFor(AppAppearance::dark, light).color(QPalette::Window), QColor(0x32, 0x32, 0x32));
+
+    // Applying an appearance switches the whole application at once.
+    QApplication& app = uiApp();
+    const QPalette before = QApplication::palette();
+    QWidget plain;
+    applyAppearance(app, AppAppearance::dark, light);
+    EXPECT_EQ(app.style()->name().toLower(), QStringLiteral("fusion"));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(QApplication::palette().color(QPalette::Window), QColor(0x32, 0x32, 0x32));
+    EXPECT_EQ(plain.palette().color(QPalette::Window), QColor(0x32, 0x32, 0x32));
+    applyAppearance(app, AppAppearance::system, light);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(plain.palette().color(QPalette::Window), QColor(0xEC, 0xEC, 0xEC));
+    QApplication::setPalette(before);
 }
 
 TEST(DesignButtons, SizeIsTheLabelPlusEachStylesPadding)
