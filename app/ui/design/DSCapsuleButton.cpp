@@ -23,7 +23,6 @@ DSCapsuleButton::DSCapsuleButton(int padX, int padY, QFont::Weight weight, QWidg
     setFont(dsFont(13, weight));
     setFocusPolicy(Qt::TabFocus);
     setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Fixed);
-    setAttribute(Qt::WA_Hover);
 }
 
 void DSCapsuleButton::setSymbol(const QString& name)

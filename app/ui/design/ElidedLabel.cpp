@@ -27,12 +27,6 @@ void ElidedLabel::setTone(TextTone tone)
     update();
 }
 
-void ElidedLabel::setColour(const QColor& colour)
-{
-    colour_ = colour;
-    update();
-}
-
 QString ElidedLabel::displayedText() const
 {
     return QFontMetrics(font()).elidedText(text_, Qt::ElideRight, width());
@@ -53,10 +47,8 @@ QSize ElidedLabel::minimumSizeHint() const
 void ElidedLabel::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
-    QColor c = colour_;
-    if (!c.isValid())
-        c = tone_ == TextTone::secondary ? DS::secondaryText(palette()) : DS::primaryText(palette());
-    p.setPen(c);
+    p.setPen(tone_ == TextTone::secondary ? DS::secondaryText(palette())
+                                          : DS::primaryText(palette()));
     p.setFont(font());
     const QFontMetrics fm(font());
     const qreal baseline = std::round((height() - fm.height()) / 2.0) + fm.ascent();

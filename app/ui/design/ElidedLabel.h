@@ -1,11 +1,10 @@
 // A one-line text that is cut at the tail with an ellipsis when it is wider
 // than the room it is given. Its colour is a tone of the palette resolved at
-// paint time (text or secondary text), or a fixed colour. The size hint is the
+// paint time (text or secondary text). The size hint is the
 // whole text; the minimum width is that of the ellipsis alone. Main thread;
 // owned by its parent widget.
 #pragma once
 
-#include <QColor>
 #include <QWidget>
 
 namespace tilebay {
@@ -24,8 +23,6 @@ public:
 
     void setTone(TextTone tone);
     TextTone tone() const { return tone_; }
-    // A valid colour overrides the tone.
-    void setColour(const QColor& colour);
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
@@ -36,7 +33,6 @@ protected:
 private:
     QString text_;
     TextTone tone_ = TextTone::primary;
-    QColor colour_;
 };
 
 }  // namespace tilebay

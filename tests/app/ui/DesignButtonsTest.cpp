@@ -198,24 +198,6 @@ TEST(DesignButtons, OutlineDimsLabelAndOutlineTogetherWhenPressed)
     }
 }
 
-TEST(DesignButtons, TintTurnsTheLabelButNotTheOutline)
-{
-    uiApp();
-    DSOutlineButton b(QStringLiteral("Cast"));
-    b.setSymbol(QStringLiteral("dot.radiowaves.left.and.right"));
-    b.setPalette(lightPalette());
-    b.resize(b.sizeHint());
-    auto orangeish = [](const QColor& c) { return near(c, DS::orange(), 12); };
-    const QRectF label(14, 6, b.width() - 28, b.height() - 12);
-    EXPECT_EQ(countPixels(grabAt(b, 2), label, orangeish), 0);
-    b.setTint(DS::orange());
-    const QImage tinted = grabAt(b, 2);
-    EXPECT_GT(countPixels(tinted, label, orangeish), 40);
-    const QColor window = lightPalette().color(QPalette::Window);
-    EXPECT_TRUE(near(probe(tinted, b.width() / 2.0, 0.5),
-                     over(lightPalette().color(QPalette::WindowText), 0.1, window), 2));
-}
-
 TEST(DesignButtons, OnlyTheCapsuleTakesClicksAndTheKeyboardReachesIt)
 {
     uiApp();

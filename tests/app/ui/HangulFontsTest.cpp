@@ -17,7 +17,6 @@
 
 #include <QFontInfo>
 #include <QGlyphRun>
-#include <QRawFont>
 #include <QTextLayout>
 
 using namespace tilebay;
@@ -31,8 +30,9 @@ bool isHangul(char32_t c)
            (c >= 0x3130 && c <= 0x318F);
 }
 
-// Lays the text out in the font; reports any character left without a glyph
-// and any Hangul drawn by a family other than NanumGothic.
+// Lays the text out in the font; reports glyphs missing from their font and
+// Hangul drawn by any family but NanumGothic (which is what happens without
+// fonts-nanum: another font, or none, takes the syllables).
 std::vector<std::string> layoutProblems(const QString& text, const QFont& font)
 {
     std::vector<std::string> problems;
@@ -40,31 +40,18 @@ std::vector<std::string> layoutProblems(const QString& text, const QFont& font)
     layout.beginLayout();
     layout.createLine();
     layout.endLayout();
-    int glyphs = 0;
+    int glyphs = 0, byNanum = 0, hangul = 0;
     for (const QGlyphRun& run : layout.glyphRuns()) {
-        const QRawFont raw = run.rawFont();
+        const bool nanum = run.rawFont().familyName() == QLatin1String(kHangulFamily);
         for (quint32 index : run.glyphIndexes()) {
             ++glyphs;
-            if (index == 0) problems.push_back("missing glyph in " + raw.familyName().toStdString());
+            byNanum += nanum ? 1 : 0;
+            if (index == 0) problems.push_back("missing glyph");
         }
     }
-    if (glyphs == 0 && !text.isEmpty()) problems.push_back("nothing laid out");
-
-    // Every Hangul character is drawn by NanumGothic.
-    const QRawFont nanum = QRawFont::fromFont(
-        QFont(QString::fromLatin1(kHangulFamily), 13), QFontDatabase::Korean);
-    if (nanum.familyName() != QLatin1String(kHangulFamily))
-        problems.push_back("NanumGothic is not installed");
-    for (const QChar c : text)
-        if (isHangul(c.unicode()) && !nanum.supportsCharacter(c))
-            problems.push_back("NanumGothic lacks U+" + QString::number(c.unicode(), 16).toStdString());
-    int hangulGlyphsByNanum = 0, hangulChars = 0;
-    for (const QChar c : text) hangulChars += isHangul(c.unicode()) ? 1 : 0;
-    for (const QGlyphRun& run : layout.glyphRuns())
-        if (run.rawFont().familyName() == QLatin1String(kHangulFamily))
-            hangulGlyphsByNanum += static_cast<int>(run.glyphIndexes().size());
-    if (hangulGlyphsByNanum < hangulChars)
-        problems.push_back("Hangul drawn by another family");
+    for (QChar c : text) hangul += isHangul(c.unicode()) ? 1 : 0;
+    if (glyphs < text.size() - text.count(u' ')) problems.push_back("characters without glyphs");
+    if (byNanum < hangul) problems.push_back("Hangul drawn by another family");
     return problems;
 }
 

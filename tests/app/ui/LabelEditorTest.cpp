@@ -1,6 +1,6 @@
 // The inline label editor driven by offscreen key events: focus on show,
 // Return and Escape consumed (no parent or shortcut sees them), focus loss
-// silent.
+// silent. The same under a real X server is in LabelEditorX11Test.
 #include "app/ui/LabelEditor.h"
 #include "app/ui/design/DSPalette.h"
 #include "tests/app/ui/support/UiTestSupport.h"
@@ -18,8 +18,8 @@ using namespace tilebay::test;
 
 namespace {
 
-// A window standing in for the tile header: it counts the keys that reach it
-// and has window-wide shortcuts on Return and Escape.
+// Stands in for the tile header's window: counts the keys that reach it and
+// has window-wide shortcuts on Return and Escape.
 class Host : public QWidget {
 public:
     Host()
@@ -28,12 +28,23 @@ public:
         resize(320, 80);
         other = new QLineEdit(this);
         other->move(10, 44);
-        auto* esc = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-        esc->setContext(Qt::WindowShortcut);
-        QObject::connect(esc, &QShortcut::activated, [this] { ++escapeShortcut; });
-        auto* ret = new QShortcut(QKeySequence(Qt::Key_Return), this);
-        ret->setContext(Qt::WindowShortcut);
-        QObject::connect(ret, &QShortcut::activated, [this] { ++returnShortcut; });
+        for (auto [key, count] : {std::pair{Qt::Key_Escape, &escapeShortcut},
+                                  std::pair{Qt::Key_Return, &returnShortcut}})
+            QObject::connect(new QShortcut(QKeySequence(key), this), &QShortcut::activated,
+                             [count = count] { ++*count; });
+    }
+
+    // Shows the window with the editor and waits (bounded) for the editor's focus.
+    bool showWith(LabelEditor* editor)
+    {
+        editor->setGeometry(10, 10, 200, 24);
+        show();
+        activateWindow();
+        if (!QTest::qWaitForWindowActive(this)) return false;
+        QDeadlineTimer deadline(5000);
+        while (!editor->hasFocus() && !deadline.hasExpired())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        return editor->hasFocus();
     }
 
     int keysSeen = 0;
@@ -49,111 +60,71 @@ protected:
     }
 };
 
-struct Counts {
-    int commits = 0;
-    int cancels = 0;
-};
-
-// Runs the event loop until `done` holds; the bound only guards against a hang.
-template <typename F>
-bool waitFor(F done)
-{
-    QDeadlineTimer deadline(5000);
-    while (!done() && !deadline.hasExpired()) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    return done();
-}
-
 }  // namespace
 
-TEST(LabelEditor, FocusedOnShowAndEveryKeystrokeReachesTheOwner)
+TEST(LabelEditor, FocusedOnShowReturnCommitsEscapeCancelsUnseenByTheParent)
 {
     uiApp();
     Host host;
-    Counts n;
-    auto* editor = new LabelEditor(QStringLiteral("api"), [&] { ++n.commits; }, [&] { ++n.cancels; },
+    int commits = 0, cancels = 0;
+    auto* editor = new LabelEditor(QStringLiteral("api"), [&] { ++commits; }, [&] { ++cancels; },
                                    &host);
-    editor->setGeometry(10, 10, 200, 24);
     EXPECT_EQ(editor->placeholderText(), QStringLiteral("프로젝트명"));
     EXPECT_EQ(editor->font().pixelSize(), 13);
     EXPECT_EQ(editor->font().weight(), QFont::DemiBold);
     EXPECT_FALSE(editor->hasFrame());
-
-    host.show();
-    host.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&host));
-    ASSERT_TRUE(waitFor([&] { return editor->hasFocus(); }));
+    ASSERT_TRUE(host.showWith(editor));  // no click needed
 
     QSignalSpy changed(editor, &QLineEdit::textChanged);
     editor->selectAll();
     QTest::keyClicks(editor, QStringLiteral("abc"));
     EXPECT_EQ(editor->text(), QStringLiteral("abc"));
-    EXPECT_EQ(changed.count(), 3);  // one change per key
-    EXPECT_EQ(n.commits + n.cancels, 0);
+    EXPECT_EQ(changed.count(), 3);  // the owner sees every keystroke
+    for (qreal ratio : {1.0, 2.0})
+        saveShot(grabAt(*editor, ratio), QStringLiteral("editor-light-%1x").arg(ratio));
 
-    for (QWidget* ratioTarget : {static_cast<QWidget*>(editor)})
-        for (qreal ratio : {1.0, 2.0})
-            saveShot(grabAt(*ratioTarget, ratio), QStringLiteral("editor-light-%1x").arg(ratio));
+    QTest::keyClick(editor, Qt::Key_Return);
+    EXPECT_EQ(commits, 1);
+    editor->clear();
+    QTest::keyClick(editor, Qt::Key_Enter);  // an empty field still commits
+    EXPECT_EQ(commits, 2);
+    EXPECT_EQ(cancels, 0);
+
+    QTest::keyClicks(editor, QStringLiteral("draft"));
+    QTest::keyClick(editor, Qt::Key_Escape);
+    EXPECT_EQ(cancels, 1);
+    EXPECT_EQ(commits, 2);
+    EXPECT_EQ(editor->text(), QStringLiteral("draft"));  // discarding is the owner's business
+
+    EXPECT_EQ(host.keysSeen, 0);
+    EXPECT_EQ(host.escapeShortcut, 0);
+    EXPECT_EQ(host.returnShortcut, 0);
+    // The same key in another field reaches the window's shortcut, so the
+    // silence above is the editor's doing.
+    host.other->setFocus();
+    QTest::keyClick(host.other, Qt::Key_Escape);
+    EXPECT_EQ(host.escapeShortcut, 1);
+
     editor->clear();
     host.setPalette(darkPalette());
     for (qreal ratio : {1.0, 2.0})
         saveShot(grabAt(*editor, ratio), QStringLiteral("editor-placeholder-dark-%1x").arg(ratio));
 }
 
-TEST(LabelEditor, ReturnCommitsOnceAndEscapeCancelsUnseenByTheParent)
+TEST(LabelEditor, LosingFocusDoesNothingAndTheOwnerMayRemoveItOnCommit)
 {
     uiApp();
     Host host;
-    Counts n;
-    auto* editor = new LabelEditor(QString(), [&] { ++n.commits; }, [&] { ++n.cancels; }, &host);
-    editor->setGeometry(10, 10, 200, 24);
-    host.show();
-    host.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&host));
-    ASSERT_TRUE(waitFor([&] { return editor->hasFocus(); }));
-
-    // An empty field still commits.
-    QTest::keyClick(editor, Qt::Key_Return);
-    EXPECT_EQ(n.commits, 1);
-    QTest::keyClick(editor, Qt::Key_Enter);
-    EXPECT_EQ(n.commits, 2);
-    EXPECT_EQ(n.cancels, 0);
-
-    QTest::keyClicks(editor, QStringLiteral("draft"));
-    QTest::keyClick(editor, Qt::Key_Escape);
-    EXPECT_EQ(n.cancels, 1);
-    EXPECT_EQ(n.commits, 2);
-    EXPECT_EQ(editor->text(), QStringLiteral("draft"));  // discarding is the owner's business
-
-    EXPECT_EQ(host.keysSeen, 0);
-    EXPECT_EQ(host.escapeShortcut, 0);
-    EXPECT_EQ(host.returnShortcut, 0);
-
-    // The same keys in another field do reach the window's shortcuts, so the
-    // silence above is the editor's doing.
-    host.other->setFocus();
-    QTest::keyClick(host.other, Qt::Key_Escape);
-    EXPECT_EQ(host.escapeShortcut, 1);
-}
-
-TEST(LabelEditor, LosingFocusNeitherCommitsNorCancels)
-{
-    uiApp();
-    Host host;
-    Counts n;
-    auto* editor = new LabelEditor(QStringLiteral("x"), [&] { ++n.commits; }, [&] { ++n.cancels; },
+    int commits = 0, cancels = 0;
+    auto* editor = new LabelEditor(QStringLiteral("x"), [&] { ++commits; }, [&] { ++cancels; },
                                    &host);
-    editor->setGeometry(10, 10, 200, 24);
-    host.show();
-    host.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&host));
-    ASSERT_TRUE(waitFor([&] { return editor->hasFocus(); }));
+    ASSERT_TRUE(host.showWith(editor));
     QTest::mouseClick(host.other, Qt::LeftButton);
     host.other->setFocus(Qt::MouseFocusReason);
     ASSERT_FALSE(editor->hasFocus());
-    EXPECT_EQ(n.commits + n.cancels, 0);
+    EXPECT_EQ(commits + cancels, 0);
     EXPECT_TRUE(editor->isVisible());
 
-    // An owner may remove the editor from its commit action.
     QPointer<LabelEditor> removing;
     removing = new LabelEditor(QString(), [&] { removing->deleteLater(); }, {}, &host);
     removing->show();

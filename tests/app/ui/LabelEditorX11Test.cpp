@@ -16,6 +16,8 @@
 #include <QSlider>
 #include <QTest>
 
+#include <algorithm>
+
 using namespace tilebay;
 using namespace tilebay::test;
 
@@ -123,19 +125,17 @@ TEST(ToolbarX11, DraggingTheZoomSliderKeepsZoomInRange)
     QSlider* slider = bar.zoomSlider();
     ASSERT_EQ(slider->width(), 110);
 
-    // Grab the handle (zoom 1.0 sits a fifth along) and drag far past each end.
-    const int handleX = (slider->value() - slider->minimum()) * slider->width() /
-                        (slider->maximum() - slider->minimum());
-    const QPoint handle(handleX + 2, slider->height() / 2);
+    // Grab the handle where the value puts it and drag far past each end.
+    const int midY = slider->height() / 2;
     for (int far : {+600, -600}) {
         SCOPED_TRACE(far);
         const size_t before = store.zoomWrites.size();
         const int here = (slider->value() - slider->minimum()) * slider->width() /
                          (slider->maximum() - slider->minimum());
-        QStringList args = at(slider, QPoint(std::clamp(here, 4, slider->width() - 4), handle.y()));
+        QStringList args = at(slider, QPoint(std::clamp(here, 4, slider->width() - 4), midY));
         args << QStringLiteral("mousedown") << QStringLiteral("1");
-        args << at(slider, QPoint(here + far / 3, handle.y()));
-        args << at(slider, QPoint(here + far, handle.y()));
+        args << at(slider, QPoint(here + far / 3, midY));
+        args << at(slider, QPoint(here + far, midY));
         args << QStringLiteral("mouseup") << QStringLiteral("1");
         ASSERT_TRUE(xdotool(args));
         ASSERT_TRUE(waitFor([&] {
@@ -147,5 +147,4 @@ TEST(ToolbarX11, DraggingTheZoomSliderKeepsZoomInRange)
             EXPECT_LE(store.zoomWrites[i], 3.0);
         }
     }
-    (void)handle;
 }

@@ -117,25 +117,3 @@ TEST(SymbolIcons, CachedPerNameSizeColourAndRatio)
                                             QColor(0, 0, 0, 128), 1).toImage();
     EXPECT_NEAR(qAlpha(half.pixel(12, 5)), 128, 2);
 }
-
-TEST(SymbolIcons, DrawUsesThePaintersRatioAndSnapsToDevicePixels)
-{
-    uiApp();
-    for (qreal ratio : {1.0, 2.0}) {
-        QImage target(QSize(20, 20) * ratio, QImage::Format_ARGB32_Premultiplied);
-        target.setDevicePixelRatio(ratio);
-        target.fill(Qt::transparent);
-        QPainter p(&target);
-        SymbolIcons::draw(p, QRectF(2, 2, 16, 16), QStringLiteral("minus.rectangle"), 16, Qt::black);
-        p.end();
-        QImage direct = SymbolIcons::pixmap(QStringLiteral("minus.rectangle"), 16, Qt::black, ratio)
-                            .toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
-        // Pixel for pixel the cached artwork, placed at (2, 2) logical.
-        const int off = int(2 * ratio);
-        int mismatches = 0;
-        for (int y = 0; y < direct.height(); ++y)
-            for (int x = 0; x < direct.width(); ++x)
-                if (target.pixel(x + off, y + off) != direct.pixel(x, y)) ++mismatches;
-        EXPECT_EQ(mismatches, 0) << ratio;
-    }
-}

@@ -72,10 +72,15 @@ inline QColor over(const QColor& top, double opacity, const QColor& under)
 }
 
 // When TILEBAY_SCREENSHOT_DIR is set, grabs are also saved there for a look.
+inline bool shotsWanted()
+{
+    return !qEnvironmentVariableIsEmpty("TILEBAY_SCREENSHOT_DIR");
+}
+
 inline void saveShot(const QImage& image, const QString& name)
 {
+    if (!shotsWanted()) return;
     const QByteArray dir = qgetenv("TILEBAY_SCREENSHOT_DIR");
-    if (dir.isEmpty()) return;
     QDir().mkpath(QString::fromLocal8Bit(dir));
     image.save(QString::fromLocal8Bit(dir) + QLatin1Char('/') + name + QStringLiteral(".png"));
 }
