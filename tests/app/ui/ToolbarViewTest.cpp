@@ -1,0 +1,291 @@
+// The toolbar's three width forms, its readouts and actions against a fake
+// store, the zoom slider's isolation from store updates, and the legend.
+#include "app/ui/design/DS.h"
+#include "app/ui/design/DSOutlineButton.h"
+#include "app/ui/design/DSPalette.h"
+#include "app/ui/design/DSPrimaryButton.h"
+#include "app/ui/design/ElidedLabel.h"
+#include "app/ui/design/StatusLook.h"
+#include "app/ui/design/SymbolButton.h"
+#include "app/ui/toolbar/StatusLegend.h"
+#include "app/ui/toolbar/ToolbarView.h"
+#include "tests/app/ui/support/FakeToolbarStore.h"
+#include "tests/app/ui/support/UiTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QSlider>
+#include <QTest>
+
+#include <algorithm>
+#include <array>
+#include <climits>
+
+using namespace tilebay;
+using namespace tilebay::test;
+
+namespace {
+
+QStringList legendTags(const StatusLegend& legend)
+{
+    QStringList tags;
+    for (TerminalStatus s : legend.items()) tags << statusLook(s).tag;
+    return tags;
+}
+
+std::vector<QAbstractButton*> buttons(const ToolbarView& bar)
+{
+    return {bar.newTerminalButton(), bar.profileButton(), bar.importButton(),
+            bar.broadcastButton(), bar.settingsButton()};
+}
+
+// Shows the toolbar at a width and lets the layout settle.
+void showAt(ToolbarView& bar, int width)
+{
+    bar.resize(width, ToolbarView::kHeight);
+    if (!bar.isVisible()) bar.show();
+    QCoreApplication::processEvents();
+}
+
+}  // namespace
+
+TEST(ToolbarView, WideFormAtAndAbove820)
+{
+    uiApp();
+    FakeToolbarStore store;
+    ToolbarView bar(store);
+    bar.setPalette(lightPalette());
+    showAt(bar, 820);
+    EXPECT_EQ(bar.form(), ToolbarForm::wide);
+    EXPECT_EQ(bar.height(), 44);
+    EXPECT_EQ(bar.newTerminalButton()->text(), QStringLiteral("새 터미널"));
+    EXPECT_EQ(bar.profileButton()->text(), QStringLiteral("프로필"));
+    EXPECT_EQ(bar.importButton()->text(), QStringLiteral("iTerm2 가져오기"));
+    EXPECT_EQ(bar.broadcastButton()->text(), QStringLiteral("브로드캐스트"));
+    EXPECT_TRUE(bar.cellCountLabel()->isVisible());
+    EXPECT_EQ(bar.cellCountLabel()->text(), QStringLiteral("3개 셀"));
+    EXPECT_TRUE(bar.pollReadout()->isVisible());
+    EXPECT_EQ(bar.pollReadout()->text(), QStringLiteral("폴링 1000ms · 유휴 8s"));
+    EXPECT_EQ(bar.zoomSlider()->width(), 110);
+    EXPECT_TRUE(bar.legend()->isVisible());
+    EXPECT_FALSE(bar.legend()->compact());
+    EXPECT_EQ(legendTags(*bar.legend()).join(u' '), QStringLiteral("RUN IDLE WAIT \u2014"));
+    EXPECT_EQ(bar.spacing(), 12);
+    // Narrower than the row's natural width: the readouts give way first, then
+    // the titles; every control stays on the bar, none overlaps the next.
+    EXPECT_EQ(bar.settingsButton()->geometry().right(), 820 - 12 - 1);
+    const QString shortened = bar.pollReadout()->displayedText();
+    EXPECT_TRUE(shortened.endsWith(QChar(0x2026)));
+    EXPECT_TRUE(bar.pollReadout()->text().startsWith(shortened.chopped(1)));
+    std::vector<QWidget*> row{bar.newTerminalButton(), bar.profileButton(), bar.importButton(),
+                              bar.broadcastButton(), bar.cellCountLabel(),
+                              bar.pollReadout()->parentWidget(),
+                              bar.zoomSlider()->parentWidget(), bar.legend(),
+                              bar.settingsButton()};
+    for (size_t i = 1; i < row.size(); ++i)
+        EXPECT_GE(row[i]->geometry().left(), row[i - 1]->geometry().right() + 6) << i;
+    EXPECT_GE(bar.newTerminalButton()->geometry().left(), 12);
+    // With room for all, nothing is cut and the gap grows.
+    showAt(bar, 1400);
+    EXPECT_EQ(bar.cellCountLabel()->displayedText(), bar.cellCountLabel()->text());
+    EXPECT_EQ(bar.pollReadout()->displayedText(), bar.pollReadout()->text());
+    for (QAbstractButton* b : buttons(bar)) EXPECT_EQ(b->width(), b->sizeHint().width());
+    EXPECT_EQ(bar.newTerminalButton()->geometry().left(), 12);
+    EXPECT_EQ(bar.settingsButton()->geometry().right(), 1400 - 12 - 1);
+    EXPECT_EQ(bar.zoomSlider()->width(), 110);
+
+    store.cells = 12;
+    store.pollMs = 250;
+    store.idleSec = 30;
+    emit store.changed();
+    EXPECT_EQ(bar.cellCountLabel()->text(), QStringLiteral("12개 셀"));
+    EXPECT_EQ(bar.pollReadout()->text(), QStringLiteral("폴링 250ms · 유휴 30s"));
+}
+
+TEST(ToolbarView, CompactBelow820AndTinyBelow560)
+{
+    uiApp();
+    FakeToolbarStore store;
+    ToolbarView bar(store);
+    for (int width : {819, 560}) {
+        SCOPED_TRACE(width);
+        showAt(bar, width);
+        EXPECT_EQ(bar.form(), ToolbarForm::compact);
+        for (QAbstractButton* b : buttons(bar)) {
+            EXPECT_TRUE(b->text().isEmpty());
+            EXPECT_TRUE(b->isVisible());
+        }
+        EXPECT_FALSE(bar.cellCountLabel()->isVisible());
+        EXPECT_FALSE(bar.pollReadout()->isVisible());
+        EXPECT_EQ(bar.zoomSlider()->width(), 70);
+        EXPECT_TRUE(bar.zoomSlider()->isVisible());
+        EXPECT_TRUE(bar.legend()->isVisible());
+        EXPECT_TRUE(bar.legend()->compact());
+        EXPECT_EQ(bar.spacing(), 6);
+        EXPECT_LE(bar.settingsButton()->geometry().right(), width - 12);
+    }
+    showAt(bar, 559);
+    EXPECT_EQ(bar.form(), ToolbarForm::tiny);
+    EXPECT_FALSE(bar.zoomSlider()->isVisible());
+    EXPECT_FALSE(bar.legend()->isVisible());
+    for (QAbstractButton* b : buttons(bar)) EXPECT_TRUE(b->isVisible());
+    EXPECT_LE(bar.settingsButton()->geometry().right(), 559 - 12);
+
+    // Back to wide: titles and readouts return.
+    showAt(bar, 1000);
+    EXPECT_EQ(bar.form(), ToolbarForm::wide);
+    EXPECT_EQ(bar.importButton()->text(), QStringLiteral("iTerm2 가져오기"));
+    EXPECT_TRUE(bar.pollReadout()->isVisible());
+    EXPECT_EQ(bar.zoomSlider()->width(), 110);
+
+    // Tooltips in every form; Tab follows the visual order.
+    EXPECT_EQ(bar.newTerminalButton()->toolTip(), QStringLiteral("새 터미널"));
+    EXPECT_EQ(bar.profileButton()->toolTip(), QStringLiteral("프로필"));
+    EXPECT_EQ(bar.importButton()->toolTip(), QStringLiteral("iTerm2 가져오기"));
+    EXPECT_EQ(bar.broadcastButton()->toolTip(), QStringLiteral("선택한 내장 셀에 같은 명령을 동시 입력"));
+    EXPECT_EQ(bar.settingsButton()->toolTip(), QStringLiteral("설정"));
+    std::vector<QWidget*> chain;
+    for (QWidget* w = bar.nextInFocusChain(); w != &bar; w = w->nextInFocusChain())
+        if (w->focusPolicy() & Qt::TabFocus) chain.push_back(w);
+    const std::vector<QWidget*> expected{bar.newTerminalButton(), bar.profileButton(),
+                                         bar.importButton(), bar.broadcastButton(),
+                                         bar.zoomSlider(), bar.settingsButton()};
+    EXPECT_EQ(chain, expected);
+
+    // For a look: each form in both palettes at scale 1 and 2, broadcasting.
+    if (!shotsWanted()) return;
+    store.broadcast = true;
+    emit store.changed();
+    for (auto [name, palette] : {std::pair{"light", lightPalette()}, std::pair{"dark", darkPalette()}})
+        for (int width : {1200, 820, 700, 540})
+            for (qreal ratio : {1.0, 2.0}) {
+                bar.setPalette(palette);
+                showAt(bar, width);
+                saveShot(grabAt(bar, ratio),
+                         QStringLiteral("toolbar-%1-%2-%3x").arg(name).arg(width).arg(ratio));
+            }
+}
+
+TEST(ToolbarView, ButtonsCallTheStore)
+{
+    uiApp();
+    FakeToolbarStore store;
+    ToolbarView bar(store);
+    showAt(bar, 900);
+    bar.newTerminalButton()->click();
+    bar.profileButton()->click();
+    bar.importButton()->click();
+    bar.importButton()->click();  // an open panel stays open and lists again
+    bar.settingsButton()->click();
+    EXPECT_EQ(store.newTerminalCalls, 1);
+    EXPECT_EQ(store.profileLauncherShown, 1);
+    EXPECT_EQ(store.importWrites, (std::vector<bool>{true, true}));
+    EXPECT_EQ(store.refreshCalls, 2);
+    EXPECT_EQ(store.settingsShown, 1);
+    EXPECT_TRUE(store.zoomWrites.empty());
+}
+
+TEST(ToolbarView, BroadcastModePaintsTheLabelOrange)
+{
+    uiApp();
+    FakeToolbarStore store;
+    ToolbarView bar(store);
+    auto* button = bar.broadcastButton();
+    for (const QPalette& palette : {lightPalette(), darkPalette()}) {
+        bar.setPalette(palette);
+        showAt(bar, 900);
+        auto orangePixels = [&](qreal ratio) {
+            const QImage img = grabAt(*button, ratio);
+            int n = 0;
+            for (int y = 0; y < img.height(); ++y)
+                for (int x = 0; x < img.width(); ++x)
+                    if (near(img.pixelColor(x, y), DS::orange(), 10)) ++n;
+            return n;
+        };
+        if (store.broadcast) button->click();
+        EXPECT_EQ(orangePixels(1), 0);
+        button->click();
+        ASSERT_TRUE(store.broadcast);
+        EXPECT_EQ(button->tint(), DS::orange());
+        EXPECT_GT(orangePixels(1), 30);
+        EXPECT_GT(orangePixels(2), 120);
+        button->click();
+        EXPECT_FALSE(button->tint().isValid());
+    }
+}
+
+TEST(ToolbarView, StoreZoomIsNeverRoundedBackThroughTheSlider)
+{
+    uiApp();
+    FakeToolbarStore store;
+    store.zoomValue = 1.2345;
+    ToolbarView bar(store);
+    showAt(bar, 900);
+    EXPECT_EQ(bar.zoomSlider()->value(), 1235);
+    EXPECT_EQ(store.zoomValue, 1.2345);
+    store.zoomValue = 2.71828;  // a pinch elsewhere
+    emit store.changed();
+    EXPECT_EQ(bar.zoomSlider()->value(), 2718);
+    EXPECT_EQ(store.zoomValue, 2.71828);
+    EXPECT_TRUE(store.zoomWrites.empty());
+
+    // The user's slider moves reach the store; the arrows step by 0.05.
+    bar.zoomSlider()->setValue(1500);
+    EXPECT_EQ(store.zoomWrites, (std::vector<double>{1.5}));
+    bar.zoomSlider()->setFocus();
+    QTest::keyClick(bar.zoomSlider(), Qt::Key_Right);
+    EXPECT_DOUBLE_EQ(store.zoomValue, 1.55);
+    bar.zoomSlider()->setValue(99999);
+    EXPECT_DOUBLE_EQ(store.zoomValue, 3.0);
+    bar.zoomSlider()->setValue(-5);
+    EXPECT_DOUBLE_EQ(store.zoomValue, 0.5);
+}
+
+TEST(StatusLegend, ItemsInOrderWithTagsUnlessCompact)
+{
+    uiApp();
+    StatusLegend legend(false, {TerminalStatus::running, TerminalStatus::idle,
+                                TerminalStatus::waiting, TerminalStatus::unknown});
+    legend.setPalette(lightPalette());
+    legend.resize(legend.sizeHint());
+    const auto wide = legend.itemRects();
+    ASSERT_EQ(wide.size(), 4u);
+    EXPECT_EQ(wide[1].left() - wide[0].right() - 1, 10);
+    // Each item's symbol is drawn in its status colour: over the light window,
+    // its strongly covered pixels lie nearest to it among the four.
+    const auto order = legend.items();
+    auto nearest = [&](const QColor& px) {
+        int best = 0, bestError = INT_MAX;
+        for (int k = 0; k < 4; ++k) {
+            const QColor c = statusLook(order[k]).colour;
+            const int e = std::abs(c.red() - px.red()) + std::abs(c.green() - px.green()) +
+                          std::abs(c.blue() - px.blue());
+            if (e < bestError) bestError = e, best = k;
+        }
+        return bestError < 40 ? best : -1;
+    };
+    for (qreal ratio : {1.0, 2.0}) {
+        const QImage img = grabAt(legend, ratio);
+        saveShot(img, QStringLiteral("legend-wide-%1x").arg(ratio));
+        for (int i = 0; i < 4; ++i) {
+            std::array<int, 4> hits{};
+            for (int y = 0; y < img.height(); ++y)
+                for (int x = int(wide[i].left() * ratio); x < int((wide[i].left() + 13) * ratio); ++x)
+                    if (int k = nearest(img.pixelColor(x, y)); k >= 0) ++hits[k];
+            EXPECT_EQ(*std::max_element(hits.begin(), hits.end()), hits[i]) << i;
+            EXPECT_GE(hits[i], 2 * ratio * ratio) << i;
+        }
+    }
+    const int wideWidth = legend.sizeHint().width();
+    legend.setCompact(true);
+    legend.resize(legend.sizeHint());
+    const auto compact = legend.itemRects();
+    EXPECT_EQ(compact[0].width(), 13);
+    EXPECT_EQ(compact[1].left(), 13 + 6);
+    EXPECT_EQ(legend.sizeHint().width(), 4 * 13 + 3 * 6);
+    EXPECT_LT(legend.sizeHint().width(), wideWidth);
+    saveShot(grabAt(legend, 2), QStringLiteral("legend-compact-2x"));
+
+    EXPECT_EQ(statusLook(TerminalStatus::waiting).colour, DS::statusWaiting());
+    EXPECT_EQ(QString::fromLatin1(statusLook(TerminalStatus::idle).symbol), QStringLiteral("pause.circle"));
+}

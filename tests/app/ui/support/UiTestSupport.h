@@ -1,0 +1,88 @@
+// Shared helpers of the user-interface tests: one QApplication for the test
+// binary, in the Fusion style with DejaVu Sans pinned as the general font (the
+// fonts the pixel and glyph checks are written for), grabbing a widget at a
+// given device pixel ratio, and probing colours in logical coordinates.
+#pragma once
+
+#include <QApplication>
+#include <QColor>
+#include <QDir>
+#include <QFont>
+#include <QImage>
+#include <QPixmap>
+#include <QStyleFactory>
+#include <QWidget>
+
+#include <cmath>
+#include <cstdlib>
+
+namespace tilebay::test {
+
+inline QApplication& uiApp()
+{
+    if (auto* app = qobject_cast<QApplication*>(QCoreApplication::instance())) return *app;
+    static int argc = 1;
+    static char name[] = "app_tests";
+    static char* argv[] = {name, nullptr};
+    static QApplication* app = [] {
+        auto* a = new QApplication(argc, argv);
+        QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+        QApplication::setFont(QFont(QStringLiteral("DejaVu Sans")));
+        return a;
+    }();
+    return *app;
+}
+
+// The widget painted over its window background at `ratio` device pixels per
+// logical pixel, as a scale-`ratio` screen would show it.
+inline QImage grabAt(QWidget& widget, qreal ratio)
+{
+    QPixmap pm(widget.size() * ratio);
+    pm.setDevicePixelRatio(ratio);
+    pm.fill(Qt::transparent);
+    widget.render(&pm, QPoint(), QRegion(),
+                  QWidget::DrawWindowBackground | QWidget::DrawChildren);
+    QImage image = pm.toImage().convertToFormat(QImage::Format_ARGB32);
+    image.setDevicePixelRatio(ratio);
+    return image;
+}
+
+// The colour of the device pixel under a logical point.
+inline QColor probe(const QImage& image, qreal x, qreal y)
+{
+    const qreal r = image.devicePixelRatio();
+    return image.pixelColor(static_cast<int>(x * r), static_cast<int>(y * r));
+}
+
+inline bool near(const QColor& a, const QColor& b, int tolerance)
+{
+    return std::abs(a.red() - b.red()) <= tolerance &&
+           std::abs(a.green() - b.green()) <= tolerance &&
+           std::abs(a.blue() - b.blue()) <= tolerance;
+}
+
+// `top` drawn at `opacity` over an opaque `under`.
+inline QColor over(const QColor& top, double opacity, const QColor& under)
+{
+    auto mix = [opacity](int t, int u) {
+        return static_cast<int>(std::lround(t * opacity + u * (1 - opacity)));
+    };
+    return QColor(mix(top.red(), under.red()), mix(top.green(), under.green()),
+                  mix(top.blue(), under.blue()));
+}
+
+// When TILEBAY_SCREENSHOT_DIR is set, grabs are also saved there for a look.
+inline bool shotsWanted()
+{
+    return !qEnvironmentVariableIsEmpty("TILEBAY_SCREENSHOT_DIR");
+}
+
+inline void saveShot(const QImage& image, const QString& name)
+{
+    if (!shotsWanted()) return;
+    const QByteArray dir = qgetenv("TILEBAY_SCREENSHOT_DIR");
+    QDir().mkpath(QString::fromLocal8Bit(dir));
+    image.save(QString::fromLocal8Bit(dir) + QLatin1Char('/') + name + QStringLiteral(".png"));
+}
+
+}  // namespace tilebay::test
