@@ -206,14 +206,19 @@ uint32_t SixelDcsHandler::colorOf(int64_t registerNumber) const
 
 void SixelDcsHandler::paintColumns(uint8_t bits, int64_t count, uint32_t color)
 {
-    if (bits == 0 || x >= maxX) return;
+    if (x >= maxX || y >= maxY) return;
+    // Rows of the band that lie inside the bitmap.
+    const int64_t rowsInside = std::min<int64_t>(6, maxY - y);
+    unsigned rows = bits & ((1u << rowsInside) - 1);
+    if (rows == 0) return;
     const int64_t columns = std::min(count, maxX - x);
     const uint8_t rgba[4] = {uint8_t(color >> 24), uint8_t(color >> 16), uint8_t(color >> 8), uint8_t(color)};
-    for (int64_t b = 0; b < 6; ++b) {
-        if (!(bits & (1 << b))) continue;
-        const int64_t row = y + b;
-        if (row >= maxY) break;
-        uint8_t* out = pixels.data() + (row * maxX + x) * 4;
+    uint8_t* const corner = pixels.data() + (y * maxX + x) * 4;
+    const size_t stride = static_cast<size_t>(maxX) * 4;
+    while (rows != 0) {
+        const int row = std::countr_zero(rows);
+        rows &= rows - 1;
+        uint8_t* out = corner + row * stride;
         for (int64_t column = 0; column < columns; ++column, out += 4) std::memcpy(out, rgba, 4);
     }
 }
