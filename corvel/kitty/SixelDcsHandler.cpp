@@ -67,6 +67,7 @@ void SixelDcsHandler::unhook()
     walk(false);
     pixels.assign(static_cast<size_t>(maxX * maxY * 4), 0);
     x = y = 0;
+    paintBudget_ = 6 * static_cast<int64_t>(data.size()) + maxOverpaint * maxX * maxY;
     walk(true);
     if (sink_) sink_(pixels, static_cast<int>(maxX), static_cast<int>(maxY));
     // The handler stays with the parser until the next string: what this
@@ -212,6 +213,12 @@ void SixelDcsHandler::paintColumns(uint8_t bits, int64_t count, uint32_t color)
     unsigned rows = bits & ((1u << rowsInside) - 1);
     if (rows == 0) return;
     const int64_t columns = std::min(count, maxX - x);
+    const int64_t cost = columns * std::popcount(rows);
+    if (cost > paintBudget_) {
+        paintBudget_ = 0;
+        return;
+    }
+    paintBudget_ -= cost;
     const uint8_t rgba[4] = {uint8_t(color >> 24), uint8_t(color >> 16), uint8_t(color >> 8), uint8_t(color)};
     uint8_t* const corner = pixels.data() + (y * maxX + x) * 4;
     const size_t stride = static_cast<size_t>(maxX) * 4;

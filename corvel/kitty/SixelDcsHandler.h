@@ -17,7 +17,11 @@
 // and painting touches only the clipped area), numbers saturate at
 // `maxNumber`, and colour registers run from 0 to `maxRegister`; a definition
 // of a higher register is ignored, so that register paints transparent like
-// any undefined register at or above the default table's size.
+// any undefined register at or above the default table's size. Painting
+// writes at most 6 pixels per data byte plus `maxOverpaint` times the
+// bitmap's area: a stream that repaints the same pixels with long repeats
+// past that stops painting there and hands over what it painted, so no
+// string of the parser's budget decodes for long.
 //
 // Threads and ownership: runs on the thread that feeds the terminal; the
 // parser owns the handler for one string at a time. The sink is called
@@ -43,6 +47,7 @@ public:
     static constexpr int64_t maxSide = 10000;
     static constexpr int64_t maxNumber = 0x7FFFFFFF;
     static constexpr int64_t maxRegister = 65535;
+    static constexpr int64_t maxOverpaint = 16;
     static constexpr uint8_t poundChar = '#';
 
     // `defaultColors` is the terminal's default indexed colour table, used for
@@ -87,6 +92,7 @@ private:
     int64_t y = 0;
     int64_t maxX = 0;
     int64_t maxY = 0;
+    int64_t paintBudget_ = 0;  // pixel writes left for this image
     std::vector<int64_t> parameters_;
 };
 

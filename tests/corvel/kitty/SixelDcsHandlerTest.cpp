@@ -208,6 +208,16 @@ TEST(SixelDcsHandler, HostileSizesAreClippedAndCheap)
     EXPECT_EQ(clipped.height, SixelDcsHandler::maxSide);
     EXPECT_EQ(clipped.at(0, SixelDcsHandler::maxSide - 1), kRed);
 
+    // Repainting the same pixels with long repeats stops once the bitmap was
+    // covered maxOverpaint times over; a second coat is nowhere near that.
+    std::string flood = "#0";
+    for (int i = 0; i < 100; ++i) flood += "!10000~$";
+    flood += "#1;2;100;0;0#1~";
+    const Bitmap flooded = decode(flood);
+    ASSERT_EQ(flooded.width, SixelDcsHandler::maxSide);
+    EXPECT_EQ(flooded.at(0, 0), defaultColor(0));
+    EXPECT_EQ(decode("#1;2;100;0;0#1!50~$#2;2;0;100;0#2!50~").at(49, 5), kGreen);
+
     // A million register definitions keep the palette within its bound.
     std::string many;
     for (int i = 0; i < 1'000'000; ++i) many += "#" + std::to_string(i) + ";2;0;100;0";

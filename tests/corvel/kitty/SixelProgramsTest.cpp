@@ -1,5 +1,6 @@
 // Real sixel encoders on a pseudo-terminal: what they write decodes to the
-// picture they were given, at the size they announce.
+// picture they were given, at the size they announce, however the output
+// is cut.
 #include "corvel/HeadlessTerminal.h"
 
 #include <gtest/gtest.h>
@@ -48,6 +49,36 @@ Rgba expectedPixel(int x, int y)
 {
     if (y < 6) return x < 8 ? Rgba{255, 0, 0, 255} : Rgba{0, 255, 0, 255};
     return x < 8 ? Rgba{0, 0, 255, 255} : Rgba{255, 255, 255, 255};
+}
+
+class ImageHost : public TerminalDelegate {
+public:
+    void send(Terminal&, std::span<const uint8_t>) override {}
+    void createImageFromBitmap(Terminal&, std::vector<uint8_t>& bytes, int width, int height) override
+    {
+        images.push_back({bytes, width, height});
+    }
+    std::vector<HeadlessTerminal::Image> images;
+};
+
+// The program's recorded output, fed again in two pieces split at every
+// offset, gives the same bitmap as it did on the pseudo-terminal.
+void expectSameImageAtEverySplit(const RecordingTerminal& program)
+{
+    ASSERT_EQ(program.images().size(), 1u);
+    const auto& expected = program.images().front();
+    const std::string_view output = program.output;
+    auto host = std::make_shared<ImageHost>();
+    Terminal terminal(host);
+    for (size_t cut = 0; cut <= output.size(); ++cut) {
+        terminal.feed(output.substr(0, cut));
+        terminal.feed(output.substr(cut));
+        ASSERT_EQ(host->images.size(), 1u) << cut;
+        ASSERT_EQ(host->images[0].width, expected.width) << cut;
+        ASSERT_EQ(host->images[0].height, expected.height) << cut;
+        ASSERT_TRUE(host->images[0].bytes == expected.bytes) << cut;
+        host->images.clear();
+    }
 }
 
 class SixelProgramsTest : public ::testing::Test {
@@ -126,6 +157,8 @@ TEST_F(SixelProgramsTest, ImageMagickAndImg2sixelPicturesDecodeToTheirPixels)
             for (int c = 0; c < 4; ++c) ASSERT_LE(std::abs(got[c] - want[c]), 8) << x << "," << y << " channel " << c;
         }
     }
+    expectSameImageAtEverySplit(*magick);
+    expectSameImageAtEverySplit(*libsixel);
 }
 
 TEST_F(SixelProgramsTest, ChafaAndGnuplotImagesHaveTheSizeTheyName)
@@ -140,11 +173,13 @@ TEST_F(SixelProgramsTest, ChafaAndGnuplotImagesHaveTheSizeTheyName)
         EXPECT_EQ(chafa->images().front().width, std::stoi(raster[1]));
         EXPECT_EQ(chafa->images().front().height, std::stoi(raster[2]));
         EXPECT_GT(chafa->images().front().width, 0);
+        expectSameImageAtEverySplit(*chafa);
     }
     if (haveProgram("/usr/bin/gnuplot")) {
         const auto plot = run("/usr/bin/gnuplot -e \"set terminal sixelgd size 200,100; plot sin(x)\"");
         ASSERT_EQ(plot->images().size(), 1u);
         EXPECT_EQ(plot->images().front().width, 200);
         EXPECT_EQ(plot->images().front().height, 100);
+        expectSameImageAtEverySplit(*plot);
     }
 }
