@@ -1,7 +1,11 @@
 // Feeds arbitrary bytes to a parser that has no terminal, once whole and once
 // cut into chunks chosen by the input itself, and checks that both give the
 // same calls: where a chunk ends must never change what the stream means.
+// Some inputs become a sixel image string fed to a terminal instead, which
+// must hand over the same well-formed bitmaps whole and cut.
 #include "corvel/parser/EscapeSequenceParser.h"
+#include "corvel/terminal/Terminal.h"
+#include "corvel/kitty/SixelDcsHandler.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -74,6 +78,65 @@ std::vector<std::string> parseInChunks(std::span<const uint8_t> data, std::span<
     return calls.lines;
 }
 
+// Keeps each bitmap the terminal hands over, after checking its shape.
+class ImageHost : public corvel::TerminalDelegate {
+public:
+    void send(corvel::Terminal&, std::span<const uint8_t>) override {}
+    void createImageFromBitmap(corvel::Terminal&, std::vector<uint8_t>& bytes, int width, int height) override
+    {
+        const int64_t limit = corvel::SixelDcsHandler::maxSide;
+        if (width < 0 || height < 0 || width > limit || height > limit) std::abort();
+        if (bytes.size() != static_cast<size_t>(width) * static_cast<size_t>(height) * 4) std::abort();
+        images.push_back(std::to_string(width) + "x" + std::to_string(height) + ":" +
+                         std::string(bytes.begin(), bytes.end()));
+    }
+    std::vector<std::string> images;
+};
+
+std::vector<std::string> sixelInChunks(std::span<const uint8_t> data, std::span<const uint8_t> cuts)
+{
+    auto host = std::make_shared<ImageHost>();
+    corvel::Terminal terminal(host);
+    size_t at = 0;
+    size_t cut = 0;
+    while (at < data.size()) {
+        size_t size = data.size() - at;
+        if (cut < cuts.size()) size = std::min<size_t>(size, cuts[cut++] % 17 + 1);
+        terminal.feed(data.subspan(at, size));
+        at += size;
+    }
+    return host->images;
+}
+
+// The bytes of sixel data, with digits and colour commands often enough to
+// define, select and repeat.
+constexpr uint8_t kSixelAlphabet[32] = {
+    '#', '#', ';', ';', '0', '1', '2', '3', '5', '9', '!', '!', '$', '-', '?', '@',
+    '~', '~', 'A', 'N', '_', '"', '\r', '\n', ' ', 'x', 0x1B, '#', '2', ';', '1', '0',
+};
+
+// A DCS q string around the input mapped onto the sixel alphabet. Digit runs
+// are kept to two digits so that repeat counts stay small and one input
+// decodes quickly; the unit tests cover the large ones.
+std::vector<uint8_t> sixelStream(std::span<const uint8_t> input)
+{
+    std::vector<uint8_t> out = {0x1B, 'P', 'q'};
+    int digits = 0;
+    for (uint8_t b : input) {
+        uint8_t c = kSixelAlphabet[b & 31];
+        const bool digit = c >= '0' && c <= '9';
+        digits = digit ? digits + 1 : 0;
+        if (digits > 2) {
+            c = '~';
+            digits = 0;
+        }
+        out.push_back(c);
+    }
+    out.push_back(0x1B);
+    out.push_back('\\');
+    return out;
+}
+
 }  // namespace
 
 // Bytes that start, continue and end sequences, so that random input forms
@@ -91,11 +154,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // the alphabet above; the stream's own bytes pick the cuts.
     const size_t limit = data[0] < 128 ? 8 + data[0] : EscapeSequenceParser::kDefaultPayloadLimit;
     std::vector<uint8_t> bytes(data + 2, data + size);
+    const std::span<const uint8_t> cuts(data + 2, size - 2);
+    if ((data[1] & 6) == 6) {
+        const auto stream = sixelStream(bytes);
+        if (sixelInChunks(stream, {}) != sixelInChunks(stream, cuts)) std::abort();
+        return 0;
+    }
     if (data[1] & 1) {
         for (auto& b : bytes) b = kAlphabet[b & 31];
     }
     const std::span<const uint8_t> stream(bytes);
-    const std::span<const uint8_t> cuts(data + 2, size - 2);
     const auto whole = parseInChunks(stream, {}, limit);
     const auto chunked = parseInChunks(stream, cuts, limit);
     if (whole != chunked) std::abort();

@@ -497,7 +497,7 @@ public:
 
     // An APC string whose first byte is 'G'; `bytes` is the rest.
     void handleKittyGraphics(std::span<const uint8_t> bytes);
-    // The decoder for a DCS q (sixel) string, or null while none exists.
+    // The decoder for a DCS q (sixel) string; its image goes to the host.
     std::unique_ptr<DcsHandler> makeSixelDcsHandler();
     // Every Kitty image of both screens and of the image store goes.
     void clearAllKittyImages();

@@ -4,6 +4,7 @@
 #include "corvel/terminal/Terminal.h"
 
 #include "corvel/screen/TerminalImage.h"
+#include "corvel/kitty/SixelDcsHandler.h"
 
 #include <algorithm>
 
@@ -12,10 +13,15 @@ namespace corvel {
 // Not implemented yet: Kitty graphics commands are accepted and change nothing.
 void Terminal::handleKittyGraphics(std::span<const uint8_t>) {}
 
-// No sixel decoder exists yet: the parser drops the string's payload.
+// The decoder hands its bitmap to the host, which places it at the cursor.
+// The parser that owns the handler belongs to this terminal, so the handler
+// never outlives it.
 std::unique_ptr<DcsHandler> Terminal::makeSixelDcsHandler()
 {
-    return nullptr;
+    return std::make_unique<SixelDcsHandler>(defaultAnsiColors, [this](std::vector<uint8_t>& pixels, int width,
+                                                                       int height) {
+        withDelegate([&](TerminalDelegate& host) { host.createImageFromBitmap(*this, pixels, width, height); });
+    });
 }
 
 // Not implemented yet: placements anchored to lines do not follow a scroll.
