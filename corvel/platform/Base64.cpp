@@ -80,7 +80,16 @@ std::optional<std::vector<uint8_t>> decode(std::string_view text, DecodeOptions 
             inQuad = 0;
         }
     }
-    if (inQuad != 0) return std::nullopt;
+    if (inQuad != 0) {
+        // One character holds only six bits: no byte can come of it.
+        if (!options.acceptMissingPadding || inQuad < 2) return std::nullopt;
+        for (; inQuad < 4; ++inQuad) {
+            quad <<= 6;
+            ++pads;
+        }
+        out.push_back(static_cast<uint8_t>(quad >> 16));
+        if (pads < 2) out.push_back(static_cast<uint8_t>(quad >> 8));
+    }
     return out;
 }
 

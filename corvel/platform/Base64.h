@@ -20,11 +20,15 @@ inline std::string encode(std::string_view text)
 struct DecodeOptions {
     // Skip bytes outside the alphabet (line breaks, blanks) instead of failing.
     bool ignoreUnknownCharacters = false;
+    // Accept a last group of two or three characters without its "=" fill,
+    // as if the fill were there.
+    bool acceptMissingPadding = false;
 };
 
 // Decodes padded Base64. Fails (absent) on a byte outside the alphabet (unless
-// skipped), on a length that is not a multiple of four, or on "=" anywhere but
-// in the last one or two places.
+// skipped), on a length that is not a multiple of four (unless the fill may be
+// missing; a lone last character still fails), or on "=" anywhere but in the
+// last one or two places.
 std::optional<std::vector<uint8_t>> decode(std::string_view text, DecodeOptions options = {});
 inline std::optional<std::vector<uint8_t>> decode(std::span<const uint8_t> text,
                                                   DecodeOptions options = {})

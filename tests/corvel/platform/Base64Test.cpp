@@ -52,3 +52,15 @@ TEST(Base64, CanSkipBytesOutsideTheAlphabet)
     EXPECT_FALSE(decodeText("Zm9\nvY", skip).has_value());
     EXPECT_FALSE(decodeText("Zg==\nZg==", skip).has_value());
 }
+
+TEST(Base64, CanAcceptALastGroupWithoutItsFill)
+{
+    const base64::DecodeOptions lenient{.ignoreUnknownCharacters = true, .acceptMissingPadding = true};
+    EXPECT_EQ(decodeText("Zg", lenient), "f");
+    EXPECT_EQ(decodeText("Zm8", lenient), "fo");
+    EXPECT_EQ(decodeText("Zg=", lenient), "f");
+    EXPECT_EQ(decodeText("Zm9vYmE\n", lenient), "fooba");
+    // A lone character holds no byte, and fill still ends the text.
+    EXPECT_FALSE(decodeText("Zm9vY", lenient).has_value());
+    EXPECT_FALSE(decodeText("Zg=Zg", lenient).has_value());
+}
