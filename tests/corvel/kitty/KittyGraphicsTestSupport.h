@@ -1,0 +1,82 @@
+// Helpers for the Kitty graphics tests: a host that records replies and the
+// images it is handed, and builders for command strings.
+#pragma once
+
+#include "corvel/Terminal.h"
+#include "corvel/TerminalDelegate.h"
+#include "corvel/platform/Base64.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace corvel::testing {
+
+class KittyRecordingHost : public TerminalDelegate {
+public:
+    struct Bitmap {
+        std::vector<uint8_t> bytes;
+        int width = 0;
+        int height = 0;
+    };
+
+    void send(Terminal&, std::span<const uint8_t> data) override
+    {
+        replies.emplace_back(data.begin(), data.end());
+    }
+    void createImageFromBitmap(Terminal&, std::vector<uint8_t>& bytes, int width, int height) override
+    {
+        bitmaps.push_back({bytes, width, height});
+    }
+    void createImage(Terminal&, std::span<const uint8_t> data, ImageSizeRequest, ImageSizeRequest, bool) override
+    {
+        encoded.emplace_back(data.begin(), data.end());
+    }
+
+    std::vector<std::string> replies;
+    std::vector<Bitmap> bitmaps;
+    std::vector<std::vector<uint8_t>> encoded;
+};
+
+// A terminal with a recording host.
+struct KittyTerminal {
+    explicit KittyTerminal(TerminalOptions options = {})
+        : host(std::make_shared<KittyRecordingHost>()), terminal(host, options)
+    {
+    }
+    // Sends one APC G command with the given keys and payload.
+    void command(std::string_view keys, std::string_view payload = {})
+    {
+        std::string text = "\x1b_G";
+        text += keys;
+        if (!payload.empty()) {
+            text += ';';
+            text += payload;
+        }
+        text += "\x1b\\";
+        terminal.feed(text);
+    }
+    // The last reply's body (between ESC _ and ESC \), or "" without replies.
+    std::string lastReply() const
+    {
+        if (host->replies.empty()) return {};
+        const std::string& reply = host->replies.back();
+        return reply.size() >= 4 ? reply.substr(2, reply.size() - 4) : reply;
+    }
+
+    std::shared_ptr<KittyRecordingHost> host;
+    Terminal terminal;
+};
+
+inline std::string base64Of(std::string_view text)
+{
+    return base64::encode(text);
+}
+inline std::string base64Of(const std::vector<uint8_t>& bytes)
+{
+    return base64::encode(bytes);
+}
+
+}  // namespace corvel::testing
