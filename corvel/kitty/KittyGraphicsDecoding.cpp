@@ -89,7 +89,7 @@ InflateOutcome inflateWith(std::span<const uint8_t> input, int windowBits, int64
 std::optional<std::vector<uint8_t>> decodeKittyBase64(std::span<const uint8_t> text)
 {
     if (text.empty()) return std::nullopt;
-    auto decoded = base64::decode(text, {.ignoreUnknownCharacters = true, .acceptMissingPadding = true});
+    auto decoded = base64::decode(text, {.ignoreUnknownCharacters = true, .lenientPadding = true});
     if (!decoded || static_cast<int64_t>(decoded->size()) > kKittyGraphicsByteLimit) return std::nullopt;
     return decoded;
 }

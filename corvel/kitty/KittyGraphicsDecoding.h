@@ -19,9 +19,9 @@ inline constexpr int64_t kKittyGraphicsByteLimit = 419430400;
 // Image sides are 1 to this many pixels.
 inline constexpr int64_t kKittyGraphicsMaxSide = 10000;
 
-// Base64 text to bytes, skipping bytes outside the alphabet and accepting a
-// missing final fill; none for empty text, undecodable text or more than the
-// byte limit.
+// Base64 text to bytes, skipping bytes outside the alphabet, accepting a
+// missing final fill and fill inside the text (clients that pad each chunk);
+// none for empty text, undecodable text or more than the byte limit.
 std::optional<std::vector<uint8_t>> decodeKittyBase64(std::span<const uint8_t> text);
 
 // s×v×3 for f=24 and s×v×4 for f=32 when both sides are 1 to 10000; else none.
