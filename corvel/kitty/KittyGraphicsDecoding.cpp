@@ -30,13 +30,16 @@ bool looksLikeZlibHeader(std::span<const uint8_t> input)
 
 enum class InflateOutcome : uint8_t { ok, corrupt, tooLarge };
 
-// One inflating pass with the given window setting. The output goes into
-// 64 KiB blocks that are joined at the end and released one by one while
-// joining, so a stream that grows without bound holds at most the limit,
-// and a good one at most its size and one block more.
-InflateOutcome inflateWith(std::span<const uint8_t> input, int windowBits, int64_t outputLimit,
+// One inflating pass with the given window setting. When the size of the
+// output is known (`exactSize`), it goes straight into a buffer of that size.
+// Otherwise it goes into 64 KiB blocks that are joined at the end and
+// released one by one while joining, so a stream that grows without bound
+// holds at most the limit, and a good one at most its size and one block more.
+InflateOutcome inflateWith(std::span<const uint8_t> input, int windowBits, int64_t outputLimit, bool exactSize,
                            std::vector<uint8_t>& result)
 {
+    result.clear();
+    if (exactSize) result.reserve(static_cast<size_t>(outputLimit));
     z_stream stream{};
     if (inflateInit2(&stream, windowBits) != Z_OK) return InflateOutcome::corrupt;
     stream.next_in = const_cast<Bytef*>(input.data());
@@ -61,7 +64,9 @@ InflateOutcome inflateWith(std::span<const uint8_t> input, int windowBits, int64
             outcome = InflateOutcome::tooLarge;
             break;
         }
-        if (produced > 0) {
+        if (produced > 0 && exactSize) {
+            result.insert(result.end(), block.begin(), block.begin() + static_cast<long>(produced));
+        } else if (produced > 0) {
             block.resize(produced);
             blocks.push_back(std::move(block));
         }
@@ -74,8 +79,7 @@ InflateOutcome inflateWith(std::span<const uint8_t> input, int windowBits, int64
         if (stream.avail_in == 0 && remaining == 0 && stream.avail_out != 0) break;
     }
     inflateEnd(&stream);
-    if (outcome != InflateOutcome::ok) return outcome;
-    result.clear();
+    if (outcome != InflateOutcome::ok || exactSize) return outcome;
     result.reserve(static_cast<size_t>(total));
     for (auto& each : blocks) {
         result.insert(result.end(), each.begin(), each.end());
@@ -108,25 +112,28 @@ int64_t kittyInflateLimit(const KittyGraphicsControl& control)
     return std::min(kittyExpectedDataSize(control).value_or(0), kKittyGraphicsByteLimit);
 }
 
-std::optional<std::vector<uint8_t>> decompressZlib(std::span<const uint8_t> input, int64_t outputLimit)
+std::optional<std::vector<uint8_t>> decompressZlib(std::span<const uint8_t> input, int64_t outputLimit,
+                                                   bool limitIsSize)
 {
     std::vector<uint8_t> result;
     if (looksLikeZlibHeader(input)) {
-        const InflateOutcome outcome = inflateWith(input, MAX_WBITS, outputLimit, result);
+        const InflateOutcome outcome = inflateWith(input, MAX_WBITS, outputLimit, limitIsSize, result);
         if (outcome == InflateOutcome::ok) return result;
         if (outcome == InflateOutcome::tooLarge) return std::nullopt;
         // Raw DEFLATE can begin with bytes that pass for a zlib header.
     }
-    if (inflateWith(input, -MAX_WBITS, outputLimit, result) == InflateOutcome::ok) return result;
+    if (inflateWith(input, -MAX_WBITS, outputLimit, limitIsSize, result) == InflateOutcome::ok) return result;
     return std::nullopt;
 }
 
-std::optional<std::vector<uint8_t>> decompressKittyData(std::vector<uint8_t> data, std::optional<char> compression,
-                                                        int64_t outputLimit)
+std::optional<std::vector<uint8_t>> decompressKittyData(std::vector<uint8_t> data,
+                                                        const KittyGraphicsControl& control)
 {
-    if (!compression) return data;
-    if (*compression != 'z') return std::nullopt;
-    return decompressZlib(data, outputLimit);
+    if (!control.compression) return data;
+    if (*control.compression != 'z') return std::nullopt;
+    // Raw pixels must inflate to exactly their expected size.
+    const bool exact = control.format != 100 && kittyExpectedDataSize(control).has_value();
+    return decompressZlib(data, kittyInflateLimit(control), exact);
 }
 
 std::optional<KittyGraphicsPayload> decodeKittyPayloadData(const KittyGraphicsControl& control,
@@ -165,7 +172,7 @@ std::optional<KittyGraphicsPayload> decodeKittyPayload(const KittyGraphicsContro
 {
     auto decoded = decodeKittyBase64(base64Payload);
     if (!decoded) return std::nullopt;
-    auto inflated = decompressKittyData(std::move(*decoded), control.compression, kittyInflateLimit(control));
+    auto inflated = decompressKittyData(std::move(*decoded), control);
     if (!inflated) return std::nullopt;
     return decodeKittyPayloadData(control, std::move(*inflated));
 }

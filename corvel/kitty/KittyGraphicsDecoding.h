@@ -34,13 +34,15 @@ int64_t kittyInflateLimit(const KittyGraphicsControl& control);
 
 // Inflates a zlib stream (RFC 1950) or, when the data is not one, raw DEFLATE
 // (RFC 1951). None when the stream is corrupt or cut short, or when the
-// output passes `outputLimit`; inflating stops there.
-std::optional<std::vector<uint8_t>> decompressZlib(std::span<const uint8_t> input, int64_t outputLimit);
+// output passes `outputLimit`; inflating stops there. `limitIsSize` says the
+// output is expected to be exactly that long, so its buffer is made at once.
+std::optional<std::vector<uint8_t>> decompressZlib(std::span<const uint8_t> input, int64_t outputLimit,
+                                                   bool limitIsSize = false);
 
-// Without a compression letter the data passes unchanged; 'z' inflates it;
-// any other letter fails.
-std::optional<std::vector<uint8_t>> decompressKittyData(std::vector<uint8_t> data, std::optional<char> compression,
-                                                        int64_t outputLimit);
+// Without a compression letter (`o`) the data passes unchanged; 'z' inflates
+// it within the control's inflate limit; any other letter fails.
+std::optional<std::vector<uint8_t>> decompressKittyData(std::vector<uint8_t> data,
+                                                        const KittyGraphicsControl& control);
 
 // Raw bytes to a payload by the control's format: f=24 widened to RGBA with
 // alpha 255, f=32 premultiplied (clients send straight alpha), f=100 kept

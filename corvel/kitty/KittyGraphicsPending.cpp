@@ -1,6 +1,7 @@
 // Joining chunked Kitty graphics transfers.
 #include "corvel/kitty/KittyGraphicsPending.h"
 
+#include "corvel/kitty/KittyGraphicsDecoding.h"
 #include "corvel/kitty/KittyGraphicsState.h"
 
 #include <algorithm>
@@ -25,6 +26,16 @@ bool appendCapped(std::vector<uint8_t>& joined, std::span<const uint8_t> bytes)
     return true;
 }
 
+// Raw pixels sent uncompressed announce their size: the text of that many
+// bytes is reserved at once, so the buffer is never copied while it grows.
+size_t expectedTextLength(const KittyGraphicsControl& control)
+{
+    if (control.compression) return 0;
+    const auto expected = kittyExpectedDataSize(control);
+    if (!expected) return 0;
+    return std::min((static_cast<size_t>(*expected) + 2) / 3 * 4, kKittyGraphicsMaxJoinedPayload);
+}
+
 void markOverflowed(KittyGraphicsPending& pending)
 {
     pending.overflowed = true;
@@ -43,6 +54,7 @@ KittyGraphicsJoin joinKittyGraphicsChunk(KittyGraphicsState& state, const KittyG
         if (!state.pending) {
             auto opened = std::make_shared<KittyGraphicsPending>();
             opened->control = control;
+            opened->base64Payload.reserve(expectedTextLength(control));
             state.pending = opened;
             if (!appendCapped(opened->base64Payload, command.payload)) {
                 markOverflowed(*opened);

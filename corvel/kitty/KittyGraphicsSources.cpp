@@ -89,7 +89,7 @@ std::optional<std::vector<uint8_t>> readRange(int fd, int64_t offset, int64_t wa
 // The one transmission letter the bytes are decoded for.
 KittyGraphicsLoad finish(const KittyGraphicsControl& control, std::vector<uint8_t> raw)
 {
-    auto inflated = decompressKittyData(std::move(raw), control.compression, kittyInflateLimit(control));
+    auto inflated = decompressKittyData(std::move(raw), control);
     if (!inflated) return KittyGraphicsLoad::failed(kittyGraphicsError::badPayload);
     auto payload = decodeKittyPayloadData(control, std::move(*inflated));
     if (!payload) return KittyGraphicsLoad::failed(kittyGraphicsError::badPayload);

@@ -159,8 +159,15 @@ TEST(KittyGraphicsDecoding, InflatesZlibAndRawDeflateAlikeAndRefusesCutStreams)
     EXPECT_EQ(kittyInflateLimit(control), 64 * 64 * 4);
     EXPECT_FALSE(decompressZlib(zlib, kittyInflateLimit(control) - 1));
     EXPECT_EQ(kittyInflateLimit(rawControl(100, 0, 0)), kKittyGraphicsByteLimit);
-    EXPECT_FALSE(decompressKittyData(zlib, 'x', kKittyGraphicsByteLimit));
-    EXPECT_EQ(decompressKittyData(zlib, std::nullopt, 0), zlib);
+    auto compressed = control;
+    compressed.compression = 'z';
+    EXPECT_EQ(decompressKittyData(zlib, compressed), pixels);
+    EXPECT_EQ(decompressKittyData(raw, compressed), pixels);
+    compressed.height = 63;  // expects less than the stream holds
+    EXPECT_FALSE(decompressKittyData(zlib, compressed));
+    compressed.compression = 'x';
+    EXPECT_FALSE(decompressKittyData(zlib, compressed));
+    EXPECT_EQ(decompressKittyData(zlib, control), zlib);
 }
 
 TEST(KittyGraphicsDecoding, ABombIsRefusedWithinTheByteLimit)
