@@ -1,5 +1,5 @@
-// Helpers for the Kitty graphics tests: a host that records replies and the
-// images it is handed, and builders for command strings.
+// Helpers for the Kitty graphics tests: a host that records replies, and a
+// terminal that sends command strings.
 #pragma once
 
 #include "corvel/Terminal.h"
@@ -16,28 +16,8 @@ namespace corvel::testing {
 
 class KittyRecordingHost : public TerminalDelegate {
 public:
-    struct Bitmap {
-        std::vector<uint8_t> bytes;
-        int width = 0;
-        int height = 0;
-    };
-
-    void send(Terminal&, std::span<const uint8_t> data) override
-    {
-        replies.emplace_back(data.begin(), data.end());
-    }
-    void createImageFromBitmap(Terminal&, std::vector<uint8_t>& bytes, int width, int height) override
-    {
-        bitmaps.push_back({bytes, width, height});
-    }
-    void createImage(Terminal&, std::span<const uint8_t> data, ImageSizeRequest, ImageSizeRequest, bool) override
-    {
-        encoded.emplace_back(data.begin(), data.end());
-    }
-
+    void send(Terminal&, std::span<const uint8_t> data) override { replies.emplace_back(data.begin(), data.end()); }
     std::vector<std::string> replies;
-    std::vector<Bitmap> bitmaps;
-    std::vector<std::vector<uint8_t>> encoded;
 };
 
 // A terminal with a recording host.
