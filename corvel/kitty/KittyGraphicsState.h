@@ -13,7 +13,7 @@
 
 namespace corvel {
 
-// An unfinished chunked transfer; defined with the command framing.
+// An unfinished chunked transfer (KittyGraphicsPending.h).
 struct KittyGraphicsPending;
 
 class KittyGraphicsState {

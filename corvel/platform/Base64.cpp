@@ -50,6 +50,21 @@ std::string encode(std::span<const uint8_t> bytes)
     return out;
 }
 
+namespace {
+
+// The bytes of a group cut after two (one byte) or three (two bytes) sextets.
+void flushShortGroup(std::vector<uint8_t>& out, uint32_t quad, int sextets)
+{
+    if (sextets == 2) {
+        out.push_back(static_cast<uint8_t>(quad >> 4));
+    } else {
+        out.push_back(static_cast<uint8_t>(quad >> 10));
+        out.push_back(static_cast<uint8_t>(quad >> 2));
+    }
+}
+
+}  // namespace
+
 std::optional<std::vector<uint8_t>> decode(std::string_view text, DecodeOptions options)
 {
     std::vector<uint8_t> out;
@@ -62,6 +77,14 @@ std::optional<std::vector<uint8_t>> decode(std::string_view text, DecodeOptions 
         if (v == invalid) {
             if (options.ignoreUnknownCharacters) continue;
             return std::nullopt;
+        }
+        if (v == padding && options.lenientPadding) {
+            // Fill ends the group early; more fill after it is skipped.
+            if (inQuad == 1) return std::nullopt;
+            if (inQuad > 1) flushShortGroup(out, quad, inQuad);
+            quad = 0;
+            inQuad = 0;
+            continue;
         }
         if (v == padding) {
             // A pad may stand only in the third or fourth place of a group.
@@ -80,7 +103,11 @@ std::optional<std::vector<uint8_t>> decode(std::string_view text, DecodeOptions 
             inQuad = 0;
         }
     }
-    if (inQuad != 0) return std::nullopt;
+    if (inQuad != 0) {
+        // One character holds only six bits: no byte can come of it.
+        if (!options.lenientPadding || inQuad < 2) return std::nullopt;
+        flushShortGroup(out, quad, inQuad);
+    }
     return out;
 }
 

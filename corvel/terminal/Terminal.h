@@ -42,6 +42,7 @@
 #include "corvel/terminal/TerminalOptions.h"
 #include "corvel/terminal/TextEncoding.h"
 #include "corvel/terminal/WindowManipulationCommand.h"
+#include "corvel/kitty/KittyGraphicsControl.h"
 #include "corvel/kitty/KittyGraphicsState.h"
 #include "corvel/kitty/KittyPlacementContext.h"
 #include "corvel/platform/Dispatch.h"
@@ -645,6 +646,23 @@ private:
     // each row's wrap flag, render mode and images.
     void moveStrips(int top, int bottom, int left, int right, int64_t count, bool up, const CharData& fill,
                     bool resetLines);
+
+    // ---- Kitty graphics (TerminalImages.cpp) ----
+
+    // Runs one complete command (chunks joined) by its action letter.
+    void processKittyGraphics(const KittyGraphicsControl& control, std::span<const uint8_t> base64Payload);
+    // Actions t (display false) and T: load, store under i or an assigned id, reply.
+    void handleKittyTransmit(const KittyGraphicsControl& control, std::span<const uint8_t> base64Payload,
+                             bool display);
+    // Action p: shows a stored image found by I or i.
+    void handleKittyPut(const KittyGraphicsControl& control);
+    // Hands the image to the host; true when it was shown.
+    bool displayKittyImage(const KittyGraphicsPayload& payload, const KittyGraphicsControl& control,
+                           std::optional<uint32_t> imageId, std::optional<uint32_t> imageNumber);
+    // The two reply writers; both are silent while the control's q is non-zero.
+    void sendKittyOk(const KittyGraphicsControl& control, std::optional<uint32_t> imageId,
+                     std::optional<uint32_t> imageNumber, std::optional<uint32_t> placementId);
+    void sendKittyError(const KittyGraphicsControl& control, std::string_view message);
 
     // ---- character attributes (TerminalSgr.cpp) ----
 

@@ -52,3 +52,17 @@ TEST(Base64, CanSkipBytesOutsideTheAlphabet)
     EXPECT_FALSE(decodeText("Zm9\nvY", skip).has_value());
     EXPECT_FALSE(decodeText("Zg==\nZg==", skip).has_value());
 }
+
+TEST(Base64, CanDecodeTextJoinedFromSeparatelyPaddedPieces)
+{
+    const base64::DecodeOptions lenient{.ignoreUnknownCharacters = true, .lenientPadding = true};
+    EXPECT_EQ(decodeText("Zg", lenient), "f");
+    EXPECT_EQ(decodeText("Zm8", lenient), "fo");
+    EXPECT_EQ(decodeText("Zg=", lenient), "f");
+    EXPECT_EQ(decodeText("Zm9vYmE\n", lenient), "fooba");
+    EXPECT_EQ(decodeText("Zg==Zm8=Zm9v", lenient), "ffofoo");
+    EXPECT_EQ(decodeText("Zm9v=YmFy", lenient), "foobar");
+    // A lone character in a group holds no byte.
+    EXPECT_FALSE(decodeText("Zm9vY", lenient).has_value());
+    EXPECT_FALSE(decodeText("Z=Zm9v", lenient).has_value());
+}

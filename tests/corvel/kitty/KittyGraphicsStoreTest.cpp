@@ -1,0 +1,158 @@
+// The image store through the terminal: ids handed out for image numbers,
+// replacing, the byte limit, and the cap on an open chunked transfer.
+#include "KittyGraphicsTestSupport.h"
+
+#include "corvel/kitty/KittyGraphicsPending.h"
+#include "corvel/kitty/KittyGraphicsStore.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+using namespace corvel;
+using corvel::testing::base64Of;
+using corvel::testing::KittyTerminal;
+
+namespace {
+
+// One RGBA pixel: 4 bytes in the store.
+constexpr const char* kPixel = "YWJjZA==";
+
+KittyPlacementRecord placementOf(uint32_t imageId)
+{
+    KittyPlacementRecord record;
+    record.imageId = imageId;
+    record.placementId = 1;
+    return record;
+}
+
+size_t residentBytes()
+{
+    std::ifstream in("/proc/self/status");
+    std::string line;
+    while (std::getline(in, line))
+        if (line.rfind("VmRSS:", 0) == 0) return std::stoull(line.substr(6)) * 1024;
+    return 0;
+}
+
+}  // namespace
+
+TEST(KittyGraphicsStore, ImageNumbersGetFreshIdsThatNeverReplaceAnImage)
+{
+    KittyTerminal kitty;
+    auto& state = kitty.terminal.kittyGraphicsState;
+    kitty.command("a=t,I=7,s=1,v=1", kPixel);
+    EXPECT_EQ(kitty.lastReply(), "Gi=1,I=7;OK");
+    kitty.command("a=t,I=7,s=1,v=1,p=4", kPixel);
+    EXPECT_EQ(kitty.lastReply(), "Gi=2,I=7,p=4;OK");
+    EXPECT_EQ(state.imageNumbers.at(7), 2u);
+    EXPECT_EQ(state.imagesById.size(), 2u);
+
+    // Ids held by a client's image or by a placement record are skipped.
+    KittyTerminal other;
+    auto& otherState = other.terminal.kittyGraphicsState;
+    other.command("a=t,i=2,s=1,v=1", kPixel);
+    otherState.placementsByKey[{4, 1}] = placementOf(4);
+    for (const char* expected : {"Gi=1,I=9;OK", "Gi=3,I=9;OK", "Gi=5,I=9;OK"}) {
+        other.command("a=t,I=9,s=1,v=1", kPixel);
+        EXPECT_EQ(other.lastReply(), expected);
+    }
+    // The counter wraps past 0.
+    otherState.nextImageId = 4294967295u;
+    EXPECT_EQ(assignKittyImageId(otherState), 4294967295u);
+    EXPECT_EQ(assignKittyImageId(otherState), 6u);
+
+    // A failed transmission takes no id.
+    other.command("a=t,I=9,s=2,v=1", kPixel);
+    other.command("a=t,I=9,s=1,v=1", kPixel);
+    EXPECT_EQ(other.lastReply(), "Gi=7,I=9;OK");
+}
+
+TEST(KittyGraphicsStore, ReplacingAnImageKeepsTheByteTotalExact)
+{
+    KittyTerminal kitty;
+    auto& state = kitty.terminal.kittyGraphicsState;
+    kitty.command("a=t,i=5,s=2,v=1", base64Of(std::string(8, 'a')));
+    kitty.command("a=t,i=5,s=1,v=1", kPixel);
+    EXPECT_EQ(state.totalImageBytes, 4);
+    EXPECT_EQ(state.imagesById.at(5).lastAccessTick, 2u);
+    // A put refreshes the access tick.
+    kitty.command("a=p,i=5");
+    EXPECT_EQ(state.imagesById.at(5).lastAccessTick, 3u);
+
+    // A reset empties the store and restarts the ticks, not the id counter.
+    kitty.command("a=t,I=1,s=1,v=1", kPixel);
+    kitty.terminal.feed("\x1b" "c");
+    EXPECT_TRUE(state.imagesById.empty());
+    EXPECT_EQ(state.totalImageBytes, 0);
+    kitty.command("a=t,I=1,s=1,v=1", kPixel);
+    EXPECT_EQ(kitty.lastReply(), "Gi=2,I=1;OK");
+    EXPECT_EQ(state.imagesById.at(2).lastAccessTick, 1u);
+}
+
+TEST(KittyGraphicsStore, TheImageJustStoredStaysUntilTheNextStore)
+{
+    TerminalOptions options;
+    options.kittyImageCacheLimitBytes = 6;  // below two pixels
+    KittyTerminal kitty(options);
+    auto& state = kitty.terminal.kittyGraphicsState;
+    kitty.command("a=t,i=1,s=2,v=1", base64Of(std::string(8, 'a')));
+    EXPECT_EQ(kitty.lastReply(), "Gi=1;OK");
+    ASSERT_TRUE(state.imagesById.contains(1));
+    EXPECT_EQ(state.totalImageBytes, 8);
+
+    kitty.command("a=t,I=3,s=1,v=1", kPixel);
+    EXPECT_FALSE(state.imagesById.contains(1));
+    EXPECT_TRUE(state.imagesById.contains(2));
+    EXPECT_EQ(state.totalImageBytes, 4);
+
+    // Over the limit, images nothing shows go before those a placement
+    // shows, each group oldest first.
+    state.placementsByKey[{10, 1}] = placementOf(10);
+    kitty.terminal.setOptions([&] {
+        TerminalOptions wider = kitty.terminal.options();
+        wider.kittyImageCacheLimitBytes = 8;
+        return wider;
+    }());
+    kitty.command("a=t,i=10,s=1,v=1", kPixel);
+    kitty.command("a=t,i=11,s=1,v=1", kPixel);
+    EXPECT_TRUE(state.imagesById.contains(10));
+    EXPECT_FALSE(state.imagesById.contains(2));
+    EXPECT_EQ(state.imageNumbers.count(3), 0u);
+    kitty.command("a=t,i=12,s=1,v=1", kPixel);
+    EXPECT_FALSE(state.imagesById.contains(11));
+    kitty.command("a=t,i=13,s=2,v=1", base64Of(std::string(8, 'a')));
+    EXPECT_EQ(state.imagesById.size(), 1u);
+    EXPECT_TRUE(state.imagesById.contains(13));
+}
+
+TEST(KittyGraphicsStore, AnOverlongTransferIsRefusedOnceAndTheNextOneWorks)
+{
+#if !defined(NDEBUG) || defined(CORVEL_SANITIZED)
+    GTEST_SKIP() << "needs the speed and memory of an optimised build";
+#endif
+    KittyTerminal kitty;
+    auto& state = kitty.terminal.kittyGraphicsState;
+    // 16 MiB chunks of base64 text (below the parser's string budget).
+    const std::string chunk = "\x1b_Gm=1;" + std::string(size_t{16} << 20, 'A') + "\x1b\\";
+    kitty.command("a=t,i=4,s=1,v=1,m=1");
+    const size_t chunksToCap = kKittyGraphicsMaxJoinedPayload / (size_t{16} << 20);
+    for (size_t i = 0; i <= chunksToCap; ++i) kitty.terminal.feed(chunk);
+    ASSERT_EQ(kitty.host->replies.size(), 1u);
+    EXPECT_EQ(kitty.lastReply(), "Gi=4;EINVAL: bad payload");
+    ASSERT_TRUE(state.pending);
+    EXPECT_EQ(state.pending->base64Payload.capacity(), 0u);
+
+    // The rest of the transfer is dropped without growing anything.
+    const size_t resident = residentBytes();
+    for (int i = 0; i < 8; ++i) kitty.terminal.feed(chunk);
+    kitty.command("m=0", "YWJjZA==");
+    EXPECT_EQ(kitty.host->replies.size(), 1u);
+    EXPECT_LT(residentBytes(), resident + (size_t{64} << 20));
+    EXPECT_FALSE(state.pending);
+    EXPECT_TRUE(state.imagesById.empty());
+
+    kitty.command("a=t,i=5,s=1,v=1,m=1", "YW");
+    kitty.command("m=0", "JjZA");
+    EXPECT_EQ(kitty.lastReply(), "Gi=5;OK");
+}
