@@ -72,9 +72,9 @@ public:
     void push(T value)
     {
         slot(count_) = std::move(value);
-        const auto slots = static_cast<int64_t>(array_.size());
-        if (count_ >= slots) {
-            startIndex_ = positiveModulo(startIndex_ + 1, slots);
+        const auto slotCount = static_cast<int64_t>(array_.size());
+        if (count_ >= slotCount) {
+            startIndex_ = positiveModulo(startIndex_ + 1, slotCount);
         } else {
             ++count_;
         }

@@ -12,21 +12,21 @@ bool LogThrottle::submit(Nanos now)
             ++slot.suppressed;
             return false;
         }
-        return emit(slot, now);
+        return writeLine(slot, now);
     }
     if (lines_.size() < maxLines_) {
         Slot& slot = lines_.emplace(scratch_, Slot{}).first->second;
-        return emit(slot, now);
+        return writeLine(slot, now);
     }
     if (overflowUsed_ && now - overflow_.lastWritten < interval_) {
         ++overflow_.suppressed;
         return false;
     }
     overflowUsed_ = true;
-    return emit(overflow_, now);
+    return writeLine(overflow_, now);
 }
 
-bool LogThrottle::emit(Slot& slot, Nanos now)
+bool LogThrottle::writeLine(Slot& slot, Nanos now)
 {
     if (slot.suppressed > 0) {
         scratch_ += " (";

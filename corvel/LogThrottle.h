@@ -61,7 +61,7 @@ private:
 
     bool submit(Nanos now);
     // Writes the scratch line, with the held-back count when there is one.
-    bool emit(Slot& slot, Nanos now);
+    bool writeLine(Slot& slot, Nanos now);
 
     Nanos interval_;
     size_t maxLines_;
