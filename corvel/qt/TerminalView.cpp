@@ -99,6 +99,7 @@ void TerminalView::initialize(std::optional<QFont> font)
     selectedTextBackgroundColor_ = DeviceColor::fromQColor(palette().color(QPalette::Highlight));
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_OpaquePaintEvent);
+    setCursor(Qt::IBeamCursor);
     setupScroller();
     setupOptions(width() - scrollerWidth(), height());
     setupProgressBar();
