@@ -276,6 +276,7 @@ void TerminalView::placeSubviews()
 void TerminalView::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
+    if (!terminal_) return;
     placeSubviews();
     if (cellDimension_) processSizeChange(QSizeF(event->size()));
     update();
