@@ -48,10 +48,10 @@ public:
     {
         // An index inside the ring needs no division, and a slot that holds
         // a line needs no factory: every row access comes through here.
-        const auto slots = static_cast<int64_t>(array_.size());
-        if (index >= 0 && index < slots) [[likely]] {
+        const auto slotCount = static_cast<int64_t>(array_.size());
+        if (index >= 0 && index < slotCount) [[likely]] {
             int64_t physical = startIndex_ + index;
-            if (physical >= slots) physical -= slots;
+            if (physical >= slotCount) physical -= slotCount;
             if (auto& line = array_[static_cast<size_t>(physical)]) [[likely]] return *line;
         }
         return lineAtSlow(index);

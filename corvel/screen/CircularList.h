@@ -72,9 +72,9 @@ public:
     void push(T value)
     {
         slot(count_) = std::move(value);
-        const auto slots = static_cast<int64_t>(array_.size());
-        if (count_ >= slots) {
-            startIndex_ = positiveModulo(startIndex_ + 1, slots);
+        const auto slotCount = static_cast<int64_t>(array_.size());
+        if (count_ >= slotCount) {
+            startIndex_ = positiveModulo(startIndex_ + 1, slotCount);
         } else {
             ++count_;
         }
@@ -129,10 +129,10 @@ public:
                 slot(start + i) = items[static_cast<size_t>(i)];
                 report(start + i);
             }
-            const auto slots = static_cast<int64_t>(array_.size());
-            if (count_ + n > slots) {
-                startIndex_ = positiveModulo(startIndex_ + (count_ + n - slots), slots);
-                count_ = slots;
+            const auto slotCount = static_cast<int64_t>(array_.size());
+            if (count_ + n > slotCount) {
+                startIndex_ = positiveModulo(startIndex_ + (count_ + n - slotCount), slotCount);
+                count_ = slotCount;
             } else {
                 count_ += n;
             }
@@ -183,9 +183,9 @@ private:
     }
     int64_t slotOf(int64_t index) const
     {
-        const auto slots = static_cast<int64_t>(array_.size());
-        if (slots == 0) fatal("CircularList: indexed a list without slots");
-        return positiveModulo(positiveModulo(startIndex_, slots) + positiveModulo(index, slots), slots);
+        const auto slotCount = static_cast<int64_t>(array_.size());
+        if (slotCount == 0) fatal("CircularList: indexed a list without slotCount");
+        return positiveModulo(positiveModulo(startIndex_, slotCount) + positiveModulo(index, slotCount), slotCount);
     }
     std::optional<T>& slot(int64_t index) { return array_[static_cast<size_t>(slotOf(index))]; }
 

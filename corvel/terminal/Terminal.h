@@ -177,6 +177,12 @@ public:
 
     // ---- resets and buffer switching ----
 
+    // Applies options(): size (at least 2 x 1) and every mode back to its
+    // start. `isReset` false resizes the existing buffers in place (a host
+    // that replaced the options of a live terminal); true makes a fresh
+    // normal screen and clears the alternate one.
+    void setup(bool isReset);
+
     // Full reset that keeps the current size and the cursor's visibility.
     void resetToInitialState();
     // RIS (ESC c): the parser back to ground, then resetToInitialState().
@@ -557,8 +563,6 @@ public:
 
 private:
     // ---- construction and setup (Terminal.cpp) ----
-
-    void setup(bool isReset);
 
     // ---- the parser's calls (Terminal.cpp); unknown sequences become log lines ----
 

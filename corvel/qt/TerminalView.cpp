@@ -1,0 +1,541 @@
+// Construction, fonts and cell metrics, size changes, focus and the caret,
+// the scroll metrics and redraw scheduling of TerminalView. Colour mapping is
+// in TerminalViewColors.cpp.
+#include "corvel/qt/TerminalView.h"
+
+#include "corvel/qt/CaretView.h"
+#include "corvel/qt/ColorHelpers.h"
+#include "corvel/qt/MetalError.h"
+#include "corvel/qt/TerminalProgressBarView.h"
+
+#include <QEvent>
+#include <QFocusEvent>
+#include <QFontDatabase>
+#include <QFontInfo>
+#include <QFontMetricsF>
+#include <QPainter>
+#include <QPaintEvent>
+#include <QPointer>
+#include <QResizeEvent>
+#include <QScrollBar>
+#include <QStyle>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace corvel {
+
+// The terminal's host: forwards the callbacks the view answers while the view
+// lives. The view cuts it off in its destructor; the terminal holds it weakly.
+class TerminalView::Host final : public TerminalDelegate {
+public:
+    explicit Host(TerminalView* view) : view(view) {}
+    TerminalView* view;
+
+    void send(Terminal& source, std::span<const uint8_t> data) override
+    {
+        if (view) view->send(source, data);
+    }
+    void sizeChanged(Terminal& source) override
+    {
+        if (view) view->sizeChanged(source);
+    }
+    void showCursor(Terminal& source) override
+    {
+        if (view) view->showCursor(source);
+    }
+    void hideCursor(Terminal& source) override
+    {
+        if (view) view->hideCursor(source);
+    }
+    void cursorStyleChanged(Terminal& source, CursorStyle newStyle) override
+    {
+        if (view) view->cursorStyleChanged(source, newStyle);
+    }
+    void colorChanged(Terminal& source, std::optional<int> idx) override
+    {
+        if (view) view->colorChanged(source, idx);
+    }
+    void setForegroundColor(Terminal& source, const Color& color) override
+    {
+        if (view) view->setForegroundColor(source, color);
+    }
+    void setBackgroundColor(Terminal& source, const Color& color) override
+    {
+        if (view) view->setBackgroundColor(source, color);
+    }
+};
+
+TerminalView::TerminalView(QWidget* parent, std::optional<QFont> font) : QWidget(parent)
+{
+    initialize(std::move(font));
+}
+
+TerminalView::TerminalView(const QRect& frame, std::optional<QFont> font, QWidget* parent) : QWidget(parent)
+{
+    setGeometry(frame);
+    initialize(std::move(font));
+}
+
+TerminalView::~TerminalView()
+{
+    host_->view = nullptr;
+    delete caretView_;
+    caretView_ = nullptr;
+}
+
+QFont TerminalView::systemFixedFont()
+{
+    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    if (font.pixelSize() <= 0) font.setPixelSize(QFontInfo(font).pixelSize());
+    return font;
+}
+
+void TerminalView::initialize(std::optional<QFont> font)
+{
+    host_ = std::make_shared<Host>(this);
+    fontSet_ = FontSet::from(font.value_or(systemFixedFont()));
+    selectedTextBackgroundColor_ = DeviceColor::fromQColor(palette().color(QPalette::Highlight));
+    setFocusPolicy(Qt::StrongFocus);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setCursor(Qt::IBeamCursor);
+    setupScroller();
+    setupOptions(width() - scrollerWidth(), height());
+    setupProgressBar();
+    placeSubviews();
+}
+
+// ---- fonts and metrics ----
+
+QSizeF TerminalView::computeFontDimensions(const QFont& font, double scale)
+{
+    if (!(scale > 0)) scale = 1.0;
+    const QFontMetricsF metrics(font);
+    const double advance = metrics.horizontalAdvance(QLatin1Char('W'));
+    const double lineHeight = metrics.ascent() + metrics.descent() + metrics.leading();
+    const double width = std::max(std::ceil(advance * scale) / scale, 1.0);
+    const double height = std::max(std::min(std::ceil(std::ceil(lineHeight) * scale) / scale, 8192.0), 1.0);
+    return {width, height};
+}
+
+QSizeF TerminalView::computeFontDimensions() const
+{
+    return computeFontDimensions(fontSet_.normal, devicePixelRatioF());
+}
+
+double TerminalView::scrollerWidth() const
+{
+    return style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
+}
+
+QRectF TerminalView::getOptimalFrameSize() const
+{
+    const QSizeF cell = cellDimension_.value_or(QSizeF(1, 1));
+    return QRectF(0, 0, cell.width() * terminal_->cols() + scrollerWidth(), cell.height() * terminal_->rows());
+}
+
+double TerminalView::rowTop(int row) const
+{
+    const double cellHeight = cellDimension_ ? cellDimension_->height() : 1.0;
+    return cellHeight * (row - terminal_->displayBuffer().yDisp());
+}
+
+std::pair<int, int> TerminalView::gridSize(double width, double height) const
+{
+    const QSizeF cell = *cellDimension_;
+    auto count = [](double length, double size) {
+        const double quotient = std::floor(std::max(length, 0.0) / size);
+        return quotient >= double(std::numeric_limits<int>::max()) ? std::numeric_limits<int>::max()
+                                                                   : static_cast<int>(quotient);
+    };
+    // A view smaller than the smallest grid still holds that grid, so the
+    // comparison in processSizeChange sees what the terminal will really be.
+    return {std::max(count(width, cell.width()), Terminal::MINIMUM_COLS),
+            std::max(count(height, cell.height()), Terminal::MINIMUM_ROWS)};
+}
+
+void TerminalView::setupOptions(double width, double height)
+{
+    resetCaches();
+    cellDimension_ = computeFontDimensions();
+    const auto [cols, rows] = gridSize(width, height);
+
+    TerminalOptions options;
+    options.cols = cols;
+    options.rows = rows;
+    options.convertEol = false;
+    options.termName = "xterm-256color";
+    options.cursorStyle = CursorStyle::blinkBlock;
+    options.screenReaderMode = false;
+    options.scrollback = 500;
+    options.tabStopWidth = 8;
+    options.enableSixelReported = true;
+    options.kittyImageCacheLimitBytes = 335544320;
+    options.ansi256PaletteStrategy = Ansi256PaletteStrategy::base16Lab;
+
+    if (!terminal_) {
+        terminal_ = std::make_unique<Terminal>(host_, options);
+    } else {
+        terminal_->setOptions(options);
+        terminal_->setup(false);
+    }
+    terminal_->setBackgroundColor(Color::defaultBackground);
+    terminal_->setForegroundColor(Color::defaultForeground);
+
+    selection_ = std::make_unique<SelectionService>(*terminal_);
+
+    if (!caretView_) {
+        caretView_ = new CaretView(QRectF(QPointF(0, 0), *cellDimension_), terminal_->options().cursorStyle, this);
+        caretView_->show();
+    } else {
+        refreshCaret();
+    }
+    search_ = std::make_unique<SearchService>(*terminal_);
+    update();
+}
+
+void TerminalView::refreshCaret()
+{
+    if (!caretView_) return;
+    if (cellDimension_) caretView_->setCaretSize(*cellDimension_);
+    caretView_->updateAnimation(CaretView::isBlinking(caretView_->style()));
+    caretView_->updateView();
+}
+
+bool TerminalView::processSizeChange(QSizeF newSize)
+{
+    const auto [cols, rows] = gridSize(newSize.width() - scrollerWidth(), newSize.height());
+    if (cols == terminal_->cols() && rows == terminal_->rows()) return false;
+    selection_->setActive(false);
+    terminal_->resize(cols, rows);
+    search_->invalidate();
+    if (auto delegate = terminalDelegate_.lock()) delegate->sizeChanged(*this, terminal_->cols(), terminal_->rows());
+    updateScroller();
+    return true;
+}
+
+void TerminalView::resetFont()
+{
+    resetCaches();
+    cellDimension_ = computeFontDimensions();
+    // The scroll bar's strip is left out here too, as everywhere else the
+    // grid is measured, so the last column is not drawn under the bar.
+    const auto [cols, rows] = gridSize(width() - scrollerWidth(), height());
+    resizeTerminal(cols, rows);
+    refreshCaret();
+    update();
+}
+
+void TerminalView::resizeTerminal(int cols, int rows)
+{
+    terminal_->resize(cols, rows);
+    sizeChanged(*terminal_);
+    terminal_->cmdSoftReset();
+}
+
+void TerminalView::setFont(const QFont& font)
+{
+    fontSet_ = FontSet::from(font);
+    resetFont();
+    if (selection_->active()) {
+        selection_->setActive(false);
+        selection_->setSelectionMode(SelectionMode::character);
+    }
+}
+
+void TerminalView::resetFontSize()
+{
+    fontSet_ = FontSet::from(systemFixedFont());
+}
+
+// ---- subviews ----
+
+void TerminalView::setupScroller()
+{
+    scroller_ = new QScrollBar(Qt::Vertical, this);
+    scroller_->setFocusPolicy(Qt::NoFocus);
+    scroller_->setEnabled(false);
+}
+
+void TerminalView::setupProgressBar()
+{
+    progressBarView_ = new TerminalProgressBarView(this);
+    progressBarView_->raise();
+}
+
+void TerminalView::placeSubviews()
+{
+    const int barWidth = static_cast<int>(scrollerWidth());
+    if (scroller_) scroller_->setGeometry(width() - barWidth, 0, barWidth, height());
+    if (progressBarView_) progressBarView_->setGeometry(0, 0, width(), 2);
+}
+
+// ---- frame changes ----
+
+void TerminalView::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    if (!terminal_) return;
+    placeSubviews();
+    if (cellDimension_) processSizeChange(QSizeF(event->size()));
+    update();
+    updateCursorPosition();
+    updateScroller();
+    selection_->setActive(false);
+}
+
+// ---- focus ----
+
+bool TerminalView::hasFocus() const
+{
+    if (!hasFocus_) return false;
+    const QWidget* top = window();
+    if (!top->isVisible()) return true;
+    return top->isActiveWindow();
+}
+
+void TerminalView::setHasFocus(bool value)
+{
+    hasFocus_ = value;
+    if (caretView_) {
+        caretView_->setFocused(value);
+        caretView_->updateView();
+    }
+}
+
+void TerminalView::windowMainChanged(bool becameMain)
+{
+    if (!caretView_) return;
+    caretView_->updateAnimation(becameMain && CaretView::isBlinking(caretView_->style()));
+    caretView_->updateView();
+}
+
+void TerminalView::focusInEvent(QFocusEvent* event)
+{
+    QWidget::focusInEvent(event);
+    setHasFocus(true);
+    windowMainChanged(true);
+    terminal_->setTerminalFocus(true);
+}
+
+void TerminalView::focusOutEvent(QFocusEvent* event)
+{
+    QWidget::focusOutEvent(event);
+    if (caretView_) caretView_->disableAnimations();
+    setHasFocus(false);
+    terminal_->setTerminalFocus(false);
+}
+
+bool TerminalView::event(QEvent* event)
+{
+    if (event->type() == QEvent::WindowActivate) windowMainChanged(true);
+    if (event->type() == QEvent::WindowDeactivate) windowMainChanged(false);
+    return QWidget::event(event);
+}
+
+// ---- caret ----
+
+QRectF TerminalView::caretFrame() const
+{
+    return caretView_ ? caretView_->caretFrame() : QRectF();
+}
+
+DeviceColor TerminalView::caretColor() const
+{
+    return caretView_->caretColor();
+}
+
+void TerminalView::setCaretColor(const DeviceColor& color)
+{
+    caretView_->setCaretColor(color);
+    caretView_->updateView();
+}
+
+std::optional<DeviceColor> TerminalView::caretTextColor() const
+{
+    return caretView_->caretTextColor();
+}
+
+void TerminalView::setCaretTextColor(const std::optional<DeviceColor>& color)
+{
+    caretView_->setCaretTextColor(color);
+    caretView_->updateView();
+}
+
+bool TerminalView::caretViewTracksFocus() const
+{
+    return caretView_->tracksFocus();
+}
+
+void TerminalView::setCaretViewTracksFocus(bool value)
+{
+    caretView_->setTracksFocus(value);
+    caretView_->updateView();
+}
+
+void TerminalView::setCursorColor(Terminal&, const std::optional<Color>& color, const std::optional<Color>& textColor)
+{
+    if (!caretView_) return;
+    setCaretColor(color ? colors::deviceColor(*color) : caretView_->defaultCaretColor());
+    caretView_->setCaretTextColor(textColor ? std::optional(colors::deviceColor(*textColor))
+                                            : caretView_->defaultCaretTextColor());
+    caretView_->updateView();
+}
+
+void TerminalView::updateCursorPosition()
+{
+    if (!caretView_ || !cellDimension_) return;
+    Buffer& buffer = terminal_->displayBuffer();
+    const int cursorRow = buffer.yBase() + buffer.y();
+    if (cursorRow >= buffer.yDisp() + buffer.rows() || cursorRow >= buffer.lines().count()) {
+        caretView_->hide();
+        return;
+    }
+    caretView_->setVisible(!terminal_->cursorHidden);
+    const BufferLine& line = buffer.lines()[cursorRow];
+    const double widthFactor = line.renderMode == BufferLine::RenderLineMode::single ? 1.0 : 2.0;
+    const QSizeF cell = *cellDimension_;
+    const QPointF origin(widthFactor * cell.width() * buffer.x(),
+                         cell.height() * (buffer.y() + (buffer.yBase() - buffer.yDisp())));
+    caretView_->setCaretOrigin(origin);
+    if (line.count() > 0) caretView_->setText(line[std::min(buffer.x(), line.count() - 1)]);
+}
+
+// ---- host callbacks ----
+
+void TerminalView::send(Terminal&, std::span<const uint8_t> data)
+{
+    if (auto delegate = terminalDelegate_.lock()) delegate->send(*this, data);
+}
+
+void TerminalView::sizeChanged(Terminal&)
+{
+    if (auto delegate = terminalDelegate_.lock()) delegate->sizeChanged(*this, terminal_->cols(), terminal_->rows());
+    updateScroller();
+}
+
+void TerminalView::showCursor(Terminal&)
+{
+    if (caretView_ && caretView_->isHidden()) caretView_->show();
+}
+
+void TerminalView::hideCursor(Terminal&)
+{
+    if (caretView_) caretView_->hide();
+}
+
+void TerminalView::cursorStyleChanged(Terminal&, CursorStyle newStyle)
+{
+    if (!caretView_) return;
+    caretView_->setStyle(newStyle);
+    refreshCaret();
+}
+
+// ---- redraw and scrolling ----
+
+void TerminalView::queuePendingDisplay()
+{
+    if (pendingDisplay_) return;
+    pendingDisplay_ = true;
+    DispatchQueue::main().asyncAfter(displayDelay, [view = QPointer<TerminalView>(this)] {
+        if (view) view->updateDisplay();
+    });
+}
+
+void TerminalView::updateDisplay()
+{
+    ++displayUpdates_;
+    updateCursorPosition();
+    terminal_->clearUpdateRange();
+    update();
+    pendingDisplay_ = false;
+}
+
+double TerminalView::scrollThumbsize()
+{
+    if (terminal_->isDisplayBufferAlternate()) return 0;
+    const Buffer& buffer = terminal_->displayBuffer();
+    const auto count = buffer.lines().count();
+    if (count <= 0) return 1.0;
+    return std::max(double(buffer.rows()) / double(count), 0.01);
+}
+
+double TerminalView::scrollPosition()
+{
+    if (terminal_->isDisplayBufferAlternate()) return 0;
+    const Buffer& buffer = terminal_->displayBuffer();
+    const int64_t maxScroll = buffer.lines().count() - buffer.rows();
+    if (buffer.yDisp() <= 0) return 0;
+    if (buffer.yDisp() >= maxScroll) return 1.0;
+    return double(buffer.yDisp()) / double(maxScroll);
+}
+
+bool TerminalView::canScroll()
+{
+    if (terminal_->isDisplayBufferAlternate()) return false;
+    const Buffer& buffer = terminal_->displayBuffer();
+    return buffer.hasScrollback() && buffer.rows() < buffer.lines().count();
+}
+
+void TerminalView::updateScroller()
+{
+    if (!scroller_) return;
+    // The bar shows a 0...1 position with a knob of the given share of its
+    // length: the page step makes the knob that share of range + page.
+    constexpr int kRange = 100000;
+    const double share = std::clamp(scrollThumbsize(), 0.01, 0.99);
+    scroller_->setRange(0, kRange);
+    scroller_->setPageStep(static_cast<int>(std::lround(share * kRange / (1.0 - share))));
+    scroller_->setValue(static_cast<int>(std::lround(scrollPosition() * kRange)));
+    scroller_->setEnabled(canScroll());
+}
+
+// ---- GPU path ----
+
+void TerminalView::setUseMetal(bool enabled)
+{
+    if (enabled == useMetalRenderer_) return;
+    // No GPU renderer is built into this view yet: there is no device to
+    // switch to, and the view goes on drawing in software.
+    if (enabled) throw MetalError::deviceUnavailable();
+    useMetalRenderer_ = false;
+    update();
+}
+
+// ---- drawing ----
+
+void TerminalView::paintEvent(QPaintEvent* event)
+{
+    QPainter painter(this);
+    const QRect dirty = event->rect();
+    painter.fillRect(dirty, nativeBg_.value_or(DeviceColor{}).toQColor());
+    if (!cellDimension_) return;
+    const QSizeF cell = *cellDimension_;
+    Buffer& buffer = terminal_->displayBuffer();
+    const QFontMetricsF metrics(fontSet_.normal);
+    const double baselineInset = std::ceil(metrics.descent() + metrics.leading());
+    const int first = buffer.yDisp() + std::max(0, int(dirty.top() / cell.height()));
+    const int last = buffer.yDisp() + int(dirty.bottom() / cell.height());
+    const int end = std::min<int64_t>({int64_t(last), int64_t(buffer.yDisp()) + buffer.rows() - 1,
+                                       buffer.lines().count() - 1});
+    for (int row = first; row <= end; ++row) {
+        const BufferLine& line = buffer.lines()[row];
+        const double top = rowTop(row);
+        for (int col = 0; col < line.count(); ++col) {
+            const CharData& cell0 = line[col];
+            if (cell0.width == 0) continue;
+            const TextAttributes& attrs = getAttributes(cell0.attribute, cell0.hasPayload());
+            const QRectF box(cell.width() * col, top, cell.width() * std::max<int>(cell0.width, 1), cell.height());
+            if (!box.intersects(dirty)) continue;
+            if (attrs.background != nativeBg_) painter.fillRect(box, attrs.background.toQColor());
+            if (cell0.code == 0 || cell0.attribute.style.contains(CharacterStyle::invisible)) continue;
+            painter.setFont(attrs.font);
+            painter.setPen(attrs.foreground.toQColor());
+            painter.drawText(QPointF(box.left(), top + cell.height() - baselineInset),
+                             QString::fromStdString(terminal_->character(cell0.code)));
+        }
+    }
+}
+
+}  // namespace corvel

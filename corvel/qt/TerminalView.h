@@ -1,0 +1,247 @@
+// The Qt widget that shows one terminal. It owns the emulator (Terminal),
+// the selection and search services, the caret, a vertical scroll bar and
+// the progress strip, and it is the emulator's host: a small forwarding
+// TerminalDelegate that it owns (shared with the terminal only weakly) hands
+// the callbacks to the view and is cut off in the view's destructor.
+//
+// Geometry: Qt logical pixels, y down. Buffer row r with top row yDisp has
+// its top edge at rowTop(r) = cellHeight * (r - yDisp); cells are whole
+// device pixels (the cell size is a multiple of 1 / devicePixelRatioF()).
+// The scroll bar takes PM_ScrollBarExtent at the right; the grid fills the
+// rest. Fonts are given by pixel size.
+//
+// Colours: the view maps cell attributes to TextAttributes (face, colours,
+// decorations) with caches for attributes, palette entries and true colours;
+// palette and font changes clear them.
+//
+// Redraws are coalesced: queuePendingDisplay schedules one task on the main
+// queue a 60 Hz frame ahead. GUI thread only.
+#pragma once
+
+#include "corvel/screen/Attribute.h"
+#include "corvel/screen/CharData.h"
+#include "corvel/screen/Color.h"
+#include "corvel/terminal/CursorStyle.h"
+#include "corvel/terminal/SearchService.h"
+#include "corvel/terminal/SelectionService.h"
+#include "corvel/terminal/Terminal.h"
+#include "corvel/terminal/TerminalDelegate.h"
+#include "corvel/qt/DeviceColor.h"
+#include "corvel/qt/FontSet.h"
+#include "corvel/qt/TextAttributes.h"
+#include "corvel/qt/TerminalViewDelegate.h"
+
+#include <QFont>
+#include <QRectF>
+#include <QSizeF>
+#include <QWidget>
+
+#include <array>
+#include <memory>
+#include <optional>
+#include <span>
+#include <unordered_map>
+#include <vector>
+
+class QScrollBar;
+
+namespace corvel {
+
+class CaretView;
+class TerminalProgressBarView;
+
+class TerminalView : public QWidget {
+    Q_OBJECT
+public:
+    // Redraw tasks run this far after they are queued (one 60 Hz frame).
+    static constexpr Nanos displayDelay = 16'670'000;
+
+    // With the system's fixed-pitch font when none is given.
+    explicit TerminalView(QWidget* parent = nullptr, std::optional<QFont> font = std::nullopt);
+    // Sized to `frame` before the terminal is made, so the grid fits it.
+    explicit TerminalView(const QRect& frame, std::optional<QFont> font = std::nullopt, QWidget* parent = nullptr);
+    ~TerminalView() override;
+    TerminalView(const TerminalView&) = delete;
+    TerminalView& operator=(const TerminalView&) = delete;
+
+    // The system's fixed-pitch font, set by pixel size.
+    static QFont systemFixedFont();
+    // The cell size for `font` at `scale` device pixels per logical pixel.
+    static QSizeF computeFontDimensions(const QFont& font, double scale);
+
+    // ---- services ----
+
+    Terminal& getTerminal() { return *terminal_; }
+    SelectionService& selection() { return *selection_; }
+    SearchService& search() { return *search_; }
+    CaretView* caretView() const { return caretView_; }
+    TerminalProgressBarView* progressBarView() const { return progressBarView_; }
+    QScrollBar* scroller() const { return scroller_; }
+
+    std::shared_ptr<TerminalViewDelegate> terminalDelegate() const { return terminalDelegate_.lock(); }
+    void setTerminalDelegate(std::weak_ptr<TerminalViewDelegate> delegate) { terminalDelegate_ = std::move(delegate); }
+
+    // ---- fonts and metrics ----
+
+    const QFont& font() const { return fontSet_.normal; }
+    // New faces, new cell size, the grid resized; an active selection goes.
+    void setFont(const QFont& font);
+    const FontSet& fontSet() const { return fontSet_; }
+    // Back to the system font; the cell size and grid stay as they were.
+    void resetFontSize();
+    std::optional<QSizeF> cellDimension() const { return cellDimension_; }
+    QSizeF computeFontDimensions() const;
+    double scrollerWidth() const;
+    // Cells for the columns and rows plus the scroll bar.
+    QRectF getOptimalFrameSize() const;
+    // The top edge of buffer row `row` in view coordinates.
+    double rowTop(int row) const;
+
+    // Makes or reconfigures the terminal for a grid that fills width x height.
+    void setupOptions(double width, double height);
+    // Whether the grid size changed for a view of `newSize`.
+    bool processSizeChange(QSizeF newSize);
+    void resetFont();
+    // The terminal to an explicit grid, reported, then soft-reset. (Not
+    // named resize: QWidget::resize(int, int) takes pixels.)
+    void resizeTerminal(int cols, int rows);
+
+    // ---- colours ----
+
+    std::optional<DeviceColor> nativeForegroundColor() const { return nativeFg_; }
+    void setNativeForegroundColor(const DeviceColor& color);
+    std::optional<DeviceColor> nativeBackgroundColor() const { return nativeBg_; }
+    void setNativeBackgroundColor(const DeviceColor& color);
+    // The palette's text and base colours.
+    void configureNativeColors();
+
+    DeviceColor mapColor(Attribute::Color color, bool isFg, bool isBold, bool useBrightColors);
+    // Cached per attribute; the reference holds until the next cache reset.
+    const TextAttributes& getAttributes(const Attribute& attribute, bool withUrl);
+    TextAttributes getAttributedValue(const Attribute& attribute, const DeviceColor& fg, const DeviceColor& bg);
+    void installColors(std::span<const Color> colors);
+    void resetCaches();
+    void colorsChanged();
+
+    bool useBrightColors() const { return useBrightColors_; }
+    void setUseBrightColors(bool value);
+    DeviceColor selectedTextBackgroundColor() const { return selectedTextBackgroundColor_; }
+    void setSelectedTextBackgroundColor(const DeviceColor& color) { selectedTextBackgroundColor_ = color; }
+    bool customBlockGlyphs() const { return customBlockGlyphs_; }
+    void setCustomBlockGlyphs(bool value);
+    bool antiAliasCustomBlockGlyphs() const { return antiAliasCustomBlockGlyphs_; }
+    void setAntiAliasCustomBlockGlyphs(bool value);
+
+    // ---- caret and focus ----
+
+    QRectF caretFrame() const;
+    DeviceColor caretColor() const;
+    void setCaretColor(const DeviceColor& color);
+    std::optional<DeviceColor> caretTextColor() const;
+    void setCaretTextColor(const std::optional<DeviceColor>& color);
+    bool caretViewTracksFocus() const;
+    void setCaretViewTracksFocus(bool value);
+    void setCursorColor(Terminal& source, const std::optional<Color>& color, const std::optional<Color>& textColor);
+    void updateCursorPosition();
+
+    // Keyboard focus of this view while its window is the active one. A view
+    // whose window is not shown counts only its own flag. (Hides
+    // QWidget::hasFocus on purpose: the caret and focus reports follow this.)
+    bool hasFocus() const;
+    void setHasFocus(bool value);
+
+    // ---- plain settings ----
+
+    bool backspaceSendsControlH = false;
+    bool optionAsMetaKey = true;
+    bool allowMouseReporting = true;
+    bool notifyUpdateChanges = false;
+
+    // ---- redraw and scrolling ----
+
+    void queuePendingDisplay();
+    bool pendingDisplay() const { return pendingDisplay_; }
+    double scrollThumbsize();
+    double scrollPosition();
+    bool canScroll();
+    // The scroll bar takes canScroll, scrollPosition and scrollThumbsize.
+    void updateScroller();
+    // Redraw tasks run so far.
+    uint64_t displayUpdates() const { return displayUpdates_; }
+
+    // ---- GPU path ----
+
+    bool isUsingMetalRenderer() const { return useMetalRenderer_; }
+    // Throws MetalError when switching on fails; the view keeps drawing in software.
+    void setUseMetal(bool enabled);
+
+    // ---- host callbacks (the forwarding delegate calls these) ----
+
+    void send(Terminal& source, std::span<const uint8_t> data);
+    void sizeChanged(Terminal& source);
+    void showCursor(Terminal& source);
+    void hideCursor(Terminal& source);
+    void cursorStyleChanged(Terminal& source, CursorStyle newStyle);
+    void colorChanged(Terminal& source, std::optional<int> idx);
+    void setForegroundColor(Terminal& source, const Color& color);
+    void setBackgroundColor(Terminal& source, const Color& color);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+    bool event(QEvent* event) override;
+
+private:
+    class Host;
+
+    void initialize(std::optional<QFont> font);
+    void setupScroller();
+    void setupProgressBar();
+    void placeSubviews();
+    // The grid for a size, `usable` of it across.
+    std::pair<int, int> gridSize(double width, double height) const;
+    // The caret's size and blink after a cell-size or style change.
+    void refreshCaret();
+    // Caret blink on window activation (true) or its loss (false).
+    void windowMainChanged(bool becameMain);
+    void updateDisplay();
+    DeviceColor ansi256(uint8_t code, bool isBold, bool useBrightColors);
+    DeviceColor trueColor(Attribute::Color color);
+    DeviceColor defaultColor(bool isFg) const;
+    DeviceColor defaultInvertedColor(bool isFg) const;
+
+    std::shared_ptr<Host> host_;
+    std::weak_ptr<TerminalViewDelegate> terminalDelegate_;
+    std::unique_ptr<Terminal> terminal_;
+    std::unique_ptr<SelectionService> selection_;
+    std::unique_ptr<SearchService> search_;
+    CaretView* caretView_ = nullptr;                       // child widget
+    TerminalProgressBarView* progressBarView_ = nullptr;  // child widget
+    QScrollBar* scroller_ = nullptr;                       // child widget
+
+    FontSet fontSet_;
+    std::optional<QSizeF> cellDimension_;
+
+    std::unordered_map<Attribute, TextAttributes> attributes_;
+    std::unordered_map<Attribute, TextAttributes> urlAttributes_;
+    std::array<std::optional<DeviceColor>, 256> colors_{};
+    std::unordered_map<Attribute::Color, DeviceColor> trueColors_;
+
+    std::optional<DeviceColor> nativeFg_;
+    std::optional<DeviceColor> nativeBg_;
+    bool settingFg_ = false;
+    bool settingBg_ = false;
+    bool useBrightColors_ = true;
+    bool customBlockGlyphs_ = true;
+    bool antiAliasCustomBlockGlyphs_ = false;
+    DeviceColor selectedTextBackgroundColor_;
+
+    bool hasFocus_ = false;
+    bool pendingDisplay_ = false;
+    uint64_t displayUpdates_ = 0;
+    bool useMetalRenderer_ = false;
+};
+
+}  // namespace corvel

@@ -1,0 +1,39 @@
+// The interface through which a terminal view reports to its owner: size
+// changes, titles, the current directory, bytes for the program, scrolling,
+// links to open, the bell, clipboard writes, OSC 1337 content and the rows
+// just redrawn. The view holds its delegate weakly (std::weak_ptr) and skips
+// every report while none is attached. Main thread only.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <span>
+#include <string>
+
+namespace corvel {
+
+class TerminalView;
+
+class TerminalViewDelegate {
+public:
+    virtual ~TerminalViewDelegate() = default;
+
+    virtual void sizeChanged(TerminalView& source, int newCols, int newRows) = 0;
+    virtual void setTerminalTitle(TerminalView& source, const std::string& title) = 0;
+    virtual void hostCurrentDirectoryUpdate(TerminalView& source, const std::optional<std::string>& directory) = 0;
+    // Bytes for the program: keys, pastes, mouse reports and every reply.
+    virtual void send(TerminalView& source, std::span<const uint8_t> data) = 0;
+    // The scroll position, 0 (top) to 1 (bottom).
+    virtual void scrolled(TerminalView& source, double position) = 0;
+    // Default: opens a valid URL with the desktop's handler.
+    virtual void requestOpenLink(TerminalView& source, const std::string& link,
+                                 const std::map<std::string, std::string>& params);
+    // Default: the system beep.
+    virtual void bell(TerminalView& source);
+    virtual void clipboardCopy(TerminalView& source, std::span<const uint8_t> content) = 0;
+    virtual void iTermContent(TerminalView&, std::span<const uint8_t>) {}
+    virtual void rangeChanged(TerminalView&, int /*startY*/, int /*endY*/) {}
+};
+
+}  // namespace corvel

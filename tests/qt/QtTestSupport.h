@@ -1,0 +1,54 @@
+// Helpers of the view tests: the pinned font, a recording view delegate and
+// event-loop pumping until a condition holds.
+#pragma once
+
+#include "corvel/qt/TerminalView.h"
+#include "corvel/qt/TerminalViewDelegate.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QFont>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace corvel::testing {
+
+// DejaVu Sans Mono at 12 pixels, the font every view test draws with.
+inline QFont testFont()
+{
+    QFont font(QStringLiteral("DejaVu Sans Mono"));
+    font.setPixelSize(12);
+    return font;
+}
+
+struct RecordingViewDelegate : TerminalViewDelegate {
+    std::string sent;
+    std::vector<std::pair<int, int>> sizes;
+
+    void sizeChanged(TerminalView&, int newCols, int newRows) override { sizes.emplace_back(newCols, newRows); }
+    void setTerminalTitle(TerminalView&, const std::string&) override {}
+    void hostCurrentDirectoryUpdate(TerminalView&, const std::optional<std::string>&) override {}
+    void send(TerminalView&, std::span<const uint8_t> data) override { sent.append(data.begin(), data.end()); }
+    void scrolled(TerminalView&, double) override {}
+    void clipboardCopy(TerminalView&, std::span<const uint8_t>) override {}
+};
+
+// Processes events until `done` holds; the bound only guards against a hang.
+inline bool pumpUntil(const std::function<bool()>& done, int boundMs = 20000)
+{
+    QDeadlineTimer deadline(boundMs);
+    while (!done()) {
+        if (deadline.hasExpired()) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return true;
+}
+
+inline void feed(TerminalView& view, std::string_view text)
+{
+    view.getTerminal().feed(text);
+}
+
+}  // namespace corvel::testing
