@@ -55,11 +55,14 @@ public:
     using ApcFallback = std::function<void(uint8_t command, std::span<const uint8_t> content)>;
 
     // OSC, APC and DCS strings longer than this are discarded up to their
-    // terminator; the same budget, in bytes, bounds the parameter list and the
-    // intermediates of one sequence.
+    // terminator; the same budget, in bytes, bounds the intermediates of one
+    // sequence.
     static constexpr size_t kDefaultPayloadLimit = size_t{64} << 20;
-    // Parameter values above this are reset to 0.
+    // Parameter values saturate at this.
     static constexpr int64_t kMaxParameter = 922337203685477570;
+    // A sequence keeps this many parameters (sub-parameters included); the
+    // ones after them are ignored.
+    static constexpr size_t kMaxParameters = 1024;
 
     // `terminal` is not owned; null means the terminal is gone, and every
     // dispatch then goes to the fallbacks.
@@ -74,8 +77,8 @@ public:
     // dropped without being unhooked; the separators are left as they are.
     void reset();
 
-    // Decimal value of the leading digits of `data`; 0 for no digits and for
-    // values of 922337203685477571 or more.
+    // Decimal value of the leading digits of `data`; 0 for no digits, and
+    // kMaxParameter for anything larger.
     static int64_t parseInt(std::span<const uint8_t> data);
 
     static TransitionTable buildVt500TransitionTable();
@@ -125,13 +128,17 @@ private:
     void endString(ParserState state, uint8_t terminator);
     void putDcs(std::span<const uint8_t> data);
     void hookDcs(uint8_t final);
-    bool addParameter();
+    // Opens the next parameter after `separator`; past kMaxParameters the
+    // rest of the sequence's parameters are ignored.
+    void addParameter(uint8_t separator);
     bool addCollect(uint8_t code);
 
     size_t payloadLimit_ = kDefaultPayloadLimit;
     // The OSC or APC string being collected outgrew the budget and is being
     // skipped up to its terminator.
     bool stringOverflow_ = false;
+    // The sequence reached kMaxParameters: further digits and separators are dropped.
+    bool parametersFull_ = false;
     // Payload bytes handed to the active DCS handler so far.
     size_t dcsBytes_ = 0;
 };

@@ -42,6 +42,9 @@ Terminal::Terminal(std::weak_ptr<TerminalDelegate> delegate, const TerminalOptio
 Terminal::~Terminal()
 {
     if (synchronizedOutputTimeoutItem_) synchronizedOutputTimeoutItem_->cancel();
+    if (idleCollectionItem_) idleCollectionItem_->cancel();
+    // No cell refers to this terminal's payload ids any more.
+    TinyAtom::releaseAll(this);
     // Work items and callbacks that outlive the terminal find it gone.
     *self_ = nullptr;
 }
@@ -139,11 +142,15 @@ void Terminal::fitMarginsToWidth()
 void Terminal::feed(std::span<const uint8_t> bytes)
 {
     parser_.parse(bytes);
+    fedSinceIdleCheck_ = true;
+    if (!idleCollectionItem_ && (!indexToCharMap_.empty() || payloadIdsTaken_ + payloadIdsKept_ > 0)) {
+        scheduleIdleCollection();
+    }
 }
 
 void Terminal::feed(std::string_view text)
 {
-    parser_.parse({reinterpret_cast<const uint8_t*>(text.data()), text.size()});
+    feed(std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
 }
 
 BufferLine* Terminal::getLine(int row)
@@ -189,6 +196,7 @@ void Terminal::resetToInitialState()
     cursorHidden = hidden;
     updateRange(0);
     updateRange(rows_ - 1);
+    garbageCollectPayload();
 }
 
 void Terminal::cmdReset()
@@ -325,8 +333,45 @@ void Terminal::registerOscHandler(int64_t code, EscapeSequenceParser::OscHandler
 
 void Terminal::garbageCollectPayload()
 {
-    TinyAtom::collectUnused({&normalBuffer_->lines(), &altBuffer_->lines(),
-                             synchronizedOutputBuffer_ ? &synchronizedOutputBuffer_->lines() : nullptr});
+    linesDroppedSinceCollection_ = 0;
+    payloadIdsTaken_ = 0;
+    payloadIdsKept_ = 0;
+    if (TinyAtom::usedCount() > 0) {
+        const std::optional<TinyAtom> open = hyperLinkTracking ? hyperLinkTracking->atom : std::nullopt;
+        payloadIdsKept_ =
+            TinyAtom::collectUnused(this,
+                                    {&normalBuffer_->lines(), &altBuffer_->lines(),
+                                     synchronizedOutputBuffer_ ? &synchronizedOutputBuffer_->lines() : nullptr},
+                                    open);
+    }
+    collectUnusedClusters();
+}
+
+void Terminal::noteLinesDropped(int64_t count)
+{
+    if (indexToCharMap_.empty() && payloadIdsTaken_ + payloadIdsKept_ == 0) return;
+    linesDroppedSinceCollection_ += count;
+    if (linesDroppedSinceCollection_ >= buffer_->lines().maxLength()) garbageCollectPayload();
+}
+
+void Terminal::scheduleIdleCollection()
+{
+    // The work item checks whether the terminal was fed during the delay; if
+    // it was, it waits one more delay, so a collection never interrupts a
+    // stream of output.
+    fedSinceIdleCheck_ = false;
+    idleCollectionItem_ = std::make_shared<DispatchWorkItem>([weak = std::weak_ptr<Terminal*>(self_)] {
+        auto alive = weak.lock();
+        if (!alive || !*alive) return;
+        Terminal& terminal = **alive;
+        terminal.idleCollectionItem_.reset();
+        if (terminal.fedSinceIdleCheck_) {
+            terminal.scheduleIdleCollection();
+            return;
+        }
+        terminal.garbageCollectPayload();
+    });
+    DispatchQueue::main().asyncAfter(idleCollectionDelay, idleCollectionItem_);
 }
 
 void Terminal::sendBytes(std::span<const uint8_t> bytes)
