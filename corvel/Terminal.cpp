@@ -142,6 +142,9 @@ void Terminal::fitMarginsToWidth()
 void Terminal::feed(std::span<const uint8_t> bytes)
 {
     parser_.parse(bytes);
+    // Collections the print path asked for run here, once every code it
+    // worked out is stored in a cell.
+    if (collectionDue_) garbageCollectPayload();
     fedSinceIdleCheck_ = true;
     if (!idleCollectionItem_ && (!indexToCharMap_.empty() || payloadIdsTaken_ + payloadIdsKept_ > 0)) {
         scheduleIdleCollection();
@@ -333,7 +336,14 @@ void Terminal::registerOscHandler(int64_t code, EscapeSequenceParser::OscHandler
 
 void Terminal::garbageCollectPayload()
 {
+    collectionDue_ = false;
     linesDroppedSinceCollection_ = 0;
+    collectPayloadIds();
+    collectUnusedClusters();
+}
+
+void Terminal::collectPayloadIds()
+{
     payloadIdsTaken_ = 0;
     payloadIdsKept_ = 0;
     if (TinyAtom::usedCount() > 0) {
@@ -344,14 +354,13 @@ void Terminal::garbageCollectPayload()
                                      synchronizedOutputBuffer_ ? &synchronizedOutputBuffer_->lines() : nullptr},
                                     open);
     }
-    collectUnusedClusters();
 }
 
 void Terminal::noteLinesDropped(int64_t count)
 {
     if (indexToCharMap_.empty() && payloadIdsTaken_ + payloadIdsKept_ == 0) return;
     linesDroppedSinceCollection_ += count;
-    if (linesDroppedSinceCollection_ >= buffer_->lines().maxLength()) garbageCollectPayload();
+    if (linesDroppedSinceCollection_ >= buffer_->lines().maxLength()) collectionDue_ = true;
 }
 
 void Terminal::scheduleIdleCollection()

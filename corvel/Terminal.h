@@ -608,8 +608,13 @@ private:
     // Frees the cluster codes no cell refers to (see garbageCollectPayload).
     void collectUnusedClusters();
     // Lines left the ring (recycled or trimmed): once a whole ring's worth
-    // went, the codes they held are collected.
+    // went, the codes they held are collected when the bytes being fed are
+    // done. A scroll can fall between working out a cell's code and storing
+    // it, so it never collects cluster codes itself.
     void noteLinesDropped(int64_t count);
+    // The payload ids part of garbageCollectPayload; safe anywhere, as ids
+    // are taken only where they are stored.
+    void collectPayloadIds();
     void scheduleIdleCollection();
     // Adds `scalar` to the text of the cell at (col, ring index ringRow) when
     // the result is still one character; false when it is not.
@@ -691,6 +696,7 @@ private:
     int payloadIdsTaken_ = 0;
     int payloadIdsKept_ = 0;
     int64_t linesDroppedSinceCollection_ = 0;
+    bool collectionDue_ = false;
     DispatchWorkItemPtr idleCollectionItem_;
     bool fedSinceIdleCheck_ = false;
     EscapeSequenceParser parser_;

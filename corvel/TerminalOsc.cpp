@@ -260,10 +260,10 @@ void Terminal::markOpenHyperlink(bool throughRowEnd)
     if (!link.atom) {
         // Ids are collected each time as many were taken as the last
         // collection kept, and once more before giving up on a full table.
-        if (payloadIdsTaken_ >= std::max(payloadIdsKept_, 256)) garbageCollectPayload();
+        if (payloadIdsTaken_ >= std::max(payloadIdsKept_, 256)) collectPayloadIds();
         link.atom = TinyAtom::lookup(std::any(link.payload), this);
         if (!link.atom) {
-            garbageCollectPayload();
+            collectPayloadIds();
             link.atom = TinyAtom::lookup(std::any(link.payload), this);
         }
         if (!link.atom) return;  // every id is in use; the link is lost

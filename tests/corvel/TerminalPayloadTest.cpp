@@ -163,6 +163,13 @@ TEST_F(TerminalPayloadTest, ClusterCodesAreCollectedAndTheTableStaysBounded)
     terminal.feed("\x1b[2J\x1b[3J");
     EXPECT_EQ(terminal.clusterCodeCount(), 0u);
 
+    // The wrap that turns a ring over (two lines here) falls between working
+    // out a character's code and storing it: the code stays valid.
+    Terminal small(std::weak_ptr<TerminalDelegate>{}, sized(4, 2));
+    const std::string outsideTheBmp = "\xf3\xb5\x87\x83";
+    small.feed(outsideTheBmp + "\r\n\nabcd" + outsideTheBmp);
+    EXPECT_EQ(small.getCharacter(0, 1), outsideTheBmp);
+
     // A code freed and handed to other text does not bring back a join
     // remembered for its old text.
     terminal.feed("\x1b[He\xcc\x81   o\xcc\x88");
