@@ -102,6 +102,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     options.rows = 1 + data[1] % 6;
     options.scrollback = 3;
     const std::string stream = tokens(data + 2, size - 2);
+    // Work the terminals schedule on the main queue is drained after each
+    // input, so it never piles up over a long run.
+    static const auto mainQueue = [] {
+        auto queue = std::make_shared<corvel::RunLoopQueue>(true);
+        corvel::DispatchQueue::setMain(queue);
+        return queue;
+    }();
+    struct Drain {
+        corvel::RunLoopQueue& queue;
+        ~Drain() { queue.advance(corvel::Nanos{3600} * 1'000'000'000); }
+    } drain{*mainQueue};
     auto host = std::make_shared<Host>();
 
     Terminal whole(host, options);

@@ -22,6 +22,15 @@ constexpr uint8_t ESC = 0x1B;
 // A string buffer grown past this by one long OSC or APC string is given back
 // once the string is done, so one huge title does not pin its memory.
 constexpr size_t kRetainedStringCapacity = size_t{1} << 20;
+// Likewise for the intermediates of one sequence.
+constexpr size_t kRetainedCollectCapacity = size_t{4} << 10;
+
+// The next decimal digit appended to a parameter, saturating.
+inline int64_t appendDigit(int64_t value, uint8_t digit)
+{
+    const int64_t next = value * 10 + (digit - '0');
+    return next > EscapeSequenceParser::kMaxParameter ? EscapeSequenceParser::kMaxParameter : next;
+}
 
 // Index of the first byte at or below 0x1F from `i` on, or `length`.
 // Scans eight bytes at a time: a word holds a byte below 0x20 exactly when
@@ -213,8 +222,7 @@ int64_t EscapeSequenceParser::parseInt(std::span<const uint8_t> data)
     int64_t value = 0;
     for (uint8_t byte : data) {
         if (byte < '0' || byte > '9') break;
-        value = value * 10 + (byte - '0');
-        if (value > kMaxParameter) return 0;
+        value = appendDigit(value, byte);
     }
     return value;
 }
@@ -226,6 +234,7 @@ void EscapeSequenceParser::reset()
     _apc.clear();
     _collect.clear();
     _pars.assign(1, 0);
+    parametersFull_ = false;
     stringOverflow_ = false;
     activeDcsHandler.reset();
     handler_->printStateReset();
@@ -238,7 +247,12 @@ void EscapeSequenceParser::resetParameters()
     _pars.resize(1);
     _pars[0] = 0;
     _parsTxt.clear();
-    _collect.clear();
+    parametersFull_ = false;
+    if (_collect.capacity() > kRetainedCollectCapacity) {
+        releaseBuffer(_collect);
+    } else {
+        _collect.clear();
+    }
 }
 
 void EscapeSequenceParser::clearSequence()
@@ -251,11 +265,15 @@ void EscapeSequenceParser::clearSequence()
 }
 
 // Inlined into the parse loop: it runs for every separator.
-[[gnu::always_inline]] inline bool EscapeSequenceParser::addParameter()
+[[gnu::always_inline]] inline void EscapeSequenceParser::addParameter(uint8_t separator)
 {
-    if ((_pars.size() + 1) * sizeof(int64_t) > payloadLimit_) [[unlikely]] return false;
+    if (parametersFull_) return;
+    if (_pars.size() >= kMaxParameters) [[unlikely]] {
+        parametersFull_ = true;
+        return;
+    }
     _pars.push_back(0);
-    return true;
+    _parsTxt.push_back(separator);
 }
 
 bool EscapeSequenceParser::addCollect(uint8_t code)
@@ -400,30 +418,21 @@ void EscapeSequenceParser::parse(std::span<const uint8_t> data)
             if (static_cast<unsigned>(bytes[j] - 0x3C) <= 3u) _collect.push_back(bytes[j++]);
             const size_t firstParameter = j;
             int64_t value = 0;
-            bool overflow = false;
             while (j < length) {
                 const uint8_t byte = bytes[j];
                 if (static_cast<unsigned>(byte - '0') < 10u) {
-                    value = value * 10 + (byte - '0');
-                    if (value > kMaxParameter) value = 0;
+                    if (!parametersFull_) value = appendDigit(value, byte);
                 } else if (byte == ';' || (byte == ':' && j > firstParameter)) {
                     _pars.back() = value;
-                    if (!addParameter()) {
-                        overflow = true;
-                        ++j;
-                        break;
-                    }
-                    _parsTxt.push_back(byte);
-                    value = 0;
+                    addParameter(byte);
+                    value = _pars.back();
                 } else {
                     break;
                 }
                 ++j;
             }
             _pars.back() = value;
-            if (overflow) {
-                state = S::csiIgnore;
-            } else if (j < length && static_cast<unsigned>(bytes[j] - 0x40) <= 0x3Eu) {
+            if (j < length && static_cast<unsigned>(bytes[j] - 0x40) <= 0x3Eu) {
                 dispatchCsi(bytes[j], _pars, _collect);
                 ++j;
             } else {
@@ -441,23 +450,17 @@ void EscapeSequenceParser::parse(std::span<const uint8_t> data)
             while (true) {
                 const uint8_t byte = bytes[i];
                 if (static_cast<unsigned>(byte - '0') < 10u) {
-                    value = value * 10 + (byte - '0');
-                    if (value > kMaxParameter) value = 0;
+                    if (!parametersFull_) value = appendDigit(value, byte);
                 } else if (byte == ';' || byte == ':') {
                     _pars.back() = value;
-                    if (!addParameter()) {
-                        state = S::csiIgnore;
-                        ++i;
-                        break;
-                    }
-                    _parsTxt.push_back(byte);
-                    value = 0;
+                    addParameter(byte);
+                    value = _pars.back();
                 } else {
                     break;
                 }
                 if (++i == length) break;
             }
-            if (state == S::csiParam) _pars.back() = value;
+            _pars.back() = value;
             continue;
         }
         // Inside an OSC or APC string only BEL, CAN and ESC are looked up, so
@@ -536,15 +539,9 @@ void EscapeSequenceParser::parse(std::span<const uint8_t> data)
             break;
         case A::param:
             if (code == ';' || code == ':') {
-                if (addParameter()) {
-                    _parsTxt.push_back(code);
-                } else {
-                    next = state >= S::dcsEntry ? S::dcsIgnore : S::csiIgnore;
-                }
-            } else {
-                int64_t& last = _pars.back();
-                const int64_t value = last * 10 + (code - '0');
-                last = value > kMaxParameter ? 0 : value;
+                addParameter(code);
+            } else if (!parametersFull_) {
+                _pars.back() = appendDigit(_pars.back(), code);
             }
             break;
         case A::collect:

@@ -25,11 +25,14 @@ namespace corvel {
 class EscapeSequenceParser {
 public:
     // OSC, APC and DCS strings longer than this are discarded up to their
-    // terminator; the same budget, in bytes, bounds the parameter list and the
-    // intermediates of one sequence.
+    // terminator; the same budget, in bytes, bounds the intermediates of one
+    // sequence.
     static constexpr size_t kDefaultPayloadLimit = size_t{64} << 20;
-    // Parameter values above this are reset to 0.
+    // Parameter values saturate at this.
     static constexpr int64_t kMaxParameter = 922337203685477570;
+    // A sequence keeps this many parameters (sub-parameters included); the
+    // ones after them are ignored.
+    static constexpr size_t kMaxParameters = 1024;
 
     // `handler` is not owned and must outlive the parser; null gives the
     // interface's defaults (everything dropped, CSI named in the log).
@@ -44,8 +47,8 @@ public:
     // dropped without being unhooked; the separators are left as they are.
     void reset();
 
-    // Decimal value of the leading digits of `data`; 0 for no digits and for
-    // values of 922337203685477571 or more.
+    // Decimal value of the leading digits of `data`; 0 for no digits, and
+    // kMaxParameter for anything larger.
     static int64_t parseInt(std::span<const uint8_t> data);
 
     static TransitionTable buildVt500TransitionTable();
@@ -82,7 +85,9 @@ private:
     void endString(ParserState state, uint8_t terminator);
     void putDcs(std::span<const uint8_t> data);
     void hookDcs(uint8_t final);
-    bool addParameter();
+    // Opens the next parameter after `separator`; past kMaxParameters the
+    // rest of the sequence's parameters are ignored.
+    void addParameter(uint8_t separator);
     bool addCollect(uint8_t code);
 
     ParserHandler defaultHandler_;
@@ -91,6 +96,8 @@ private:
     // The OSC or APC string being collected outgrew the budget and is being
     // skipped up to its terminator.
     bool stringOverflow_ = false;
+    // The sequence reached kMaxParameters: further digits and separators are dropped.
+    bool parametersFull_ = false;
     // Payload bytes handed to the active DCS handler so far.
     size_t dcsBytes_ = 0;
 };

@@ -150,6 +150,9 @@ void CircularBufferLineList::trimStart(int64_t n)
 {
     const int64_t dropped = std::clamp<int64_t>(n, 0, count_);
     if (dropped == 0) return;
+    // The dropped lines are released, so neither their cells nor the codes
+    // and payload ids those cells name outlive them.
+    for (int64_t i = 0; i < dropped; ++i) slot(i).reset();
     startIndex_ = positiveModulo(startIndex_ + dropped, static_cast<int64_t>(array_.size()));
     count_ -= dropped;
 }

@@ -3,6 +3,7 @@
 #include <bitset>
 #include <memory>
 #include <unordered_map>
+#include <vector>
 
 #include "corvel/screen/BufferLine.h"
 #include "corvel/screen/CircularBufferLineList.h"
@@ -11,10 +12,17 @@ namespace corvel {
 
 namespace {
 
+struct AtomEntry {
+    std::any value;
+    const void* owner = nullptr;
+};
+
 struct AtomTable {
-    std::unordered_map<uint16_t, std::any> map;
-    int lastUsed = 0;
-    int lastCollected = 0;
+    std::unordered_map<uint16_t, AtomEntry> map;
+    // Released ids, handed out again before fresh ones.
+    std::vector<uint16_t> freeIds;
+    // Ids above this were never handed out.
+    int highest = 0;
 };
 
 AtomTable& table()
@@ -23,21 +31,44 @@ AtomTable& table()
     return instance;
 }
 
+void freeId(AtomTable& t, std::unordered_map<uint16_t, AtomEntry>::iterator at)
+{
+    t.freeIds.push_back(at->first);
+    t.map.erase(at);
+}
+
 }  // namespace
 
-std::optional<TinyAtom> TinyAtom::lookup(std::any value)
+std::optional<TinyAtom> TinyAtom::lookup(std::any value, const void* owner)
 {
     auto& t = table();
-    const int next = t.lastUsed + 1;
-    if (next > maxCode) return std::nullopt;
-    t.map[static_cast<uint16_t>(next)] = std::move(value);
-    t.lastUsed = next;
-    return TinyAtom{static_cast<uint16_t>(next)};
+    uint16_t id = 0;
+    if (!t.freeIds.empty()) {
+        id = t.freeIds.back();
+        t.freeIds.pop_back();
+    } else if (t.highest < maxCode) {
+        id = static_cast<uint16_t>(++t.highest);
+    } else {
+        return std::nullopt;
+    }
+    t.map[id] = AtomEntry{std::move(value), owner};
+    return TinyAtom{id};
 }
 
 void TinyAtom::release(uint16_t code)
 {
-    table().map.erase(code);
+    auto& t = table();
+    if (auto found = t.map.find(code); found != t.map.end()) freeId(t, found);
+}
+
+void TinyAtom::releaseAll(const void* owner)
+{
+    auto& t = table();
+    for (auto it = t.map.begin(); it != t.map.end();) {
+        auto next = std::next(it);
+        if (it->second.owner == owner) freeId(t, it);
+        it = next;
+    }
 }
 
 std::any TinyAtom::target() const
@@ -45,17 +76,23 @@ std::any TinyAtom::target() const
     if (code == 0) return {};
     const auto& map = table().map;
     auto it = map.find(code);
-    return it == map.end() ? std::any{} : it->second;
+    return it == map.end() ? std::any{} : it->second.value;
 }
 
-int TinyAtom::lastUsed() { return table().lastUsed; }
+int TinyAtom::usedCount() { return static_cast<int>(table().map.size()); }
 
-int TinyAtom::lastCollected() { return table().lastCollected; }
+int TinyAtom::usedCount(const void* owner)
+{
+    int count = 0;
+    for (const auto& [id, entry] : table().map) count += entry.owner == owner ? 1 : 0;
+    return count;
+}
 
-void TinyAtom::collectUnused(std::initializer_list<const CircularBufferLineList*> rings)
+int TinyAtom::collectUnused(const void* owner, std::initializer_list<const CircularBufferLineList*> rings,
+                            std::optional<TinyAtom> keep)
 {
     auto& t = table();
-    if (t.lastCollected == t.lastUsed) return;
+    if (t.map.empty()) return 0;
 
     auto inUse = std::make_unique<std::bitset<65536>>();
     for (const auto* ring : rings) {
@@ -67,12 +104,21 @@ void TinyAtom::collectUnused(std::initializer_list<const CircularBufferLineList*
             }
         }
     }
+    if (keep) inUse->set(keep->code);
 
-    for (int id = t.lastCollected + 1; id <= t.lastUsed; ++id) {
-        if (inUse->test(static_cast<size_t>(id))) break;
-        t.lastCollected = id;
-        t.map.erase(static_cast<uint16_t>(id));
+    int kept = 0;
+    for (auto it = t.map.begin(); it != t.map.end();) {
+        auto next = std::next(it);
+        if (it->second.owner == owner) {
+            if (inUse->test(it->first)) {
+                ++kept;
+            } else {
+                freeId(t, it);
+            }
+        }
+        it = next;
     }
+    return kept;
 }
 
 namespace detail {

@@ -3,10 +3,11 @@
 // every terminal; like the rest of the screen model it is used from the one
 // thread that drives the terminals and is not locked.
 //
-// Ids run from 1 to 65534 and are handed out in increasing order; an id is
-// never handed out twice in the life of the process, so a stale cell can never
-// point at another cell's value. Once the ids are exhausted, `lookup` yields
-// nothing.
+// Ids run from 1 to 65534. Each id belongs to the owner that took it (a
+// terminal), and only that owner's collection releases it: an id is released
+// once none of the owner's cells refers to it, so no live cell ever points at
+// an id that was handed out again. Released ids are handed out again; while
+// all 65534 are taken, `lookup` yields nothing.
 #pragma once
 
 #include <any>
@@ -23,31 +24,35 @@ struct TinyAtom {
 
     static constexpr int maxCode = 65534;
 
-    // Stores the value under a fresh id; nothing once the ids are exhausted.
-    static std::optional<TinyAtom> lookup(std::any value);
-    // Removes the entry for `code`, if present.
+    // Stores the value under a free id owned by `owner`; nothing while every
+    // id is taken.
+    static std::optional<TinyAtom> lookup(std::any value, const void* owner = nullptr);
+    // Removes the entry for `code`, if present, and frees the id.
     static void release(uint16_t code);
+    // Releases every id `owner` took.
+    static void releaseAll(const void* owner);
 
     // The stored value; empty for id 0 or a released id.
     std::any target() const;
 
-    // The last id handed out, and the id up to which every id was released.
-    static int lastUsed();
-    static int lastCollected();
+    // How many ids are taken, in all and by `owner`.
+    static int usedCount();
+    static int usedCount(const void* owner);
 
-    // Releases the ids that no cell in the given line rings refers to any more
-    // (a terminal passes the rings of its normal and alternate buffers). Every
-    // allocated line of every ring is scanned, scrollback included, and every
-    // cell of a line's storage. Only a low-water mark advances: the first id
-    // still in use stops the collection, so it keeps every later id alive too.
-    static void collectUnused(std::initializer_list<const CircularBufferLineList*> rings);
+    // Releases the ids of `owner` that no cell in the given line rings refers
+    // to any more, except `keep` (a terminal passes the rings of its normal
+    // and alternate buffers and of the frozen copy of synchronized output, and
+    // the id of the link still open). Every allocated line of every ring is
+    // scanned, scrollback included, and every cell of a line's storage.
+    // Returns how many ids `owner` still holds.
+    static int collectUnused(const void* owner, std::initializer_list<const CircularBufferLineList*> rings,
+                             std::optional<TinyAtom> keep = std::nullopt);
 
     constexpr bool operator==(const TinyAtom&) const = default;
 };
 
 namespace detail {
-// Empties the table and starts the ids again from 1. For tests only: a live
-// process never reissues ids.
+// Empties the table and starts the ids again from 1. For tests only.
 void resetTinyAtomTable();
 }  // namespace detail
 

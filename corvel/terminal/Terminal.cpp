@@ -42,6 +42,9 @@ Terminal::Terminal(std::weak_ptr<TerminalDelegate> delegate, const TerminalOptio
 Terminal::~Terminal()
 {
     if (synchronizedOutputTimeoutItem_) synchronizedOutputTimeoutItem_->cancel();
+    if (idleCollectionItem_) idleCollectionItem_->cancel();
+    // No cell refers to this terminal's payload ids any more.
+    TinyAtom::releaseAll(this);
     // Work items and callbacks that outlive the terminal find it gone.
     *self_ = nullptr;
 }
@@ -149,6 +152,13 @@ void Terminal::feed(std::span<const uint8_t> bytes)
     } restore{feedDelegate_, feedDelegate_};
     feedDelegate_ = host.get();
     parser_.parse(bytes);
+    // Collections the print path asked for run here, once every code it
+    // worked out is stored in a cell.
+    if (collectionDue_) garbageCollectPayload();
+    fedSinceIdleCheck_ = true;
+    if (!idleCollectionItem_ && (!indexToCharMap_.empty() || payloadIdsTaken_ + payloadIdsKept_ > 0)) {
+        scheduleIdleCollection();
+    }
 }
 
 void Terminal::feed(std::string_view text)
@@ -199,6 +209,7 @@ void Terminal::resetToInitialState()
     cursorHidden = hidden;
     updateRange(0);
     updateRange(rows_ - 1);
+    garbageCollectPayload();
 }
 
 void Terminal::cmdReset()
@@ -335,8 +346,51 @@ void Terminal::registerOscHandler(int64_t code, OscHandler handler)
 
 void Terminal::garbageCollectPayload()
 {
-    TinyAtom::collectUnused({&normalBuffer_->lines(), &altBuffer_->lines(),
-                             synchronizedOutputBuffer_ ? &synchronizedOutputBuffer_->lines() : nullptr});
+    collectionDue_ = false;
+    linesDroppedSinceCollection_ = 0;
+    collectPayloadIds();
+    collectUnusedClusters();
+}
+
+void Terminal::collectPayloadIds()
+{
+    payloadIdsTaken_ = 0;
+    payloadIdsKept_ = 0;
+    if (TinyAtom::usedCount() > 0) {
+        const std::optional<TinyAtom> open = hyperLinkTracking ? hyperLinkTracking->atom : std::nullopt;
+        payloadIdsKept_ =
+            TinyAtom::collectUnused(this,
+                                    {&normalBuffer_->lines(), &altBuffer_->lines(),
+                                     synchronizedOutputBuffer_ ? &synchronizedOutputBuffer_->lines() : nullptr},
+                                    open);
+    }
+}
+
+void Terminal::noteLinesDropped(int64_t count)
+{
+    if (indexToCharMap_.empty() && payloadIdsTaken_ + payloadIdsKept_ == 0) return;
+    linesDroppedSinceCollection_ += count;
+    if (linesDroppedSinceCollection_ >= buffer_->lines().maxLength()) collectionDue_ = true;
+}
+
+void Terminal::scheduleIdleCollection()
+{
+    // The work item checks whether the terminal was fed during the delay; if
+    // it was, it waits one more delay, so a collection never interrupts a
+    // stream of output.
+    fedSinceIdleCheck_ = false;
+    idleCollectionItem_ = std::make_shared<DispatchWorkItem>([weak = std::weak_ptr<Terminal*>(self_)] {
+        auto alive = weak.lock();
+        if (!alive || !*alive) return;
+        Terminal& terminal = **alive;
+        terminal.idleCollectionItem_.reset();
+        if (terminal.fedSinceIdleCheck_) {
+            terminal.scheduleIdleCollection();
+            return;
+        }
+        terminal.garbageCollectPayload();
+    });
+    DispatchQueue::main().asyncAfter(idleCollectionDelay, idleCollectionItem_);
 }
 
 void Terminal::sendBytes(std::span<const uint8_t> bytes)

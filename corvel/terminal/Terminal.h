@@ -97,11 +97,15 @@ public:
 
     // An OSC 8 hyperlink that is open: where it started and its payload. The
     // row is scroll-invariant (linesTop + ring index), so it still names the
-    // right line after the ring recycled lines while the link was open.
+    // right line after the ring recycled lines while the link was open. What
+    // moves rows otherwise (a scroll of the alternate screen or of a region,
+    // ED 3, a resize) first marks the cells written so far and starts the
+    // link again at the cursor; `atom` is the link's id once cells carry it.
     struct HyperLinkTracking {
         int startCol = 0;
         int64_t startRow = 0;
         std::string payload;
+        std::optional<TinyAtom> atom;
     };
 
     // DCS $ q: the request for a setting report. Collects the payload and
@@ -261,7 +265,9 @@ public:
     // The host hears only real changes.
     void showCursor();
     void hideCursor();
-    // Store the title and pass it on to the host, changed or not.
+    // Store the title and pass it on to the host, changed or not. A title
+    // longer than maxTitleBytes is cut there, on a character boundary.
+    static constexpr size_t maxTitleBytes = 4096;
     void setTitle(const std::string& text);
     void setIconTitle(const std::string& text);
 
@@ -290,10 +296,21 @@ public:
     void setTerminalFocus(bool focused);
     // Registers the handler for an OSC number; it wins over the built-in commands.
     void registerOscHandler(int64_t code, OscHandler handler);
-    // Releases the payload ids (hyperlink targets) that no cell of either
-    // screen refers to any more, nor the frozen copy of synchronized output
-    // while it is shown. Only a low-water mark advances (TinyAtom::collectUnused).
+    // Releases the payload ids (hyperlink targets) and the grapheme-cluster
+    // codes that no cell of either screen refers to any more, nor the frozen
+    // copy of synchronized output while it is shown; both are handed out
+    // again. Runs by itself when the tables grew, when the ring turned over,
+    // after ED 3, RIS and a scrollback change, and on the main queue once the
+    // terminal was idle for idleCollectionDelay.
     void garbageCollectPayload();
+    static constexpr Nanos idleCollectionDelay = Nanos{5'000'000'000};
+    // How many grapheme-cluster codes are handed out now.
+    size_t clusterCodeCount() const { return indexToCharMap_.size(); }
+    // The cluster table never holds more codes than this; a cluster past it
+    // prints as U+FFFD.
+    static constexpr size_t maxClusterCodes = size_t{1} << 20;
+    // An OSC 8 URI longer than this opens no link.
+    static constexpr size_t maxHyperlinkUriBytes = 8192;
 
     // ---- replies: one host `send` per call ----
 
@@ -628,9 +645,29 @@ private:
 
     void printScalar(Buffer& buffer, char32_t scalar, int width);
     int32_t intern(std::string_view character);
+    // Frees the cluster codes no cell refers to (see garbageCollectPayload).
+    void collectUnusedClusters();
+    // Lines left the ring (recycled or trimmed): once a whole ring's worth
+    // went, the codes they held are collected when the bytes being fed are
+    // done. A scroll can fall between working out a cell's code and storing
+    // it, so it never collects cluster codes itself.
+    void noteLinesDropped(int64_t count);
+    // The payload ids part of garbageCollectPayload; safe anywhere, as ids
+    // are taken only where they are stored.
+    void collectPayloadIds();
+    void scheduleIdleCollection();
     // Adds `scalar` to the text of the cell at (col, ring index ringRow) when
     // the result is still one character; false when it is not.
     bool joinToCell(Buffer& target, BufferLine* line, int64_t ringRow, int col, char32_t scalar);
+
+    // ---- open hyperlinks (TerminalOsc.cpp) ----
+
+    // Marks the cells written since the open link started, up to the cell
+    // left of the cursor, or to the end of the cursor's row when
+    // `throughRowEnd` (a wrap is about to move the cursor on).
+    void markOpenHyperlink(bool throughRowEnd);
+    // The open link starts again at the cursor.
+    void restartOpenHyperlink();
 
     // ---- cursor helpers (TerminalCursor.cpp) ----
 
@@ -712,6 +749,17 @@ private:
     std::unordered_map<uint64_t, int32_t> knownCodes_;
     // OSC handlers the host registered; they win over the built-in commands.
     std::unordered_map<int64_t, OscHandler> oscHandlers_;
+    // Cluster codes freed by a collection, handed out again first.
+    std::vector<int32_t> freeClusterCodes_;
+    // A new code is interned only after a collection once the table holds this many.
+    size_t clusterCollectionAt_ = 0;
+    // Payload ids taken since the last collection, and those it kept.
+    int payloadIdsTaken_ = 0;
+    int payloadIdsKept_ = 0;
+    int64_t linesDroppedSinceCollection_ = 0;
+    bool collectionDue_ = false;
+    DispatchWorkItemPtr idleCollectionItem_;
+    bool fedSinceIdleCheck_ = false;
     EscapeSequenceParser parser_;
 
     int64_t refreshStart_ = std::numeric_limits<int64_t>::max();

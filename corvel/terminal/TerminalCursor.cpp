@@ -363,6 +363,13 @@ void Terminal::scroll(bool isWrapped)
 
     const int64_t topRow = int64_t{b.yBase()} + b.scrollTop();
     const int64_t bottomRow = int64_t{b.yBase()} + b.scrollBottom();
+    // Only a full-width scroll from the top of a buffer with scrollback keeps
+    // every row's number; otherwise an open link marks what it covered so far
+    // (the cursor's row to its end, as the rows between a link's ends are)
+    // and starts again after the scroll.
+    const bool rowsRenumbered = b.scrollTop() != 0 || !b.hasScrollback() || marginsNarrowerThanScreen();
+    if (rowsRenumbered) markOpenHyperlink(true);
+    bool droppedLine = false;
     // Whether the lines kept their content and only changed places, so only
     // the screen rows need redrawing.
     bool linesMoved = true;
@@ -378,6 +385,7 @@ void Terminal::scroll(bool isWrapped)
             // bottom line; the lines below the region keep their screen rows.
             preserveOldestLineForSnapshot();
             lines.recycle(erase);
+            droppedLine = true;
             const int64_t last = lines.count() - 1;
             if (bottomRow < last) {
                 std::unique_ptr<BufferLine> reused = lines.take(last);
@@ -420,6 +428,8 @@ void Terminal::scroll(bool isWrapped)
         updateRange(b, b.scrollBottom(), false);
     }
     if (b.hasAnyImages()) updateKittyRelativePlacementsForCurrentBuffer();
+    if (rowsRenumbered) restartOpenHyperlink();
+    if (droppedLine) noteLinesDropped(1);
     withDelegate([&](TerminalDelegate& d) { d.scrolled(*this, b.yDisp()); });
 }
 

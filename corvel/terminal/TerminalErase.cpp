@@ -82,7 +82,11 @@ void Terminal::cmdEraseInDisplay(Params pars)
         break;
     case 3: {
         const int64_t n = b.lines().count() - rows_;
-        if (n < 1) break;
+        if (n < 1) {
+            garbageCollectPayload();
+            break;
+        }
+        markOpenHyperlink(false);
         // The frozen copy of synchronized output may still read these lines.
         if (snapshotSource_ == &b) preserveSnapshotHistory();
         const bool hadImages = b.hasAnyImages();
@@ -91,6 +95,8 @@ void Terminal::cmdEraseInDisplay(Params pars)
         b.linesTop = 0;
         b.setYBase(static_cast<int>(std::max<int64_t>(b.yBase() - n, 0)));
         b.setYDisp(static_cast<int>(std::max<int64_t>(b.yDisp() - n, 0)));
+        restartOpenHyperlink();
+        garbageCollectPayload();
         // Every row number moved: the host redraws and learns the new position.
         updateRange(0);
         updateRange(rows_ - 1);

@@ -199,28 +199,49 @@ void Terminal::oscSetCurrentDocument(std::span<const uint8_t> data)
 void Terminal::oscHyperlink(std::span<const uint8_t> data)
 {
     const std::string_view text = textOf(data);
-    Buffer& b = *buffer_;
-    const int64_t cursorRow = b.linesTop + b.yBase() + b.y();
     if (text != ";") {
-        // The link covers the cells written while it is open. In the
-        // pending-wrap state the first of them goes to the next row, so the
-        // start column is left one past the edge and marks nothing on this
-        // row; without autowrap the next cell overwrites the last column.
-        int startCol = std::clamp(b.x(), 0, cols_);
-        if (startCol == cols_ && !wraparound) startCol = cols_ - 1;
-        hyperLinkTracking = HyperLinkTracking{startCol, cursorRow, isAscii(data) ? std::string(text) : std::string()};
+        // A URI past the limit opens no link, and ends the one that was open.
+        const size_t semicolon = text.find(';');
+        if (semicolon != std::string_view::npos && text.size() - semicolon - 1 > maxHyperlinkUriBytes) {
+            hyperLinkTracking.reset();
+            return;
+        }
+        hyperLinkTracking = HyperLinkTracking{0, 0, isAscii(data) ? std::string(text) : std::string(), std::nullopt};
+        restartOpenHyperlink();
         return;
     }
     if (!hyperLinkTracking) return;
-    const HyperLinkTracking link = std::move(*hyperLinkTracking);
+    markOpenHyperlink(false);
     hyperLinkTracking.reset();
+}
+
+void Terminal::restartOpenHyperlink()
+{
+    if (!hyperLinkTracking) return;
+    // The link covers the cells written while it is open. In the pending-wrap
+    // state the first of them goes to the next row, so the start column is
+    // left one past the edge and marks nothing on this row; without autowrap
+    // the next cell overwrites the last column.
+    const Buffer& b = *buffer_;
+    int startCol = std::clamp(b.x(), 0, cols_);
+    if (startCol == cols_ && !wraparound) startCol = cols_ - 1;
+    hyperLinkTracking->startCol = startCol;
+    hyperLinkTracking->startRow = b.linesTop + b.yBase() + b.y();
+}
+
+void Terminal::markOpenHyperlink(bool throughRowEnd)
+{
+    if (!hyperLinkTracking) return;
+    HyperLinkTracking& link = *hyperLinkTracking;
+    Buffer& b = *buffer_;
+    const int64_t cursorRow = b.linesTop + b.yBase() + b.y();
     if (cursorRow < link.startRow) return;
 
     // The last cell written while the link was open is the one left of the
     // cursor (the last column while a wrap is pending); a cursor at the left
     // edge means the link ended on an earlier row.
-    const int endCol = std::min(b.x(), cols_) - 1;
     const int middleEnd = marginMode ? b.marginRight() : cols_ - 1;
+    const int endCol = throughRowEnd ? middleEnd : std::min(b.x(), cols_) - 1;
     auto columnsOf = [&](int64_t row) {
         const int first = row == link.startRow ? link.startCol : 0;
         const int last = row == cursorRow ? endCol : middleEnd;
@@ -234,15 +255,26 @@ void Terminal::oscHyperlink(std::span<const uint8_t> data)
         const auto [first, last] = columnsOf(row);
         anyCell = first <= last;
     }
-    // A link that covers no cell takes no payload id: ids are never reissued.
+    // A link that covers no cell takes no payload id.
     if (!anyCell) return;
-    const auto atom = TinyAtom::lookup(std::any(link.payload));
-    if (!atom) return;  // the id table is exhausted; the link is lost
+    if (!link.atom) {
+        // Ids are collected each time as many were taken as the last
+        // collection kept, and once more before giving up on a full table.
+        if (payloadIdsTaken_ >= std::max(payloadIdsKept_, 256)) collectPayloadIds();
+        link.atom = TinyAtom::lookup(std::any(link.payload), this);
+        if (!link.atom) {
+            collectPayloadIds();
+            link.atom = TinyAtom::lookup(std::any(link.payload), this);
+        }
+        if (!link.atom) return;  // every id is in use; the link is lost
+        ++payloadIdsTaken_;
+    }
+    const TinyAtom atom = *link.atom;
     for (int64_t row = firstRow; row <= cursorRow; ++row) {
         const auto [first, last] = columnsOf(row);
         if (first > last) continue;
         BufferLine& line = b.lines()[row - b.linesTop];
-        for (int col = first; col <= last; ++col) line.modify(col, [&](CharData& cell) { cell.payload = *atom; });
+        for (int col = first; col <= last; ++col) line.modify(col, [&](CharData& cell) { cell.payload = atom; });
     }
 }
 

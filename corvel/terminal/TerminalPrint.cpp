@@ -30,6 +30,9 @@ constexpr uint8_t kDelete = 0x7F;
 // text for every mark.
 constexpr size_t kMaxClusterScalars = 32;
 
+// The cluster table is not collected before it holds this many codes.
+constexpr size_t kMinClusterCollection = 4096;
+
 // The characters that have an emoji variation sequence: only these change
 // width with U+FE0E / U+FE0F.
 constexpr std::array<UnicodeUtil::LH, 183> emojiVariationTable{{
@@ -391,10 +394,72 @@ int32_t Terminal::code(std::string_view character)
 int32_t Terminal::intern(std::string_view character)
 {
     if (auto found = charToIndexMap_.find(character); found != charToIndexMap_.end()) return found->second;
-    const int32_t id = lastCharIndex_++;
+    // The table is collected each time it doubled since the last collection,
+    // so it stays within a small multiple of the codes the cells use.
+    if (indexToCharMap_.size() >= std::max(clusterCollectionAt_, kMinClusterCollection)) {
+        collectUnusedClusters();
+        if (indexToCharMap_.size() >= maxClusterCodes) return static_cast<int32_t>(utf8::replacementCharacter);
+    }
+    int32_t id = 0;
+    if (!freeClusterCodes_.empty()) {
+        id = freeClusterCodes_.back();
+        freeClusterCodes_.pop_back();
+    } else {
+        id = lastCharIndex_++;
+    }
     charToIndexMap_.emplace(std::string(character), id);
     indexToCharMap_.emplace(id, std::string(character));
     return id;
+}
+
+void Terminal::collectUnusedClusters()
+{
+    if (indexToCharMap_.empty()) return;
+    // One flag per code handed out so far: codes run densely from firstGraphemeId.
+    std::vector<bool> used(static_cast<size_t>(lastCharIndex_ - CharData::firstGraphemeId), false);
+    auto isUsed = [&](int64_t code) {
+        const int64_t at = code - CharData::firstGraphemeId;
+        return at >= 0 && at < static_cast<int64_t>(used.size()) && used[static_cast<size_t>(at)];
+    };
+    for (const Buffer* each : {normalBuffer_.get(), altBuffer_.get(), synchronizedOutputBuffer_.get()}) {
+        if (!each) continue;
+        for (const BufferLine* line : each->lines().getArray()) {
+            if (!line) continue;
+            for (const CharData& cell : line->storage()) {
+                const int64_t at = int64_t{cell.code} - CharData::firstGraphemeId;
+                if (at >= 0 && at < static_cast<int64_t>(used.size())) used[static_cast<size_t>(at)] = true;
+            }
+        }
+    }
+    for (auto it = indexToCharMap_.begin(); it != indexToCharMap_.end();) {
+        auto next = std::next(it);
+        if (!isUsed(it->first)) {
+            charToIndexMap_.erase(it->second);
+            freeClusterCodes_.push_back(it->first);
+            indexToCharMap_.erase(it);
+        }
+        it = next;
+    }
+    // A remembered join that names a freed code, as the joined cell or as
+    // the result, is forgotten: the code may soon stand for other text.
+    std::erase_if(knownCodes_, [&](const auto& entry) {
+        const int64_t joinedTo = static_cast<int64_t>(entry.first >> 32);
+        return !isUsed(entry.second) || (joinedTo >= CharData::firstGraphemeId && !isUsed(joinedTo));
+    });
+    if (indexToCharMap_.empty()) {
+        // Nothing is left: the codes start afresh and the free list goes.
+        lastCharIndex_ = CharData::firstGraphemeId;
+        std::vector<int32_t>().swap(freeClusterCodes_);
+        charToIndexMap_ = {};
+        indexToCharMap_ = {};
+        knownCodes_ = {};
+    } else if (indexToCharMap_.bucket_count() > 4 * indexToCharMap_.size() + 64) {
+        // The maps give back the buckets of the codes that went.
+        charToIndexMap_.rehash(0);
+        indexToCharMap_.rehash(0);
+        knownCodes_.rehash(0);
+    }
+    clusterCollectionAt_ = std::min(2 * indexToCharMap_.size(), maxClusterCodes);
 }
 
 std::string Terminal::character(int32_t value) const

@@ -13,9 +13,12 @@ void Terminal::resize(int newCols, int newRows)
 
     endSynchronizedOutput();
     const int oldCols = cols_;
+    // An open link marks what it covered: the rows are about to move.
+    markOpenHyperlink(false);
     resizeBuffers(newCols, newRows);
     cols_ = newCols;
     rows_ = newRows;
+    restartOpenHyperlink();
     options_.cols = newCols;
     options_.rows = newRows;
     // Stops set within the old width survive; the new columns get default stops.
@@ -30,8 +33,11 @@ void Terminal::changeScrollback(std::optional<int> lines)
 {
     // Shrinking drops history lines the frozen copy may still read through.
     if (snapshotSource_ == normalBuffer_.get()) preserveSnapshotHistory();
+    markOpenHyperlink(false);
     normalBuffer_->changeHistorySize(lines);
     options_.scrollback = lines.value_or(0);
+    restartOpenHyperlink();
+    garbageCollectPayload();
     updateRange(0);
     updateRange(rows_ - 1);
 }

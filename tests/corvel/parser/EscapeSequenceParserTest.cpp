@@ -1,5 +1,7 @@
 #include "corvel/parser/EscapeSequenceParser.h"
 
+#include "corvel/terminal/Terminal.h"
+
 #include "corvel/platform/Log.h"
 #include "corvel/platform/Trace.h"
 
@@ -150,8 +152,26 @@ TEST(EscapeSequenceParser, ParametersAndSeparators)
     EXPECT_EQ(run({"\x1b[m\x1b[;m"}), (V{"reset", "csi '' 0 '' m", "reset", "csi '' 0,0 ';' m"}));
     EXPECT_EQ(run({"\x1b[?25h"}), (V{"reset", "csi '?' 25 '' h"}));
 
-    // Values never overflow: past the maximum they restart from 0, in the
-    // fast path and through the table alike.
+    // Values never overflow: past the maximum they saturate, in the fast
+    // path, through the table (DCS) and in OSC numbers alike.
+    const std::string max = std::to_string(EscapeSequenceParser::kMaxParameter);
+    EXPECT_EQ(run({"\x1b[99999999999999999999;9223372036854775807;922337203685477570m"}),
+              (V{"reset", "csi '' " + max + "," + max + "," + max + " ';;' m"}));
+    EXPECT_EQ(run({"\x1b]99999999999999999999;x\x07"}), (V{"reset", "osc " + max + " x"}));
+    EXPECT_EQ(EscapeSequenceParser::parseInt(bytesOf("123abc")), 123);
+    EXPECT_EQ(EscapeSequenceParser::parseInt(bytesOf("")), 0);
+    EXPECT_EQ(EscapeSequenceParser::parseInt(bytesOf("922337203685477570")), 922337203685477570);
+    EXPECT_EQ(EscapeSequenceParser::parseInt(bytesOf("922337203685477571")), EscapeSequenceParser::kMaxParameter);
+    Terminal terminal(std::weak_ptr<TerminalDelegate>{});
+    terminal.feed("\x1b[9223372036854775807C\x1b]99999999999999999999;x\x07");
+    EXPECT_EQ(terminal.getCursorLocation().first, terminal.cols() - 1);
+    EXPECT_EQ(terminal.terminalTitle, "");
+}
+
+TEST(EscapeSequenceParser, ParameterCountIsCappedAndBuffersAreGivenBack)
+{
+    // Parameters past the cap are ignored, digits and separators alike; the
+    // sequence still takes effect.
     struct : ParserHandler {
         std::vector<int64_t> seen;
         void csiDispatch(uint8_t, std::span<const int64_t> pars, std::span<const uint8_t>) override
@@ -161,16 +181,22 @@ TEST(EscapeSequenceParser, ParametersAndSeparators)
     } handler;
     auto& seen = handler.seen;
     EscapeSequenceParser parser(&handler);
-    parser.parse(bytesOf("\x1b[99999999999999999999;922337203685477570m"));
-    ASSERT_EQ(seen.size(), 2u);
-    EXPECT_GE(seen[0], 0);
-    EXPECT_LE(seen[0], EscapeSequenceParser::kMaxParameter);
-    EXPECT_EQ(seen[1], EscapeSequenceParser::kMaxParameter);
+    std::string many = "\x1b[";
+    for (size_t i = 0; i < 3 * EscapeSequenceParser::kMaxParameters; ++i) many += std::to_string(i % 7 + 1) + ";";
+    many += "9:9m";
+    for (const auto& chunks : {std::vector<std::string>{many}, std::vector<std::string>{many.substr(0, 2051),
+                                                                                       many.substr(2051)}}) {
+        seen.clear();
+        for (const auto& chunk : chunks) parser.parse(bytesOf(chunk));
+        ASSERT_EQ(seen.size(), EscapeSequenceParser::kMaxParameters);
+        EXPECT_EQ(seen.back(), int64_t(EscapeSequenceParser::kMaxParameters - 1) % 7 + 1);
+        EXPECT_EQ(parser._parsTxt.size(), EscapeSequenceParser::kMaxParameters - 1);
+    }
+    EXPECT_LE(parser._pars.capacity() * sizeof(int64_t), size_t{16} << 10);
 
-    EXPECT_EQ(EscapeSequenceParser::parseInt(bytesOf("123abc")), 123);
-    EXPECT_EQ(EscapeSequenceParser::parseInt(bytesOf("")), 0);
-    EXPECT_EQ(EscapeSequenceParser::parseInt(bytesOf("922337203685477570")), 922337203685477570);
-    EXPECT_EQ(EscapeSequenceParser::parseInt(bytesOf("922337203685477571")), 0);
+    // Huge intermediates are not kept past the next sequence.
+    parser.parse(bytesOf("\x1b[" + std::string(1 << 20, ' ') + "p\x1b[m"));
+    EXPECT_LE(parser._collect.capacity(), size_t{4} << 10);
 }
 
 TEST(EscapeSequenceParser, ControlsInsideAndAroundSequences)
@@ -224,8 +250,7 @@ TEST(EscapeSequenceParser, LongStringsAreDroppedUpToTheirTerminator)
         EXPECT_EQ(run({overLimit.substr(0, cut), overLimit.substr(cut)}, 16), (V{"reset", "print ok"}));
     }
 
-    // Parameters and intermediates share the budget; an oversized sequence is ignored.
-    EXPECT_EQ(run({"\x1b[1;2m\x1b[1;2;3mX"}, 16), (V{"reset", "csi '' 1,2 ';' m", "reset", "print X"}));
+    // Intermediates have the budget too; an oversized sequence is ignored.
     const std::string manyIntermediates = "\x1b[" + std::string(17, ' ') + "pX";
     EXPECT_EQ(run({manyIntermediates}, 16), (V{"reset", "print X"}));
 

@@ -99,7 +99,7 @@ protected:
     void TearDown() override { detail::resetTinyAtomTable(); }
 };
 
-TEST_F(TinyAtomTest, IdsAreNeverReissuedAndRunOutAfter65534)
+TEST_F(TinyAtomTest, ReleasedIdsAreHandedOutAgainAndTheTableRunsOutAt65534)
 {
     auto first = TinyAtom::lookup(std::string("https://a.example"));
     ASSERT_TRUE(first);
@@ -113,46 +113,50 @@ TEST_F(TinyAtomTest, IdsAreNeverReissuedAndRunOutAfter65534)
     EXPECT_FALSE(cell.getPayload().has_value());
     EXPECT_FALSE(TinyAtom{}.target().has_value());
 
-    for (int i = 2; i <= TinyAtom::maxCode; ++i) {
-        auto atom = TinyAtom::lookup(i);
-        ASSERT_TRUE(atom);
-        ASSERT_EQ(atom->code, i);
-    }
+    for (int i = 1; i <= TinyAtom::maxCode; ++i) ASSERT_TRUE(TinyAtom::lookup(i));
     EXPECT_FALSE(TinyAtom::lookup(std::string("one too many")).has_value());
-    EXPECT_EQ(TinyAtom::lastUsed(), 65534);
-    // The released id 1 stays released.
-    EXPECT_FALSE(TinyAtom{1}.target().has_value());
+    EXPECT_EQ(TinyAtom::usedCount(), 65534);
+    // A released id is the next one handed out.
+    TinyAtom::release(300);
+    const auto again = TinyAtom::lookup(std::string("again"));
+    ASSERT_TRUE(again);
+    EXPECT_EQ(again->code, 300);
 }
 
-TEST_F(TinyAtomTest, CollectionAdvancesOnlyUpToTheFirstIdInUse)
+TEST_F(TinyAtomTest, CollectionReleasesOnlyTheOwnersIdsThatNoCellHolds)
 {
     CircularBufferLineList normal(4);
     normal.makeEmpty = [](int64_t) { return BufferLine(5); };
     CircularBufferLineList alternate(2);
     alternate.makeEmpty = [](int64_t) { return BufferLine(5); };
+    int owner = 0;
+    int other = 0;
 
-    const auto a1 = *TinyAtom::lookup(1);
-    const auto a2 = *TinyAtom::lookup(2);
-    const auto a3 = *TinyAtom::lookup(3);
-    (void)a3;
+    const auto a1 = *TinyAtom::lookup(1, &owner);
+    const auto a2 = *TinyAtom::lookup(2, &owner);
+    const auto a3 = *TinyAtom::lookup(3, &owner);
+    const auto foreign = *TinyAtom::lookup(4, &other);
     normal.push(BufferLine(5));
     normal[0].modify(3, [&](CharData& c) { c.setPayload(a2); });
 
-    TinyAtom::collectUnused({&normal, &alternate});
-    EXPECT_EQ(TinyAtom::lastCollected(), 1);
+    // Ids after one in use go too; another owner's id and the kept one stay.
+    EXPECT_EQ(TinyAtom::collectUnused(&owner, {&normal, &alternate}, a3), 2);
     EXPECT_FALSE(a1.target().has_value());
     EXPECT_TRUE(a2.target().has_value());
-    EXPECT_TRUE(TinyAtom{3}.target().has_value());
+    EXPECT_TRUE(a3.target().has_value());
+    EXPECT_TRUE(foreign.target().has_value());
 
     // Every allocated line is scanned, whatever the ring's count: reading
     // index 1 of the empty alternate ring created a line there.
     normal[0].modify(3, [](CharData& c) { c.setPayload({}); });
     alternate[1].modify(0, [&](CharData& c) { c.setPayload(a2); });
-    TinyAtom::collectUnused({&normal, &alternate});
-    EXPECT_EQ(TinyAtom::lastCollected(), 1);
+    EXPECT_EQ(TinyAtom::collectUnused(&owner, {&normal, &alternate}), 1);
+    EXPECT_TRUE(a2.target().has_value());
+    EXPECT_FALSE(a3.target().has_value());
 
     alternate[1].modify(0, [](CharData& c) { c.setPayload({}); });
-    TinyAtom::collectUnused({&normal, nullptr, &alternate});
-    EXPECT_EQ(TinyAtom::lastCollected(), 3);
-    EXPECT_FALSE(TinyAtom{3}.target().has_value());
+    EXPECT_EQ(TinyAtom::collectUnused(&owner, {&normal, nullptr, &alternate}), 0);
+    EXPECT_EQ(TinyAtom::usedCount(&owner), 0);
+    TinyAtom::releaseAll(&other);
+    EXPECT_EQ(TinyAtom::usedCount(), 0);
 }
