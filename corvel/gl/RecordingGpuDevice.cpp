@@ -70,7 +70,7 @@ GpuHandle RecordingGpuDevice::createPipeline(GpuHandle vertexShader, GpuHandle f
     if (pipelinesCreated == failingPipeline) return 0;
     if (!shaders.contains(vertexShader) || !shaders.contains(fragmentShader)) return 0;
     const GpuHandle id = next_++;
-    pipelines[id] = Pipeline{vertexShader, fragmentShader, blend};
+    pipelines[id] = Pipeline{vertexShader, fragmentShader, blend, shaders[vertexShader], shaders[fragmentShader]};
     return id;
 }
 

@@ -31,6 +31,8 @@ public:
         GpuHandle vertexShader = 0;
         GpuHandle fragmentShader = 0;
         BlendState blend;
+        std::string vertexSource;  // the linked stages' sources
+        std::string fragmentSource;
     };
 
     // Failure switches.
