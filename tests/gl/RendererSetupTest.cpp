@@ -6,9 +6,12 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QWidget>
 
 #include "corvel/gl/MetalError.h"
 #include "corvel/gl/MetalSurface.h"
+#include "corvel/gl/MetalSwitch.h"
+#include "corvel/gl/MetalViewHost.h"
 #include "corvel/gl/MetalTerminalRenderer.h"
 #include "corvel/gl/RecordingGpuDevice.h"
 
@@ -208,6 +211,45 @@ TEST(RendererSetup, SurfaceDeviceIsKeptOrGivenAndRestoredOnFailure)
     f.device->failSampler = true;
     EXPECT_THROW(MetalTerminalRenderer(&failing, nullptr, f.setup), MetalError);
     EXPECT_EQ(failing.device(), nullptr);
+}
+
+class PlainView : public QWidget, public MetalViewHost {
+public:
+    QWidget* caret = new QWidget(this);
+    int suspended = 0;
+    QWidget* terminalWidget() override { return this; }
+    QWidget* caretWidget() override { return caret; }
+    void suspendCaretForMetal() override { ++suspended; }
+    void resumeCaretAfterMetal() override {}
+    QColor metalBackgroundColor() override { return Qt::black; }
+};
+
+TEST(RendererSetup, FailedSwitchLeavesTheViewAsItWas)
+{
+    Fixture f;
+    f.device->failingPipeline = 4;
+    PlainView view;
+    const auto childrenBefore = view.children();
+    MetalSwitch metal(view, f.setup);
+    try {
+        metal.setUseMetal(true);
+        FAIL() << "switched on";
+    } catch (const MetalError& error) {
+        EXPECT_EQ(error.description(), "Failed to create Metal pipeline: text/color/cell");
+    }
+    EXPECT_FALSE(metal.useMetalRenderer());
+    EXPECT_EQ(metal.metalView(), nullptr);
+    EXPECT_EQ(metal.metalRenderer(), nullptr);
+    EXPECT_EQ(view.children(), childrenBefore);
+    EXPECT_EQ(view.suspended, 0);
+    EXPECT_EQ(f.device->liveObjectCount(), 0u);
+
+    f.device->failingPipeline = 0;
+    metal.setUseMetal(true);
+    EXPECT_TRUE(metal.useMetalRenderer());
+    EXPECT_EQ(view.suspended, 1);
+    metal.setUseMetal(false);
+    EXPECT_EQ(f.device->liveObjectCount(), 0u);
 }
 
 TEST(RendererSetup, ProfilingOnlyForExactlyOne)
