@@ -1,0 +1,40 @@
+// The renderer's error type: thrown only while a renderer is being set up,
+// never during a frame. Each value has a fixed description; the cases with a
+// payload append it to their fixed text.
+#pragma once
+
+#include <exception>
+#include <string>
+
+namespace corvel::gl {
+
+class MetalError : public std::exception {
+public:
+    enum class Kind {
+        shaderLibraryLoadFailed,
+        shaderFunctionMissing,
+        shaderSourceMissing,
+        shaderCompilationFailed,
+        pipelineCreationFailed,
+        metalKitUnavailable,
+        deviceUnavailable,
+        commandQueueUnavailable,
+        atlasUnavailable,
+        shaderLibraryMissing,
+        samplerUnavailable,
+    };
+
+    explicit MetalError(Kind kind, std::string payload = {});
+
+    Kind kind() const { return kind_; }
+    const std::string& payload() const { return payload_; }
+    const std::string& description() const { return description_; }
+    const char* what() const noexcept override { return description_.c_str(); }
+
+private:
+    Kind kind_;
+    std::string payload_;
+    std::string description_;
+};
+
+}  // namespace corvel::gl

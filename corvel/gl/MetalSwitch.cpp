@@ -1,0 +1,77 @@
+// Switching a terminal view's GPU path on and off.
+#include "corvel/gl/MetalSwitch.h"
+
+#include <QEvent>
+#include <QWidget>
+
+#include "corvel/gl/MetalError.h"
+#include "corvel/gl/MetalViewHost.h"
+
+namespace corvel::gl {
+
+MetalSwitch::MetalSwitch(MetalViewHost& host, RendererSetup setup) : host_(host), setup_(std::move(setup)) {}
+
+MetalSwitch::~MetalSwitch() { tearDown(); }
+
+void MetalSwitch::setUseMetal(bool enabled)
+{
+    if (enabled == useMetalRenderer_) return;
+    updateMetalRenderer(enabled);
+    useMetalRenderer_ = enabled;
+}
+
+void MetalSwitch::updateMetalRenderer(bool enabled)
+{
+    QWidget* view = host_.terminalWidget();
+    if (!enabled) {
+        if (!metalView_ && !metalRenderer_) return;
+        tearDown();
+        host_.resumeCaretAfterMetal();
+        if (view) view->update();
+        return;
+    }
+    if (metalView_) return;
+
+    std::shared_ptr<GpuDevice> device = setup_.makeDevice ? setup_.makeDevice() : nullptr;
+    if (!device) throw MetalError(MetalError::Kind::deviceUnavailable);
+    auto surface = std::make_unique<MetalSurface>(view);
+    if (view) surface->setGeometry(view->rect());
+    surface->setDevice(std::move(device));
+    auto renderer = std::make_unique<MetalTerminalRenderer>(surface.get(), &host_, setup_);
+    surface->setRenderer(renderer.get());
+
+    if (QWidget* caret = host_.caretWidget(); caret && caret->parentWidget() == view) {
+        surface->stackUnder(caret);
+    } else {
+        surface->lower();
+    }
+    host_.suspendCaretForMetal();
+    if (view) view->installEventFilter(this);
+    metalRenderer_ = std::move(renderer);
+    metalView_ = surface.release();
+    metalView_->show();
+    metalView_->update();
+}
+
+void MetalSwitch::tearDown()
+{
+    if (QWidget* view = host_.terminalWidget()) view->removeEventFilter(this);
+    // The renderer goes first, while the surface still holds the device.
+    metalRenderer_.reset();
+    delete metalView_.data();
+    metalView_.clear();
+}
+
+void MetalSwitch::requestFrame()
+{
+    if (metalView_) metalView_->update();
+}
+
+bool MetalSwitch::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::Resize && metalView_ && watched == host_.terminalWidget())
+        metalView_->setGeometry(host_.terminalWidget()->rect());
+    return QObject::eventFilter(watched, event);
+}
+
+}  // namespace corvel::gl
