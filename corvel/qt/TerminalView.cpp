@@ -1,6 +1,7 @@
 // Construction, fonts and cell metrics, size changes, focus and the caret,
 // the scroll metrics and redraw scheduling of TerminalView. Colour mapping is
-// in TerminalViewColors.cpp.
+// in TerminalViewColors.cpp, drawing in TerminalViewDrawing.cpp, inline
+// images in TerminalViewImages.cpp.
 #include "corvel/qt/TerminalView.h"
 
 #include "corvel/qt/CaretView.h"
@@ -64,6 +65,15 @@ public:
     void setBackgroundColor(Terminal& source, const Color& color) override
     {
         if (view) view->setBackgroundColor(source, color);
+    }
+    void createImageFromBitmap(Terminal& source, std::vector<uint8_t>& bytes, int width, int height) override
+    {
+        if (view) view->createImageFromBitmap(source, bytes, width, height);
+    }
+    void createImage(Terminal& source, std::span<const uint8_t> data, ImageSizeRequest width,
+                     ImageSizeRequest height, bool preserveAspectRatio) override
+    {
+        if (view) view->createImage(source, data, width, height, preserveAspectRatio);
     }
 };
 
@@ -443,15 +453,6 @@ void TerminalView::queuePendingDisplay()
     });
 }
 
-void TerminalView::updateDisplay()
-{
-    ++displayUpdates_;
-    updateCursorPosition();
-    terminal_->clearUpdateRange();
-    update();
-    pendingDisplay_ = false;
-}
-
 double TerminalView::scrollThumbsize()
 {
     if (terminal_->isDisplayBufferAlternate()) return 0;
@@ -501,41 +502,6 @@ void TerminalView::setUseMetal(bool enabled)
     if (enabled) throw MetalError::deviceUnavailable();
     useMetalRenderer_ = false;
     update();
-}
-
-// ---- drawing ----
-
-void TerminalView::paintEvent(QPaintEvent* event)
-{
-    QPainter painter(this);
-    const QRect dirty = event->rect();
-    painter.fillRect(dirty, nativeBg_.value_or(DeviceColor{}).toQColor());
-    if (!cellDimension_) return;
-    const QSizeF cell = *cellDimension_;
-    Buffer& buffer = terminal_->displayBuffer();
-    const QFontMetricsF metrics(fontSet_.normal);
-    const double baselineInset = std::ceil(metrics.descent() + metrics.leading());
-    const int first = buffer.yDisp() + std::max(0, int(dirty.top() / cell.height()));
-    const int last = buffer.yDisp() + int(dirty.bottom() / cell.height());
-    const int end = std::min<int64_t>({int64_t(last), int64_t(buffer.yDisp()) + buffer.rows() - 1,
-                                       buffer.lines().count() - 1});
-    for (int row = first; row <= end; ++row) {
-        const BufferLine& line = buffer.lines()[row];
-        const double top = rowTop(row);
-        for (int col = 0; col < line.count(); ++col) {
-            const CharData& cell0 = line[col];
-            if (cell0.width == 0) continue;
-            const TextAttributes& attrs = getAttributes(cell0.attribute, cell0.hasPayload());
-            const QRectF box(cell.width() * col, top, cell.width() * std::max<int>(cell0.width, 1), cell.height());
-            if (!box.intersects(dirty)) continue;
-            if (attrs.background != nativeBg_) painter.fillRect(box, attrs.background.toQColor());
-            if (cell0.code == 0 || cell0.attribute.style.contains(CharacterStyle::invisible)) continue;
-            painter.setFont(attrs.font);
-            painter.setPen(attrs.foreground.toQColor());
-            painter.drawText(QPointF(box.left(), top + cell.height() - baselineInset),
-                             QString::fromStdString(terminal_->character(cell0.code)));
-        }
-    }
 }
 
 }  // namespace corvel

@@ -15,23 +15,33 @@
 // palette and font changes clear them.
 //
 // Redraws are coalesced: queuePendingDisplay schedules one task on the main
-// queue a 60 Hz frame ahead. GUI thread only.
+// queue a 60 Hz frame ahead; it invalidates the band of the terminal's dirty
+// rows, and the paint event draws the rows that band touches
+// (TerminalViewDrawing.cpp). Inline images become strips on the lines they
+// cover (TerminalViewImages.cpp). GUI thread only.
 #pragma once
 
 #include "corvel/screen/Attribute.h"
 #include "corvel/screen/CharData.h"
 #include "corvel/screen/Color.h"
+#include "corvel/screen/ImageSizeRequest.h"
 #include "corvel/terminal/CursorStyle.h"
+#include "corvel/terminal/LinkMatch.h"
 #include "corvel/terminal/SearchService.h"
 #include "corvel/terminal/SelectionService.h"
 #include "corvel/terminal/Terminal.h"
 #include "corvel/terminal/TerminalDelegate.h"
 #include "corvel/qt/DeviceColor.h"
 #include "corvel/qt/FontSet.h"
+#include "corvel/qt/GlyphRunCache.h"
+#include "corvel/qt/LineBuilder.h"
+#include "corvel/qt/RowPainter.h"
+#include "corvel/qt/RunStyle.h"
 #include "corvel/qt/TextAttributes.h"
 #include "corvel/qt/TerminalViewDelegate.h"
 
 #include <QFont>
+#include <QImage>
 #include <QRectF>
 #include <QSizeF>
 #include <QWidget>
@@ -50,7 +60,7 @@ namespace corvel {
 class CaretView;
 class TerminalProgressBarView;
 
-class TerminalView : public QWidget {
+class TerminalView : public QWidget, public qt::RunStyleSource {
     Q_OBJECT
 public:
     // Redraw tasks run this far after they are queued (one 60 Hz frame).
@@ -186,6 +196,46 @@ public:
     void setForegroundColor(Terminal& source, const Color& color);
     void setBackgroundColor(Terminal& source, const Color& color);
 
+    // ---- drawing (TerminalViewDrawing.cpp) ----
+
+    // The look of cells with `attribute`, from getAttributes; cached with it.
+    const qt::RunStyle& runStyle(const Attribute& attribute, bool asLink) override;
+    // Draws every grid row `dirtyRect` touches, and the view's background
+    // where no row is; the paint event calls it with the widget's painter.
+    void drawTerminalContents(QPainter& painter, const QRect& dirtyRect);
+    // The band of screen rows first...last (inclusive), stretched to the
+    // view's bottom edge when `last` is the last row, so the strip below the
+    // grid is redrawn too.
+    QRect rowsRegion(int64_t first, int64_t last) const;
+    // Shaped glyphs of the view's fonts, kept across paints; absent before
+    // the first paint.
+    const qt::GlyphRunCache* glyphCache() const { return glyphs_.get(); }
+
+    // Link highlighting, set by the pointer code.
+    qt::LinkHighlightMode linkHighlightMode = qt::LinkHighlightMode::hoverWithModifier;
+    std::optional<std::vector<LinkMatch::RowRange>> linkHighlightRange;
+    bool commandActive = false;
+    // Decodes Kitty placeholder cells; absent, they are drawn as text.
+    qt::PlaceholderDecoder placeholderDecoder;
+
+    // ---- inline images (TerminalViewImages.cpp) ----
+
+    // Host callbacks: an encoded image, and RGBA pixels (premultiplied,
+    // rows from the top). Undecodable or inconsistent input inserts nothing.
+    void createImage(Terminal& source, std::span<const uint8_t> data, ImageSizeRequest width,
+                     ImageSizeRequest height, bool preserveAspectRatio);
+    void createImageFromBitmap(Terminal& source, std::vector<uint8_t>& bytes, int width, int height);
+    // Cuts the image into strips one row high at the cursor.
+    void insertImage(const QImage& image, ImageSizeRequest width, ImageSizeRequest height,
+                     bool preserveAspectRatio);
+    // `imageSize` scaled to fit `rect` and centred in it; `rect` when either
+    // is empty.
+    static QRectF kittyAspectFitRect(QSizeF imageSize, const QRectF& rect);
+    // The Kitty image `imageId` of the store for placeholder cells, decoded
+    // once and kept until the stored image changes or goes; null when absent
+    // or undecodable.
+    const QImage* kittyPlaceholderImage(uint32_t imageId);
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -242,6 +292,26 @@ private:
     bool pendingDisplay_ = false;
     uint64_t displayUpdates_ = 0;
     bool useMetalRenderer_ = false;
+
+    // Drawing state (TerminalViewDrawing.cpp): the glyph cache for the fonts
+    // it was made with, their metrics, the run-style caches (emptied with the
+    // attribute caches), and the line builder with its reused row record.
+    void ensureGlyphCache();
+    void drawRow(QPainter& painter, int64_t row, const BufferLine& line, qt::LineBuilder& builder,
+                 const std::unordered_map<uint32_t, std::vector<KittyPlacementRecord>>& virtualPlacements);
+    std::unique_ptr<qt::GlyphRunCache> glyphs_;
+    std::array<QFont, 4> glyphFonts_;
+    qt::RowTextMetrics rowMetrics_;
+    std::unordered_map<Attribute, qt::RunStyle> runStyles_;
+    std::unordered_map<Attribute, qt::RunStyle> urlRunStyles_;
+    qt::ViewLineInfo lineInfo_;
+    struct PlaceholderImage {
+        // The stored payload's bytes it was decoded from: expired or another
+        // pointer once the stored image changed.
+        std::weak_ptr<const std::vector<uint8_t>> source;
+        QImage image;
+    };
+    std::unordered_map<uint32_t, PlaceholderImage> placeholderImages_;
 };
 
 }  // namespace corvel

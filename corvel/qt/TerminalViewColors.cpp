@@ -87,6 +87,8 @@ void TerminalView::resetCaches()
 {
     attributes_.clear();
     urlAttributes_.clear();
+    runStyles_.clear();
+    urlRunStyles_.clear();
     trueColors_.clear();
     colors_.fill(std::nullopt);
 }
@@ -95,6 +97,8 @@ void TerminalView::colorsChanged()
 {
     urlAttributes_.clear();
     attributes_.clear();
+    runStyles_.clear();
+    urlRunStyles_.clear();
     terminal_->updateFullScreen();
     queuePendingDisplay();
 }

@@ -1,0 +1,145 @@
+// Inline images of TerminalView: decoding encoded images and RGBA bitmaps
+// into premultiplied RGBA QImages, cutting them into row strips through the
+// core's ImageInsertion (which sizes, bounds and places them), the aspect-fit
+// rectangle and the placeholder image cache of the Kitty protocol. Decoding
+// goes through QImageReader, so Qt's image allocation limit bounds what an
+// encoded image may unpack to; a bitmap's bytes are checked against its size
+// before use. GUI thread, inside the terminal's parse.
+#include "corvel/qt/TerminalView.h"
+
+#include "corvel/terminal/ImageInsertion.h"
+#include "corvel/qt/QtTerminalImage.h"
+
+#include <QBuffer>
+#include <QByteArray>
+#include <QImageReader>
+#include <QPainter>
+
+#include <limits>
+
+namespace corvel {
+
+namespace {
+
+constexpr QImage::Format kImageFormat = QImage::Format_RGBA8888_Premultiplied;
+
+QImage decodeImage(std::span<const uint8_t> data)
+{
+    if (data.empty() || data.size() > size_t(std::numeric_limits<int>::max())) return {};
+    QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(data.data()), qsizetype(data.size()));
+    QBuffer device(&bytes);
+    device.open(QIODevice::ReadOnly);
+    QImageReader reader(&device);
+    const QSize size = reader.size();
+    if (size.isValid() && size.isEmpty()) return {};
+    QImage image;
+    if (!reader.read(&image) || image.isNull()) return {};
+    return image.convertToFormat(kImageFormat);
+}
+
+// RGBA bytes, premultiplied, rows from the top; null unless there are at
+// least width x height x 4 of them.
+QImage bitmapImage(std::span<const uint8_t> bytes, int64_t width, int64_t height)
+{
+    if (width <= 0 || height <= 0) return {};
+    const uint64_t rowBytes = uint64_t(width) * 4;
+    if (rowBytes > uint64_t(std::numeric_limits<int>::max())) return {};
+    if (uint64_t(height) > uint64_t(std::numeric_limits<int>::max())) return {};
+    const uint64_t needed = rowBytes * uint64_t(height);
+    if (bytes.size() < needed) return {};
+    const QImage view(bytes.data(), int(width), int(height), int(rowBytes), kImageFormat);
+    return view.copy();
+}
+
+}  // namespace
+
+void TerminalView::createImage(Terminal&, std::span<const uint8_t> data, ImageSizeRequest width,
+                               ImageSizeRequest height, bool preserveAspectRatio)
+{
+    const QImage image = decodeImage(data);
+    if (image.isNull()) return;
+    insertImage(image, width, height, preserveAspectRatio);
+}
+
+void TerminalView::createImageFromBitmap(Terminal&, std::vector<uint8_t>& bytes, int width, int height)
+{
+    const QImage image = bitmapImage(bytes, width, height);
+    if (image.isNull()) return;
+    if (const auto& context = terminal_->kittyPlacementContext) {
+        insertImage(image, context->widthRequest, context->heightRequest, context->preserveAspectRatio);
+        return;
+    }
+    // Wider than the view: shown at the view's width.
+    const ImageSizeRequest widthRequest =
+        this->width() < width ? ImageSizeRequest::percent(100) : ImageSizeRequest::automatic();
+    insertImage(image, widthRequest, ImageSizeRequest::automatic(), true);
+}
+
+void TerminalView::insertImage(const QImage& image, ImageSizeRequest width, ImageSizeRequest height,
+                               bool preserveAspectRatio)
+{
+    if (!cellDimension_ || image.isNull()) return;
+    ImageInsertionGeometry geometry;
+    geometry.cellWidth = cellDimension_->width();
+    geometry.cellHeight = cellDimension_->height();
+    geometry.frameWidth = this->width();
+    geometry.frameHeight = this->height();
+    geometry.scale = devicePixelRatioF();
+    ImageInsertionRequest request;
+    request.sourceWidth = image.width();
+    request.sourceHeight = image.height();
+    request.width = width;
+    request.height = height;
+    request.preserveAspectRatio = preserveAspectRatio;
+
+    const QImage source = image.format() == kImageFormat ? image : image.convertToFormat(kImageFormat);
+    ImageInsertion::insert(*terminal_, request, geometry, [&](const ImageStrip& strip) -> std::shared_ptr<TerminalImage> {
+        QImage pixels(strip.width, strip.height, kImageFormat);
+        if (pixels.isNull()) return nullptr;
+        pixels.fill(Qt::transparent);
+        if (strip.target.width > 0 && strip.target.height > 0) {
+            QPainter painter(&pixels);
+            painter.setRenderHint(QPainter::SmoothPixmapTransform);
+            painter.setCompositionMode(QPainter::CompositionMode_Source);
+            painter.drawImage(QRectF(strip.target.x, strip.target.y, strip.target.width, strip.target.height), source,
+                              QRectF(strip.source.x, strip.source.y, strip.source.width, strip.source.height));
+        }
+        return std::make_shared<qt::QtTerminalImage>(std::move(pixels), strip.width, strip.height, strip.col);
+    });
+}
+
+QRectF TerminalView::kittyAspectFitRect(QSizeF imageSize, const QRectF& rect)
+{
+    if (!(imageSize.width() > 0 && imageSize.height() > 0 && rect.width() > 0 && rect.height() > 0)) return rect;
+    const double factor = std::min(rect.width() / imageSize.width(), rect.height() / imageSize.height());
+    const QSizeF fitted = imageSize * factor;
+    return QRectF(rect.x() + (rect.width() - fitted.width()) * 0.5, rect.y() + (rect.height() - fitted.height()) * 0.5,
+                  fitted.width(), fitted.height());
+}
+
+const QImage* TerminalView::kittyPlaceholderImage(uint32_t imageId)
+{
+    const auto& store = terminal_->kittyGraphicsState.imagesById;
+    const auto stored = store.find(imageId);
+    if (stored == store.end() || !stored->second.payload.bytes) {
+        placeholderImages_.erase(imageId);
+        return nullptr;
+    }
+    const KittyGraphicsPayload& payload = stored->second.payload;
+    if (auto cached = placeholderImages_.find(imageId); cached != placeholderImages_.end()) {
+        if (cached->second.source.lock() == payload.bytes) return &cached->second.image;
+    }
+    QImage image = payload.kind == KittyGraphicsPayload::Kind::png
+                       ? decodeImage(*payload.bytes)
+                       : bitmapImage(*payload.bytes, payload.width, payload.height);
+    if (image.isNull()) {
+        placeholderImages_.erase(imageId);
+        return nullptr;
+    }
+    PlaceholderImage& entry = placeholderImages_[imageId];
+    entry.source = payload.bytes;
+    entry.image = std::move(image);
+    return &entry.image;
+}
+
+}  // namespace corvel

@@ -1,0 +1,183 @@
+// Inline images in the view: an OSC 1337 PNG cut into row strips and drawn,
+// bad images bounded or refused, Kitty layers and pixel offsets, and
+// placeholder cells showing their slice of a virtual placement.
+#include "QtTestSupport.h"
+#include "ViewRender.h"
+
+#include "corvel/qt/QtTerminalImage.h"
+
+#include <QBuffer>
+
+#include <gtest/gtest.h>
+
+namespace corvel {
+namespace {
+
+using qt::QtTerminalImage;
+using testing::cellPixels;
+using testing::countColor;
+using testing::renderView;
+
+// 17 pixels high rows.
+QFont font14()
+{
+    QFont font(QStringLiteral("DejaVu Sans Mono"));
+    font.setPixelSize(14);
+    return font;
+}
+
+// A PNG of w x h pixels, red above the middle and blue below it.
+std::string twoColourPng(int w, int h)
+{
+    QImage image(w, h, QImage::Format_ARGB32);
+    image.fill(Qt::red);
+    for (int y = h / 2; y < h; ++y)
+        for (int x = 0; x < w; ++x) image.setPixelColor(x, y, Qt::blue);
+    QByteArray data;
+    QBuffer buffer(&data);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return data.toBase64().toStdString();
+}
+
+std::vector<std::shared_ptr<TerminalImage>> imagesOn(TerminalView& view, int screenRow)
+{
+    Buffer& buffer = view.getTerminal().buffer();
+    const BufferLine& line = buffer.lines()[buffer.yBase() + screenRow];
+    return line.images ? *line.images : std::vector<std::shared_ptr<TerminalImage>>{};
+}
+
+std::shared_ptr<QtTerminalImage> solid(int w, int h, QColor color, int64_t col)
+{
+    QImage pixels(w, h, QImage::Format_RGBA8888_Premultiplied);
+    pixels.fill(color);
+    return std::make_shared<QtTerminalImage>(pixels, w, h, col);
+}
+
+TEST(ViewImages, PngBecomesTwoStripsOnConsecutiveLines)
+{
+    TerminalView view(QRect(0, 0, 400, 200), font14());
+    ASSERT_EQ(view.cellDimension()->height(), 17);
+    testing::feed(view, "ab\x1b]1337;File=inline=1:" + twoColourPng(40, 34) + "\x07");
+    ASSERT_EQ(imagesOn(view, 0).size(), 1u);
+    ASSERT_EQ(imagesOn(view, 1).size(), 1u);
+    EXPECT_TRUE(imagesOn(view, 2).empty());
+    EXPECT_EQ(imagesOn(view, 1)[0]->pixelWidth(), 40);
+    EXPECT_EQ(imagesOn(view, 1)[0]->pixelHeight(), 17);
+    EXPECT_EQ(imagesOn(view, 0)[0]->col(), 2);
+    EXPECT_EQ(view.getTerminal().getCursorLocation(), (std::pair{2, 2}));
+
+    // Drawn from the start column: red on the first line, blue on the second.
+    const QImage image = renderView(view);
+    const QRect first = cellPixels(view, 2, 0, 4);
+    const QRect second = cellPixels(view, 2, 1, 4);
+    EXPECT_EQ(countColor(image, first, Qt::red, 8), first.width() * first.height());
+    EXPECT_EQ(countColor(image, second, Qt::blue, 8), second.width() * second.height());
+}
+
+TEST(ViewImages, BadImagesAreBoundedOrInsertNothing)
+{
+    TerminalView view(QRect(0, 0, 400, 200), font14());
+    // 100000 cells wide: no wider than the view.
+    testing::feed(view, "\x1b]1337;File=inline=1;width=100000:" + twoColourPng(40, 34) + "\x07");
+    ASSERT_EQ(imagesOn(view, 0).size(), 1u);
+    EXPECT_LE(imagesOn(view, 0)[0]->pixelWidth(), view.width());
+
+    // Not an image, a zero-size bitmap, a bitmap shorter than its size:
+    // nothing, and the cursor stays.
+    testing::feed(view, "\x1b[2J\x1b[H\x1b[3;5H");
+    Terminal& terminal = view.getTerminal();
+    testing::feed(view, "\x1b]1337;File=inline=1:bm90IGFuIGltYWdl\x07");
+    std::vector<uint8_t> none;
+    view.createImageFromBitmap(terminal, none, 0, 34);
+    std::vector<uint8_t> truncated(40 * 34 * 4 - 1, 0xff);
+    view.createImageFromBitmap(terminal, truncated, 40, 34);
+    std::vector<uint8_t> overflowing(16, 0xff);
+    view.createImageFromBitmap(terminal, overflowing, 1 << 30, 1 << 30);
+    for (int row = 0; row < terminal.rows(); ++row) EXPECT_TRUE(imagesOn(view, row).empty()) << row;
+    EXPECT_EQ(terminal.getCursorLocation(), (std::pair{4, 2}));
+
+    // A whole bitmap goes in.
+    std::vector<uint8_t> whole(40 * 34 * 4, 0xff);
+    view.createImageFromBitmap(terminal, whole, 40, 34);
+    EXPECT_EQ(imagesOn(view, 2).size(), 1u);
+}
+
+TEST(ViewImages, KittyLayersOrderAndPixelOffsets)
+{
+    TerminalView view(QRect(0, 0, 400, 200), font14());
+    testing::feed(view, "\x1b[1mXXXX\r\n\x1b[0mYYYY");
+    const QSizeF cell = *view.cellDimension();
+    const int w = static_cast<int>(cell.width() * 4);
+    const int h = static_cast<int>(cell.height());
+    Buffer& buffer = view.getTerminal().buffer();
+    // Row 0: green below the text; row 1: blue above it, moved down half a row.
+    auto below = solid(w, h, Qt::green, 0);
+    below->setKittyIsKitty(true);
+    below->setKittyZIndex(-1);
+    buffer.attachImage(below, buffer.yBase());
+    auto above = solid(w, h, Qt::blue, 0);
+    above->setKittyIsKitty(true);
+    above->setKittyPixelOffsetY(h / 2);
+    buffer.attachImage(above, buffer.yBase() + 1);
+
+    const QImage image = renderView(view);
+    const QRect row0 = cellPixels(view, 0, 0, 4);
+    const QColor fg = view.runStyle(view.getTerminal().getCharData(0, 0)->attribute, false).foreground;
+    EXPECT_GT(countColor(image, row0, Qt::green, 8), 0);
+    EXPECT_GT(countColor(image, row0, fg, 8), 0) << "text stays above a negative z-index";
+    const QRect row1 = cellPixels(view, 0, 1, 4);
+    const QRect upper(row1.left(), row1.top(), row1.width(), h / 2);
+    const QRect lower(row1.left(), row1.top() + h / 2, row1.width(), row1.height() - h / 2);
+    EXPECT_EQ(countColor(image, upper, Qt::blue, 8), 0);
+    EXPECT_EQ(countColor(image, lower, Qt::blue, 8), lower.width() * lower.height());
+}
+
+TEST(ViewImages, PlaceholderCellsShowTheirSliceAndTheImageIsCached)
+{
+    TerminalView view(QRect(0, 0, 400, 200), font14());
+    Terminal& terminal = view.getTerminal();
+    const auto store = [&](QColor color) {
+        std::vector<uint8_t> pixels;
+        for (int i = 0; i < 4 * 4; ++i) {
+            pixels.insert(pixels.end(), {uint8_t(color.red()), uint8_t(color.green()), uint8_t(color.blue()), 255});
+        }
+        terminal.kittyGraphicsState.imagesById[7].payload = KittyGraphicsPayload::rgba(std::move(pixels), 4, 4);
+    };
+    store(Qt::yellow);
+    KittyPlacementRecord record;
+    record.imageId = 7;
+    record.placementId = 1;
+    record.cols = 2;
+    record.rows = 2;
+    record.isVirtual = true;
+    terminal.kittyGraphicsState.placementsByKey[KittyPlacementKey{7, 1}] = record;
+    // Two rows of two placeholder cells, decoded by position.
+    view.placeholderDecoder = [](const std::string&, const Attribute&, int row, int col, const auto&, const auto&) {
+        return std::optional(KittyPlaceholderCell{row, col, 7, 0, row, col, 0});
+    };
+    testing::feed(view, "\xf4\x8e\xbb\xae\xf4\x8e\xbb\xae\r\n\xf4\x8e\xbb\xae\xf4\x8e\xbb\xae");
+
+    const QImage image = renderView(view);
+    // The square image is fitted into the 2 x 2 cell placement, centred:
+    // the cells' inner corners are yellow, and nothing spills past them.
+    const QRect area = cellPixels(view, 0, 0, 2).united(cellPixels(view, 0, 1, 2));
+    EXPECT_EQ(image.pixelColor(area.center()).rgb(), QColor(Qt::yellow).rgb());
+    EXPECT_EQ(countColor(image, cellPixels(view, 2, 0), Qt::yellow, 8), 0);
+
+    // Kept across draws, redone when the stored image changes, gone with it.
+    const QImage* cached = view.kittyPlaceholderImage(7);
+    ASSERT_NE(cached, nullptr);
+    EXPECT_EQ(view.kittyPlaceholderImage(7), cached);
+    EXPECT_EQ(cached->pixelColor(0, 0).rgb(), QColor(Qt::yellow).rgb());
+    store(Qt::red);
+    EXPECT_EQ(view.kittyPlaceholderImage(7)->pixelColor(0, 0).rgb(), QColor(Qt::red).rgb());
+    terminal.kittyGraphicsState.imagesById.erase(7);
+    EXPECT_EQ(view.kittyPlaceholderImage(7), nullptr);
+
+    EXPECT_EQ(TerminalView::kittyAspectFitRect(QSizeF(100, 50), QRectF(0, 0, 40, 40)), QRectF(0, 10, 40, 20));
+    EXPECT_EQ(TerminalView::kittyAspectFitRect(QSizeF(0, 50), QRectF(0, 0, 40, 40)), QRectF(0, 0, 40, 40));
+}
+
+}  // namespace
+}  // namespace corvel

@@ -1,0 +1,160 @@
+// Real programs on a real pseudo-terminal feeding the view's terminal, drawn
+// and scanned: the borders of a split multiplexer and a split editor have no
+// gaps at several font sizes (the .scale2 run repeats this at scale 2), and
+// coloured directory listings arrive in their colours.
+#include "QtTestSupport.h"
+#include "PixelProbe.h"
+#include "ViewRender.h"
+
+#include "corvel/host/LocalProcess.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+namespace corvel {
+namespace {
+
+using testing::cellPixels;
+using testing::countColor;
+using testing::renderView;
+
+// Runs `/bin/sh -c command` with its output fed to the view's terminal and
+// the terminal's replies written back.
+class ViewProcess : public LocalProcessDelegate, public testing::RecordingViewDelegate {
+public:
+    static std::shared_ptr<ViewProcess> start(TerminalView& view, const std::string& command)
+    {
+        auto self = std::make_shared<ViewProcess>(view);
+        view.setTerminalDelegate(self);
+        self->process = std::make_unique<LocalProcess>(self);
+        self->process->startProcess("/bin/sh", {"-c", command},
+                                    std::vector<std::string>{"TERM=xterm-256color", "PATH=/usr/local/bin:/usr/bin:/bin",
+                                                             "LANG=C.UTF-8", "HOME=/tmp", "TMUX_TMPDIR=/tmp"});
+        return self;
+    }
+    explicit ViewProcess(TerminalView& view) : view(view) {}
+    ~ViewProcess() override
+    {
+        if (process && process->running()) process->terminate();
+    }
+
+    TerminalView& view;
+    std::unique_ptr<LocalProcess> process;
+    bool exited = false;
+
+    void dataReceived(std::span<const uint8_t> slice) override { view.getTerminal().feed(slice); }
+    void processTerminated(LocalProcess&, std::optional<int32_t>) override { exited = true; }
+    winsize getWindowSize() override
+    {
+        return winsize{static_cast<unsigned short>(view.getTerminal().rows()),
+                       static_cast<unsigned short>(view.getTerminal().cols()), 0, 0};
+    }
+    void send(TerminalView&, std::span<const uint8_t> data) override
+    {
+        if (process) process->send(data);
+    }
+};
+
+QFont dejaVu(int pixelSize)
+{
+    QFont font(QStringLiteral("DejaVu Sans Mono"));
+    font.setPixelSize(pixelSize);
+    return font;
+}
+
+int32_t codeAt(Terminal& terminal, int col, int row)
+{
+    const auto cell = terminal.getCharData(col, row);
+    return cell ? cell->code : 0;
+}
+
+// The column holding `code` on every row of 0...lastRow, if any.
+std::optional<int> borderColumn(Terminal& terminal, int32_t code, int lastRow)
+{
+    for (int col = 1; col < terminal.cols() - 1; ++col) {
+        bool whole = true;
+        for (int row = 0; row <= lastRow && whole; ++row) whole = codeAt(terminal, col, row) == code;
+        if (whole) return col;
+    }
+    return std::nullopt;
+}
+
+// Device-pixel rows of the column's cells from row 0 to lastRow on which no
+// pixel differs from the background.
+std::vector<int> gaps(TerminalView& view, const QImage& image, int col, int lastRow)
+{
+    const QColor background = view.nativeBackgroundColor()->toQColor();
+    const QRect top = cellPixels(view, col, 0);
+    const QRect bottom = cellPixels(view, col, lastRow);
+    std::vector<int> empty;
+    for (int y = top.top(); y <= bottom.bottom(); ++y) {
+        const QRect line(top.left(), y, top.width(), 1);
+        if (countColor(image, line, background, 40) == top.width()) empty.push_back(y);
+    }
+    return empty;
+}
+
+TEST(ViewPrograms, SplitBordersOfMultiplexerAndEditorHaveNoGaps)
+{
+    for (int pixelSize : {10, 13, 17}) {
+        SCOPED_TRACE(pixelSize);
+        {
+            TerminalView view(QRect(0, 0, 640, 400), dejaVu(pixelSize));
+            const int rows = view.getTerminal().rows();
+            const std::string socket = "/tmp/corvel-view-tmux-" + std::to_string(getpid()) + "-" + std::to_string(pixelSize);
+            auto run = ViewProcess::start(view, "exec tmux -f /dev/null -S " + socket +
+                                                    " new-session 'sleep 60' \\; split-window -h 'sleep 60'");
+            std::optional<int> col;
+            const bool drawn = testing::pumpUntil([&] {
+                col = borderColumn(view.getTerminal(), 0x2502, rows - 2);
+                return col.has_value();
+            });
+            QProcess::execute(QStringLiteral("tmux"), {"-S", QString::fromStdString(socket), "kill-server"});
+            ASSERT_TRUE(drawn) << "no multiplexer border";
+            const QImage image = renderView(view);
+            qt::test::saveRender(image, ("view-tmux-" + std::to_string(pixelSize) + ".png").c_str());
+            EXPECT_EQ(gaps(view, image, *col, rows - 2), std::vector<int>{}) << "multiplexer at " << pixelSize;
+        }
+        {
+            TerminalView view(QRect(0, 0, 640, 400), dejaVu(pixelSize));
+            const int rows = view.getTerminal().rows();
+            auto run = ViewProcess::start(view, "cd /tmp && exec vim -u NONE -N -n -O left.txt right.txt");
+            std::optional<int> col;
+            ASSERT_TRUE(testing::pumpUntil([&] {
+                col = borderColumn(view.getTerminal(), '|', rows - 3);
+                return col.has_value();
+            })) << "no editor separator";
+            const QImage image = renderView(view);
+            qt::test::saveRender(image, ("view-vim-" + std::to_string(pixelSize) + ".png").c_str());
+            EXPECT_EQ(gaps(view, image, *col, rows - 3), std::vector<int>{}) << "editor at " << pixelSize;
+            run->process->send(std::span(reinterpret_cast<const uint8_t*>("\x1b:qa!\r"), 6));
+            testing::pumpUntil([&] { return run->exited; });
+        }
+    }
+}
+
+TEST(ViewPrograms, ColouredListingIsDrawnInItsColours)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("subdir")));
+    TerminalView view(QRect(0, 0, 640, 200), dejaVu(13));
+    auto run = ViewProcess::start(view, "exec ls --color=always " + dir.path().toStdString());
+    ASSERT_TRUE(testing::pumpUntil([&] { return run->exited; }));
+    Terminal& terminal = view.getTerminal();
+    ASSERT_EQ(terminal.getCharacter(0, 0), "s");
+    const Attribute attribute = terminal.getCharData(0, 0)->attribute;
+    ASSERT_TRUE(attribute.fg.isAnsi256()) << "the directory is coloured";
+    const QImage image = renderView(view);
+    const QColor colour = view.runStyle(attribute, false).foreground;
+    EXPECT_GT(countColor(image, cellPixels(view, 0, 0, 6), colour, 30), 6);
+}
+
+}  // namespace
+}  // namespace corvel
