@@ -7,6 +7,7 @@
 #include "corvel/terminal/Terminal.h"
 
 #include <QDir>
+#include <QPointer>
 #include <QWidget>
 
 #include <algorithm>
@@ -197,9 +198,12 @@ EmbeddedAdapter::PanePtr EmbeddedAdapter::makePane(const QString& id, const QStr
 
     if (startCommand && !startCommand->isEmpty() && !reattached) {
         const std::string text = startCommand->toStdString() + "\r";
-        queue().asyncAfter(startCommandDelay, [weak, id, view, text] {
+        // The pane must still be one of the cell's: its widget pointer also
+        // tells a destroyed pane from a new one made at the same address.
+        QPointer<QWidget> widget(&pane->terminalView());
+        queue().asyncAfter(startCommandDelay, [weak, id, view, widget, text] {
             auto self = weak.lock();
-            if (!self) return;
+            if (!self || !widget) return;
             const auto views = (*self)->paneViews(id);
             if (std::find(views.begin(), views.end(), view) != views.end()) view->send(text);
         });
