@@ -1,0 +1,348 @@
+#include "app/adapters/embedded/EmbeddedAdapter.h"
+
+#include "app/adapters/embedded/TerminalThemeColors.h"
+#include "app/core/AdapterError.h"
+#include "app/core/NanoID.h"
+#include "corvel/qt/TerminalView.h"
+#include "corvel/terminal/Terminal.h"
+
+#include <QDir>
+#include <QPointer>
+#include <QWidget>
+
+#include <algorithm>
+
+namespace tilebay {
+
+namespace {
+
+std::optional<QString> nonEmpty(const std::optional<QString>& text)
+{
+    if (!text || text->isEmpty()) return std::nullopt;
+    return text;
+}
+
+std::optional<QString> nonEmpty(const std::optional<std::string>& text)
+{
+    if (!text || text->empty()) return std::nullopt;
+    return QString::fromStdString(*text);
+}
+
+}  // namespace
+
+EmbeddedAdapter::EmbeddedAdapter(std::unique_ptr<EmbeddedPaneKit> kit, TmuxLookup tmuxLookup,
+                                 corvel::DispatchQueue* queue)
+    : kit_(std::move(kit)),
+      tmuxLookup_(std::move(tmuxLookup)),
+      queue_(queue),
+      self_(std::make_shared<EmbeddedAdapter*>(this))
+{
+}
+
+EmbeddedAdapter::~EmbeddedAdapter()
+{
+    self_.reset();
+    // The children hang up with their views; tmux sessions live on.
+    for (auto& [id, list] : panes) {
+        for (auto& pane : list) {
+            pane->onData = nullptr;
+            pane->onTerminated = nullptr;
+        }
+    }
+}
+
+corvel::DispatchQueue& EmbeddedAdapter::queue() const
+{
+    return queue_ ? *queue_ : corvel::DispatchQueue::main();
+}
+
+// ---- TerminalController ----
+
+QStringList EmbeddedAdapter::sessionIds() const
+{
+    return sessions.keys();
+}
+
+bool EmbeddedAdapter::hasSession(const QString& id) const
+{
+    return sessions.contains(id);
+}
+
+void EmbeddedAdapter::sendText(const QString& id, const QString& text)
+{
+    if (EmbeddedPaneView* pane = primary(id)) pane->send(text.toStdString());
+}
+
+void EmbeddedAdapter::focus(const QString& id)
+{
+    EmbeddedPaneView* pane = primary(id);
+    if (!pane) throw AdapterError::notFound(id.toStdString());
+    QWidget& view = pane->terminalView();
+    if (view.window()->isVisible()) view.setFocus(Qt::OtherFocusReason);
+}
+
+void EmbeddedAdapter::closeSession(const QString& id)
+{
+    if (useTmux || tmuxCells.contains(id)) {
+        if (auto tmux = PTYProcess::tmuxPath(tmuxLookup_))
+            PTYProcess::killTmuxSession(*tmux, PTYProcess::tmuxSessionName(id.toStdString()), tmuxLookup_.timeLimit);
+    }
+    forgetSession(id);
+}
+
+void EmbeddedAdapter::forgetSession(const QString& id)
+{
+    if (auto found = panes.find(id); found != panes.end()) {
+        std::vector<PanePtr> list = std::move(found->second);
+        panes.erase(found);
+        for (auto& pane : list) retire(std::move(pane));
+    }
+    forgetTables(id);
+}
+
+void EmbeddedAdapter::forgetTables(const QString& id)
+{
+    panes.erase(id);
+    splitAxis.remove(id);
+    sessions.remove(id);
+    lastActivity.remove(id);
+    lastBump.remove(id);
+    tmuxCells.remove(id);
+}
+
+QString EmbeddedAdapter::visibleText(const QString& id) const
+{
+    EmbeddedPaneView* pane = primary(id);
+    return pane ? screenText(*pane) : QString();
+}
+
+QWidget* EmbeddedAdapter::cellContentView(const QString& id)
+{
+    const auto views = paneViews(id);
+    if (views.empty()) return nullptr;
+    return kit_->makeLayout(views, axis(id));
+}
+
+// ---- cells ----
+
+std::shared_ptr<TerminalSession> EmbeddedAdapter::createSession(const std::optional<QString>& label,
+                                                                const std::optional<QString>& cwd,
+                                                                const std::optional<QString>& startCommand)
+{
+    const QString id = QString::fromStdString(NanoID::make(14));
+    QString name;
+    bool locked = false;
+    if (label && !label->isEmpty()) {
+        name = *label;
+        locked = true;
+    } else {
+        name = QStringLiteral("Untitled-%1").arg(++untitledCounter_);
+    }
+    return addCell(id, name, locked, cwd, startCommand);
+}
+
+std::shared_ptr<TerminalSession> EmbeddedAdapter::restoreSession(const CellRecord& record)
+{
+    return addCell(QString::fromStdString(record.internalId), QString::fromStdString(record.projectLabel),
+                   record.labelLockedByUser, nonEmpty(record.cwd), nonEmpty(record.startCommand));
+}
+
+std::shared_ptr<TerminalSession> EmbeddedAdapter::addCell(const QString& id, const QString& label, bool locked,
+                                                          const std::optional<QString>& cwd,
+                                                          const std::optional<QString>& startCommand)
+{
+    // A cell of the same id is replaced whole, never left half-known.
+    if (sessions.contains(id) || panes.contains(id)) forgetSession(id);
+
+    const QString folder = nonEmpty(cwd).value_or(QDir::homePath());
+    const std::optional<QString> command = nonEmpty(startCommand);
+    auto record = std::make_shared<TerminalSession>(id, AdapterKind::embedded, std::nullopt, label, locked, folder,
+                                                    command);
+    sessions.insert(id, record);
+    std::optional<std::string> tmuxName;
+    if (useTmux) tmuxName = PTYProcess::tmuxSessionName(id.toStdString());
+    std::vector<PanePtr> list;
+    list.push_back(makePane(id, folder, command, tmuxName));
+    panes[id] = std::move(list);
+    return record;
+}
+
+EmbeddedAdapter::PanePtr EmbeddedAdapter::makePane(const QString& id, const QString& currentDirectory,
+                                                   const std::optional<QString>& startCommand,
+                                                   const std::optional<std::string>& tmuxName)
+{
+    PanePtr pane = kit_->makePane(paneWidth, paneHeight);
+    EmbeddedPaneView* view = pane.get();
+    std::weak_ptr<EmbeddedAdapter*> weak = self_;
+    pane->onTerminated = [weak, id, view](std::optional<int32_t>) {
+        if (auto self = weak.lock()) (*self)->handlePaneTerminated(id, view);
+    };
+    pane->onData = [weak, id] {
+        if (auto self = weak.lock()) (*self)->recordData(id);
+    };
+    lastActivity[id] = now();
+    applyTheme(theme, fontSize, *pane);
+
+    const std::string folder = currentDirectory.toStdString();
+    bool reattached = false;
+    bool started = false;
+    if (tmuxName) {
+        if (auto tmux = PTYProcess::tmuxPath(tmuxLookup_)) {
+            reattached = PTYProcess::tmuxSessionExists(*tmux, *tmuxName, tmuxLookup_.timeLimit);
+            pane->startProcess(PTYProcess::tmuxCommand(*tmux, *tmuxName, folder));
+            tmuxCells.insert(id);
+            started = true;
+        }
+    }
+    if (!started) pane->startProcess(PTYProcess::shellCommand(folder));
+
+    if (startCommand && !startCommand->isEmpty() && !reattached) {
+        const std::string text = startCommand->toStdString() + "\r";
+        // The pane must still be one of the cell's: its widget pointer also
+        // tells a destroyed pane from a new one made at the same address.
+        QPointer<QWidget> widget(&pane->terminalView());
+        queue().asyncAfter(startCommandDelay, [weak, id, view, widget, text] {
+            auto self = weak.lock();
+            if (!self || !widget) return;
+            const auto views = (*self)->paneViews(id);
+            if (std::find(views.begin(), views.end(), view) != views.end()) view->send(text);
+        });
+    }
+    return pane;
+}
+
+// ---- activity and ends ----
+
+void EmbeddedAdapter::recordData(const QString& id)
+{
+    if (!sessions.contains(id)) return;
+    const corvel::Nanos stamp = now();
+    lastActivity[id] = stamp;
+    const auto bump = lastBump.constFind(id);
+    if (bump == lastBump.constEnd() || stamp - *bump > activityInterval) {
+        lastBump[id] = stamp;
+        if (onActivity) onActivity(id);
+    }
+}
+
+void EmbeddedAdapter::handlePaneTerminated(const QString& id, EmbeddedPaneView* view)
+{
+    auto found = panes.find(id);
+    if (found == panes.end()) return;
+    std::vector<PanePtr>& list = found->second;
+    if (list.size() >= 2) {
+        if (!view) return;
+        auto pane = std::find_if(list.begin(), list.end(), [view](const PanePtr& p) { return p.get() == view; });
+        if (pane == list.end()) return;
+        PanePtr ended = std::move(*pane);
+        list.erase(pane);
+        retire(std::move(ended));
+        bumpRevision(id);
+        return;
+    }
+    if (onTerminated) onTerminated(id);
+}
+
+void EmbeddedAdapter::retire(PanePtr pane)
+{
+    pane->onData = nullptr;
+    pane->onTerminated = nullptr;
+    pane->terminate();
+    QWidget& widget = pane->terminalView();
+    widget.hide();
+    widget.setParent(nullptr);
+    std::shared_ptr<EmbeddedPaneView> last(std::move(pane));
+    queue().async([last] {});
+}
+
+void EmbeddedAdapter::bumpRevision(const QString& id)
+{
+    if (auto record = sessions.value(id)) record->setPaneRevision(record->paneRevision() + 1);
+}
+
+// ---- panes ----
+
+void EmbeddedAdapter::splitSession(const QString& id)
+{
+    const auto record = sessions.value(id);
+    if (!record) return;
+    std::vector<PanePtr>& list = panes[id];
+    if (static_cast<int>(list.size()) >= maxPanes) return;
+    list.push_back(makePane(id, record->cwd().value_or(QDir::homePath()), std::nullopt, std::nullopt));
+    bumpRevision(id);
+}
+
+void EmbeddedAdapter::removeLastPane(const QString& id)
+{
+    auto found = panes.find(id);
+    if (found == panes.end() || found->second.size() <= 1) return;
+    PanePtr last = std::move(found->second.back());
+    found->second.pop_back();
+    retire(std::move(last));
+    bumpRevision(id);
+}
+
+void EmbeddedAdapter::toggleAxis(const QString& id)
+{
+    splitAxis[id] = axis(id) == Axis::horizontal ? Axis::vertical : Axis::horizontal;
+    bumpRevision(id);
+}
+
+EmbeddedPaneView* EmbeddedAdapter::primary(const QString& id) const
+{
+    const auto found = panes.find(id);
+    if (found == panes.end() || found->second.empty()) return nullptr;
+    return found->second.front().get();
+}
+
+std::vector<EmbeddedPaneView*> EmbeddedAdapter::paneViews(const QString& id) const
+{
+    std::vector<EmbeddedPaneView*> views;
+    const auto found = panes.find(id);
+    if (found == panes.end()) return views;
+    for (const auto& pane : found->second) views.push_back(pane.get());
+    return views;
+}
+
+// ---- themes ----
+
+void EmbeddedAdapter::applyThemeToAll(TerminalTheme newTheme, double newFontSize)
+{
+    theme = newTheme;
+    fontSize = newFontSize;
+    for (auto& [id, list] : panes)
+        for (auto& pane : list) applyTheme(theme, fontSize, *pane);
+}
+
+void EmbeddedAdapter::applyTheme(TerminalTheme theme, double fontSize, EmbeddedPaneView& pane)
+{
+    TerminalThemeColors::apply(theme, fontSize, pane.terminalView());
+}
+
+// ---- screen text ----
+
+QString EmbeddedAdapter::screenText(corvel::Terminal& terminal)
+{
+    corvel::Buffer& buffer = terminal.buffer();
+    auto& lines = buffer.lines();
+    std::string text;
+    bool first = true;
+    for (int row = 0; row < buffer.rows(); ++row) {
+        const int64_t index = static_cast<int64_t>(buffer.yBase()) + row;
+        if (index < 0 || index >= lines.count()) continue;
+        if (!first) text += '\n';
+        first = false;
+        text += lines[index].translateToString(true, 0, -1, false, {});
+    }
+    // An empty cell reads as a space, but a stray NUL must never reach the
+    // classifier's patterns.
+    std::replace(text.begin(), text.end(), '\0', ' ');
+    return QString::fromStdString(text);
+}
+
+QString EmbeddedAdapter::screenText(EmbeddedPaneView& pane)
+{
+    return screenText(pane.terminalView().getTerminal());
+}
+
+}  // namespace tilebay

@@ -1,0 +1,170 @@
+// The embedded terminal sessions: for each grid cell of kind `embedded` the
+// adapter owns one to four panes, each a terminal view with its own child (a
+// login shell, or a tmux client attached to the session "cwr_" + cell id),
+// laid out side by side or stacked. It creates and restores the cells'
+// records, starts the children, themes the views, stamps every chunk of
+// output with the time and tells the store about activity at most once per
+// 0.12 s per cell, reads a pane's live screen as text, splits and unsplits
+// cells, and reports when a cell's last child has ended.
+//
+// Threads: the GUI thread only. Delayed work (the start command, the
+// destruction of retired panes) runs on the adapter's queue, whose clock is
+// also the clock of the activity stamps; both are injectable.
+//
+// Ownership: the adapter owns the pane views (through the pane kit's
+// interface) and shares the cells' records with the store. Callbacks that the
+// panes and the queue hold reach the adapter only while it lives.
+//
+// Invariants: a known cell has a record in `sessions` and one to four panes in
+// `panes`; `lastActivity` and `lastBump` hold entries of known cells only;
+// closeSession and forgetSession drop every table's entries of a cell together.
+#pragma once
+
+#include "app/adapters/embedded/EmbeddedPaneView.h"
+#include "app/adapters/embedded/PTYProcess.h"
+#include "app/core/TerminalController.h"
+#include "app/core/TerminalSession.h"
+#include "app/core/TerminalTheme.h"
+#include "app/persistence/CellRecord.h"
+#include "corvel/platform/Dispatch.h"
+
+#include <QHash>
+#include <QSet>
+#include <QString>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace corvel {
+class Terminal;
+}
+
+namespace tilebay {
+
+class EmbeddedAdapter final : public TerminalController {
+public:
+    using Axis = EmbeddedPaneKit::Axis;
+    using PanePtr = std::unique_ptr<EmbeddedPaneView>;
+
+    static constexpr int maxPanes = 4;
+    // The store hears about a busy cell at most this often.
+    static constexpr corvel::Nanos activityInterval = 120'000'000;
+    // A start command is typed this long after the pane started.
+    static constexpr corvel::Nanos startCommandDelay = 600'000'000;
+    static constexpr int paneWidth = 720;
+    static constexpr int paneHeight = 420;
+
+    // `queue` runs the delayed work and gives the time; null means the main queue.
+    explicit EmbeddedAdapter(std::unique_ptr<EmbeddedPaneKit> kit, TmuxLookup tmuxLookup = TmuxLookup::standard(),
+                             corvel::DispatchQueue* queue = nullptr);
+    ~EmbeddedAdapter() override;
+    EmbeddedAdapter(const EmbeddedAdapter&) = delete;
+    EmbeddedAdapter& operator=(const EmbeddedAdapter&) = delete;
+
+    // ---- TerminalController ----
+
+    AdapterKind kind() const override { return AdapterKind::embedded; }
+    QStringList sessionIds() const override;
+    bool hasSession(const QString& id) const override;
+    // Types `text` into the cell's primary pane.
+    void sendText(const QString& id, const QString& text) override;
+    // Gives the primary pane the keyboard focus when its window is shown;
+    // AdapterError::notFound(id) when the cell has no panes.
+    void focus(const QString& id) override;
+    // Kills the cell's tmux session (when tmux is on, or the cell was started
+    // inside tmux), ends every pane's child and forgets the cell.
+    void closeSession(const QString& id) override;
+    // The primary pane's live screen.
+    QString visibleText(const QString& id) const override;
+    // The cell's pane views laid out along its axis; null for an unknown cell.
+    QWidget* cellContentView(const QString& id) override;
+
+    // ---- cells ----
+
+    // A new cell with its first pane. Without a label (or an empty one) the
+    // cell is "Untitled-N", N counting this run's untitled cells; an empty
+    // folder means the home folder, an empty command none.
+    std::shared_ptr<TerminalSession> createSession(const std::optional<QString>& label,
+                                                   const std::optional<QString>& cwd,
+                                                   const std::optional<QString>& startCommand);
+    // A saved cell with its first pane; re-attaches to its tmux session when
+    // one of its name still exists (the start command is then not typed).
+    std::shared_ptr<TerminalSession> restoreSession(const CellRecord& record);
+    // Frees an ended cell's panes and tables without touching tmux.
+    void forgetSession(const QString& id);
+
+    // ---- panes ----
+
+    // A further pane running a plain login shell, up to four.
+    void splitSession(const QString& id);
+    // Ends and removes the last pane of a cell with more than one.
+    void removeLastPane(const QString& id);
+    void toggleAxis(const QString& id);
+    Axis axis(const QString& id) const { return splitAxis.value(id, Axis::horizontal); }
+    // The cell's first pane, or null.
+    EmbeddedPaneView* primary(const QString& id) const;
+    // The cell's panes in order (empty for an unknown cell).
+    std::vector<EmbeddedPaneView*> paneViews(const QString& id) const;
+
+    // ---- themes ----
+
+    // Remembers the theme and size for new panes and applies them to every pane.
+    void applyThemeToAll(TerminalTheme theme, double fontSize);
+    static void applyTheme(TerminalTheme theme, double fontSize, EmbeddedPaneView& pane);
+
+    // ---- screen text ----
+
+    // The live screen (the rows the program writes to, not the rows scrolled
+    // into view), one line per row with trailing blanks trimmed.
+    static QString screenText(corvel::Terminal& terminal);
+    static QString screenText(EmbeddedPaneView& pane);
+
+    // ---- state read and set by the store ----
+
+    std::function<void(const QString& id)> onActivity;
+    std::function<void(const QString& id)> onTerminated;
+    TerminalTheme theme = TerminalTheme::dark;
+    double fontSize = 13.0;
+    bool useTmux = false;
+
+    // When any pane of a cell last produced output, or when its newest pane was made.
+    QHash<QString, corvel::Nanos> lastActivity;
+    QHash<QString, corvel::Nanos> lastBump;
+    int untitledCounter() const { return untitledCounter_; }
+    std::shared_ptr<TerminalSession> session(const QString& id) const { return sessions.value(id); }
+
+private:
+    std::map<QString, std::vector<PanePtr>> panes;
+    QHash<QString, Axis> splitAxis;
+    QHash<QString, std::shared_ptr<TerminalSession>> sessions;
+    // Cells whose first pane was started inside tmux: closing them kills the
+    // tmux session even after tmux was switched off.
+    QSet<QString> tmuxCells;
+
+    std::shared_ptr<TerminalSession> addCell(const QString& id, const QString& label, bool locked,
+                                             const std::optional<QString>& cwd,
+                                             const std::optional<QString>& startCommand);
+    PanePtr makePane(const QString& id, const QString& currentDirectory, const std::optional<QString>& startCommand,
+                     const std::optional<std::string>& tmuxName);
+    void recordData(const QString& id);
+    void handlePaneTerminated(const QString& id, EmbeddedPaneView* view);
+    // Ends the pane's child, takes its widget out of any layout and destroys
+    // it on the queue's next turn (it may be the pane whose callback runs).
+    void retire(PanePtr pane);
+    void bumpRevision(const QString& id);
+    void forgetTables(const QString& id);
+    corvel::DispatchQueue& queue() const;
+    corvel::Nanos now() const { return queue().now(); }
+
+    std::unique_ptr<EmbeddedPaneKit> kit_;
+    TmuxLookup tmuxLookup_;
+    corvel::DispatchQueue* queue_;
+    int untitledCounter_ = 0;
+    // Callbacks hold this weakly; it goes with the adapter.
+    std::shared_ptr<EmbeddedAdapter*> self_;
+};
+
+}  // namespace tilebay

@@ -1,0 +1,63 @@
+// One embedded pane as the adapter sees it: a terminal view joined to its
+// own child process. The adapter starts, types into and ends the child,
+// themes and reads the view, and learns of output and of the child's end
+// through two callbacks that it sets. The pane view behind it (a
+// local-process terminal view) feeds the child's output to its terminal.
+//
+// Threads: the GUI thread only; both callbacks are called there.
+// Ownership: the adapter owns each pane view; the widget may sit in a layout
+// container, which hands it back before the container is destroyed.
+#pragma once
+
+#include "app/adapters/embedded/LaunchCommand.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+class QWidget;
+
+namespace corvel {
+class TerminalView;
+}
+
+namespace tilebay {
+
+class EmbeddedPaneView {
+public:
+    virtual ~EmbeddedPaneView() = default;
+
+    // The terminal widget of the pane.
+    virtual corvel::TerminalView& terminalView() = 0;
+    // Starts the child; does nothing while one runs.
+    virtual void startProcess(const LaunchCommand& command) = 0;
+    // Hangs up and ends the child; no termination report follows.
+    virtual void terminate() = 0;
+    // Types `text` into the child as the keyboard would.
+    virtual void send(const std::string& text) = 0;
+
+    // Called after each chunk of child output has been fed to the view.
+    std::function<void()> onData;
+    // Called when the child ended by itself, with its raw wait status when known.
+    std::function<void(std::optional<int32_t> exitCode)> onTerminated;
+};
+
+// Makes the pane views and lays a cell's panes out; the adapter's only way
+// to the concrete views.
+class EmbeddedPaneKit {
+public:
+    enum class Axis : unsigned char { horizontal, vertical };
+
+    virtual ~EmbeddedPaneKit() = default;
+
+    // A new pane view of `width` x `height` (its layout resizes it later).
+    virtual std::unique_ptr<EmbeddedPaneView> makePane(int width, int height) = 0;
+    // The live content of a cell: its pane views in order, side by side
+    // (horizontal) or stacked (vertical). The caller takes the widget.
+    virtual QWidget* makeLayout(const std::vector<EmbeddedPaneView*>& panes, Axis axis) = 0;
+};
+
+}  // namespace tilebay

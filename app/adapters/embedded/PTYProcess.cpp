@@ -1,0 +1,168 @@
+#include "app/adapters/embedded/PTYProcess.h"
+
+#include "app/adapters/embedded/ShortCommand.h"
+
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <vector>
+
+extern char** environ;
+
+namespace tilebay::PTYProcess {
+
+namespace {
+
+bool isExecutableFile(const std::string& path)
+{
+    struct stat info {};
+    return !path.empty() && ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+           ::access(path.c_str(), X_OK) == 0;
+}
+
+std::string trimmed(const std::string& text)
+{
+    const char* space = " \t\r\n\v\f";
+    const size_t first = text.find_first_not_of(space);
+    if (first == std::string::npos) return {};
+    return text.substr(first, text.find_last_not_of(space) - first + 1);
+}
+
+std::vector<std::string> toStrings(const Environment& environment)
+{
+    std::vector<std::string> out;
+    out.reserve(environment.size());
+    for (const auto& [name, value] : environment) out.push_back(name + "=" + value);
+    return out;
+}
+
+// The application's environment for the tmux commands: a client must talk to
+// the same server as the panes' clients, which never see TMUX.
+std::vector<std::string> tmuxCommandEnvironment()
+{
+    Environment environment = currentEnvironment();
+    environment.erase("TMUX");
+    environment.erase("TMUX_PANE");
+    return toStrings(environment);
+}
+
+std::string baseName(const std::string& path)
+{
+    const size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+}  // namespace
+
+Environment currentEnvironment()
+{
+    Environment environment;
+    for (char** entry = environ; entry && *entry; ++entry) {
+        const std::string text = *entry;
+        const size_t equals = text.find('=');
+        if (equals == std::string::npos || equals == 0) continue;
+        environment.emplace(text.substr(0, equals), text.substr(equals + 1));
+    }
+    return environment;
+}
+
+std::optional<std::string> passwordDatabaseShell()
+{
+    const passwd* entry = ::getpwuid(::getuid());
+    if (!entry || !entry->pw_shell || !*entry->pw_shell) return std::nullopt;
+    return std::string(entry->pw_shell);
+}
+
+std::vector<std::string> environmentArray(const Environment& base)
+{
+    Environment environment = base;
+    environment.erase("TMUX");
+    environment.erase("TMUX_PANE");
+    environment["TERM"] = "xterm-256color";
+    environment["COLORTERM"] = "truecolor";
+    environment.try_emplace("LANG", "en_US.UTF-8");
+    environment["TERM_PROGRAM"] = "Tilebay";
+    return toStrings(environment);
+}
+
+std::vector<std::string> environmentArray()
+{
+    return environmentArray(currentEnvironment());
+}
+
+std::string loginShell(const Environment& environment, const std::optional<std::string>& passwordShell)
+{
+    if (auto shell = environment.find("SHELL"); shell != environment.end() && !shell->second.empty())
+        return shell->second;
+    if (passwordShell && !passwordShell->empty()) return *passwordShell;
+    if (::access(fallbackShell, X_OK) == 0) return fallbackShell;
+    return lastResortShell;
+}
+
+std::string loginShell()
+{
+    return loginShell(currentEnvironment(), passwordDatabaseShell());
+}
+
+LaunchCommand shellCommand(const std::optional<std::string>& currentDirectory)
+{
+    LaunchCommand command;
+    command.executable = loginShell();
+    command.execName = "-" + baseName(command.executable);
+    command.args = {"-l"};
+    command.environment = environmentArray();
+    command.currentDirectory = currentDirectory;
+    return command;
+}
+
+LaunchCommand tmuxCommand(const std::string& tmuxPath, const std::string& sessionName,
+                          const std::optional<std::string>& currentDirectory)
+{
+    LaunchCommand command;
+    command.executable = tmuxPath;
+    command.execName = "tmux";
+    command.args = {"new-session", "-A", "-s", sessionName};
+    if (currentDirectory && !currentDirectory->empty()) {
+        command.args.push_back("-c");
+        command.args.push_back(*currentDirectory);
+    }
+    for (const char* word : {";", "set-option", "status", "off", ";", "set-option", "history-limit", historyLimit})
+        command.args.push_back(word);
+    command.environment = environmentArray();
+    command.currentDirectory = currentDirectory;
+    return command;
+}
+
+std::string tmuxSessionName(const std::string& cellId)
+{
+    return sessionPrefix + cellId;
+}
+
+std::optional<std::string> tmuxPath(const TmuxLookup& lookup)
+{
+    for (const auto& candidate : lookup.candidates)
+        if (isExecutableFile(candidate)) return candidate;
+    if (!lookup.searchLoginShell) return std::nullopt;
+
+    const std::string shell = loginShell();
+    const auto result = ShortCommand::run(shell, {shell, "-lc", "command -v tmux"},
+                                          toStrings(currentEnvironment()), lookup.timeLimit);
+    if (!result.launched || result.timedOut || result.outputTruncated) return std::nullopt;
+    const std::string path = trimmed(result.output);
+    if (isExecutableFile(path)) return path;
+    return std::nullopt;
+}
+
+bool tmuxSessionExists(const std::string& tmuxPath, const std::string& name, corvel::Nanos timeLimit)
+{
+    return ShortCommand::run(tmuxPath, {"tmux", "has-session", "-t", name}, tmuxCommandEnvironment(), timeLimit)
+        .succeeded();
+}
+
+void killTmuxSession(const std::string& tmuxPath, const std::string& name, corvel::Nanos timeLimit)
+{
+    ShortCommand::run(tmuxPath, {"tmux", "kill-session", "-t", name}, tmuxCommandEnvironment(), timeLimit);
+}
+
+}  // namespace tilebay::PTYProcess

@@ -1,0 +1,88 @@
+// What runs inside an embedded pane and how tmux is found and driven: the
+// child environment, the login shell, the tmux client's command line, and
+// three short tmux commands (find tmux, ask whether a session exists, kill a
+// session). Nothing here opens a pseudo-terminal: the pane's process host
+// does that with the LaunchCommand built here.
+//
+// Stateless helpers; nothing is cached (every lookup looks again). The short
+// commands run synchronously on the calling thread (the main thread) through
+// ShortCommand, each bounded by the lookup's time limit.
+#pragma once
+
+#include "app/adapters/embedded/LaunchCommand.h"
+#include "corvel/platform/Dispatch.h"
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tilebay {
+
+// Where tmux is looked for. Tests inject their own, or none() for a system
+// without tmux.
+struct TmuxLookup {
+    // Tried in order; the first executable file wins.
+    std::vector<std::string> candidates{"/opt/homebrew/bin/tmux", "/usr/local/bin/tmux", "/usr/bin/tmux"};
+    // When no candidate is there: ask the login shell ("command -v tmux").
+    bool searchLoginShell = true;
+    // The longest any short command (the lookup, a tmux query) may run
+    // before it is killed.
+    corvel::Nanos timeLimit = 5'000'000'000;
+
+    static TmuxLookup standard() { return {}; }
+    static TmuxLookup none() { return {{}, false}; }
+};
+
+namespace PTYProcess {
+
+using Environment = std::map<std::string, std::string>;
+
+inline constexpr const char* sessionPrefix = "cwr_";
+inline constexpr const char* historyLimit = "20000";
+inline constexpr const char* fallbackShell = "/bin/zsh";
+inline constexpr const char* lastResortShell = "/bin/sh";
+
+// The application's environment now.
+Environment currentEnvironment();
+// The current user's shell in the password database, when it names one.
+std::optional<std::string> passwordDatabaseShell();
+
+// The environment of every embedded child, as "NAME=value" strings: `base`
+// with TERM, COLORTERM and TERM_PROGRAM set, LANG set only where it is
+// absent (an empty LANG stays empty), and TMUX and TMUX_PANE removed, so a
+// tmux client started from an application that itself runs inside tmux
+// does not refuse to start.
+std::vector<std::string> environmentArray(const Environment& base);
+std::vector<std::string> environmentArray();
+
+// The login shell: SHELL when set and not empty, else the password
+// database's shell, else /bin/zsh when it exists, else /bin/sh.
+std::string loginShell(const Environment& environment, const std::optional<std::string>& passwordShell);
+std::string loginShell();
+
+// The login shell in `currentDirectory`: argument zero "-" and the shell's
+// base name, the single argument "-l".
+LaunchCommand shellCommand(const std::optional<std::string>& currentDirectory);
+// A tmux client that attaches to `sessionName` or creates it (in
+// `currentDirectory` when given and not empty), with the status line off
+// and a history of 20000 lines.
+LaunchCommand tmuxCommand(const std::string& tmuxPath, const std::string& sessionName,
+                          const std::optional<std::string>& currentDirectory);
+
+// The tmux session of a cell: "cwr_" and the cell id.
+std::string tmuxSessionName(const std::string& cellId);
+
+// The first candidate that is an executable file, else what the login shell
+// finds on its search path; no value when neither names an executable file
+// (or the shell did not answer within the time limit).
+std::optional<std::string> tmuxPath(const TmuxLookup& lookup);
+
+// Whether tmux (at `tmuxPath`) knows a session of this name.
+bool tmuxSessionExists(const std::string& tmuxPath, const std::string& name, corvel::Nanos timeLimit);
+// Asks tmux to kill the session of this name; failures are ignored.
+void killTmuxSession(const std::string& tmuxPath, const std::string& name, corvel::Nanos timeLimit);
+
+}  // namespace PTYProcess
+
+}  // namespace tilebay

@@ -1,0 +1,300 @@
+// The embedded adapter's bookkeeping with recorded children: labels and
+// folders of new and restored cells, the delayed start command, splits and
+// their limit, activity throttling on the adapter's clock, the ends of panes,
+// closing and forgetting (with a stand-in tmux that logs its commands),
+// focus, themes, and the live screen text.
+#include "app/adapters/embedded/EmbeddedAdapter.h"
+#include "app/core/AdapterError.h"
+#include "corvel/qt/TerminalView.h"
+#include "tests/app/adapters/AdapterTestSupport.h"
+#include "tests/app/adapters/EmbeddedTestPanes.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <QDir>
+
+namespace tilebay {
+namespace {
+
+using namespace tilebay::testing;
+using ::testing::ElementsAre;
+
+constexpr corvel::Nanos ms = 1'000'000;
+
+class EmbeddedAdapterTest : public ::testing::Test {
+protected:
+    EmbeddedAdapterTest()
+    {
+        ensureApplication();
+        auto kit = std::make_unique<FakePaneKit>();
+        probes = kit->probes;
+        layouts = kit->layouts;
+        adapter = std::make_unique<EmbeddedAdapter>(std::move(kit), lookup(), &queue);
+        adapter->onActivity = [this](const QString& id) { activity.push_back(id); };
+        adapter->onTerminated = [this](const QString& id) { ended.push_back(id); };
+    }
+
+    // A stand-in tmux that logs each command line and knows no session.
+    TmuxLookup lookup()
+    {
+        const fs::path tool = dir.path() / "tmux";
+        writeFile(tool, "#!/bin/sh\necho \"$@\" >> " + (dir.path() / "tmux.log").string() + "\nexit 1\n");
+        fs::permissions(tool, fs::perms::owner_all);
+        return {{tool.string()}, false};
+    }
+    std::vector<std::string> tmuxLog() const { return readLines(dir.path() / "tmux.log"); }
+
+    FakePane& pane(const QString& id, size_t index)
+    {
+        return static_cast<FakePane&>(*adapter->paneViews(id).at(index));
+    }
+
+    TempDir dir;
+    MainQueuePump pump;
+    corvel::RunLoopQueue queue{true};
+    std::shared_ptr<std::vector<std::shared_ptr<PaneProbe>>> probes;
+    std::shared_ptr<std::vector<FakePaneKit::Layout>> layouts;
+    std::unique_ptr<EmbeddedAdapter> adapter;
+    std::vector<QString> activity;
+    std::vector<QString> ended;
+};
+
+TEST_F(EmbeddedAdapterTest, NewAndRestoredCellsTakeLabelsFoldersAndCommands)
+{
+    const auto first = adapter->createSession(std::nullopt, std::nullopt, std::nullopt);
+    const auto second = adapter->createSession(QString(), QString(), QString());
+    const auto named = adapter->createSession(QStringLiteral("api"), QStringLiteral("/tmp"), QStringLiteral("make"));
+    EXPECT_EQ(first->projectLabel(), "Untitled-1");
+    EXPECT_FALSE(first->labelLockedByUser());
+    EXPECT_EQ(second->projectLabel(), "Untitled-2");
+    EXPECT_EQ(named->projectLabel(), "api");
+    EXPECT_TRUE(named->labelLockedByUser());
+    EXPECT_EQ(first->id().size(), 14);
+    EXPECT_EQ(second->cwd(), QDir::homePath());
+    EXPECT_EQ(second->startCommand(), std::nullopt);
+    EXPECT_EQ(named->cwd(), "/tmp");
+    EXPECT_EQ(named->kind(), AdapterKind::embedded);
+
+    CellRecord record;
+    record.internalId = "savedcell00001";
+    record.projectLabel = "Untitled-1";
+    record.cwd = "";
+    record.startCommand = "";
+    const auto restored = adapter->restoreSession(record);
+    EXPECT_EQ(restored->id(), "savedcell00001");
+    EXPECT_EQ(restored->cwd(), QDir::homePath());
+    EXPECT_EQ(adapter->createSession(std::nullopt, std::nullopt, std::nullopt)->projectLabel(), "Untitled-3");
+    EXPECT_EQ(adapter->sessionIds().size(), 5);
+    EXPECT_TRUE(adapter->hasSession("savedcell00001"));
+
+    // Every pane started a plain login shell in its folder; tmux is off.
+    ASSERT_EQ(probes->size(), 5u);
+    const LaunchCommand& shell = probes->at(2)->started.at(0);
+    EXPECT_EQ(shell.args, std::vector<std::string>{"-l"});
+    EXPECT_EQ(shell.currentDirectory, "/tmp");
+    EXPECT_TRUE(tmuxLog().empty());
+}
+
+TEST_F(EmbeddedAdapterTest, StartCommandIsTypedOnceAfterTheDelayAndDroppedWithItsPane)
+{
+    const auto cell = adapter->createSession(std::nullopt, std::nullopt, QStringLiteral("make test"));
+    const auto plain = adapter->createSession(std::nullopt, std::nullopt, QString());
+    const auto gone = adapter->createSession(std::nullopt, std::nullopt, QStringLiteral("rm -rf build"));
+    queue.advance(EmbeddedAdapter::startCommandDelay - 1);
+    EXPECT_TRUE(probes->at(0)->sent.empty());
+    adapter->closeSession(gone->id());
+    queue.advance(1);
+    EXPECT_THAT(probes->at(0)->sent, ElementsAre("make test\r"));
+    queue.advance(10 * EmbeddedAdapter::startCommandDelay);
+    EXPECT_EQ(probes->at(0)->sent.size(), 1u);
+    EXPECT_TRUE(probes->at(1)->sent.empty());
+    EXPECT_TRUE(probes->at(2)->sent.empty());
+    EXPECT_TRUE(probes->at(2)->destroyed);
+    (void)plain;
+}
+
+TEST_F(EmbeddedAdapterTest, TmuxCellsStartAClientAndCloseKillsTheirSessionEvenWithTmuxSwitchedOff)
+{
+    adapter->useTmux = true;
+    const auto cell = adapter->createSession(std::nullopt, QStringLiteral("/tmp"), QStringLiteral("ls"));
+    const std::string name = "cwr_" + cell->id().toStdString();
+    const LaunchCommand& client = probes->at(0)->started.at(0);
+    EXPECT_EQ(client.execName, "tmux");
+    EXPECT_EQ(client.args.at(3), name);
+    // The stand-in knows no session: a new one, so the command is typed.
+    queue.advance(EmbeddedAdapter::startCommandDelay);
+    EXPECT_THAT(probes->at(0)->sent, ElementsAre("ls\r"));
+
+    // A split pane runs a plain shell even in a tmux cell.
+    adapter->splitSession(cell->id());
+    EXPECT_EQ(probes->at(1)->started.at(0).args, std::vector<std::string>{"-l"});
+
+    adapter->useTmux = false;
+    adapter->closeSession(cell->id());
+    EXPECT_THAT(tmuxLog(), ElementsAre("has-session -t " + name, "kill-session -t " + name));
+    EXPECT_EQ(probes->at(0)->terminated, 1);
+    EXPECT_EQ(probes->at(1)->terminated, 1);
+    EXPECT_FALSE(adapter->hasSession(cell->id()));
+    EXPECT_FALSE(adapter->lastActivity.contains(cell->id()));
+    queue.runUntilIdle();
+    EXPECT_TRUE(probes->at(0)->destroyed);
+
+    // Closing an unknown id with tmux on still kills the session of that name.
+    adapter->useTmux = true;
+    adapter->closeSession("nobody");
+    EXPECT_EQ(tmuxLog().back(), "kill-session -t cwr_nobody");
+}
+
+TEST_F(EmbeddedAdapterTest, SplitsStopAtFourPanesAndRaiseTheRevision)
+{
+    const QString id = adapter->createSession(std::nullopt, std::nullopt, std::nullopt)->id();
+    for (int n = 0; n < 4; ++n) adapter->splitSession(id);
+    EXPECT_EQ(adapter->paneViews(id).size(), 4u);
+    EXPECT_EQ(adapter->session(id)->paneRevision(), 3);
+    EXPECT_EQ(probes->size(), 4u);
+
+    adapter->removeLastPane(id);
+    EXPECT_EQ(adapter->paneViews(id).size(), 3u);
+    EXPECT_EQ(probes->at(3)->terminated, 1);
+    EXPECT_EQ(adapter->session(id)->paneRevision(), 4);
+    adapter->removeLastPane(id);
+    adapter->removeLastPane(id);
+    adapter->removeLastPane(id);
+    EXPECT_EQ(adapter->paneViews(id).size(), 1u);
+    EXPECT_EQ(adapter->session(id)->paneRevision(), 6);
+    queue.runUntilIdle();
+    EXPECT_FALSE(probes->at(0)->destroyed);
+    EXPECT_TRUE(probes->at(1)->destroyed);
+
+    adapter->toggleAxis(id);
+    EXPECT_EQ(adapter->axis(id), EmbeddedAdapter::Axis::vertical);
+    adapter->toggleAxis(id);
+    EXPECT_EQ(adapter->axis(id), EmbeddedAdapter::Axis::horizontal);
+    EXPECT_EQ(adapter->session(id)->paneRevision(), 8);
+
+    adapter->splitSession("unknown");
+    adapter->removeLastPane("unknown");
+    EXPECT_EQ(adapter->cellContentView("unknown"), nullptr);
+    delete adapter->cellContentView(id);
+    ASSERT_EQ(layouts->size(), 1u);
+    EXPECT_EQ(layouts->at(0).panes, adapter->paneViews(id));
+}
+
+TEST_F(EmbeddedAdapterTest, ActivityIsStampedPerChunkAndReportedAtMostOncePerInterval)
+{
+    const QString id = adapter->createSession(std::nullopt, std::nullopt, std::nullopt)->id();
+    EXPECT_EQ(adapter->lastActivity.value(id), queue.now());
+    for (int n = 0; n < 10; ++n) {
+        queue.advance(10 * ms);
+        pane(id, 0).output("x");
+        EXPECT_EQ(adapter->lastActivity.value(id), queue.now());
+    }
+    EXPECT_EQ(activity.size(), 1u);
+    const corvel::Nanos bumped = adapter->lastBump.value(id);
+    queue.advance(bumped + EmbeddedAdapter::activityInterval - queue.now());
+    pane(id, 0).output("y");
+    EXPECT_EQ(activity.size(), 1u);  // exactly the interval is not enough
+    queue.advance(10 * ms);
+    pane(id, 0).output("z");
+    EXPECT_THAT(activity, ElementsAre(id, id));
+}
+
+TEST_F(EmbeddedAdapterTest, EndOfAPaneRemovesItAndEndOfTheLastReportsTheCell)
+{
+    const QString id = adapter->createSession(std::nullopt, std::nullopt, std::nullopt)->id();
+    adapter->splitSession(id);
+    adapter->splitSession(id);
+    FakePane& middle = pane(id, 1);
+    middle.end();
+    EXPECT_EQ(adapter->paneViews(id).size(), 2u);
+    EXPECT_EQ(adapter->paneViews(id).at(1), static_cast<EmbeddedPaneView*>(&pane(id, 1)));
+    EXPECT_EQ(adapter->session(id)->paneRevision(), 3);
+    EXPECT_TRUE(ended.empty());
+    queue.runUntilIdle();
+    EXPECT_TRUE(probes->at(1)->destroyed);
+
+    adapter->removeLastPane(id);
+    pane(id, 0).end();
+    EXPECT_THAT(ended, ElementsAre(id));
+    EXPECT_TRUE(adapter->hasSession(id));
+    EXPECT_EQ(adapter->paneViews(id).size(), 1u);
+
+    // The store forgets the ended cell: panes and tables go, tmux is not asked.
+    adapter->useTmux = true;
+    adapter->forgetSession(id);
+    EXPECT_FALSE(adapter->hasSession(id));
+    EXPECT_EQ(adapter->primary(id), nullptr);
+    EXPECT_FALSE(adapter->lastActivity.contains(id));
+    queue.runUntilIdle();
+    EXPECT_TRUE(probes->at(0)->destroyed);
+    EXPECT_TRUE(tmuxLog().empty());
+}
+
+TEST_F(EmbeddedAdapterTest, FocusOfAnUnknownCellRaisesNotFound)
+{
+    const QString id = adapter->createSession(std::nullopt, std::nullopt, std::nullopt)->id();
+    EXPECT_NO_THROW(adapter->focus(id));
+    try {
+        adapter->focus("missing");
+        ADD_FAILURE() << "no error";
+    } catch (const AdapterError& error) {
+        EXPECT_EQ(error, AdapterError::notFound("missing"));
+    }
+}
+
+TEST_F(EmbeddedAdapterTest, ThemesSetColoursTheHostCanQueryAndKeepTheProgramsModes)
+{
+    const QString id = adapter->createSession(std::nullopt, std::nullopt, std::nullopt)->id();
+    FakePane& view = pane(id, 0);
+    adapter->applyThemeToAll(TerminalTheme::dracula, 16);
+    EXPECT_EQ(view.terminalView().font().pixelSize(), 16);
+    // The same size again does not reset the running program's modes.
+    view.output("\x1b[?1h");  // application cursor keys
+    adapter->applyThemeToAll(TerminalTheme::solarizedDark, 16);
+    EXPECT_TRUE(view.terminalView().getTerminal().applicationCursor);
+
+    view.output("\x1b]11;?\x07\x1b]10;?\x07\x1b]4;1;?\x07\x1b]4;15;?\x07");
+    EXPECT_EQ(view.replies(),
+              "\x1b]11;rgb:0000/2b2b/3636\x1b\\"
+              "\x1b]10;rgb:9393/a1a1/a1a1\x1b\\"
+              "\x1b]4;1;rgb:cdcd/3131/3131\x1b\\"
+              "\x1b]4;15;rgb:ffff/ffff/ffff\x1b\\");
+
+    // New panes take the remembered theme.
+    adapter->splitSession(id);
+    view.replies().clear();
+    pane(id, 1).output("\x1b]11;?\x07");
+    EXPECT_EQ(pane(id, 1).replies(), "\x1b]11;rgb:0000/2b2b/3636\x1b\\");
+}
+
+TEST_F(EmbeddedAdapterTest, ScreenTextReadsTheLiveRowsWithoutNul)
+{
+    const QString id = adapter->createSession(std::nullopt, std::nullopt, std::nullopt)->id();
+    FakePane& view = pane(id, 0);
+    corvel::Terminal& terminal = view.terminalView().getTerminal();
+    terminal.resize(40, 25);
+    view.output("hello");
+    EXPECT_EQ(adapter->visibleText(id), "hello" + QString(24, '\n'));
+
+    // Gaps and wide characters leave empty cells behind.
+    view.output("\r\x1b[2J\x1b[Ha\x1b[5Cb \xe6\xbc\xa2\xe5\xad\x97|");
+    const QString gaps = adapter->visibleText(id);
+    EXPECT_FALSE(gaps.contains(QChar(0)));
+    EXPECT_TRUE(gaps.startsWith(QString::fromUtf8("a     b 漢"))) << gaps.toStdString();
+
+    // Scrolled back, the view shows old rows; the text is still the live screen.
+    for (int n = 0; n < 80; ++n) view.output("line " + std::to_string(n) + "\r\n");
+    view.output("(y/n) is history\r\n");
+    for (int n = 0; n < 30; ++n) view.output("later " + std::to_string(n) + "\r\n");
+    corvel::Buffer& buffer = terminal.buffer();
+    buffer.setYDisp(buffer.yBase() - 20);
+    const QStringList rows = adapter->visibleText(id).split('\n');
+    ASSERT_EQ(rows.size(), 25);
+    EXPECT_EQ(rows.first(), "later 6");
+    EXPECT_EQ(rows.at(23), "later 29");
+    EXPECT_FALSE(adapter->visibleText(id).contains("(y/n)"));
+}
+
+}  // namespace
+}  // namespace tilebay

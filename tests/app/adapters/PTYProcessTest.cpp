@@ -1,0 +1,173 @@
+// The launch helpers of embedded panes: the child environment, the login
+// shell and the command lines, the short commands (drained output, the time
+// limit, reaping) and the tmux lookup through candidates and the login shell.
+#include "app/adapters/embedded/PTYProcess.h"
+#include "app/adapters/embedded/ShortCommand.h"
+#include "tests/app/adapters/AdapterTestSupport.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+
+namespace tilebay {
+namespace {
+
+using namespace tilebay::testing;
+using ::testing::ElementsAre;
+using ::testing::Contains;
+using ::testing::Not;
+
+constexpr corvel::Nanos kGenerous = 20'000'000'000;
+
+std::vector<std::string> environ_()
+{
+    std::vector<std::string> out;
+    for (const auto& [name, value] : PTYProcess::currentEnvironment()) out.push_back(name + "=" + value);
+    return out;
+}
+
+fs::path script(const fs::path& path, const std::string& body)
+{
+    writeFile(path, "#!/bin/sh\n" + body);
+    fs::permissions(path, fs::perms::owner_all);
+    return path;
+}
+
+TEST(PTYProcessEnvironment, SetsTerminalVariablesKeepsEmptyLangAndDropsTmux)
+{
+    const PTYProcess::Environment base{{"PATH", "/usr/bin"}, {"LANG", ""},         {"TERM", "dumb"},
+                                       {"COLORTERM", "no"},  {"TMUX", "/s,1,0"}, {"TMUX_PANE", "%3"}};
+    const auto env = PTYProcess::environmentArray(base);
+    EXPECT_THAT(env, Contains("TERM=xterm-256color"));
+    EXPECT_THAT(env, Contains("COLORTERM=truecolor"));
+    EXPECT_THAT(env, Contains("TERM_PROGRAM=Tilebay"));
+    EXPECT_THAT(env, Contains("LANG="));
+    EXPECT_THAT(env, Contains("PATH=/usr/bin"));
+    for (const auto& entry : env) {
+        EXPECT_FALSE(entry.starts_with("TMUX=")) << entry;
+        EXPECT_FALSE(entry.starts_with("TMUX_PANE=")) << entry;
+    }
+    EXPECT_EQ(env.size(), 5u);
+
+    EXPECT_THAT(PTYProcess::environmentArray({{"HOME", "/h"}}), Contains("LANG=en_US.UTF-8"));
+}
+
+TEST(PTYProcessLaunch, LoginShellFallsBackWhenShellIsMissingOrEmpty)
+{
+    EXPECT_EQ(PTYProcess::loginShell({{"SHELL", "/bin/bash"}}, "/bin/dash"), "/bin/bash");
+    EXPECT_EQ(PTYProcess::loginShell({{"SHELL", ""}}, "/bin/dash"), "/bin/dash");
+    EXPECT_EQ(PTYProcess::loginShell({}, "/bin/dash"), "/bin/dash");
+    const std::string last = access("/bin/zsh", X_OK) == 0 ? "/bin/zsh" : "/bin/sh";
+    EXPECT_EQ(PTYProcess::loginShell({{"SHELL", ""}}, std::nullopt), last);
+    EXPECT_EQ(PTYProcess::loginShell({}, ""), last);
+}
+
+TEST(PTYProcessLaunch, CommandLines)
+{
+    ScopedEnv shell("SHELL", "/usr/local/bin/fish");
+    const LaunchCommand login = PTYProcess::shellCommand("/tmp");
+    EXPECT_EQ(login.executable, "/usr/local/bin/fish");
+    EXPECT_EQ(login.execName, "-fish");
+    EXPECT_THAT(login.args, ElementsAre("-l"));
+    EXPECT_EQ(login.currentDirectory, "/tmp");
+    EXPECT_THAT(login.environment, Contains("TERM_PROGRAM=Tilebay"));
+
+    EXPECT_EQ(PTYProcess::tmuxSessionName("abc"), "cwr_abc");
+    const LaunchCommand inFolder = PTYProcess::tmuxCommand("/usr/bin/tmux", "cwr_abc", "/tmp");
+    EXPECT_EQ(inFolder.executable, "/usr/bin/tmux");
+    EXPECT_EQ(inFolder.execName, "tmux");
+    EXPECT_THAT(inFolder.args, ElementsAre("new-session", "-A", "-s", "cwr_abc", "-c", "/tmp", ";", "set-option",
+                                           "status", "off", ";", "set-option", "history-limit", "20000"));
+    for (const std::optional<std::string>& none : {std::optional<std::string>{}, std::optional<std::string>{""}}) {
+        EXPECT_THAT(PTYProcess::tmuxCommand("/t", "cwr_x", none).args,
+                    ElementsAre("new-session", "-A", "-s", "cwr_x", ";", "set-option", "status", "off", ";",
+                                "set-option", "history-limit", "20000"));
+    }
+}
+
+TEST(ShortCommandRun, ExitCodesFailuresAndFloodedOutput)
+{
+    const auto three = ShortCommand::run("/bin/sh", {"sh", "-c", "echo hi; exit 3"}, environ_(), kGenerous);
+    EXPECT_TRUE(three.launched);
+    EXPECT_EQ(three.exitCode, 3);
+    EXPECT_EQ(three.output, "hi\n");
+    EXPECT_FALSE(three.succeeded());
+
+    EXPECT_FALSE(ShortCommand::run("/nonexistent/tool", {"tool"}, environ_(), kGenerous).launched);
+
+    // Far more than a pipe holds, on both streams: read while waiting.
+    const auto flood = ShortCommand::run(
+        "/bin/sh", {"sh", "-c", "head -c 2000000 /dev/zero | tr '\\0' x; head -c 2000000 /dev/zero >&2"},
+        environ_(), kGenerous);
+    EXPECT_TRUE(flood.succeeded());
+    EXPECT_TRUE(flood.outputTruncated);
+    EXPECT_EQ(flood.output.size(), ShortCommand::maxOutput);
+    EXPECT_TRUE(noZombiesEventually());
+}
+
+TEST(ShortCommandRun, ChildOutlivingTheLimitIsKilledAndReaped)
+{
+    const auto slow = ShortCommand::run("/bin/sh", {"sh", "-c", "echo started; sleep 1000"}, environ_(), 50'000'000);
+    EXPECT_TRUE(slow.launched);
+    EXPECT_TRUE(slow.timedOut);
+    EXPECT_FALSE(slow.exitCode);
+    EXPECT_TRUE(zombieChildren().empty());
+}
+
+class TmuxLookupTest : public ::testing::Test {
+protected:
+    TempDir dir;
+    ScopedEnv home{"HOME", dir.path().string()};
+    ScopedEnv shell{"SHELL", "/bin/bash"};
+    fs::path marker = dir.path() / "shell-ran";
+
+    TmuxLookup shellOnly() const { return {{}, true, kGenerous}; }
+    void profile(const std::string& body) { writeFile(dir.path() / ".bash_profile", "touch " + marker.string() + "\n" + body); }
+};
+
+TEST_F(TmuxLookupTest, FirstExecutableCandidateWinsWithoutAskingTheShell)
+{
+    profile("");
+    const fs::path plain = dir.path() / "plain";
+    writeFile(plain, "not executable");
+    const fs::path tool = script(dir.path() / "tmux", "exit 0\n");
+    EXPECT_EQ(PTYProcess::tmuxPath({{plain.string(), (dir.path() / "missing").string(), tool.string()}, true}),
+              tool.string());
+    EXPECT_FALSE(fs::exists(marker));
+    EXPECT_EQ(PTYProcess::tmuxPath(TmuxLookup::none()), std::nullopt);
+    EXPECT_FALSE(fs::exists(marker));
+}
+
+TEST_F(TmuxLookupTest, LoginShellFindsTmuxDespiteAProfileFloodingStandardError)
+{
+    const fs::path bin = dir.path() / "bin";
+    const fs::path tool = script(bin / "tmux", "exit 0\n");
+    profile("head -c 200000 /dev/zero | tr '\\0' e >&2\nexport PATH=" + bin.string() + ":$PATH\n");
+    EXPECT_EQ(PTYProcess::tmuxPath(shellOnly()), tool.string());
+    EXPECT_TRUE(fs::exists(marker));
+}
+
+TEST_F(TmuxLookupTest, AnswersThatAreNotAnExecutablePathMeanNoTmux)
+{
+    // A shell function: command -v prints its name, not a path.
+    profile("tmux() { :; }\n");
+    EXPECT_EQ(PTYProcess::tmuxPath(shellOnly()), std::nullopt);
+    // A profile that floods standard output: no hang, and no path.
+    profile("head -c 200000 /dev/zero | tr '\\0' o\n");
+    EXPECT_EQ(PTYProcess::tmuxPath(shellOnly()), std::nullopt);
+    EXPECT_TRUE(fs::exists(marker));
+}
+
+TEST_F(TmuxLookupTest, ShellThatNeverAnswersIsKilledAtTheLimit)
+{
+    const fs::path stuck = script(dir.path() / "stuck-shell", "echo /usr/bin/tmux\nsleep 1000\n");
+    ScopedEnv slowShell("SHELL", stuck.string());
+    EXPECT_EQ(PTYProcess::tmuxPath({{}, true, 50'000'000}), std::nullopt);
+    EXPECT_TRUE(zombieChildren().empty());
+}
+
+}  // namespace
+}  // namespace tilebay
