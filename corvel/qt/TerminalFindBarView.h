@@ -1,0 +1,71 @@
+// The small floating bar of a terminal view's find function: a search field,
+// previous and next buttons, three option check boxes ("Aa", ".*", "Word")
+// and a close button on a translucent rounded panel. It holds no search
+// logic: it reports what the user does through five optional callbacks (a
+// callback that is not set is skipped), which FindBarController connects to a
+// find target.
+//
+// Keys in the search field: Return asks for the next match, Shift+Return for
+// the previous one, Escape closes the bar (also when the field is empty).
+// Every edit of the field reports the new text; text set by the program does
+// not.
+//
+// Owned by its terminal view (Qt parent); it owns its controls. GUI thread only.
+#pragma once
+
+#include "corvel/terminal/SearchOptions.h"
+
+#include <QWidget>
+
+#include <functional>
+
+class QCheckBox;
+class QLineEdit;
+class QToolButton;
+
+namespace corvel {
+
+class TerminalFindBarView final : public QWidget {
+    Q_OBJECT
+public:
+    explicit TerminalFindBarView(QWidget* parent = nullptr);
+
+    std::function<void(const QString&)> onSearchChanged;
+    std::function<void()> onFindNext;
+    std::function<void()> onFindPrevious;
+    std::function<void()> onClose;
+    std::function<void(const SearchOptions&)> onOptionsChanged;
+
+    QLineEdit* searchField() const { return searchField_; }
+    QToolButton* previousButton() const { return previousButton_; }
+    QToolButton* nextButton() const { return nextButton_; }
+    QToolButton* closeButton() const { return closeButton_; }
+    QCheckBox* caseSensitiveButton() const { return caseSensitiveButton_; }
+    QCheckBox* regexButton() const { return regexButton_; }
+    QCheckBox* wholeWordButton() const { return wholeWordButton_; }
+
+    // The options that the three check boxes show.
+    SearchOptions options() const;
+
+    static constexpr int cornerRadius = 8;
+    static constexpr int spacing = 6;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    // Return in the field: the previous match with Shift held, else the next.
+    void searchFieldAction(bool shift);
+    void optionChanged();
+
+    QLineEdit* searchField_;
+    QToolButton* previousButton_;
+    QToolButton* nextButton_;
+    QToolButton* closeButton_;
+    QCheckBox* caseSensitiveButton_;
+    QCheckBox* regexButton_;
+    QCheckBox* wholeWordButton_;
+};
+
+}  // namespace corvel
