@@ -184,7 +184,7 @@ TEST(KittyGraphicsDecoding, ABombIsRefusedWithinTheByteLimit)
 
     // Restart the peak count (Linux): only this decode counts.
     std::ofstream("/proc/self/clear_refs") << "5";
-    const size_t before = peakResidentBytes();
+    [[maybe_unused]] const size_t before = peakResidentBytes();
     EXPECT_FALSE(decompressZlib(bomb, kKittyGraphicsByteLimit));
 #ifndef CORVEL_SANITIZED
     // A sanitizer holds freed memory back, so the peak says nothing there.
