@@ -184,3 +184,42 @@ TEST_F(StoreTest, DropsReorderCellsAndTakeInDraggedITerm2Sessions)
     EXPECT_EQ(store.cells().size(), 5u);
     EXPECT_EQ(saves(), 1);
 }
+
+TEST_F(StoreTest, ImportListOffersSessionsNotInTheGridAndAbsorbingPrunesIt)
+{
+    FakeOsascript osascript;
+    osascript.setReply(listing({{"G2", "two", ""}, {"G1", "one", ""}, {"", "no id", ""}, {"G2", "two again", ""},
+                                {"G3", "three", ""}}));
+    SessionStore& store = makeStore();
+    store.absorbExternal("G1", "one", 0);
+
+    store.refreshImportList();
+    EXPECT_TRUE(store.importLoading());
+    ASSERT_TRUE(pumpUntil([&] { return !store.importLoading(); }));
+    ASSERT_EQ(store.importList().size(), 2);
+    EXPECT_EQ(store.importList()[0].guid, "G2");
+    EXPECT_EQ(store.importList()[0].name, "two") << "the first snapshot of an id wins";
+    EXPECT_EQ(store.importList()[1].guid, "G3");
+
+    store.absorbExternal("G3", "three", 99);
+    EXPECT_EQ(store.cells().back()->externalRef(), "G3") << "the index is clamped to the end";
+    ASSERT_EQ(store.importList().size(), 1);
+    EXPECT_EQ(store.importList()[0].guid, "G2");
+}
+
+TEST_F(StoreTest, TextForAnITerm2CellIsTrimmedAndGoesByAppleScript)
+{
+    FakeOsascript osascript;
+    SessionStore& store = makeStore();
+    store.absorbExternal("G1", "one", 0);
+    const QString remote = store.cells()[0]->id();
+
+    store.sendToITerm2(remote, " \n ");
+    store.sendToITerm2("nope", "ls");
+    store.sendToITerm2(remote, "  git status \n");
+    ASSERT_TRUE(pumpUntil([&] { return !osascript.scripts().empty(); }));
+    const auto scripts = osascript.scripts();
+    ASSERT_EQ(scripts.size(), 1u) << "blank text and unknown cells send nothing";
+    EXPECT_NE(scripts[0].find("\"git status\""), std::string::npos);
+    EXPECT_NE(scripts[0].find("\"G1\""), std::string::npos);
+}

@@ -10,6 +10,7 @@
 
 #include "app/persistence/LayoutDoc.h"
 #include "app/store/SessionStore.h"
+#include "corvel/platform/Log.h"
 #include "corvel/qt/QtMainQueue.h"
 
 #include <gtest/gtest.h>
@@ -24,13 +25,15 @@
 namespace tilebay::testing {
 
 // Counts the renames that put a new "layout.json" in place: one per save.
+// Each save renames a temporary file of a name of its own, so the kernel
+// never merges two saves' events into one.
 class SaveCounter {
 public:
     explicit SaveCounter(const fs::path& dir)
     {
         fs::create_directories(dir);
         fd_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-        if (fd_ >= 0) inotify_add_watch(fd_, dir.c_str(), IN_MOVED_TO);
+        if (fd_ >= 0) inotify_add_watch(fd_, dir.c_str(), IN_MOVED_FROM);
     }
     ~SaveCounter()
     {
@@ -49,7 +52,7 @@ public:
             if (n <= 0) break;
             for (ssize_t at = 0; at < n;) {
                 const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
-                if (event->len > 0 && std::strcmp(event->name, "layout.json") == 0) ++saves;
+                if (event->len > 0 && std::strncmp(event->name, ".layout.json.", 13) == 0) ++saves;
                 at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
             }
         }
