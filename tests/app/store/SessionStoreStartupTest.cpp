@@ -94,14 +94,18 @@ TEST_F(StoreTest, RestoreWithoutRelaunchKeepsOnlyITerm2Cells)
     EXPECT_TRUE(embedded_->restored.empty());
 }
 
-TEST_F(StoreTest, PeriodBelowTheFloorRunsA250msTimerButIsSavedAsSet)
+TEST_F(StoreTest, WithoutALayoutTheFirstRunSheetShowsAndAShortPeriodIsSavedAsSet)
 {
     SessionStore& store = makeStore();
+    EXPECT_TRUE(store.showOnboarding());
+    EXPECT_TRUE(store.didRestore());
+    EXPECT_FALSE(fs::exists(layoutPath()));
     EXPECT_EQ(store.timerIntervalMs(), 1000);
     EXPECT_FALSE(store.timerActive()) << "the tests drive the ticks";
 
     store.setPollIntervalMs(100);
     EXPECT_EQ(store.timerIntervalMs(), 1000) << "the running timer keeps its period until restarted";
+    EXPECT_EQ(saves(), 0);
     store.persist();
     store.startTimer();
     EXPECT_EQ(store.timerIntervalMs(), 250);
@@ -147,15 +151,6 @@ TEST_F(StoreTest, UnreadableLayoutIsSetAsideAndTheFirstChangeWritesAWholeDocumen
     EXPECT_EQ(doc->profiles[0].id.size(), 14u);
     EXPECT_EQ(written.find("\"cwd\""), std::string::npos) << "an empty folder is left out";
     EXPECT_EQ(written.find("\"startCommand\""), std::string::npos);
-}
-
-TEST_F(StoreTest, MissingLayoutRaisesTheFirstRunSheetOnly)
-{
-    SessionStore& store = makeStore();
-    EXPECT_TRUE(store.showOnboarding());
-    EXPECT_TRUE(store.didRestore());
-    EXPECT_FALSE(fs::exists(layoutPath()));
-    EXPECT_EQ(saves(), 0);
 }
 
 TEST_F(StoreTest, SettingsWritesApplyAndSaveAsEachOneSays)
