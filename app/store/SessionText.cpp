@@ -5,6 +5,8 @@
 #include <QStringList>
 #include <QTextBoundaryFinder>
 
+#include <algorithm>
+
 #include <string_view>
 
 namespace tilebay::SessionText {
@@ -61,10 +63,10 @@ QString firstGraphemes(const QString& text, qsizetype count)
 
 QString tail(const QString& text, qsizetype lines)
 {
-    QStringList pieces = text.split(u'\n');
-    if (lines < pieces.size()) pieces = pieces.sliced(pieces.size() - std::max<qsizetype>(lines, 0));
-    for (QString& piece : pieces) piece = firstGraphemes(piece, previewLineLength);
-    return pieces.join(u'\n');
+    QStringList segments = text.split(u'\n');
+    if (lines < segments.size()) segments = segments.sliced(segments.size() - std::max<qsizetype>(lines, 0));
+    for (QString& segment : segments) segment = firstGraphemes(segment, previewLineLength);
+    return segments.join(u'\n');
 }
 
 }  // namespace tilebay::SessionText

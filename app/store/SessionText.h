@@ -17,7 +17,7 @@ inline constexpr qsizetype previewLineCount = 24;
 // and space separators) again.
 QString cleanLabel(const QString& raw, bool stripTitleTails);
 
-// The last `lines` pieces of `text` split at every line feed (empty pieces
+// The last `lines` segments of `text` split at every line feed (empty segments
 // kept, so a trailing line feed gives an empty last line), each cut to its
 // first previewLineLength grapheme clusters, joined by line feeds.
 QString tail(const QString& text, qsizetype lines);
