@@ -1,0 +1,21 @@
+// What the store's search of an expanded cell needs of a pane's terminal view:
+// find the next or the previous match of a term with default options (case
+// insensitive, literal, not whole words), scrolling the view to the match,
+// which it then shows as its selection. The embedded adapter hands out the
+// first pane of a cell in this form. Main thread only.
+#pragma once
+
+#include <QString>
+
+namespace tilebay {
+
+class SearchTarget {
+public:
+    virtual ~SearchTarget() = default;
+
+    // True when a match was found (and selected).
+    virtual bool findNext(const QString& term, bool scrollToResult) = 0;
+    virtual bool findPrevious(const QString& term, bool scrollToResult) = 0;
+};
+
+}  // namespace tilebay
