@@ -227,11 +227,16 @@ TEST_F(HeadlessTerminalTest, NoDescriptorOfOneSessionIsOpenInAnothersChild)
     auto second = make();
     first->process().startProcess("/bin/cat", {}, kEnv);
     second->process().startProcess("/bin/cat", {}, kEnv);
+    // Each line comes back twice, echoed by the terminal and copied by cat:
+    // cat runs, so neither the child before its exec nor the loader after it
+    // still holds a descriptor it closes while starting.
+    for (auto* host : {first.get(), second.get()}) {
+        host->send("ready\n");
+        ASSERT_TRUE(waitForScreen(*host, "ready\nready\n")) << screen(*host);
+    }
     std::set<std::string> terminals;
     for (pid_t pid : {first->process().shellPid(), second->process().shellPid()}) {
-        // Until it has become `cat`, the child may still hold what it closes before exec.
         const std::string proc = "/proc/" + std::to_string(pid);
-        ASSERT_TRUE(pumpUntil([&] { return readFile(proc + "/comm") == "cat\n"; }));
         std::vector<std::string> targets;
         DIR* d = ::opendir((proc + "/fd").c_str());
         ASSERT_NE(d, nullptr);
