@@ -132,6 +132,10 @@ private:
     // The OSC or APC string being collected outgrew the budget and is being
     // skipped up to its terminator.
     bool stringOverflow_ = false;
+    // Continuation bytes the UTF-8 character begun in a DCS, SOS or PM string
+    // still needs: while it is above 0, 0x9C continues the character rather
+    // than ending the string.
+    uint8_t stringUtf8Pending_ = 0;
     // Payload bytes handed to the active DCS handler so far.
     size_t dcsBytes_ = 0;
 };

@@ -60,13 +60,17 @@ TEST(BufferReflow, RowsSplitAndJoinWithoutSplittingWideCharacters)
     EXPECT_EQ(rowText(*wider, 1), "字");
     EXPECT_TRUE(wider->lines()[1].isWrapped);
 
-    // The alternate screen is never reflowed: narrowing keeps the cells.
+    // The alternate screen is never reflowed: narrowing cuts its rows, and
+    // widening again does not bring the cut cells back.
     auto alternate = makeBuffer(20, 5, std::nullopt);
     type(*alternate, "abcdefghijklmno");
     newline(*alternate);
     alternate->resize(10, 5);
-    EXPECT_EQ(rowText(*alternate, 0), "abcdefghijklmno");
+    EXPECT_EQ(rowText(*alternate, 0), "abcdefghij");
+    EXPECT_EQ(alternate->lines()[0].count(), 10);
     EXPECT_FALSE(alternate->lines()[1].isWrapped);
+    alternate->resize(20, 5);
+    EXPECT_EQ(rowText(*alternate, 0), "abcdefghij");
 }
 
 TEST(BufferReflow, CursorAndSavedCursorFollowTheirText)

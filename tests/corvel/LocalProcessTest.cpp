@@ -85,7 +85,7 @@ protected:
         std::system(("rm -rf '" + dir_ + "'").c_str());
     }
 
-    bool pumpUntil(const std::function<bool()>& done, Nanos timeout = 10 * kSecond)
+    bool pumpUntil(const std::function<bool()>& done, Nanos timeout = 20 * kSecond)
     {
         return main_->runUntil(done, timeout);
     }
@@ -225,7 +225,7 @@ TEST_F(LocalProcessTest, ExitIsReportedAfterAllOutputOnBothKindsOfQueue)
     other->queue = &queue;
     LocalProcess onQueue(other, &queue);
     onQueue.startProcess("/bin/sh", {"-c", "head -c 500000 /dev/zero; exit 2"}, kEnv);
-    const Nanos deadline = monotonicNanos() + 10 * kSecond;
+    const Nanos deadline = monotonicNanos() + 20 * kSecond;
     while (other->exitCount() == 0 && monotonicNanos() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     queue.sync([] {});
