@@ -250,6 +250,24 @@ TEST_F(HeadlessRunnerTest, ScriptTypesWaitsExpectsAndResizes)
     EXPECT_NE(r.err.find("expect timed out after 0.5 s: never shown"), std::string::npos) << r.err;
 }
 
+TEST_F(HeadlessRunnerTest, ATrustedCommandMayResizeTheTerminal)
+{
+    // The position report comes back after the resize request was handled.
+    const std::string program =
+        "bash --norc --noprofile -c " +
+        quote("printf '\\033[8;12;50t\\033[6n'; IFS= read -rs -d R r; stty size");
+    Result r = runner("--trust --cols 40 --rows 10 -- " + program);
+    EXPECT_EQ(r.status, 0) << r.err;
+    auto lines = normalized(r.out);
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "12 50"), lines.end()) << r.out;
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 12);
+
+    r = runner("--cols 40 --rows 10 -- " + program);
+    EXPECT_EQ(r.status, 0) << r.err;
+    lines = normalized(r.out);
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "10 40"), lines.end()) << r.out;
+}
+
 TEST_F(HeadlessRunnerTest, RejectsBadOptionsAndScriptsClearly)
 {
     writeFile(dir_ + "/steps", "wait 1\njump 3\n");

@@ -157,6 +157,21 @@ TEST_F(HeadlessTerminalTest, ShellRunsSeesItsSizeGetsRepliesAndReportsItsExit)
     EXPECT_EQ(exits_[1], 127 << 8);
 }
 
+TEST_F(HeadlessTerminalTest, TheWindowFollowsTheTerminalsOwnSwitchTo132Columns)
+{
+    auto host = make();
+    // The position report comes back after the switch was made, so the size
+    // read after it is the one the switch left.
+    host->process().startProcess(
+        "/bin/bash",
+        {"--norc", "--noprofile", "-c",
+         "printf '\\033[?40h\\033[?3h\\033[6n'; IFS= read -rs -d R r; wide=$(stty size); "
+         "printf '\\033[?3l\\033[6n'; IFS= read -rs -d R r; echo \"<$wide|$(stty size)>\"; read x"},
+        kEnv);
+    ASSERT_TRUE(waitForScreen(*host, "<25 132|25 80>")) << screen(*host);
+    EXPECT_EQ(host->getWindowSize().ws_col, 80);
+}
+
 TEST_F(HeadlessTerminalTest, ScrollbackChangeAndReportedDirectory)
 {
     auto host = make(20, 5);
