@@ -182,6 +182,35 @@ TEST(BufferReflow, TextBelowTheCursorIsKeptAndTheCursorStaysOnItsLine)
     }
 }
 
+// A full ring whose history holds text: a group below the cursor that grows
+// when narrowed takes the blank rows under it, and the history loses nothing.
+TEST(BufferReflow, AGroupBelowTheCursorGrowsIntoBlankRowsNotIntoTheHistory)
+{
+    auto buffer = makeBuffer(20, 5, 10);
+    for (int i = 0; i < 14; ++i) {
+        type(*buffer, "h" + std::to_string(i));
+        newline(*buffer);
+    }
+    ASSERT_TRUE(buffer->lines().isFull());
+    // The screen: a prompt, a long line under it, then blank rows.
+    const int64_t top = buffer->yBase();
+    for (int row = 0; row < 5; ++row) buffer->lines()[top + row] = buffer->getBlankLine(Attribute{});
+    buffer->setY(1);
+    buffer->setX(0);
+    type(*buffer, "abcdefghijklmno");
+    buffer->setY(0);
+    buffer->setX(0);
+    type(*buffer, "$ ");
+    const std::vector<std::string> history = logicalLines(*buffer, 0, top);
+    ASSERT_EQ(history.size(), 10u);
+
+    buffer->resize(10, 5);
+    EXPECT_EQ(cursorLineText(*buffer), "$ ");
+    EXPECT_EQ(logicalLines(*buffer, 0, buffer->yBase()), history);
+    EXPECT_EQ(logicalLines(*buffer, buffer->yBase() + 1, buffer->yBase() + 3),
+              std::vector<std::string>{"abcdefghijklmno"});
+}
+
 // Random text of ASCII and wide characters, wrapped at one width, keeps its
 // logical lines when the width changes and changes back.
 TEST(BufferReflow, RoundTripsKeepTheLogicalLines)
