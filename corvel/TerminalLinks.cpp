@@ -333,16 +333,15 @@ bool ImplicitLinkFinder::seamContainsImplicitLink(int upper, int lower, int uppe
     if (text.size() == seam) return false;
 
     bool timedOut = false;
-    const std::vector<RegexMatch>& matches = matchesIn(text, kSeamTimeLimit, &timedOut);
-    if (timedOut) {
-        // What the seam holds is unknown: the rows beyond may belong to the link.
-        seamsEnded_ = true;
-        seamRefused_ = true;
-        return false;
-    }
-    for (const RegexMatch& match : matches) {
+    for (const RegexMatch& match : matchesIn(text, kSeamTimeLimit, &timedOut)) {
         const size_t start = match.range.location;
         if (start < seam && seam < match.range.end() && (start == 0 || text[start - 1] != u'$')) return true;
+    }
+    if (timedOut) {
+        // What the rest of the seam holds is unknown: the rows beyond may
+        // belong to a link, so the walk counts as cut here.
+        seamsEnded_ = true;
+        seamRefused_ = true;
     }
     return false;
 }

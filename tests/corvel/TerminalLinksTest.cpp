@@ -165,6 +165,19 @@ TEST_F(Links, LongAndHostileTextIsAnsweredWithinItsStepLimits)
             EXPECT_EQ(textAt(col, r), wholePath ? std::optional(path30) : std::nullopt) << "col " << col << " row " << r;
         }
     }
+
+    // A URL broken at the margin after text that backtracks: with little of
+    // that text the seam test sees the URL whole; with more it runs out of
+    // steps, and the part before the break is not taken for a link.
+    const std::string url = " https://example.com/abc";
+    for (const auto& [backtracking, expected] :
+         {std::pair<size_t, std::optional<std::string>>{8, "https://example.com/abcdef/ghi.html"}, {14, std::nullopt}}) {
+        terminal = make(80, 6);
+        std::string row = "http://[" + std::string(backtracking, 'a');
+        row += std::string(80 - row.size() - url.size(), ' ') + url;
+        terminal->feed(row + "\r\ndef/ghi.html");
+        EXPECT_EQ(textAt(75, 0), expected) << backtracking;
+    }
 }
 
 }  // namespace
