@@ -274,17 +274,21 @@ bool dispatchOscToTerminal(Terminal& terminal, int64_t code, std::span<const uin
     case 10: terminal.oscSetColors(data, 0); break;
     case 11: terminal.oscSetColors(data, 1); break;
     case 12: terminal.oscSetColors(data, 2); break;
-    case 52:
-        // Only the clipboard selection is written ("c;", or an empty field,
+    case 52: {
+        // Only the clipboard selection is written ("c", or an empty field,
         // which names the default selection), and only with valid Base64.
-        if (const size_t start = data.size() >= 2 && data[0] == 'c' && data[1] == ';' ? 2
-                                 : !data.empty() && data[0] == ';'                  ? 1
-                                                                                    : 0;
-            start > 0) {
+        size_t start = 0;
+        if (data.size() >= 2 && data[0] == 'c' && data[1] == ';') {
+            start = 2;
+        } else if (!data.empty() && data[0] == ';') {
+            start = 1;
+        }
+        if (start > 0) {
             const auto decoded = base64::decode(data.subspan(start));
             if (decoded) terminal.withDelegate([&](TerminalDelegate& d) { d.clipboardCopy(terminal, *decoded); });
         }
         break;
+    }
     case 104: terminal.oscResetColor(data); break;
     case 112: terminal.withDelegate([&](TerminalDelegate& d) { d.setCursorColor(terminal, std::nullopt); }); break;
     case 777: terminal.oscNotification(data); break;
