@@ -419,7 +419,9 @@ int runCommand(const Options& options, const std::vector<Step>& steps, RunLoopQu
         std::cerr << kName << ": " << executable << ": not found in PATH\n";
     const std::vector<std::string> args(options.command.begin() + 1, options.command.end());
     host->process().startProcess(executable, args, childEnvironment(termOptions.termName), options.command[0]);
-    if (!host->process().running()) {
+    // Only a child that was never made has no process id: a quick one may
+    // already have written its last output and no longer count as running.
+    if (host->process().shellPid() <= 0) {
         std::cerr << kName << ": cannot start " << options.command[0] << "\n";
         return kExitFailure;
     }
