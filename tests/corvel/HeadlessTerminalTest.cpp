@@ -165,8 +165,8 @@ TEST_F(HeadlessTerminalTest, TheWindowFollowsTheTerminalsOwnSwitchTo132Columns)
     host->process().startProcess(
         "/bin/bash",
         {"--norc", "--noprofile", "-c",
-         "printf '\\033[?40h\\033[?3h\\033[6n'; IFS= read -rs -d R r; wide=$(stty size); "
-         "printf '\\033[?3l\\033[6n'; IFS= read -rs -d R r; echo \"<$wide|$(stty size)>\"; read x"},
+         "stty -echo; printf '\\033[?40h\\033[?3h\\033[6n'; IFS= read -r -d R r; wide=$(stty size); "
+         "printf '\\033[?3l\\033[6n'; IFS= read -r -d R r; echo \"<$wide|$(stty size)>\"; read x"},
         kEnv);
     ASSERT_TRUE(waitForScreen(*host, "<25 132|25 80>")) << screen(*host);
     EXPECT_EQ(host->getWindowSize().ws_col, 80);
