@@ -21,6 +21,18 @@ public:
     std::pair<Color, Color> getColors(Terminal&) override { return shown; }
 };
 
+// Installs a main queue on a manual clock, the clock the log throttle counts
+// on, for one test: time stands still however long the test takes.
+class ManualMainQueue {
+public:
+    ManualMainQueue() : queue(std::make_shared<RunLoopQueue>(true)), previous_(DispatchQueue::setMain(queue)) {}
+    ~ManualMainQueue() { DispatchQueue::setMain(previous_); }
+    std::shared_ptr<RunLoopQueue> queue;
+
+private:
+    std::shared_ptr<DispatchQueue> previous_;
+};
+
 TerminalOptions sized(int cols, int rows)
 {
     TerminalOptions options;
@@ -110,6 +122,7 @@ TEST(TerminalModes, LogLinesOfUnhandledModesFollowSilentLog)
 
 TEST(TerminalSgr, UnknownAttributesAreReportedAlwaysButRepeatsAreHeldBack)
 {
+    ManualMainQueue main;
     auto host = std::make_shared<Host>();
     Terminal terminal(host, sized(10, 3));
     ASSERT_TRUE(terminal.silentLog);
@@ -125,10 +138,8 @@ TEST(TerminalSgr, UnknownAttributesAreReportedAlwaysButRepeatsAreHeldBack)
 
 TEST(TerminalSgr, AHugeParameterListIsListedShort)
 {
-    // The throttle's window counts on the main queue's clock; standing still,
-    // the whole feed falls into one window however long it takes.
-    auto queue = std::make_shared<RunLoopQueue>(/*manualClock=*/true);
-    auto previous = DispatchQueue::setMain(queue);
+    // The whole feed falls into one window of the throttle however long it takes.
+    ManualMainQueue main;
     auto host = std::make_shared<Host>();
     Terminal terminal(host, sized(10, 3));
     log::Capture capture;
@@ -145,12 +156,11 @@ TEST(TerminalSgr, AHugeParameterListIsListedShort)
 
     // Once the window has passed, a line of the shared slot is written with
     // the count it held back (744 codes of 100 copies each, less the one written).
-    queue->advance(LogThrottle::kDefaultInterval);
+    main.queue->advance(LogThrottle::kDefaultInterval);
     terminal.feed("\x1b[200m");
     lines = capture.lines();
     ASSERT_EQ(lines.size(), 258u);
     EXPECT_EQ(lines.back(), "Unknown SGR attribute: 200 [200] (74399 similar lines suppressed)");
-    DispatchQueue::setMain(previous);
 }
 
 TEST(TerminalReports, SettingRequestsAreBoundedAndTheCursorStyleIsReal)
