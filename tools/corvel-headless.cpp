@@ -16,6 +16,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -58,7 +59,8 @@ constexpr const char* kUsage =
     "  --scrollback N    lines of history (0 to 1000000, default 500)\n"
     "  --timeout SECS    longest wait of an expect step, and without a script\n"
     "                    for the command's end (default 10)\n"
-    "  --trust           trust the directory and document the command reports\n"
+    "  --trust           trust the directory and document the command reports,\n"
+    "                    and let the command resize the terminal (CSI 8;ROWS;COLS t)\n"
     "  --cursor          print the cursor position (0-based) after the screen\n"
     "  --script FILE     steps, one a line ('#' starts a comment):\n"
     "                      send TEXT          type TEXT (C escapes, \\e for ESC)\n"
@@ -299,6 +301,18 @@ public:
 
     bool isProcessTrusted(Terminal&) override { return trusted_; }
 
+    // A trusted command may resize the terminal, within the sizes the
+    // options accept; a 0 keeps that dimension.
+    std::optional<std::vector<uint8_t>> windowCommand(Terminal& source, const WindowManipulationCommand& command) override
+    {
+        if (trusted_ && command.kind == WindowManipulationCommand::Kind::resizeTerminal) {
+            const int cols = command.cols > 0 ? std::min(command.cols, kMaxCols) : source.cols();
+            const int rows = command.rows > 0 ? std::min(command.rows, kMaxRows) : source.rows();
+            resize(std::max(cols, 2), rows);
+        }
+        return std::nullopt;
+    }
+
 private:
     bool trusted_;
 };
@@ -405,7 +419,9 @@ int runCommand(const Options& options, const std::vector<Step>& steps, RunLoopQu
         std::cerr << kName << ": " << executable << ": not found in PATH\n";
     const std::vector<std::string> args(options.command.begin() + 1, options.command.end());
     host->process().startProcess(executable, args, childEnvironment(termOptions.termName), options.command[0]);
-    if (!host->process().running()) {
+    // Only a child that was never made has no process id: a quick one may
+    // already have written its last output and no longer count as running.
+    if (host->process().shellPid() <= 0) {
         std::cerr << kName << ": cannot start " << options.command[0] << "\n";
         return kExitFailure;
     }

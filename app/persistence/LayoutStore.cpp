@@ -109,10 +109,19 @@ enum class ReadResult { ok, missing, failed };
 
 ReadResult readFile(const fs::path& path, std::string& out, std::string& error)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Opening does not wait (a named pipe would block until a writer came),
+    // and only a regular file is read: anything else is not a layout.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) {
         if (errno == ENOENT) return ReadResult::missing;
         error = describe("cannot open", path, errno);
+        return ReadResult::failed;
+    }
+    struct stat info {};
+    const bool stated = ::fstat(fd, &info) == 0;
+    if (!stated || !S_ISREG(info.st_mode)) {
+        error = stated ? path.string() + " is not a regular file" : describe("cannot read", path, errno);
+        ::close(fd);
         return ReadResult::failed;
     }
     out.clear();

@@ -4,19 +4,20 @@ namespace corvel {
 
 std::shared_ptr<CoalescedDelivery> CoalescedDelivery::create(Post post, Deliver deliver,
                                                              size_t highWater, size_t lowWater,
-                                                             Block resume)
+                                                             Block resume, Clock clock)
 {
     return std::shared_ptr<CoalescedDelivery>(new CoalescedDelivery(
-        std::move(post), std::move(deliver), highWater, lowWater, std::move(resume)));
+        std::move(post), std::move(deliver), highWater, lowWater, std::move(resume), std::move(clock)));
 }
 
 CoalescedDelivery::CoalescedDelivery(Post post, Deliver deliver, size_t highWater, size_t lowWater,
-                                     Block resume)
+                                     Block resume, Clock clock)
     : post_(std::move(post)),
       deliver_(std::move(deliver)),
       highWater_(highWater),
       lowWater_(lowWater),
-      resume_(std::move(resume))
+      resume_(std::move(resume)),
+      clock_(std::move(clock))
 {
 }
 
@@ -81,7 +82,7 @@ void CoalescedDelivery::postDrain()
 
 void CoalescedDelivery::drain()
 {
-    const Nanos start = monotonicNanos();
+    const Nanos start = clock_();
     for (;;) {
         Entry entry;
         bool resume = false;
@@ -110,7 +111,7 @@ void CoalescedDelivery::drain()
         } else {
             deliver_(entry.bytes);
         }
-        if (monotonicNanos() - start >= timeSliceNs) {
+        if (clock_() - start >= timeSliceNs) {
             postDrain();  // stays scheduled; the queue runs what waits first
             return;
         }

@@ -3,7 +3,8 @@
 // slices of at most `timeSliceNs` so that the queue runs its other work in
 // between. Memory is bounded: above `highWater` waiting bytes the producer is
 // asked to pause, and it is resumed once the consumer brought them down to
-// `lowWater`.
+// `lowWater`. The slices are measured on an injectable clock (the monotonic
+// clock unless one is given).
 #pragma once
 
 #include "corvel/platform/Dispatch.h"
@@ -24,6 +25,7 @@ public:
     // Runs a block asynchronously on the consumer's queue.
     using Post = std::function<void(Block)>;
     using Deliver = std::function<void(std::span<const uint8_t>)>;
+    using Clock = std::function<Nanos()>;
 
     // Taken blocks are removed from the front of the list once this many
     // have been taken, so the list neither shifts on every take nor grows
@@ -34,7 +36,7 @@ public:
 
     // `resume` is called on the consumer's queue when a paused producer may go on.
     static std::shared_ptr<CoalescedDelivery> create(Post post, Deliver deliver, size_t highWater,
-                                                     size_t lowWater, Block resume);
+                                                     size_t lowWater, Block resume, Clock clock = monotonicNanos);
 
     // Producer side, any thread.
     void enqueue(std::vector<uint8_t> chunk);
@@ -52,7 +54,7 @@ private:
         Block marker;  // set for a marker entry, which carries no bytes
     };
 
-    CoalescedDelivery(Post post, Deliver deliver, size_t highWater, size_t lowWater, Block resume);
+    CoalescedDelivery(Post post, Deliver deliver, size_t highWater, size_t lowWater, Block resume, Clock clock);
     void push(Entry entry);
     void postDrain();
     void drain();
@@ -62,6 +64,7 @@ private:
     const size_t highWater_;
     const size_t lowWater_;
     const Block resume_;
+    const Clock clock_;
 
     mutable std::mutex lock_;
     std::vector<Entry> entries_;

@@ -53,7 +53,17 @@ void HeadlessTerminal::changeScrollback(std::optional<int> lines)
 void HeadlessTerminal::resize(int cols, int rows)
 {
     terminal_->resize(cols, rows);
-    const int fd = process_->childfd();
+    updateWindowSize();
+}
+
+void HeadlessTerminal::sizeChanged(Terminal&)
+{
+    updateWindowSize();
+}
+
+void HeadlessTerminal::updateWindowSize()
+{
+    const int fd = process_ ? process_->childfd() : -1;
     if (fd >= 0) PseudoTerminalHelpers::setWinSize(fd, getWindowSize());
 }
 

@@ -108,12 +108,17 @@ public:
     void hostCurrentDirectoryUpdated(Terminal& source) override;
     void createImageFromBitmap(Terminal& source, std::vector<uint8_t>& bytes, int width, int height) override;
     std::pair<Color, Color> getColors(Terminal& source) override;
+    // The emulator changed its own size (DECCOLM): the pseudo-terminal's
+    // window follows, so the child sees the size it draws on.
+    void sizeChanged(Terminal& source) override;
 
 protected:
     explicit HeadlessTerminal(EndCallback onEnd);
 
 private:
     void attach(DispatchQueue* queue, const TerminalOptions& options);
+    // Gives the pseudo-terminal's window the emulator's size.
+    void updateWindowSize();
 
     // Declared before the process so that it is destroyed after it: the
     // process must not outlive the emulator its deliveries reach.

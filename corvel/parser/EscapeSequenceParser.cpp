@@ -49,6 +49,17 @@ inline size_t skipPrintable(const uint8_t* bytes, size_t i, size_t length)
     return i;
 }
 
+// The continuation bytes a UTF-8 character still needs after `code`, given
+// that it needed `pending` before it.
+inline uint8_t utf8ContinuationsAfter(uint8_t code, uint8_t pending)
+{
+    if (code >= 0x80 && code <= 0xBF) return pending > 0 ? pending - 1 : 0;
+    if (code >= 0xC2 && code <= 0xDF) return 1;
+    if (code >= 0xE0 && code <= 0xEF) return 2;
+    if (code >= 0xF0 && code <= 0xF4) return 3;
+    return 0;
+}
+
 inline bool isStringState(ParserState state)
 {
     return state == S::oscString || state == S::apcString;
@@ -139,6 +150,9 @@ TransitionTable EscapeSequenceParser::buildVt500TransitionTable()
     addOne(0x3B, S::csiEntry, A::param, S::csiParam);
     add(std::span<const uint8_t>(range(0x3C, 0x40)), S::csiEntry, A::collect, S::csiParam);
     add(std::span<const uint8_t>(range(0x20, 0x30)), S::csiEntry, A::collect, S::csiIntermediate);
+    // A sequence that opens with a sub-parameter separator means nothing: it
+    // is ignored up to its final byte.
+    addOne(0x3A, S::csiEntry, A::ignore, S::csiIgnore);
 
     // csiParam: ':' is a separator here, not an error
     add(E, S::csiParam, A::execute, S::csiParam);
@@ -214,6 +228,19 @@ TransitionTable EscapeSequenceParser::buildVt500TransitionTable()
     addOne(0x1B, S::dcsPassthrough, A::dcsUnhook, S::ground);
     addOne(0x9C, S::dcsPassthrough, A::dcsUnhook, S::ground);
 
+    // Inside DCS, SOS and PM strings every byte from 0x80 up is text, C1 and
+    // UTF-8 alike: only the string terminator (ESC \, or 0x9C where it does
+    // not continue a UTF-8 character, see parse()) and CAN and SUB end them,
+    // as in OSC and APC strings. One in a DCS's parameters makes the string
+    // one that is ignored.
+    auto high = range(0x80, 0x9C);
+    for (uint8_t code : range(0x9D, 0xA1)) high.push_back(code);
+    add(std::span<const uint8_t>(high), S::sosPmApcString, A::ignore, S::sosPmApcString);
+    add(std::span<const uint8_t>(high), S::dcsIgnore, A::ignore, S::dcsIgnore);
+    add(std::span<const uint8_t>(high), S::dcsPassthrough, A::dcsPut, S::dcsPassthrough);
+    for (ParserState state : {S::dcsEntry, S::dcsParam, S::dcsIntermediate})
+        add(std::span<const uint8_t>(high), state, A::ignore, S::dcsIgnore);
+
     return t;
 }
 
@@ -236,6 +263,7 @@ void EscapeSequenceParser::reset()
     _pars.assign(1, 0);
     parametersFull_ = false;
     stringOverflow_ = false;
+    stringUtf8Pending_ = 0;
     activeDcsHandler.reset();
     handler_->printStateReset();
 }
@@ -463,6 +491,17 @@ void EscapeSequenceParser::parse(std::span<const uint8_t> data)
             _pars.back() = value;
             continue;
         }
+        // In DCS, SOS and PM strings the UTF-8 characters are followed, so
+        // that a continuation byte of 0x9C does not end the string.
+        if (state == S::dcsPassthrough || state == S::dcsIgnore || state == S::sosPmApcString) {
+            if (code == 0x9C && stringUtf8Pending_ > 0) {
+                --stringUtf8Pending_;
+                if (state == S::dcsPassthrough && dcs < 0) dcs = static_cast<long>(i);
+                ++i;
+                continue;
+            }
+            stringUtf8Pending_ = utf8ContinuationsAfter(code, stringUtf8Pending_);
+        }
         // Inside an OSC or APC string only BEL, CAN and ESC are looked up, so
         // that a string reads the same wherever a chunk boundary falls in it.
         if (isStringState(state) && !endsString(code)) {
@@ -581,6 +620,7 @@ void EscapeSequenceParser::parse(std::span<const uint8_t> data)
             if (code == ESC) next = S::escape;
             break;
         }
+        if (next != state) stringUtf8Pending_ = 0;
         state = next;
         ++i;
     }

@@ -98,6 +98,10 @@ private:
     bool stringOverflow_ = false;
     // The sequence reached kMaxParameters: further digits and separators are dropped.
     bool parametersFull_ = false;
+    // Continuation bytes the UTF-8 character begun in a DCS, SOS or PM string
+    // still needs: while it is above 0, 0x9C continues the character rather
+    // than ending the string.
+    uint8_t stringUtf8Pending_ = 0;
     // Payload bytes handed to the active DCS handler so far.
     size_t dcsBytes_ = 0;
 };

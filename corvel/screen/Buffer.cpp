@@ -188,7 +188,7 @@ void Buffer::softReset()
     marginRight_ = cols_ - 1;
     savedOriginMode = false;
     savedMarginMode = false;
-    savedWraparound = false;
+    savedWraparound = true;
     savedReverseWraparound = false;
 }
 
@@ -252,10 +252,22 @@ int64_t Buffer::getCorrectBufferLength(int rows) const
     return capacityFor(rows, scrollback_.value_or(0));
 }
 
+void Buffer::moveLastStorage(int64_t first, int64_t last, int64_t by, int64_t goneFirst, int64_t goneLast)
+{
+    if (!lastBufferStorage) return;
+    int64_t& row = lastBufferStorage->y;
+    if (goneFirst <= row && row <= goneLast) {
+        lastBufferStorage.reset();
+    } else if (first <= row && row <= last) {
+        row += by;
+    }
+}
+
 void Buffer::trimOldest(int64_t excess)
 {
     if (excess < 1) return;
     lines_.trimStart(excess);
+    moveLastStorage(excess, INT64_MAX, -excess, 0, excess - 1);
     yBase_ = static_cast<int>(std::max<int64_t>(yBase_ - excess, 0));
     yDisp_ = static_cast<int>(std::max<int64_t>(yDisp_ - excess, 0));
     // savedY counts from the top of the screen, which trimming the history
@@ -359,6 +371,8 @@ void Buffer::insertCharacter(const CharData& ch)
         line->set(x_, CharData(curAttr, 0, 0));
         ++x_;
     }
+    // Without autowrap no wrap is pending: the cursor stays on the last column.
+    if (!wraparound && x_ > right) x_ = std::max(right, 0);
 }
 
 int Buffer::insertAsciiRun(std::span<const uint8_t> bytes, const Attribute& attribute)
@@ -373,6 +387,7 @@ int Buffer::insertAsciiRun(std::span<const uint8_t> bytes, const Attribute& attr
     if (!(asciiCell_.attribute == attribute) || asciiCell_.width != 1) asciiCell_ = CharData(attribute);
     const CharData& cell = asciiCell_;
     size_t done = 0;
+    int lastCol = 0;
     while (done < total) {
         if (x_ > right) {
             if (!wraparound) break;
@@ -402,8 +417,21 @@ int Buffer::insertAsciiRun(std::span<const uint8_t> bytes, const Attribute& attr
         }
         x_ += n;
         done += static_cast<size_t>(n);
+        lastCol = x_ - 1;
+        if (!wraparound && x_ > right) {
+            // Without autowrap the cursor stays on the last column and the
+            // rest of the run overwrites it: only its last byte remains.
+            x_ = right;
+            if (done < total) {
+                CharData last = cell;
+                last.code = bytes[total - 1];
+                line->set(right, last);
+                done = total;
+            }
+            break;
+        }
     }
-    if (done > 0) lastBufferStorage = CellLocation{int64_t{yBase_} + y_, x_ - 1, cols_, rows_};
+    if (done > 0) lastBufferStorage = CellLocation{int64_t{yBase_} + y_, lastCol, cols_, rows_};
     return static_cast<int>(done);
 }
 

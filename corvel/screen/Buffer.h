@@ -205,12 +205,13 @@ public:
 
     std::vector<bool> tabStops;
 
-    // The saved cursor (DECSC).
+    // The saved cursor (DECSC). Until something is saved it holds the
+    // defaults, so that restoring then gives the default modes.
     int savedX = 0;
     int savedY = 0;
     bool savedOriginMode = false;
     bool savedMarginMode = false;
-    bool savedWraparound = false;
+    bool savedWraparound = true;
     bool savedReverseWraparound = false;
     Attribute savedAttr;
     const CharSet* savedCharset = nullptr;  // null: no character set
@@ -228,6 +229,10 @@ public:
     ScrollCallback scroll;
 
     std::optional<CellLocation> lastBufferStorage;
+    // Lines [first, last] of the ring moved `by` places and the lines in
+    // [goneFirst, goneLast] left it: the last cell written follows its line,
+    // and is forgotten with it.
+    void moveLastStorage(int64_t first, int64_t last, int64_t by, int64_t goneFirst = 1, int64_t goneLast = 0);
 
 private:
     // The cell insertAsciiRun copies, with the last attribute it printed.
@@ -256,6 +261,8 @@ private:
     void trimOldest(int64_t excess);
 
     void reflowWider(int oldCols, int newCols, int newRows);
+    // Cuts every line longer than `newCols` to that width.
+    void cutLinesTo(int newCols);
     // After a reflow: puts the cursor back on the line it was on.
     void keepCursorOnLine(const BufferLine& cursorLine, int newRows);
     void reflowNarrower(int oldCols, int newCols, int newRows);

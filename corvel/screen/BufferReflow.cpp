@@ -90,10 +90,10 @@ void Buffer::resize(int newCols, int newRows)
         }
         if (cursorLine) keepCursorOnLine(*cursorLine, newRows);
         recalculateLinesWithImagesCount();
-        if (narrowing) {
-            for (int64_t i = 0; i < lines_.count(); ++i) lines_[i].resize(newCols, CharData::Null);
-        }
     }
+    // Every line takes the new width, reflowed or not: cells kept past the
+    // edge would come back on widening, over whatever was erased meanwhile.
+    if (newCols < cols_) cutLinesTo(newCols);
 
     if (lines_.count() > 0) {
         releaseLinesPastEnd();
@@ -109,6 +109,22 @@ void Buffer::resize(int newCols, int newRows)
 
     cols_ = newCols;
     rows_ = newRows;
+}
+
+void Buffer::cutLinesTo(int newCols)
+{
+    for (int64_t i = 0; i < lines_.count(); ++i) {
+        BufferLine& line = lines_[i];
+        if (line.count() <= newCols) continue;
+        // A wide character cut in half at the new edge is blanked, so that
+        // no write can land in its lost right half after a widening.
+        if (line[newCols - 1].width == 2) {
+            Attribute blank;
+            blank.bg = line[newCols - 1].attribute.bg;
+            line.set(newCols - 1, CharData(blank));
+        }
+        line.resize(newCols, CharData::Null);
+    }
 }
 
 // The viewport steps of both reflow passes assume that the groups they change

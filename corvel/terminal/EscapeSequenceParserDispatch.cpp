@@ -273,13 +273,21 @@ bool dispatchOscToTerminal(Terminal& terminal, int64_t code, std::span<const uin
     case 10: terminal.oscSetColors(data, 0); break;
     case 11: terminal.oscSetColors(data, 1); break;
     case 12: terminal.oscSetColors(data, 2); break;
-    case 52:
-        // Only the clipboard selection ("c;") is written, and only with valid Base64.
+    case 52: {
+        // Only the clipboard selection is written ("c", or an empty field,
+        // which names the default selection), and only with valid Base64.
+        size_t start = 0;
         if (data.size() >= 2 && data[0] == 'c' && data[1] == ';') {
-            const auto decoded = base64::decode(data.subspan(2));
+            start = 2;
+        } else if (!data.empty() && data[0] == ';') {
+            start = 1;
+        }
+        if (start > 0) {
+            const auto decoded = base64::decode(data.subspan(start));
             if (decoded) terminal.withDelegate([&](TerminalDelegate& d) { d.clipboardCopy(terminal, *decoded); });
         }
         break;
+    }
     case 104: terminal.oscResetColor(data); break;
     case 112: terminal.withDelegate([&](TerminalDelegate& d) { d.setCursorColor(terminal, std::nullopt); }); break;
     case 777: terminal.oscNotification(data); break;

@@ -677,6 +677,10 @@ private:
     int leftMargin() const;
     int rightMargin() const;
     bool marginsNarrowerThanScreen() const;
+    // Whether the cursor rests one column past a right margin inside the
+    // screen because text was written up to it: the wrap the full width
+    // marks with a cursor past the last column.
+    bool wrapPendingAtMargin() const;
     BufferLine& cursorLine();
     // Moves the lines at ring indices first...last one place up (or down);
     // the line pushed out enters at the other end, filled with `fill`, not

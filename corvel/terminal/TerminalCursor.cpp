@@ -52,6 +52,19 @@ bool Terminal::marginsNarrowerThanScreen() const
     return marginMode && (buffer_->marginLeft() > 0 || buffer_->marginRight() < cols_ - 1);
 }
 
+bool Terminal::wrapPendingAtMargin() const
+{
+    Buffer& b = *buffer_;
+    if (!marginMode || b.marginRight() >= cols_ - 1 || b.x() != b.marginRight() + 1) return false;
+    // Only the last cell written tells this from a cursor placed there.
+    const auto& last = b.lastBufferStorage;
+    if (!last || last->cols != cols_ || last->rows != rows_ || last->y != int64_t{b.yBase()} + b.y()) return false;
+    if (last->x == b.marginRight()) return true;
+    if (last->x != b.marginRight() - 1 || last->y < 0 || last->y >= b.lines().count()) return false;
+    const BufferLine& line = b.lines()[last->y];
+    return last->x < line.count() && line[last->x].width == 2;
+}
+
 BufferLine& Terminal::cursorLine()
 {
     return buffer_->lines()[int64_t{buffer_->yBase()} + buffer_->y()];
@@ -63,6 +76,11 @@ BufferLine& Terminal::rotateLines(int64_t first, int64_t last, bool up, const Ch
     CircularBufferLineList& lines = b.lines();
     const int64_t leaving = up ? first : last;
     const int64_t entering = up ? last : first;
+    if (up) {
+        b.moveLastStorage(first + 1, last, -1, first, first);
+    } else {
+        b.moveLastStorage(first, last - 1, 1, last, last);
+    }
     // The line that leaves is dropped from the image count before it is reused.
     b.clearImagesFromLine(leaving);
     std::unique_ptr<BufferLine> spare = lines.take(leaving);
@@ -239,6 +257,9 @@ void Terminal::cmdTabClear(Params pars)
 
 void Terminal::cmdBackspace()
 {
+    // A wrap pending at the margin counts from the margin column, as one
+    // pending at the full width counts from the last column.
+    if (wrapPendingAtMargin() && !reverseWraparound) buffer_->setX(buffer_->marginRight());
     restrictCursor(!reverseWraparound);
     Buffer& b = *buffer_;
     const int left = leftMargin();
@@ -384,6 +405,8 @@ void Terminal::scroll(bool isWrapped)
             // still read through, is cleared and reused as the region's new
             // bottom line; the lines below the region keep their screen rows.
             preserveOldestLineForSnapshot();
+            // The oldest line leaves; the lines up to the region's bottom move up one.
+            b.moveLastStorage(1, bottomRow, -1, 0, 0);
             lines.recycle(erase);
             droppedLine = true;
             const int64_t last = lines.count() - 1;
@@ -400,6 +423,7 @@ void Terminal::scroll(bool isWrapped)
             if (bottomRow == lines.count() - 1) {
                 lines.push(BufferLine(blankLine_));
             } else {
+                b.moveLastStorage(bottomRow + 1, lines.count() - 1, 1);
                 std::vector<BufferLine> items;
                 items.push_back(BufferLine(blankLine_));
                 lines.splice(bottomRow + 1, 0, std::move(items));

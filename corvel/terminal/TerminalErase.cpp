@@ -91,6 +91,7 @@ void Terminal::cmdEraseInDisplay(Params pars)
         if (snapshotSource_ == &b) preserveSnapshotHistory();
         const bool hadImages = b.hasAnyImages();
         b.lines().trimStart(n);
+        b.moveLastStorage(n, INT64_MAX, -n, 0, n - 1);
         if (hadImages) b.recalculateLinesWithImagesCount();
         b.linesTop = 0;
         b.setYBase(static_cast<int>(std::max<int64_t>(b.yBase() - n, 0)));

@@ -10,8 +10,11 @@
 // match that touches the edge of the window may be the cut-off part of a
 // longer one and is not reported, so links longer than the window are not
 // found, but a wrong link never is. A seam test looks at no more than 96
-// columns on each side of a row break, the seam tests of one lookup share a
-// time budget, and every run of the pattern has a time limit.
+// columns on each side of a row break (so the seam tests of one lookup
+// search a few thousand characters at most) and they end at the first that
+// runs out of steps; every run of the pattern has a limit of match-engine
+// steps. The limits count work, not time, so a lookup gives the same answer
+// on any machine.
 #include "corvel/terminal/Terminal.h"
 #include "corvel/platform/Regex.h"
 #include "corvel/platform/Utf8.h"
@@ -47,12 +50,10 @@ constexpr std::string_view kImplicitContinuationCharacters =
 constexpr int kSeamColumns = 96;
 // UTF-16 code units of the logical line searched on each side of the cell.
 constexpr size_t kWindowUnits = 512;
-// Time limits of one search, in steps of the match engine (about 0.1 ms
-// each), and the time all seam tests of one lookup may take together:
+// Limits of one search, in steps of the match engine (about 0.1 ms each):
 // hostile text gives no link rather than a stall.
 constexpr int32_t kLineTimeLimit = 20;
 constexpr int32_t kSeamTimeLimit = 2;
-constexpr Nanos kSeamBudget = 2'000'000;
 
 const std::optional<Regex>& implicitLinkRegex()
 {
@@ -170,7 +171,7 @@ public:
         : terminal_(terminal), buffer_(buffer), regex_(regex), cols_(terminal.cols()),
           count_(buffer.lines().count()),
           windowRows_(static_cast<int>(kWindowUnits) / std::max(terminal.cols(), 1) + 1),
-          seamDeadline_(monotonicNanos() + kSeamBudget)
+          seamsEnded_(false)
     {
     }
 
@@ -190,11 +191,19 @@ private:
     std::optional<LinkRowEdgeInfo> linkRowEdgeInfo(int row);
     bool canJoinImplicitRows(int upper, int lower);
     bool seamContainsImplicitLink(int upper, int lower, int upperLastCol, int lowerFirstCol);
-    std::optional<std::pair<int, int>> heuristicImplicitGroup(int around);
+    // Rows joined by the heuristic around a row, and whether the rows beyond
+    // either end may join too.
+    struct RowGroup {
+        int start;
+        int end;
+        bool cutAbove;
+        bool cutBelow;
+    };
+    std::optional<RowGroup> heuristicImplicitGroup(int around);
     void implicitLineSegmentText(std::u16string& out, const BufferLine& line, int startCol, int endCol) const;
     // The matches of the pattern in `text`, left to right; on a time-out,
-    // those found before it.
-    const std::vector<RegexMatch>& matchesIn(std::u16string_view text, int32_t timeLimit);
+    // those found before it (and `timedOut` is set).
+    const std::vector<RegexMatch>& matchesIn(std::u16string_view text, int32_t timeLimit, bool* timedOut = nullptr);
 
     const Terminal& terminal_;
     Buffer& buffer_;
@@ -202,7 +211,8 @@ private:
     int cols_;
     int64_t count_;
     int windowRows_;  // rows read on each side of the cell: enough for the text window
-    Nanos seamDeadline_;
+    bool seamsEnded_;           // a seam test ran out of steps: no more are made
+    bool seamRefused_ = false;  // the last seam test gave up rather than read the text
     std::vector<RegexMatch> matches_;
 };
 
@@ -214,8 +224,10 @@ CellCharacter ImplicitLinkFinder::characterAt(const BufferLine& line, int col) c
     return {0, terminal_.character(cell.code)};
 }
 
-const std::vector<RegexMatch>& ImplicitLinkFinder::matchesIn(std::u16string_view text, int32_t timeLimit)
+const std::vector<RegexMatch>& ImplicitLinkFinder::matchesIn(std::u16string_view text, int32_t timeLimit,
+                                                             bool* timedOut)
 {
+    if (timedOut) *timedOut = false;
     // Every match holds a "/" (paths) or a ":" (schemes): text without
     // either needs no search.
     if (text.find_first_of(u"/:") == std::u16string_view::npos) {
@@ -224,7 +236,8 @@ const std::vector<RegexMatch>& ImplicitLinkFinder::matchesIn(std::u16string_view
     }
     RegexSearchOptions search;
     search.timeLimit = timeLimit;
-    regex_.allMatches(text, matches_, search);
+    const RegexOutcome outcome = regex_.allMatches(text, matches_, search);
+    if (timedOut) *timedOut = outcome == RegexOutcome::timedOut || outcome == RegexOutcome::failed;
     return matches_;
 }
 
@@ -301,7 +314,10 @@ bool ImplicitLinkFinder::canJoinImplicitRows(int upper, int lower)
 bool ImplicitLinkFinder::seamContainsImplicitLink(int upper, int lower, int upperLastCol, int lowerFirstCol)
 {
     if (!inRing(upper) || !inRing(lower)) return false;
-    if (monotonicNanos() > seamDeadline_) return false;
+    if (seamsEnded_) {
+        seamRefused_ = true;
+        return false;
+    }
     const BufferLine& upperLine = lineAt(upper);
     const int e = std::min(width(upperLine), upperLastCol + 1);
     if (e < 1) return false;
@@ -316,21 +332,38 @@ bool ImplicitLinkFinder::seamContainsImplicitLink(int upper, int lower, int uppe
     implicitLineSegmentText(text, lowerLine, lowerFirstCol, std::min(lowerFirstCol + kSeamColumns, t));
     if (text.size() == seam) return false;
 
-    for (const RegexMatch& match : matchesIn(text, kSeamTimeLimit)) {
+    bool timedOut = false;
+    for (const RegexMatch& match : matchesIn(text, kSeamTimeLimit, &timedOut)) {
         const size_t start = match.range.location;
         if (start < seam && seam < match.range.end() && (start == 0 || text[start - 1] != u'$')) return true;
+    }
+    if (timedOut) {
+        // What the rest of the seam holds is unknown: the rows beyond may
+        // belong to a link, so the walk counts as cut here.
+        seamsEnded_ = true;
+        seamRefused_ = true;
     }
     return false;
 }
 
-std::optional<std::pair<int, int>> ImplicitLinkFinder::heuristicImplicitGroup(int around)
+std::optional<ImplicitLinkFinder::RowGroup> ImplicitLinkFinder::heuristicImplicitGroup(int around)
 {
-    int start = around;
-    while (start >= 1 && around - start < windowRows_ && canJoinImplicitRows(start - 1, start)) --start;
-    int end = around;
-    while (inRing(int64_t{end} + 1) && end - around < windowRows_ && canJoinImplicitRows(end, end + 1)) ++end;
-    if (start == around && end == around) return std::nullopt;
-    return std::pair{start, end};
+    // A walk ends cut at the window, or where a seam test gave up before
+    // telling whether the rows join.
+    RowGroup group{around, around, false, false};
+    auto joins = [&](int upper, int lower) {
+        seamRefused_ = false;
+        return canJoinImplicitRows(upper, lower);
+    };
+    while (group.start >= 1 && around - group.start < windowRows_ && joins(group.start - 1, group.start))
+        --group.start;
+    group.cutAbove = around - group.start == windowRows_ || seamRefused_;
+    seamRefused_ = false;
+    while (inRing(int64_t{group.end} + 1) && group.end - around < windowRows_ && joins(group.end, group.end + 1))
+        ++group.end;
+    group.cutBelow = group.end - around == windowRows_ || seamRefused_;
+    if (group.start == around && group.end == around && !group.cutAbove && !group.cutBelow) return std::nullopt;
+    return group;
 }
 
 std::optional<ImplicitLineMap> ImplicitLinkFinder::buildImplicitLineMap(Position at)
@@ -357,10 +390,10 @@ std::optional<ImplicitLineMap> ImplicitLinkFinder::buildImplicitLineMap(Position
     map.cutBelow = inRing(int64_t{end} + 1) && lineAt(end + 1).isWrapped;
     if (start == at.row && end == at.row) {
         if (auto group = heuristicImplicitGroup(at.row)) {
-            std::tie(start, end) = *group;
-            // The walk stops at the window: the rows beyond may join too.
-            map.cutAbove = at.row - start == windowRows_;
-            map.cutBelow = end - at.row == windowRows_;
+            start = group->start;
+            end = group->end;
+            map.cutAbove = group->cutAbove;
+            map.cutBelow = group->cutBelow;
         }
     }
 

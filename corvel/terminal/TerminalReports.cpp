@@ -51,7 +51,7 @@ void Terminal::cmdDeviceStatus(Params pars, Collect collect)
     // report names the last column, the one the program last wrote. A cursor
     // above the scroll region in origin mode reports row 1: a reply cannot
     // carry a negative number.
-    const int x = std::min(b.x(), cols_ - 1);
+    const int x = wrapPendingAtMargin() ? b.marginRight() : std::min(b.x(), cols_ - 1);
     const int64_t row = std::max<int64_t>(int64_t{b.y()} + 1 - (originMode ? b.scrollTop() : 0), 1);
     const int64_t col = std::max<int64_t>(int64_t{x} + 1 - (originMode && marginMode ? b.marginLeft() : 0), 1);
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -139,6 +140,29 @@ TEST_F(LayoutStoreTest, UnreadableFilesAreSetAsideNeverOverwritten)
         store_.save(docWithCells(2));
         EXPECT_EQ(entries(LayoutStore::directory()).size(), 2u);
         EXPECT_EQ(readBytes(LayoutStore::directory() / files[0]), bytes);
+    }
+}
+
+TEST_F(LayoutStoreTest, ANamedPipeOrAFolderInTheFilesPlaceIsSetAsideWithoutWaiting)
+{
+    for (const bool pipe : {true, false}) {
+        fs::remove_all(LayoutStore::directory());
+        fs::create_directories(LayoutStore::directory());
+        // No writer ever opens the pipe: a blocking open would never return.
+        if (pipe) {
+            ASSERT_EQ(::mkfifo(LayoutStore::filePath().c_str(), 0600), 0);
+        } else {
+            fs::create_directory(LayoutStore::filePath());
+        }
+        corvel::log::Capture log;
+        EXPECT_FALSE(store_.load());
+        EXPECT_FALSE(fs::exists(LayoutStore::filePath()));
+        const auto files = entries(LayoutStore::directory());
+        ASSERT_EQ(files.size(), 1u);
+        EXPECT_EQ(files[0].string().rfind("layout.json.unreadable-", 0), 0u) << files[0];
+        EXPECT_TRUE(log.contains("is not a regular file"));
+        store_.save(docWithCells(2));
+        EXPECT_TRUE(store_.load());
     }
 }
 

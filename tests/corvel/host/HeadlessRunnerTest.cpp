@@ -137,28 +137,37 @@ protected:
              quote(dir_) + " " + quote(kEnv + program));
         std::string script;
         std::string tmuxScreen;
-        for (const Step& step : steps) {
-            std::string hex, escaped;
-            for (unsigned char c : step.text) {
+        auto escape = [](const std::string& text, const char* prefix) {
+            std::string out;
+            for (unsigned char c : text) {
                 char pair[8];
                 std::snprintf(pair, sizeof pair, "%02x", c);
-                hex += std::string(" ") + pair;
-                escaped += std::string("\\x") + pair;
+                out += prefix + std::string(pair);
             }
+            return out;
+        };
+        for (const Step& step : steps) {
+            const std::string hex = escape(step.text, " ");
+            const std::string escaped = escape(step.text, "\\x");
             if (step.kind == Step::Kind::send) {
                 tmux("send-keys -t cmp -H" + hex);
                 script += "send " + escaped + "\n";
             } else {
                 tmuxScreen = tmuxSettled(step.text);
                 ASSERT_NE(tmuxScreen.find(step.text), std::string::npos) << "tmux never showed " << step.text;
-                script += "expect " + escaped + "\nwait 0.3\n";
+                // The runner waits until it shows every row the pane settled on
+                // (rather than for a while): the comparison below then sees the
+                // screens at the same point of the program's drawing.
+                script += "expect " + escaped + "\n";
+                for (const std::string& row : normalized(tmuxScreen))
+                    if (!row.empty()) script += "expect " + escape(row, "\\x") + "\n";
             }
         }
         const std::string tmuxCursor = tmux("display -p -t cmp '#{cursor_x},#{cursor_y}'");
         // The program ends before its second run (vim would find its swap file).
         if (!quit.empty()) {
             tmux("send-keys -t cmp -l " + quote(quit));
-            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
             while (shell(dir_, "tmux -L " + socket_ + " has-session -t cmp").status == 0 &&
                    std::chrono::steady_clock::now() < deadline)
                 std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -239,6 +248,25 @@ TEST_F(HeadlessRunnerTest, ScriptTypesWaitsExpectsAndResizes)
     EXPECT_EQ(r.status, 124);
     EXPECT_NE(r.out.find("visible"), std::string::npos) << r.out;
     EXPECT_NE(r.err.find("expect timed out after 0.5 s: never shown"), std::string::npos) << r.err;
+}
+
+TEST_F(HeadlessRunnerTest, ATrustedCommandMayResizeTheTerminal)
+{
+    // The position report comes back after the resize request was handled;
+    // echo is off before it is asked for, so the reply is never shown.
+    const std::string program =
+        "bash --norc --noprofile -c " +
+        quote("stty -echo; printf '\\033[8;12;50t\\033[6n'; IFS= read -r -d R r; stty size");
+    Result r = runner("--trust --cols 40 --rows 10 -- " + program);
+    EXPECT_EQ(r.status, 0) << r.err;
+    auto lines = normalized(r.out);
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "12 50"), lines.end()) << r.out;
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 12);
+
+    r = runner("--cols 40 --rows 10 -- " + program);
+    EXPECT_EQ(r.status, 0) << r.err;
+    lines = normalized(r.out);
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "10 40"), lines.end()) << r.out;
 }
 
 TEST_F(HeadlessRunnerTest, RejectsBadOptionsAndScriptsClearly)

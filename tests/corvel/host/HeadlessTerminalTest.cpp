@@ -157,6 +157,21 @@ TEST_F(HeadlessTerminalTest, ShellRunsSeesItsSizeGetsRepliesAndReportsItsExit)
     EXPECT_EQ(exits_[1], 127 << 8);
 }
 
+TEST_F(HeadlessTerminalTest, TheWindowFollowsTheTerminalsOwnSwitchTo132Columns)
+{
+    auto host = make();
+    // The position report comes back after the switch was made, so the size
+    // read after it is the one the switch left.
+    host->process().startProcess(
+        "/bin/bash",
+        {"--norc", "--noprofile", "-c",
+         "stty -echo; printf '\\033[?40h\\033[?3h\\033[6n'; IFS= read -r -d R r; wide=$(stty size); "
+         "printf '\\033[?3l\\033[6n'; IFS= read -r -d R r; echo \"<$wide|$(stty size)>\"; read x"},
+        kEnv);
+    ASSERT_TRUE(waitForScreen(*host, "<25 132|25 80>")) << screen(*host);
+    EXPECT_EQ(host->getWindowSize().ws_col, 80);
+}
+
 TEST_F(HeadlessTerminalTest, ScrollbackChangeAndReportedDirectory)
 {
     auto host = make(20, 5);
@@ -227,11 +242,16 @@ TEST_F(HeadlessTerminalTest, NoDescriptorOfOneSessionIsOpenInAnothersChild)
     auto second = make();
     first->process().startProcess("/bin/cat", {}, kEnv);
     second->process().startProcess("/bin/cat", {}, kEnv);
+    // Each line comes back twice, echoed by the terminal and copied by cat:
+    // cat runs, so neither the child before its exec nor the loader after it
+    // still holds a descriptor it closes while starting.
+    for (auto* host : {first.get(), second.get()}) {
+        host->send("ready\n");
+        ASSERT_TRUE(waitForScreen(*host, "ready\nready\n")) << screen(*host);
+    }
     std::set<std::string> terminals;
     for (pid_t pid : {first->process().shellPid(), second->process().shellPid()}) {
-        // Until it has become `cat`, the child may still hold what it closes before exec.
         const std::string proc = "/proc/" + std::to_string(pid);
-        ASSERT_TRUE(pumpUntil([&] { return readFile(proc + "/comm") == "cat\n"; }));
         std::vector<std::string> targets;
         DIR* d = ::opendir((proc + "/fd").c_str());
         ASSERT_NE(d, nullptr);

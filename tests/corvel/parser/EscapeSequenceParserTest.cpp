@@ -207,8 +207,9 @@ TEST(EscapeSequenceParser, ControlsInsideAndAroundSequences)
     EXPECT_EQ(run({"\x1b[1\x1a;2H"}), (V{"reset", "print ;2H"}));
     // A private marker after a parameter makes the sequence void.
     EXPECT_EQ(run({"\x1b[?1;2<hX"}), (V{"reset", "print X"}));
-    // ':' right after ESC [ is a table error; the rest prints.
-    EXPECT_EQ(run({"\x1b[:1mrest"}), (V{"reset", "error csiEntry 58", "print 1mrest"}));
+    // ':' right after ESC [ voids the sequence up to its final byte.
+    EXPECT_EQ(run({"\x1b[:1mrest"}), (V{"reset", "print rest"}));
+    EXPECT_EQ(run({"A\x1b[::mB"}), (V{"print A", "reset", "print B"}));
     // EM is an error and is kept out of the text around it.
     EXPECT_EQ(run({"ab\x19" "cd"}), (V{"print ab", "error ground 25", "print cd"}));
     // 8-bit C1 bytes are text in ground and controls after ESC.
@@ -284,6 +285,11 @@ TEST(EscapeSequenceParser, DcsPayloadReachesTheActiveHandler)
     };
     EXPECT_EQ(feed({"#0;2;0;0;0~~\x18~\x1b\\"}), (V{"put #0;2;0;0;0~~\x18~", "unhook"}));
     EXPECT_EQ(feed({"ab\x7f" "cd\x9c"}), (V{"put ab", "put cd", "unhook"}));
+    // UTF-8 is payload; 0x9C that continues a character does not end the
+    // string, wherever a chunk ends.
+    EXPECT_EQ(feed({"\xc3\x9c\xe2\x82\xac\xe2\x9c\x9c\x1b\\"}),
+              (V{"put \xc3\x9c\xe2\x82\xac\xe2\x9c\x9c", "unhook"}));
+    EXPECT_EQ(feed({"\xe2\x9c", "\x9c!\x9c"}), (V{"put \xe2\x9c", "put \x9c!", "unhook"}));
     // The terminator alone in the next chunk still ends the string.
     EXPECT_EQ(feed({"abc", "\x1b", "\\"}), (V{"put abc", "unhook"}));
     EXPECT_EQ(feed({"abc", "\x1b\\"}), (V{"put abc", "unhook"}));
@@ -310,7 +316,7 @@ TEST(EscapeSequenceParser, ErrorAbortResetAndDefaults)
         ParsingState parseError(ParsingState state) override
         {
             EXPECT_EQ(state.currentState, ParserState::csiEntry);
-            EXPECT_EQ(state.code, ':');
+            EXPECT_EQ(state.code, 0x19);
             EXPECT_EQ(state.position, 3u);
             state.abort = true;
             return state;
@@ -319,7 +325,7 @@ TEST(EscapeSequenceParser, ErrorAbortResetAndDefaults)
     auto& printed = handler.printed;
     auto& resets = handler.resets;
     EscapeSequenceParser parser(&handler);
-    parser.parse(bytesOf("a\x1b[:never"));
+    parser.parse(bytesOf("a\x1b[\x19never"));
     EXPECT_EQ(parser.currentState, ParserState::ground);  // as before the chunk
     EXPECT_EQ(printed, "a");
 
@@ -365,11 +371,13 @@ TEST(EscapeSequenceParser, TransitionTableEntries)
     EXPECT_TRUE(is(S::csiEntry, 0x18, A::execute, S::csiEntry));
     EXPECT_TRUE(is(S::csiEntry, 0x1A, A::execute, S::ground));
     EXPECT_TRUE(is(S::csiEntry, 0x19, A::error, S::ground));
-    EXPECT_TRUE(is(S::csiEntry, ':', A::error, S::ground));
+    EXPECT_TRUE(is(S::csiEntry, ':', A::ignore, S::csiIgnore));
     EXPECT_TRUE(is(S::csiParam, ':', A::param, S::csiParam));
     EXPECT_TRUE(is(S::dcsEntry, ':', A::ignore, S::dcsIgnore));
     EXPECT_TRUE(is(S::dcsPassthrough, 0x18, A::dcsPut, S::dcsPassthrough));
     EXPECT_TRUE(is(S::dcsPassthrough, 0x9C, A::dcsUnhook, S::ground));
+    EXPECT_TRUE(is(S::dcsPassthrough, 0x82, A::dcsPut, S::dcsPassthrough));
+    EXPECT_TRUE(is(S::dcsParam, 0xC3, A::ignore, S::dcsIgnore));
     EXPECT_TRUE(is(S::dcsPassthrough, 0x1B, A::dcsUnhook, S::ground));
     EXPECT_TRUE(is(S::oscString, 0x9C, A::oscEnd, S::ground));
     EXPECT_TRUE(is(S::oscString, 0xFF, A::oscPut, S::oscString));
@@ -380,6 +388,7 @@ TEST(EscapeSequenceParser, TransitionTableEntries)
     EXPECT_TRUE(is(S::escape, 0x9D, A::oscStart, S::oscString));
     EXPECT_TRUE(is(S::ground, 0x7F, A::error, S::ground));
     EXPECT_TRUE(is(S::sosPmApcString, 0x9C, A::ignore, S::ground));
+    EXPECT_TRUE(is(S::sosPmApcString, 0x82, A::ignore, S::sosPmApcString));
     EXPECT_TRUE(is(S::csiIgnore, 0xC0, A::error, S::ground));
     EXPECT_EQ(parserStateFromRaw(200), static_cast<ParserState>(15));
 }

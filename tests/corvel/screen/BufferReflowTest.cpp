@@ -60,13 +60,17 @@ TEST(BufferReflow, RowsSplitAndJoinWithoutSplittingWideCharacters)
     EXPECT_EQ(rowText(*wider, 1), "字");
     EXPECT_TRUE(wider->lines()[1].isWrapped);
 
-    // The alternate screen is never reflowed: narrowing keeps the cells.
+    // The alternate screen is never reflowed: narrowing cuts its rows, and
+    // widening again does not bring the cut cells back.
     auto alternate = makeBuffer(20, 5, std::nullopt);
     type(*alternate, "abcdefghijklmno");
     newline(*alternate);
     alternate->resize(10, 5);
-    EXPECT_EQ(rowText(*alternate, 0), "abcdefghijklmno");
+    EXPECT_EQ(rowText(*alternate, 0), "abcdefghij");
+    EXPECT_EQ(alternate->lines()[0].count(), 10);
     EXPECT_FALSE(alternate->lines()[1].isWrapped);
+    alternate->resize(20, 5);
+    EXPECT_EQ(rowText(*alternate, 0), "abcdefghij");
 }
 
 TEST(BufferReflow, CursorAndSavedCursorFollowTheirText)
@@ -176,6 +180,35 @@ TEST(BufferReflow, TextBelowTheCursorIsKeptAndTheCursorStaysOnItsLine)
         EXPECT_EQ(rowText(*buffer, buffer->lines().count() - 1), "status");
         EXPECT_EQ(buffer->lines().count(), int64_t{buffer->yBase()} + 5);
     }
+}
+
+// A full ring whose history holds text: a group below the cursor that grows
+// when narrowed takes the blank rows under it, and the history loses nothing.
+TEST(BufferReflow, AGroupBelowTheCursorGrowsIntoBlankRowsNotIntoTheHistory)
+{
+    auto buffer = makeBuffer(20, 5, 10);
+    for (int i = 0; i < 14; ++i) {
+        type(*buffer, "h" + std::to_string(i));
+        newline(*buffer);
+    }
+    ASSERT_TRUE(buffer->lines().isFull());
+    // The screen: a prompt, a long line under it, then blank rows.
+    const int64_t top = buffer->yBase();
+    for (int row = 0; row < 5; ++row) buffer->lines()[top + row] = buffer->getBlankLine(Attribute{});
+    buffer->setY(1);
+    buffer->setX(0);
+    type(*buffer, "abcdefghijklmno");
+    buffer->setY(0);
+    buffer->setX(0);
+    type(*buffer, "$ ");
+    const std::vector<std::string> history = logicalLines(*buffer, 0, top);
+    ASSERT_EQ(history.size(), 10u);
+
+    buffer->resize(10, 5);
+    EXPECT_EQ(cursorLineText(*buffer), "$ ");
+    EXPECT_EQ(logicalLines(*buffer, 0, buffer->yBase()), history);
+    EXPECT_EQ(logicalLines(*buffer, buffer->yBase() + 1, buffer->yBase() + 3),
+              std::vector<std::string>{"abcdefghijklmno"});
 }
 
 // Random text of ASCII and wide characters, wrapped at one width, keeps its

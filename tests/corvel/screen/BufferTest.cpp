@@ -73,12 +73,17 @@ TEST(Buffer, WrapAtTheRightEdge)
     EXPECT_TRUE(buffer->lines()[1].isWrapped);
     EXPECT_EQ(buffer->lastBufferStorage->y, 1);
 
-    // Without wraparound a run stops at the edge, a single character
-    // overwrites the last column and a wide one is dropped.
+    // Without wraparound the cursor stays on the last column: the rest of a
+    // run overwrites it, as does a single character, and a wide one is dropped.
     buffer->wraparound = false;
     newline(*buffer);
-    EXPECT_EQ(type(*buffer, std::string(100, 'd')), 80);
-    EXPECT_EQ(type(*buffer, "e"), 0);
+    EXPECT_EQ(type(*buffer, std::string(99, 'd') + "D"), 100);
+    EXPECT_EQ(buffer->x(), 79);
+    EXPECT_EQ(buffer->lines()[2][78].code, 'd');
+    EXPECT_EQ(buffer->lines()[2][79].code, 'D');
+    EXPECT_EQ(buffer->lastBufferStorage->x, 79);
+    EXPECT_EQ(type(*buffer, "e"), 1);
+    EXPECT_EQ(buffer->lines()[2][79].code, 'e');
     buffer->insertCharacter(CharData(Attribute{}, 'E'));
     EXPECT_EQ(buffer->lines()[2][79].code, 'E');
     buffer->setX(79);

@@ -289,3 +289,26 @@ TEST(CircularList, KeepsValuesInARing)
     EXPECT_TRUE(list.isEmpty());
     EXPECT_EQ(list.pop(), std::nullopt);
 }
+
+TEST(CircularBufferLineList, IndicesOutsideTheRingWrapOntoItsSlots)
+{
+    // After the start has moved, an index below 0 or past the slots still
+    // names a slot of the ring, counted from the start in either direction.
+    Ring ring(3);
+    ring.push("abcd");
+    ASSERT_EQ(ring.names(), "bcd");
+    EXPECT_EQ(ring.lines.debugGetCyclicIndex(-2), 2);
+    EXPECT_EQ(ring.lines.debugGetCyclicIndex(-4), 0);
+    EXPECT_EQ(ring.lines.debugGetCyclicIndex(7), 2);
+    EXPECT_EQ(ring.lines[-1][0].code, 'd');
+    EXPECT_EQ(ring.lines[-2][0].code, 'c');
+    EXPECT_EQ(ring.lines[-3][0].code, 'b');
+
+    CircularList<int> list(3);
+    list.makeEmpty = [](int64_t) { return 0; };
+    for (int v : {1, 2, 3, 4}) list.push(v);
+    EXPECT_EQ(list.debugGetCyclicIndex(-2), 2);
+    EXPECT_EQ(list[-1], 4);
+    EXPECT_EQ(list[-2], 3);
+    EXPECT_EQ(list[5], 4);
+}

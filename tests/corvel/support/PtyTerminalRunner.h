@@ -20,7 +20,7 @@ namespace corvel::testing {
 
 class PtyTerminalRunner {
 public:
-    static constexpr Nanos kDefaultTimeout = 10'000'000'000;
+    static constexpr Nanos kDefaultTimeout = 20'000'000'000;
 
     PtyTerminalRunner(int cols, int rows)
         : queue_(std::make_shared<RunLoopQueue>(false)), previousMain_(DispatchQueue::setMain(queue_)),
