@@ -427,7 +427,10 @@ void Terminal::scroll(bool isWrapped)
         updateRange(b, b.scrollTop(), false);
         updateRange(b, b.scrollBottom(), false);
     }
-    if (b.hasAnyImages()) updateKittyRelativePlacementsForCurrentBuffer();
+    // A full ring renumbered every line down to the region's bottom: records
+    // of line indices follow, even those whose images have gone.
+    if (droppedLine) ++lineShiftCount_;
+    if (droppedLine || b.hasAnyImages()) updateKittyRelativePlacementsForCurrentBuffer(droppedLine ? bottomRow : -1);
     if (rowsRenumbered) restartOpenHyperlink();
     if (droppedLine) noteLinesDropped(1);
     withDelegate([&](TerminalDelegate& d) { d.scrolled(*this, b.yDisp()); });
