@@ -539,8 +539,14 @@ public:
     // moved up when a full ring dropped its oldest line (those at or above
     // line index `shiftedThrough`, -1 for none), records take the positions
     // their line images now have, and relative placements follow their
-    // parents. Returns at once while there are no records.
-    void updateKittyRelativePlacementsForCurrentBuffer(int64_t shiftedThrough = -1);
+    // parents. Returns at once while there are no records; after a scroll
+    // that moved every line alike (`uniform`) only the rows shift, since
+    // records and their line images already agree.
+    void updateKittyRelativePlacementsForCurrentBuffer(int64_t shiftedThrough = -1, bool uniform = false);
+    // Brings every record's row and column to where its line images are
+    // now, for both buffers (lines can move without a scroll: insert and
+    // delete lines, resize).
+    void refreshKittyRecordPositions();
     // Where a new placement with a parent (P and Q) goes; absolute without.
     KittyPlacementOrigin resolveKittyPlacementOrigin(const KittyGraphicsControl& control);
     // Removes one placement: its line images in both buffers and its record.

@@ -86,12 +86,29 @@ void Terminal::shiftKittyRecordRows(bool isAlternateBuffer, int64_t through, int
         if (record.isAlternateBuffer == isAlternateBuffer && record.row <= through) record.row += delta;
 }
 
-void Terminal::updateKittyRelativePlacementsForCurrentBuffer(int64_t shiftedThrough)
+void Terminal::refreshKittyRecordPositions()
+{
+    if (kittyGraphicsState.placementsByKey.empty()) return;
+    for (Buffer* each : {normalBuffer_.get(), altBuffer_.get()}) {
+        const bool isAlternate = each == altBuffer_.get();
+        const KittyPlacementPositions positions = collectKittyPlacementPositions(*each);
+        for (auto& [key, record] : kittyGraphicsState.placementsByKey) {
+            if (record.isAlternateBuffer != isAlternate || record.isVirtual) continue;
+            if (const auto found = positions.find(key); found != positions.end()) {
+                record.row = found->second.row;
+                record.col = found->second.col;
+            }
+        }
+    }
+}
+
+void Terminal::updateKittyRelativePlacementsForCurrentBuffer(int64_t shiftedThrough, bool uniform)
 {
     auto& records = kittyGraphicsState.placementsByKey;
     if (records.empty()) return;
     const bool isAlternate = isCurrentBufferAlternate();
     if (shiftedThrough >= 0) shiftKittyRecordRows(isAlternate, shiftedThrough, -1);
+    if (uniform) return;
     Buffer& b = *buffer_;
     const KittyPlacementPositions positions = positionsForUpdate(kittyGraphicsState, b, isAlternate);
 
@@ -193,6 +210,9 @@ void Terminal::handleKittyDelete(const KittyGraphicsControl& control)
     const std::string mode = control.deleteMode.value_or("a");
     const char letter = mode.empty() ? '\0' : mode.front();
     const bool frees = std::isupper(static_cast<unsigned char>(letter)) != 0;
+    // Record rectangles are compared below: they must name where their
+    // strips are now.
+    refreshKittyRecordPositions();
     const char selector = static_cast<char>(std::tolower(static_cast<unsigned char>(letter)));
     Buffer& b = *buffer_;
     const int64_t x = clampNumber(control.cropX);
