@@ -239,6 +239,10 @@ private:
     CharData asciiCell_;
 
 public:
+    // The line in the slot of ring index `row` if one exists, without
+    // creating it: walks over every line (image searches) leave the slots
+    // that were never written empty.
+    BufferLine* peekLine(int64_t row);
 
 private:
     void installRing();
@@ -246,9 +250,6 @@ private:
     // A row outside the lines held is clamped into them after a logged
     // warning; null only when the ring holds no lines.
     BufferLine* rowForWrite(int64_t row);
-    // The line in the slot of ring index `row` if one exists, without
-    // creating it.
-    BufferLine* peekLine(int64_t row);
     // Drops the lines that linger in slots past the last line, so a later
     // read makes a fresh line of the current width.
     void releaseLinesPastEnd();

@@ -48,6 +48,11 @@ public:
     virtual void setKittyPixelOffsetX(int64_t value) = 0;
     virtual int64_t kittyPixelOffsetY() const = 0;
     virtual void setKittyPixelOffsetY(int64_t value) = 0;
+    // Which line of its placement this image is, 0 for the top one. The
+    // line index it sits on minus this is the placement's top line, which
+    // stays right when a full ring renumbers its lines and `kittyRow` lags.
+    virtual int64_t kittyStripIndex() const = 0;
+    virtual void setKittyStripIndex(int64_t value) = 0;
 };
 
 }  // namespace corvel

@@ -45,6 +45,7 @@
 #include "corvel/kitty/KittyGraphicsControl.h"
 #include "corvel/kitty/KittyGraphicsState.h"
 #include "corvel/kitty/KittyPlacementContext.h"
+#include "corvel/kitty/KittyPlacementLines.h"
 #include "corvel/platform/Dispatch.h"
 
 #include <algorithm>
@@ -60,6 +61,7 @@
 #include <string_view>
 #include <type_traits>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -523,11 +525,44 @@ public:
     void handleKittyGraphics(std::span<const uint8_t> bytes);
     // The decoder for a DCS q (sixel) string; its image goes to the host.
     std::unique_ptr<DcsHandler> makeSixelDcsHandler();
-    // Every Kitty image of both screens and of the image store goes.
+    // Reset: every image on the lines of the current and then the alternate
+    // buffer (only the alternate one while it is current), and every image,
+    // number and placement record of the store. Id counters keep counting.
     void clearAllKittyImages();
-    // The Kitty placements of `buffer` go.
+    // Erase of the whole display: the same, except that on the lines only
+    // Kitty images go, so sixel and other inline images in the scrollback stay.
+    void clearKittyStateForErase();
+    // The Kitty placements of `buffer` (its line images and the records made
+    // on it) go, then the stored images nothing shows any more.
     void clearKittyImages(Buffer& buffer, bool isAlternateBuffer);
-    void updateKittyRelativePlacementsForCurrentBuffer();
+    // After a scroll of the current buffer: record rows follow lines that
+    // moved up when a full ring dropped its oldest line (those at or above
+    // line index `shiftedThrough`, -1 for none), records take the positions
+    // their line images now have, and relative placements follow their
+    // parents. Returns at once while there are no records; after a scroll
+    // that moved every line alike (`uniform`) only the rows shift, since
+    // records and their line images already agree.
+    void updateKittyRelativePlacementsForCurrentBuffer(int64_t shiftedThrough = -1, bool uniform = false);
+    // Brings every record's row and column to where its line images are
+    // now, for both buffers (lines can move without a scroll: insert and
+    // delete lines, resize).
+    void refreshKittyRecordPositions();
+    // Where a new placement with a parent (P and Q) goes; absolute without.
+    KittyPlacementOrigin resolveKittyPlacementOrigin(const KittyGraphicsControl& control);
+    // Removes one placement: its line images in both buffers and its record.
+    void removeKittyPlacement(uint32_t imageId, uint32_t placementId);
+    // Removes the Kitty line images the predicate selects from lines
+    // first ..< last of `buffer`, redrawing the screen rows they were on;
+    // the keys of the removed images.
+    std::unordered_set<KittyPlacementKey> removeKittyPlacements(
+        Buffer& buffer, int64_t first, int64_t last,
+        const std::function<bool(const KittyPlacementImage&, int64_t)>& predicate);
+    // Frees the stored images that no record and no line image shows.
+    void cleanupUnusedKittyImages();
+    // How many times a full ring of the current buffer has renumbered its
+    // lines by dropping the oldest. A line index taken before a scroll is
+    // brought up to date by subtracting the growth of this count.
+    int64_t lineShiftCount() const { return lineShiftCount_; }
 
     // ---- state: the modes and settings that handlers change and hosts read ----
 
@@ -708,6 +743,25 @@ private:
     void sendKittyOk(const KittyGraphicsControl& control, std::optional<uint32_t> imageId,
                      std::optional<uint32_t> imageNumber, std::optional<uint32_t> placementId);
     void sendKittyError(const KittyGraphicsControl& control, std::string_view message);
+    // Actions d and D: removes the placements the selector names; an
+    // upper-case selector then frees the images nothing shows.
+    void handleKittyDelete(const KittyGraphicsControl& control);
+    // The three steps every deletion takes: the Kitty line images the line
+    // predicate selects (in both buffers, or the current one, optionally only
+    // lines first ..< last), the records the record predicate selects, then
+    // the line images of selected records whose images were not met.
+    void removeKittyPlacementsAndRecords(bool bothBuffers, std::optional<std::pair<int64_t, int64_t>> lines,
+                                         const std::function<bool(const KittyPlacementImage&, int64_t)>& onLine,
+                                         const std::function<bool(const KittyPlacementRecord&)>& onRecord);
+    // Line images of these keys in both buffers; the keys met.
+    std::unordered_set<KittyPlacementKey> removeKittyPlacementsByKey(const std::unordered_set<KittyPlacementKey>& keys);
+    // Moves every record row of one buffer at or above `through` by `delta`.
+    void shiftKittyRecordRows(bool isAlternateBuffer, int64_t through, int64_t delta);
+    // Puts the cursor after a normal placement shown at (originCol,
+    // originLine) as the placement's keys ask.
+    void placeCursorAfterKittyImage(const KittyGraphicsControl& control, const KittyPlacementContext& context,
+                                    int64_t originCol, int64_t originLine, int savedX, int savedY,
+                                    std::optional<std::pair<int64_t, int64_t>> pixelSize);
 
     // ---- character attributes (TerminalSgr.cpp) ----
 
@@ -722,6 +776,7 @@ private:
     std::unique_ptr<Buffer> normalBuffer_;
     std::unique_ptr<Buffer> altBuffer_;
     Buffer* buffer_ = nullptr;
+    int64_t lineShiftCount_ = 0;
 
     bool synchronizedOutputActive_ = false;
     std::unique_ptr<Buffer> synchronizedOutputBuffer_;

@@ -391,6 +391,10 @@ void Terminal::scroll(bool isWrapped)
     const bool rowsRenumbered = b.scrollTop() != 0 || !b.hasScrollback() || marginsNarrowerThanScreen();
     if (rowsRenumbered) markOpenHyperlink(true);
     bool droppedLine = false;
+    // Every line moved alike (or kept its index): placements keep their
+    // places relative to each other.
+    const bool wholeScreenScroll =
+        b.scrollTop() == 0 && bottomRow == lines.count() - 1 && !marginsNarrowerThanScreen();
     // Whether the lines kept their content and only changed places, so only
     // the screen rows need redrawing.
     bool linesMoved = true;
@@ -451,7 +455,11 @@ void Terminal::scroll(bool isWrapped)
         updateRange(b, b.scrollTop(), false);
         updateRange(b, b.scrollBottom(), false);
     }
-    if (b.hasAnyImages()) updateKittyRelativePlacementsForCurrentBuffer();
+    // A full ring renumbered every line down to the region's bottom: records
+    // of line indices follow, even those whose images have gone.
+    if (droppedLine) ++lineShiftCount_;
+    if (droppedLine || b.hasAnyImages())
+        updateKittyRelativePlacementsForCurrentBuffer(droppedLine ? bottomRow : -1, wholeScreenScroll);
     if (rowsRenumbered) restartOpenHyperlink();
     if (droppedLine) noteLinesDropped(1);
     withDelegate([&](TerminalDelegate& d) { d.scrolled(*this, b.yDisp()); });

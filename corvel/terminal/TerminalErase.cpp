@@ -77,7 +77,8 @@ void Terminal::cmdEraseInDisplay(Params pars)
     case 2:
         updateRange(rows_ - 1);
         for (int row = rows_ - 1; row >= 0; --row) resetBufferLine(row, true);
-        clearAllKittyImages();
+        // Sixel and other inline images in the scrollback stay.
+        clearKittyStateForErase();
         updateRange(0);
         break;
     case 3: {
@@ -93,6 +94,7 @@ void Terminal::cmdEraseInDisplay(Params pars)
         b.lines().trimStart(n);
         b.moveLastStorage(n, INT64_MAX, -n, 0, n - 1);
         if (hadImages) b.recalculateLinesWithImagesCount();
+        shiftKittyRecordRows(isCurrentBufferAlternate(), std::numeric_limits<int64_t>::max(), -n);
         b.linesTop = 0;
         b.setYBase(static_cast<int>(std::max<int64_t>(b.yBase() - n, 0)));
         b.setYDisp(static_cast<int>(std::max<int64_t>(b.yDisp() - n, 0)));

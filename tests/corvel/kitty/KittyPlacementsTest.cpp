@@ -1,0 +1,225 @@
+// Kitty placements shown through a pixel-less host insertion on 10×20-pixel
+// cells: cursor movement, strips, cropping, virtual placements, parents and
+// their chains, and lines renumbered by a full ring.
+#include "tests/corvel/kitty/KittyImageTestSupport.h"
+
+#include <png.h>
+
+using namespace corvel;
+using namespace corvel::testing;
+
+TEST(KittyPlacementsTest, CursorMovesByTheCellsTheImageCovers)
+{
+    StripTerminal t;
+    t.store(1, 25, 40);
+    t.store(2, 100, 50);
+    t.store(3, 10, 50);
+    const auto placeAt = [&](std::string_view keys) {
+        t.feed("\x1b[3;5H");  // column 4, row 2
+        t.command(keys);
+        return t.cursor();
+    };
+    EXPECT_EQ(placeAt("a=p,i=1,q=2"), std::pair(7, 4));
+    EXPECT_EQ(placeAt("a=p,i=1,Y=5,q=2"), std::pair(7, 5));
+    EXPECT_EQ(placeAt("a=p,i=2,c=4,q=2"), std::pair(8, 3));
+    EXPECT_EQ(placeAt("a=p,i=2,c=10,r=3,q=2"), std::pair(14, 5));
+    EXPECT_EQ(placeAt("a=p,i=1,C=1,q=2"), std::pair(4, 2));
+    // Offsets beyond a cell are held inside it; huge numbers do not overflow.
+    EXPECT_EQ(placeAt("a=p,i=1,Y=9223372036854775807,q=2"), std::pair(7, 5));
+    EXPECT_EQ(placeAt("a=p,i=2,c=9223372036854775807,r=2,q=2"), std::pair(39, 4));
+
+    // Half a row left over still gets its strip, showing the rest of the source.
+    t.feed("\x1b[H");
+    t.command("a=p,i=3,p=3,q=2");
+    const auto strips = t.strips(3, 3);
+    ASSERT_EQ(strips.size(), 3u);
+    EXPECT_EQ(strips.rbegin()->second->sourceY, 40);
+    EXPECT_EQ(strips.rbegin()->second->sourceHeight, 10);
+    EXPECT_EQ(strips.rbegin()->second->kittyStripIndex(), 2);
+    EXPECT_EQ(t.record(3, 3).rows, 3);
+}
+
+TEST(KittyPlacementsTest, WithoutAHostTheCursorIndexesAndScrolls)
+{
+    Terminal terminal(std::weak_ptr<TerminalDelegate>{}, StripTerminal::smallOptions());
+    const std::vector<uint8_t> pixels(16 * 4, 0);
+    terminal.feed("\x1b[10;1H\x1b_Ga=T,f=32,s=4,v=4,c=2,r=2;" + base64::encode(pixels) + "\x1b\\");
+    EXPECT_EQ(terminal.buffer().yBase(), 2);
+    EXPECT_EQ(terminal.buffer().x(), 2);
+    EXPECT_EQ(terminal.buffer().y(), 9);
+    // A huge row count scrolls no more than the ring holds.
+    terminal.feed("\x1b_Ga=T,f=32,s=4,v=4,c=2,r=4000000000;" + base64::encode(pixels) + "\x1b\\");
+    EXPECT_LE(terminal.buffer().yBase(), 100);
+}
+
+TEST(KittyPlacementsTest, CroppingHandsTheHostTheRectangle)
+{
+    StripTerminal t;
+    std::vector<uint8_t> pixels(4 * 4 * 4);
+    for (size_t i = 0; i < pixels.size(); i += 4) {
+        pixels[i] = static_cast<uint8_t>(i / 4);  // red = pixel index
+        pixels[i + 3] = 255;
+    }
+    t.command("a=t,f=32,q=2,i=1,s=4,v=4", base64::encode(pixels));
+    t.command("a=p,i=1,x=1,y=2,w=2,q=2");
+    EXPECT_EQ(t.host->lastBitmap, std::pair(2, 2));
+    ASSERT_EQ(t.host->lastBitmapBytes.size(), 16u);
+    EXPECT_EQ(t.host->lastBitmapBytes[0], 9);
+    EXPECT_EQ(t.host->lastBitmapBytes[4], 10);
+    EXPECT_EQ(t.host->lastBitmapBytes[8], 13);
+    t.command("a=p,i=1,x=0,y=0,w=0,h=0,q=2");
+    EXPECT_EQ(t.host->lastBitmap, std::pair(4, 4));
+    t.command("a=p,i=1,x=9");
+    EXPECT_EQ(t.lastReply(), "Gi=1;EINVAL: bad crop");
+
+    // A PNG that passes the header check but does not decode.
+    std::vector<uint8_t> rgba(8 * 8 * 4, 200);
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    image.width = 8;
+    image.height = 8;
+    image.format = PNG_FORMAT_RGBA;
+    std::vector<uint8_t> png(4096);
+    png_alloc_size_t size = png.size();
+    ASSERT_TRUE(png_image_write_to_memory(&image, png.data(), &size, 0, rgba.data(), 0, nullptr));
+    png.resize(size);
+    const std::string_view text(reinterpret_cast<const char*>(png.data()), png.size());
+    const size_t data = text.find("IDAT") + 4;
+    ASSERT_LT(data + 2, png.size() - 12);
+    std::fill(png.begin() + static_cast<ptrdiff_t>(data), png.end() - 12, uint8_t{0x5a});  // garbage pixel data
+    t.command("a=t,f=100,i=2", base64::encode(png));
+    ASSERT_TRUE(t.terminal.kittyGraphicsState.imagesById.contains(2)) << t.host->replies;
+    t.command("a=p,i=2,x=1");
+    EXPECT_EQ(t.lastReply(), "Gi=2;ENOTSUP: cannot crop png");
+}
+
+TEST(KittyPlacementsTest, VirtualPlacementsOnlyKeepARecord)
+{
+    StripTerminal t;
+    t.store(1, 20, 20);
+    t.feed("\x1b[4;6H");
+    t.command("a=p,i=1,U=1,q=2");
+    t.command("a=p,i=1,U=1,c=3,r=2,q=2");
+    ASSERT_TRUE(t.hasRecord(1, 1));
+    ASSERT_TRUE(t.hasRecord(1, 2));
+    EXPECT_TRUE(t.record(1, 1).isVirtual);
+    EXPECT_EQ(t.record(1, 2).cols, 3);
+    EXPECT_EQ(t.record(1, 2).row, t.yBase() + 3);
+    EXPECT_EQ(t.record(1, 2).col, 5);
+    EXPECT_EQ(t.cursor(), std::pair(5, 3));
+    EXPECT_TRUE(t.strips(1, 1).empty());
+    t.command("a=p,i=1,U=1,p=2,c=7,q=2");
+    EXPECT_EQ(t.record(1, 2).cols, 7);
+
+    t.command("a=p,i=1,U=1,P=3");
+    EXPECT_EQ(t.lastReply(), "Gi=1;EINVAL: virtual placement cannot refer to parent");
+    const size_t replies = t.host->replies.size();
+    t.command("a=T,f=32,s=1,v=1,U=1", base64::encode(std::vector<uint8_t>(4, 0)));
+    EXPECT_EQ(t.host->replies.size(), replies);
+    EXPECT_EQ(t.terminal.kittyGraphicsState.placementsByKey.size(), 2u);
+}
+
+TEST(KittyPlacementsTest, ChildrenFollowTheirParents)
+{
+    StripTerminal t;
+    t.store(1, 20, 20);  // one row, two columns
+    t.feed("\x1b[6;3H");
+    t.command("a=p,i=1,p=1,q=2");  // parent at row 5, column 2
+    t.feed("\x1b[1;1H");
+    t.command("a=p,i=1,p=2,P=1,Q=1,H=3,V=1,q=2");
+    EXPECT_EQ(t.cursor(), std::pair(0, 0));
+    ASSERT_EQ(t.strips(1, 2).size(), 1u);
+    EXPECT_EQ(t.strips(1, 2).begin()->first, t.yBase() + 6);
+    EXPECT_EQ(t.strips(1, 2).begin()->second->col(), 5);
+
+    // A region that holds only the parent scrolls: the child follows.
+    t.feed("\x1b[3;6r\x1b[6;1H\n\x1b[r");
+    ASSERT_EQ(t.yBase(), 0);
+    EXPECT_EQ(t.strips(1, 1).begin()->first, t.yBase() + 4);
+    EXPECT_EQ(t.strips(1, 2).begin()->first, t.yBase() + 5);
+    EXPECT_EQ(t.record(1, 2).row, t.yBase() + 5);
+
+    // Below the screen: refused, the old placement and the cursor stay.
+    t.feed("\x1b[2;2H");
+    t.command("a=p,i=1,p=2,P=1,Q=1,V=10");
+    EXPECT_EQ(t.lastReply(), "Gi=1;EINVAL: placement out of range");
+    EXPECT_EQ(t.cursor(), std::pair(1, 1));
+    EXPECT_TRUE(t.hasRecord(1, 2));
+    EXPECT_EQ(t.strips(1, 2).size(), 1u);
+
+    t.command("a=p,i=1,p=3,P=1,Q=9");
+    EXPECT_EQ(t.lastReply(), "Gi=1;ENOPARENT: parent placement not found");
+    t.command("a=p,i=1,p=3,P=1,q=2");  // P alone: absolute
+    EXPECT_TRUE(t.hasRecord(1, 3));
+    t.feed("\x1b[?1049h");
+    t.command("a=p,i=1,p=4,P=1,Q=1");
+    EXPECT_EQ(t.lastReply(), "Gi=1;ENOPARENT: parent placement not in current buffer");
+    t.feed("\x1b[?1049l");
+
+    // Two placements naming each other never resolve.
+    auto& records = t.terminal.kittyGraphicsState.placementsByKey;
+    records[{5, 1}] = KittyPlacementRecord{5, 1, 5, 2, 0, 0, 0, 0, 0, 0, 1, 1, 0, true, false};
+    records[{5, 2}] = KittyPlacementRecord{5, 2, 5, 1, 0, 0, 0, 0, 0, 0, 1, 1, 0, true, false};
+    t.command("a=p,i=1,p=5,P=5,Q=1");
+    EXPECT_EQ(t.lastReply(), "Gi=1;ENOPARENT: parent placement not found");
+}
+
+TEST(KittyPlacementsTest, AChainOfAHundredThousandResolvesWithoutRecursion)
+{
+    StripTerminal t;
+    t.store(1, 20, 20);
+    t.feed("\x1b[3;4H");
+    t.command("a=p,i=1,p=1,q=2");
+    const KittyPlacementRecord root = t.record(1, 1);
+    auto& records = t.terminal.kittyGraphicsState.placementsByKey;
+    constexpr uint32_t depth = 100000;
+    for (uint32_t i = 1; i <= depth; ++i) {
+        KittyPlacementRecord link;
+        link.imageId = 2;
+        link.placementId = i;
+        link.parentImageId = i == 1 ? 1 : 2;
+        link.parentPlacementId = i == 1 ? 1 : i - 1;
+        link.parentOffsetH = i == 1 ? 1 : 0;
+        link.row = root.row;
+        link.col = root.col + 1;
+        link.isVirtual = true;
+        records[{2, i}] = link;
+    }
+    t.feed("\x1b[1;1H");
+    t.command("a=p,i=1,p=2,P=2,Q=100000,V=2,q=2");
+    ASSERT_EQ(t.strips(1, 2).size(), 1u);
+    EXPECT_EQ(t.strips(1, 2).begin()->first, root.row + 2);
+    EXPECT_EQ(t.strips(1, 2).begin()->second->col(), root.col + 1);
+    // Scrolling resolves the whole chain again.
+    t.feed("\x1b[10;1H\n\n");
+    EXPECT_EQ(t.record(2, depth).row, t.strips(1, 1).begin()->first);
+}
+
+TEST(KittyPlacementsTest, StripsOfAFullRingAreFoundWhereTheyAre)
+{
+    StripTerminal t;
+    std::string lines;
+    for (int i = 1; i <= 500; ++i) lines += std::to_string(i) + "\r\n";
+    t.feed(lines);
+    ASSERT_EQ(t.terminal.buffer().lines().count(), 110);
+    t.store(1, 20, 40);
+    t.command("a=p,i=1,q=2");  // no p: strips without a record
+    t.feed("a\r\nb\r\nc\r\n");
+    const auto strips = t.strips(1, std::nullopt);
+    ASSERT_EQ(strips.size(), 2u);
+    const int64_t screenRow = strips.begin()->first - t.yBase();
+    ASSERT_GE(screenRow, 0);
+    t.command("a=d,d=p,x=1,y=" + std::to_string(screenRow + 1));
+    EXPECT_TRUE(t.strips(1, std::nullopt).empty());
+    EXPECT_FALSE(t.terminal.buffer().hasAnyImages());
+
+    // A record keeps naming the lines its strips are on.
+    t.command("a=p,i=1,p=4,q=2");
+    t.feed("x\r\ny\r\nz\r\n");
+    const auto placed = t.strips(1, 4);
+    ASSERT_EQ(placed.size(), 2u);
+    EXPECT_EQ(t.record(1, 4).row, placed.begin()->first);
+    t.command("a=d,d=y,y=" + std::to_string(placed.rbegin()->first - t.yBase() + 1));
+    EXPECT_FALSE(t.hasRecord(1, 4));
+    EXPECT_TRUE(t.strips(1, 4).empty());
+}
