@@ -42,6 +42,8 @@ public:
     void setKittyCols(int64_t value) override { kittyCols_ = value; }
     int64_t kittyRows() const override { return kittyRows_; }
     void setKittyRows(int64_t value) override { kittyRows_ = value; }
+    int64_t kittyStripIndex() const override { return stripIndex_; }
+    void setKittyStripIndex(int64_t value) override { stripIndex_ = value; }
     int64_t kittyPixelOffsetX() const override { return pixelOffsetX_; }
     void setKittyPixelOffsetX(int64_t value) override { pixelOffsetX_ = value; }
     int64_t kittyPixelOffsetY() const override { return pixelOffsetY_; }
@@ -61,6 +63,7 @@ private:
     int64_t kittyRow_ = 0;
     int64_t kittyCols_ = 0;
     int64_t kittyRows_ = 0;
+    int64_t stripIndex_ = 0;
     int64_t pixelOffsetX_ = 0;
     int64_t pixelOffsetY_ = 0;
 };

@@ -5,6 +5,7 @@
 // scrolled it. A placement record for the Kitty protocol, when one is being
 // displayed, belongs between sizing and the strips (see insert()).
 #include "corvel/terminal/ImageInsertion.h"
+#include "corvel/terminal/KittyPlacementInsertion.h"
 
 #include "corvel/terminal/Terminal.h"
 
@@ -106,9 +107,10 @@ ImageInsertionResult insert(Terminal& terminal, const ImageInsertionRequest& req
         placed.y = (h - placed.height) / 2;
     }
 
-    // Extension point: the Kitty protocol records its placement here, from
-    // the terminal's kittyPlacementContext, with startCol, startRow, cols
-    // and rows; its strips then carry the placement's fields.
+    // While a Kitty placement is being shown the protocol records it and its
+    // strips carry the placement's fields.
+    const auto kitty =
+        KittyPlacementInsertion::begin(terminal, result.startCol, result.startRow, result.cols, result.rows);
 
     const int stripWidth = std::max(1, static_cast<int>(std::lround(w)));
     const int stripHeight = std::max(1, static_cast<int>(std::lround(cellHeight)));
@@ -128,6 +130,7 @@ ImageInsertionResult insert(Terminal& terminal, const ImageInsertionRequest& req
         }
         std::shared_ptr<TerminalImage> image = makeStrip(strip);
         if (!image) continue;
+        if (kitty) KittyPlacementInsertion::stamp(*image, *kitty, i);
         buffer.attachImage(std::move(image), int64_t(buffer.y()) + buffer.yBase());
         terminal.updateRange(buffer.y());
         ++result.attached;
@@ -135,11 +138,15 @@ ImageInsertionResult insert(Terminal& terminal, const ImageInsertionRequest& req
         const int x = buffer.x();
         const int yBase = buffer.yBase();
         const int64_t linesTop = buffer.linesTop;
+        const int64_t shifts = terminal.lineShiftCount();
         terminal.cmdLineFeedBasic();
         buffer.setX(x);
-        if (buffer.yBase() != yBase || buffer.linesTop != linesTop) result.scrolled = true;
+        if (buffer.yBase() != yBase || buffer.linesTop != linesTop || terminal.lineShiftCount() != shifts) {
+            result.scrolled = true;
+        }
     }
     if (result.scrolled) terminal.updateFullScreen();
+    if (kitty) KittyPlacementInsertion::finish(terminal, *kitty);
     return result;
 }
 
