@@ -16,6 +16,11 @@
 //
 // Redraws are coalesced: queuePendingDisplay schedules one task on the main
 // queue a 60 Hz frame ahead. GUI thread only.
+//
+// As the terminal's host (TerminalViewHost.cpp) the view feeds program output
+// to the parser, scrolls through the scrollback and sends bytes through its
+// delegate; the keyboard and input method (TerminalViewKeyboard.cpp) turn
+// KeyInput records and committed text into those bytes.
 #pragma once
 
 #include "corvel/screen/Attribute.h"
@@ -26,8 +31,11 @@
 #include "corvel/terminal/SelectionService.h"
 #include "corvel/terminal/Terminal.h"
 #include "corvel/terminal/TerminalDelegate.h"
+#include "corvel/kitty/KittyKeyboardProtocol.h"
 #include "corvel/qt/DeviceColor.h"
 #include "corvel/qt/FontSet.h"
+#include "corvel/qt/KeyInput.h"
+#include "corvel/qt/TextRange.h"
 #include "corvel/qt/TextAttributes.h"
 #include "corvel/qt/TerminalViewDelegate.h"
 
@@ -37,9 +45,12 @@
 #include <QWidget>
 
 #include <array>
+#include <map>
 #include <memory>
 #include <optional>
 #include <span>
+#include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -169,6 +180,80 @@ public:
     // Redraw tasks run so far.
     uint64_t displayUpdates() const { return displayUpdates_; }
 
+    // ---- feeding and scrolling (TerminalViewHost.cpp) ----
+
+    // Program output: parsed at once, drawn on the next coalesced redraw.
+    void feed(std::span<const uint8_t> byteArray);
+    void feed(std::string_view text);
+
+    // Shows buffer row `row` at the top, clamped to 0 ... lines - rows.
+    void scrollTo(int row, bool notifyAccessibility = false);
+    // The scroll bar's fraction, 0 (top) to 1 (bottom). (Not named scroll:
+    // QWidget::scroll moves pixels.)
+    void scrollToPosition(double position);
+    void scrollUp(int lines);
+    void scrollDown(int lines);
+    // A screen up or down on the normal screen; on the alternate screen the
+    // page key goes to the program instead.
+    void pageUp();
+    void pageDown();
+    // The normal screen's scrollback; none keeps no history.
+    void changeScrollback(std::optional<int> lines);
+    // Back to the live screen when the cursor line is out of view.
+    void ensureCaretIsVisible();
+
+    // ---- sending ----
+
+    // Each first brings the cursor into view, then hands the bytes to the
+    // delegate; without one they are dropped.
+    void send(std::span<const uint8_t> data);
+    void send(std::string_view txt);
+    void sendKeyUp();
+    void sendKeyDown();
+    void sendKeyLeft();
+    void sendKeyRight();
+
+    // ---- selection ----
+
+    bool selectionActive() const;
+    // The selected text in reading order; the last column is included when
+    // the selection ends there, as the highlight shows it.
+    std::optional<std::string> getSelection();
+    void selectAll();
+    void selectNone();
+
+    // ---- payloads and keys ----
+
+    // An OSC 8 payload "params;URI": the URI (all that follows the first
+    // ';') and the key=value parameters split at ':'; none without a ';'.
+    static std::optional<std::pair<std::string, std::map<std::string, std::string>>>
+    urlAndParamsFrom(std::string_view payload);
+    // The control byte for a one-byte character, or nothing.
+    static std::vector<uint8_t> applyControlToEventCharacters(std::string_view characters);
+
+    // ---- keyboard and input method (TerminalViewKeyboard.cpp) ----
+
+    virtual void keyDown(const KeyInput& event);
+    virtual void keyUp(const KeyInput& event);
+    // A modifier key went down or up (KeyInput::pressed).
+    virtual void flagsChanged(const KeyInput& event);
+    // An editing command such as "insertNewline:"; unknown ones are logged.
+    void doCommand(std::string_view selector);
+    // Committed text, typed or from an input method.
+    virtual void insertText(const std::string& text);
+    // Pasted text goes between the bracketed-paste markers when the program asked for them.
+    void insertText(const std::string& text, bool isPaste);
+    virtual void setMarkedText(const std::string& text);
+    virtual void unmarkText();
+    virtual bool hasMarkedText() const;
+    // Linear buffer positions (row * cols + col) of the active selection;
+    // location is TextRange::notFound without one.
+    TextRange selectedRange();
+    virtual TextRange markedRange();
+    // Where an input method places its window: the caret, in view coordinates.
+    QRectF firstRect() const;
+    bool kittyIsComposing() const { return kittyIsComposing_; }
+
     // ---- GPU path ----
 
     bool isUsingMetalRenderer() const { return useMetalRenderer_; }
@@ -185,6 +270,8 @@ public:
     void colorChanged(Terminal& source, std::optional<int> idx);
     void setForegroundColor(Terminal& source, const Color& color);
     void setBackgroundColor(Terminal& source, const Color& color);
+    void synchronizedOutputChanged(Terminal& source, bool active);
+    void hostCurrentDirectoryUpdated(Terminal& source);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -192,8 +279,28 @@ protected:
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
     bool event(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+    void inputMethodEvent(QInputMethodEvent* event) override;
+    QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
+    // Tab belongs to the program, not to focus traversal.
+    bool focusNextPrevChild(bool next) override;
 
 private:
+    struct PendingKittyKey {
+        KeyInput event;
+        KittyKeyboardEventType eventType = KittyKeyboardEventType::press;
+    };
+
+    bool sendKittyEvent(const KittyKeyEvent& event);
+    std::optional<KittyKeyEvent> kittyTextEvent(const KeyInput& event, KittyKeyboardEventType eventType,
+                                                std::optional<std::string> text) const;
+    KittyKeyboardModifiers kittyModifiers(const KeyInput& event, bool altAlways = false) const;
+    // What the platform's text system does with a key the view did not
+    // handle itself: an editing command or inserted text.
+    void interpretKeyEvent(const KeyInput& event);
+    bool kittyModeOn() const;
+
     class Host;
 
     void initialize(std::optional<QFont> font);
@@ -242,6 +349,11 @@ private:
     bool pendingDisplay_ = false;
     uint64_t displayUpdates_ = 0;
     bool useMetalRenderer_ = false;
+
+    bool kittyIsComposing_ = false;
+    std::optional<PendingKittyKey> pendingKittyKeyEvent_;
+    // The key being handled, so editing commands keep its modifiers.
+    const KeyInput* currentKey_ = nullptr;
 };
 
 }  // namespace corvel
