@@ -354,6 +354,11 @@ private:
     std::optional<PendingKittyKey> pendingKittyKeyEvent_;
     // The key being handled, so editing commands keep its modifiers.
     const KeyInput* currentKey_ = nullptr;
+    // Modifier keys held down (bit n: key code KeyCode::rightCommand + n), so
+    // releasing one of two Shift keys leaves Shift among the modifiers.
+    uint16_t heldModifierKeys_ = 0;
+    // Adjusts a key record's modifiers to the modifier keys held.
+    void trackModifierKeys(KeyInput& input, bool isModifierKey);
 };
 
 }  // namespace corvel

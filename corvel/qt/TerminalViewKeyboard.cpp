@@ -528,19 +528,53 @@ QRectF TerminalView::firstRect() const
 
 // ---- Qt events ----
 
+void TerminalView::trackModifierKeys(KeyInput& input, bool isModifierKey)
+{
+    struct Pair {
+        uint16_t left, right, modifier;
+    };
+    static constexpr Pair pairs[] = {
+        {KeyCode::leftShift, KeyCode::rightShift, KeyInput::shift},
+        {KeyCode::leftControl, KeyCode::rightControl, KeyInput::control},
+        {KeyCode::leftOption, KeyCode::rightOption, KeyInput::option},
+        {KeyCode::leftCommand, KeyCode::rightCommand, KeyInput::command},
+    };
+    auto bit = [](uint16_t keyCode) { return uint16_t(1u << (keyCode - KeyCode::rightCommand)); };
+    for (const Pair& pair : pairs) {
+        const uint16_t both = bit(pair.left) | bit(pair.right);
+        if (!isModifierKey) {
+            // A key typed without the modifier: neither key of it is down.
+            if (!input.has(KeyInput::Modifier(pair.modifier))) heldModifierKeys_ &= uint16_t(~both);
+            continue;
+        }
+        if (input.keyCode != pair.left && input.keyCode != pair.right) continue;
+        const uint16_t own = bit(input.keyCode);
+        if (input.pressed) heldModifierKeys_ |= own;
+        else heldModifierKeys_ &= uint16_t(~own);
+        if (heldModifierKeys_ & both) input.modifiers |= pair.modifier;
+    }
+}
+
 void TerminalView::keyPressEvent(QKeyEvent* event)
 {
-    const KeyInput input = KeyInputAdapter::fromQKeyEvent(*event);
-    if (KeyInputAdapter::isModifierKey(*event)) flagsChanged(input);
+    KeyInput input = KeyInputAdapter::fromQKeyEvent(*event);
+    const bool modifier = KeyInputAdapter::isModifierKey(*event);
+    trackModifierKeys(input, modifier);
+    if (modifier) flagsChanged(input);
     else keyDown(input);
     event->accept();
 }
 
 void TerminalView::keyReleaseEvent(QKeyEvent* event)
 {
-    const KeyInput input = KeyInputAdapter::fromQKeyEvent(*event);
-    if (KeyInputAdapter::isModifierKey(*event)) flagsChanged(input);
-    else if (!event->isAutoRepeat()) keyUp(input);
+    KeyInput input = KeyInputAdapter::fromQKeyEvent(*event);
+    const bool modifier = KeyInputAdapter::isModifierKey(*event);
+    if (modifier) {
+        trackModifierKeys(input, true);
+        flagsChanged(input);
+    } else if (!event->isAutoRepeat()) {
+        keyUp(input);
+    }
     event->accept();
 }
 
