@@ -69,7 +69,10 @@ void TerminalView::scrollTo(int row, bool notifyAccessibility)
     if (Buffer* snapshot = terminal_->synchronizedOutputBuffer()) snapshot->setYDisp(row);
     terminal_->updateRange(0, false);
     terminal_->updateRange(terminal_->rows(), false);
+    // Drawn now; a redraw task already queued stays the only one queued.
+    const bool pending = pendingDisplay_;
     updateDisplay();
+    pendingDisplay_ = pending;
     if (auto delegate = terminalDelegate_.lock()) delegate->scrolled(*this, scrollPosition());
     updateScroller();
     update();
