@@ -75,6 +75,14 @@ public:
     {
         if (view) view->createImage(source, data, width, height, preserveAspectRatio);
     }
+    void synchronizedOutputChanged(Terminal& source, bool active) override
+    {
+        if (view) view->synchronizedOutputChanged(source, active);
+    }
+    void hostCurrentDirectoryUpdated(Terminal& source) override
+    {
+        if (view) view->hostCurrentDirectoryUpdated(source);
+    }
 };
 
 TerminalView::TerminalView(QWidget* parent, std::optional<QFont> font) : QWidget(parent)
@@ -108,6 +116,7 @@ void TerminalView::initialize(std::optional<QFont> font)
     fontSet_ = FontSet::from(font.value_or(systemFixedFont()));
     selectedTextBackgroundColor_ = DeviceColor::fromQColor(palette().color(QPalette::Highlight));
     setFocusPolicy(Qt::StrongFocus);
+    setAttribute(Qt::WA_InputMethodEnabled);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setCursor(Qt::IBeamCursor);
     setupScroller();

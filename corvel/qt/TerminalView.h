@@ -19,6 +19,11 @@
 // rows, and the paint event draws the rows that band touches
 // (TerminalViewDrawing.cpp). Inline images become strips on the lines they
 // cover (TerminalViewImages.cpp). GUI thread only.
+//
+// As the terminal's host (TerminalViewHost.cpp) the view feeds program output
+// to the parser, scrolls through the scrollback and sends bytes through its
+// delegate; the keyboard and input method (TerminalViewKeyboard.cpp) turn
+// KeyInput records and committed text into those bytes.
 #pragma once
 
 #include "corvel/screen/Attribute.h"
@@ -31,12 +36,15 @@
 #include "corvel/terminal/SelectionService.h"
 #include "corvel/terminal/Terminal.h"
 #include "corvel/terminal/TerminalDelegate.h"
+#include "corvel/kitty/KittyKeyboardProtocol.h"
 #include "corvel/qt/DeviceColor.h"
 #include "corvel/qt/FontSet.h"
 #include "corvel/qt/GlyphRunCache.h"
 #include "corvel/qt/LineBuilder.h"
 #include "corvel/qt/RowPainter.h"
 #include "corvel/qt/RunStyle.h"
+#include "corvel/qt/KeyInput.h"
+#include "corvel/qt/TextRange.h"
 #include "corvel/qt/TextAttributes.h"
 #include "corvel/qt/TerminalViewDelegate.h"
 
@@ -47,9 +55,12 @@
 #include <QWidget>
 
 #include <array>
+#include <map>
 #include <memory>
 #include <optional>
 #include <span>
+#include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -179,6 +190,80 @@ public:
     // Redraw tasks run so far.
     uint64_t displayUpdates() const { return displayUpdates_; }
 
+    // ---- feeding and scrolling (TerminalViewHost.cpp) ----
+
+    // Program output: parsed at once, drawn on the next coalesced redraw.
+    void feed(std::span<const uint8_t> byteArray);
+    void feed(std::string_view text);
+
+    // Shows buffer row `row` at the top, clamped to 0 ... lines - rows.
+    void scrollTo(int row, bool notifyAccessibility = false);
+    // The scroll bar's fraction, 0 (top) to 1 (bottom). (Not named scroll:
+    // QWidget::scroll moves pixels.)
+    void scrollToPosition(double position);
+    void scrollUp(int lines);
+    void scrollDown(int lines);
+    // A screen up or down on the normal screen; on the alternate screen the
+    // page key goes to the program instead.
+    void pageUp();
+    void pageDown();
+    // The normal screen's scrollback; none keeps no history.
+    void changeScrollback(std::optional<int> lines);
+    // Back to the live screen when the cursor line is out of view.
+    void ensureCaretIsVisible();
+
+    // ---- sending ----
+
+    // Each first brings the cursor into view, then hands the bytes to the
+    // delegate; without one they are dropped.
+    void send(std::span<const uint8_t> data);
+    void send(std::string_view txt);
+    void sendKeyUp();
+    void sendKeyDown();
+    void sendKeyLeft();
+    void sendKeyRight();
+
+    // ---- selection ----
+
+    bool selectionActive() const;
+    // The selected text in reading order; the last column is included when
+    // the selection ends there, as the highlight shows it.
+    std::optional<std::string> getSelection();
+    void selectAll();
+    void selectNone();
+
+    // ---- payloads and keys ----
+
+    // An OSC 8 payload "params;URI": the URI (all that follows the first
+    // ';') and the key=value parameters split at ':'; none without a ';'.
+    static std::optional<std::pair<std::string, std::map<std::string, std::string>>>
+    urlAndParamsFrom(std::string_view payload);
+    // The control byte for a one-byte character, or nothing.
+    static std::vector<uint8_t> applyControlToEventCharacters(std::string_view characters);
+
+    // ---- keyboard and input method (TerminalViewKeyboard.cpp) ----
+
+    virtual void keyDown(const KeyInput& event);
+    virtual void keyUp(const KeyInput& event);
+    // A modifier key went down or up (KeyInput::pressed).
+    virtual void flagsChanged(const KeyInput& event);
+    // An editing command such as "insertNewline:"; unknown ones are logged.
+    void doCommand(std::string_view selector);
+    // Committed text, typed or from an input method.
+    virtual void insertText(const std::string& text);
+    // Pasted text goes between the bracketed-paste markers when the program asked for them.
+    void insertText(const std::string& text, bool isPaste);
+    virtual void setMarkedText(const std::string& text);
+    virtual void unmarkText();
+    virtual bool hasMarkedText() const;
+    // Linear buffer positions (row * cols + col) of the active selection;
+    // location is TextRange::notFound without one.
+    TextRange selectedRange();
+    virtual TextRange markedRange();
+    // Where an input method places its window: the caret, in view coordinates.
+    QRectF firstRect() const;
+    bool kittyIsComposing() const { return kittyIsComposing_; }
+
     // ---- GPU path ----
 
     bool isUsingMetalRenderer() const { return useMetalRenderer_; }
@@ -195,6 +280,8 @@ public:
     void colorChanged(Terminal& source, std::optional<int> idx);
     void setForegroundColor(Terminal& source, const Color& color);
     void setBackgroundColor(Terminal& source, const Color& color);
+    void synchronizedOutputChanged(Terminal& source, bool active);
+    void hostCurrentDirectoryUpdated(Terminal& source);
 
     // ---- drawing (TerminalViewDrawing.cpp) ----
 
@@ -242,8 +329,28 @@ protected:
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
     bool event(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+    void inputMethodEvent(QInputMethodEvent* event) override;
+    QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
+    // Tab belongs to the program, not to focus traversal.
+    bool focusNextPrevChild(bool next) override;
 
 private:
+    struct PendingKittyKey {
+        KeyInput event;
+        KittyKeyboardEventType eventType = KittyKeyboardEventType::press;
+    };
+
+    bool sendKittyEvent(const KittyKeyEvent& event);
+    std::optional<KittyKeyEvent> kittyTextEvent(const KeyInput& event, KittyKeyboardEventType eventType,
+                                                std::optional<std::string> text) const;
+    KittyKeyboardModifiers kittyModifiers(const KeyInput& event, bool altAlways = false) const;
+    // What the platform's text system does with a key the view did not
+    // handle itself: an editing command or inserted text.
+    void interpretKeyEvent(const KeyInput& event);
+    bool kittyModeOn() const;
+
     class Host;
 
     void initialize(std::optional<QFont> font);
@@ -312,6 +419,15 @@ private:
         QImage image;
     };
     std::unordered_map<uint32_t, PlaceholderImage> placeholderImages_;
+    bool kittyIsComposing_ = false;
+    std::optional<PendingKittyKey> pendingKittyKeyEvent_;
+    // The key being handled, so editing commands keep its modifiers.
+    const KeyInput* currentKey_ = nullptr;
+    // Modifier keys held down (bit n: key code KeyCode::rightCommand + n), so
+    // releasing one of two Shift keys leaves Shift among the modifiers.
+    uint16_t heldModifierKeys_ = 0;
+    // Adjusts a key record's modifiers to the modifier keys held.
+    void trackModifierKeys(KeyInput& input, bool isModifierKey);
 };
 
 }  // namespace corvel

@@ -1,0 +1,265 @@
+// The terminal view as a host, end to end on real pseudo-terminals:
+//   KeyToChildRead   a key event sent to a LocalProcessTerminalView until the
+//                    child (cat in raw mode) has read its byte; p50 and p99 of
+//                    2000 keys, in microseconds (the child writes what it
+//                    reads to a FIFO that a reader thread timestamps).
+//   SixteenViewsCat  16 views in one window each cat a 10 MB SGR-coloured
+//                    file: throughput, redraws per second per view, and the
+//                    lateness of a 16 ms timer on the GUI thread (p99, worst).
+//   PasteMegabyte    1 MB pasted into `wc -c`: the timer's worst lateness.
+// Offscreen unless QT_QPA_PLATFORM names another platform.
+#include "bench/support/QtTimerLatenessProbe.h"
+#include "corvel/qt/LocalProcessTerminalView.h"
+#include "corvel/qt/QtMainQueue.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QGridLayout>
+#include <QKeyEvent>
+#include <QWidget>
+
+#include <benchmark/benchmark.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <cstdio>
+#include <fstream>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using corvel::LocalProcessTerminalView;
+using corvel::Nanos;
+using corvel::monotonicNanos;
+
+struct EndRecorder : corvel::LocalProcessTerminalViewDelegate {
+    int ended = 0;
+    void sizeChanged(LocalProcessTerminalView&, int, int) override {}
+    void setTerminalTitle(LocalProcessTerminalView&, const std::string&) override {}
+    void hostCurrentDirectoryUpdate(LocalProcessTerminalView&, const std::optional<std::string>&) override {}
+    void processTerminated(LocalProcessTerminalView&, std::optional<int32_t>) override { ++ended; }
+};
+
+bool pumpUntil(const std::function<bool()>& done, int boundMs = 120000)
+{
+    QDeadlineTimer deadline(boundMs);
+    while (!done()) {
+        if (deadline.hasExpired()) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    return true;
+}
+
+QFont benchFont()
+{
+    QFont font(QStringLiteral("DejaVu Sans Mono"));
+    font.setPixelSize(12);
+    return font;
+}
+
+bool screenShows(LocalProcessTerminalView& view, const std::string& text)
+{
+    const std::vector<uint8_t> data = view.getTerminal().getBufferAsData();
+    return std::string(data.begin(), data.end()).find(text) != std::string::npos;
+}
+
+// ---- key to child ----
+
+void BM_KeyToChildRead(benchmark::State& state)
+{
+    const std::string fifo = "/tmp/corvel-keybench-" + std::to_string(getpid());
+    ::unlink(fifo.c_str());
+    if (::mkfifo(fifo.c_str(), 0600) != 0) {
+        state.SkipWithError("mkfifo failed");
+        return;
+    }
+    std::mutex mutex;
+    std::condition_variable arrived;
+    std::vector<Nanos> readAt;
+    std::atomic<bool> done{false};
+    std::thread reader([&] {
+        const int fd = ::open(fifo.c_str(), O_RDONLY);
+        char buffer[256];
+        while (fd >= 0) {
+            const ssize_t n = ::read(fd, buffer, sizeof buffer);
+            if (n <= 0) break;
+            const Nanos now = monotonicNanos();
+            std::lock_guard<std::mutex> guard(mutex);
+            for (ssize_t i = 0; i < n; ++i) readAt.push_back(now);
+            arrived.notify_all();
+        }
+        if (fd >= 0) ::close(fd);
+        done = true;
+    });
+
+    LocalProcessTerminalView view(QRect(0, 0, 640, 400));
+    view.setFont(benchFont());
+    view.show();
+    view.startProcess("/bin/sh", {"-c", "stty raw -echo; echo READY; exec cat > " + fifo});
+    pumpUntil([&] { return screenShows(view, "READY"); });
+
+    std::vector<Nanos> latencies;
+    for (auto _ : state) {
+        latencies.clear();
+        for (int i = 0; i < 2000; ++i) {
+            size_t before;
+            {
+                std::lock_guard<std::mutex> guard(mutex);
+                before = readAt.size();
+            }
+            QKeyEvent key(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, QStringLiteral("a"));
+            const Nanos start = monotonicNanos();
+            QCoreApplication::sendEvent(&view, &key);
+            std::unique_lock<std::mutex> lock(mutex);
+            if (!arrived.wait_for(lock, std::chrono::seconds(10), [&] { return readAt.size() > before; })) {
+                state.SkipWithError("the child read nothing");
+                break;
+            }
+            latencies.push_back(readAt[before] - start);
+        }
+    }
+    view.terminate();
+    reader.join();
+    ::unlink(fifo.c_str());
+    if (latencies.empty()) return;
+    std::sort(latencies.begin(), latencies.end());
+    auto at = [&](double q) { return double(latencies[std::min(latencies.size() - 1, size_t(q * double(latencies.size())))]) / 1000.0; };
+    state.counters["p50_us"] = at(0.50);
+    state.counters["p99_us"] = at(0.99);
+    state.counters["max_us"] = double(latencies.back()) / 1000.0;
+}
+BENCHMARK(BM_KeyToChildRead)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// ---- sixteen views ----
+
+// About 10 MB of 80-column lines, every cell with its own palette and
+// direct colour and every other one bold.
+std::string writeSgrFile()
+{
+    const std::string path = "/tmp/corvel-sgr-" + std::to_string(getpid()) + ".txt";
+    std::ofstream out(path, std::ios::binary);
+    size_t written = 0;
+    std::string line;
+    for (int row = 0; written < 10u * 1000u * 1000u; ++row) {
+        line.clear();
+        for (int col = 0; col < 80; ++col) {
+            const int n = (row * 7 + col) % 256;
+            line += "\x1b[" + std::string(col % 2 ? "1;" : "") + "38;5;" + std::to_string(n) + ";48;2;" +
+                    std::to_string(n) + ";" + std::to_string(255 - n) + ";" + std::to_string((n * 3) % 256) + "m";
+            line += char('!' + (row + col) % 90);
+        }
+        line += "\x1b[0m\r\n";
+        out << line;
+        written += line.size();
+    }
+    return path;
+}
+
+void BM_SixteenViewsCat(benchmark::State& state)
+{
+    const std::string path = writeSgrFile();
+    struct stat info{};
+    ::stat(path.c_str(), &info);
+    const double megabytes = double(info.st_size) * 16 / 1e6;
+
+    for (auto _ : state) {
+        QWidget window;
+        auto* grid = new QGridLayout(&window);
+        grid->setSpacing(2);
+        auto ends = std::make_shared<EndRecorder>();
+        std::vector<LocalProcessTerminalView*> views;
+        for (int i = 0; i < 16; ++i) {
+            auto* view = new LocalProcessTerminalView(&window);
+            view->setFont(benchFont());
+            view->setProcessDelegate(ends);
+            views.push_back(view);
+            grid->addWidget(view, i / 4, i % 4);
+        }
+        window.resize(1600, 900);
+        window.show();
+        pumpUntil([&] { return window.isVisible(); }, 5000);
+        std::vector<uint64_t> before;
+        for (auto* view : views) before.push_back(view->displayUpdates());
+
+        corvel::bench::QtTimerLatenessProbe probe;
+        probe.start();
+        const Nanos start = monotonicNanos();
+        for (auto* view : views) view->startProcess("/bin/cat", {path});
+        if (!pumpUntil([&] { return ends->ended == 16; })) state.SkipWithError("the cats did not finish");
+        const double seconds = double(monotonicNanos() - start) / 1e9;
+        probe.stop();
+
+        double redraws = 0;
+        double busiest = 0;
+        for (size_t i = 0; i < views.size(); ++i) {
+            const double perSecond = double(views[i]->displayUpdates() - before[i]) / seconds;
+            redraws += perSecond;
+            busiest = std::max(busiest, perSecond);
+        }
+        state.counters["MB_per_s"] = megabytes / seconds;
+        state.counters["seconds"] = seconds;
+        state.counters["redraws_per_s_view"] = redraws / double(views.size());
+        state.counters["redraws_per_s_max"] = busiest;
+        state.counters["late_p99_ms"] = double(probe.percentile(0.99)) / 1e6;
+        state.counters["late_worst_ms"] = double(probe.worst()) / 1e6;
+        state.counters["ticks"] = double(probe.ticks());
+    }
+    ::unlink(path.c_str());
+}
+BENCHMARK(BM_SixteenViewsCat)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// ---- paste ----
+
+void BM_PasteMegabyte(benchmark::State& state)
+{
+    std::string paste;
+    const std::string line = std::string(63, 'p') + "\n";
+    while (paste.size() < (1u << 20)) paste += line;
+
+    for (auto _ : state) {
+        LocalProcessTerminalView view(QRect(0, 0, 640, 400));
+        view.setFont(benchFont());
+        view.show();
+        view.startProcess("/bin/sh", {"-c", "stty -echo; echo READY; wc -c"});
+        pumpUntil([&] { return screenShows(view, "READY"); });
+        corvel::bench::QtTimerLatenessProbe probe;
+        probe.start();
+        const Nanos start = monotonicNanos();
+        view.insertText(paste, true);
+        view.send(std::string_view("\x04"));
+        if (!pumpUntil([&] { return screenShows(view, "1048576"); })) state.SkipWithError("wc did not count");
+        // Keep the timer running for a few more ticks after the count.
+        const size_t ticks = probe.ticks();
+        pumpUntil([&] { return probe.ticks() >= ticks + 3; }, 5000);
+        probe.stop();
+        state.counters["seconds"] = double(monotonicNanos() - start) / 1e9;
+        state.counters["late_worst_ms"] = double(probe.worst()) / 1e6;
+        view.terminate();
+    }
+}
+BENCHMARK(BM_PasteMegabyte)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    auto queue = std::make_shared<corvel::QtMainQueue>();
+    auto previous = corvel::DispatchQueue::setMain(queue);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    corvel::DispatchQueue::setMain(previous);
+    return 0;
+}

@@ -1,0 +1,151 @@
+// Real programs on real pseudo-terminals in a LocalProcessTerminalView: the
+// window size the child sees and its changes, the end reported once (and not
+// at all after terminate), keys to an ended child, a megabyte pasted whole,
+// paging in less, and the clipboard write.
+#include "ProcessViewSupport.h"
+
+#include "corvel/qt/KeyInput.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+
+#include <sys/ioctl.h>
+
+#include <cstdio>
+#include <fstream>
+
+#include <gtest/gtest.h>
+
+namespace corvel {
+namespace {
+
+using testing::makeProcessView;
+using testing::pumpUntil;
+using testing::waitForText;
+
+TEST(LocalProcessView, WindowSizeInCellsAndDevicePixelsFollowsTheView)
+{
+    auto view = makeProcessView(100, 30);
+    auto recorder = std::make_shared<testing::RecordingProcessDelegate>();
+    view->setProcessDelegate(recorder);
+    view->startProcess("/bin/sh", {"-c", "stty size; echo READY; read x; stty size; echo DONE; read y"});
+    ASSERT_TRUE(waitForText(*view, "READY"));
+    EXPECT_TRUE(testing::screenHasLine(*view, "30 100"));
+
+    // The pixel fields hold the text area in device pixels, as the window
+    // size report answers.
+    winsize size{};
+    ASSERT_EQ(ioctl(view->process().childfd(), TIOCGWINSZ, &size), 0);
+    const double scale = view->devicePixelRatioF();
+    if (qEnvironmentVariableIsSet("QT_SCALE_FACTOR")) {
+        EXPECT_DOUBLE_EQ(scale, qEnvironmentVariable("QT_SCALE_FACTOR").toDouble());
+    }
+    const QSizeF cell = *view->cellDimension();
+    EXPECT_EQ(size.ws_xpixel, std::lround(cell.width() * scale * 100));
+    EXPECT_EQ(size.ws_ypixel, std::lround(cell.height() * scale * 30));
+
+    view->resize(testing::frameFor(*view, 80, 24));
+    ASSERT_TRUE(pumpUntil([&] { return view->getTerminal().cols() == 80; }));
+    EXPECT_EQ(recorder->sizes.back(), std::make_pair(80, 24));
+    view->send(std::string_view("\r"));
+    ASSERT_TRUE(waitForText(*view, "DONE"));
+    EXPECT_TRUE(testing::screenHasLine(*view, "24 80"));
+    view->terminate();
+}
+
+TEST(LocalProcessView, TheEndIsReportedOnceAndLaterKeysAreDropped)
+{
+    auto view = makeProcessView(80, 24);
+    auto recorder = std::make_shared<testing::RecordingProcessDelegate>();
+    view->setProcessDelegate(recorder);
+    view->startProcess("/bin/sh", {"-c", "exit 7"});
+    ASSERT_TRUE(pumpUntil([&] { return !recorder->exits.empty(); }));
+    EXPECT_EQ(recorder->exits[0], 1792);  // the raw wait status
+    EXPECT_FALSE(view->process().running());
+
+    const int64_t sends = view->process().sendCount();
+    KeyInput key;
+    key.characters = key.charactersIgnoringModifiers = "x";
+    view->keyDown(key);
+    view->send(std::string_view("more"));
+    EXPECT_EQ(view->process().sendCount(), sends);
+
+    // A new child on the same view: its end is the second report, so the
+    // first child was reported exactly once.
+    view->startProcess("/bin/sh", {"-c", "exit 0"});
+    ASSERT_TRUE(pumpUntil([&] { return recorder->exits.size() >= 2; }));
+    EXPECT_EQ(recorder->exits, (std::vector<std::optional<int32_t>>{1792, 0}));
+}
+
+TEST(LocalProcessView, TerminateReportsNothingAndASecondStartWaitsForTheFirstChild)
+{
+    auto view = makeProcessView(80, 24);
+    auto recorder = std::make_shared<testing::RecordingProcessDelegate>();
+    view->setProcessDelegate(recorder);
+    view->startProcess("/bin/sh", {"-c", "echo FIRST; sleep 60"});
+    ASSERT_TRUE(waitForText(*view, "FIRST"));
+    view->startProcess("/bin/sh", {"-c", "echo SECOND"});
+    view->terminate();
+    EXPECT_FALSE(view->process().running());
+
+    view->startProcess("/bin/sh", {"-c", "echo THIRD; exit 3"});
+    ASSERT_TRUE(pumpUntil([&] { return !recorder->exits.empty(); }));
+    EXPECT_TRUE(testing::screenContains(*view, "THIRD"));
+    EXPECT_FALSE(testing::screenContains(*view, "SECOND"));
+    EXPECT_EQ(recorder->exits, (std::vector<std::optional<int32_t>>{768}));
+}
+
+TEST(LocalProcessView, AMegabytePasteReachesTheChildWhole)
+{
+    auto view = makeProcessView(80, 24);
+    view->startProcess("/bin/sh", {"-c", "stty -echo; echo READY; wc -c"});
+    ASSERT_TRUE(waitForText(*view, "READY"));
+    std::string paste;
+    const std::string line = std::string(63, 'p') + "\n";
+    while (paste.size() < (1u << 20)) paste += line;
+    ASSERT_EQ(paste.size(), 1048576u);
+    view->insertText(paste, true);
+    view->send(std::string_view("\x04"));
+    EXPECT_TRUE(waitForText(*view, "1048576"));
+    view->terminate();
+}
+
+TEST(LocalProcessView, PageDownPagesInLess)
+{
+    const std::string path = "/tmp/corvel-less-" + std::to_string(getpid()) + ".txt";
+    {
+        std::ofstream out(path);
+        for (int i = 1; i <= 300; ++i) out << "row " << i << "\n";
+    }
+    auto view = makeProcessView(80, 24);
+    view->startProcess("/usr/bin/less", {path});
+    ASSERT_TRUE(waitForText(*view, "row 1"));
+    ASSERT_TRUE(view->getTerminal().isCurrentBufferAlternate());
+    KeyInput pageDown;
+    pageDown.characters = pageDown.charactersIgnoringModifiers = "\xef\x9c\xad";  // U+F72D
+    pageDown.keyCode = KeyCode::pageDown;
+    pageDown.modifiers = KeyInput::function;
+    view->keyDown(pageDown);
+    EXPECT_TRUE(waitForText(*view, "row 40"));
+    KeyInput quit;
+    quit.characters = quit.charactersIgnoringModifiers = "q";
+    view->keyDown(quit);
+    view->terminate();
+    std::remove(path.c_str());
+}
+
+TEST(LocalProcessView, ClipboardWritesTakeOnlyValidText)
+{
+    LocalProcessTerminalView view;
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    clipboard->setText(QStringLiteral("keep"));
+    const uint8_t bad[] = {0xff, 0xfe, 'x'};
+    view.clipboardCopy(view, bad);
+    EXPECT_EQ(clipboard->text(), QStringLiteral("keep"));
+    const std::string good = "새 텍스트";
+    view.clipboardCopy(view, std::span(reinterpret_cast<const uint8_t*>(good.data()), good.size()));
+    EXPECT_EQ(clipboard->text(), QString::fromUtf8(good.c_str()));
+}
+
+}  // namespace
+}  // namespace corvel

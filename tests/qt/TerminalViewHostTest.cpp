@@ -1,0 +1,184 @@
+// The view as the terminal's host: coalesced redraws, the selection under new
+// output, scrolling with clamping, page keys on both screens, sends and their
+// delegate, the selection as text, and the link-payload and control-key
+// parsers.
+#include "QtTestSupport.h"
+
+#include <gtest/gtest.h>
+
+namespace corvel {
+namespace {
+
+using testing::pumpUntil;
+using testing::testFont;
+
+struct HostFixture : ::testing::Test {
+    TerminalView view{QRect(0, 0, 400, 14 * 10), testFont()};
+    std::shared_ptr<testing::RecordingViewDelegate> host = std::make_shared<testing::RecordingViewDelegate>();
+
+    void SetUp() override { view.setTerminalDelegate(host); }
+    Buffer& display() { return view.getTerminal().displayBuffer(); }
+    void fillScrollback(int lines)
+    {
+        for (int i = 0; i < lines; ++i) view.feed("line " + std::to_string(i) + "\r\n");
+    }
+};
+
+TEST_F(HostFixture, FeedsWithinOneFrameShareOneRedraw)
+{
+    pumpUntil([&] { return !view.pendingDisplay(); });
+    const uint64_t before = view.displayUpdates();
+    for (int i = 0; i < 1000; ++i) view.feed(std::string_view("x"));
+    EXPECT_TRUE(view.pendingDisplay());
+    ASSERT_TRUE(pumpUntil([&] { return !view.pendingDisplay(); }));
+    EXPECT_EQ(view.displayUpdates(), before + 1);
+    // A feed after that redraw asks for the next one.
+    view.feed(std::string_view("y"));
+    ASSERT_TRUE(pumpUntil([&] { return view.displayUpdates() == before + 2; }));
+}
+
+TEST_F(HostFixture, NewOutputClearsTheSelectionOnlyWhileMouseReportingIsAllowed)
+{
+    view.feed(std::string_view("hello"));
+    view.selection().setSelection({0, 0}, {3, 0});
+    view.allowMouseReporting = false;
+    view.feed(std::string_view("!"));
+    EXPECT_TRUE(view.selectionActive());
+    view.allowMouseReporting = true;
+    view.feed(std::string_view("!"));
+    EXPECT_FALSE(view.selectionActive());
+}
+
+TEST_F(HostFixture, ScrollingIsClampedAndReportsOnlyRealMoves)
+{
+    struct ScrollRecorder : testing::RecordingViewDelegate {
+        std::vector<double> positions;
+        void scrolled(TerminalView&, double position) override { positions.push_back(position); }
+    };
+    auto recorder = std::make_shared<ScrollRecorder>();
+    view.setTerminalDelegate(recorder);
+    fillScrollback(50);
+    const int max = int(display().lines().count()) - display().rows();
+    ASSERT_EQ(display().yDisp(), max);
+
+    view.scrollTo(max);  // already there
+    EXPECT_TRUE(recorder->positions.empty());
+    view.scrollTo(max + 100);
+    EXPECT_EQ(display().yDisp(), max);
+    EXPECT_TRUE(recorder->positions.empty());
+
+    view.scrollTo(-5);
+    EXPECT_EQ(display().yDisp(), 0);
+    ASSERT_EQ(recorder->positions.size(), 1u);
+    EXPECT_EQ(recorder->positions.back(), 0.0);
+
+    view.scrollDown(3);
+    EXPECT_EQ(display().yDisp(), 3);
+    view.scrollUp(10);
+    EXPECT_EQ(display().yDisp(), 0);
+    view.scrollToPosition(1.0);
+    EXPECT_EQ(display().yDisp(), max);
+    EXPECT_EQ(recorder->positions.back(), 1.0);
+    view.scrollToPosition(std::numeric_limits<double>::quiet_NaN());
+    EXPECT_EQ(display().yDisp(), 0);
+
+    // Sending brings the cursor back into view first.
+    view.send(std::string_view("a"));
+    EXPECT_EQ(display().yDisp(), max);
+    EXPECT_EQ(recorder->sent, "a");
+}
+
+TEST_F(HostFixture, PageKeysScrollTheNormalScreenAndGoToTheProgramOnTheAlternateOne)
+{
+    fillScrollback(50);
+    const int bottom = display().yDisp();
+    view.pageUp();
+    EXPECT_EQ(display().yDisp(), bottom - view.getTerminal().rows());
+    view.pageDown();
+    EXPECT_EQ(display().yDisp(), bottom);
+    EXPECT_EQ(host->sent, "");
+
+    view.feed(std::string_view("\x1b[?1049h"));
+    view.pageUp();
+    view.pageDown();
+    EXPECT_EQ(host->sent, "\x1b[5~\x1b[6~");
+}
+
+TEST_F(HostFixture, SendsWithoutADelegateAreDroppedAndCursorKeysFollowTheCursorMode)
+{
+    view.sendKeyUp();
+    view.sendKeyLeft();
+    view.feed(std::string_view("\x1b[?1h"));
+    view.sendKeyDown();
+    view.sendKeyRight();
+    EXPECT_EQ(host->sent, "\x1b[A\x1b[D\x1b" "OB\x1b" "OC");
+    host.reset();
+    view.send(std::string_view("lost"));  // no delegate: nothing happens
+}
+
+TEST_F(HostFixture, SelectionTextTakesTheLastColumnWhenTheSelectionEndsThere)
+{
+    const int cols = view.getTerminal().cols();
+    const std::string row(size_t(cols), 'w');
+    view.feed(row + "\r\nnext");
+    view.selection().select(0);  // a triple click
+    EXPECT_EQ(view.getSelection(), row);
+    // A selection ending before the last column stops before its end column.
+    view.selection().setSelection({2, 1}, {0, 1});
+    EXPECT_EQ(view.getSelection(), "ne");
+    view.selectNone();
+    EXPECT_EQ(view.getSelection(), std::nullopt);
+    EXPECT_EQ(view.selection().selectionMode(), SelectionMode::character);
+}
+
+TEST_F(HostFixture, ScrollbackChangesAndDirectoryReportsReachTheDelegate)
+{
+    struct DirectoryRecorder : testing::RecordingViewDelegate {
+        std::vector<std::optional<std::string>> directories;
+        void hostCurrentDirectoryUpdate(TerminalView&, const std::optional<std::string>& d) override
+        {
+            directories.push_back(d);
+        }
+    };
+    auto recorder = std::make_shared<DirectoryRecorder>();
+    view.setTerminalDelegate(recorder);
+    view.feed(std::string_view("\x1b]7;file://host/tmp/work\x07"));
+    ASSERT_EQ(recorder->directories.size(), 1u);
+    EXPECT_EQ(recorder->directories[0], view.getTerminal().hostCurrentDirectory);
+
+    fillScrollback(50);
+    view.changeScrollback(std::nullopt);
+    EXPECT_EQ(view.getTerminal().options().scrollback, 0);
+    view.changeScrollback(2000);
+    EXPECT_EQ(view.getTerminal().options().scrollback, 2000);
+}
+
+TEST(HostParsers, LinkPayloadsSplitIntoUriAndParameters)
+{
+    auto parsed = TerminalView::urlAndParamsFrom("id=abc:x=1;https://example.com/a;b");
+    ASSERT_TRUE(parsed);
+    // Everything after the parameters is the URI, semicolons included.
+    EXPECT_EQ(parsed->first, "https://example.com/a;b");
+    EXPECT_EQ(parsed->second, (std::map<std::string, std::string>{{"id", "abc"}, {"x", "1"}}));
+    EXPECT_TRUE(TerminalView::urlAndParamsFrom("id=a=b;u")->second.empty());
+    EXPECT_EQ(TerminalView::urlAndParamsFrom("no-semicolon"), std::nullopt);
+    parsed = TerminalView::urlAndParamsFrom(";file:///tmp");
+    EXPECT_EQ(parsed->first, "file:///tmp");
+    EXPECT_TRUE(parsed->second.empty());
+}
+
+TEST(HostParsers, ControlKeysMapOneByteCharacters)
+{
+    using B = std::vector<uint8_t>;
+    EXPECT_EQ(TerminalView::applyControlToEventCharacters("c"), B{3});
+    EXPECT_EQ(TerminalView::applyControlToEventCharacters("Z"), B{26});
+    EXPECT_EQ(TerminalView::applyControlToEventCharacters(" "), B{0});
+    EXPECT_EQ(TerminalView::applyControlToEventCharacters("["), B{27});
+    EXPECT_EQ(TerminalView::applyControlToEventCharacters("6"), B{30});
+    EXPECT_EQ(TerminalView::applyControlToEventCharacters("@"), B{});
+    EXPECT_EQ(TerminalView::applyControlToEventCharacters("é"), B{});
+    EXPECT_EQ(TerminalView::applyControlToEventCharacters("ab"), B{});
+}
+
+}  // namespace
+}  // namespace corvel
