@@ -72,6 +72,32 @@ void CoalescedDelivery::discard()
     // `dropped` (and any marker it holds) is destroyed outside the lock.
 }
 
+void CoalescedDelivery::shareTurn(std::shared_ptr<DispatchQueue::DeliveryTurn> turn, PostAfter postAfter)
+{
+    turn_ = std::move(turn);
+    postAfter_ = std::move(postAfter);
+}
+
+void CoalescedDelivery::postDrainLater()
+{
+    std::weak_ptr<CoalescedDelivery> weak = weak_from_this();
+    postAfter_(turnDelayNs, [weak] {
+        if (auto self = weak.lock()) self->drain();
+    });
+}
+
+bool CoalescedDelivery::turnUsedUp(Nanos now)
+{
+    if (!turn_) return false;
+    // A turn used up stays so until its pause is over.
+    if (now < turn_->start) return true;
+    if (now - turn_->start < turnNs) return false;
+    // The next delivery after the pause begins a new turn.
+    turn_->start = now + turnDelayNs;
+    turn_->lastEnd = now;
+    return true;
+}
+
 void CoalescedDelivery::postDrain()
 {
     std::weak_ptr<CoalescedDelivery> weak = weak_from_this();
@@ -83,6 +109,14 @@ void CoalescedDelivery::postDrain()
 void CoalescedDelivery::drain()
 {
     const Nanos start = clock_();
+    if (turn_) {
+        // The queue went a while without deliveries: a new turn begins.
+        if (start - turn_->lastEnd > turnGapNs) turn_->start = start;
+        if (turnUsedUp(start)) {
+            postDrainLater();  // stays scheduled
+            return;
+        }
+    }
     for (;;) {
         Entry entry;
         bool resume = false;
@@ -111,7 +145,13 @@ void CoalescedDelivery::drain()
         } else {
             deliver_(entry.bytes);
         }
-        if (clock_() - start >= timeSliceNs) {
+        const Nanos end = clock_();
+        if (turn_) turn_->lastEnd = end;
+        if (turnUsedUp(end)) {
+            postDrainLater();  // stays scheduled; timers and painting run first
+            return;
+        }
+        if (end - start >= timeSliceNs) {
             postDrain();  // stays scheduled; the queue runs what waits first
             return;
         }

@@ -5,6 +5,12 @@
 // asked to pause, and it is resumed once the consumer brought them down to
 // `lowWater`. The slices are measured on an injectable clock (the monotonic
 // clock unless one is given).
+//
+// Deliveries to one queue may share a turn (shareTurn): together they run at
+// most `turnNs` before one of them continues after a short delay instead of
+// at once, so that however many producers there are the queue's timers and
+// painting get their turn; a turn ends once the queue went `turnGapNs`
+// without a delivery.
 #pragma once
 
 #include "corvel/platform/Dispatch.h"
@@ -33,6 +39,14 @@ public:
     static constexpr size_t flushThreshold = 32;
     // The longest run of deliveries before the queue gets its turn again.
     static constexpr Nanos timeSliceNs = 4'000'000;
+    // The longest run of all deliveries that share a turn.
+    static constexpr Nanos turnNs = 8'000'000;
+    // How long a delivery that finds the turn used up waits, and how long
+    // the queue must go without deliveries for a new turn to begin.
+    static constexpr Nanos turnDelayNs = 1'000'000;
+    static constexpr Nanos turnGapNs = 500'000;
+    // Runs a block on the consumer's queue after a delay.
+    using PostAfter = std::function<void(Nanos, Block)>;
 
     // `resume` is called on the consumer's queue when a paused producer may go on.
     static std::shared_ptr<CoalescedDelivery> create(Post post, Deliver deliver, size_t highWater,
@@ -43,6 +57,9 @@ public:
     // Runs `marker` on the consumer's queue once every block enqueued before it was delivered.
     void enqueueMarker(Block marker);
     bool producerShouldPause() const;
+    // Shares `turn` with the other deliveries to the same queue; call once,
+    // before the first block.
+    void shareTurn(std::shared_ptr<DispatchQueue::DeliveryTurn> turn, PostAfter postAfter);
 
     size_t pendingBytes() const;
     // Drops everything still waiting (the consumer is gone).
@@ -57,7 +74,10 @@ private:
     CoalescedDelivery(Post post, Deliver deliver, size_t highWater, size_t lowWater, Block resume, Clock clock);
     void push(Entry entry);
     void postDrain();
+    void postDrainLater();
     void drain();
+    // Whether the shared turn is used up at `now`, which ends it.
+    bool turnUsedUp(Nanos now);
 
     const Post post_;
     const Deliver deliver_;
@@ -65,6 +85,8 @@ private:
     const size_t lowWater_;
     const Block resume_;
     const Clock clock_;
+    std::shared_ptr<DispatchQueue::DeliveryTurn> turn_;  // consumer's queue only
+    PostAfter postAfter_;
 
     mutable std::mutex lock_;
     std::vector<Entry> entries_;

@@ -108,6 +108,14 @@ struct LocalProcess::Core {
         return true;
     }
 
+    bool postAfter(Nanos delay, std::function<void()> block)
+    {
+        std::lock_guard<std::mutex> guard(postMutex);
+        if (!alive) return false;
+        queue->asyncAfter(delay, std::move(block));
+        return true;
+    }
+
     void deliver(std::span<const uint8_t> bytes)
     {
         if (auto d = lockDelegate()) d->dataReceived(bytes);
@@ -580,6 +588,11 @@ LocalProcess::LocalProcess(std::weak_ptr<LocalProcessDelegate> delegate,
                 std::lock_guard<std::mutex> guard(c->stateMutex);
                 if (c->run) c->run->wake();
             });
+        // Every process that delivers to the main queue shares its turn, so
+        // many busy children together still leave the queue time to paint.
+        core_->coalescer->shareTurn(main.deliveryTurn(), [weakCore](Nanos delay, CoalescedDelivery::Block block) {
+            if (auto c = weakCore.lock()) c->postAfter(delay, std::move(block));
+        });
     }
 }
 

@@ -59,6 +59,16 @@ public:
     // The clock that asyncAfter counts on.
     virtual Nanos now() const { return monotonicNanos(); }
 
+    // What the queue's consumers of bulk deliveries (program output) have
+    // spent of the current turn: all of them together yield to the queue's
+    // other work (timers, painting) once a turn is used up, however many
+    // there are. Read and written on the queue's own thread only.
+    struct DeliveryTurn {
+        Nanos start = 0;    // when the current turn began
+        Nanos lastEnd = 0;  // when the last delivery of the turn ended
+    };
+    const std::shared_ptr<DeliveryTurn>& deliveryTurn() const { return deliveryTurn_; }
+
     // The process's main queue. Until one is installed, a RunLoopQueue owned by
     // the first thread that asks is made.
     static DispatchQueue& main();
@@ -66,6 +76,9 @@ public:
     static std::shared_ptr<DispatchQueue> setMain(std::shared_ptr<DispatchQueue> queue);
     // A shared serial background queue for work that must stay ordered (writes).
     static DispatchQueue& global();
+
+private:
+    std::shared_ptr<DeliveryTurn> deliveryTurn_ = std::make_shared<DeliveryTurn>();
 };
 
 // Delayed and immediate tasks in one ordered store, shared by the queues below.

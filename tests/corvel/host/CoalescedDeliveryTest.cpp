@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -40,4 +41,45 @@ TEST(CoalescedDelivery, DeliversEveryBlockInOrderInSlicesThatLetTheQueueRun)
     // The other work ran after the first slice of 4 ms, long before the last block.
     EXPECT_EQ(receivedWhenOtherWorkRan, 4);
     EXPECT_EQ(delivery->pendingBytes(), 0u);
+}
+
+TEST(CoalescedDelivery, DeliveriesSharingATurnLetTimersRunHoweverManyThereAre)
+{
+    // Four producers, each with far more than a slice of work: without a
+    // shared turn their slices follow one another and the queue's timer
+    // waits for all of them. The queue here runs blocks in order of their
+    // due time on a clock that the consumer moves: 1 ms per block.
+    Nanos now = 0;
+    std::multimap<Nanos, CoalescedDelivery::Block> queue;
+    auto turn = std::make_shared<DispatchQueue::DeliveryTurn>();
+    int delivered = 0;
+    std::vector<std::shared_ptr<CoalescedDelivery>> deliveries;
+    for (int p = 0; p < 4; ++p) {
+        auto delivery = CoalescedDelivery::create(
+            [&](CoalescedDelivery::Block block) { queue.emplace(now, std::move(block)); },
+            [&](std::span<const uint8_t>) {
+                ++delivered;
+                now += 1'000'000;
+            },
+            1 << 20, 1 << 19, nullptr, [&] { return now; });
+        delivery->shareTurn(turn, [&](Nanos delay, CoalescedDelivery::Block block) {
+            queue.emplace(now + delay, std::move(block));
+        });
+        for (int i = 0; i < 50; ++i) delivery->enqueue(bytesOf("x"));
+        deliveries.push_back(delivery);
+    }
+    int deliveredWhenTimerRan = -1;
+    queue.emplace(2'000'000, [&] { deliveredWhenTimerRan = delivered; });
+
+    for (int steps = 0; !queue.empty() && steps < 10000; ++steps) {
+        auto first = queue.begin();
+        now = std::max(now, first->first);
+        auto block = std::move(first->second);
+        queue.erase(first);
+        block();
+    }
+    EXPECT_EQ(delivered, 200);
+    // The timer ran once the shared turn of 8 ms was used up: not after the
+    // four producers' first slices (16 blocks), nor after all of it.
+    EXPECT_EQ(deliveredWhenTimerRan, 8);
 }
