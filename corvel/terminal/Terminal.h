@@ -339,13 +339,18 @@ public:
     void setgCharset(uint8_t g, const CharSet* set);
     // SCS: the intermediate byte followed by the designator.
     void selectCharset(std::span<const uint8_t> p);
+    // DOCS: back to G0 with no character set designated.
+    void cmdSelectCodingSystem();
 
     // ---- C0 controls, cursor movement and scrolling (TerminalCursor.cpp) ----
 
+    void cmdBell();
     void cmdBackspace();
+    void cmdHorizontalTab();  // HT
     void cmdLineFeedBasic();
     void cmdCarriageReturn();
     void cmdIndex();
+    void cmdNextLine();  // NEL
     void reverseIndex();
     // Tells the host about a line feed, nothing else.
     void emitLineFeed();
@@ -357,6 +362,8 @@ public:
     void setCursor(int col, int row);
     void cmdCursorUp(Params pars);
     void cmdCursorDown(Params pars);
+    void cmdCursorNextLine(Params pars);       // CNL
+    void cmdCursorPrecedingLine(Params pars);  // CPL
     void cursorForward(int64_t count);
     void cursorBackward(int64_t count);
     void cmdCursorCharAbsolute(Params pars);
@@ -369,6 +376,15 @@ public:
     void cmdScrollUp(Params pars);
     void cmdScrollDown(Params pars);
     void cmdTabClear(Params pars);
+    void cmdTabSet();                         // HTS
+    void cmdCursorForwardTab(Params pars);   // CHT
+    void cmdCursorBackwardTab(Params pars);  // CBT
+    // CSI T: SD, or with '>' resets title modes.
+    void csiScrollDownOrTitleModes(Params pars, Collect collect);
+    // CSI s: DECSLRM while margin mode is on, else SCOSC.
+    void csiSaveCursorOrMargins(Params pars, Collect collect);
+    // CSI u: the keyboard protocol, else SCORC.
+    void csiRestoreCursorOrKeyboard(Params pars, Collect collect);
     void csiPHandler(Params pars, Collect collect);
     void cmdSetCursorStyle(Params pars, Collect collect);
     void cmdSetScrollRegion(Params pars, Collect collect);
@@ -431,6 +447,10 @@ public:
     // ---- window manipulation (TerminalWindow.cpp) ----
 
     void cmdWindowOptions(Params pars);
+    // CSI t: XTWINOPS, or with '>' sets title modes.
+    void csiWindowOpsOrTitleModes(Params pars, Collect collect);
+    // XTSMTITLE / XTRMTITLE: the title modes named in `pars` take `value`.
+    void setTitleModes(Params pars, bool value);
     // The title stacks keep this many entries; a push past it drops the oldest.
     static constexpr size_t maxTitleStackDepth = 10;
 
@@ -480,7 +500,13 @@ public:
 
     // ---- OSC commands (TerminalOsc.cpp) ----
 
+    void oscSetTitle(std::span<const uint8_t> data);
+    void oscSetIconTitle(std::span<const uint8_t> data);
     void oscChangeOrQueryColorIndex(std::span<const uint8_t> data);
+    // Whether the payload was a progress report, now passed to the host.
+    bool oscProgressReport(std::span<const uint8_t> data);
+    void oscClipboard(std::span<const uint8_t> data);
+    void oscResetCursorColor();
     void oscSetCurrentDocument(std::span<const uint8_t> data);
     void oscSetCurrentDirectory(std::span<const uint8_t> data);
     void oscHyperlink(std::span<const uint8_t> data);

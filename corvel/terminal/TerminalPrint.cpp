@@ -416,6 +416,13 @@ void Terminal::setgLevel(uint8_t g)
     charset = g < 4 ? gCharsets[g] : nullptr;
 }
 
+// DOCS (ESC % G, ESC % @): G0 invoked, with no character set designated.
+void Terminal::cmdSelectCodingSystem()
+{
+    setgLevel(0);
+    setgCharset(0, nullptr);
+}
+
 void Terminal::setgCharset(uint8_t g, const CharSet* set)
 {
     if (g >= 4) return;
