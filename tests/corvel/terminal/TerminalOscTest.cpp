@@ -3,37 +3,20 @@
 #include "corvel/terminal/Terminal.h"
 #include "corvel/platform/Log.h"
 
+#include "tests/corvel/support/TestHost.h"
+
 #include <gtest/gtest.h>
 
 #include <any>
 
 using namespace corvel;
-
-namespace {
-
-class Host : public TerminalDelegate {
-public:
-    std::vector<std::string> sent;
-    bool trusted = true;
-    std::pair<Color, Color> shown{Color(1, 2, 3), Color(4, 5, 6)};
-    void send(Terminal&, std::span<const uint8_t> data) override { sent.emplace_back(data.begin(), data.end()); }
-    bool isProcessTrusted(Terminal&) override { return trusted; }
-    std::pair<Color, Color> getColors(Terminal&) override { return shown; }
-};
-
-TerminalOptions sized(int cols, int rows)
-{
-    TerminalOptions options;
-    options.cols = cols;
-    options.rows = rows;
-    return options;
-}
-
-}  // namespace
+using corvel::testing::TestHost;
+using corvel::testing::sized;
 
 TEST(TerminalOsc, ColourQueriesReportWhatTheHostShows)
 {
-    auto host = std::make_shared<Host>();
+    auto host = std::make_shared<TestHost>();
+    host->shown = {Color(1, 2, 3), Color(4, 5, 6)};
     Terminal terminal(host, sized(10, 3));
     terminal.feed("\x1b]10;?;?;?\x07");
     EXPECT_EQ(host->sent, (std::vector<std::string>{"\x1b]10;rgb:0001/0002/0003\x1b\\",
@@ -43,7 +26,7 @@ TEST(TerminalOsc, ColourQueriesReportWhatTheHostShows)
 
 TEST(TerminalOsc, DirectoryAndDocumentNeedATrustingHost)
 {
-    auto host = std::make_shared<Host>();
+    auto host = std::make_shared<TestHost>();
     host->trusted = false;
     Terminal terminal(host, sized(10, 3));
     terminal.feed("\x1b]7;file:///tmp\x07\x1b]6;file:///doc\x07");
@@ -65,7 +48,7 @@ TEST(TerminalOsc, HyperlinkPayloadsAndTheirUri)
     EXPECT_EQ(Terminal::parseHyperlinkPayload(";"), "");
     EXPECT_FALSE(Terminal::parseHyperlinkPayload("no-separator"));
 
-    auto host = std::make_shared<Host>();
+    auto host = std::make_shared<TestHost>();
     Terminal terminal(host, sized(10, 3));
     terminal.feed("\x1b]8;;http://\xC3\xA9\x07x\x1b]8;;\x07");
     const std::any payload = terminal.getCharData(0, 0)->getPayload();
@@ -75,7 +58,7 @@ TEST(TerminalOsc, HyperlinkPayloadsAndTheirUri)
 
 TEST(TerminalOsc, HyperlinkWhoseStartScrolledOutOfTheHistoryKeepsTheRest)
 {
-    auto host = std::make_shared<Host>();
+    auto host = std::make_shared<TestHost>();
     TerminalOptions options = sized(4, 2);
     options.scrollback = 1;
     Terminal terminal(host, options);
@@ -90,7 +73,7 @@ TEST(TerminalOsc, HyperlinkWhoseStartScrolledOutOfTheHistoryKeepsTheRest)
 
 TEST(TerminalModes, LogLinesOfUnhandledModesFollowSilentLog)
 {
-    auto host = std::make_shared<Host>();
+    auto host = std::make_shared<TestHost>();
     Terminal terminal(host, sized(10, 3));
     log::Capture capture;
     terminal.feed("\x1b[3h\x1b[?41h\x1b[?2l");
@@ -110,7 +93,7 @@ TEST(TerminalModes, LogLinesOfUnhandledModesFollowSilentLog)
 
 TEST(TerminalSgr, UnknownAttributesAreReportedAlwaysButRepeatsAreHeldBack)
 {
-    auto host = std::make_shared<Host>();
+    auto host = std::make_shared<TestHost>();
     Terminal terminal(host, sized(10, 3));
     ASSERT_TRUE(terminal.silentLog);
     log::Capture capture;
@@ -125,7 +108,7 @@ TEST(TerminalSgr, UnknownAttributesAreReportedAlwaysButRepeatsAreHeldBack)
 
 TEST(TerminalSgr, AHugeParameterListIsListedShort)
 {
-    auto host = std::make_shared<Host>();
+    auto host = std::make_shared<TestHost>();
     Terminal terminal(host, sized(10, 3));
     log::Capture capture;
     std::string sequence = "\x1b[";
@@ -142,7 +125,7 @@ TEST(TerminalSgr, AHugeParameterListIsListedShort)
 
 TEST(TerminalReports, SettingRequestsAreBoundedAndTheCursorStyleIsReal)
 {
-    auto host = std::make_shared<Host>();
+    auto host = std::make_shared<TestHost>();
     Terminal terminal(host, sized(10, 3));
     Terminal::DECRQSS request(terminal);
     request.hook({}, {}, 'q');
@@ -166,7 +149,7 @@ TEST(TerminalReports, SettingRequestsAreBoundedAndTheCursorStyleIsReal)
 
 TEST(TerminalReports, UnansweredRequestsLogWhileAllowed)
 {
-    auto host = std::make_shared<Host>();
+    auto host = std::make_shared<TestHost>();
     Terminal terminal(host, sized(10, 3));
     terminal.silentLog = false;
     log::Capture capture;

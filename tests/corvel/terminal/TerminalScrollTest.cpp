@@ -6,20 +6,15 @@
 #include "corvel/platform/Dispatch.h"
 #include "corvel/platform/Log.h"
 
+#include "tests/corvel/support/TestHost.h"
+
 #include <gtest/gtest.h>
 
 using namespace corvel;
+using corvel::testing::TestHost;
+using corvel::testing::sized;
 
 namespace {
-
-class Host : public TerminalDelegate {
-public:
-    std::vector<int> scrolls;
-    std::vector<CursorStyle> styles;
-    void send(Terminal&, std::span<const uint8_t>) override {}
-    void scrolled(Terminal&, int yDisp) override { scrolls.push_back(yDisp); }
-    void cursorStyleChanged(Terminal&, CursorStyle style) override { styles.push_back(style); }
-};
 
 class Image : public TerminalImage {
 public:
@@ -28,15 +23,6 @@ public:
     int64_t col() const override { return 0; }
     void setCol(int64_t) override {}
 };
-
-TerminalOptions sized(int cols, int rows, int scrollback = 500)
-{
-    TerminalOptions options;
-    options.cols = cols;
-    options.rows = rows;
-    options.scrollback = scrollback;
-    return options;
-}
 
 void feedLines(Terminal& terminal, int count)
 {
@@ -53,7 +39,7 @@ std::string lineText(Terminal& terminal, Buffer& buffer, int64_t index)
 
 TEST(TerminalScroll, FullRingKeepsYBaseRaisesLinesTopAndBringsTheViewBack)
 {
-    auto host = std::make_shared<Host>();
+    auto host = std::make_shared<TestHost>();
     Terminal terminal(host, sized(80, 24));
     feedLines(terminal, 600);
     Buffer& b = terminal.buffer();
@@ -77,7 +63,7 @@ TEST(TerminalScroll, ErasingTheScrollbackTellsTheHostAndSparesTheFrozenCopy)
     auto queue = std::make_shared<RunLoopQueue>(true);
     auto previous = DispatchQueue::setMain(queue);
     {
-        auto host = std::make_shared<Host>();
+        auto host = std::make_shared<TestHost>();
         Terminal terminal(host, sized(20, 24));
         feedLines(terminal, 123);  // 100 lines of scrollback, the cursor on the last row
         Buffer& b = terminal.buffer();
@@ -108,7 +94,7 @@ TEST(TerminalScroll, ErasingTheScrollbackTellsTheHostAndSparesTheFrozenCopy)
 // buffer's count of lines with images must follow.
 TEST(TerminalScroll, ImagesLeaveWithTheirLines)
 {
-    auto host = std::make_shared<Host>();
+    auto host = std::make_shared<TestHost>();
     Terminal terminal(host, sized(10, 6));
     Buffer& b = terminal.buffer();
     const auto attach = [&](int row) { b.attachImage(std::make_shared<Image>(), int64_t{b.yBase()} + row); };
@@ -139,7 +125,7 @@ TEST(TerminalScroll, ImagesLeaveWithTheirLines)
 // anything: the full width counts.
 TEST(TerminalScroll, StaleMarginsDoNotCountWhileMarginModeIsOff)
 {
-    auto host = std::make_shared<Host>();
+    auto host = std::make_shared<TestHost>();
     Terminal terminal(host, sized(10, 3, 0));
     terminal.feed("\e[?1049htop\e[3;9H");
     Buffer& alt = terminal.buffer();
@@ -157,7 +143,7 @@ TEST(TerminalScroll, StaleMarginsDoNotCountWhileMarginModeIsOff)
 
 TEST(TerminalScroll, CursorStyleIsReportedOnlyWhenItChanges)
 {
-    auto host = std::make_shared<Host>();
+    auto host = std::make_shared<TestHost>();
     Terminal terminal(host);
     terminal.feed("\e[1 q\e[0 q\e[6 q\e[6 q\e[7 q\e[2q\e[4 q");
     EXPECT_EQ(host->styles, (std::vector<CursorStyle>{CursorStyle::steadyBar, CursorStyle::steadyUnderline}));
@@ -166,7 +152,7 @@ TEST(TerminalScroll, CursorStyleIsReportedOnlyWhenItChanges)
 
 TEST(TerminalScroll, UnknownFormsAreLogged)
 {
-    auto host = std::make_shared<Host>();
+    auto host = std::make_shared<TestHost>();
     Terminal terminal(host);
     terminal.silentLog = false;
     log::Capture capture;

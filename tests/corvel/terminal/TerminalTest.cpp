@@ -5,41 +5,15 @@
 #include "corvel/platform/Dispatch.h"
 #include "corvel/platform/Log.h"
 
+#include "tests/corvel/support/TestHost.h"
+
 #include <gtest/gtest.h>
 
 using namespace corvel;
+using corvel::testing::TestHost;
+using corvel::testing::sized;
 
 namespace {
-
-class Host : public TerminalDelegate {
-public:
-    std::vector<std::string> sent, events;
-    void send(Terminal&, std::span<const uint8_t> data) override { sent.emplace_back(data.begin(), data.end()); }
-    void setForegroundColor(Terminal& source, const Color& color) override
-    {
-        events.push_back("setForegroundColor");
-        TerminalDelegate::setForegroundColor(source, color);  // stores it back, as the default does
-    }
-    void colorChanged(Terminal&, std::optional<int> idx) override
-    {
-        events.push_back(idx ? "colorChanged " + std::to_string(*idx) : "colorChanged all");
-    }
-    void sizeChanged(Terminal&) override { events.push_back("sizeChanged"); }
-    void hideCursor(Terminal&) override { events.push_back("hideCursor"); }
-    void synchronizedOutputChanged(Terminal&, bool active) override
-    {
-        events.push_back(active ? "sync on" : "sync off");
-    }
-};
-
-TerminalOptions sized(int cols, int rows, int scrollback = 500)
-{
-    TerminalOptions options;
-    options.cols = cols;
-    options.rows = rows;
-    options.scrollback = scrollback;
-    return options;
-}
 
 std::string text(Terminal& terminal, const BufferLine& line)
 {
@@ -74,7 +48,7 @@ private:
 
 TEST(Terminal, OptionsSizeAndTabStops)
 {
-    auto host = std::make_shared<Host>();
+    auto host = std::make_shared<TestHost>();
     Terminal standard(host);
     EXPECT_EQ(standard.getDims(), std::make_pair(80, 25));
     EXPECT_EQ(standard.normalBuffer().lines().maxLength(), 525);
@@ -97,7 +71,7 @@ TEST(Terminal, OptionsSizeAndTabStops)
 
 TEST(Terminal, HostIsHeldWeaklyAndEveryReplyIsOneSend)
 {
-    auto host = std::make_shared<Host>();
+    auto host = std::make_shared<TestHost>();
     Terminal terminal(host, sized(10, 4));
     terminal.sendResponse(terminal.cc.csi(), "12", uint8_t('t'), std::string(";x"));
     terminal.sendResponse();
@@ -113,12 +87,13 @@ TEST(Terminal, HostIsHeldWeaklyAndEveryReplyIsOneSend)
 
 TEST(Terminal, ColourNotificationsAndPalette)
 {
-    auto host = std::make_shared<Host>();
+    auto host = std::make_shared<TestHost>();
     Terminal terminal(host, sized(10, 4));
+    host->events.clear();
     const Color red(0xFFFF, 0, 0);
     terminal.setForegroundColor(red);
     // The host stores the colour back; the guard keeps that from going round again.
-    EXPECT_EQ(host->events, (std::vector<std::string>{"setForegroundColor", "colorChanged all"}));
+    EXPECT_EQ(host->events, (std::vector<std::string>{"setForegroundColor " + red.formatAsXcolor(), "colorChanged all"}));
     EXPECT_EQ(terminal.foregroundColor(), red);
 
     host->events.clear();
@@ -149,7 +124,7 @@ TEST(Terminal, ColourNotificationsAndPalette)
 
 TEST(Terminal, FullResetKeepsColoursAndSomeModes)
 {
-    auto host = std::make_shared<Host>();
+    auto host = std::make_shared<TestHost>();
     Terminal terminal(host, sized(10, 4));
     const Color blue(0, 0, 0xFFFF);
     terminal.setBackgroundColor(blue);
@@ -166,7 +141,7 @@ TEST(Terminal, FullResetKeepsColoursAndSomeModes)
 
 TEST(Terminal, LogLinesOnlyWhenNotSilent)
 {
-    auto host = std::make_shared<Host>();
+    auto host = std::make_shared<TestHost>();
     Terminal terminal(host, sized(10, 4));
     const std::string unknown = "\e[1;2j\eZ\e]99;x\a\e_Xy\e\\\e[?8888h\e[3h\e>t";
     {
@@ -189,7 +164,7 @@ TEST(Terminal, LogLinesOnlyWhenNotSilent)
 
 TEST(Terminal, OscHandlerRegisteredByTheHostWins)
 {
-    auto host = std::make_shared<Host>();
+    auto host = std::make_shared<TestHost>();
     Terminal terminal(host, sized(10, 4));
     std::string seen;
     terminal.registerOscHandler(2, [&](std::span<const uint8_t> data) { seen.assign(data.begin(), data.end()); });
@@ -202,7 +177,7 @@ TEST(Terminal, OscHandlerRegisteredByTheHostWins)
 // it is off, on either screen and after a resize.
 TEST(Terminal, MarginsSpanTheWidthWhileMarginModeIsOff)
 {
-    auto host = std::make_shared<Host>();
+    auto host = std::make_shared<TestHost>();
     Terminal terminal(host, sized(10, 3, 0));
     terminal.feed("\e[?69h");
     for (Buffer* b : {&terminal.normalBuffer(), &terminal.altBuffer()}) {
@@ -231,7 +206,7 @@ TEST(Terminal, MarginsSpanTheWidthWhileMarginModeIsOff)
 
 TEST(Terminal, ColumnModeResetsAndReportsTheNewSize)
 {
-    auto host = std::make_shared<Host>();
+    auto host = std::make_shared<TestHost>();
     Terminal terminal(host, sized(80, 5));
     terminal.feed("\e[?40l\e[?3h");
     EXPECT_EQ(terminal.cols(), 80);
@@ -246,7 +221,7 @@ TEST(Terminal, ColumnModeResetsAndReportsTheNewSize)
 
 TEST(Terminal, DirtyRangeEdges)
 {
-    auto host = std::make_shared<Host>();
+    auto host = std::make_shared<TestHost>();
     Terminal terminal(host, sized(10, 24));
     feedLines(terminal, 0, 40);  // yDisp 17
     terminal.clearUpdateRange();
@@ -274,11 +249,12 @@ TEST(Terminal, DirtyRangeEdges)
 TEST(Terminal, FrozenCopyKeepsTheHistory)
 {
     ManualMainQueue main;
-    auto host = std::make_shared<Host>();
+    auto host = std::make_shared<TestHost>();
     Terminal terminal(host, sized(20, 5, 30));
     feedLines(terminal, 0, 60);  // a full ring: 35 lines, linesTop 25
     terminal.buffer().setYDisp(10);  // the view scrolled back
     const std::vector<std::string> before = allLines(terminal, terminal.buffer());
+    host->events.clear();
 
     terminal.feed("\e[?2026h");
     Buffer& frozen = terminal.displayBuffer();
@@ -292,7 +268,7 @@ TEST(Terminal, FrozenCopyKeepsTheHistory)
     terminal.changeScrollback(3);  // drops the rest
     feedLines(terminal, 63, 80);
     EXPECT_EQ(allLines(terminal, frozen), before);
-    EXPECT_EQ(host->events, (std::vector<std::string>{"sync on"}));
+    EXPECT_EQ(host->events, (std::vector<std::string>{"synchronizedOutput on"}));
 
     terminal.feed("\e[?2026l");
     EXPECT_EQ(&terminal.displayBuffer(), &terminal.buffer());
@@ -301,11 +277,12 @@ TEST(Terminal, FrozenCopyKeepsTheHistory)
 TEST(Terminal, TimeoutAfterTheTerminalIsGoneDoesNothing)
 {
     ManualMainQueue main;
-    auto host = std::make_shared<Host>();
+    auto host = std::make_shared<TestHost>();
     {
         Terminal terminal(host, sized(10, 4));
+        host->events.clear();
         terminal.feed("\e[?2026h");
     }
     main.queue->advance(2'000'000'000);
-    EXPECT_EQ(host->events, (std::vector<std::string>{"sync on"}));
+    EXPECT_EQ(host->events, (std::vector<std::string>{"synchronizedOutput on"}));
 }
