@@ -121,11 +121,9 @@ protected:
 TEST_F(HeadlessTerminalTest, ShellRunsSeesItsSizeGetsRepliesAndReportsItsExit)
 {
     auto host = make();
-    const winsize size = host->getWindowSize();
-    EXPECT_EQ(std::vector<int>({size.ws_row, size.ws_col, size.ws_xpixel, size.ws_ypixel}),
-              std::vector<int>({25, 80, 16, 16}));
+    EXPECT_EQ(host->getWindowSize(), (WindowSize{25, 80, 16, 16}));
     // A width the window-size record cannot hold is reported as the largest it can.
-    EXPECT_EQ(make(70000, 1)->getWindowSize().ws_col, 65535);
+    EXPECT_EQ(make(70000, 1)->getWindowSize().cols, 65535);
     host->send("dropped before the start\n");
     EXPECT_EQ(host->process().sendCount(), 0);
 

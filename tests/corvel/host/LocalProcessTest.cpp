@@ -44,7 +44,7 @@ public:
         output.append(slice.begin(), slice.end());
         if (queue && !queue->isCurrent()) offQueue = true;
     }
-    winsize getWindowSize() override { return size; }
+    WindowSize getWindowSize() override { return size; }
 
     bool has(const std::string& text)
     {
@@ -66,7 +66,7 @@ public:
     bool slowDown = false;
     bool offQueue = false;
     DispatchQueue* queue = nullptr;
-    winsize size{24, 80, 0, 0};
+    WindowSize size{24, 80, 0, 0};
 };
 
 class LocalProcessTest : public ::testing::Test {
@@ -199,7 +199,7 @@ TEST_F(LocalProcessTest, ExecNameArgumentsDefaultEnvironmentAndMissingProgram)
 TEST_F(LocalProcessTest, ChildSeesTheWindowSizeAndAResize)
 {
     auto rec = std::make_shared<Recorder>();
-    rec->size = winsize{24, 80, 0, 0};
+    rec->size = WindowSize{24, 80, 0, 0};
     LocalProcess process(rec);
     process.startProcess("/bin/sh", {"-c", "stty size; read x; stty size"}, kEnv);
     ASSERT_TRUE(pumpUntil([&] { return rec->has("24 80"); })) << rec->output;
