@@ -1,6 +1,7 @@
 #include "corvel/host/HeadlessTerminal.h"
 
 #include "corvel/host/PseudoTerminalHelpers.h"
+#include "corvel/parser/EscapeSequenceParser.h"
 
 #include <algorithm>
 #include <limits>

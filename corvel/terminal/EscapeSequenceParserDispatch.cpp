@@ -9,6 +9,7 @@
 // its area file, and each row names its sequence's mnemonic.
 #include "corvel/terminal/TerminalDispatch.h"
 #include "corvel/terminal/Terminal.h"
+#include "corvel/terminal/TerminalInternals.h"
 #include "corvel/terminal/TerminalDelegate.h"
 
 namespace corvel {

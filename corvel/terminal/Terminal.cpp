@@ -1,5 +1,6 @@
 #include "corvel/terminal/Terminal.h"
 #include "corvel/terminal/TerminalDispatch.h"
+#include "corvel/terminal/TerminalInternals.h"
 
 #include "corvel/terminal/ListForm.h"
 #include "corvel/terminal/TerminalEnvironment.h"
@@ -17,7 +18,16 @@ std::vector<std::string> Terminal::getEnvironmentVariables(const std::optional<s
 }
 
 Terminal::Terminal(std::weak_ptr<TerminalDelegate> delegate, const TerminalOptions& options)
-    : options_(options), tdel_(std::move(delegate)), parser_(static_cast<ParserHandler*>(this)), self_(std::make_shared<Terminal*>(this))
+    : internals_(std::make_unique<Internals>(static_cast<ParserHandler*>(this))),
+      kittyGraphicsState(internals_->kittyGraphicsState),
+      kittyPlacementContext(internals_->kittyPlacementContext),
+      options_(options),
+      synchronizedOutputTimeoutItem_(internals_->synchronizedOutputTimeoutItem),
+      tdel_(std::move(delegate)),
+      parser_(internals_->parser),
+      readingBuffer_(internals_->readingBuffer),
+      sgrDiagnostics_(internals_->sgrDiagnostics),
+      self_(std::make_shared<Terminal*>(this))
 {
     // A width of 0 would leave the tab stops undefined; the option is the
     // distance between default stops.

@@ -17,7 +17,10 @@
 // TerminalSync.cpp, TerminalResize.cpp, TerminalTitles.cpp, TerminalPrint.cpp,
 // TerminalCursor.cpp, TerminalErase.cpp, TerminalRectangles.cpp,
 // TerminalModes.cpp, TerminalReports.cpp, TerminalWindow.cpp, TerminalOsc.cpp
-// and TerminalImages.cpp.
+// and TerminalImages.cpp. What only those files need (the parser, the image
+// state, the print path's held-back input and similar) is declared here by
+// name only and defined in TerminalInternals.h, so that an includer of this
+// header compiles the screen model and the host interface, not the parser.
 #pragma once
 
 #include "corvel/screen/Attribute.h"
@@ -28,23 +31,16 @@
 #include "corvel/screen/CharSets.h"
 #include "corvel/screen/Color.h"
 #include "corvel/terminal/CursorStyle.h"
-#include "corvel/parser/DcsHandler.h"
-#include "corvel/parser/EscapeSequenceParser.h"
+#include "corvel/parser/ParserHandler.h"
 #include "corvel/kitty/KittyKeyboardFlags.h"
-#include "corvel/terminal/LogThrottle.h"
 #include "corvel/screen/Line.h"
 #include "corvel/terminal/LinkLookupLocation.h"
 #include "corvel/terminal/LinkMatch.h"
 #include "corvel/screen/Position.h"
 #include "corvel/terminal/ProgressReport.h"
-#include "corvel/terminal/ReadingBuffer.h"
 #include "corvel/terminal/TerminalDelegate.h"
 #include "corvel/terminal/TerminalOptions.h"
 #include "corvel/terminal/TextEncoding.h"
-#include "corvel/terminal/WindowManipulationCommand.h"
-#include "corvel/kitty/KittyGraphicsState.h"
-#include "corvel/kitty/KittyPlacementContext.h"
-#include "corvel/platform/Dispatch.h"
 
 #include <algorithm>
 #include <array>
@@ -64,7 +60,21 @@
 
 namespace corvel {
 
+// Behind the terminal, defined where they are used (TerminalInternals.h and
+// the layers below).
+class DispatchWorkItem;
+class EscapeSequenceParser;
+class KittyGraphicsState;
+class LogThrottle;
+struct KittyPlacementContext;
+struct ReadingBuffer;
+
 class Terminal : private ParserHandler {
+    // What only the implementation files see (TerminalInternals.h). Declared
+    // first: the reference members below are bound to its parts.
+    struct Internals;
+    std::unique_ptr<Internals> internals_;
+
 public:
     // A handler for one OSC number, registered by the host.
     using OscHandler = std::function<void(std::span<const uint8_t> data)>;
@@ -103,20 +113,8 @@ public:
         std::string payload;
     };
 
-    // DCS $ q: the request for a setting report. Collects the payload and
-    // answers when the string ends.
-    class DECRQSS final : public DcsHandler {
-    public:
-        explicit DECRQSS(Terminal& terminal) : terminal_(&terminal) {}
-        void hook(std::span<const uint8_t> collect, std::span<const int64_t> parameters, uint8_t flag) override;
-        void put(std::span<const uint8_t> data) override;
-        void unhook() override;
-
-        std::vector<uint8_t> data;
-
-    private:
-        Terminal* terminal_;  // not owned; the parser drops this handler before the terminal goes
-    };
+    // DCS $ q: the request for a setting report (TerminalInternals.h).
+    class DECRQSS;
 
     static constexpr int MINIMUM_COLS = 2;
     static constexpr int MINIMUM_ROWS = 1;
@@ -553,8 +551,8 @@ public:
     uint8_t gLevel = 0;
     bool cursorBlink = false;
     bool allow80To132 = true;
-    KittyGraphicsState kittyGraphicsState;
-    std::optional<KittyPlacementContext> kittyPlacementContext;
+    KittyGraphicsState& kittyGraphicsState;
+    std::optional<KittyPlacementContext>& kittyPlacementContext;
     bool userScrolling = false;
     bool lineFeedMode = false;
     bool smoothScroll = false;
@@ -689,7 +687,7 @@ private:
     bool synchronizedOutputActive_ = false;
     std::unique_ptr<Buffer> synchronizedOutputBuffer_;
     bool synchronizedOutputBufferIsAlternate_ = false;
-    DispatchWorkItemPtr synchronizedOutputTimeoutItem_;
+    std::shared_ptr<DispatchWorkItem>& synchronizedOutputTimeoutItem_;
     // The history lines the frozen copy has not copied yet: ring indices
     // 0 ..< snapshotLazyEnd_ of the copy, read through from the live normal
     // buffer by scroll-invariant number while snapshotSource_ is set.
@@ -716,7 +714,7 @@ private:
     std::unordered_map<uint64_t, int32_t> knownCodes_;
     // OSC handlers the host registered; they win over the built-in commands.
     std::unordered_map<int64_t, OscHandler> oscHandlers_;
-    EscapeSequenceParser parser_;
+    EscapeSequenceParser& parser_;
 
     int64_t refreshStart_ = std::numeric_limits<int64_t>::max();
     int64_t refreshEnd_ = -1;
@@ -732,10 +730,10 @@ private:
     MouseMode mouseMode_ = MouseMode::off;
     // The button of the last press reported, named again by SGR releases.
     int lastMousePressButton_ = 0;
-    ReadingBuffer readingBuffer_;
+    ReadingBuffer& readingBuffer_;
     BufferLine blankLine_{0};
     // Holds back repeats of the unknown-SGR line, which is printed always.
-    LogThrottle sgrDiagnostics_;
+    LogThrottle& sgrDiagnostics_;
 
     // Shared with the timeout work item and the buffers' scroll callbacks,
     // which reach the terminal only while it lives.

@@ -2,6 +2,7 @@
 // entry for APC strings, the sixel decoder for DCS q strings, and removing
 // Kitty images from the screens and the image store.
 #include "corvel/terminal/Terminal.h"
+#include "corvel/terminal/TerminalInternals.h"
 
 #include "corvel/screen/TerminalImage.h"
 

@@ -13,6 +13,7 @@
 // columns on each side of a row break, the seam tests of one lookup share a
 // time budget, and every run of the pattern has a time limit.
 #include "corvel/terminal/Terminal.h"
+#include "corvel/platform/Dispatch.h"
 #include "corvel/platform/Regex.h"
 #include "corvel/platform/Utf8.h"
 

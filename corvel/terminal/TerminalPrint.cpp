@@ -7,6 +7,7 @@
 // joined emoji or of a flag) are added to that cell's text instead of taking
 // a cell of their own. Also the character-set designation and invocation.
 #include "corvel/terminal/Terminal.h"
+#include "corvel/terminal/TerminalInternals.h"
 
 #include "corvel/screen/UnicodeUtil.h"
 #include "corvel/platform/Grapheme.h"

@@ -1,6 +1,7 @@
 // OSC, mode, SGR and report behaviour that the data-driven emulator cases do
 // not reach: log lines, hosts that answer for themselves, bounded payloads.
 #include "corvel/terminal/Terminal.h"
+#include "corvel/terminal/TerminalInternals.h"
 #include "corvel/platform/Log.h"
 
 #include "tests/corvel/support/TestHost.h"
