@@ -35,6 +35,7 @@
 #include "corvel/terminal/Terminal.h"
 #include "corvel/platform/Dispatch.h"
 #include "corvel/platform/Utf8.h"
+#include "tests/corvel/support/MainQueueScope.h"
 #include "tests/corvel/support/TestHost.h"
 
 #include <gtest/gtest.h>
@@ -412,8 +413,8 @@ std::string rangeText(const std::optional<std::pair<int64_t, int64_t>>& range)
 // all feed steps) is handed to the terminal in two chunks split there.
 Result run(const Case& c, size_t splitAt)
 {
-    auto queue = std::make_shared<RunLoopQueue>(true);
-    auto previous = DispatchQueue::setMain(queue);
+    corvel::testing::MainQueueScope main(true);
+    const auto& queue = main.queue;
     Result result;
     {
         auto host = std::make_shared<corvel::testing::TestHost>();
@@ -473,7 +474,6 @@ Result run(const Case& c, size_t splitAt)
             result.payloads.push_back(stored ? *stored : "(none)");
         }
     }
-    DispatchQueue::setMain(previous);
     return result;
 }
 

@@ -5,6 +5,8 @@
 #include "corvel/platform/Dispatch.h"
 #include "corvel/platform/Log.h"
 
+#include "tests/corvel/support/MainQueueScope.h"
+#include "tests/corvel/support/ScreenText.h"
 #include "tests/corvel/support/TestHost.h"
 
 #include <gtest/gtest.h>
@@ -12,39 +14,10 @@
 using namespace corvel;
 using corvel::testing::TestHost;
 using corvel::testing::sized;
-
-namespace {
-
-std::string text(Terminal& terminal, const BufferLine& line)
-{
-    return line.translateToString(true, 0, -1, false, [&](const CharData& c) { return terminal.getCharacter(c); });
-}
-
-// Every line the buffer holds, oldest first.
-std::vector<std::string> allLines(Terminal& terminal, Buffer& buffer)
-{
-    std::vector<std::string> out;
-    for (int64_t i = 0; i < buffer.lines().count(); ++i) out.push_back(text(terminal, buffer.lines()[i]));
-    return out;
-}
-
-void feedLines(Terminal& terminal, int from, int to)
-{
-    for (int i = from; i < to; ++i) terminal.feed("line " + std::to_string(i) + "\r\n");
-}
-
-// Installs a main queue on a manual clock for one test.
-class ManualMainQueue {
-public:
-    ManualMainQueue() : queue(std::make_shared<RunLoopQueue>(true)), previous_(DispatchQueue::setMain(queue)) {}
-    ~ManualMainQueue() { DispatchQueue::setMain(previous_); }
-    std::shared_ptr<RunLoopQueue> queue;
-
-private:
-    std::shared_ptr<DispatchQueue> previous_;
-};
-
-}  // namespace
+using corvel::testing::MainQueueScope;
+using corvel::testing::allLines;
+using corvel::testing::feedLines;
+using corvel::testing::lineText;
 
 TEST(Terminal, OptionsSizeAndTabStops)
 {
@@ -190,7 +163,7 @@ TEST(Terminal, MarginsSpanTheWidthWhileMarginModeIsOff)
         EXPECT_EQ(b->marginRight(), 9);
     }
     terminal.feed("top\e[3;8H\n");  // right of the old margin, on the bottom row: scrolls
-    EXPECT_EQ(text(terminal, terminal.buffer().lines()[0]), "");
+    EXPECT_EQ(lineText(terminal, terminal.buffer().lines()[0]), "");
 
     // Restoring a cursor saved with margin mode off turns it off the same way.
     terminal.feed("\e7\e[?69h");
@@ -240,7 +213,7 @@ TEST(Terminal, DirtyRangeEdges)
     EXPECT_EQ(terminal.getCharacter(5, 22), "3");  // "line 39"
     const int64_t top = terminal.buffer().linesTop;
     EXPECT_EQ(terminal.getScrollInvariantLine(top - 1), nullptr);
-    EXPECT_EQ(text(terminal, *terminal.getScrollInvariantLine(top)), "line 0");
+    EXPECT_EQ(lineText(terminal, *terminal.getScrollInvariantLine(top)), "line 0");
 }
 
 // The frozen copy must show the history as it was when the mode began, also
@@ -248,7 +221,7 @@ TEST(Terminal, DirtyRangeEdges)
 // scrolled back, and when the scrollback is trimmed meanwhile.
 TEST(Terminal, FrozenCopyKeepsTheHistory)
 {
-    ManualMainQueue main;
+    MainQueueScope main(true);
     auto host = std::make_shared<TestHost>();
     Terminal terminal(host, sized(20, 5, 30));
     feedLines(terminal, 0, 60);  // a full ring: 35 lines, linesTop 25
@@ -264,7 +237,7 @@ TEST(Terminal, FrozenCopyKeepsTheHistory)
     EXPECT_EQ(frozen.linesTop, terminal.buffer().linesTop);
 
     feedLines(terminal, 60, 63);  // recycles 3 of the 10 lines the copy still reads through
-    EXPECT_EQ(text(terminal, frozen.lines()[7]), before[7]);  // one read before it is trimmed
+    EXPECT_EQ(lineText(terminal, frozen.lines()[7]), before[7]);  // one read before it is trimmed
     terminal.changeScrollback(3);  // drops the rest
     feedLines(terminal, 63, 80);
     EXPECT_EQ(allLines(terminal, frozen), before);
@@ -276,7 +249,7 @@ TEST(Terminal, FrozenCopyKeepsTheHistory)
 
 TEST(Terminal, TimeoutAfterTheTerminalIsGoneDoesNothing)
 {
-    ManualMainQueue main;
+    MainQueueScope main(true);
     auto host = std::make_shared<TestHost>();
     {
         Terminal terminal(host, sized(10, 4));
