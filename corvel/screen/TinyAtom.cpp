@@ -1,11 +1,6 @@
 #include "corvel/screen/TinyAtom.h"
 
-#include <bitset>
-#include <memory>
 #include <unordered_map>
-
-#include "corvel/screen/BufferLine.h"
-#include "corvel/screen/CircularBufferLineList.h"
 
 namespace corvel {
 
@@ -52,24 +47,16 @@ int TinyAtom::lastUsed() { return table().lastUsed; }
 
 int TinyAtom::lastCollected() { return table().lastCollected; }
 
-void TinyAtom::collectUnused(std::initializer_list<const CircularBufferLineList*> rings)
+bool TinyAtom::hasUncollected()
+{
+    return table().lastCollected != table().lastUsed;
+}
+
+void TinyAtom::collectUnused(const IdsInUse& inUse)
 {
     auto& t = table();
-    if (t.lastCollected == t.lastUsed) return;
-
-    auto inUse = std::make_unique<std::bitset<65536>>();
-    for (const auto* ring : rings) {
-        if (!ring) continue;
-        for (const BufferLine* line : ring->getArray()) {
-            if (!line) continue;
-            for (const CharData& cell : line->storage()) {
-                if (cell.payload.code != 0) inUse->set(cell.payload.code);
-            }
-        }
-    }
-
     for (int id = t.lastCollected + 1; id <= t.lastUsed; ++id) {
-        if (inUse->test(static_cast<size_t>(id))) break;
+        if (inUse.test(static_cast<size_t>(id))) break;
         t.lastCollected = id;
         t.map.erase(static_cast<uint16_t>(id));
     }

@@ -10,18 +10,19 @@
 #pragma once
 
 #include <any>
+#include <bitset>
 #include <cstdint>
-#include <initializer_list>
 #include <optional>
 
 namespace corvel {
-
-class CircularBufferLineList;
 
 struct TinyAtom {
     uint16_t code = 0;  // 0 = no payload
 
     static constexpr int maxCode = 65534;
+
+    // One bit per id: the ids some cell still refers to.
+    using IdsInUse = std::bitset<maxCode + 2>;
 
     // Stores the value under a fresh id; nothing once the ids are exhausted.
     static std::optional<TinyAtom> lookup(std::any value);
@@ -35,12 +36,15 @@ struct TinyAtom {
     static int lastUsed();
     static int lastCollected();
 
-    // Releases the ids that no cell in the given line rings refers to any more
-    // (a terminal passes the rings of its normal and alternate buffers). Every
-    // allocated line of every ring is scanned, scrollback included, and every
-    // cell of a line's storage. Only a low-water mark advances: the first id
-    // still in use stops the collection, so it keeps every later id alive too.
-    static void collectUnused(std::initializer_list<const CircularBufferLineList*> rings);
+    // Whether an id was handed out that has not been collected yet; while
+    // not, there is nothing for collectUnused to do.
+    static bool hasUncollected();
+
+    // Releases the ids that are not in `inUse` (the owner of the cells, the
+    // terminal, gathers them from every line it keeps). Only a low-water mark
+    // advances: the first id still in use stops the collection, so it keeps
+    // every later id alive too.
+    static void collectUnused(const IdsInUse& inUse);
 
     constexpr bool operator==(const TinyAtom&) const = default;
 };

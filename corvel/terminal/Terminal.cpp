@@ -345,8 +345,20 @@ void Terminal::registerOscHandler(int64_t code, OscHandler handler)
 
 void Terminal::garbageCollectPayload()
 {
-    TinyAtom::collectUnused({&normalBuffer_->lines(), &altBuffer_->lines(),
-                             synchronizedOutputBuffer_ ? &synchronizedOutputBuffer_->lines() : nullptr});
+    if (!TinyAtom::hasUncollected()) return;
+    // Every allocated line of each ring is read, scrollback included and
+    // whatever the ring's count, and every cell of a line's storage.
+    auto inUse = std::make_unique<TinyAtom::IdsInUse>();
+    for (const Buffer* buffer : {normalBuffer_.get(), altBuffer_.get(), synchronizedOutputBuffer_.get()}) {
+        if (!buffer) continue;
+        for (const BufferLine* line : buffer->lines().getArray()) {
+            if (!line) continue;
+            for (const CharData& cell : line->storage()) {
+                if (cell.payload.code != 0) inUse->set(cell.payload.code);
+            }
+        }
+    }
+    TinyAtom::collectUnused(*inUse);
 }
 
 void Terminal::sendBytes(std::span<const uint8_t> bytes)

@@ -283,7 +283,8 @@ public:
     void registerOscHandler(int64_t code, OscHandler handler);
     // Releases the payload ids (hyperlink targets) that no cell of either
     // screen refers to any more, nor the frozen copy of synchronized output
-    // while it is shown. Only a low-water mark advances (TinyAtom::collectUnused).
+    // while it is shown: the ids still in use are gathered here and handed to
+    // TinyAtom::collectUnused, where only a low-water mark advances.
     void garbageCollectPayload();
 
     // ---- replies: one host `send` per call ----

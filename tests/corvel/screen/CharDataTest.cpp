@@ -1,7 +1,5 @@
 #include "corvel/screen/Attribute.h"
-#include "corvel/screen/BufferLine.h"
 #include "corvel/screen/CharData.h"
-#include "corvel/screen/CircularBufferLineList.h"
 #include "corvel/screen/TinyAtom.h"
 #include "corvel/screen/UnderlineStyle.h"
 
@@ -126,33 +124,23 @@ TEST_F(TinyAtomTest, IdsAreNeverReissuedAndRunOutAfter65534)
 
 TEST_F(TinyAtomTest, CollectionAdvancesOnlyUpToTheFirstIdInUse)
 {
-    CircularBufferLineList normal(4);
-    normal.makeEmpty = [](int64_t) { return BufferLine(5); };
-    CircularBufferLineList alternate(2);
-    alternate.makeEmpty = [](int64_t) { return BufferLine(5); };
-
+    EXPECT_FALSE(TinyAtom::hasUncollected());
     const auto a1 = *TinyAtom::lookup(1);
     const auto a2 = *TinyAtom::lookup(2);
-    const auto a3 = *TinyAtom::lookup(3);
-    (void)a3;
-    normal.push(BufferLine(5));
-    normal[0].modify(3, [&](CharData& c) { c.setPayload(a2); });
+    (void)*TinyAtom::lookup(3);
+    EXPECT_TRUE(TinyAtom::hasUncollected());
 
-    TinyAtom::collectUnused({&normal, &alternate});
+    TinyAtom::IdsInUse inUse;
+    inUse.set(a2.code);
+    TinyAtom::collectUnused(inUse);
     EXPECT_EQ(TinyAtom::lastCollected(), 1);
     EXPECT_FALSE(a1.target().has_value());
     EXPECT_TRUE(a2.target().has_value());
     EXPECT_TRUE(TinyAtom{3}.target().has_value());
 
-    // Every allocated line is scanned, whatever the ring's count: reading
-    // index 1 of the empty alternate ring created a line there.
-    normal[0].modify(3, [](CharData& c) { c.setPayload({}); });
-    alternate[1].modify(0, [&](CharData& c) { c.setPayload(a2); });
-    TinyAtom::collectUnused({&normal, &alternate});
-    EXPECT_EQ(TinyAtom::lastCollected(), 1);
-
-    alternate[1].modify(0, [](CharData& c) { c.setPayload({}); });
-    TinyAtom::collectUnused({&normal, nullptr, &alternate});
+    inUse.reset();
+    TinyAtom::collectUnused(inUse);
     EXPECT_EQ(TinyAtom::lastCollected(), 3);
     EXPECT_FALSE(TinyAtom{3}.target().has_value());
+    EXPECT_FALSE(TinyAtom::hasUncollected());
 }

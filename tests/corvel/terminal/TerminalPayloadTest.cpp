@@ -47,4 +47,17 @@ TEST_F(TerminalPayloadTest, CollectionReleasesLinksNoLongerOnEitherScreen)
     terminal.feed("\x1b[?2026l");
     terminal.garbageCollectPayload();
     EXPECT_EQ(TinyAtom::lastCollected(), 4);
+
+    // Every line a ring allocated is read, whatever its count: here one far
+    // past the lines the normal buffer holds.
+    const auto held = *TinyAtom::lookup(std::string("held"));
+    (void)*TinyAtom::lookup(std::string("free"));
+    CircularBufferLineList& lines = terminal.normalBuffer().lines();
+    ASSERT_LT(lines.count(), 100);
+    lines[100].modify(0, [&](CharData& c) { c.setPayload(held); });
+    terminal.garbageCollectPayload();
+    EXPECT_EQ(TinyAtom::lastCollected(), 4);
+    lines[100].modify(0, [](CharData& c) { c.setPayload({}); });
+    terminal.garbageCollectPayload();
+    EXPECT_EQ(TinyAtom::lastCollected(), 6);
 }
