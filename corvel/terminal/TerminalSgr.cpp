@@ -190,10 +190,11 @@ void Terminal::cmdCharAttributes(Params pars)
 
 // Printed whatever `silentLog` says, so that programs using attributes this
 // terminal lacks show up; the throttle keeps a program that repeats them from
-// making the log the bottleneck of its output.
+// making the log the bottleneck of its output. Its clock is the main queue's,
+// the one the terminal's timer counts on.
 void Terminal::reportUnknownSgr(int64_t code, Params pars)
 {
-    sgrDiagnostics_.write(monotonicNanos(), [&](std::string& out) {
+    sgrDiagnostics_.write(DispatchQueue::main().now(), [&](std::string& out) {
         out += "Unknown SGR attribute: ";
         out += std::to_string(code);
         out += " [";

@@ -4,6 +4,7 @@
 #include "corvel/terminal/TerminalInternals.h"
 #include "corvel/platform/Log.h"
 
+#include "tests/corvel/support/MainQueueScope.h"
 #include "tests/corvel/support/TestHost.h"
 
 #include <gtest/gtest.h>
@@ -94,6 +95,7 @@ TEST(TerminalModes, LogLinesOfUnhandledModesFollowSilentLog)
 
 TEST(TerminalSgr, UnknownAttributesAreReportedAlwaysButRepeatsAreHeldBack)
 {
+    corvel::testing::MainQueueScope main(true);  // the throttle's clock stands still
     auto host = std::make_shared<TestHost>();
     Terminal terminal(host, sized(10, 3));
     ASSERT_TRUE(terminal.silentLog);
@@ -109,6 +111,7 @@ TEST(TerminalSgr, UnknownAttributesAreReportedAlwaysButRepeatsAreHeldBack)
 
 TEST(TerminalSgr, AHugeParameterListIsListedShort)
 {
+    corvel::testing::MainQueueScope main(true);
     auto host = std::make_shared<TestHost>();
     Terminal terminal(host, sized(10, 3));
     log::Capture capture;
