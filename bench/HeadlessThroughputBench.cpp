@@ -9,6 +9,7 @@
 // its end unless CORVEL_BENCH_KEEP is "1" (to time `corvel-headless --feed` on it).
 #include "bench/support/MainQueueLatenessProbe.h"
 #include "corvel/host/HeadlessTerminal.h"
+#include "corvel/parser/EscapeSequenceParser.h"
 
 #include <benchmark/benchmark.h>
 

@@ -5,6 +5,7 @@
 // memory during one transmission (Linux), "rawMB" the image's raw size.
 #include <benchmark/benchmark.h>
 
+#include "corvel/kitty/KittyGraphicsState.h"
 #include "corvel/terminal/Terminal.h"
 #include "corvel/kitty/KittyGraphicsDecoding.h"
 #include "corvel/kitty/KittyGraphicsPng.h"

@@ -6,6 +6,7 @@
 // the pixel-less insertion the tests use.
 #include <benchmark/benchmark.h>
 
+#include "corvel/kitty/KittyGraphicsState.h"
 #include "corvel/kitty/KittyPlaceholderDecoder.h"
 #include "corvel/platform/Base64.h"
 #include "tests/corvel/support/PixelLessImageInsertion.h"

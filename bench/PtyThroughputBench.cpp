@@ -31,7 +31,7 @@ public:
         bytes += slice.size();
         ++calls;
     }
-    winsize getWindowSize() override { return winsize{25, 80, 0, 0}; }
+    WindowSize getWindowSize() override { return WindowSize{25, 80, 0, 0}; }
 
     size_t bytes = 0;
     size_t calls = 0;

@@ -2,6 +2,7 @@
 // (OSC 8/52/1337, DECRQSS, APC, colon SGR, reports, modes 1049/2026 and the
 // rest) is reached through the parser, with a resize half-way through that
 // the input chooses. After each part the screen model must be consistent.
+#include "corvel/parser/EscapeSequenceParser.h"
 #include "TerminalFuzzSupport.h"
 
 #include <algorithm>

@@ -2,6 +2,7 @@
 // cut into chunks whose sizes the input chooses: both must end with the same
 // screens (text, widths, attributes, links, cursor), the same replies and
 // the same calls on their hosts.
+#include "corvel/parser/EscapeSequenceParser.h"
 #include "TerminalFuzzSupport.h"
 
 #include <algorithm>

@@ -8,6 +8,7 @@
 // when an `expect` or the wait for the command's end timed out, 2 for bad
 // options or a bad script, 1 when the command or the file could not be used.
 #include "corvel/host/HeadlessTerminal.h"
+#include "corvel/parser/EscapeSequenceParser.h"
 #include "corvel/terminal/Terminal.h"
 #include "corvel/platform/Dispatch.h"
 #include "corvel/platform/Log.h"

@@ -1,6 +1,7 @@
 #include "corvel/host/HeadlessTerminal.h"
 
 #include "corvel/host/PseudoTerminalHelpers.h"
+#include "corvel/parser/EscapeSequenceParser.h"
 
 #include <algorithm>
 #include <limits>
@@ -64,7 +65,7 @@ void HeadlessTerminal::sizeChanged(Terminal&)
 void HeadlessTerminal::updateWindowSize()
 {
     const int fd = process_ ? process_->childfd() : -1;
-    if (fd >= 0) PseudoTerminalHelpers::setWinSize(fd, getWindowSize());
+    if (fd >= 0) PseudoTerminalHelpers::setWinSize(fd, PseudoTerminalHelpers::toWinsize(getWindowSize()));
 }
 
 void HeadlessTerminal::processTerminated(LocalProcess&, std::optional<int32_t> exitCode)
@@ -77,14 +78,9 @@ void HeadlessTerminal::dataReceived(std::span<const uint8_t> slice)
     terminal_->parser().parse(slice);
 }
 
-winsize HeadlessTerminal::getWindowSize()
+WindowSize HeadlessTerminal::getWindowSize()
 {
-    winsize size{};
-    size.ws_row = windowField(terminal_->rows());
-    size.ws_col = windowField(terminal_->cols());
-    size.ws_xpixel = kCellPixels;
-    size.ws_ypixel = kCellPixels;
-    return size;
+    return {windowField(terminal_->rows()), windowField(terminal_->cols()), kCellPixels, kCellPixels};
 }
 
 void HeadlessTerminal::send(Terminal&, std::span<const uint8_t> data)

@@ -100,7 +100,7 @@ public:
     // Straight into the parser: none of the feed's own bookkeeping runs.
     void dataReceived(std::span<const uint8_t> slice) override;
     // The emulator's size in cells, 16 x 16 pixels for a cell's pixel size.
-    winsize getWindowSize() override;
+    WindowSize getWindowSize() override;
 
     // ---- TerminalDelegate ----
 

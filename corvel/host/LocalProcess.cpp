@@ -628,7 +628,7 @@ void LocalProcess::startProcess(const std::string& executable, const std::vector
     if (c.running.load()) return;
     // Asked before taking the state lock, so the delegate may call back into this object.
     winsize size{};
-    if (auto d = c.lockDelegate()) size = d->getWindowSize();
+    if (auto d = c.lockDelegate()) size = PseudoTerminalHelpers::toWinsize(d->getWindowSize());
 
     std::lock_guard<std::mutex> guard(c.stateMutex);
     if (c.running.load()) return;

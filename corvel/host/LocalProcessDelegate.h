@@ -1,7 +1,7 @@
 // What a LocalProcess tells its host, and what it asks of it.
 #pragma once
 
-#include <sys/ioctl.h>
+#include "corvel/host/WindowSize.h"
 
 #include <cstdint>
 #include <optional>
@@ -25,7 +25,7 @@ public:
 
     // The window size to give a new pseudo-terminal; asked on the thread that
     // starts the process.
-    virtual winsize getWindowSize() = 0;
+    virtual WindowSize getWindowSize() = 0;
 };
 
 }  // namespace corvel

@@ -3,6 +3,8 @@
 // number of bytes waiting on a descriptor.
 #pragma once
 
+#include "corvel/host/WindowSize.h"
+
 #include <sys/ioctl.h>
 #include <sys/types.h>
 
@@ -67,6 +69,17 @@ std::optional<ForkResult> fork(const std::string& andExec,
 
 // ioctl(TIOCSWINSZ) on a pseudo-terminal master: 0 on success, -1 on failure.
 int setWinSize(int masterPtyDescriptor, const winsize& windowSize);
+
+// The system's window-size record for a host's window size.
+inline winsize toWinsize(const WindowSize& size)
+{
+    winsize out{};
+    out.ws_row = size.rows;
+    out.ws_col = size.cols;
+    out.ws_xpixel = size.pixelWidth;
+    out.ws_ypixel = size.pixelHeight;
+    return out;
+}
 
 struct AvailableBytes {
     int32_t status = 0;  // the ioctl's result

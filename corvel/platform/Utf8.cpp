@@ -23,6 +23,30 @@ LeadInfo leadInfo(uint8_t b)
     return {0, 0, 0};
 }
 
+// The UTF-8 form of `c` onto a string or a byte vector; surrogates and values
+// above U+10FFFF become U+FFFD.
+template <class Bytes>
+void appendBytes(Bytes& out, char32_t c)
+{
+    using Byte = typename Bytes::value_type;
+    if (!isScalar(c)) c = replacementCharacter;
+    if (c < 0x80) {
+        out.push_back(static_cast<Byte>(c));
+    } else if (c < 0x800) {
+        out.push_back(static_cast<Byte>(0xC0 | (c >> 6)));
+        out.push_back(static_cast<Byte>(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+        out.push_back(static_cast<Byte>(0xE0 | (c >> 12)));
+        out.push_back(static_cast<Byte>(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(static_cast<Byte>(0x80 | (c & 0x3F)));
+    } else {
+        out.push_back(static_cast<Byte>(0xF0 | (c >> 18)));
+        out.push_back(static_cast<Byte>(0x80 | ((c >> 12) & 0x3F)));
+        out.push_back(static_cast<Byte>(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(static_cast<Byte>(0x80 | (c & 0x3F)));
+    }
+}
+
 }  // namespace
 
 Decoded decodeNext(std::span<const uint8_t> bytes, size_t offset)
@@ -79,9 +103,7 @@ std::u16string toUtf16(std::span<const uint8_t> bytes)
     for (size_t i = 0; i < bytes.size();) {
         const Decoded d = decodeNext(bytes, i);
         if (d.scalar >= 0x10000) {
-            const char32_t v = d.scalar - 0x10000;
-            out.push_back(static_cast<char16_t>(0xD800 + (v >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 + (v & 0x3FF)));
+            appendUtf16(out, d.scalar);
         } else {
             out.push_back(static_cast<char16_t>(d.scalar));
         }
@@ -107,22 +129,39 @@ std::string sanitize(std::span<const uint8_t> bytes)
 
 void append(std::string& out, char32_t c)
 {
-    if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) c = replacementCharacter;
-    if (c < 0x80) {
-        out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    appendBytes(out, c);
+}
+
+void append(std::vector<uint8_t>& out, char32_t c)
+{
+    appendBytes(out, c);
+}
+
+void appendUtf16(std::u16string& out, char32_t c)
+{
+    if (!isScalar(c)) c = replacementCharacter;
+    if (c < 0x10000) {
+        out.push_back(static_cast<char16_t>(c));
+        return;
     }
+    const char32_t v = c - 0x10000;
+    out.push_back(static_cast<char16_t>(0xD800 | (v >> 10)));
+    out.push_back(static_cast<char16_t>(0xDC00 | (v & 0x3FF)));
+}
+
+std::string fromUtf16(std::u16string_view text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        char32_t c = text[i];
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+            ++i;
+        }
+        append(out, c);
+    }
+    return out;
 }
 
 std::string encode(char32_t scalar)

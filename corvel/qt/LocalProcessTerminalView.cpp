@@ -61,7 +61,7 @@ public:
     {
         if (view) view->dataReceived(slice);
     }
-    winsize getWindowSize() override { return view ? view->getWindowSize() : winsize{}; }
+    WindowSize getWindowSize() override { return view ? view->getWindowSize() : WindowSize{}; }
 };
 
 LocalProcessTerminalView::LocalProcessTerminalView(QWidget* parent) : TerminalView(parent)
@@ -114,7 +114,7 @@ void LocalProcessTerminalView::setHostLogging(std::optional<std::string> directo
 void LocalProcessTerminalView::sizeChanged(TerminalView&, int newCols, int newRows)
 {
     if (!process_->running()) return;
-    const winsize size = getWindowSize();
+    const WindowSize size = getWindowSize();
     ioctl(process_->childfd(), TIOCSWINSZ, &size);
     if (auto delegate = processDelegate_.lock()) delegate->sizeChanged(*this, newCols, newRows);
 }
@@ -157,19 +157,19 @@ void LocalProcessTerminalView::dataReceived(std::span<const uint8_t> slice)
     feed(slice);
 }
 
-winsize LocalProcessTerminalView::getWindowSize()
+WindowSize LocalProcessTerminalView::getWindowSize()
 {
     Terminal& terminal = getTerminal();
     auto field = [](double value) {
         return static_cast<unsigned short>(std::clamp(value, 0.0, 65535.0));
     };
-    winsize size{};
-    size.ws_row = field(terminal.rows());
-    size.ws_col = field(terminal.cols());
+    WindowSize size{};
+    size.rows = field(terminal.rows());
+    size.cols = field(terminal.cols());
     const QSizeF cell = cellDimension().value_or(QSizeF(0, 0));
     const double scale = devicePixelRatioF();
-    size.ws_xpixel = field(std::round(cell.width() * scale * terminal.cols()));
-    size.ws_ypixel = field(std::round(cell.height() * scale * terminal.rows()));
+    size.pixelWidth = field(std::round(cell.width() * scale * terminal.cols()));
+    size.pixelHeight = field(std::round(cell.height() * scale * terminal.rows()));
     return size;
 }
 

@@ -83,7 +83,7 @@ public:
     virtual void dataReceived(std::span<const uint8_t> slice);
     // Rows and columns of the grid; the pixel fields give the text area in
     // device pixels (as the window-size report does), at most 65535.
-    virtual winsize getWindowSize();
+    virtual WindowSize getWindowSize();
 
 private:
     class ViewForwarder;

@@ -9,6 +9,7 @@
 // negative z-index, box drawing, block elements, glyphs with their
 // decorations, Kitty placeholder images, Kitty images with z-index 0 or more,
 // other images. GUI thread only.
+#include "corvel/kitty/KittyGraphicsState.h"
 #include "corvel/qt/TerminalView.h"
 
 #include "corvel/qt/BoxDrawingRenderer.h"

@@ -3,6 +3,7 @@
 // with the scroll bar kept in step, bytes sent to the program through the
 // view delegate, the selection read as text, and the small parsers of link
 // payloads and control keys. GUI thread only.
+#include "corvel/parser/EscapeSequenceParser.h"
 #include "corvel/qt/TerminalView.h"
 
 #include "corvel/terminal/EscapeSequences.h"

@@ -5,6 +5,7 @@
 // goes through QImageReader, so Qt's image allocation limit bounds what an
 // encoded image may unpack to; a bitmap's bytes are checked against its size
 // before use. GUI thread, inside the terminal's parse.
+#include "corvel/kitty/KittyGraphicsState.h"
 #include "corvel/qt/TerminalView.h"
 
 #include "corvel/terminal/ImageInsertion.h"

@@ -7,18 +7,9 @@
 
 namespace corvel {
 
-namespace {
-
-bool isScalar(int32_t code)
-{
-    return code >= 0 && code <= 0x10FFFF && !(code >= 0xD800 && code <= 0xDFFF);
-}
-
-}  // namespace
-
 char32_t CharData::getCharacter() const
 {
-    return isScalar(code) ? static_cast<char32_t>(code) : U' ';
+    return utf8::isScalar(code) ? static_cast<char32_t>(code) : U' ';
 }
 
 std::any CharData::getPayload() const

@@ -1,12 +1,7 @@
 #include "corvel/screen/TinyAtom.h"
 
-#include <bitset>
-#include <memory>
 #include <unordered_map>
 #include <vector>
-
-#include "corvel/screen/BufferLine.h"
-#include "corvel/screen/CircularBufferLineList.h"
 
 namespace corvel {
 
@@ -88,29 +83,16 @@ int TinyAtom::usedCount(const void* owner)
     return count;
 }
 
-int TinyAtom::collectUnused(const void* owner, std::initializer_list<const CircularBufferLineList*> rings,
-                            std::optional<TinyAtom> keep)
+int TinyAtom::collectUnused(const void* owner, const IdsInUse& inUse)
 {
     auto& t = table();
     if (t.map.empty()) return 0;
-
-    auto inUse = std::make_unique<std::bitset<65536>>();
-    for (const auto* ring : rings) {
-        if (!ring) continue;
-        for (const BufferLine* line : ring->getArray()) {
-            if (!line) continue;
-            for (const CharData& cell : line->storage()) {
-                if (cell.payload.code != 0) inUse->set(cell.payload.code);
-            }
-        }
-    }
-    if (keep) inUse->set(keep->code);
 
     int kept = 0;
     for (auto it = t.map.begin(); it != t.map.end();) {
         auto next = std::next(it);
         if (it->second.owner == owner) {
-            if (inUse->test(it->first)) {
+            if (inUse.test(it->first)) {
                 ++kept;
             } else {
                 freeId(t, it);

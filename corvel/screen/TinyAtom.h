@@ -11,18 +11,19 @@
 #pragma once
 
 #include <any>
+#include <bitset>
 #include <cstdint>
-#include <initializer_list>
 #include <optional>
 
 namespace corvel {
-
-class CircularBufferLineList;
 
 struct TinyAtom {
     uint16_t code = 0;  // 0 = no payload
 
     static constexpr int maxCode = 65534;
+
+    // One bit per id: the ids some cell still refers to.
+    using IdsInUse = std::bitset<maxCode + 2>;
 
     // Stores the value under a free id owned by `owner`; nothing while every
     // id is taken.
@@ -39,14 +40,10 @@ struct TinyAtom {
     static int usedCount();
     static int usedCount(const void* owner);
 
-    // Releases the ids of `owner` that no cell in the given line rings refers
-    // to any more, except `keep` (a terminal passes the rings of its normal
-    // and alternate buffers and of the frozen copy of synchronized output, and
-    // the id of the link still open). Every allocated line of every ring is
-    // scanned, scrollback included, and every cell of a line's storage.
-    // Returns how many ids `owner` still holds.
-    static int collectUnused(const void* owner, std::initializer_list<const CircularBufferLineList*> rings,
-                             std::optional<TinyAtom> keep = std::nullopt);
+    // Releases the ids of `owner` that are not in `inUse` (the owner of the
+    // cells, a terminal, gathers them from every line it keeps, and adds the
+    // id of a link still open). Returns how many ids `owner` still holds.
+    static int collectUnused(const void* owner, const IdsInUse& inUse);
 
     constexpr bool operator==(const TinyAtom&) const = default;
 };

@@ -1,5 +1,6 @@
-// How many columns a Unicode scalar takes on the screen, and the lead-byte
-// table of the print path's UTF-8 decoder.
+// How many columns a Unicode scalar takes on the screen, which characters have
+// an emoji variation sequence, and the lead-byte table of the print path's
+// UTF-8 decoder.
 #pragma once
 
 #include <array>
@@ -17,6 +18,11 @@ struct LH {
 // The East Asian Wide and Fullwidth ranges, including the emoji with a wide
 // default presentation, in increasing order.
 extern const std::array<LH, 123> wideTable;
+
+// The characters that have an emoji variation sequence, in increasing order:
+// only these change width with U+FE0E / U+FE0F.
+extern const std::array<LH, 183> emojiVariationTable;
+bool hasEmojiVariation(char32_t rune);
 
 // Columns taken by `rune`: 0 (joins the previous cell, or takes no room), 1, 2,
 // or -1 for a control character that takes no cell.

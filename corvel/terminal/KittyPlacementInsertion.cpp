@@ -3,6 +3,7 @@
 
 #include "corvel/screen/TerminalImage.h"
 #include "corvel/terminal/Terminal.h"
+#include "corvel/terminal/TerminalInternals.h"
 
 #include <algorithm>
 #include <limits>

@@ -1,5 +1,6 @@
 #include "corvel/terminal/Terminal.h"
 #include "corvel/terminal/TerminalDispatch.h"
+#include "corvel/terminal/TerminalInternals.h"
 
 #include "corvel/terminal/ListForm.h"
 #include "corvel/terminal/TerminalEnvironment.h"
@@ -17,7 +18,16 @@ std::vector<std::string> Terminal::getEnvironmentVariables(const std::optional<s
 }
 
 Terminal::Terminal(std::weak_ptr<TerminalDelegate> delegate, const TerminalOptions& options)
-    : options_(options), tdel_(std::move(delegate)), parser_(static_cast<ParserHandler*>(this)), self_(std::make_shared<Terminal*>(this))
+    : internals_(std::make_unique<Internals>(static_cast<ParserHandler*>(this))),
+      kittyGraphicsState(internals_->kittyGraphicsState),
+      kittyPlacementContext(internals_->kittyPlacementContext),
+      options_(options),
+      synchronizedOutputTimeoutItem_(internals_->synchronizedOutputTimeoutItem),
+      tdel_(std::move(delegate)),
+      parser_(internals_->parser),
+      readingBuffer_(internals_->readingBuffer),
+      sgrDiagnostics_(internals_->sgrDiagnostics),
+      self_(std::make_shared<Terminal*>(this))
 {
     // A width of 0 would leave the tab stops undefined; the option is the
     // distance between default stops.
@@ -356,14 +366,22 @@ void Terminal::collectPayloadIds()
 {
     payloadIdsTaken_ = 0;
     payloadIdsKept_ = 0;
-    if (TinyAtom::usedCount() > 0) {
-        const std::optional<TinyAtom> open = hyperLinkTracking ? hyperLinkTracking->atom : std::nullopt;
-        payloadIdsKept_ =
-            TinyAtom::collectUnused(this,
-                                    {&normalBuffer_->lines(), &altBuffer_->lines(),
-                                     synchronizedOutputBuffer_ ? &synchronizedOutputBuffer_->lines() : nullptr},
-                                    open);
+    if (TinyAtom::usedCount() == 0) return;
+    // Every allocated line of each ring is read, scrollback included and
+    // whatever the ring's count, and every cell of a line's storage.
+    auto inUse = std::make_unique<TinyAtom::IdsInUse>();
+    for (const Buffer* buffer : {normalBuffer_.get(), altBuffer_.get(), synchronizedOutputBuffer_.get()}) {
+        if (!buffer) continue;
+        for (const BufferLine* line : buffer->lines().getArray()) {
+            if (!line) continue;
+            for (const CharData& cell : line->storage()) {
+                if (cell.payload.code != 0) inUse->set(cell.payload.code);
+            }
+        }
     }
+    // The link still open keeps its id though no cell shows it yet.
+    if (hyperLinkTracking && hyperLinkTracking->atom) inUse->set(hyperLinkTracking->atom->code);
+    payloadIdsKept_ = TinyAtom::collectUnused(this, *inUse);
 }
 
 void Terminal::noteLinesDropped(int64_t count)

@@ -17,7 +17,10 @@
 // TerminalSync.cpp, TerminalResize.cpp, TerminalTitles.cpp, TerminalPrint.cpp,
 // TerminalCursor.cpp, TerminalErase.cpp, TerminalRectangles.cpp,
 // TerminalModes.cpp, TerminalReports.cpp, TerminalWindow.cpp, TerminalOsc.cpp
-// and TerminalImages.cpp.
+// and TerminalImages.cpp. What only those files need (the parser, the image
+// state, the print path's held-back input and similar) is declared here by
+// name only and defined in TerminalInternals.h, so that an includer of this
+// header compiles the screen model and the host interface, not the parser.
 #pragma once
 
 #include "corvel/screen/Attribute.h"
@@ -28,24 +31,22 @@
 #include "corvel/screen/CharSets.h"
 #include "corvel/screen/Color.h"
 #include "corvel/terminal/CursorStyle.h"
-#include "corvel/parser/DcsHandler.h"
-#include "corvel/parser/EscapeSequenceParser.h"
+#include "corvel/parser/ParserHandler.h"
 #include "corvel/kitty/KittyKeyboardFlags.h"
-#include "corvel/terminal/LogThrottle.h"
 #include "corvel/screen/Line.h"
 #include "corvel/terminal/LinkLookupLocation.h"
 #include "corvel/terminal/LinkMatch.h"
 #include "corvel/screen/Position.h"
 #include "corvel/terminal/ProgressReport.h"
-#include "corvel/terminal/ReadingBuffer.h"
 #include "corvel/terminal/TerminalDelegate.h"
 #include "corvel/terminal/TerminalOptions.h"
 #include "corvel/terminal/TextEncoding.h"
-#include "corvel/terminal/WindowManipulationCommand.h"
 #include "corvel/kitty/KittyGraphicsControl.h"
-#include "corvel/kitty/KittyGraphicsState.h"
+#include "corvel/kitty/KittyGraphicsPayload.h"
 #include "corvel/kitty/KittyPlacementContext.h"
+#include "corvel/kitty/KittyPlacementKey.h"
 #include "corvel/kitty/KittyPlacementLines.h"
+#include "corvel/kitty/KittyPlacementRecord.h"
 #include "corvel/platform/Dispatch.h"
 
 #include <algorithm>
@@ -67,7 +68,21 @@
 
 namespace corvel {
 
+// Behind the terminal, defined where they are used (TerminalInternals.h and
+// the layers below).
+class DispatchWorkItem;
+class EscapeSequenceParser;
+class KittyGraphicsState;
+class LogThrottle;
+struct KittyPlacementContext;
+struct ReadingBuffer;
+
 class Terminal : private ParserHandler {
+    // What only the implementation files see (TerminalInternals.h). Declared
+    // first: the reference members below are bound to its parts.
+    struct Internals;
+    std::unique_ptr<Internals> internals_;
+
 public:
     // A handler for one OSC number, registered by the host.
     using OscHandler = std::function<void(std::span<const uint8_t> data)>;
@@ -110,20 +125,8 @@ public:
         std::optional<TinyAtom> atom;
     };
 
-    // DCS $ q: the request for a setting report. Collects the payload and
-    // answers when the string ends.
-    class DECRQSS final : public DcsHandler {
-    public:
-        explicit DECRQSS(Terminal& terminal) : terminal_(&terminal) {}
-        void hook(std::span<const uint8_t> collect, std::span<const int64_t> parameters, uint8_t flag) override;
-        void put(std::span<const uint8_t> data) override;
-        void unhook() override;
-
-        std::vector<uint8_t> data;
-
-    private:
-        Terminal* terminal_;  // not owned; the parser drops this handler before the terminal goes
-    };
+    // DCS $ q: the request for a setting report (TerminalInternals.h).
+    class DECRQSS;
 
     static constexpr int MINIMUM_COLS = 2;
     static constexpr int MINIMUM_ROWS = 1;
@@ -365,13 +368,18 @@ public:
     void setgCharset(uint8_t g, const CharSet* set);
     // SCS: the intermediate byte followed by the designator.
     void selectCharset(std::span<const uint8_t> p);
+    // DOCS: back to G0 with no character set designated.
+    void cmdSelectCodingSystem();
 
     // ---- C0 controls, cursor movement and scrolling (TerminalCursor.cpp) ----
 
+    void cmdBell();
     void cmdBackspace();
+    void cmdHorizontalTab();  // HT
     void cmdLineFeedBasic();
     void cmdCarriageReturn();
     void cmdIndex();
+    void cmdNextLine();  // NEL
     void reverseIndex();
     // Tells the host about a line feed, nothing else.
     void emitLineFeed();
@@ -383,6 +391,8 @@ public:
     void setCursor(int col, int row);
     void cmdCursorUp(Params pars);
     void cmdCursorDown(Params pars);
+    void cmdCursorNextLine(Params pars);       // CNL
+    void cmdCursorPrecedingLine(Params pars);  // CPL
     void cursorForward(int64_t count);
     void cursorBackward(int64_t count);
     void cmdCursorCharAbsolute(Params pars);
@@ -395,6 +405,15 @@ public:
     void cmdScrollUp(Params pars);
     void cmdScrollDown(Params pars);
     void cmdTabClear(Params pars);
+    void cmdTabSet();                         // HTS
+    void cmdCursorForwardTab(Params pars);   // CHT
+    void cmdCursorBackwardTab(Params pars);  // CBT
+    // CSI T: SD, or with '>' resets title modes.
+    void csiScrollDownOrTitleModes(Params pars, Collect collect);
+    // CSI s: DECSLRM while margin mode is on, else SCOSC.
+    void csiSaveCursorOrMargins(Params pars, Collect collect);
+    // CSI u: the keyboard protocol, else SCORC.
+    void csiRestoreCursorOrKeyboard(Params pars, Collect collect);
     void csiPHandler(Params pars, Collect collect);
     void cmdSetCursorStyle(Params pars, Collect collect);
     void cmdSetScrollRegion(Params pars, Collect collect);
@@ -457,6 +476,10 @@ public:
     // ---- window manipulation (TerminalWindow.cpp) ----
 
     void cmdWindowOptions(Params pars);
+    // CSI t: XTWINOPS, or with '>' sets title modes.
+    void csiWindowOpsOrTitleModes(Params pars, Collect collect);
+    // XTSMTITLE / XTRMTITLE: the title modes named in `pars` take `value`.
+    void setTitleModes(Params pars, bool value);
     // The title stacks keep this many entries; a push past it drops the oldest.
     static constexpr size_t maxTitleStackDepth = 10;
 
@@ -506,7 +529,13 @@ public:
 
     // ---- OSC commands (TerminalOsc.cpp) ----
 
+    void oscSetTitle(std::span<const uint8_t> data);
+    void oscSetIconTitle(std::span<const uint8_t> data);
     void oscChangeOrQueryColorIndex(std::span<const uint8_t> data);
+    // Whether the payload was a progress report, now passed to the host.
+    bool oscProgressReport(std::span<const uint8_t> data);
+    void oscClipboard(std::span<const uint8_t> data);
+    void oscResetCursorColor();
     void oscSetCurrentDocument(std::span<const uint8_t> data);
     void oscSetCurrentDirectory(std::span<const uint8_t> data);
     void oscHyperlink(std::span<const uint8_t> data);
@@ -586,8 +615,8 @@ public:
     uint8_t gLevel = 0;
     bool cursorBlink = false;
     bool allow80To132 = true;
-    KittyGraphicsState kittyGraphicsState;
-    std::optional<KittyPlacementContext> kittyPlacementContext;
+    KittyGraphicsState& kittyGraphicsState;
+    std::optional<KittyPlacementContext>& kittyPlacementContext;
     bool userScrolling = false;
     bool lineFeedMode = false;
     bool smoothScroll = false;
@@ -781,7 +810,7 @@ private:
     bool synchronizedOutputActive_ = false;
     std::unique_ptr<Buffer> synchronizedOutputBuffer_;
     bool synchronizedOutputBufferIsAlternate_ = false;
-    DispatchWorkItemPtr synchronizedOutputTimeoutItem_;
+    std::shared_ptr<DispatchWorkItem>& synchronizedOutputTimeoutItem_;
     // The history lines the frozen copy has not copied yet: ring indices
     // 0 ..< snapshotLazyEnd_ of the copy, read through from the live normal
     // buffer by scroll-invariant number while snapshotSource_ is set.
@@ -819,7 +848,7 @@ private:
     bool collectionDue_ = false;
     DispatchWorkItemPtr idleCollectionItem_;
     bool fedSinceIdleCheck_ = false;
-    EscapeSequenceParser parser_;
+    EscapeSequenceParser& parser_;
 
     int64_t refreshStart_ = std::numeric_limits<int64_t>::max();
     int64_t refreshEnd_ = -1;
@@ -835,10 +864,10 @@ private:
     MouseMode mouseMode_ = MouseMode::off;
     // The button of the last press reported, named again by SGR releases.
     int lastMousePressButton_ = 0;
-    ReadingBuffer readingBuffer_;
+    ReadingBuffer& readingBuffer_;
     BufferLine blankLine_{0};
     // Holds back repeats of the unknown-SGR line, which is printed always.
-    LogThrottle sgrDiagnostics_;
+    LogThrottle& sgrDiagnostics_;
 
     // Shared with the timeout work item and the buffers' scroll callbacks,
     // which reach the terminal only while it lives.

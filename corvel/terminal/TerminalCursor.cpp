@@ -175,6 +175,20 @@ void Terminal::cmdHVPosition(Params pars)
 
 // ---- relative motion ----
 
+// CNL: down, then to the left margin while margin mode is on, else column 0.
+void Terminal::cmdCursorNextLine(Params pars)
+{
+    cmdCursorDown(pars);
+    buffer_->setX(marginMode ? buffer_->marginLeft() : 0);
+}
+
+// CPL: up, then to the left margin while margin mode is on, else column 0.
+void Terminal::cmdCursorPrecedingLine(Params pars)
+{
+    cmdCursorUp(pars);
+    buffer_->setX(marginMode ? buffer_->marginLeft() : 0);
+}
+
 void Terminal::cmdCursorUp(Params pars)
 {
     Buffer& b = *buffer_;
@@ -242,6 +256,36 @@ void Terminal::cmdVPositionRelative(Params pars)
 
 // ---- tabs ----
 
+void Terminal::cmdHorizontalTab()
+{
+    buffer_->setX(buffer_->nextTabStop(marginMode, -1));
+}
+
+void Terminal::cmdTabSet()
+{
+    buffer_->tabSet(buffer_->x());
+}
+
+// CHT: forward `count` tab stops, at most one per column.
+void Terminal::cmdCursorForwardTab(Params pars)
+{
+    Buffer& b = *buffer_;
+    const int64_t limit = cols_ - 1;
+    const int64_t p = pars.empty() ? 0 : pars[0];
+    const int64_t count = p >= 2 ? std::min(p, limit) : std::min<int64_t>(limit, 1);
+    for (int64_t i = 0; i < count; ++i) b.setX(b.nextTabStop(marginMode, -1));
+}
+
+// CBT: back `count` tab stops; nothing while the cursor is past the screen.
+void Terminal::cmdCursorBackwardTab(Params pars)
+{
+    Buffer& b = *buffer_;
+    if (b.x() > cols_) return;
+    const int64_t p = pars.empty() ? 0 : pars[0];
+    const int64_t count = p > 1 ? std::min<int64_t>(p, b.cols()) : 1;
+    for (int64_t i = 0; i < count; ++i) b.setX(b.previousTabStop(-1));
+}
+
 void Terminal::cmdTabClear(Params pars)
 {
     Buffer& b = *buffer_;
@@ -254,6 +298,11 @@ void Terminal::cmdTabClear(Params pars)
 }
 
 // ---- C0 controls ----
+
+void Terminal::cmdBell()
+{
+    withDelegate([&](TerminalDelegate& d) { d.bell(*this); });
+}
 
 void Terminal::cmdBackspace()
 {
@@ -326,6 +375,19 @@ void Terminal::cmdIndex()
     } else if (b.x() <= rightMargin()) {
         scroll(false);
     }
+}
+
+// NEL and ESC E: to the left margin in origin mode with margins on (a
+// negative margin leaves the column), else to column 0; then index.
+void Terminal::cmdNextLine()
+{
+    Buffer& b = *buffer_;
+    if (originMode && marginMode) {
+        b.setX(b.marginLeft());
+    } else {
+        b.setX(0);
+    }
+    cmdIndex();
 }
 
 void Terminal::reverseIndex()
@@ -495,6 +557,16 @@ void Terminal::cmdScrollDown(Params pars)
     updateRange(b.scrollBottom());
 }
 
+// CSI T scrolls down; CSI > Ps T resets title modes.
+void Terminal::csiScrollDownOrTitleModes(Params pars, Collect collect)
+{
+    if (collect.empty()) {
+        cmdScrollDown(pars);
+    } else if (collect.size() == 1 && collect[0] == '>') {
+        setTitleModes(pars, false);
+    }
+}
+
 // ---- column scrolling (DECBI, DECFI) ----
 
 void Terminal::columnIndex(bool back)
@@ -569,6 +641,25 @@ void Terminal::cmdSetMargins(Params pars, Collect collect)
 }
 
 // ---- saved cursor ----
+
+// CSI s sets the left and right margins while margin mode is on and saves
+// the cursor otherwise; forms with intermediates do nothing.
+void Terminal::csiSaveCursorOrMargins(Params pars, Collect collect)
+{
+    if (!collect.empty()) return;
+    if (marginMode) {
+        cmdSetMargins(pars, collect);
+    } else {
+        cmdSaveCursor(pars, collect);
+    }
+}
+
+// CSI u: a keyboard-protocol command when it is one, else (without
+// intermediates) the cursor is restored.
+void Terminal::csiRestoreCursorOrKeyboard(Params pars, Collect collect)
+{
+    if (!handleKittyKeyboardProtocol(pars, collect) && collect.empty()) cmdRestoreCursor(pars, collect);
+}
 
 void Terminal::cmdSaveCursor(Params, Collect collect)
 {

@@ -4,6 +4,7 @@
 // and removing Kitty images from the screens and the image store. The
 // protocol's own work lives in corvel/kitty/; runs on the terminal's thread.
 #include "corvel/terminal/Terminal.h"
+#include "corvel/terminal/TerminalInternals.h"
 
 #include "corvel/screen/TerminalImage.h"
 #include "corvel/kitty/SixelDcsHandler.h"

@@ -7,6 +7,7 @@
 // records whose images were elsewhere, so the two sides stay consistent.
 // Runs on the terminal's thread.
 #include "corvel/terminal/Terminal.h"
+#include "corvel/terminal/TerminalInternals.h"
 
 #include "corvel/kitty/KittyGraphicsReply.h"
 #include "corvel/kitty/KittyGraphicsStore.h"

@@ -16,6 +16,7 @@
 // steps. The limits count work, not time, so a lookup gives the same answer
 // on any machine.
 #include "corvel/terminal/Terminal.h"
+#include "corvel/platform/Dispatch.h"
 #include "corvel/platform/Regex.h"
 #include "corvel/platform/Utf8.h"
 
@@ -73,32 +74,6 @@ bool isWhitespace(char32_t c)
            (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F || c == 0x205F || c == 0x3000;
 }
 
-void appendUtf16(std::u16string& out, char32_t c)
-{
-    if (c < 0x10000) {
-        out += static_cast<char16_t>(c);
-    } else {
-        const char32_t v = c - 0x10000;
-        out += static_cast<char16_t>(0xD800 | (v >> 10));
-        out += static_cast<char16_t>(0xDC00 | (v & 0x3FF));
-    }
-}
-
-std::string toUtf8(std::u16string_view text)
-{
-    std::string out;
-    out.reserve(text.size());
-    for (size_t i = 0; i < text.size(); ++i) {
-        char32_t c = text[i];
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-            ++i;
-        }
-        utf8::append(out, c);
-    }
-    return out;
-}
-
 std::optional<std::string> payloadText(const CharData& cell)
 {
     const std::any value = cell.getPayload();
@@ -130,7 +105,7 @@ struct CellCharacter {
         if (!cluster.empty()) {
             out += utf8::toUtf16(cluster);
         } else {
-            appendUtf16(out, scalar == 0 ? U' ' : scalar);
+            utf8::appendUtf16(out, scalar == 0 ? U' ' : scalar);
         }
     }
 };
@@ -486,7 +461,7 @@ std::optional<LinkMatch> ImplicitLinkFinder::implicitLinkMatch(Position at)
         if (target == rows.end() || target->range.isEmpty()) continue;
 
         LinkMatch result;
-        result.text = toUtf8(std::u16string_view(map->text).substr(location, length));
+        result.text = utf8::fromUtf16(std::u16string_view(map->text).substr(location, length));
         result.row = map->row;
         result.range = target->range;
         result.isExplicit = false;

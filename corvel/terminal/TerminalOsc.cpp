@@ -1,6 +1,6 @@
-// OSC commands other than the titles and the clipboard: palette colours,
-// current directory and document, hyperlinks, progress, default colours,
-// notifications and inline-image payloads.
+// OSC commands: titles, palette colours, current directory and document,
+// hyperlinks, progress, default colours, the clipboard, notifications and
+// inline-image payloads.
 //
 // Every malformed payload is ignored without a reply or a log line; what an
 // OSC 4 did before it ran into a malformed pair stays done.
@@ -92,6 +92,43 @@ ImageSizeRequest parseImageSize(const std::optional<std::string_view>& value)
 }  // namespace
 
 // ---- OSC 4: palette entries ----
+
+// A title that is not valid UTF-8 becomes empty.
+static std::string titleText(std::span<const uint8_t> data)
+{
+    if (!utf8::isValid(data)) return {};
+    return std::string(data.begin(), data.end());
+}
+
+void Terminal::oscSetTitle(std::span<const uint8_t> data)
+{
+    setTitle(titleText(data));
+}
+
+void Terminal::oscSetIconTitle(std::span<const uint8_t> data)
+{
+    setIconTitle(titleText(data));
+}
+
+void Terminal::oscClipboard(std::span<const uint8_t> data)
+{
+    // Only the clipboard selection is written ("c", or an empty field, which
+    // names the default selection), and only with valid Base64.
+    size_t start = 0;
+    if (data.size() >= 2 && data[0] == 'c' && data[1] == ';') {
+        start = 2;
+    } else if (!data.empty() && data[0] == ';') {
+        start = 1;
+    }
+    if (start == 0) return;
+    const auto decoded = base64::decode(data.subspan(start));
+    if (decoded) withDelegate([&](TerminalDelegate& d) { d.clipboardCopy(*this, *decoded); });
+}
+
+void Terminal::oscResetCursorColor()
+{
+    withDelegate([&](TerminalDelegate& d) { d.setCursorColor(*this, std::nullopt); });
+}
 
 void Terminal::oscChangeOrQueryColorIndex(std::span<const uint8_t> data)
 {
@@ -309,6 +346,14 @@ std::optional<ProgressReport> Terminal::parseProgressReport(std::span<const uint
 }
 
 // ---- OSC 777: notifications ----
+
+bool Terminal::oscProgressReport(std::span<const uint8_t> data)
+{
+    const auto report = parseProgressReport(data);
+    if (!report) return false;
+    withDelegate([&](TerminalDelegate& d) { d.progressReport(*this, *report); });
+    return true;
+}
 
 void Terminal::oscNotification(std::span<const uint8_t> data)
 {

@@ -98,8 +98,7 @@ void forEachCell(Terminal& terminal, const Rectangle& rect, F&& change)
 char32_t fillCharacter(int64_t value)
 {
     const bool control = value < 0x20 || (value >= 0x7F && value < 0xA0);
-    const bool scalar = value <= 0x10FFFF && (value < 0xD800 || value > 0xDFFF);
-    return control || !scalar ? U' ' : static_cast<char32_t>(value);
+    return control || !utf8::isScalar(value) ? U' ' : static_cast<char32_t>(value);
 }
 
 // DECERA: every cell becomes a space in the current attribute.

@@ -3,6 +3,7 @@
 // through sendResponse, as one host `send`, introduced in the 7-bit or 8-bit
 // form that `cc` chooses when it is built.
 #include "corvel/terminal/Terminal.h"
+#include "corvel/terminal/TerminalInternals.h"
 
 #include "corvel/terminal/ListForm.h"
 

@@ -6,6 +6,7 @@
 // told apart here. This runs for nearly every colour change a program makes
 // and allocates nothing except for the diagnostic of an unknown attribute.
 #include "corvel/terminal/Terminal.h"
+#include "corvel/terminal/TerminalInternals.h"
 
 #include <algorithm>
 #include <string>

@@ -15,6 +15,7 @@
 // ring (the oldest line is reused), and trimming, erasing the scrollback or
 // removing images (preserveSnapshotHistory).
 #include "corvel/terminal/Terminal.h"
+#include "corvel/terminal/TerminalInternals.h"
 
 #include <algorithm>
 #include <cmath>

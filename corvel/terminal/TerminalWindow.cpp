@@ -87,6 +87,32 @@ std::optional<WindowManipulationCommand> hostRequest(std::span<const int64_t> pa
 
 }  // namespace
 
+// CSI t is a window operation; CSI > Ps t sets title modes.
+void Terminal::csiWindowOpsOrTitleModes(Params pars, Collect collect)
+{
+    if (collect.empty()) {
+        cmdWindowOptions(pars);
+    } else if (collect.size() == 1 && collect[0] == '>') {
+        setTitleModes(pars, true);
+    } else if (!silentLog) {
+        log("Unhandled csiT " + listForm(collect));
+    }
+}
+
+// The four title modes of CSI > Ps T (clear) and CSI > Ps t (set).
+void Terminal::setTitleModes(Params pars, bool value)
+{
+    for (int64_t mode : pars) {
+        switch (mode) {
+        case 0: xtermTitleSetHex = value; break;
+        case 1: xtermTitleQueryHex = value; break;
+        case 2: xtermTitleSetUtf = value; break;
+        case 3: xtermTitleQueryUtf = value; break;
+        default: break;
+        }
+    }
+}
+
 void Terminal::cmdWindowOptions(Params pars)
 {
     auto delegate = tdel_.lock();

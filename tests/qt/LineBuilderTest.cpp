@@ -9,20 +9,17 @@
 #include "corvel/qt/LineBuilder.h"
 #include "corvel/qt/LineQueries.h"
 #include "tests/qt/FakeRunStyles.h"
+#include "tests/corvel/support/TestHost.h"
 
 using namespace corvel;
 using namespace corvel::qt;
+using corvel::testing::TestHost;
 
 namespace {
 
-class Host : public TerminalDelegate {
-public:
-    void send(Terminal&, std::span<const uint8_t>) override {}
-};
-
-class LineBuilding : public testing::Test {
+class LineBuilding : public ::testing::Test {
 protected:
-    std::shared_ptr<Host> host = std::make_shared<Host>();
+    std::shared_ptr<TestHost> host = std::make_shared<TestHost>();
     std::unique_ptr<Terminal> terminal = [this] {
         TerminalOptions options;
         options.cols = 20;

@@ -13,18 +13,15 @@
 #include "corvel/qt/RowPainter.h"
 #include "tests/qt/FakeRunStyles.h"
 #include "tests/qt/PixelProbe.h"
+#include "tests/corvel/support/TestHost.h"
 
 using namespace corvel;
 using namespace corvel::qt;
+using corvel::testing::TestHost;
 using corvel::qt::test::blankImage;
 using corvel::qt::test::describe;
 
 namespace {
-
-class Host : public TerminalDelegate {
-public:
-    void send(Terminal&, std::span<const uint8_t>) override {}
-};
 
 std::array<QFont, 4> dejaVu(int pixelSize)
 {
@@ -39,10 +36,10 @@ std::array<QFont, 4> dejaVu(int pixelSize)
     return faces;
 }
 
-class RowDrawing : public testing::Test {
+class RowDrawing : public ::testing::Test {
 protected:
     static constexpr int cols = 10;
-    std::shared_ptr<Host> host = std::make_shared<Host>();
+    std::shared_ptr<TestHost> host = std::make_shared<TestHost>();
     std::unique_ptr<Terminal> terminal = [this] {
         TerminalOptions options;
         options.cols = cols;

@@ -1,6 +1,7 @@
 // Inline images in the view: an OSC 1337 PNG cut into row strips and drawn,
 // bad images bounded or refused, Kitty layers and pixel offsets, and
 // placeholder cells showing their slice of a virtual placement.
+#include "corvel/kitty/KittyGraphicsState.h"
 #include "QtTestSupport.h"
 #include "ViewRender.h"
 

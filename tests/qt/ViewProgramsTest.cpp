@@ -50,9 +50,9 @@ public:
 
     void dataReceived(std::span<const uint8_t> slice) override { view.getTerminal().feed(slice); }
     void processTerminated(LocalProcess&, std::optional<int32_t>) override { exited = true; }
-    winsize getWindowSize() override
+    WindowSize getWindowSize() override
     {
-        return winsize{static_cast<unsigned short>(view.getTerminal().rows()),
+        return WindowSize{static_cast<unsigned short>(view.getTerminal().rows()),
                        static_cast<unsigned short>(view.getTerminal().cols()), 0, 0};
     }
     void send(TerminalView&, std::span<const uint8_t> data) override

@@ -143,12 +143,12 @@ private:
             pane->view_->getTerminal().feed(slice);
             if (pane->onData) pane->onData();
         }
-        winsize getWindowSize() override
+        corvel::WindowSize getWindowSize() override
         {
-            winsize size{};
+            corvel::WindowSize size{};
             if (pane) {
-                size.ws_col = static_cast<unsigned short>(pane->view_->getTerminal().cols());
-                size.ws_row = static_cast<unsigned short>(pane->view_->getTerminal().rows());
+                size.cols = static_cast<unsigned short>(pane->view_->getTerminal().cols());
+                size.rows = static_cast<unsigned short>(pane->view_->getTerminal().rows());
             }
             return size;
         }

@@ -4,6 +4,8 @@
 // same size shows for the same program and keys.
 #include "corvel/terminal/Terminal.h"
 
+#include "tests/corvel/support/TempDir.h"
+
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -18,6 +20,8 @@
 #include <thread>
 
 using namespace corvel;
+using corvel::testing::readFile;
+using corvel::testing::writeFile;
 
 namespace {
 
@@ -29,19 +33,6 @@ std::string quote(const std::string& text)
     std::string out = "'";
     for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return out + "'";
-}
-
-std::string readFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void writeFile(const std::string& path, const std::string& text)
-{
-    std::ofstream(path, std::ios::binary) << text;
 }
 
 struct Result {
@@ -93,16 +84,12 @@ protected:
     {
         struct stat info {};
         ASSERT_EQ(::stat(kRunner.c_str(), &info), 0) << "build the corvel-headless target: " << kRunner;
-        char pattern[] = "/tmp/corvel-runner-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        dir_ = pattern;
         socket_ = "corvel-test-" + std::to_string(::getpid());
     }
     void TearDown() override
     {
         for (const char* suffix : {"", "-inner1", "-inner2"})
             shell(dir_, "tmux -L " + socket_ + suffix + " kill-server");
-        std::system(("rm -rf " + quote(dir_)).c_str());
     }
 
     Result runner(const std::string& arguments) { return shell(dir_, kEnv + quote(kRunner) + " " + arguments); }
@@ -186,7 +173,8 @@ protected:
         EXPECT_EQ(cursor, "cursor: " + normalized(tmuxCursor).at(0));
     }
 
-    std::string dir_;
+    corvel::testing::TempDir temp_{"corvel-runner"};
+    std::string dir_ = temp_.path;
     std::string socket_;
 };
 

@@ -4,6 +4,9 @@
 #include "corvel/terminal/TerminalEnvironment.h"
 #include "corvel/platform/Log.h"
 
+#include "tests/corvel/support/MainQueueScope.h"
+#include "tests/corvel/support/TempDir.h"
+
 #include <gtest/gtest.h>
 
 #include <dirent.h>
@@ -13,12 +16,14 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <map>
 #include <mutex>
 #include <set>
 #include <sstream>
 #include <thread>
 
 using namespace corvel;
+using corvel::testing::readFile;
 
 namespace {
 
@@ -44,12 +49,19 @@ public:
         output.append(slice.begin(), slice.end());
         if (queue && !queue->isCurrent()) offQueue = true;
     }
-    winsize getWindowSize() override { return size; }
+    WindowSize getWindowSize() override { return size; }
 
     bool has(const std::string& text)
     {
         std::lock_guard<std::mutex> guard(mutex);
         return output.find(text) != std::string::npos;
+    }
+    size_t count(const std::string& text)
+    {
+        std::lock_guard<std::mutex> guard(mutex);
+        size_t found = 0;
+        for (size_t at = output.find(text); at != std::string::npos; at = output.find(text, at + 1)) ++found;
+        return found;
     }
     size_t exitCount()
     {
@@ -66,25 +78,11 @@ public:
     bool slowDown = false;
     bool offQueue = false;
     DispatchQueue* queue = nullptr;
-    winsize size{24, 80, 0, 0};
+    WindowSize size{24, 80, 0, 0};
 };
 
 class LocalProcessTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        main_ = std::make_shared<RunLoopQueue>();
-        previous_ = DispatchQueue::setMain(main_);
-        char pattern[] = "/tmp/corvel-pty-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-    }
-    void TearDown() override
-    {
-        DispatchQueue::setMain(previous_);
-        std::system(("rm -rf '" + dir_ + "'").c_str());
-    }
-
     bool pumpUntil(const std::function<bool()>& done, Nanos timeout = 20 * kSecond)
     {
         return main_->runUntil(done, timeout);
@@ -99,22 +97,32 @@ protected:
         p.send(std::span(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
     }
 
-    std::shared_ptr<RunLoopQueue> main_;
-    std::shared_ptr<DispatchQueue> previous_;
-    std::string dir_;
+    corvel::testing::MainQueueScope scope_;
+    std::shared_ptr<RunLoopQueue> main_ = scope_.queue;
+    corvel::testing::TempDir temp_{"corvel-pty"};
+    std::string dir_ = temp_.path;
 };
-
-std::string readFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 std::string procField(pid_t pid, const std::string& file)
 {
     return readFile("/proc/" + std::to_string(pid) + "/" + file);
+}
+
+// Descriptor number to what it refers to, for every descriptor `pid` holds.
+std::map<std::string, std::string> descriptors(pid_t pid)
+{
+    std::map<std::string, std::string> out;
+    const std::string dir = "/proc/" + std::to_string(pid) + "/fd";
+    if (DIR* d = ::opendir(dir.c_str())) {
+        while (dirent* e = ::readdir(d)) {
+            char target[256] = {};
+            if (e->d_name[0] == '.') continue;
+            const ssize_t n = ::readlink((dir + "/" + e->d_name).c_str(), target, sizeof target - 1);
+            out[e->d_name] = std::string(target, static_cast<size_t>(std::max<ssize_t>(n, 0)));
+        }
+        ::closedir(d);
+    }
+    return out;
 }
 
 }  // namespace
@@ -199,7 +207,7 @@ TEST_F(LocalProcessTest, ExecNameArgumentsDefaultEnvironmentAndMissingProgram)
 TEST_F(LocalProcessTest, ChildSeesTheWindowSizeAndAResize)
 {
     auto rec = std::make_shared<Recorder>();
-    rec->size = winsize{24, 80, 0, 0};
+    rec->size = WindowSize{24, 80, 0, 0};
     LocalProcess process(rec);
     process.startProcess("/bin/sh", {"-c", "stty size; read x; stty size"}, kEnv);
     ASSERT_TRUE(pumpUntil([&] { return rec->has("24 80"); })) << rec->output;
@@ -360,8 +368,7 @@ TEST_F(LocalProcessTest, ChildInheritsNoDescriptorsNoIgnoredSignalsAndNoMask)
     sigaddset(&usr1, SIGUSR1);
     pthread_sigmask(SIG_BLOCK, &usr1, &previousMask);
 
-    auto secondRec = std::make_shared<Recorder>();
-    LocalProcess second(secondRec);
+    LocalProcess second(rec);
     second.startProcess("/bin/cat", {}, kEnv);
 
     pthread_sigmask(SIG_SETMASK, &previousMask, nullptr);
@@ -369,19 +376,26 @@ TEST_F(LocalProcessTest, ChildInheritsNoDescriptorsNoIgnoredSignalsAndNoMask)
     ::close(stray[0]);
     ::close(stray[1]);
 
-    // The line comes back twice, echoed by the terminal and copied by cat:
-    // cat runs, so its loader has closed what it held while starting.
-    const pid_t pid = second.shellPid();
-    send(second, "ready\n");
-    ASSERT_TRUE(pumpUntil([&] { return secondRec->has("ready\r\nready\r\n"); }, 20 * kSecond))
-        << secondRec->output;
-    std::set<std::string> fds;
-    if (DIR* d = ::opendir(("/proc/" + std::to_string(pid) + "/fd").c_str())) {
-        while (dirent* e = ::readdir(d))
-            if (e->d_name[0] != '.') fds.insert(e->d_name);
-        ::closedir(d);
+    // Until it has copied a line, a child may still hold what it closes
+    // before exec, or what the loader opens after it. Each line arrives
+    // twice: the terminal's echo and cat's copy.
+    send(first, "one\n");
+    send(second, "two\n");
+    ASSERT_TRUE(pumpUntil([&] { return rec->count("one\r\n") == 2 && rec->count("two\r\n") == 2; }))
+        << rec->output;
+    std::set<std::string> terminals;
+    for (pid_t each : {first.shellPid(), second.shellPid()}) {
+        // Its own terminal on 0, 1 and 2, and nothing else: no stray pipe and
+        // no descriptor of the other session.
+        const auto fds = descriptors(each);
+        ASSERT_EQ(fds.size(), 3u) << each;
+        EXPECT_EQ(fds.at("0").rfind("/dev/pts/", 0), 0u) << fds.at("0");
+        EXPECT_EQ(fds.at("1"), fds.at("0"));
+        EXPECT_EQ(fds.at("2"), fds.at("0"));
+        terminals.insert(fds.at("0"));
     }
-    EXPECT_EQ(fds, (std::set<std::string>{"0", "1", "2"}));
+    EXPECT_EQ(terminals.size(), 2u);
+    const pid_t pid = second.shellPid();
     const std::string status = procField(pid, "status");
     EXPECT_NE(status.find("SigBlk:\t0000000000000000"), std::string::npos) << status;
     EXPECT_NE(status.find("SigIgn:\t0000000000000000"), std::string::npos) << status;

@@ -1,6 +1,7 @@
 // Kitty deletion: every selector and its refusal, freeing image data,
 // eviction to the byte limit, and what erase, screen switches and reset
 // leave of line images and records.
+#include "corvel/kitty/KittyGraphicsState.h"
 #include "tests/corvel/kitty/KittyImageTestSupport.h"
 
 using namespace corvel;

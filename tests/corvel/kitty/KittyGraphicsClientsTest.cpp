@@ -1,5 +1,6 @@
 // Real Kitty graphics clients (chafa, timg) on a pseudo-terminal whose host
 // reports 10×20-pixel cells: the images they transmit reach the host whole.
+#include "corvel/kitty/KittyGraphicsState.h"
 #include "corvel/host/HeadlessTerminal.h"
 #include "corvel/kitty/KittyGraphicsPng.h"
 
@@ -25,11 +26,11 @@ class ImageHost : public HeadlessTerminal {
 public:
     explicit ImageHost(EndCallback onEnd) : HeadlessTerminal(std::move(onEnd)) {}
 
-    winsize getWindowSize() override
+    WindowSize getWindowSize() override
     {
-        winsize size = HeadlessTerminal::getWindowSize();
-        size.ws_xpixel = static_cast<unsigned short>(size.ws_col * 10);
-        size.ws_ypixel = static_cast<unsigned short>(size.ws_row * 20);
+        WindowSize size = HeadlessTerminal::getWindowSize();
+        size.pixelWidth = static_cast<unsigned short>(size.cols * 10);
+        size.pixelHeight = static_cast<unsigned short>(size.rows * 20);
         return size;
     }
     std::optional<CellSize> cellSizeInPixels(Terminal&) override { return CellSize{10, 20}; }

@@ -1,5 +1,6 @@
 // Transmissions from files, temporary files and shared memory, through the
 // terminal: which paths are refused, what is removed, and that nothing blocks.
+#include "corvel/kitty/KittyGraphicsState.h"
 #include "KittyGraphicsTestSupport.h"
 
 #include "corvel/kitty/KittyGraphicsSources.h"

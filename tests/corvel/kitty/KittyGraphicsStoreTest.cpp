@@ -1,5 +1,6 @@
 // The image store through the terminal: ids handed out for image numbers,
 // replacing, the byte limit, and the cap on an open chunked transfer.
+#include "corvel/kitty/KittyGraphicsState.h"
 #include "KittyGraphicsTestSupport.h"
 
 #include "corvel/kitty/KittyGraphicsPending.h"

@@ -2,6 +2,7 @@
 // host inserts their images as pixel-less strips on 10×20-pixel cells: a
 // Kitty delete takes only the Kitty strips, and erasing the display keeps a
 // sixel image in the scrollback.
+#include "corvel/kitty/KittyGraphicsState.h"
 #include "corvel/host/HeadlessTerminal.h"
 #include "tests/corvel/support/PixelLessImageInsertion.h"
 
@@ -24,11 +25,11 @@ class InsertingHost : public HeadlessTerminal {
 public:
     explicit InsertingHost(EndCallback onEnd) : HeadlessTerminal(std::move(onEnd)) {}
 
-    winsize getWindowSize() override
+    WindowSize getWindowSize() override
     {
-        winsize size = HeadlessTerminal::getWindowSize();
-        size.ws_xpixel = static_cast<unsigned short>(size.ws_col * 10);
-        size.ws_ypixel = static_cast<unsigned short>(size.ws_row * 20);
+        WindowSize size = HeadlessTerminal::getWindowSize();
+        size.pixelWidth = static_cast<unsigned short>(size.cols * 10);
+        size.pixelHeight = static_cast<unsigned short>(size.rows * 20);
         return size;
     }
     std::optional<CellSize> cellSizeInPixels(Terminal&) override { return CellSize{10, 20}; }

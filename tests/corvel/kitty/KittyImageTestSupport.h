@@ -3,6 +3,7 @@
 // lines.
 #pragma once
 
+#include "corvel/kitty/KittyGraphicsState.h"
 #include "tests/corvel/support/PixelLessImageInsertion.h"
 #include "corvel/platform/Base64.h"
 

@@ -54,3 +54,19 @@ TEST(Utf8, EncodesScalars)
                        char32_t(0x10000), char32_t(0x10FFFF)})
         EXPECT_EQ(utf8::decode(utf8::encode(c)), std::u32string(1, c));
 }
+
+TEST(Utf8, ConvertsBetweenUtf16AndUtf8)
+{
+    std::u16string units;
+    for (char32_t c : {U'a', char32_t(0x20AC), char32_t(0x1F600), char32_t(0xDC00)}) utf8::appendUtf16(units, c);
+    EXPECT_EQ(units, std::u16string(u"a\u20AC\U0001F600\uFFFD"));
+    EXPECT_EQ(utf8::fromUtf16(units), "a\xE2\x82\xAC\xF0\x9F\x98\x80\xEF\xBF\xBD");
+    // An unpaired surrogate, leading or trailing, becomes one U+FFFD.
+    EXPECT_EQ(utf8::fromUtf16(std::u16string(1, char16_t(0xD83D)) + u"x"), "\xEF\xBF\xBDx");
+    std::vector<uint8_t> bytes;
+    utf8::append(bytes, char32_t(0x20AC));
+    EXPECT_EQ(bytes, (std::vector<uint8_t>{0xE2, 0x82, 0xAC}));
+    EXPECT_FALSE(utf8::isScalar(0xD800));
+    EXPECT_FALSE(utf8::isScalar(-1));
+    EXPECT_TRUE(utf8::isScalar(0x10FFFF));
+}

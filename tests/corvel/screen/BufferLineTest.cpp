@@ -1,11 +1,14 @@
 #include "corvel/screen/BufferLine.h"
 #include "corvel/platform/Log.h"
 
+#include "tests/corvel/support/TestImage.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
 using namespace corvel;
+using corvel::testing::TestImage;
 
 namespace {
 
@@ -27,17 +30,6 @@ BufferLine lineOf(const std::u32string& text)
 }
 
 std::string text(const BufferLine& line) { return line.translateToString(); }
-
-class TestImage : public TerminalImage {
-public:
-    int64_t pixelWidth() const override { return 10; }
-    int64_t pixelHeight() const override { return 20; }
-    int64_t col() const override { return col_; }
-    void setCol(int64_t c) override { col_ = c; }
-
-private:
-    int64_t col_ = 0;
-};
 
 }  // namespace
 

@@ -1,22 +1,17 @@
 #include "corvel/screen/Buffer.h"
 #include "corvel/platform/Log.h"
 
+#include "tests/corvel/support/TestImage.h"
+
 #include <gtest/gtest.h>
 
 #include "BufferTestSupport.h"
 
 using namespace corvel;
+using corvel::testing::TestImage;
 using namespace corvel::testing;
 
 namespace {
-
-class TestImage : public TerminalImage {
-public:
-    int64_t pixelWidth() const override { return 8; }
-    int64_t pixelHeight() const override { return 16; }
-    int64_t col() const override { return 0; }
-    void setCol(int64_t) override {}
-};
 
 Attribute background(uint8_t code)
 {
@@ -204,7 +199,7 @@ TEST(Buffer, RowAccessStaysInsideTheLinesHeld)
     EXPECT_EQ(capture.count("Buffer: row 5 is outside the 5 lines held"), 1u);
     EXPECT_EQ(buffer->lines()[4][0].code, 'z');
     EXPECT_EQ(buffer->lines()[0][0].code, 'A');
-    buffer->attachImage(std::make_shared<TestImage>(), 5);
+    buffer->attachImage(std::make_shared<TestImage>(8, 16), 5);
     EXPECT_FALSE(buffer->lines()[0].images);
 }
 
@@ -239,9 +234,9 @@ TEST(Buffer, TrimmingTheScrollbackKeepsTheSavedCursor)
 TEST(Buffer, LinesWithImagesAreCounted)
 {
     auto buffer = makeBuffer(10, 3, 2);
-    buffer->attachImage(std::make_shared<TestImage>(), 0);
-    buffer->attachImage(std::make_shared<TestImage>(), 0);
-    buffer->attachImage(std::make_shared<TestImage>(), 2);
+    buffer->attachImage(std::make_shared<TestImage>(8, 16), 0);
+    buffer->attachImage(std::make_shared<TestImage>(8, 16), 0);
+    buffer->attachImage(std::make_shared<TestImage>(8, 16), 2);
     EXPECT_EQ(buffer->linesWithImagesCount(), 2);
     EXPECT_EQ(buffer->lines()[0].images->size(), 2u);
     buffer->clearImagesFromLine(1);

@@ -1,7 +1,5 @@
 #include "corvel/screen/Attribute.h"
-#include "corvel/screen/BufferLine.h"
 #include "corvel/screen/CharData.h"
-#include "corvel/screen/CircularBufferLineList.h"
 #include "corvel/screen/TinyAtom.h"
 #include "corvel/screen/UnderlineStyle.h"
 
@@ -125,10 +123,6 @@ TEST_F(TinyAtomTest, ReleasedIdsAreHandedOutAgainAndTheTableRunsOutAt65534)
 
 TEST_F(TinyAtomTest, CollectionReleasesOnlyTheOwnersIdsThatNoCellHolds)
 {
-    CircularBufferLineList normal(4);
-    normal.makeEmpty = [](int64_t) { return BufferLine(5); };
-    CircularBufferLineList alternate(2);
-    alternate.makeEmpty = [](int64_t) { return BufferLine(5); };
     int owner = 0;
     int other = 0;
 
@@ -136,26 +130,24 @@ TEST_F(TinyAtomTest, CollectionReleasesOnlyTheOwnersIdsThatNoCellHolds)
     const auto a2 = *TinyAtom::lookup(2, &owner);
     const auto a3 = *TinyAtom::lookup(3, &owner);
     const auto foreign = *TinyAtom::lookup(4, &other);
-    normal.push(BufferLine(5));
-    normal[0].modify(3, [&](CharData& c) { c.setPayload(a2); });
+    TinyAtom::IdsInUse inUse;
+    inUse.set(a2.code);
+    inUse.set(a3.code);
 
-    // Ids after one in use go too; another owner's id and the kept one stay.
-    EXPECT_EQ(TinyAtom::collectUnused(&owner, {&normal, &alternate}, a3), 2);
+    // Ids after one in use go too; another owner's id stays.
+    EXPECT_EQ(TinyAtom::collectUnused(&owner, inUse), 2);
     EXPECT_FALSE(a1.target().has_value());
     EXPECT_TRUE(a2.target().has_value());
     EXPECT_TRUE(a3.target().has_value());
     EXPECT_TRUE(foreign.target().has_value());
 
-    // Every allocated line is scanned, whatever the ring's count: reading
-    // index 1 of the empty alternate ring created a line there.
-    normal[0].modify(3, [](CharData& c) { c.setPayload({}); });
-    alternate[1].modify(0, [&](CharData& c) { c.setPayload(a2); });
-    EXPECT_EQ(TinyAtom::collectUnused(&owner, {&normal, &alternate}), 1);
+    inUse.reset(a3.code);
+    EXPECT_EQ(TinyAtom::collectUnused(&owner, inUse), 1);
     EXPECT_TRUE(a2.target().has_value());
     EXPECT_FALSE(a3.target().has_value());
 
-    alternate[1].modify(0, [](CharData& c) { c.setPayload({}); });
-    EXPECT_EQ(TinyAtom::collectUnused(&owner, {&normal, nullptr, &alternate}), 0);
+    inUse.reset();
+    EXPECT_EQ(TinyAtom::collectUnused(&owner, inUse), 0);
     EXPECT_EQ(TinyAtom::usedCount(&owner), 0);
     TinyAtom::releaseAll(&other);
     EXPECT_EQ(TinyAtom::usedCount(), 0);

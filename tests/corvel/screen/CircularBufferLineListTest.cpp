@@ -2,6 +2,8 @@
 #include "corvel/screen/CircularList.h"
 #include "corvel/platform/Log.h"
 
+#include "tests/corvel/support/TestImage.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -9,16 +11,9 @@
 #include <vector>
 
 using namespace corvel;
+using corvel::testing::TestImage;
 
 namespace {
-
-class TestImage : public TerminalImage {
-public:
-    int64_t pixelWidth() const override { return 1; }
-    int64_t pixelHeight() const override { return 1; }
-    int64_t col() const override { return 0; }
-    void setCol(int64_t) override {}
-};
 
 // A one-cell line whose cell holds `c`; lines are told apart by that letter.
 BufferLine named(char c, bool withImage = false)
@@ -26,7 +21,7 @@ BufferLine named(char c, bool withImage = false)
     CharData cell;
     cell.code = c;
     BufferLine line(1, cell);
-    if (withImage) line.images = BufferLine::ImageList{std::make_shared<TestImage>()};
+    if (withImage) line.images = BufferLine::ImageList{std::make_shared<TestImage>(1, 1)};
     return line;
 }
 

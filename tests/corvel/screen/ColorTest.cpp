@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <unordered_set>
 
 using namespace corvel;
 
@@ -49,21 +48,6 @@ TEST(Color, FormatsAsXcolorAndParsesBack)
     for (const Color& c : {Color(0, 0, 0), Color(1, 0x1234, 0xFFFF), Color::defaultForeground,
                            Color::terminalAppColors[12]})
         EXPECT_EQ(Color::parseColor(c.formatAsXcolor()), c);
-}
-
-TEST(Color, ConstantsAndValueSemantics)
-{
-    EXPECT_EQ(Color::defaultForeground, Color(35389, 35389, 35389));
-    EXPECT_EQ(Color::defaultBackground, Color(0, 0, 0));
-    EXPECT_EQ(Color::terminalAppColors[0], rgb8(0, 0, 0));
-    EXPECT_EQ(Color::terminalAppColors[4], rgb8(73, 46, 225));
-    EXPECT_EQ(Color::terminalAppColors[7], rgb8(203, 204, 205));
-    EXPECT_EQ(Color::terminalAppColors[8], rgb8(129, 131, 131));
-    EXPECT_EQ(Color::terminalAppColors[12], rgb8(88, 51, 255));
-    EXPECT_EQ(Color::terminalAppColors[15], rgb8(233, 235, 235));
-
-    std::unordered_set<Color> set{Color(1, 2, 3), Color(1, 2, 3), Color(3, 2, 1)};
-    EXPECT_EQ(set.size(), 2u);
 }
 
 TEST(Color, XtermPaletteHasCubeAndGreys)

@@ -26,7 +26,7 @@ public:
         : queue_(std::make_shared<RunLoopQueue>(false)), previousMain_(DispatchQueue::setMain(queue_)),
           host_(std::make_shared<Host>())
     {
-        host_->size = winsize{static_cast<unsigned short>(rows), static_cast<unsigned short>(cols), 0, 0};
+        host_->size = WindowSize{static_cast<uint16_t>(rows), static_cast<uint16_t>(cols), 0, 0};
         TerminalOptions options;
         options.cols = cols;
         options.rows = rows;
@@ -81,7 +81,7 @@ private:
     struct Host : TerminalDelegate, LocalProcessDelegate {
         Terminal* terminal = nullptr;
         LocalProcess* process = nullptr;
-        winsize size{};
+        WindowSize size{};
         bool exited = false;
 
         void send(Terminal&, std::span<const uint8_t> data) override
@@ -93,7 +93,7 @@ private:
             if (terminal) terminal->feed(slice);
         }
         void processTerminated(LocalProcess&, std::optional<int32_t>) override { exited = true; }
-        winsize getWindowSize() override { return size; }
+        WindowSize getWindowSize() override { return size; }
     };
 
     std::shared_ptr<RunLoopQueue> queue_;

@@ -35,6 +35,8 @@
 #include "corvel/terminal/Terminal.h"
 #include "corvel/platform/Dispatch.h"
 #include "corvel/platform/Utf8.h"
+#include "tests/corvel/support/MainQueueScope.h"
+#include "tests/corvel/support/TestHost.h"
 
 #include <gtest/gtest.h>
 
@@ -271,95 +273,6 @@ std::vector<Case> loadCases()
     return cases;
 }
 
-class RecordingHost : public TerminalDelegate {
-public:
-    std::vector<std::string> replies, callbacks;
-
-    void send(Terminal&, std::span<const uint8_t> data) override { replies.emplace_back(data.begin(), data.end()); }
-    void showCursor(Terminal&) override { callbacks.push_back("showCursor"); }
-    void hideCursor(Terminal&) override { callbacks.push_back("hideCursor"); }
-    void setTerminalTitle(Terminal&, const std::string& title) override { callbacks.push_back("title " + title); }
-    void setTerminalIconTitle(Terminal&, const std::string& title) override
-    {
-        callbacks.push_back("iconTitle " + title);
-    }
-    void sizeChanged(Terminal&) override { callbacks.push_back("sizeChanged"); }
-    void bufferActivated(Terminal&) override { callbacks.push_back("bufferActivated"); }
-    void synchronizedOutputChanged(Terminal&, bool active) override
-    {
-        callbacks.push_back(active ? "synchronizedOutput on" : "synchronizedOutput off");
-    }
-    void bell(Terminal&) override { callbacks.push_back("bell"); }
-    void mouseModeChanged(Terminal&) override { callbacks.push_back("mouseModeChanged"); }
-    void clipboardCopy(Terminal&, std::span<const uint8_t> content) override
-    {
-        callbacks.push_back("clipboard " + std::string(content.begin(), content.end()));
-    }
-
-    bool trusted = true;
-    bool isProcessTrusted(Terminal&) override { return trusted; }
-    void hostCurrentDirectoryUpdated(Terminal& source) override
-    {
-        callbacks.push_back("directory " + source.hostCurrentDirectory.value_or("(none)"));
-    }
-    void hostCurrentDocumentUpdated(Terminal& source) override
-    {
-        callbacks.push_back("document " + source.hostCurrentDocument.value_or("(none)"));
-    }
-    void colorChanged(Terminal&, std::optional<int> idx) override
-    {
-        callbacks.push_back("colorChanged " + (idx ? std::to_string(*idx) : std::string("all")));
-    }
-    // The colour setters record the call and then store, as the default does.
-    void setForegroundColor(Terminal& source, const Color& color) override
-    {
-        callbacks.push_back("setForegroundColor " + color.formatAsXcolor());
-        TerminalDelegate::setForegroundColor(source, color);
-    }
-    void setBackgroundColor(Terminal& source, const Color& color) override
-    {
-        callbacks.push_back("setBackgroundColor " + color.formatAsXcolor());
-        TerminalDelegate::setBackgroundColor(source, color);
-    }
-    void setCursorColor(Terminal& source, const std::optional<Color>& color) override
-    {
-        callbacks.push_back("setCursorColor " + (color ? color->formatAsXcolor() : std::string("none")));
-        TerminalDelegate::setCursorColor(source, color);
-    }
-    void notify(Terminal&, const std::string& title, const std::string& body) override
-    {
-        callbacks.push_back("notify " + title + "|" + body);
-    }
-    void progressReport(Terminal&, const ProgressReport& report) override
-    {
-        static const char* const states[] = {"remove", "set", "error", "indeterminate", "pause"};
-        callbacks.push_back(std::string("progress ") + states[static_cast<int>(report.state)] + " " +
-                            (report.progress ? std::to_string(*report.progress) : std::string("none")));
-    }
-    void iTermContent(Terminal&, std::span<const uint8_t> content) override
-    {
-        callbacks.push_back("iTermContent " + std::string(content.begin(), content.end()));
-    }
-    void createImage(Terminal&, std::span<const uint8_t> data, ImageSizeRequest width, ImageSizeRequest height,
-                     bool preserveAspectRatio) override
-    {
-        callbacks.push_back("createImage " + std::string(data.begin(), data.end()) + " " + sizeText(width) + " " +
-                            sizeText(height) + (preserveAspectRatio ? " keep-aspect" : " stretch"));
-    }
-
-private:
-    static std::string sizeText(ImageSizeRequest size)
-    {
-        switch (size.kind) {
-        case ImageSizeRequest::Kind::cells: return "cells(" + std::to_string(size.value) + ")";
-        case ImageSizeRequest::Kind::pixels: return "pixels(" + std::to_string(size.value) + ")";
-        case ImageSizeRequest::Kind::percent: return "percent(" + std::to_string(size.value) + ")";
-        case ImageSizeRequest::Kind::automatic: break;
-        }
-        return "auto";
-    }
-};
-
 std::string colorText(const Attribute::Color& color)
 {
     switch (color.kind()) {
@@ -500,11 +413,11 @@ std::string rangeText(const std::optional<std::pair<int64_t, int64_t>>& range)
 // all feed steps) is handed to the terminal in two chunks split there.
 Result run(const Case& c, size_t splitAt)
 {
-    auto queue = std::make_shared<RunLoopQueue>(true);
-    auto previous = DispatchQueue::setMain(queue);
+    corvel::testing::MainQueueScope main(true);
+    const auto& queue = main.queue;
     Result result;
     {
-        auto host = std::make_shared<RecordingHost>();
+        auto host = std::make_shared<corvel::testing::TestHost>();
         TerminalOptions options;
         options.cols = c.cols;
         options.rows = c.rows;
@@ -514,7 +427,7 @@ Result run(const Case& c, size_t splitAt)
         options.enableSixelReported = c.sixel;
         host->trusted = c.trusted;
         Terminal terminal(host, options);
-        host->callbacks.clear();
+        host->events.clear();
         size_t offset = 0;
         for (const Step& step : c.steps) {
             switch (step.kind) {
@@ -536,7 +449,7 @@ Result run(const Case& c, size_t splitAt)
                 break;
             case Step::Kind::focus: terminal.setTerminalFocus(step.a == 1); break;
             case Step::Kind::clearDirty: terminal.clearUpdateRange(); break;
-            case Step::Kind::clearCallbacks: host->callbacks.clear(); break;
+            case Step::Kind::clearCallbacks: host->events.clear(); break;
             }
         }
         result.screen = rowsOf(terminal, terminal.displayBuffer());
@@ -547,8 +460,8 @@ Result run(const Case& c, size_t splitAt)
         result.title = terminal.terminalTitle;
         result.dirty = rangeText(terminal.getUpdateRange());
         result.invariantDirty = rangeText(terminal.getScrollInvariantUpdateRange());
-        result.replies = host->replies;
-        result.callbacks = host->callbacks;
+        result.replies = host->sent;
+        result.callbacks = host->events;
         result.attr = attributeText(terminal.currentAttribute());
         result.links = linksOf(terminal.buffer());
         result.backgrounds = backgroundsOf(terminal.buffer());
@@ -561,7 +474,6 @@ Result run(const Case& c, size_t splitAt)
             result.payloads.push_back(stored ? *stored : "(none)");
         }
     }
-    DispatchQueue::setMain(previous);
     return result;
 }
 
@@ -585,7 +497,7 @@ void PrintTo(const Case& c, std::ostream* os)
     *os << c.file << ":" << c.line << " " << c.name;
 }
 
-class EmulatorCases : public testing::TestWithParam<Case> {};
+class EmulatorCases : public ::testing::TestWithParam<Case> {};
 
 TEST_P(EmulatorCases, Run)
 {
@@ -666,7 +578,7 @@ TEST_P(EmulatorCases, Run)
     }
 }
 
-std::string caseName(const testing::TestParamInfo<Case>& info)
+std::string caseName(const ::testing::TestParamInfo<Case>& info)
 {
     // Test names take letters, digits and '_' only: file names like osc-colors.txt
     // and the case titles are mapped onto them.
@@ -677,6 +589,6 @@ std::string caseName(const testing::TestParamInfo<Case>& info)
     return name;
 }
 
-INSTANTIATE_TEST_SUITE_P(Data, EmulatorCases, testing::ValuesIn(loadCases()), caseName);
+INSTANTIATE_TEST_SUITE_P(Data, EmulatorCases, ::testing::ValuesIn(loadCases()), caseName);
 
 }  // namespace

@@ -3,24 +3,22 @@
 #include "corvel/terminal/Terminal.h"
 #include "corvel/platform/Dispatch.h"
 
+#include "tests/corvel/support/TestHost.h"
+
 #include <gtest/gtest.h>
 
 
 using namespace corvel;
+using corvel::testing::TestHost;
 
 namespace {
-
-class Host : public TerminalDelegate {
-public:
-    void send(Terminal&, std::span<const uint8_t>) override {}
-};
 
 using Mode = Terminal::LinkLookupMode;
 using Range = LinkMatch::RowRange;
 
-class Links : public testing::Test {
+class Links : public ::testing::Test {
 protected:
-    std::shared_ptr<Host> host = std::make_shared<Host>();
+    std::shared_ptr<TestHost> host = std::make_shared<TestHost>();
     std::unique_ptr<Terminal> terminal = make(80, 6);
 
     std::unique_ptr<Terminal> make(int cols, int rows)

@@ -1,21 +1,18 @@
 // Mouse reports: button codes per mode, and each report encoding.
 #include "corvel/terminal/Terminal.h"
 
+#include "tests/corvel/support/TestHost.h"
+
 #include <gtest/gtest.h>
 
 using namespace corvel;
+using corvel::testing::TestHost;
 
 namespace {
 
-class Host : public TerminalDelegate {
-public:
-    std::vector<std::string> sent;
-    void send(Terminal&, std::span<const uint8_t> data) override { sent.emplace_back(data.begin(), data.end()); }
-};
-
-class MouseReports : public testing::Test {
+class MouseReports : public ::testing::Test {
 protected:
-    std::shared_ptr<Host> host = std::make_shared<Host>();
+    std::shared_ptr<TestHost> host = std::make_shared<TestHost>();
     Terminal terminal{host};
 
     // Sets the modes and returns what the events sent, one string per send.

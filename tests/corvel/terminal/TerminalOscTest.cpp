@@ -1,51 +1,24 @@
 // OSC, mode, SGR and report behaviour that the data-driven emulator cases do
 // not reach: log lines, hosts that answer for themselves, bounded payloads.
 #include "corvel/terminal/Terminal.h"
+#include "corvel/terminal/TerminalInternals.h"
 #include "corvel/platform/Log.h"
+
+#include "tests/corvel/support/MainQueueScope.h"
+#include "tests/corvel/support/TestHost.h"
 
 #include <gtest/gtest.h>
 
 #include <any>
 
 using namespace corvel;
-
-namespace {
-
-class Host : public TerminalDelegate {
-public:
-    std::vector<std::string> sent;
-    bool trusted = true;
-    std::pair<Color, Color> shown{Color(1, 2, 3), Color(4, 5, 6)};
-    void send(Terminal&, std::span<const uint8_t> data) override { sent.emplace_back(data.begin(), data.end()); }
-    bool isProcessTrusted(Terminal&) override { return trusted; }
-    std::pair<Color, Color> getColors(Terminal&) override { return shown; }
-};
-
-// Installs a main queue on a manual clock, the clock the log throttle counts
-// on, for one test: time stands still however long the test takes.
-class ManualMainQueue {
-public:
-    ManualMainQueue() : queue(std::make_shared<RunLoopQueue>(true)), previous_(DispatchQueue::setMain(queue)) {}
-    ~ManualMainQueue() { DispatchQueue::setMain(previous_); }
-    std::shared_ptr<RunLoopQueue> queue;
-
-private:
-    std::shared_ptr<DispatchQueue> previous_;
-};
-
-TerminalOptions sized(int cols, int rows)
-{
-    TerminalOptions options;
-    options.cols = cols;
-    options.rows = rows;
-    return options;
-}
-
-}  // namespace
+using corvel::testing::TestHost;
+using corvel::testing::sized;
 
 TEST(TerminalOsc, ColourQueriesReportWhatTheHostShows)
 {
-    auto host = std::make_shared<Host>();
+    auto host = std::make_shared<TestHost>();
+    host->shown = {Color(1, 2, 3), Color(4, 5, 6)};
     Terminal terminal(host, sized(10, 3));
     terminal.feed("\x1b]10;?;?;?\x07");
     EXPECT_EQ(host->sent, (std::vector<std::string>{"\x1b]10;rgb:0001/0002/0003\x1b\\",
@@ -55,7 +28,7 @@ TEST(TerminalOsc, ColourQueriesReportWhatTheHostShows)
 
 TEST(TerminalOsc, DirectoryAndDocumentNeedATrustingHost)
 {
-    auto host = std::make_shared<Host>();
+    auto host = std::make_shared<TestHost>();
     host->trusted = false;
     Terminal terminal(host, sized(10, 3));
     terminal.feed("\x1b]7;file:///tmp\x07\x1b]6;file:///doc\x07");
@@ -77,7 +50,7 @@ TEST(TerminalOsc, HyperlinkPayloadsAndTheirUri)
     EXPECT_EQ(Terminal::parseHyperlinkPayload(";"), "");
     EXPECT_FALSE(Terminal::parseHyperlinkPayload("no-separator"));
 
-    auto host = std::make_shared<Host>();
+    auto host = std::make_shared<TestHost>();
     Terminal terminal(host, sized(10, 3));
     terminal.feed("\x1b]8;;http://\xC3\xA9\x07x\x1b]8;;\x07");
     const std::any payload = terminal.getCharData(0, 0)->getPayload();
@@ -87,7 +60,7 @@ TEST(TerminalOsc, HyperlinkPayloadsAndTheirUri)
 
 TEST(TerminalOsc, HyperlinkWhoseStartScrolledOutOfTheHistoryKeepsTheRest)
 {
-    auto host = std::make_shared<Host>();
+    auto host = std::make_shared<TestHost>();
     TerminalOptions options = sized(4, 2);
     options.scrollback = 1;
     Terminal terminal(host, options);
@@ -102,7 +75,7 @@ TEST(TerminalOsc, HyperlinkWhoseStartScrolledOutOfTheHistoryKeepsTheRest)
 
 TEST(TerminalModes, LogLinesOfUnhandledModesFollowSilentLog)
 {
-    auto host = std::make_shared<Host>();
+    auto host = std::make_shared<TestHost>();
     Terminal terminal(host, sized(10, 3));
     log::Capture capture;
     terminal.feed("\x1b[3h\x1b[?41h\x1b[?2l");
@@ -122,8 +95,8 @@ TEST(TerminalModes, LogLinesOfUnhandledModesFollowSilentLog)
 
 TEST(TerminalSgr, UnknownAttributesAreReportedAlwaysButRepeatsAreHeldBack)
 {
-    ManualMainQueue main;
-    auto host = std::make_shared<Host>();
+    corvel::testing::MainQueueScope main(true);  // the throttle's clock stands still
+    auto host = std::make_shared<TestHost>();
     Terminal terminal(host, sized(10, 3));
     ASSERT_TRUE(terminal.silentLog);
     log::Capture capture;
@@ -138,9 +111,8 @@ TEST(TerminalSgr, UnknownAttributesAreReportedAlwaysButRepeatsAreHeldBack)
 
 TEST(TerminalSgr, AHugeParameterListIsListedShort)
 {
-    // The whole feed falls into one window of the throttle however long it takes.
-    ManualMainQueue main;
-    auto host = std::make_shared<Host>();
+    corvel::testing::MainQueueScope main(true);
+    auto host = std::make_shared<TestHost>();
     Terminal terminal(host, sized(10, 3));
     log::Capture capture;
     // Parameters past the parser's cap are ignored, the last "4" among them.
@@ -168,7 +140,7 @@ TEST(TerminalSgr, AHugeParameterListIsListedShort)
 
 TEST(TerminalReports, SettingRequestsAreBoundedAndTheCursorStyleIsReal)
 {
-    auto host = std::make_shared<Host>();
+    auto host = std::make_shared<TestHost>();
     Terminal terminal(host, sized(10, 3));
     Terminal::DECRQSS request(terminal);
     request.hook({}, {}, 'q');
@@ -192,7 +164,7 @@ TEST(TerminalReports, SettingRequestsAreBoundedAndTheCursorStyleIsReal)
 
 TEST(TerminalReports, UnansweredRequestsLogWhileAllowed)
 {
-    auto host = std::make_shared<Host>();
+    auto host = std::make_shared<TestHost>();
     Terminal terminal(host, sized(10, 3));
     terminal.silentLog = false;
     log::Capture capture;

@@ -4,6 +4,8 @@
 // text that a tmux pane of the same size showed for the same bytes.
 #include "corvel/terminal/Terminal.h"
 
+#include "tests/corvel/support/TestHost.h"
+
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -11,13 +13,9 @@
 #include <sstream>
 
 using namespace corvel;
+using corvel::testing::TestHost;
 
 namespace {
-
-class Host : public TerminalDelegate {
-public:
-    void send(Terminal&, std::span<const uint8_t>) override {}
-};
 
 std::string readFile(const std::string& name)
 {
@@ -61,7 +59,7 @@ std::vector<std::string> captureText(const std::string& capture, int rows)
 
 TEST(TerminalPrint, GraphemeIdsAreHandedOutOncePerTerminal)
 {
-    auto host = std::make_shared<Host>();
+    auto host = std::make_shared<TestHost>();
     Terminal terminal(host);
     terminal.feed("\U0001F600\U0001F600e\u0301\U0001F601");
     const CharData first = *terminal.getCharData(0, 0);
@@ -83,7 +81,7 @@ TEST(TerminalPrint, GraphemeIdsAreHandedOutOncePerTerminal)
 
 TEST(TerminalPrint, DesignationWithATwoByteNameClearsG0AndInvokesIt)
 {
-    auto host = std::make_shared<Host>();
+    auto host = std::make_shared<TestHost>();
     Terminal terminal(host);
     terminal.feed("\e(0\e)0\x0E");
     const uint8_t designation[3] = {'(', '%', '5'};
@@ -104,7 +102,7 @@ TEST(TerminalPrint, RecordedProgramsLeaveTheScreenATmuxPaneShowed)
         ASSERT_FALSE(bytes.empty()) << name;
         for (size_t chunk : {size_t{1}, size_t{7}, size_t{64}, size_t{4096}}) {
             SCOPED_TRACE(name + " in chunks of " + std::to_string(chunk));
-            auto host = std::make_shared<Host>();
+            auto host = std::make_shared<TestHost>();
             TerminalOptions options;
             options.cols = 80;
             options.rows = 24;

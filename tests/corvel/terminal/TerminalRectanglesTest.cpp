@@ -3,23 +3,18 @@
 // the host's trust.
 #include "corvel/terminal/Terminal.h"
 
+#include "tests/corvel/support/TestHost.h"
+
 #include <gtest/gtest.h>
 
 using namespace corvel;
+using corvel::testing::TestHost;
 
 namespace {
 
-class Host : public TerminalDelegate {
-public:
-    bool trusted = true;
-    std::vector<std::string> sent;
-    void send(Terminal&, std::span<const uint8_t> data) override { sent.emplace_back(data.begin(), data.end()); }
-    bool isProcessTrusted(Terminal&) override { return trusted; }
-};
-
-class Rectangles : public testing::Test {
+class Rectangles : public ::testing::Test {
 protected:
-    std::shared_ptr<Host> host = std::make_shared<Host>();
+    std::shared_ptr<TestHost> host = std::make_shared<TestHost>();
     Terminal terminal{host, [] {
                           TerminalOptions options;
                           options.cols = 10;

@@ -6,56 +6,25 @@
 #include "corvel/platform/Dispatch.h"
 #include "corvel/platform/Log.h"
 
+#include "tests/corvel/support/MainQueueScope.h"
+#include "tests/corvel/support/ScreenText.h"
+#include "tests/corvel/support/TestHost.h"
+#include "tests/corvel/support/TestImage.h"
+
 #include <gtest/gtest.h>
 
 using namespace corvel;
-
-namespace {
-
-class Host : public TerminalDelegate {
-public:
-    std::vector<int> scrolls;
-    std::vector<CursorStyle> styles;
-    void send(Terminal&, std::span<const uint8_t>) override {}
-    void scrolled(Terminal&, int yDisp) override { scrolls.push_back(yDisp); }
-    void cursorStyleChanged(Terminal&, CursorStyle style) override { styles.push_back(style); }
-};
-
-class Image : public TerminalImage {
-public:
-    int64_t pixelWidth() const override { return 1; }
-    int64_t pixelHeight() const override { return 1; }
-    int64_t col() const override { return 0; }
-    void setCol(int64_t) override {}
-};
-
-TerminalOptions sized(int cols, int rows, int scrollback = 500)
-{
-    TerminalOptions options;
-    options.cols = cols;
-    options.rows = rows;
-    options.scrollback = scrollback;
-    return options;
-}
-
-void feedLines(Terminal& terminal, int count)
-{
-    for (int i = 0; i < count; ++i) terminal.feed("line " + std::to_string(i) + "\r\n");
-}
-
-std::string lineText(Terminal& terminal, Buffer& buffer, int64_t index)
-{
-    return buffer.lines()[index].translateToString(true, 0, -1, false,
-                                                   [&](const CharData& c) { return terminal.getCharacter(c); });
-}
-
-}  // namespace
+using corvel::testing::TestImage;
+using corvel::testing::TestHost;
+using corvel::testing::sized;
+using corvel::testing::feedLines;
+using corvel::testing::lineText;
 
 TEST(TerminalScroll, FullRingKeepsYBaseRaisesLinesTopAndBringsTheViewBack)
 {
-    auto host = std::make_shared<Host>();
+    auto host = std::make_shared<TestHost>();
     Terminal terminal(host, sized(80, 24));
-    feedLines(terminal, 600);
+    feedLines(terminal, 0, 600);
     Buffer& b = terminal.buffer();
     ASSERT_TRUE(b.lines().isFull());
     const int yBase = b.yBase();
@@ -69,17 +38,16 @@ TEST(TerminalScroll, FullRingKeepsYBaseRaisesLinesTopAndBringsTheViewBack)
     EXPECT_EQ(b.yDisp(), yBase);
     EXPECT_EQ(host->scrolls, std::vector<int>{yBase});
     EXPECT_FALSE(b.lines()[b.lines().count() - 1].isWrapped);
-    EXPECT_EQ(lineText(terminal, b, b.yBase() - 1), "line 577");
+    EXPECT_EQ(lineText(terminal, b.lines()[b.yBase() - 1]), "line 577");
 }
 
 TEST(TerminalScroll, ErasingTheScrollbackTellsTheHostAndSparesTheFrozenCopy)
 {
-    auto queue = std::make_shared<RunLoopQueue>(true);
-    auto previous = DispatchQueue::setMain(queue);
+    corvel::testing::MainQueueScope main(true);
     {
-        auto host = std::make_shared<Host>();
+        auto host = std::make_shared<TestHost>();
         Terminal terminal(host, sized(20, 24));
-        feedLines(terminal, 123);  // 100 lines of scrollback, the cursor on the last row
+        feedLines(terminal, 0, 123);  // 100 lines of scrollback, the cursor on the last row
         Buffer& b = terminal.buffer();
         ASSERT_EQ(b.lines().count(), 124);
         terminal.feed("\e[?2026h");
@@ -94,24 +62,23 @@ TEST(TerminalScroll, ErasingTheScrollbackTellsTheHostAndSparesTheFrozenCopy)
         EXPECT_EQ(b.linesTop, 0);
         EXPECT_EQ(host->scrolls, std::vector<int>{0});
         EXPECT_EQ(terminal.getUpdateRange(), std::make_pair(int64_t{0}, int64_t{23}));
-        EXPECT_EQ(lineText(terminal, b, 0), "line 100");
+        EXPECT_EQ(lineText(terminal, b.lines()[0]), "line 100");
 
         // The host still shows the history as it was when the frame began.
-        EXPECT_EQ(lineText(terminal, frozen, 0), "line 0");
-        EXPECT_EQ(lineText(terminal, frozen, 99), "line 99");
+        EXPECT_EQ(lineText(terminal, frozen.lines()[0]), "line 0");
+        EXPECT_EQ(lineText(terminal, frozen.lines()[99]), "line 99");
         terminal.feed("\e[?2026l");
     }
-    DispatchQueue::setMain(previous);
 }
 
 // Lines that leave the screen or a region take their images with them; the
 // buffer's count of lines with images must follow.
 TEST(TerminalScroll, ImagesLeaveWithTheirLines)
 {
-    auto host = std::make_shared<Host>();
+    auto host = std::make_shared<TestHost>();
     Terminal terminal(host, sized(10, 6));
     Buffer& b = terminal.buffer();
-    const auto attach = [&](int row) { b.attachImage(std::make_shared<Image>(), int64_t{b.yBase()} + row); };
+    const auto attach = [&](int row) { b.attachImage(std::make_shared<TestImage>(1, 1), int64_t{b.yBase()} + row); };
 
     terminal.feed("\e[2;4r\e[2;1H");  // region rows 1..3
     attach(1);
@@ -139,25 +106,25 @@ TEST(TerminalScroll, ImagesLeaveWithTheirLines)
 // anything: the full width counts.
 TEST(TerminalScroll, StaleMarginsDoNotCountWhileMarginModeIsOff)
 {
-    auto host = std::make_shared<Host>();
+    auto host = std::make_shared<TestHost>();
     Terminal terminal(host, sized(10, 3, 0));
     terminal.feed("\e[?1049htop\e[3;9H");
     Buffer& alt = terminal.buffer();
     alt.setMarginLeft(2);
     alt.setMarginRight(5);
     terminal.feed("\n");
-    EXPECT_EQ(lineText(terminal, alt, 0), "");  // scrolled
+    EXPECT_EQ(lineText(terminal, alt.lines()[0]), "");  // scrolled
     terminal.feed("\eD\e[1;9H\eM\e[1;1Hx");
-    EXPECT_EQ(lineText(terminal, alt, 0), "x");  // scrolled down over it
+    EXPECT_EQ(lineText(terminal, alt.lines()[0]), "x");  // scrolled down over it
     terminal.feed("\e[1;5H\e[E");
     EXPECT_EQ(terminal.getCursorLocation(), std::make_pair(0, 1));
     terminal.feed("\e[2;1H\e6");
-    EXPECT_EQ(lineText(terminal, alt, 0), " x");  // DECBI at column 0 scrolls the whole width
+    EXPECT_EQ(lineText(terminal, alt.lines()[0]), " x");  // DECBI at column 0 scrolls the whole width
 }
 
 TEST(TerminalScroll, CursorStyleIsReportedOnlyWhenItChanges)
 {
-    auto host = std::make_shared<Host>();
+    auto host = std::make_shared<TestHost>();
     Terminal terminal(host);
     terminal.feed("\e[1 q\e[0 q\e[6 q\e[6 q\e[7 q\e[2q\e[4 q");
     EXPECT_EQ(host->styles, (std::vector<CursorStyle>{CursorStyle::steadyBar, CursorStyle::steadyUnderline}));
@@ -166,7 +133,7 @@ TEST(TerminalScroll, CursorStyleIsReportedOnlyWhenItChanges)
 
 TEST(TerminalScroll, UnknownFormsAreLogged)
 {
-    auto host = std::make_shared<Host>();
+    auto host = std::make_shared<TestHost>();
     Terminal terminal(host);
     terminal.silentLog = false;
     log::Capture capture;

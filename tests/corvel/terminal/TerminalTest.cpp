@@ -5,76 +5,23 @@
 #include "corvel/platform/Dispatch.h"
 #include "corvel/platform/Log.h"
 
+#include "tests/corvel/support/MainQueueScope.h"
+#include "tests/corvel/support/ScreenText.h"
+#include "tests/corvel/support/TestHost.h"
+
 #include <gtest/gtest.h>
 
 using namespace corvel;
-
-namespace {
-
-class Host : public TerminalDelegate {
-public:
-    std::vector<std::string> sent, events;
-    void send(Terminal&, std::span<const uint8_t> data) override { sent.emplace_back(data.begin(), data.end()); }
-    void setForegroundColor(Terminal& source, const Color& color) override
-    {
-        events.push_back("setForegroundColor");
-        TerminalDelegate::setForegroundColor(source, color);  // stores it back, as the default does
-    }
-    void colorChanged(Terminal&, std::optional<int> idx) override
-    {
-        events.push_back(idx ? "colorChanged " + std::to_string(*idx) : "colorChanged all");
-    }
-    void sizeChanged(Terminal&) override { events.push_back("sizeChanged"); }
-    void hideCursor(Terminal&) override { events.push_back("hideCursor"); }
-    void synchronizedOutputChanged(Terminal&, bool active) override
-    {
-        events.push_back(active ? "sync on" : "sync off");
-    }
-};
-
-TerminalOptions sized(int cols, int rows, int scrollback = 500)
-{
-    TerminalOptions options;
-    options.cols = cols;
-    options.rows = rows;
-    options.scrollback = scrollback;
-    return options;
-}
-
-std::string text(Terminal& terminal, const BufferLine& line)
-{
-    return line.translateToString(true, 0, -1, false, [&](const CharData& c) { return terminal.getCharacter(c); });
-}
-
-// Every line the buffer holds, oldest first.
-std::vector<std::string> allLines(Terminal& terminal, Buffer& buffer)
-{
-    std::vector<std::string> out;
-    for (int64_t i = 0; i < buffer.lines().count(); ++i) out.push_back(text(terminal, buffer.lines()[i]));
-    return out;
-}
-
-void feedLines(Terminal& terminal, int from, int to)
-{
-    for (int i = from; i < to; ++i) terminal.feed("line " + std::to_string(i) + "\r\n");
-}
-
-// Installs a main queue on a manual clock for one test.
-class ManualMainQueue {
-public:
-    ManualMainQueue() : queue(std::make_shared<RunLoopQueue>(true)), previous_(DispatchQueue::setMain(queue)) {}
-    ~ManualMainQueue() { DispatchQueue::setMain(previous_); }
-    std::shared_ptr<RunLoopQueue> queue;
-
-private:
-    std::shared_ptr<DispatchQueue> previous_;
-};
-
-}  // namespace
+using corvel::testing::TestHost;
+using corvel::testing::sized;
+using corvel::testing::MainQueueScope;
+using corvel::testing::allLines;
+using corvel::testing::feedLines;
+using corvel::testing::lineText;
 
 TEST(Terminal, OptionsSizeAndTabStops)
 {
-    auto host = std::make_shared<Host>();
+    auto host = std::make_shared<TestHost>();
     Terminal standard(host);
     EXPECT_EQ(standard.getDims(), std::make_pair(80, 25));
     EXPECT_EQ(standard.normalBuffer().lines().maxLength(), 525);
@@ -97,7 +44,7 @@ TEST(Terminal, OptionsSizeAndTabStops)
 
 TEST(Terminal, HostIsHeldWeaklyAndEveryReplyIsOneSend)
 {
-    auto host = std::make_shared<Host>();
+    auto host = std::make_shared<TestHost>();
     Terminal terminal(host, sized(10, 4));
     terminal.sendResponse(terminal.cc.csi(), "12", uint8_t('t'), std::string(";x"));
     terminal.sendResponse();
@@ -113,12 +60,13 @@ TEST(Terminal, HostIsHeldWeaklyAndEveryReplyIsOneSend)
 
 TEST(Terminal, ColourNotificationsAndPalette)
 {
-    auto host = std::make_shared<Host>();
+    auto host = std::make_shared<TestHost>();
     Terminal terminal(host, sized(10, 4));
+    host->events.clear();
     const Color red(0xFFFF, 0, 0);
     terminal.setForegroundColor(red);
     // The host stores the colour back; the guard keeps that from going round again.
-    EXPECT_EQ(host->events, (std::vector<std::string>{"setForegroundColor", "colorChanged all"}));
+    EXPECT_EQ(host->events, (std::vector<std::string>{"setForegroundColor " + red.formatAsXcolor(), "colorChanged all"}));
     EXPECT_EQ(terminal.foregroundColor(), red);
 
     host->events.clear();
@@ -149,7 +97,7 @@ TEST(Terminal, ColourNotificationsAndPalette)
 
 TEST(Terminal, FullResetKeepsColoursAndSomeModes)
 {
-    auto host = std::make_shared<Host>();
+    auto host = std::make_shared<TestHost>();
     Terminal terminal(host, sized(10, 4));
     const Color blue(0, 0, 0xFFFF);
     terminal.setBackgroundColor(blue);
@@ -166,7 +114,7 @@ TEST(Terminal, FullResetKeepsColoursAndSomeModes)
 
 TEST(Terminal, LogLinesOnlyWhenNotSilent)
 {
-    auto host = std::make_shared<Host>();
+    auto host = std::make_shared<TestHost>();
     Terminal terminal(host, sized(10, 4));
     const std::string unknown = "\e[1;2j\eZ\e]99;x\a\e_Xy\e\\\e[?8888h\e[3h\e>t";
     {
@@ -189,7 +137,7 @@ TEST(Terminal, LogLinesOnlyWhenNotSilent)
 
 TEST(Terminal, OscHandlerRegisteredByTheHostWins)
 {
-    auto host = std::make_shared<Host>();
+    auto host = std::make_shared<TestHost>();
     Terminal terminal(host, sized(10, 4));
     std::string seen;
     terminal.registerOscHandler(2, [&](std::span<const uint8_t> data) { seen.assign(data.begin(), data.end()); });
@@ -202,7 +150,7 @@ TEST(Terminal, OscHandlerRegisteredByTheHostWins)
 // it is off, on either screen and after a resize.
 TEST(Terminal, MarginsSpanTheWidthWhileMarginModeIsOff)
 {
-    auto host = std::make_shared<Host>();
+    auto host = std::make_shared<TestHost>();
     Terminal terminal(host, sized(10, 3, 0));
     terminal.feed("\e[?69h");
     for (Buffer* b : {&terminal.normalBuffer(), &terminal.altBuffer()}) {
@@ -215,7 +163,7 @@ TEST(Terminal, MarginsSpanTheWidthWhileMarginModeIsOff)
         EXPECT_EQ(b->marginRight(), 9);
     }
     terminal.feed("top\e[3;8H\n");  // right of the old margin, on the bottom row: scrolls
-    EXPECT_EQ(text(terminal, terminal.buffer().lines()[0]), "");
+    EXPECT_EQ(lineText(terminal, terminal.buffer().lines()[0]), "");
 
     // Restoring a cursor saved with margin mode off turns it off the same way.
     terminal.feed("\e7\e[?69h");
@@ -231,7 +179,7 @@ TEST(Terminal, MarginsSpanTheWidthWhileMarginModeIsOff)
 
 TEST(Terminal, ColumnModeResetsAndReportsTheNewSize)
 {
-    auto host = std::make_shared<Host>();
+    auto host = std::make_shared<TestHost>();
     Terminal terminal(host, sized(80, 5));
     terminal.feed("\e[?40l\e[?3h");
     EXPECT_EQ(terminal.cols(), 80);
@@ -246,7 +194,7 @@ TEST(Terminal, ColumnModeResetsAndReportsTheNewSize)
 
 TEST(Terminal, DirtyRangeEdges)
 {
-    auto host = std::make_shared<Host>();
+    auto host = std::make_shared<TestHost>();
     Terminal terminal(host, sized(10, 24));
     feedLines(terminal, 0, 40);  // yDisp 17
     terminal.clearUpdateRange();
@@ -265,7 +213,7 @@ TEST(Terminal, DirtyRangeEdges)
     EXPECT_EQ(terminal.getCharacter(5, 22), "3");  // "line 39"
     const int64_t top = terminal.buffer().linesTop;
     EXPECT_EQ(terminal.getScrollInvariantLine(top - 1), nullptr);
-    EXPECT_EQ(text(terminal, *terminal.getScrollInvariantLine(top)), "line 0");
+    EXPECT_EQ(lineText(terminal, *terminal.getScrollInvariantLine(top)), "line 0");
 }
 
 // The frozen copy must show the history as it was when the mode began, also
@@ -273,12 +221,13 @@ TEST(Terminal, DirtyRangeEdges)
 // scrolled back, and when the scrollback is trimmed meanwhile.
 TEST(Terminal, FrozenCopyKeepsTheHistory)
 {
-    ManualMainQueue main;
-    auto host = std::make_shared<Host>();
+    MainQueueScope main(true);
+    auto host = std::make_shared<TestHost>();
     Terminal terminal(host, sized(20, 5, 30));
     feedLines(terminal, 0, 60);  // a full ring: 35 lines, linesTop 25
     terminal.buffer().setYDisp(10);  // the view scrolled back
     const std::vector<std::string> before = allLines(terminal, terminal.buffer());
+    host->events.clear();
 
     terminal.feed("\e[?2026h");
     Buffer& frozen = terminal.displayBuffer();
@@ -288,11 +237,11 @@ TEST(Terminal, FrozenCopyKeepsTheHistory)
     EXPECT_EQ(frozen.linesTop, terminal.buffer().linesTop);
 
     feedLines(terminal, 60, 63);  // recycles 3 of the 10 lines the copy still reads through
-    EXPECT_EQ(text(terminal, frozen.lines()[7]), before[7]);  // one read before it is trimmed
+    EXPECT_EQ(lineText(terminal, frozen.lines()[7]), before[7]);  // one read before it is trimmed
     terminal.changeScrollback(3);  // drops the rest
     feedLines(terminal, 63, 80);
     EXPECT_EQ(allLines(terminal, frozen), before);
-    EXPECT_EQ(host->events, (std::vector<std::string>{"sync on"}));
+    EXPECT_EQ(host->events, (std::vector<std::string>{"synchronizedOutput on"}));
 
     terminal.feed("\e[?2026l");
     EXPECT_EQ(&terminal.displayBuffer(), &terminal.buffer());
@@ -300,12 +249,13 @@ TEST(Terminal, FrozenCopyKeepsTheHistory)
 
 TEST(Terminal, TimeoutAfterTheTerminalIsGoneDoesNothing)
 {
-    ManualMainQueue main;
-    auto host = std::make_shared<Host>();
+    MainQueueScope main(true);
+    auto host = std::make_shared<TestHost>();
     {
         Terminal terminal(host, sized(10, 4));
+        host->events.clear();
         terminal.feed("\e[?2026h");
     }
     main.queue->advance(2'000'000'000);
-    EXPECT_EQ(host->events, (std::vector<std::string>{"sync on"}));
+    EXPECT_EQ(host->events, (std::vector<std::string>{"synchronizedOutput on"}));
 }

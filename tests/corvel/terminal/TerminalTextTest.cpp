@@ -2,20 +2,18 @@
 // characters, the frozen screen of synchronized output, and buffer dumps.
 #include "corvel/terminal/Terminal.h"
 
+#include "tests/corvel/support/TestHost.h"
+
 #include <gtest/gtest.h>
 
 using namespace corvel;
+using corvel::testing::TestHost;
 
 namespace {
 
-class Host : public TerminalDelegate {
-public:
-    void send(Terminal&, std::span<const uint8_t>) override {}
-};
-
-class TextExtraction : public testing::Test {
+class TextExtraction : public ::testing::Test {
 protected:
-    std::shared_ptr<Host> host = std::make_shared<Host>();
+    std::shared_ptr<TestHost> host = std::make_shared<TestHost>();
     Terminal terminal{host, [] {
                           TerminalOptions options;
                           options.cols = 10;

@@ -27,17 +27,8 @@ TEST(TerminalTypes, HostWithOnlySendGetsTheDefaults)
     EXPECT_EQ(delegate.windowCommand(terminal, WindowManipulationCommand::resizeTo(24)), std::nullopt);
 }
 
-TEST(TerminalTypes, OptionsAndCursorStyles)
+TEST(TerminalTypes, CursorStylesWindowCommandsAndProgressStates)
 {
-    const TerminalOptions options = TerminalOptions::defaultOptions();
-    EXPECT_EQ(options.cols, 80);
-    EXPECT_EQ(options.rows, 25);
-    EXPECT_EQ(options.scrollback, 500);
-    EXPECT_EQ(options.termName, "xterm-256color");
-    EXPECT_EQ(options.cursorStyle, CursorStyle::blinkBlock);
-    EXPECT_EQ(options.kittyImageCacheLimitBytes, 335544320);
-    EXPECT_EQ(options.ansi256PaletteStrategy, Ansi256PaletteStrategy::base16Lab);
-
     for (auto style : {CursorStyle::blinkBlock, CursorStyle::steadyBlock, CursorStyle::blinkUnderline,
                        CursorStyle::steadyUnderline, CursorStyle::blinkBar, CursorStyle::steadyBar}) {
         EXPECT_EQ(cursorStyleFrom(toString(style)), style);

@@ -3,29 +3,16 @@
 #include "corvel/terminal/Terminal.h"
 #include "corvel/platform/Log.h"
 
+#include "tests/corvel/support/TestHost.h"
+
 #include <gtest/gtest.h>
 
 using namespace corvel;
+using corvel::testing::TestHost;
 
 namespace {
 
 using Kind = WindowManipulationCommand::Kind;
-
-class Host : public TerminalDelegate {
-public:
-    std::vector<WindowManipulationCommand> offered;
-    std::optional<std::vector<uint8_t>> answer;
-    std::optional<CellSize> cell;
-    std::vector<std::string> sent;
-
-    void send(Terminal&, std::span<const uint8_t> data) override { sent.emplace_back(data.begin(), data.end()); }
-    std::optional<std::vector<uint8_t>> windowCommand(Terminal&, const WindowManipulationCommand& command) override
-    {
-        offered.push_back(command);
-        return answer;
-    }
-    std::optional<CellSize> cellSizeInPixels(Terminal&) override { return cell; }
-};
 
 TerminalOptions size80x24()
 {
@@ -37,9 +24,9 @@ TerminalOptions size80x24()
 
 TEST(WindowRequests, CommandsOfferedToTheHost)
 {
-    auto host = std::make_shared<Host>();
+    auto host = std::make_shared<TestHost>();
     Terminal terminal(host, size80x24());
-    host->answer = std::vector<uint8_t>{'x'};
+    host->windowAnswer = std::vector<uint8_t>{'x'};
     terminal.feed("\e[8;30;100t\e[4;600;800t\e[3;10;20t\e[1t\e[9;2t\e[10;1t\e[8;30t");
     using C = WindowManipulationCommand;
     EXPECT_EQ(host->offered, (std::vector<C>{C::resizeTerminal(100, 30), C::resizeWindowTo(800, 600),
@@ -51,13 +38,13 @@ TEST(WindowRequests, CommandsOfferedToTheHost)
 
 TEST(WindowRequests, SizeReportsUseTheHostsAnswerOrCellSize)
 {
-    auto host = std::make_shared<Host>();
+    auto host = std::make_shared<TestHost>();
     Terminal terminal(host, size80x24());
     host->cell = TerminalDelegate::CellSize{9, 18};
     terminal.feed("\e[14t\e[16t");
-    host->answer = std::vector<uint8_t>{'o', 'k'};
+    host->windowAnswer = std::vector<uint8_t>{'o', 'k'};
     terminal.feed("\e[14t");
-    host->answer = std::vector<uint8_t>{};
+    host->windowAnswer = std::vector<uint8_t>{};
     terminal.feed("\e[19t");
     EXPECT_EQ(host->sent, (std::vector<std::string>{"\e[4;432;720t", "\e[6;18;9t", "ok", ""}));
     EXPECT_EQ(host->offered.back(), WindowManipulationCommand::plain(Kind::reportScreenSizeCharacters));
@@ -65,7 +52,7 @@ TEST(WindowRequests, SizeReportsUseTheHostsAnswerOrCellSize)
 
 TEST(WindowRequests, WithoutAHostNothingHappens)
 {
-    auto host = std::make_shared<Host>();
+    auto host = std::make_shared<TestHost>();
     Terminal terminal(host);
     host.reset();
     terminal.silentLog = false;
