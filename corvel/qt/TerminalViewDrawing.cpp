@@ -12,6 +12,7 @@
 #include "corvel/qt/TerminalView.h"
 
 #include "corvel/qt/BoxDrawingRenderer.h"
+#include "corvel/qt/TerminalDebugView.h"
 #include "corvel/qt/QtTerminalImage.h"
 
 #include <QPaintEvent>
@@ -254,6 +255,7 @@ void TerminalView::updateDisplay()
         update(rowsRegion(range->first, range->second));
     }
     pendingDisplay_ = false;
+    if (debug_) debug_->refresh();
 }
 
 }  // namespace corvel
