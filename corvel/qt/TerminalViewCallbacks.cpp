@@ -27,6 +27,7 @@ namespace corvel {
 std::optional<std::vector<uint8_t>> TerminalView::windowCommand(Terminal&, const WindowManipulationCommand& command)
 {
     using Kind = WindowManipulationCommand::Kind;
+    if (!terminal_) return std::nullopt;
     const QSizeF cell = cellDimension_.value_or(QSizeF(0, 0));
     const double scale = devicePixelRatioF() > 0 ? devicePixelRatioF() : 1.0;
     auto reply = [this](const std::string& body) {

@@ -521,9 +521,12 @@ void TerminalView::markVisibleRowsDirty()
 }
 
 // ---- host callbacks of the pointer ----
+// The terminal calls some of these from its own construction, before the
+// view has finished setting up; they wait for setupInteraction.
 
 void TerminalView::mouseModeChanged(Terminal&)
 {
+    if (!mouseReporter_) return;
     if (terminal_->mouseMode() == Terminal::MouseMode::anyEvent) {
         setTracking(true);
     } else {
@@ -533,17 +536,20 @@ void TerminalView::mouseModeChanged(Terminal&)
 
 void TerminalView::scrolled(Terminal&, int)
 {
+    if (!mouseReporter_) return;
     updateScroller();
     if (auto delegate = terminalDelegate_.lock()) delegate->scrolled(*this, scrollPosition());
 }
 
 void TerminalView::bufferActivated(Terminal&)
 {
+    if (!mouseReporter_) return;
     updateScroller();
 }
 
 void TerminalView::linefeed(Terminal&)
 {
+    if (!mouseReporter_) return;
     if (allowMouseReporting && selection_->active()) {
         selection_->setActive(false);
         selection_->setSelectionMode(SelectionMode::character);
@@ -552,6 +558,7 @@ void TerminalView::linefeed(Terminal&)
 
 void TerminalView::selectionChanged(Terminal&)
 {
+    if (!mouseReporter_) return;
     update();
     updateCommandEnablement();
 }
