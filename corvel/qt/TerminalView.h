@@ -311,7 +311,7 @@ public:
     // Remembers the text of the link under `at` as linkReporting asks.
     void reportLink(Position at);
     const std::optional<std::string>& lastReportedLink() const { return lastReportedLink_; }
-    // The label showing the URL of `payload` at the view's origin.
+    // The label showing the URL of `payload` at the bottom-left corner.
     void previewUrl(const std::string& payload);
     QLabel* urlPreview() const { return urlPreview_; }
     void turnOffUrlPreview();

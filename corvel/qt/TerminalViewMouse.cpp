@@ -422,10 +422,12 @@ void TerminalView::previewUrl(const std::string& payload)
         palette.setColor(QPalette::Window, nativeFg_.value_or(DeviceColor()).toQColor());
         palette.setColor(QPalette::WindowText, nativeBg_.value_or(DeviceColor()).toQColor());
         urlPreview_->setPalette(palette);
-        urlPreview_->move(0, 0);
     }
     urlPreview_->setText(text);
     urlPreview_->adjustSize();
+    // The view's origin in the bottom-up coordinates links are previewed in:
+    // the bottom-left corner, away from the top rows the pointer is usually on.
+    urlPreview_->move(0, height() - urlPreview_->height());
     urlPreview_->show();
     urlPreview_->raise();
 }

@@ -336,3 +336,26 @@ TEST(ViewPointer, LinkPayloadsHighlightModesAndRedrawnRows)
 
 }  // namespace
 }  // namespace corvel
+
+namespace corvel {
+namespace {
+
+// Screenshots of a selection, a hovered link and the find bar, for looking at.
+TEST(ViewPointer, ScreenshotsOfSelectionHoveredLinkAndFindBar)
+{
+    PointerFixture f;
+    f.view.show();
+    f.feed("plain text, \x1b]8;;https://example.com/\x1b\\a hovered link\x1b]8;;\x1b\\ and more\r\nsecond line\r\n");
+    f.view.selection().setSelection({2, 1}, {8, 1});
+    QTest::keyPress(&f.view, Qt::Key_Control, Qt::ControlModifier);
+    pointer(f.view, QEvent::MouseMove, cellCentre(f.view, 14, 0), Qt::NoButton, Qt::NoButton, Qt::ControlModifier);
+    ASSERT_TRUE(f.view.linkHighlightRange);
+    f.view.showFindBar(false);
+    ASSERT_TRUE(testing::pumpUntil([&] { return !f.view.pendingDisplay(); }));
+    const QImage image = f.view.grab().toImage();
+    EXPECT_FALSE(image.isNull());
+    image.save(QStringLiteral("/tmp/view-pointer-selection-link-findbar.png"));
+}
+
+}  // namespace
+}  // namespace corvel
