@@ -34,6 +34,58 @@ public:
     explicit Host(TerminalView* view) : view(view) {}
     TerminalView* view;
 
+    // Pointer, commands and host queries (TerminalViewMouse.cpp,
+    // TerminalViewCallbacks.cpp). A clipboard write of the program (OSC 52),
+    // notifications and the current document keep the empty defaults.
+    std::optional<std::vector<uint8_t>> windowCommand(Terminal& source,
+                                                      const WindowManipulationCommand& command) override
+    {
+        return view ? view->windowCommand(source, command) : std::nullopt;
+    }
+    std::optional<CellSize> cellSizeInPixels(Terminal& source) override
+    {
+        return view ? view->cellSizeInPixels(source) : std::nullopt;
+    }
+    bool isProcessTrusted(Terminal&) override { return true; }
+    void setTerminalTitle(Terminal& source, const std::string& title) override
+    {
+        if (view) view->setTerminalTitle(source, title);
+    }
+    void setTerminalIconTitle(Terminal&, const std::string&) override {}
+    void bell(Terminal& source) override
+    {
+        if (view) view->bell(source);
+    }
+    void iTermContent(Terminal& source, std::span<const uint8_t> content) override
+    {
+        if (view) view->iTermContent(source, content);
+    }
+    void progressReport(Terminal& source, const ProgressReport& report) override
+    {
+        // May come from another thread; the view posts it to its own.
+        if (view) view->progressReport(source, report);
+    }
+    void mouseModeChanged(Terminal& source) override
+    {
+        if (view) view->mouseModeChanged(source);
+    }
+    void scrolled(Terminal& source, int yDisp) override
+    {
+        if (view) view->scrolled(source, yDisp);
+    }
+    void bufferActivated(Terminal& source) override
+    {
+        if (view) view->bufferActivated(source);
+    }
+    void linefeed(Terminal& source) override
+    {
+        if (view) view->linefeed(source);
+    }
+    void selectionChanged(Terminal& source) override
+    {
+        if (view) view->selectionChanged(source);
+    }
+
     void send(Terminal& source, std::span<const uint8_t> data) override
     {
         if (view) view->send(source, data);
@@ -123,6 +175,7 @@ void TerminalView::initialize(std::optional<QFont> font)
     setupOptions(width() - scrollerWidth(), height());
     setupProgressBar();
     placeSubviews();
+    setupInteraction();
 }
 
 // ---- fonts and metrics ----

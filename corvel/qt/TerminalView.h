@@ -24,6 +24,13 @@
 // to the parser, scrolls through the scrollback and sends bytes through its
 // delegate; the keyboard and input method (TerminalViewKeyboard.cpp) turn
 // KeyInput records and committed text into those bytes.
+//
+// The pointer (TerminalViewMouse.cpp) reports clicks and motion to the
+// program when it asked for them and selects text otherwise, scrolls with the
+// wheel and the scroll bar, and underlines, previews and opens links. The
+// edit and find commands (TerminalViewCommands.cpp) copy, paste, select all
+// and drive the find bar; the remaining host callbacks (window queries, cell
+// size, progress reports, bell, title) are in TerminalViewCallbacks.cpp.
 #pragma once
 
 #include "corvel/screen/Attribute.h"
@@ -32,12 +39,16 @@
 #include "corvel/screen/ImageSizeRequest.h"
 #include "corvel/terminal/CursorStyle.h"
 #include "corvel/terminal/LinkMatch.h"
+#include "corvel/terminal/MouseReporter.h"
+#include "corvel/terminal/ProgressReport.h"
 #include "corvel/terminal/SearchService.h"
 #include "corvel/terminal/SelectionService.h"
 #include "corvel/terminal/Terminal.h"
 #include "corvel/terminal/TerminalDelegate.h"
 #include "corvel/kitty/KittyKeyboardProtocol.h"
 #include "corvel/qt/DeviceColor.h"
+#include "corvel/qt/FindBarController.h"
+#include "corvel/qt/FindTarget.h"
 #include "corvel/qt/FontSet.h"
 #include "corvel/qt/GlyphRunCache.h"
 #include "corvel/qt/LineBuilder.h"
@@ -55,6 +66,7 @@
 #include <QWidget>
 
 #include <array>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -64,14 +76,21 @@
 #include <unordered_map>
 #include <vector>
 
+class QAction;
+class QLabel;
 class QScrollBar;
+class QUrl;
 
 namespace corvel {
 
 class CaretView;
+class DispatchQueue;
+class DispatchWorkItem;
+class TerminalDebugView;
+class TerminalFindBarView;
 class TerminalProgressBarView;
 
-class TerminalView : public QWidget, public qt::RunStyleSource {
+class TerminalView : public QWidget, public qt::RunStyleSource, public FindTarget {
     Q_OBJECT
 public:
     // Redraw tasks run this far after they are queued (one 60 Hz frame).
@@ -323,8 +342,114 @@ public:
     // or undecodable.
     const QImage* kittyPlaceholderImage(uint32_t imageId);
 
+    // ---- pointer, links and scroll bar (TerminalViewMouse.cpp) ----
+
+    // Which links are looked up for the link report of a hovered cell.
+    enum class LinkReporting : uint8_t { none, explicitLinks, implicitLinks };
+    LinkReporting linkReporting = LinkReporting::implicitLinks;
+
+    // The cell (absolute buffer row) and pixel under a point of the view.
+    MouseReporter::Hit calculateMouseHit(QPointF point);
+    // The OSC 8 payload of the cell at a buffer position (the right half of
+    // a wide character gives the character's); none outside the buffer.
+    std::optional<std::string> payloadString(Position at);
+    // The link a click at `at` opens, with its parameters; none when the
+    // highlight mode does not allow it there.
+    std::optional<std::pair<std::string, std::map<std::string, std::string>>> linkForClick(Position at,
+                                                                                          bool hasCommandModifier);
+    // Marks the visible rows of both ranges for redraw.
+    void invalidateLinkHighlight(const std::optional<std::vector<LinkMatch::RowRange>>& oldRange,
+                                 const std::optional<std::vector<LinkMatch::RowRange>>& newRange);
+    // Underlines the link under `at` in the hover modes; `commandOverride`
+    // stands for the Ctrl state when given.
+    void updateHoverLink(Position at, std::optional<bool> commandOverride);
+    void clearLinkHighlight();
+    // Remembers the text of the link under `at` as linkReporting asks.
+    void reportLink(Position at);
+    const std::optional<std::string>& lastReportedLink() const { return lastReportedLink_; }
+    // The label showing the URL of `payload` at the bottom-left corner.
+    void previewUrl(const std::string& payload);
+    QLabel* urlPreview() const { return urlPreview_; }
+    void turnOffUrlPreview();
+    // Ctrl (the command modifier) went down or up.
+    void commandModifierChanged(bool held);
+    // Changes the highlight mode, dropping the highlight and redrawing.
+    void setLinkHighlightMode(qt::LinkHighlightMode mode);
+    // Whether pointer motion without a button reaches the view.
+    bool isTracking() const { return tracking_; }
+    static QFont tryUrlFont();
+    // Opens a link with linkOpener when the opening rules allow it; a refused
+    // link writes one diagnostic line to the standard output.
+    bool openLink(const std::string& link);
+    // Hands a URL to the desktop; QDesktopServices::openUrl unless replaced.
+    std::function<bool(const QUrl&)> linkOpener;
+    // What a scroll-bar action (QAbstractSlider::SliderAction) does.
+    void scrollerActivated(int action);
+
+    void mouseModeChanged(Terminal& source);
+    void scrolled(Terminal& source, int yDisp);
+    void bufferActivated(Terminal& source);
+    void linefeed(Terminal& source);
+    void selectionChanged(Terminal& source);
+
+    // ---- clipboard and find commands (TerminalViewCommands.cpp) ----
+
+    // The selection's text onto the clipboard; nothing while none is active.
+    void copy();
+    // The clipboard's text (empty when it holds none) as a paste.
+    void paste();
+    // Whether a menu item with `action` ("copy:", "performFindPanelAction:"
+    // ...) and `tag` is enabled; unknown actions are logged and disabled.
+    bool validateUserInterfaceItem(std::string_view action, std::optional<int> tag);
+    // Tags: 1 show the bar, 2 next, 3 previous, 7 the selection as the find
+    // term; the text-finder action also knows 11, hide the bar.
+    void performFindPanelAction(int tag);
+    void performTextFinderAction(int tag);
+    void setFindPasteboardFromSelection();
+    TerminalFindBarView& ensureFindBar();
+    void showFindBar(bool prefillSelection);
+    void performFind(bool next);
+    TerminalFindBarView* findBar() const { return findBar_; }
+    FindBarController* findBarController() const { return findBarController_.get(); }
+    QAction* copyAction() const { return copyAction_; }
+    QAction* pasteAction() const { return pasteAction_; }
+    QAction* selectAllAction() const { return selectAllAction_; }
+    QAction* findAction() const { return findAction_; }
+
+    bool findNext(const std::string& term, const SearchOptions& options, bool scrollToResult) override;
+    bool findPrevious(const std::string& term, const SearchOptions& options, bool scrollToResult) override;
+    void clearSearch() override;
+    void findBarClosed() override;
+
+    // ---- host callbacks (TerminalViewCallbacks.cpp) ----
+
+    std::optional<std::vector<uint8_t>> windowCommand(Terminal& source, const WindowManipulationCommand& command);
+    std::optional<TerminalDelegate::CellSize> cellSizeInPixels(Terminal& source);
+    void setTerminalTitle(Terminal& source, const std::string& title);
+    void bell(Terminal& source);
+    void iTermContent(Terminal& source, std::span<const uint8_t> content);
+    // Safe from any thread: off the GUI thread the report is posted to it.
+    void progressReport(Terminal& source, const ProgressReport& report);
+    void handleProgressReport(const ProgressReport& report);
+    void clearProgressReport();
+    std::optional<uint8_t> lastProgressValue() const { return lastProgressValue_; }
+    // The queue whose clock times the 15-second clearing of a stale progress
+    // report; the main queue when none is set.
+    std::shared_ptr<DispatchQueue> progressTimerQueue;
+    static constexpr Nanos progressReportTimeout = 15'000'000'000;
+
+    // The ring overlay, made on first call and refreshed with each display update.
+    TerminalDebugView& attachDebugView();
+    TerminalDebugView* debugView() const { return debug_; }
+
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
@@ -428,6 +553,39 @@ private:
     uint16_t heldModifierKeys_ = 0;
     // Adjusts a key record's modifiers to the modifier keys held.
     void trackModifierKeys(KeyInput& input, bool isModifierKey);
+
+    // Pointer, command and callback state (TerminalViewMouse.cpp,
+    // TerminalViewCommands.cpp, TerminalViewCallbacks.cpp).
+    void setupInteraction();
+    void setupCommands();
+    void placeFindBar();
+    void mouseDown(const MouseReporter::Hit& hit, int clickCount, bool shift);
+    void handlePress(QMouseEvent* event, bool doubleClick);
+    void setTracking(bool on);
+    void deregisterTrackingInterest();
+    void markVisibleRowsDirty();
+    void updateCommandEnablement();
+    void resetProgressReportTimer();
+    std::unique_ptr<MouseReporter> mouseReporter_;
+    bool tracking_ = false;
+    std::optional<std::string> lastReportedLink_;
+    QLabel* urlPreview_ = nullptr;  // child widget while the command modifier is held
+    // Click counting: the time and cell of the last press, and its count.
+    uint64_t lastPressTime_ = 0;
+    Position lastPressCell_;
+    int clickCount_ = 0;
+    // The cell a press without a selection landed on: a drag selects from there.
+    std::optional<Position> dragAnchor_;
+    TerminalFindBarView* findBar_ = nullptr;  // child widget
+    std::unique_ptr<FindBarController> findBarController_;
+    QAction* copyAction_ = nullptr;
+    QAction* pasteAction_ = nullptr;
+    QAction* selectAllAction_ = nullptr;
+    QAction* findAction_ = nullptr;
+    std::optional<uint8_t> lastProgressValue_;
+    std::shared_ptr<DispatchWorkItem> progressReportTimer_;
+    TerminalDebugView* debug_ = nullptr;  // child widget
+    QObject* commandKeyWatcher_ = nullptr;
 };
 
 }  // namespace corvel

@@ -1,17 +1,16 @@
 #include "corvel/qt/TerminalViewDelegate.h"
 
+#include "corvel/qt/TerminalView.h"
+
 #include <QApplication>
-#include <QDesktopServices>
-#include <QString>
-#include <QUrl>
 
 namespace corvel {
 
-void TerminalViewDelegate::requestOpenLink(TerminalView&, const std::string& link,
+void TerminalViewDelegate::requestOpenLink(TerminalView& source, const std::string& link,
                                            const std::map<std::string, std::string>&)
 {
-    const QUrl url(QString::fromStdString(link), QUrl::StrictMode);
-    if (url.isValid() && !url.scheme().isEmpty()) QDesktopServices::openUrl(url);
+    // The view applies the opening rules and hands the URL to its opener.
+    source.openLink(link);
 }
 
 void TerminalViewDelegate::bell(TerminalView&)

@@ -26,7 +26,8 @@ public:
     virtual void send(TerminalView& source, std::span<const uint8_t> data) = 0;
     // The scroll position, 0 (top) to 1 (bottom).
     virtual void scrolled(TerminalView& source, double position) = 0;
-    // Default: opens a valid URL with the desktop's handler.
+    // Default: the view's openLink, which opens only web and mail links and
+    // local files that are not executable.
     virtual void requestOpenLink(TerminalView& source, const std::string& link,
                                  const std::map<std::string, std::string>& params);
     // Default: the system beep.

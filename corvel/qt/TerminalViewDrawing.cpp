@@ -13,6 +13,7 @@
 #include "corvel/qt/TerminalView.h"
 
 #include "corvel/qt/BoxDrawingRenderer.h"
+#include "corvel/qt/TerminalDebugView.h"
 #include "corvel/qt/QtTerminalImage.h"
 
 #include <QPaintEvent>
@@ -255,6 +256,7 @@ void TerminalView::updateDisplay()
         update(rowsRegion(range->first, range->second));
     }
     pendingDisplay_ = false;
+    if (debug_) debug_->refresh();
 }
 
 }  // namespace corvel

@@ -1,0 +1,309 @@
+// The terminal view's edit and find commands and the host callbacks it
+// answers: copying only an active selection, pasting with the program's
+// markers, menu validation, searches over real program output (centred,
+// across wraps, after wide characters, bad patterns), the find bar driving
+// the view, window-size and cell-size replies, progress reports with their
+// expiry on an injected clock, the bell, the title and the debug overlay.
+#include "ViewPointerSupport.h"
+
+#include "corvel/qt/FindBarController.h"
+#include "corvel/qt/FindPasteboard.h"
+#include "corvel/qt/TerminalDebugView.h"
+#include "corvel/qt/TerminalFindBarView.h"
+#include "corvel/qt/TerminalProgressBarView.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+namespace corvel {
+namespace {
+
+using testing::testFont;
+
+struct CommandFixture {
+    explicit CommandFixture(QRect frame = QRect(0, 0, 640, 300)) : view(frame, testFont())
+    {
+        host = std::make_shared<testing::PointerDelegate>();
+        view.setTerminalDelegate(host);
+        findpasteboard::clear();
+    }
+    std::string take() { return std::exchange(host->sent, {}); }
+    TerminalView view;
+    std::shared_ptr<testing::PointerDelegate> host;
+};
+
+TEST(ViewCommands, CopyPasteSelectAllAndTheirValidation)
+{
+    CommandFixture f;
+    QClipboard& clipboard = *QGuiApplication::clipboard();
+    clipboard.setText("before");
+    f.view.feed("hello world\r\n");
+
+    // Nothing selected: copy leaves the clipboard, and the menu says so.
+    EXPECT_FALSE(f.view.copyAction()->isEnabled());
+    EXPECT_FALSE(f.view.validateUserInterfaceItem("copy:", std::nullopt));
+    EXPECT_FALSE(f.view.validateUserInterfaceItem("performFindPanelAction:", 7));
+    EXPECT_FALSE(f.view.validateUserInterfaceItem("performTextFinderAction:", 7));
+    f.view.copyAction()->trigger();
+    EXPECT_EQ(clipboard.text(), "before");
+    // An inactive selection that still has ends copies nothing either.
+    f.view.selection().setSelection({0, 0}, {5, 0});
+    f.view.selection().setActive(false);
+    f.view.copy();
+    EXPECT_EQ(clipboard.text(), "before");
+
+    f.view.selection().setSelection({6, 0}, {11, 0});
+    EXPECT_TRUE(f.view.copyAction()->isEnabled());
+    EXPECT_TRUE(f.view.validateUserInterfaceItem("copy:", std::nullopt));
+    EXPECT_TRUE(f.view.validateUserInterfaceItem("performFindPanelAction:", 7));
+    f.view.copyAction()->trigger();
+    EXPECT_EQ(clipboard.text(), "world");
+
+    for (int tag : {1, 2, 3}) EXPECT_TRUE(f.view.validateUserInterfaceItem("performFindPanelAction:", tag));
+    for (int tag : {11, 12, 13}) EXPECT_TRUE(f.view.validateUserInterfaceItem("performTextFinderAction:", tag));
+    EXPECT_FALSE(f.view.validateUserInterfaceItem("performFindPanelAction:", 11));
+    EXPECT_TRUE(f.view.validateUserInterfaceItem("paste:", std::nullopt));
+    EXPECT_TRUE(f.view.validateUserInterfaceItem("selectAll:", std::nullopt));
+    EXPECT_FALSE(f.view.validateUserInterfaceItem("frobnicate:", std::nullopt));
+
+    // The shortcuts are the view's own.
+    EXPECT_EQ(f.view.copyAction()->shortcut(), QKeySequence("Ctrl+Shift+C"));
+    EXPECT_EQ(f.view.pasteAction()->shortcut(), QKeySequence("Ctrl+Shift+V"));
+    EXPECT_EQ(f.view.selectAllAction()->shortcut(), QKeySequence("Ctrl+Shift+A"));
+    EXPECT_EQ(f.view.findAction()->shortcut(), QKeySequence("Ctrl+Shift+F"));
+    EXPECT_EQ(f.view.copyAction()->shortcutContext(), Qt::WidgetShortcut);
+
+    // Paste: plain, then between the markers the program asked for.
+    clipboard.setText("pasted");
+    f.take();
+    f.view.pasteAction()->trigger();
+    EXPECT_EQ(f.take(), "pasted");
+    f.view.feed("\x1b[?2004h");
+    f.view.paste();
+    EXPECT_EQ(f.take(), "\x1b[200~pasted\x1b[201~");
+    clipboard.clear();
+    f.view.paste();
+    EXPECT_EQ(f.take(), "\x1b[200~\x1b[201~");
+
+    f.view.selectAllAction()->trigger();
+    EXPECT_TRUE(f.view.selection().active());
+    EXPECT_EQ(f.view.getSelection().value().substr(0, 11), "hello world");
+
+    // A clipboard write from the program reaches no clipboard.
+    clipboard.setText("mine");
+    f.view.feed("\x1b]52;c;aGk=\x07");
+    EXPECT_EQ(clipboard.text(), "mine");
+}
+
+TEST(ViewCommands, FindSelectsAndCentresMatchesInProgramOutput)
+{
+    CommandFixture f;
+    auto run = testing::ViewPty::start(f.view, "seq 2000");
+    ASSERT_TRUE(testing::pumpUntil([&] { return run->exited && testing::screenHas(f.view, "2000"); }));
+    Terminal& terminal = f.view.getTerminal();
+    Buffer& buffer = terminal.displayBuffer();
+    const int rows = terminal.rows();
+
+    ASSERT_TRUE(f.view.findNext("1500", SearchOptions{}, true));
+    EXPECT_EQ(f.view.getSelection(), "1500");
+    const int row = f.view.selection().start().row;
+    EXPECT_EQ(terminal.translateBufferLineToString(buffer, row, 0, -1), "1500");
+    EXPECT_EQ(buffer.yDisp(), row - rows / 2);
+    // "1500" occurs once: the next step wraps around to it.
+    ASSERT_TRUE(f.view.findNext("1500", SearchOptions{}, true));
+    EXPECT_EQ(f.view.selection().start().row, row);
+    // Backward, the search wraps to the end of the buffer.
+    ASSERT_TRUE(f.view.findPrevious("199", SearchOptions{}, true));
+    EXPECT_EQ(f.view.getSelection(), "199");
+    EXPECT_GT(f.view.selection().start().row, row);
+
+    // A lone "(" as a pattern finds nothing and raises nothing.
+    SearchOptions regex;
+    regex.regex = true;
+    EXPECT_FALSE(f.view.findNext("(", regex, true));
+    EXPECT_FALSE(f.view.selection().active());
+
+    // Closing the search drops the selection.
+    ASSERT_TRUE(f.view.findNext("1777", SearchOptions{}, true));
+    f.view.clearSearch();
+    EXPECT_FALSE(f.view.selection().active());
+}
+
+TEST(ViewCommands, FindMatchesAcrossWrapsAndAfterWideCharacters)
+{
+    CommandFixture f(QRect(0, 0, 200, 200));
+    const int cols = f.view.getTerminal().cols();
+    // "needle" starts three cells before the right edge and wraps.
+    f.view.feed(std::string(cols - 3, '.') + "needle\r\n");
+    f.view.feed("\xe4\xb8\xad" "a\r\n");
+    ASSERT_TRUE(f.view.findNext("needle", SearchOptions{}, true));
+    EXPECT_EQ(f.view.selection().start(), (Position{cols - 3, 0}));
+    EXPECT_EQ(f.view.getSelection(), "needle");
+    ASSERT_TRUE(f.view.findNext("a", SearchOptions{}, true));
+    EXPECT_EQ(f.view.selection().start(), (Position{2, 2}));
+}
+
+TEST(ViewCommands, FindBarDrivesTheViewsSearch)
+{
+    CommandFixture f(QRect(0, 0, 900, 300));
+    f.view.show();
+    for (int i = 1; i <= 300; ++i) f.view.feed(std::to_string(i) + "\r\n");
+    Buffer& buffer = f.view.getTerminal().displayBuffer();
+
+    f.view.findAction()->trigger();
+    TerminalFindBarView* bar = f.view.findBar();
+    ASSERT_NE(bar, nullptr);
+    EXPECT_TRUE(bar->isVisible());
+    EXPECT_EQ(bar->geometry().top(), 8);
+    EXPECT_EQ(bar->geometry().right() + 1, f.view.width() - 8);
+    EXPECT_LE(bar->width(), 520);
+    EXPECT_GE(bar->geometry().left(), 8);
+
+    // Every edit searches forward.
+    QTest::keyClicks(bar->searchField(), "12");
+    EXPECT_EQ(f.view.getSelection(), "12");
+    EXPECT_EQ(findpasteboard::text(), "12");
+    const int first = f.view.selection().start().row;
+    QTest::keyClick(bar->searchField(), Qt::Key_Return);
+    const int second = f.view.selection().start().row;
+    EXPECT_GT(second, first);
+    QTest::keyClick(bar->searchField(), Qt::Key_Return, Qt::ShiftModifier);
+    EXPECT_EQ(f.view.selection().start().row, first);
+    EXPECT_LT(buffer.yDisp(), first + 1);
+
+    // Emptied, the selection goes; Escape closes the bar.
+    bar->searchField()->clear();
+    QTest::keyClick(bar->searchField(), Qt::Key_Backspace);
+    f.view.findBarController()->handleSearchChanged("");
+    EXPECT_FALSE(f.view.selection().active());
+    QTest::keyClick(bar->searchField(), Qt::Key_Escape);
+    EXPECT_FALSE(bar->isVisible());
+
+    // With the bar hidden, "find next" takes the find pasteboard's term.
+    findpasteboard::setText("299");
+    f.view.performFindPanelAction(2);
+    EXPECT_EQ(f.view.getSelection(), "299");
+
+    // Tag 7: the selection becomes the term and fills the bar.
+    f.view.selection().setSelection({0, 41}, {2, 41});
+    f.view.performFindPanelAction(7);
+    EXPECT_EQ(findpasteboard::text(), "42");
+    EXPECT_EQ(bar->searchField()->text(), "42");
+    EXPECT_TRUE(bar->isVisible());
+    f.view.performTextFinderAction(11);
+    EXPECT_FALSE(bar->isVisible());
+
+    // The bar keeps its place when the view is resized.
+    f.view.resize(700, 300);
+    EXPECT_EQ(bar->geometry().right() + 1, 700 - 8);
+}
+
+TEST(ViewCallbacks, WindowQueriesGetSizeRepliesAndOthersNone)
+{
+    CommandFixture f;
+    Terminal& terminal = f.view.getTerminal();
+    const QSizeF cell = *f.view.cellDimension();
+    const double scale = f.view.devicePixelRatioF();
+    const std::string rows = std::to_string(terminal.rows());
+    const std::string cols = std::to_string(terminal.cols());
+
+    f.view.feed("\x1b[18t");
+    EXPECT_EQ(f.take(), "\x1b[8;" + rows + ";" + cols + "t");
+    f.view.feed("\x1b[19t");
+    EXPECT_EQ(f.take(), "\x1b[9;" + rows + ";" + cols + "t");
+    f.view.feed("\x1b[14t");
+    EXPECT_EQ(f.take(), "\x1b[4;" + std::to_string(std::llround(cell.height() * scale * terminal.rows())) + ";" +
+                            std::to_string(std::llround(cell.width() * scale * terminal.cols())) + "t");
+    f.view.feed("\x1b[16t");
+    EXPECT_EQ(f.take(), "\x1b[6;" + std::to_string(static_cast<long long>(cell.height() * scale)) + ";" +
+                            std::to_string(static_cast<long long>(cell.width() * scale)) + "t");
+    // Requests to move or resize the window are not answered and change nothing.
+    f.view.feed("\x1b[4;100;200t\x1b[3;10;10t\x1b[2t");
+    EXPECT_EQ(f.take(), "");
+    EXPECT_EQ(std::to_string(terminal.cols()), cols);
+
+    // Replies in 8-bit controls when the program asked for them.
+    f.view.feed("\x1b G");
+    f.view.feed("\x1b[16t");
+    EXPECT_EQ(f.take().substr(0, 3), "\x9b" "6;");
+
+    // Not in a window, the cell size is counted at scale 1.
+    const auto size = f.view.cellSizeInPixels(terminal);
+    ASSERT_TRUE(size);
+    EXPECT_EQ(size->width, static_cast<int>(cell.width()));
+    EXPECT_EQ(size->height, static_cast<int>(cell.height()));
+}
+
+TEST(ViewCallbacks, ProgressReportsAndTheirExpiry)
+{
+    CommandFixture f;
+    auto clock = std::make_shared<RunLoopQueue>(true);
+    f.view.progressTimerQueue = clock;
+    TerminalProgressBarView& bar = *f.view.progressBarView();
+    auto report = [&](const std::string& body) { f.view.feed("\x1b]9;4;" + body + "\x07"); };
+
+    report("1;40");
+    EXPECT_EQ(bar.state(), ProgressReportState::set);
+    EXPECT_EQ(bar.progress(), 40);
+    report("4");  // pause keeps the last value
+    EXPECT_EQ(bar.state(), ProgressReportState::pause);
+    EXPECT_EQ(bar.progress(), 40);
+    report("2");  // error without a value shows the last one
+    EXPECT_EQ(bar.state(), ProgressReportState::error);
+    EXPECT_EQ(bar.progress(), 40);
+    report("3");
+    EXPECT_EQ(bar.state(), ProgressReportState::indeterminate);
+    EXPECT_EQ(f.view.lastProgressValue(), 40);
+    report("0");
+    EXPECT_EQ(bar.state(), ProgressReportState::remove);
+    EXPECT_FALSE(f.view.lastProgressValue());
+    report("4");  // nothing earlier: a pause shows 100
+    EXPECT_EQ(bar.progress(), 100);
+    report("0");
+    report("2");
+    EXPECT_EQ(bar.state(), ProgressReportState::error);
+    EXPECT_FALSE(bar.progress());
+    report("1");
+    EXPECT_EQ(bar.progress(), 0);
+
+    // A program that stops reporting loses its bar 15 s after its last report.
+    report("1;10");
+    clock->advance(10'000'000'000);
+    report("1;20");
+    clock->advance(14'999'999'999);
+    EXPECT_EQ(bar.state(), ProgressReportState::set);
+    EXPECT_EQ(bar.progress(), 20);
+    clock->advance(1);
+    EXPECT_EQ(bar.state(), ProgressReportState::remove);
+    EXPECT_FALSE(f.view.lastProgressValue());
+
+    // From another thread the report arrives on the view's.
+    std::thread other([&] { f.view.progressReport(f.view.getTerminal(), ProgressReport{ProgressReportState::set, 77}); });
+    other.join();
+    EXPECT_TRUE(testing::pumpUntil([&] { return bar.progress() == 77; }));
+}
+
+TEST(ViewCallbacks, BellTitleAndDebugOverlay)
+{
+    CommandFixture f;
+    f.view.feed("\x07\x1b]0;build log\x07");
+    EXPECT_EQ(f.host->bells, 1);
+    EXPECT_EQ(f.host->titles, std::vector<std::string>{"build log"});
+
+    TerminalDebugView& debug = f.view.attachDebugView();
+    EXPECT_EQ(&debug, f.view.debugView());
+    EXPECT_EQ(debug.geometry(), f.view.rect());
+    f.view.feed("abc\r\ndef");
+    ASSERT_TRUE(testing::pumpUntil([&] { return !f.view.pendingDisplay(); }));
+    EXPECT_TRUE(debug.findChild<QLabel*>()->text().startsWith("x: 3 y: 1 "));
+}
+
+}  // namespace
+}  // namespace corvel
