@@ -14,14 +14,13 @@
 
 #include "app/adapters/embedded/EmbeddedPaneView.h"
 #include "app/adapters/embedded/EmbeddedTermHost.h"
+#include "app/adapters/embedded/TermContainerView.h"
 
 #include <QWidget>
 
 #include <vector>
 
 namespace tilebay {
-
-class TermContainerView;
 
 class SplitTermLayout final : public QWidget {
     Q_OBJECT
