@@ -24,6 +24,7 @@
 #include <signal.h>
 
 #include <cerrno>
+#include <cmath>
 #include <set>
 
 namespace tilebay {
@@ -317,7 +318,21 @@ TEST_F(EmbeddedShellTest, SplitCellScreenshotsInEveryTheme)
         std::unique_ptr<SplitTermLayout> layout(static_cast<SplitTermLayout*>(adapter->cellContentView(id)));
         layout->resize(900, 300);
         layout->show();
-        for (size_t n = 0; n < 2; ++n) ASSERT_TRUE(screenShows(id, n, QStringLiteral("plain PANE%1").arg(n)));
+        // Each pane has printed, shows its next prompt, and its caret has
+        // been moved there by the view's redraw.
+        for (size_t n = 0; n < 2; ++n) {
+            HookedTerminalView& view = pane(id, n);
+            ASSERT_TRUE(pump.pumpUntil([&] {
+                const QStringList rows = EmbeddedAdapter::screenText(view).split('\n');
+                const corvel::Buffer& buffer = view.getTerminal().buffer();
+                const QSizeF cell = view.cellDimension().value_or(QSizeF());
+                const QRectF caret = view.firstRect();
+                return rows.size() > 1 && rows[0].endsWith(QStringLiteral("plain PANE%1").arg(n)) &&
+                       !rows[1].isEmpty() && buffer.y() == 1 &&
+                       std::abs(caret.left() - buffer.x() * cell.width()) < 0.5 &&
+                       std::abs(caret.top() - view.rowTop(buffer.yBase() + 1)) < 0.5;
+            }));
+        }
 
         const QImage shot = layout->grab().toImage();
         const std::string name = "/tmp/tilebay-split-" + std::string(toString(theme)) + ".png";

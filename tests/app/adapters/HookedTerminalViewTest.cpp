@@ -17,9 +17,12 @@
 #include <QCoreApplication>
 #include <QInputMethodEvent>
 #include <QLabel>
+#include <QPixmap>
 #include <QPointer>
 
 #include <signal.h>
+
+#include <cmath>
 
 namespace tilebay {
 namespace {
@@ -95,7 +98,11 @@ TEST_F(HookedTerminalViewTest, CompositionShowsAtTheCaretAndReachesTheChildOnlyW
     const fs::path out = dir.path() / "typed.bin";
     HookedTerminalView view(QRect(0, 0, 480, 240));
     view.startProcess("/bin/sh", {"-c", "stty raw -echo; echo READY; exec cat > " + out.string()});
-    ASSERT_TRUE(pump.pumpUntil([&] { return EmbeddedAdapter::screenText(view).contains("READY"); }));
+    // Output, then the redraw that brings the caret to the cursor's cell.
+    ASSERT_TRUE(pump.pumpUntil([&] {
+        return EmbeddedAdapter::screenText(view).contains("READY") &&
+               std::abs(view.firstRect().top() - view.rowTop(view.getTerminal().buffer().yBase() + 1)) < 0.5;
+    }));
     EXPECT_FALSE(view.hasMarkedText());
     EXPECT_EQ(view.markedRange().location, corvel::TextRange::notFound);
 
@@ -107,6 +114,7 @@ TEST_F(HookedTerminalViewTest, CompositionShowsAtTheCaretAndReachesTheChildOnlyW
     EXPECT_EQ(view.markedRange(), (corvel::TextRange{0, 2}));
     compose(view, QStringLiteral("한"));
     EXPECT_EQ(view.imeOverlay()->text(), QStringLiteral("한"));
+    view.grab().scaled(1440, 720).save(QStringLiteral("/tmp/tilebay-preedit.png"));
 
     // The commit goes out once and the label goes away.
     compose(view, QString(), QStringLiteral("한"));
