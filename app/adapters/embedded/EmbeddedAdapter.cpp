@@ -304,6 +304,12 @@ std::vector<EmbeddedPaneView*> EmbeddedAdapter::paneViews(const QString& id) con
     return views;
 }
 
+int EmbeddedAdapter::paneCount(const QString& id) const
+{
+    const auto found = panes.find(id);
+    return found == panes.end() ? 0 : static_cast<int>(found->second.size());
+}
+
 // ---- themes ----
 
 void EmbeddedAdapter::applyThemeToAll(TerminalTheme newTheme, double newFontSize)

@@ -22,10 +22,10 @@
 
 #include "app/adapters/embedded/EmbeddedPaneView.h"
 #include "app/adapters/embedded/PTYProcess.h"
-#include "app/core/TerminalController.h"
 #include "app/core/TerminalSession.h"
 #include "app/core/TerminalTheme.h"
 #include "app/persistence/CellRecord.h"
+#include "app/store/EmbeddedController.h"
 #include "corvel/platform/Dispatch.h"
 
 #include <QHash>
@@ -44,7 +44,7 @@ class Terminal;
 
 namespace tilebay {
 
-class EmbeddedAdapter final : public TerminalController {
+class EmbeddedAdapter final : public EmbeddedController {
 public:
     using Axis = EmbeddedPaneKit::Axis;
     using PanePtr = std::unique_ptr<EmbeddedPaneView>;
@@ -66,7 +66,6 @@ public:
 
     // ---- TerminalController ----
 
-    AdapterKind kind() const override { return AdapterKind::embedded; }
     QStringList sessionIds() const override;
     bool hasSession(const QString& id) const override;
     // Types `text` into the cell's primary pane.
@@ -89,12 +88,12 @@ public:
     // folder means the home folder, an empty command none.
     std::shared_ptr<TerminalSession> createSession(const std::optional<QString>& label,
                                                    const std::optional<QString>& cwd,
-                                                   const std::optional<QString>& startCommand);
+                                                   const std::optional<QString>& startCommand) override;
     // A saved cell with its first pane; re-attaches to its tmux session when
     // one of its name still exists (the start command is then not typed).
-    std::shared_ptr<TerminalSession> restoreSession(const CellRecord& record);
+    std::shared_ptr<TerminalSession> restoreSession(const CellRecord& record) override;
     // Frees an ended cell's panes and tables without touching tmux.
-    void forgetSession(const QString& id);
+    void forgetSession(const QString& id) override;
 
     // ---- panes ----
 
@@ -108,11 +107,14 @@ public:
     EmbeddedPaneView* primary(const QString& id) const;
     // The cell's panes in order (empty for an unknown cell).
     std::vector<EmbeddedPaneView*> paneViews(const QString& id) const;
+    int paneCount(const QString& id) const override;
+    // The primary pane, which searches its own view.
+    SearchTarget* primarySearch(const QString& id) override { return primary(id); }
 
     // ---- themes ----
 
     // Remembers the theme and size for new panes and applies them to every pane.
-    void applyThemeToAll(TerminalTheme theme, double fontSize);
+    void applyThemeToAll(TerminalTheme theme, double fontSize) override;
     static void applyTheme(TerminalTheme theme, double fontSize, EmbeddedPaneView& pane);
 
     // ---- screen text ----
@@ -122,16 +124,9 @@ public:
     static QString screenText(corvel::Terminal& terminal);
     static QString screenText(EmbeddedPaneView& pane);
 
-    // ---- state read and set by the store ----
+    // ---- state read by the store and the tests ----
 
-    std::function<void(const QString& id)> onActivity;
-    std::function<void(const QString& id)> onTerminated;
-    TerminalTheme theme = TerminalTheme::dark;
-    double fontSize = 13.0;
-    bool useTmux = false;
-
-    // When any pane of a cell last produced output, or when its newest pane was made.
-    QHash<QString, corvel::Nanos> lastActivity;
+    // When the store was last told about activity of a cell.
     QHash<QString, corvel::Nanos> lastBump;
     int untitledCounter() const { return untitledCounter_; }
     std::shared_ptr<TerminalSession> session(const QString& id) const { return sessions.value(id); }

@@ -3,6 +3,8 @@
 // themes and reads the view, and learns of output and of the child's end
 // through two callbacks that it sets. The pane view behind it (a
 // local-process terminal view) feeds the child's output to its terminal.
+// Every pane is also a search target over its own view: the store's search
+// of an expanded cell steps through the first pane's matches.
 //
 // Threads: the GUI thread only; both callbacks are called there.
 // Ownership: the adapter owns each pane view; the widget may sit in a layout
@@ -10,6 +12,7 @@
 #pragma once
 
 #include "app/adapters/embedded/LaunchCommand.h"
+#include "app/store/SearchTarget.h"
 
 #include <cstdint>
 #include <functional>
@@ -26,9 +29,9 @@ class TerminalView;
 
 namespace tilebay {
 
-class EmbeddedPaneView {
+class EmbeddedPaneView : public SearchTarget {
 public:
-    virtual ~EmbeddedPaneView() = default;
+    ~EmbeddedPaneView() override = default;
 
     // The terminal widget of the pane.
     virtual corvel::TerminalView& terminalView() = 0;
@@ -38,6 +41,12 @@ public:
     virtual void terminate() = 0;
     // Types `text` into the child as the keyboard would.
     virtual void send(const std::string& text) = 0;
+
+    // One search step over the view with default options (case
+    // insensitive, literal, not whole words): the match becomes the view's
+    // selection, and the view scrolls to it when asked.
+    bool findNext(const QString& term, bool scrollToResult) final;
+    bool findPrevious(const QString& term, bool scrollToResult) final;
 
     // Called after each chunk of child output has been fed to the view.
     std::function<void()> onData;

@@ -231,6 +231,37 @@ TEST_F(EmbeddedAdapterTest, EndOfAPaneRemovesItAndEndOfTheLastReportsTheCell)
     EXPECT_TRUE(tmuxLog().empty());
 }
 
+TEST_F(EmbeddedAdapterTest, StoreSeesPaneCountsAndSearchesThePrimaryPane)
+{
+    EmbeddedController& controller = *adapter;
+    const QString id = controller.createSession(std::nullopt, std::nullopt, std::nullopt)->id();
+    adapter->splitSession(id);
+    EXPECT_EQ(controller.paneCount(id), 2);
+    EXPECT_EQ(controller.paneCount("unknown"), 0);
+    EXPECT_EQ(controller.primarySearch("unknown"), nullptr);
+
+    FakePane& first = pane(id, 0);
+    first.terminalView().getTerminal().resize(40, 10);
+    for (int n = 0; n < 60; ++n) first.output("filler " + std::to_string(n) + "\r\n");
+    first.output("Needle here\r\n");
+    for (int n = 0; n < 30; ++n) first.output("after " + std::to_string(n) + "\r\n");
+    pane(id, 1).output("needle in the second pane only\r\n");
+
+    SearchTarget* search = controller.primarySearch(id);
+    ASSERT_NE(search, nullptr);
+    corvel::TerminalView& view = first.terminalView();
+    EXPECT_TRUE(search->findNext("needle", true));
+    ASSERT_TRUE(view.getSelection().has_value());
+    EXPECT_EQ(*view.getSelection(), "Needle");
+    // The match, long scrolled away, is brought into view.
+    const int yDisp = view.getTerminal().buffer().yDisp();
+    EXPECT_LE(yDisp, 60);
+    EXPECT_GT(yDisp + view.getTerminal().rows(), 60);
+    EXPECT_TRUE(search->findPrevious("NEEDLE", false));
+    EXPECT_FALSE(search->findNext("haystack", true));
+    EXPECT_FALSE(view.selectionActive());
+}
+
 TEST_F(EmbeddedAdapterTest, FocusOfAnUnknownCellRaisesNotFound)
 {
     const QString id = adapter->createSession(std::nullopt, std::nullopt, std::nullopt)->id();

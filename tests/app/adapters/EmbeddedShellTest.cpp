@@ -1,20 +1,30 @@
-// Embedded cells running real login shells and real tmux on pseudo-terminals:
-// the child's environment and argument zero, a shell with SHELL empty, a tmux
-// cell that outlives its adapter and re-attaches without typing its command
-// again, a cell without tmux, real splits, the end of a split pane, and
-// closing without leftovers. tmux runs with its sockets in a temporary folder
-// (TMUX_TMPDIR) and that server is killed after each test.
+// Embedded cells with the application's own pane views running real login
+// shells and real tmux on pseudo-terminals: the child's environment and
+// argument zero, a shell with SHELL empty, a login profile flooding standard
+// error, a tmux cell that outlives its adapter and re-attaches without typing
+// its command again, a cell without tmux, real splits, the end of a split
+// pane, closing without leftovers, theme colours the shell can query, the
+// live screen of a scrolled-back pane, and screenshots of a split cell in
+// every theme. tmux runs with its sockets in a temporary folder (TMUX_TMPDIR,
+// HOME) and that server is killed after each test.
 #include "app/adapters/embedded/EmbeddedAdapter.h"
+#include "app/adapters/embedded/HookedPaneKit.h"
+#include "app/adapters/embedded/HookedTerminalView.h"
 #include "app/adapters/embedded/ShortCommand.h"
+#include "app/adapters/embedded/SplitTermLayout.h"
+#include "app/adapters/embedded/TerminalThemeColors.h"
 #include "tests/app/adapters/AdapterTestSupport.h"
-#include "tests/app/adapters/EmbeddedTestPanes.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <QImage>
+#include <QPixmap>
+
 #include <signal.h>
 
 #include <cerrno>
+#include <cmath>
 #include <set>
 
 namespace tilebay {
@@ -52,7 +62,7 @@ protected:
 
     std::unique_ptr<EmbeddedAdapter> makeAdapter(TmuxLookup lookup = {{kTmux}, false})
     {
-        return std::make_unique<EmbeddedAdapter>(std::make_unique<ProcessPaneKit>(), lookup, &queue);
+        return std::make_unique<EmbeddedAdapter>(std::make_unique<HookedPaneKit>(), lookup, &queue);
     }
 
     ShortCommandResult tmux(const std::vector<std::string>& args)
@@ -70,9 +80,15 @@ protected:
         return pump.pumpUntil([&] { return readFile(home.path() / name).find(containing) != std::string::npos; });
     }
 
-    ProcessPane& pane(const QString& id, size_t index)
+    HookedTerminalView& pane(const QString& id, size_t index)
     {
-        return static_cast<ProcessPane&>(*adapter->paneViews(id).at(index));
+        return static_cast<HookedTerminalView&>(*adapter->paneViews(id).at(index));
+    }
+    static pid_t pid(HookedTerminalView& view) { return view.process().shellPid(); }
+    static bool running(HookedTerminalView& view) { return view.process().running(); }
+    bool screenShows(const QString& id, size_t index, const QString& text)
+    {
+        return pump.pumpUntil([&] { return EmbeddedAdapter::screenText(pane(id, index)).contains(text); });
     }
 
     TempDir home;
@@ -113,7 +129,7 @@ TEST_F(EmbeddedShellTest, ShellStartsWithShellVariableEmpty)
                                              QStringLiteral("echo started > ok.txt"));
     queue.advance(EmbeddedAdapter::startCommandDelay);
     EXPECT_TRUE(waitForFile("ok.txt", "started"));
-    EXPECT_TRUE(pane(cell->id(), 0).running());
+    EXPECT_TRUE(running(pane(cell->id(), 0)));
 }
 
 TEST_F(EmbeddedShellTest, TmuxCellOutlivesItsAdapterAndReattachesWithoutRetyping)
@@ -146,7 +162,7 @@ TEST_F(EmbeddedShellTest, TmuxCellOutlivesItsAdapterAndReattachesWithoutRetyping
     EXPECT_EQ(readFile(home.path() / "f.txt"), "M\nDONE\n");
 
     // Closing after tmux was switched off still ends the tmux session.
-    const pid_t client = pane(cell->id(), 0).pid();
+    const pid_t client = pid(pane(cell->id(), 0));
     adapter->useTmux = false;
     adapter->closeSession(cell->id());
     queue.runUntilIdle();
@@ -177,15 +193,15 @@ TEST_F(EmbeddedShellTest, SplitsRunFourShellsAndClosingLeavesNone)
     ASSERT_EQ(adapter->paneViews(id).size(), 4u);
     std::set<pid_t> pids;
     for (size_t n = 0; n < 4; ++n) {
-        ASSERT_TRUE(pane(id, n).running());
-        pids.insert(pane(id, n).pid());
+        ASSERT_TRUE(running(pane(id, n)));
+        pids.insert(pid(pane(id, n)));
     }
     EXPECT_EQ(pids.size(), 4u);
     EXPECT_FALSE(pids.contains(0));
 
     // A split pane's shell that exits takes only its pane away.
-    const pid_t third = pane(id, 2).pid();
-    pane(id, 2).send("exit\r");
+    const pid_t third = pid(pane(id, 2));
+    pane(id, 2).send(std::string("exit\r"));
     ASSERT_TRUE(pump.pumpUntil([&] { return adapter->paneViews(id).size() == 3; }));
     EXPECT_EQ(adapter->session(id)->paneRevision(), 4);
     pids.erase(third);
@@ -195,6 +211,145 @@ TEST_F(EmbeddedShellTest, SplitsRunFourShellsAndClosingLeavesNone)
     EXPECT_TRUE(pump.pumpUntil([&] {
         return std::all_of(pids.begin(), pids.end(), processGone) && zombieChildren().empty();
     }));
+}
+
+
+TEST_F(EmbeddedShellTest, LoginProfileFloodingStandardErrorHangsNeitherTheLookupNorThePane)
+{
+    // 200 KB on standard error from every login shell: the one that looks
+    // tmux up and the one tmux starts in the pane.
+    writeFile(home.path() / ".bash_profile", "head -c 200000 /dev/zero | tr '\\0' e >&2\n");
+    adapter = makeAdapter({{}, true});
+    adapter->useTmux = true;
+    const auto cell = adapter->createSession(std::nullopt, QString::fromStdString(home.path().string()),
+                                             QStringLiteral("echo started > ok.txt"));
+    queue.advance(EmbeddedAdapter::startCommandDelay);
+    ASSERT_TRUE(waitForFile("ok.txt", "started"));
+    EXPECT_THAT(tmux({"ls"}).output, HasSubstr("cwr_" + cell->id().toStdString()));
+    EXPECT_TRUE(running(pane(cell->id(), 0)));
+}
+
+TEST_F(EmbeddedShellTest, ThemeColoursAnswerTheShellsQueries)
+{
+    adapter->applyThemeToAll(TerminalTheme::solarizedDark, 13);
+    const QString id = adapter->createSession(std::nullopt, QString::fromStdString(home.path().string()),
+                                              std::nullopt)->id();
+    // The replies come back as input: a raw-mode cat writes them to a file.
+    adapter->sendText(id, QStringLiteral("stty raw -echo; printf '\\033]11;?\\007\\033]4;1;?\\007'; "
+                                         "timeout 20 cat > reply.bin; stty sane\r"));
+    ASSERT_TRUE(waitForFile("reply.bin", "rgb:cdcd/3131/3131"));
+    EXPECT_EQ(readFile(home.path() / "reply.bin"),
+              "\x1b]11;rgb:0000/2b2b/3636\x1b\\\x1b]4;1;rgb:cdcd/3131/3131\x1b\\");
+}
+
+TEST_F(EmbeddedShellTest, ScreenTextOfAScrolledBackPaneReadsTheLiveRows)
+{
+    const QString id = adapter->createSession(std::nullopt, QString::fromStdString(home.path().string()),
+                                              std::nullopt)->id();
+    adapter->sendText(id, QStringLiteral("echo '(y/n) asked long ago'; for i in $(seq 1 200); do echo row$i; done\r"));
+    ASSERT_TRUE(screenShows(id, 0, QStringLiteral("row200")));
+    HookedTerminalView& view = pane(id, 0);
+    view.scrollUp(150);
+    ASSERT_LT(view.getTerminal().buffer().yDisp(), view.getTerminal().buffer().yBase());
+    const QString text = adapter->visibleText(id);
+    EXPECT_TRUE(text.contains(QStringLiteral("row200")));
+    EXPECT_FALSE(text.contains(QStringLiteral("row60\n")));
+    EXPECT_FALSE(text.contains(QStringLiteral("(y/n)")));
+    EXPECT_FALSE(text.contains(QChar(0)));
+}
+
+TEST_F(EmbeddedShellTest, PaneMovesBetweenTileAndCardAndBackWithItsProcessAndScrollback)
+{
+    const QString id = adapter->createSession(std::nullopt, QString::fromStdString(home.path().string()),
+                                              std::nullopt)->id();
+    HookedTerminalView& view = pane(id, 0);
+    adapter->sendText(id, QStringLiteral("seq 1 300 | sed 's/^/line-/'\r"));
+    ASSERT_TRUE(screenShows(id, 0, QStringLiteral("line-300")));
+    const pid_t shell = pid(view);
+    const int64_t lines = view.getTerminal().buffer().lines().count();
+
+    std::unique_ptr<SplitTermLayout> tile(static_cast<SplitTermLayout*>(adapter->cellContentView(id)));
+    tile->resize(600, 300);
+    tile->show();
+    ASSERT_EQ(tile->containers().at(0)->hosted(), &view);
+
+    // The expanded card is built later and takes the view.
+    auto card = std::unique_ptr<SplitTermLayout>(static_cast<SplitTermLayout*>(adapter->cellContentView(id)));
+    card->resize(900, 500);
+    card->show();
+    EXPECT_EQ(card->containers().at(0)->hosted(), &view);
+    EXPECT_EQ(tile->containers().at(0)->hosted(), nullptr);
+    EXPECT_EQ(view.size(), card->containers().at(0)->size());
+    adapter->sendText(id, QStringLiteral("echo while-expanded\r"));
+    ASSERT_TRUE(screenShows(id, 0, QStringLiteral("while-expanded")));
+
+    // Closing the card hands the view back instead of deleting it.
+    card.reset();
+    EXPECT_EQ(view.parentWidget(), nullptr);
+    tile->updateHosts();
+    EXPECT_EQ(tile->containers().at(0)->hosted(), &view);
+    EXPECT_TRUE(view.isVisible());
+    EXPECT_EQ(pid(view), shell);
+    EXPECT_TRUE(running(view));
+    EXPECT_GE(view.getTerminal().buffer().lines().count(), lines);
+    const std::vector<uint8_t> data = view.getTerminal().getBufferAsData();
+    const std::string everything(data.begin(), data.end());
+    EXPECT_THAT(everything, HasSubstr("line-1\n"));
+    EXPECT_THAT(everything, HasSubstr("while-expanded"));
+
+    // The tile goes too: the pane still runs, and still answers.
+    tile.reset();
+    adapter->sendText(id, QStringLiteral("echo still-here\r"));
+    EXPECT_TRUE(screenShows(id, 0, QStringLiteral("still-here")));
+    EXPECT_EQ(pid(view), shell);
+}
+
+TEST_F(EmbeddedShellTest, SplitCellScreenshotsInEveryTheme)
+{
+    for (TerminalTheme theme : allTerminalThemes) {
+        adapter->applyThemeToAll(theme, 13);
+        const QString id = adapter->createSession(std::nullopt, QString::fromStdString(home.path().string()),
+                                                  std::nullopt)->id();
+        adapter->splitSession(id);
+        for (size_t n = 0; n < 2; ++n) {
+            pane(id, n).send("clear; printf '\\033[31mred \\033[32mgreen \\033[34mblue \\033[1;33mbold "
+                             "\\033[0mplain %s\\n' PANE" + std::to_string(n) + "\r");
+        }
+        std::unique_ptr<SplitTermLayout> layout(static_cast<SplitTermLayout*>(adapter->cellContentView(id)));
+        layout->resize(900, 300);
+        layout->show();
+        // Each pane has printed, shows its next prompt, and its caret has
+        // been moved there by the view's redraw.
+        for (size_t n = 0; n < 2; ++n) {
+            HookedTerminalView& view = pane(id, n);
+            ASSERT_TRUE(pump.pumpUntil([&] {
+                const QStringList rows = EmbeddedAdapter::screenText(view).split('\n');
+                const corvel::Buffer& buffer = view.getTerminal().buffer();
+                const QSizeF cell = view.cellDimension().value_or(QSizeF());
+                const QRectF caret = view.firstRect();
+                return rows.size() > 1 && rows[0].endsWith(QStringLiteral("plain PANE%1").arg(n)) &&
+                       !rows[1].isEmpty() && buffer.y() == 1 &&
+                       std::abs(caret.left() - buffer.x() * cell.width()) < 0.5 &&
+                       std::abs(caret.top() - view.rowTop(buffer.yBase() + 1)) < 0.5;
+            }));
+        }
+
+        const QImage shot = layout->grab().toImage();
+        const std::string name = "/tmp/tilebay-split-" + std::string(toString(theme)) + ".png";
+        shot.save(QString::fromStdString(name));
+        const QRect first = layout->containers().at(0)->geometry();
+        const QRect second = layout->containers().at(1)->geometry();
+        EXPECT_EQ(second.left() - first.right() - 1, SplitTermLayout::spacing);
+        EXPECT_EQ(shot.pixelColor(shot.width() * first.right() / layout->width() + 1, 150), QColor(Qt::black)) << name;
+        const corvel::Color background = TerminalThemeColors::background(theme);
+        const QColor expected(background.red >> 8, background.green >> 8, background.blue >> 8);
+        for (const QRect& box : {first, second}) {
+            const double scale = double(shot.width()) / layout->width();
+            EXPECT_EQ(shot.pixelColor(int((box.left() + 4) * scale), int((box.bottom() - 4) * scale)), expected)
+                << name;
+        }
+        adapter->closeSession(id);
+    }
 }
 
 }  // namespace

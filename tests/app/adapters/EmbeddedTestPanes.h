@@ -1,14 +1,11 @@
-// Pane kits for the embedded adapter's tests. FakePaneKit makes panes whose
-// terminal view is real (themed, fed, read) but whose child is only recorded:
-// the test feeds output, ends the child and reads what was started and typed
-// through a probe that outlives the pane. ProcessPaneKit makes panes that run
-// the launch command on a real pseudo-terminal (the process host delivers on
-// the main queue, which the test pumps) and feed the output to the view.
+// A pane kit for the embedded adapter's bookkeeping tests. FakePaneKit makes
+// panes whose terminal view is real (themed, fed, read, searched) but whose
+// child is only recorded: the test feeds output, ends the child and reads
+// what was started and typed through a probe that outlives the pane. (Tests
+// with real children use the application's own kit.)
 #pragma once
 
 #include "app/adapters/embedded/EmbeddedPaneView.h"
-#include "corvel/host/LocalProcess.h"
-#include "corvel/host/LocalProcessDelegate.h"
 #include "corvel/qt/TerminalView.h"
 #include "corvel/qt/TerminalViewDelegate.h"
 
@@ -97,79 +94,6 @@ public:
     std::shared_ptr<std::vector<std::shared_ptr<PaneProbe>>> probes =
         std::make_shared<std::vector<std::shared_ptr<PaneProbe>>>();
     std::shared_ptr<std::vector<Layout>> layouts = std::make_shared<std::vector<Layout>>();
-};
-
-class ProcessPane final : public EmbeddedPaneView {
-public:
-    ProcessPane(int width, int height)
-        : view_(std::make_unique<corvel::TerminalView>(QRect(0, 0, width, height))),
-          host_(std::make_shared<Host>(this)),
-          process_(std::make_unique<corvel::LocalProcess>(host_))
-    {
-        view_->setTerminalDelegate(host_);
-    }
-    ~ProcessPane() override
-    {
-        host_->pane = nullptr;
-        process_.reset();
-    }
-
-    corvel::TerminalView& terminalView() override { return *view_; }
-    void startProcess(const LaunchCommand& command) override
-    {
-        process_->startProcess(command.executable, command.args, command.environment, command.execName,
-                               command.currentDirectory);
-    }
-    void terminate() override { process_->terminate(); }
-    void send(const std::string& text) override
-    {
-        process_->send({reinterpret_cast<const uint8_t*>(text.data()), text.size()});
-    }
-    pid_t pid() const { return process_->shellPid(); }
-    bool running() const { return process_->running(); }
-
-private:
-    struct Host final : corvel::LocalProcessDelegate, ReplyRecorder {
-        explicit Host(ProcessPane* pane) : pane(pane) {}
-        ProcessPane* pane;
-
-        void processTerminated(corvel::LocalProcess&, std::optional<int32_t> exitCode) override
-        {
-            if (pane && pane->onTerminated) pane->onTerminated(exitCode);
-        }
-        void dataReceived(std::span<const uint8_t> slice) override
-        {
-            if (!pane) return;
-            pane->view_->getTerminal().feed(slice);
-            if (pane->onData) pane->onData();
-        }
-        corvel::WindowSize getWindowSize() override
-        {
-            corvel::WindowSize size{};
-            if (pane) {
-                size.cols = static_cast<unsigned short>(pane->view_->getTerminal().cols());
-                size.rows = static_cast<unsigned short>(pane->view_->getTerminal().rows());
-            }
-            return size;
-        }
-        void send(corvel::TerminalView&, std::span<const uint8_t> data) override
-        {
-            if (pane) pane->process_->send(data);
-        }
-    };
-
-    std::unique_ptr<corvel::TerminalView> view_;
-    std::shared_ptr<Host> host_;
-    std::unique_ptr<corvel::LocalProcess> process_;
-};
-
-class ProcessPaneKit final : public EmbeddedPaneKit {
-public:
-    std::unique_ptr<EmbeddedPaneView> makePane(int width, int height) override
-    {
-        return std::make_unique<ProcessPane>(width, height);
-    }
-    QWidget* makeLayout(const std::vector<EmbeddedPaneView*>&, Axis) override { return nullptr; }
 };
 
 }  // namespace tilebay::testing

@@ -1,0 +1,129 @@
+// HookedTerminalView: output hook, child launch and the composition label.
+#include "app/adapters/embedded/HookedTerminalView.h"
+
+#include <QInputMethodEvent>
+#include <QLabel>
+
+namespace tilebay {
+
+HookedTerminalView::HookedTerminalView(const QRect& frame, QWidget* parent)
+    : LocalProcessTerminalView(frame, parent), sessionDelegate_(std::make_shared<EmbeddedSessionDelegate>())
+{
+    sessionDelegate_->onTerminated = [this](std::optional<int32_t> exitCode) {
+        if (onTerminated) onTerminated(exitCode);
+    };
+    setProcessDelegate(sessionDelegate_);
+}
+
+HookedTerminalView::~HookedTerminalView()
+{
+    // Nothing reaches the adapter from a view being destroyed.
+    onData = nullptr;
+    onTerminated = nullptr;
+    sessionDelegate_->onTerminated = nullptr;
+}
+
+void HookedTerminalView::startProcess(const LaunchCommand& command)
+{
+    LocalProcessTerminalView::startProcess(command.executable, command.args, command.environment, command.execName,
+                                           command.currentDirectory);
+}
+
+void HookedTerminalView::terminate()
+{
+    LocalProcessTerminalView::terminate();
+}
+
+void HookedTerminalView::send(const std::string& text)
+{
+    TerminalView::send(std::string_view(text));
+}
+
+void HookedTerminalView::dataReceived(std::span<const uint8_t> slice)
+{
+    feed(slice);
+    if (onData) onData();
+}
+
+// ---- input method ----
+
+void HookedTerminalView::insertText(const std::string& text)
+{
+    imeMarked_.clear();
+    hideOverlay();
+    LocalProcessTerminalView::insertText(text);
+}
+
+void HookedTerminalView::setMarkedText(const std::string& text)
+{
+    imeMarked_ = QString::fromStdString(text);
+    if (imeMarked_.isEmpty()) {
+        TerminalView::unmarkText();
+        hideOverlay();
+        return;
+    }
+    // Keeps the view's own composing flag, which holds back Kitty key reports.
+    TerminalView::setMarkedText(text);
+    showOverlay();
+}
+
+void HookedTerminalView::unmarkText()
+{
+    const QString composed = imeMarked_;
+    imeMarked_.clear();
+    TerminalView::unmarkText();
+    hideOverlay();
+    if (!composed.isEmpty()) send(composed.toStdString());
+}
+
+corvel::TextRange HookedTerminalView::markedRange()
+{
+    if (imeMarked_.isEmpty()) return {};
+    return {0, imeMarked_.size()};
+}
+
+void HookedTerminalView::inputMethodEvent(QInputMethodEvent* event)
+{
+    const QString commit = event->commitString();
+    const QString preedit = event->preeditString();
+    if (!commit.isEmpty()) insertText(commit.toStdString());
+    // An empty composing string ends the composition; what was committed
+    // went out above, and a composition erased without a commit sends nothing.
+    setMarkedText(preedit.toStdString());
+    event->accept();
+}
+
+QLabel& HookedTerminalView::overlay()
+{
+    if (!imeOverlay_) {
+        imeOverlay_ = new QLabel(this);
+        imeOverlay_->setObjectName(QStringLiteral("imeOverlay"));
+        imeOverlay_->setAttribute(Qt::WA_TransparentForMouseEvents);
+        // Near-black behind white text, in an orange frame with round corners.
+        imeOverlay_->setStyleSheet(QStringLiteral("QLabel { background-color: rgb(31, 31, 31); color: white; "
+                                                  "border: 1.5px solid rgb(255, 149, 0); border-radius: 3px; }"));
+        imeOverlay_->hide();
+    }
+    return *imeOverlay_;
+}
+
+void HookedTerminalView::showOverlay()
+{
+    QLabel& label = overlay();
+    label.raise();
+    label.setFont(font());
+    label.setText(imeMarked_);
+    label.adjustSize();
+    // The caret's cell in view coordinates; before the caret has a place
+    // (a zero rectangle) the label stays where it was.
+    const QRectF caret = firstRect();
+    if (!caret.isNull()) label.move(caret.topLeft().toPoint());
+    label.show();
+}
+
+void HookedTerminalView::hideOverlay()
+{
+    if (imeOverlay_) imeOverlay_->hide();
+}
+
+}  // namespace tilebay

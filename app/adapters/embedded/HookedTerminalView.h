@@ -1,0 +1,89 @@
+// The view of one embedded pane: a local-process terminal view that tells the
+// adapter about every chunk of output after feeding it, reports the end of
+// its child through an EmbeddedSessionDelegate it owns, types through the
+// view's own send path, and draws the input method's composition itself: the
+// composing text sits in a small label over the caret until it is committed
+// or given up.
+//
+// Qt gives the input method's state in one event: a committed string, then
+// the new composing string. A commit goes out as typed text (once); an
+// event that neither commits nor composes while something was composing
+// means the composition was given up (the user erased it), so nothing is
+// sent. unmarkText() commits what was composed, for callers that end a
+// composition themselves.
+//
+// GUI thread only. Ownership: the adapter owns the view through the
+// EmbeddedPaneView interface; containers only borrow the widget (see
+// TermContainerView) and hand it back before they are destroyed, so the
+// child, the emulator and the scrollback live as long as the pane.
+#pragma once
+
+#include "app/adapters/embedded/EmbeddedPaneView.h"
+#include "app/adapters/embedded/EmbeddedSessionDelegate.h"
+#include "corvel/qt/LocalProcessTerminalView.h"
+
+#include <QRect>
+#include <QString>
+
+#include <memory>
+#include <span>
+#include <string>
+
+class QLabel;
+
+namespace tilebay {
+
+class HookedTerminalView final : public corvel::LocalProcessTerminalView, public EmbeddedPaneView {
+    Q_OBJECT
+public:
+    explicit HookedTerminalView(const QRect& frame, QWidget* parent = nullptr);
+    ~HookedTerminalView() override;
+
+    // ---- EmbeddedPaneView ----
+
+    corvel::TerminalView& terminalView() override { return *this; }
+    using LocalProcessTerminalView::startProcess;
+    void startProcess(const LaunchCommand& command) override;
+    void terminate() override;
+    using LocalProcessTerminalView::send;
+    // As typed: through the view (which brings the caret into view) to the child.
+    void send(const std::string& text) override;
+
+    // ---- process output ----
+
+    // Feeds the chunk, then tells onData.
+    void dataReceived(std::span<const uint8_t> slice) override;
+
+    // ---- input method ----
+
+    using LocalProcessTerminalView::insertText;
+    // Committed text: the composition is over before the text is sent.
+    void insertText(const std::string& text) override;
+    // Shows `text` over the caret; an empty text hides the label.
+    void setMarkedText(const std::string& text) override;
+    // Sends what was composed (if anything), then hides the label.
+    void unmarkText() override;
+    bool hasMarkedText() const override { return !imeMarked_.isEmpty(); }
+    // From 0 over the composing text in UTF-16 units; notFound when none.
+    corvel::TextRange markedRange() override;
+    const QString& markedText() const { return imeMarked_; }
+    // The composition label, once made (null before the first composition).
+    QLabel* imeOverlay() const { return imeOverlay_; }
+
+    const std::shared_ptr<EmbeddedSessionDelegate>& sessionDelegate() const { return sessionDelegate_; }
+
+protected:
+    void inputMethodEvent(QInputMethodEvent* event) override;
+
+private:
+    void showOverlay();
+    void hideOverlay();
+    QLabel& overlay();
+
+    QString imeMarked_;
+    QLabel* imeOverlay_ = nullptr;
+    // The view holds it weakly; this keeps it.
+    std::shared_ptr<EmbeddedSessionDelegate> sessionDelegate_;
+};
+
+}  // namespace tilebay

@@ -1,0 +1,184 @@
+// The application's pane view without a shell in it: the output hook runs
+// after the chunk is on the screen and, through the adapter on a manual
+// clock, ten chunks in a tenth of a second make one activity report; the
+// input method's composition shows over the caret and reaches the child only
+// when committed, once; the split layout's containers, the black gaps between
+// them, and containers handing their terminal back when destroyed.
+#include "app/adapters/embedded/EmbeddedAdapter.h"
+#include "app/adapters/embedded/HookedPaneKit.h"
+#include "app/adapters/embedded/HookedTerminalView.h"
+#include "app/adapters/embedded/SplitTermLayout.h"
+#include "app/adapters/embedded/TermContainerView.h"
+#include "tests/app/adapters/AdapterTestSupport.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QInputMethodEvent>
+#include <QLabel>
+#include <QPixmap>
+#include <QPointer>
+
+#include <signal.h>
+
+#include <cmath>
+
+namespace tilebay {
+namespace {
+
+using namespace tilebay::testing;
+using ::testing::ElementsAre;
+
+constexpr corvel::Nanos ms = 1'000'000;
+
+std::span<const uint8_t> bytes(std::string_view text)
+{
+    return {reinterpret_cast<const uint8_t*>(text.data()), text.size()};
+}
+
+void compose(QWidget& view, const QString& preedit, const QString& commit = QString())
+{
+    QInputMethodEvent event(preedit, {});
+    if (!commit.isEmpty()) event.setCommitString(commit);
+    QCoreApplication::sendEvent(&view, &event);
+}
+
+class HookedTerminalViewTest : public ::testing::Test {
+protected:
+    HookedTerminalViewTest() { ensureApplication(); }
+
+    TempDir dir;
+    MainQueuePump pump;
+};
+
+TEST_F(HookedTerminalViewTest, OutputIsOnScreenBeforeTheHookAndTenChunksMakeOneReport)
+{
+    // A login "shell" that stays quiet, so only the test's chunks count.
+    const fs::path quiet = dir.path() / "quiet";
+    writeFile(quiet, "#!/bin/sh\nexec sleep 1000\n");
+    fs::permissions(quiet, fs::perms::owner_all);
+    ScopedEnv shell("SHELL", quiet.string());
+
+    corvel::RunLoopQueue clock{true};
+    EmbeddedAdapter adapter(std::make_unique<HookedPaneKit>(), TmuxLookup::none(), &clock);
+    std::vector<QString> reports;
+    adapter.onActivity = [&](const QString& id) { reports.push_back(id); };
+    const QString id = adapter.createSession(std::nullopt, QString::fromStdString(dir.path().string()), {})->id();
+    auto& view = static_cast<HookedTerminalView&>(*adapter.primary(id));
+
+    std::vector<QString> seen;
+    const auto stamp = view.onData;
+    view.onData = [&] {
+        seen.push_back(EmbeddedAdapter::screenText(view).section('\n', 0, 0));
+        stamp();
+    };
+    for (int n = 0; n < 10; ++n) {
+        clock.advance(10 * ms);
+        view.dataReceived(bytes(std::to_string(n)));
+        EXPECT_EQ(adapter.lastActivity.value(id), clock.now());
+    }
+    EXPECT_EQ(seen.front(), "0");
+    EXPECT_EQ(seen.back(), "0123456789");
+    EXPECT_THAT(reports, ElementsAre(id));
+    clock.advance(EmbeddedAdapter::activityInterval + ms);
+    view.dataReceived(bytes("!"));
+    EXPECT_THAT(reports, ElementsAre(id, id));
+
+    // The end of the child reaches the adapter as the end of the cell.
+    std::vector<QString> ended;
+    adapter.onTerminated = [&](const QString& cell) { ended.push_back(cell); };
+    ::kill(view.process().shellPid(), SIGKILL);
+    EXPECT_TRUE(pump.pumpUntil([&] { return !ended.empty(); }));
+    EXPECT_THAT(ended, ElementsAre(id));
+}
+
+TEST_F(HookedTerminalViewTest, CompositionShowsAtTheCaretAndReachesTheChildOnlyWhenCommitted)
+{
+    const fs::path out = dir.path() / "typed.bin";
+    HookedTerminalView view(QRect(0, 0, 480, 240));
+    view.startProcess("/bin/sh", {"-c", "stty raw -echo; echo READY; exec cat > " + out.string()});
+    // Output, then the redraw that brings the caret to the cursor's cell.
+    ASSERT_TRUE(pump.pumpUntil([&] {
+        return EmbeddedAdapter::screenText(view).contains("READY") &&
+               std::abs(view.firstRect().top() - view.rowTop(view.getTerminal().buffer().yBase() + 1)) < 0.5;
+    }));
+    EXPECT_FALSE(view.hasMarkedText());
+    EXPECT_EQ(view.markedRange().location, corvel::TextRange::notFound);
+
+    compose(view, QStringLiteral("ㅎㅏ"));
+    ASSERT_NE(view.imeOverlay(), nullptr);
+    EXPECT_FALSE(view.imeOverlay()->isHidden());
+    EXPECT_EQ(view.imeOverlay()->text(), QStringLiteral("ㅎㅏ"));
+    EXPECT_EQ(view.imeOverlay()->pos(), view.firstRect().topLeft().toPoint());
+    EXPECT_EQ(view.markedRange(), (corvel::TextRange{0, 2}));
+    compose(view, QStringLiteral("한"));
+    EXPECT_EQ(view.imeOverlay()->text(), QStringLiteral("한"));
+    view.grab().scaled(1440, 720).save(QStringLiteral("/tmp/tilebay-preedit.png"));
+
+    // The commit goes out once and the label goes away.
+    compose(view, QString(), QStringLiteral("한"));
+    EXPECT_TRUE(view.imeOverlay()->isHidden());
+    EXPECT_FALSE(view.hasMarkedText());
+
+    // Composing erased without a commit sends nothing.
+    compose(view, QStringLiteral("ㄱ"));
+    compose(view, QString());
+    EXPECT_TRUE(view.imeOverlay()->isHidden());
+
+    // Ending a composition from outside commits it; with nothing marked, nothing.
+    view.setMarkedText("글");
+    view.unmarkText();
+    view.unmarkText();
+    EXPECT_TRUE(view.imeOverlay()->isHidden());
+
+    view.send(std::string("|"));
+    ASSERT_TRUE(pump.pumpUntil([&] { return readFile(out).find('|') != std::string::npos; }));
+    EXPECT_EQ(readFile(out), "한글|");
+    view.terminate();
+}
+
+TEST_F(HookedTerminalViewTest, SplitLayoutSharesTheSpaceAndContainersHandTheirTerminalsBack)
+{
+    HookedTerminalView left(QRect(0, 0, 100, 100));
+    HookedTerminalView right(QRect(0, 0, 100, 100));
+    HookedPaneKit kit;
+    std::unique_ptr<QWidget> across(kit.makeLayout({&left, &right}, EmbeddedPaneKit::Axis::horizontal));
+    auto& layout = static_cast<SplitTermLayout&>(*across);
+    layout.resize(402, 200);
+    layout.show();
+    ASSERT_EQ(layout.containers().size(), 2u);
+    const QRect a = layout.containers()[0]->geometry();
+    const QRect b = layout.containers()[1]->geometry();
+    EXPECT_EQ(a, QRect(0, 0, 200, 200));
+    EXPECT_EQ(b, QRect(202, 0, 200, 200));
+    EXPECT_EQ(left.parentWidget(), layout.containers()[0]);
+    EXPECT_EQ(left.geometry(), QRect(QPoint(0, 0), a.size()));
+    const QImage shot = layout.grab().toImage();
+    EXPECT_EQ(shot.pixelColor(int(201 * shot.width() / 402), 100), QColor(Qt::black));
+
+    {
+        std::unique_ptr<QWidget> stacked(kit.makeLayout({&right}, EmbeddedPaneKit::Axis::vertical));
+        EXPECT_EQ(right.parentWidget(), static_cast<SplitTermLayout&>(*stacked).containers()[0]);
+        EXPECT_EQ(layout.containers()[1]->hosted(), nullptr);
+    }
+    // The stacked layout is gone; its terminal lives on without a parent.
+    EXPECT_EQ(right.parentWidget(), nullptr);
+    layout.hide();
+    layout.show();
+    EXPECT_EQ(layout.containers()[1]->hosted(), &right);
+
+    // A pane destroyed while shown leaves an empty container, and updates skip it.
+    auto gone = std::make_unique<HookedTerminalView>(QRect(0, 0, 100, 100));
+    SplitTermLayout withGone({gone.get()}, EmbeddedPaneKit::Axis::horizontal);
+    gone.reset();
+    EXPECT_EQ(withGone.containers()[0]->hosted(), nullptr);
+    withGone.updateHosts();
+
+    across.reset();
+    EXPECT_EQ(left.parentWidget(), nullptr);
+    EXPECT_EQ(right.parentWidget(), nullptr);
+}
+
+}  // namespace
+}  // namespace tilebay
