@@ -34,6 +34,12 @@ ProfileLauncherSheet::ProfileLauncherSheet(SessionStore& store, QWidget* parent)
     search_->setPlaceholderText(QStringLiteral("프로필 검색…"));
     search_->setFont(dsFont(15));
     search_->setFrame(false);
+    {
+        // The plain style: no field of its own behind the text.
+        QPalette clear = search_->palette();
+        clear.setColor(QPalette::Base, Qt::transparent);
+        search_->setPalette(clear);
+    }
     search_->setSubmit([this] { run([this] { submit(); }); });
     barRow->addWidget(search_, 1);
     root->addWidget(bar);
