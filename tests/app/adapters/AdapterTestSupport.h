@@ -225,7 +225,9 @@ private:
     ScopedEnv data_;
 };
 
-// Widgets need an application object; one lives for the rest of the run.
+// Widgets need an application object; one lives for the rest of the run. It
+// is never destroyed: destroying it from the exit handlers, after Qt's
+// thread storage is gone, crashes the process once every test has passed.
 inline void ensureApplication()
 {
     if (QApplication::instance()) return;
@@ -233,7 +235,8 @@ inline void ensureApplication()
     static int argc = 1;
     static char name[] = "app_tests";
     static char* argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
+    static QApplication* app = new QApplication(argc, argv);
+    (void)app;
 }
 
 }  // namespace tilebay::testing
