@@ -11,6 +11,11 @@ Divider::Divider(int height, QWidget* parent) : QWidget(parent)
     setFixedSize(1, height);
 }
 
+QSize Divider::sizeHint() const
+{
+    return minimumSize();
+}
+
 void Divider::paintEvent(QPaintEvent*)
 {
     QPainter p(this);

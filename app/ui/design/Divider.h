@@ -11,6 +11,9 @@ class Divider : public QWidget {
 public:
     explicit Divider(int height, QWidget* parent = nullptr);
 
+    // Its fixed size, so rows that place children by their hints centre it.
+    QSize sizeHint() const override;
+
 protected:
     void paintEvent(QPaintEvent* event) override;
 };

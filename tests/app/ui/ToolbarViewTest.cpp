@@ -1,6 +1,7 @@
 // The toolbar's three width forms, its readouts and actions against a fake
 // store, the zoom slider's isolation from store updates, and the legend.
 #include "app/ui/design/DS.h"
+#include "app/ui/design/Divider.h"
 #include "app/ui/design/DSOutlineButton.h"
 #include "app/ui/design/DSPalette.h"
 #include "app/ui/design/DSPrimaryButton.h"
@@ -20,6 +21,7 @@
 #include <algorithm>
 #include <array>
 #include <climits>
+#include <cstdlib>
 
 using namespace tilebay;
 using namespace tilebay::test;
@@ -94,6 +96,40 @@ TEST(ToolbarView, WideFormAtAndAbove820)
     EXPECT_EQ(bar.settingsButton()->geometry().right(), 1400 - 12 - 1);
     EXPECT_EQ(bar.zoomSlider()->width(), 110);
 
+    // Right to left from the settings button, every control (dividers too) is
+    // exactly 12 px from the next and centred in the 44 px bar.
+    auto dividers = bar.findChildren<Divider*>();
+    ASSERT_EQ(dividers.size(), 3);
+    std::sort(dividers.begin(), dividers.end(),
+              [](QWidget* a, QWidget* b) { return a->x() < b->x(); });
+    const std::vector<QWidget*> trailing{bar.pollReadout()->parentWidget(), dividers[0],
+                                         bar.zoomSlider()->parentWidget(), dividers[1],
+                                         bar.legend(), dividers[2], bar.settingsButton()};
+    for (size_t i = 0; i < trailing.size(); ++i) {
+        const QRect g = trailing[i]->geometry();
+        EXPECT_LE(std::abs(g.top() + g.bottom() + 1 - 44), 1) << i;  // room above ≈ below
+        if (i > 0) {
+            EXPECT_EQ(g.left(), trailing[i - 1]->geometry().right() + 1 + 12) << i;
+        }
+    }
+    for (Divider* d : dividers) EXPECT_EQ(d->geometry(), QRect(d->x(), 14, 1, 16));
+
+    // The row's natural width: its thirteen parts (the 4 px spacer among them)
+    // with twelve 12 px gaps and 12 px at each end. From there up nothing is
+    // cut; one pixel less and the readout gives way.
+    int natural = 4 + 12 * 12 + 2 * 12;
+    for (QWidget* w : row) natural += w->sizeHint().width();
+    for (QWidget* d : dividers) natural += d->width();
+    showAt(bar, natural);
+    EXPECT_EQ(bar.pollReadout()->displayedText(), bar.pollReadout()->text());
+    EXPECT_EQ(bar.cellCountLabel()->displayedText(), bar.cellCountLabel()->text());
+    for (QAbstractButton* b : buttons(bar)) EXPECT_EQ(b->width(), b->sizeHint().width());
+    EXPECT_EQ(bar.pollReadout()->parentWidget()->x(),
+              bar.cellCountLabel()->geometry().right() + 1 + 12 + 4 + 12);
+    showAt(bar, natural - 1);
+    EXPECT_NE(bar.pollReadout()->displayedText(), bar.pollReadout()->text());
+    for (QAbstractButton* b : buttons(bar)) EXPECT_EQ(b->width(), b->sizeHint().width());
+
     store.cells = 12;
     store.pollMs = 250;
     store.idleSec = 30;
@@ -157,7 +193,7 @@ TEST(ToolbarView, CompactBelow820AndTinyBelow560)
     store.broadcast = true;
     emit store.changed();
     for (auto [name, palette] : {std::pair{"light", lightPalette()}, std::pair{"dark", darkPalette()}})
-        for (int width : {1200, 820, 700, 540})
+        for (int width : {1200, 820, 819, 560, 559})
             for (qreal ratio : {1.0, 2.0}) {
                 bar.setPalette(palette);
                 showAt(bar, width);
@@ -289,3 +325,4 @@ TEST(StatusLegend, ItemsInOrderWithTagsUnlessCompact)
     EXPECT_EQ(statusLook(TerminalStatus::waiting).colour, DS::statusWaiting());
     EXPECT_EQ(QString::fromLatin1(statusLook(TerminalStatus::idle).symbol), QStringLiteral("pause.circle"));
 }
+
