@@ -136,6 +136,25 @@ TEST_F(RowDrawing, BackgroundsReachTheRightEdgeAndSelectionReplacesThem)
 }
 
 // Underlined blanks, so only the decoration is painted.
+TEST_F(RowDrawing, EveryCellItsOwnBackgroundFillsExactlyItsPixels)
+{
+    // Ten cells of alternating colours (concealed, so only backgrounds are
+    // drawn): many fills in one row take the single-blit path.
+    std::string text = "\e[8m";
+    for (int c = 0; c < cols; ++c) text += "\e[4" + std::to_string(1 + c % 6) + "mX";
+    for (qreal s : {1.0, 1.5, 2.0}) {
+        setScale(s);
+        const QImage image = render(text);
+        for (int y = 0; y < ch; ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                const int c = std::min(x / cw, cols - 1);
+                ASSERT_EQ(image.pixel(x, y), test::FakeRunStyles::palette(1 + c % 6).rgb())
+                    << "scale " << s << " at " << x << "," << y;
+            }
+        }
+    }
+}
+
 TEST_F(RowDrawing, EachUnderlineStyleHasItsShape)
 {
     for (qreal s : {1.0, 2.0}) {
