@@ -2,10 +2,29 @@
 // origin is the left edge on the baseline.
 #include "corvel/qt/GlyphRunCache.h"
 
+#include "corvel/platform/Unicode.h"
+
 #include <QGlyphRun>
 #include <QTextLayout>
 
 namespace corvel::qt {
+
+bool hasEmojiPresentation(QStringView cluster)
+{
+    bool first = true;
+    bool joined = false;
+    bool pictograph = false;
+    bool firstPresentsAsEmoji = false;
+    for (const char32_t c : cluster.toUcs4()) {
+        if (c == 0xFE0E) return false;
+        if (c == 0xFE0F) return true;
+        if (first) firstPresentsAsEmoji = unicode::isEmojiPresentation(c);
+        first = false;
+        joined = joined || c == 0x200D;
+        pictograph = pictograph || unicode::isExtendedPictographic(c);
+    }
+    return firstPresentsAsEmoji || (joined && pictograph);
+}
 
 GlyphRunCache::GlyphRunCache(const std::array<QFont, 4>& faces)
 {
@@ -19,6 +38,11 @@ void GlyphRunCache::setFonts(const std::array<QFont, 4>& faces)
         // Cells are placed by the grid; kerning between clusters never applies.
         faces_[i].setKerning(false);
         raw_[i] = QRawFont::fromFont(faces_[i]);
+        emojiFaces_[i] = faces_[i];
+        QStringList families = faces_[i].families();
+        if (families.isEmpty()) families.append(faces_[i].family());
+        families.prepend(QString::fromLatin1(emojiFamily));
+        emojiFaces_[i].setFamilies(families);
     }
     clear();
 }
@@ -57,7 +81,8 @@ GlyphRunCache::Entry GlyphRunCache::shape(FontFace face, const QString& cluster)
 {
     Entry entry;
     if (cluster.isEmpty() || cluster == QLatin1String(" ")) return entry;
-    QTextLayout layout(cluster, faces_[static_cast<size_t>(face)]);
+    const auto f = static_cast<size_t>(face);
+    QTextLayout layout(cluster, hasEmojiPresentation(cluster) ? emojiFaces_[f] : faces_[f]);
     layout.setCacheEnabled(false);
     layout.beginLayout();
     QTextLine line = layout.createLine();

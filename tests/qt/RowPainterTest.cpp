@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QFontDatabase>
+
+#include <algorithm>
 #include <cmath>
 #include <set>
 
@@ -133,6 +136,25 @@ TEST_F(RowDrawing, BackgroundsReachTheRightEdgeAndSelectionReplacesThem)
 }
 
 // Underlined blanks, so only the decoration is painted.
+TEST_F(RowDrawing, EveryCellItsOwnBackgroundFillsExactlyItsPixels)
+{
+    // Ten cells of alternating colours (concealed, so only backgrounds are
+    // drawn): many fills in one row take the single-blit path.
+    std::string text = "\e[8m";
+    for (int c = 0; c < cols; ++c) text += "\e[4" + std::to_string(1 + c % 6) + "mX";
+    for (qreal s : {1.0, 1.5, 2.0}) {
+        setScale(s);
+        const QImage image = render(text);
+        for (int y = 0; y < ch; ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                const int c = std::min(x / cw, cols - 1);
+                ASSERT_EQ(image.pixel(x, y), test::FakeRunStyles::palette(1 + c % 6).rgb())
+                    << "scale " << s << " at " << x << "," << y;
+            }
+        }
+    }
+}
+
 TEST_F(RowDrawing, EachUnderlineStyleHasItsShape)
 {
     for (qreal s : {1.0, 2.0}) {
@@ -221,6 +243,42 @@ TEST_F(RowDrawing, GlyphsSitOnTheirCells)
     const QImage hiddenOnRed = render("\e[8;41mXXXX\e[0m");
     for (int x = 0; x < cw * 4; ++x) {
         for (int y = 0; y < ch; ++y) ASSERT_EQ(hiddenOnRed.pixel(x, y), test::FakeRunStyles::palette(1).rgb());
+    }
+}
+
+TEST_F(RowDrawing, EmojiPresentationIsDrawnInColour)
+{
+    EXPECT_TRUE(hasEmojiPresentation(u"\U0001F600"));
+    EXPECT_TRUE(hasEmojiPresentation(u"\u2764\uFE0F"));
+    EXPECT_TRUE(hasEmojiPresentation(u"\U0001F1E9\U0001F1EA"));
+    EXPECT_TRUE(hasEmojiPresentation(u"\U0001F469\u200D\U0001F4BB"));
+    EXPECT_FALSE(hasEmojiPresentation(u"\u2764")) << "text presentation by default";
+    EXPECT_FALSE(hasEmojiPresentation(u"\U0001F600\uFE0E"));
+    EXPECT_FALSE(hasEmojiPresentation(u"e\u0301"));
+    EXPECT_FALSE(hasEmojiPresentation(u"#"));
+
+    if (!QFontDatabase::families().contains(QLatin1String(GlyphRunCache::emojiFamily)))
+        GTEST_SKIP() << "no colour emoji font installed";
+    // Text is drawn in black here, so a saturated pixel comes from a colour glyph.
+    const auto colouredPixels = [](const QImage& image, const QRect& r) {
+        int n = 0;
+        for (int y = r.top(); y <= r.bottom(); ++y) {
+            for (int x = r.left(); x <= r.right(); ++x) {
+                const QRgb p = image.pixel(x, y);
+                n += std::max({qRed(p), qGreen(p), qBlue(p)}) - std::min({qRed(p), qGreen(p), qBlue(p)}) > 60;
+            }
+        }
+        return n;
+    };
+    for (qreal s : {1.0, 2.0}) {
+        setScale(s);
+        for (const char* emoji : {"\U0001F600", "\u2764\uFE0F", "\U0001F1E9\U0001F1EA", "\U0001F469\u200D\U0001F4BB"}) {
+            const QImage image = render(std::string(emoji) + "X", "emoji-colour.png");
+            EXPECT_GT(colouredPixels(image, QRect(0, 0, 2 * cw, ch)), 4 * s * s) << emoji << " at scale " << s;
+            EXPECT_EQ(colouredPixels(image, QRect(2 * cw, 0, image.width() - 2 * cw, ch)), 0) << emoji;
+        }
+        EXPECT_EQ(colouredPixels(render("\u2764\uFE0E"), QRect(0, 0, cw * cols, ch)), 0)
+            << "text presentation keeps the text font";
     }
 }
 
