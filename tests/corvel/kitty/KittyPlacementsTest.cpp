@@ -275,7 +275,9 @@ TEST(KittyPlacementsTest, RecordsAgreeHoweverTheOutputIsCut)
         "\x1b[1;8r\x1b[8;1H\n\x1b[r" + apc("a=p,i=1,p=6,P=2,Q=4,H=6,V=12") + "\x1b[?1049h\x1b[4;1H" +
         apc("a=p,i=2,p=8,q=2") + apc("a=p,i=1,p=9,P=2,Q=8,H=3") + "\x1b[10;1H" + lines.substr(0, 9) +
         apc("a=d,d=p,x=1,y=1") + "\x1b[?1049l\x1b[10;1H" + lines.substr(0, 6) + "\x1b[5;1H" +
-        apc("a=p,i=1,p=10,P=2,Q=4,V=8") + apc("a=d,d=x,x=8");
+        apc("a=p,i=1,p=10,P=2,Q=4,V=8") + apc("a=d,d=x,x=8") +
+        "\x1b[6;3H" + apc("a=p,i=1,U=1,p=11,q=2") + "\x1b[10;1H" + lines.substr(0, 12) + "\x1b[1;1H" +
+        apc("a=p,i=1,p=12,P=1,Q=11,V=3");
 
     const auto run = [&](size_t piece) {
         auto t = std::make_unique<StripTerminal>();
@@ -286,6 +288,7 @@ TEST(KittyPlacementsTest, RecordsAgreeHoweverTheOutputIsCut)
     };
     const std::string whole = run(script.size());
     EXPECT_NE(whole.find("2/4"), std::string::npos) << whole;
+    EXPECT_NE(whole.find("1/12: 104,2"), std::string::npos) << whole;
     EXPECT_EQ(run(1), whole);
     EXPECT_EQ(run(7), whole);
 }
