@@ -18,6 +18,8 @@ std::optional<KittyPlacementInsert> begin(Terminal& terminal, int64_t startCol, 
                                    terminal.lineShiftCount()};
     const KittyPlacementContext& context = placement.context;
     if (context.imageId && context.placementId) {
+        // Rows the records still owe must not reach the new one.
+        terminal.settleKittyRecordRows();
         KittyPlacementRecord record;
         record.imageId = *context.imageId;
         record.placementId = *context.placementId;

@@ -162,6 +162,8 @@ void Terminal::feed(std::span<const uint8_t> bytes)
     } restore{feedDelegate_, feedDelegate_};
     feedDelegate_ = host.get();
     parser_.parse(bytes);
+    // Whoever reads the records after the chunk sees them up to date.
+    settleKittyRecordRows();
     // Collections the print path asked for run here, once every code it
     // worked out is stored in a cell.
     if (collectionDue_) garbageCollectPayload();

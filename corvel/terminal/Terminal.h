@@ -570,7 +570,8 @@ public:
     // their line images now have, and relative placements follow their
     // parents. Returns at once while there are no records; after a scroll
     // that moved every line alike (`uniform`) only the rows shift, since
-    // records and their line images already agree.
+    // records and their line images already agree, and that shift is only
+    // counted (see settleKittyRecordRows).
     void updateKittyRelativePlacementsForCurrentBuffer(int64_t shiftedThrough = -1, bool uniform = false);
     // Brings every record's row and column to where its line images are
     // now, for both buffers (lines can move without a scroll: insert and
@@ -592,6 +593,12 @@ public:
     // lines by dropping the oldest. A line index taken before a scroll is
     // brought up to date by subtracting the growth of this count.
     int64_t lineShiftCount() const { return lineShiftCount_; }
+    // Moves the record rows of both buffers by the lines a full ring dropped
+    // since they were last brought up to date. A scroll that renumbers every
+    // line alike only counts the dropped line, so it costs the same with or
+    // without records; whatever reads, adds or changes a record calls this
+    // first, and every feed ends with it, so records are never seen stale.
+    void settleKittyRecordRows();
 
     // ---- state: the modes and settings that handlers change and hosts read ----
 
@@ -784,8 +791,14 @@ private:
                                          const std::function<bool(const KittyPlacementRecord&)>& onRecord);
     // Line images of these keys in both buffers; the keys met.
     std::unordered_set<KittyPlacementKey> removeKittyPlacementsByKey(const std::unordered_set<KittyPlacementKey>& keys);
-    // Moves every record row of one buffer at or above `through` by `delta`.
+    // Moves every record row of one buffer at or above `through` by `delta`
+    // (after the buffer's counted shift).
     void shiftKittyRecordRows(bool isAlternateBuffer, int64_t through, int64_t delta);
+    // Counts one line a full ring of a buffer dropped, moving records at or
+    // above `through` up one line once they are settled.
+    void deferKittyRecordShift(bool isAlternateBuffer, int64_t through);
+    // Applies the counted shift of one buffer's records.
+    void settleKittyRecordRows(bool isAlternateBuffer);
     // Puts the cursor after a normal placement shown at (originCol,
     // originLine) as the placement's keys ask.
     void placeCursorAfterKittyImage(const KittyGraphicsControl& control, const KittyPlacementContext& context,
@@ -806,6 +819,16 @@ private:
     std::unique_ptr<Buffer> altBuffer_;
     Buffer* buffer_ = nullptr;
     int64_t lineShiftCount_ = 0;
+    // Per buffer (0 normal, 1 alternate): the lines a full ring dropped whose
+    // shift its records have not had yet. The records at or above line
+    // `through` when the first of them dropped move up `count` lines; each
+    // later drop through the same line moves exactly those again, so one
+    // count stands for them all. A drop through another line settles first.
+    struct KittyRecordShift {
+        int64_t count = 0;
+        int64_t through = 0;
+    };
+    std::array<KittyRecordShift, 2> kittyRecordShifts_{};
 
     bool synchronizedOutputActive_ = false;
     std::unique_ptr<Buffer> synchronizedOutputBuffer_;

@@ -142,6 +142,8 @@ bool Terminal::displayKittyImage(const KittyGraphicsPayload& payload, const Kitt
 {
     const std::optional<uint32_t> imageId = callImageId ? callImageId : control.imageId;
     const std::optional<uint32_t> imageNumber = callImageNumber ? callImageNumber : control.imageNumber;
+    // Records are read and added below: they must name their lines.
+    settleKittyRecordRows();
     std::optional<TerminalDelegate::CellSize> cell;
     withDelegate([&](TerminalDelegate& host) { cell = host.cellSizeInPixels(*this); });
     if (cell && (cell->width < 1 || cell->height < 1)) cell.reset();

@@ -5,6 +5,8 @@
 // a record in kittyGraphicsState and as images on the lines it covers; every
 // removal here takes the line images, the records and then the line images of
 // records whose images were elsewhere, so the two sides stay consistent.
+// Record rows lag behind the lines a full ring dropped until they are
+// settled: everything here that reads or changes records settles first.
 // Runs on the terminal's thread.
 #include "corvel/terminal/Terminal.h"
 #include "corvel/terminal/TerminalInternals.h"
@@ -13,6 +15,7 @@
 #include "corvel/kitty/KittyGraphicsStore.h"
 
 #include <cctype>
+#include <utility>
 
 namespace corvel {
 
@@ -67,6 +70,7 @@ KittyPlacementPositions positionsForUpdate(const KittyGraphicsState& state, Buff
 KittyPlacementOrigin Terminal::resolveKittyPlacementOrigin(const KittyGraphicsControl& control)
 {
     if (!control.parentImageId || !control.parentPlacementId) return {};
+    settleKittyRecordRows();
     const KittyPlacementKey parent{*control.parentImageId, *control.parentPlacementId};
     const auto found = kittyGraphicsState.placementsByKey.find(parent);
     if (found == kittyGraphicsState.placementsByKey.end())
@@ -83,13 +87,38 @@ KittyPlacementOrigin Terminal::resolveKittyPlacementOrigin(const KittyGraphicsCo
 
 void Terminal::shiftKittyRecordRows(bool isAlternateBuffer, int64_t through, int64_t delta)
 {
+    settleKittyRecordRows(isAlternateBuffer);
     for (auto& [key, record] : kittyGraphicsState.placementsByKey)
         if (record.isAlternateBuffer == isAlternateBuffer && record.row <= through) record.row += delta;
+}
+
+void Terminal::deferKittyRecordShift(bool isAlternateBuffer, int64_t through)
+{
+    KittyRecordShift& shift = kittyRecordShifts_[isAlternateBuffer ? 1 : 0];
+    if (shift.count > 0 && shift.through != through) settleKittyRecordRows(isAlternateBuffer);
+    shift.through = through;
+    ++shift.count;
+}
+
+void Terminal::settleKittyRecordRows(bool isAlternateBuffer)
+{
+    KittyRecordShift& shift = kittyRecordShifts_[isAlternateBuffer ? 1 : 0];
+    if (shift.count == 0) return;
+    const int64_t count = std::exchange(shift.count, 0);
+    for (auto& [key, record] : kittyGraphicsState.placementsByKey)
+        if (record.isAlternateBuffer == isAlternateBuffer && record.row <= shift.through) record.row -= count;
+}
+
+void Terminal::settleKittyRecordRows()
+{
+    settleKittyRecordRows(false);
+    settleKittyRecordRows(true);
 }
 
 void Terminal::refreshKittyRecordPositions()
 {
     if (kittyGraphicsState.placementsByKey.empty()) return;
+    settleKittyRecordRows();
     for (Buffer* each : {normalBuffer_.get(), altBuffer_.get()}) {
         const bool isAlternate = each == altBuffer_.get();
         const KittyPlacementPositions positions = collectKittyPlacementPositions(*each);
@@ -108,8 +137,12 @@ void Terminal::updateKittyRelativePlacementsForCurrentBuffer(int64_t shiftedThro
     auto& records = kittyGraphicsState.placementsByKey;
     if (records.empty()) return;
     const bool isAlternate = isCurrentBufferAlternate();
+    if (uniform) {
+        if (shiftedThrough >= 0) deferKittyRecordShift(isAlternate, shiftedThrough);
+        return;
+    }
     if (shiftedThrough >= 0) shiftKittyRecordRows(isAlternate, shiftedThrough, -1);
-    if (uniform) return;
+    settleKittyRecordRows();
     Buffer& b = *buffer_;
     const KittyPlacementPositions positions = positionsForUpdate(kittyGraphicsState, b, isAlternate);
 
@@ -187,6 +220,7 @@ void Terminal::removeKittyPlacementsAndRecords(bool bothBuffers, std::optional<s
                                                const std::function<bool(const KittyPlacementImage&, int64_t)>& onLine,
                                                const std::function<bool(const KittyPlacementRecord&)>& onRecord)
 {
+    settleKittyRecordRows();
     std::unordered_set<KittyPlacementKey> onLines;
     const std::array<Buffer*, 2> both{normalBuffer_.get(), altBuffer_.get()};
     for (Buffer* each : both) {
@@ -355,6 +389,7 @@ void Terminal::clearKittyImages(Buffer& target, bool isAlternateBuffer)
         return true;
     });
     removeKittyPlacementsByKey(orphans);
+    kittyRecordShifts_[isAlternateBuffer ? 1 : 0] = {};
     cleanupUnusedKittyImages();
 }
 
@@ -387,6 +422,7 @@ void Terminal::clearAllKittyImages()
     kittyGraphicsState.imagesById.clear();
     kittyGraphicsState.imageNumbers.clear();
     kittyGraphicsState.placementsByKey.clear();
+    kittyRecordShifts_ = {};
     kittyGraphicsState.totalImageBytes = 0;
     kittyGraphicsState.nextImageAccessTick = 1;
     updateRange(buffer_->scrollTop());
@@ -401,6 +437,7 @@ void Terminal::clearKittyStateForErase()
     kittyGraphicsState.imagesById.clear();
     kittyGraphicsState.imageNumbers.clear();
     kittyGraphicsState.placementsByKey.clear();
+    kittyRecordShifts_ = {};
     kittyGraphicsState.totalImageBytes = 0;
     kittyGraphicsState.nextImageAccessTick = 1;
     updateRange(buffer_->scrollTop());

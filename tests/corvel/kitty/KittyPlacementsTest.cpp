@@ -223,3 +223,72 @@ TEST(KittyPlacementsTest, StripsOfAFullRingAreFoundWhereTheyAre)
     EXPECT_FALSE(t.hasRecord(1, 4));
     EXPECT_TRUE(t.strips(1, 4).empty());
 }
+
+namespace {
+
+// Everything a run leaves of the placements: each record's rectangle and
+// parent, and the lines each key's strips are on, in both buffers.
+std::string placementState(StripTerminal& t)
+{
+    std::map<std::pair<uint32_t, uint32_t>, std::string> records;
+    for (const auto& [key, r] : t.terminal.kittyGraphicsState.placementsByKey) {
+        records[{key.imageId, key.placementId}] =
+            std::to_string(r.row) + "," + std::to_string(r.col) + " " + std::to_string(r.cols) + "x" +
+            std::to_string(r.rows) + (r.isVirtual ? " virtual" : "") + (r.isAlternateBuffer ? " alternate" : "");
+    }
+    std::string all;
+    for (const auto& [key, text] : records)
+        all += std::to_string(key.first) + "/" + std::to_string(key.second) + ": " + text + "\n";
+    for (Buffer* b : {&t.terminal.normalBuffer(), &t.terminal.altBuffer()}) {
+        all += "lines:";
+        for (int64_t row = 0; row < b->lines().count(); ++row) {
+            const BufferLine* line = b->peekLine(row);
+            if (!line || !line->images) continue;
+            for (const auto& image : *line->images) {
+                const auto* strip = dynamic_cast<const StripImage*>(image.get());
+                if (strip && strip->kittyIsKitty())
+                    all += " " + std::to_string(row) + "=" + std::to_string(strip->kittyImageId().value_or(0)) + "/" +
+                           std::to_string(strip->kittyPlacementId().value_or(0));
+            }
+        }
+        all += "\n";
+    }
+    return all + "cursor " + std::to_string(t.cursor().first) + "," + std::to_string(t.cursor().second) + " yBase " +
+           std::to_string(t.yBase()) + "\nreplies " + t.host->replies;
+}
+
+}  // namespace
+
+TEST(KittyPlacementsTest, RecordsAgreeHoweverTheOutputIsCut)
+{
+    // Full rings drop lines through the whole screen and through a region,
+    // while placements are added, resolved against parents and deleted
+    // between the drops, on both screens.
+    std::string lines;
+    for (int i = 1; i <= 200; ++i) lines += std::to_string(i) + "\r\n";
+    const auto apc = [](std::string_view keys) { return "\x1b_G" + std::string(keys) + "\x1b\\"; };
+    const std::string script =
+        lines + "\x1b[3;3H" + apc("a=p,i=2,p=1,q=2") + apc("a=p,i=1,p=2,P=2,Q=1,H=4,V=1") +
+        apc("a=p,i=1,U=1,p=7,c=2,r=1,q=2") + "\x1b[10;1H" + lines.substr(0, 12) + "\x1b[1;5r\x1b[5;1H\n\n\n\x1b[r" +
+        apc("a=p,i=1,p=3,P=2,Q=1,V=3") + "\x1b[3J" + lines + "\x1b[2;2H" + apc("a=p,i=2,p=4,q=2") +
+        apc("a=p,i=1,p=5,P=2,Q=4,H=3,V=1") + "\x1b[10;1H" + lines.substr(0, 9) + apc("a=d,d=y,y=9") +
+        "\x1b[1;8r\x1b[8;1H\n\x1b[r" + apc("a=p,i=1,p=6,P=2,Q=4,H=6,V=12") + "\x1b[?1049h\x1b[4;1H" +
+        apc("a=p,i=2,p=8,q=2") + apc("a=p,i=1,p=9,P=2,Q=8,H=3") + "\x1b[10;1H" + lines.substr(0, 9) +
+        apc("a=d,d=p,x=1,y=1") + "\x1b[?1049l\x1b[10;1H" + lines.substr(0, 6) + "\x1b[5;1H" +
+        apc("a=p,i=1,p=10,P=2,Q=4,V=8") + apc("a=d,d=x,x=8") +
+        "\x1b[6;3H" + apc("a=p,i=1,U=1,p=11,q=2") + "\x1b[10;1H" + lines.substr(0, 12) + "\x1b[1;1H" +
+        apc("a=p,i=1,p=12,P=1,Q=11,V=3");
+
+    const auto run = [&](size_t piece) {
+        auto t = std::make_unique<StripTerminal>();
+        t->store(1, 20, 20);
+        t->store(2, 20, 40);
+        for (size_t at = 0; at < script.size(); at += piece) t->feed(std::string_view(script).substr(at, piece));
+        return placementState(*t);
+    };
+    const std::string whole = run(script.size());
+    EXPECT_NE(whole.find("2/4"), std::string::npos) << whole;
+    EXPECT_NE(whole.find("1/12: 104,2"), std::string::npos) << whole;
+    EXPECT_EQ(run(1), whole);
+    EXPECT_EQ(run(7), whole);
+}
