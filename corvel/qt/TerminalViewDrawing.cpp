@@ -89,6 +89,12 @@ void TerminalView::ensureGlyphCache()
 
 void TerminalView::paintEvent(QPaintEvent* event)
 {
+    // The GPU surface covers the view and draws the rows itself: a repaint
+    // of the view marks the rows it touches for the next frame.
+    if (metalView()) {
+        paintEventForMetal(event->rect());
+        return;
+    }
     QPainter painter(this);
     drawTerminalContents(painter, event->rect());
 }
@@ -121,15 +127,7 @@ void TerminalView::drawTerminalContents(QPainter& painter, const QRect& dirtyRec
     }
 
     qt::LineBuilder builder(*terminal_, *this);
-    qt::LineBuildSettings& settings = builder.settings;
-    settings.customBlockGlyphs = customBlockGlyphs_;
-    settings.defaultForeground = nativeFg_.value_or(DeviceColor{}).toQColor();
-    settings.selectionBackground = selectedTextBackgroundColor_.toQColor();
-    settings.linkHighlightMode = linkHighlightMode;
-    settings.linkHighlightRange = linkHighlightRange;
-    settings.commandActive = commandActive;
-    if (selection_ && selection_->active()) settings.selection = std::pair(selection_->start(), selection_->end());
-    settings.placeholderDecoder = placeholderDecoder;
+    configureLineBuilder(builder);
 
     // The screen rows the rectangle's band [top, bottom) touches.
     const double top = dirtyRect.top();
@@ -148,6 +146,20 @@ void TerminalView::drawTerminalContents(QPainter& painter, const QRect& dirtyRec
     // The strip below the grid.
     const double gridBottom = cellHeight * rows;
     if (bottom > gridBottom) painter.fillRect(QRectF(0, gridBottom, width(), bottom - gridBottom), background);
+}
+
+void TerminalView::configureLineBuilder(qt::LineBuilder& builder)
+{
+    qt::LineBuildSettings& settings = builder.settings;
+    settings.customBlockGlyphs = customBlockGlyphs_;
+    settings.defaultForeground = nativeFg_.value_or(DeviceColor{}).toQColor();
+    settings.selectionBackground = selectedTextBackgroundColor_.toQColor();
+    settings.linkHighlightMode = linkHighlightMode;
+    settings.linkHighlightRange = linkHighlightRange;
+    settings.commandActive = commandActive;
+    settings.selection.reset();
+    if (selection_ && selection_->active()) settings.selection = std::pair(selection_->start(), selection_->end());
+    settings.placeholderDecoder = placeholderDecoder;
 }
 
 void TerminalView::drawRow(QPainter& painter, int64_t row, const BufferLine& line, qt::LineBuilder& builder,
@@ -252,8 +264,10 @@ void TerminalView::updateDisplay()
             delegate->rangeChanged(*this, static_cast<int>(range->first), static_cast<int>(range->second));
         terminal_->clearUpdateRange();
         update(rowsRegion(range->first, range->second));
+        if (metalView()) metalRowsUpdated(range->first, range->second);
     }
     pendingDisplay_ = false;
+    requestMetalFrame();
 }
 
 }  // namespace corvel

@@ -180,6 +180,7 @@ void Terminal::clearAllKittyImages()
     kittyGraphicsState.placementsByKey.clear();
     kittyGraphicsState.totalImageBytes = 0;
     kittyGraphicsState.nextImageAccessTick = 1;
+    ++kittyGraphicsState.mutationCount;
     updateRange(buffer_->scrollTop());
     updateRange(buffer_->scrollBottom());
 }
@@ -188,6 +189,7 @@ void Terminal::clearKittyImages(Buffer& target, bool isAlternateBuffer)
 {
     std::erase_if(kittyGraphicsState.placementsByKey,
                   [&](const auto& entry) { return entry.second.isAlternateBuffer == isAlternateBuffer; });
+    ++kittyGraphicsState.mutationCount;
     if (!target.hasAnyImages()) return;
     if (snapshotSource_ == &target) preserveSnapshotHistory();
     for (int64_t row = 0; row < target.lines().count(); ++row) {
