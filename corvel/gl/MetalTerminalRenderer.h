@@ -177,6 +177,7 @@ private:
         QString fontKey;
         double size = 0;
         quint32 glyph = 0;
+        int stretch = 1;
         bool operator==(const GlyphKey&) const = default;
     };
     struct GlyphKeyHash {
@@ -247,7 +248,9 @@ private:
 
     // Row content (RendererRowContent.cpp).
     RowDrawData buildRowDrawData(std::int64_t row, const RowInputs& in);
-    std::optional<GlyphEntry> glyphEntry(const QRawFont& scaledFont, const QString& fontKey, quint32 glyph);
+    // `stretch` 1 plain, 2 twice as wide, 3 twice as wide and high.
+    std::optional<GlyphEntry> glyphEntry(const QRawFont& scaledFont, const QString& fontKey, quint32 glyph,
+                                         int stretch = 1);
     const QRawFont& scaledFontFor(const QRawFont& font, double scale, QString& key);
     std::optional<CustomGlyphEntry> customGlyphEntry(char32_t codePoint, int cellWidthPx, int cellHeightPx,
                                                      double scale, int baseThicknessPx, bool antiAlias,

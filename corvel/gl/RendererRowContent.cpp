@@ -42,7 +42,7 @@ std::size_t MetalTerminalRenderer::GlyphKeyHash::operator()(const GlyphKey& k) c
     const double size = k.size == 0 ? 0.0 : k.size;  // -0.0 and 0.0 hash alike
     std::size_t h = qHash(k.fontKey);
     h = h * 31 + std::hash<double>{}(size);
-    return h * 31 + k.glyph;
+    return (h * 31 + k.glyph) * 31 + std::size_t(k.stretch);
 }
 
 std::size_t MetalTerminalRenderer::CustomGlyphKeyHash::operator()(const CustomGlyphKey& k) const
@@ -65,7 +65,7 @@ const QRawFont& MetalTerminalRenderer::scaledFontFor(const QRawFont& font, doubl
 {
     const QString faceKey = font.familyName() + u'|' + font.styleName() + u'|' + QString::number(font.weight()) +
                             u'|' + QString::number(int(font.style()));
-    const GlyphKey cacheKey{faceKey, font.pixelSize() * scale, 0};
+    const GlyphKey cacheKey{faceKey, font.pixelSize() * scale, 0, 1};
     auto found = scaledFontCache_.find(cacheKey);
     if (found == scaledFontCache_.end()) {
         QRawFont scaled = font;
@@ -78,14 +78,14 @@ const QRawFont& MetalTerminalRenderer::scaledFontFor(const QRawFont& font, doubl
 
 std::optional<MetalTerminalRenderer::GlyphEntry> MetalTerminalRenderer::glyphEntry(const QRawFont& scaledFont,
                                                                                   const QString& fontKey,
-                                                                                  quint32 glyph)
+                                                                                  quint32 glyph, int stretch)
 {
-    const GlyphKey key{fontKey, scaledFont.pixelSize(), glyph};
+    const GlyphKey key{fontKey, scaledFont.pixelSize(), glyph, stretch};
     if (auto found = glyphCache_.find(key); found != glyphCache_.end()) {
         if (found->second.width <= 0) return std::nullopt;
         return found->second;
     }
-    const auto bitmap = GlyphRasterizer::rasterize(scaledFont, glyph);
+    const auto bitmap = GlyphRasterizer::rasterize(scaledFont, glyph, stretch >= 2 ? 2 : 1, stretch >= 3 ? 2 : 1);
     if (!bitmap) {
         // Nothing to draw (a space): remembered, so it is not tried again.
         glyphCache_.emplace(key, GlyphEntry{});
@@ -213,8 +213,15 @@ RowDrawData MetalTerminalRenderer::buildRowDrawData(std::int64_t row, const RowI
         customQuad(entry, item.column, item.foregroundColor);
     }
 
-    // Glyphs, each cluster at its cell's column on the row's baseline.
+    // Glyphs, each cluster at its cell's column on the row's baseline. On
+    // double-size rows glyphs are rasterized stretched from their outlines
+    // and placed in the row's doubled space, so they are as sharp as the
+    // view's scaled vector drawing.
     const double baseline = rowBottom + rowMetrics_.descentAndLeading;  // points, y up
+    const bool doubled = t.mode != Mode::single;
+    const int stretch = !doubled ? 1 : t.mode == Mode::doubleWidth ? 2 : 3;
+    QuadTransform clipOnly;
+    clipOnly.clip = t.clip;
     QString fontKey;
     for (const qt::ViewLineRun& run : info.runs) {
         if (run.concealed) continue;
@@ -226,17 +233,27 @@ RowDrawData MetalTerminalRenderer::buildRowDrawData(std::int64_t row, const RowI
             for (const qt::GlyphRunCache::Glyphs& g : glyphRuns_->glyphs(run.style.face, info.cellText(cell))) {
                 const QRawFont& scaled = scaledFontFor(g.font, s, fontKey);
                 for (qsizetype i = 0; i < g.indexes.size(); ++i) {
-                    const auto entry = glyphEntry(scaled, fontKey, g.indexes[i]);
+                    const auto entry = glyphEntry(scaled, fontKey, g.indexes[i], stretch);
                     if (!entry) continue;
                     const QPointF p = g.positions[i];
-                    const double x0 = entry->bearingX + std::round(s * (cellX + p.x()));
-                    const double y0 = entry->bearingY + std::round(s * (baseline - p.y()));
                     const bool colorGlyph = entry->atlasKind == GlyphAtlasKind::color;
                     const GlyphAtlas& atlas = colorGlyph ? *colorAtlas_ : *grayscaleAtlas_;
-                    quads::appendTextCell(colorGlyph ? out.glyphCellsColor : out.glyphCellsGray,
-                                          {x0, y0, x0 + entry->width, y0 + entry->height},
-                                          regionUv(entry->region, atlas.size()),
-                                          colorGlyph ? Float4{1, 1, 1, 1} : color, t);
+                    auto& list = colorGlyph ? out.glyphCellsColor : out.glyphCellsGray;
+                    const PxRect uv = regionUv(entry->region, atlas.size());
+                    const Float4 tint = colorGlyph ? Float4{1, 1, 1, 1} : color;
+                    const double baselinePx = s * (baseline - p.y());
+                    if (!doubled) {
+                        const double x0 = entry->bearingX + std::round(s * (cellX + p.x()));
+                        const double y0 = entry->bearingY + std::round(baselinePx);
+                        quads::appendTextCell(list, {x0, y0, x0 + entry->width, y0 + entry->height}, uv, tint, t);
+                        continue;
+                    }
+                    const double x0 = entry->bearingX + std::round(2 * s * (cellX + p.x()));
+                    const double y0 = entry->bearingY + std::round(t.mode == Mode::doubleWidth
+                                                                       ? baselinePx
+                                                                       : t.pivotY + 2 * (baselinePx - t.pivotY));
+                    const double y1 = y0 + entry->height;
+                    quads::appendTextCell(list, {x0, y0, x0 + entry->width, y1}, uv, tint, clipOnly);
                 }
             }
         }
