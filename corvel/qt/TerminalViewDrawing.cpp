@@ -264,7 +264,7 @@ void TerminalView::updateDisplay()
             delegate->rangeChanged(*this, static_cast<int>(range->first), static_cast<int>(range->second));
         terminal_->clearUpdateRange();
         update(rowsRegion(range->first, range->second));
-        if (metalView()) metalRowsUpdated(range->first, range->second);
+        if (gpuPath_) metalRowsUpdated(range->first, range->second);
     }
     pendingDisplay_ = false;
     requestMetalFrame();

@@ -8,10 +8,13 @@
 // image turned upside down. Renders are saved to /tmp for inspection.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <QPainter>
 #include <QProcess>
 
 #include "GpuFrameSupport.h"
+#include "corvel/host/LocalProcess.h"
 #include "corvel/kitty/KittyGraphicsStore.h"
 #include "corvel/terminal/Terminal.h"
 
@@ -40,7 +43,9 @@ struct Scene {
     ::testing::AssertionResult compare(const std::string& name)
     {
         if (!shown) return ::testing::AssertionFailure() << "window not exposed";
-        testing::pumpUntil([&] { return !view->pendingDisplay(); });
+        // The caret widget follows the cursor on the view's redraw task; the
+        // GPU path reads the cursor itself.
+        view->updateCursorPosition();
         const QImage cpu = cpuImage(*view);
         const QImage gpu = gpuImage(*view);
         cpu.save(QString::fromStdString(testing::artifactPath(name + "-cpu")));
@@ -51,6 +56,60 @@ struct Scene {
                                              << " pixels differ";
     }
 };
+
+// Runs `/bin/sh -c command` with its output fed to the view's terminal and
+// the terminal's replies written back.
+class ViewProcess : public LocalProcessDelegate, public TerminalViewDelegate {
+public:
+    static std::shared_ptr<ViewProcess> start(TerminalView& view, const std::string& command)
+    {
+        auto self = std::make_shared<ViewProcess>(view);
+        view.setTerminalDelegate(self);
+        self->process = std::make_unique<LocalProcess>(self);
+        self->process->startProcess("/bin/sh", {"-c", command},
+                                    std::vector<std::string>{"TERM=xterm-256color", "PATH=/usr/local/bin:/usr/bin:/bin",
+                                                             "LANG=C.UTF-8", "HOME=/tmp", "TMUX_TMPDIR=/tmp"});
+        return self;
+    }
+    explicit ViewProcess(TerminalView& view) : view(view) {}
+    ~ViewProcess() override
+    {
+        if (process && process->running()) process->terminate();
+    }
+    TerminalView& view;
+    std::unique_ptr<LocalProcess> process;
+
+    void dataReceived(std::span<const uint8_t> slice) override { view.getTerminal().feed(slice); }
+    void processTerminated(LocalProcess&, std::optional<int32_t>) override {}
+    winsize getWindowSize() override
+    {
+        return winsize{static_cast<unsigned short>(view.getTerminal().rows()),
+                       static_cast<unsigned short>(view.getTerminal().cols()), 0, 0};
+    }
+    void send(TerminalView&, std::span<const uint8_t> data) override
+    {
+        if (process) process->send(data);
+    }
+    void sizeChanged(TerminalView&, int, int) override {}
+    void setTerminalTitle(TerminalView&, const std::string&) override {}
+    void hostCurrentDirectoryUpdate(TerminalView&, const std::optional<std::string>&) override {}
+    void scrolled(TerminalView&, double) override {}
+    void clipboardCopy(TerminalView&, std::span<const uint8_t>) override {}
+};
+
+// Whether every row of 0...lastRow holds `code` in one column.
+bool hasBorder(Terminal& terminal, int32_t code, int lastRow)
+{
+    for (int col = 1; col < terminal.cols() - 1; ++col) {
+        bool whole = true;
+        for (int row = 0; row <= lastRow && whole; ++row) {
+            const auto cell = terminal.getCharData(col, row);
+            whole = cell && cell->code == code;
+        }
+        if (whole) return true;
+    }
+    return false;
+}
 
 TEST(OpenGlFrames, ColoursAndSelection)
 {
@@ -190,6 +249,37 @@ TEST(OpenGlFrames, KittyPlaceholderRedOnTopAndTheCheckCatchesItFlipped)
         painter.drawImage(area.topLeft(), gpu.copy(area).mirrored(false, true));
     }
     EXPECT_FALSE(matches(cpuImage(*s.view), flipped));
+}
+
+TEST(OpenGlFrames, MultiplexerAndEditorSplitBorders)
+{
+    {
+        Scene s(60, 14);
+        const int rows = s.view->getTerminal().rows();
+        const std::string socket = "/tmp/corvel-gpu-tmux-" + std::to_string(getpid());
+        auto run = ViewProcess::start(*s.view, "exec tmux -f /dev/null -S " + socket +
+                                                   " new-session 'echo left; sleep 60' \\; set status off \\;"
+                                                   " split-window -h 'echo right; sleep 60'");
+        const bool drawn = testing::pumpUntil([&] { return hasBorder(s.view->getTerminal(), 0x2502, rows - 1); });
+        testing::pumpUntil([&] { return !s.view->pendingDisplay(); });
+        EXPECT_TRUE(drawn) << "no multiplexer border";
+        if (drawn) {
+            EXPECT_TRUE(s.compare("tmux"));
+        }
+        QProcess::execute(QStringLiteral("tmux"), {"-S", QString::fromStdString(socket), "kill-server"});
+    }
+    {
+        Scene s(60, 14);
+        const int rows = s.view->getTerminal().rows();
+        auto run = ViewProcess::start(*s.view, "cd /tmp && exec vim -u NONE -N -n -O left.txt right.txt");
+        const bool drawn = testing::pumpUntil([&] { return hasBorder(s.view->getTerminal(), '|', rows - 3); });
+        testing::pumpUntil([&] { return !s.view->pendingDisplay(); });
+        EXPECT_TRUE(drawn) << "no editor separator";
+        if (drawn) {
+            EXPECT_TRUE(s.compare("vim"));
+        }
+        run->process->send(std::span(reinterpret_cast<const uint8_t*>("\x1b:qa!\r"), 6));
+    }
 }
 
 TEST(OpenGlFrames, SixelOutputInTheOtherLayer)
