@@ -176,7 +176,9 @@ RowDrawData MetalTerminalRenderer::buildRowDrawData(std::int64_t row, const RowI
     const QColor defaultForeground = view.nativeForegroundColor().value_or(DeviceColor{}).toQColor();
 
     // Backgrounds; neighbouring runs of one fill make one rectangle, and a
-    // run reaching the last column runs to the view's right edge.
+    // run reaching the last column runs to the view's right edge. A fill of
+    // exactly the colour every frame is cleared to adds nothing.
+    const QColor cleared = view.metalBackgroundColor();
     for (size_t i = 0; i < info.runs.size();) {
         const QColor& fill = info.runs[i].fillColor();
         const int start = info.runs[i].column;
@@ -185,6 +187,7 @@ RowDrawData MetalTerminalRenderer::buildRowDrawData(std::int64_t row, const RowI
         while (next < info.runs.size() && info.runs[next].fillColor() == fill) end = info.runs[next++].endColumn;
         i = next;
         if (!fill.isValid() || end <= start) continue;
+        if (fill.alpha() == 255 && fill.rgb() == cleared.rgb()) continue;
         const double x1 = end >= cols ? in.viewWidthPx : cw * s * end;
         quads::appendColorCell(out.backgroundCells, {cw * s * start, rowBottomPx, x1, rowTopPx},
                                quads::toFloat4(fill), t);
