@@ -282,6 +282,48 @@ TEST(OpenGlFrames, MultiplexerAndEditorSplitBorders)
     }
 }
 
+// The live path: with the GPU path on, output reaches the surface through
+// the view's redraw task, and a blink redraws the surface without
+// rebuilding any row.
+TEST(OpenGlFrames, LiveUpdatesAndBlinksOnTheSwitchedOnView)
+{
+    Scene s(30, 6);
+    s.feed("\x1b[1 q");
+    ASSERT_TRUE(s.shown);
+    s.view->setUseMetal(true);
+    MetalTerminalRenderer* renderer = metalRendererOf(*s.view);
+    ASSERT_TRUE(renderer);
+    ASSERT_TRUE(testing::pumpUntil([&] { return renderer->framesEncoded() > 0 && !renderer->frameInFlight(); }));
+
+    s.feed("\x1b[2;1Hlive text");
+    s.view->queuePendingDisplay();
+    const int before = renderer->framesEncoded();
+    ASSERT_TRUE(testing::pumpUntil([&] {
+        return !s.view->pendingDisplay() && renderer->framesEncoded() > before && !renderer->frameInFlight();
+    }));
+    // The last frame may have been a make-up one; the text is in the cache.
+    const QImage gpu = static_cast<MetalSurface*>(s.view->metalView())->grabFramebuffer();
+    s.view->setUseMetal(false);
+    EXPECT_TRUE(matches(cpuImage(*s.view), gpu.copy(testing::gridPixels(*s.view))));
+    s.view->setUseMetal(true);
+    renderer = metalRendererOf(*s.view);
+    ASSERT_TRUE(testing::pumpUntil([&] { return renderer->framesEncoded() > 0 && !renderer->frameInFlight(); }));
+
+    ASSERT_TRUE(renderer->cursorBlinkTimerActive());
+    const int encoded = renderer->framesEncoded();
+    renderer->blinkTick();
+    ASSERT_TRUE(testing::pumpUntil([&] { return renderer->framesEncoded() > encoded && !renderer->frameInFlight(); }));
+    EXPECT_EQ(renderer->lastBuild().rowsRebuilt, 0);
+    EXPECT_EQ(renderer->lastBuild().rowBuffersMade, 0);
+
+    // A repaint of the view itself (a selection, colours or a hovered
+    // link changed) redraws the rows it covers.
+    const int painted = renderer->framesEncoded();
+    s.view->update(s.view->rowsRegion(1, 2));
+    ASSERT_TRUE(testing::pumpUntil([&] { return renderer->framesEncoded() > painted && !renderer->frameInFlight(); }));
+    EXPECT_EQ(renderer->lastBuild().rowsRebuilt, 2);
+}
+
 TEST(OpenGlFrames, SixelOutputInTheOtherLayer)
 {
     Scene s(40, 12);
