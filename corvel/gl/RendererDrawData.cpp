@@ -118,6 +118,10 @@ DrawData MetalTerminalRenderer::buildDrawDataOnce(double scale)
     for (const auto& [key, record] : kitty.placementsByKey)
         if (record.isVirtual && record.isAlternateBuffer == alternate)
             virtualPlacements[record.imageId].push_back(record);
+    // In ascending placement id, so the placement a cell picks does not
+    // depend on the map's order.
+    for (auto& [id, list] : virtualPlacements)
+        std::sort(list.begin(), list.end(), [](const auto& a, const auto& b) { return a.placementId < b.placementId; });
 
     qt::LineBuilder builder(terminal, *view);
     view->configureLineBuilder(builder);

@@ -119,6 +119,9 @@ void TerminalView::drawTerminalContents(QPainter& painter, const QRect& dirtyRec
         if (record.isVirtual && record.isAlternateBuffer == alternate)
             virtualPlacements[record.imageId].push_back(record);
     }
+    // In ascending placement id, as the GPU renderer takes them.
+    for (auto& [id, list] : virtualPlacements)
+        std::sort(list.begin(), list.end(), [](const auto& a, const auto& b) { return a.placementId < b.placementId; });
     // Placeholder images whose stored image went are dropped.
     if (placeholderImages_.size() > terminal_->kittyGraphicsState.imagesById.size()) {
         std::erase_if(placeholderImages_, [&](const auto& entry) {

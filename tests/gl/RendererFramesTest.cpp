@@ -185,6 +185,12 @@ TEST(RendererFrames, OnlyStaleRowsAreRebuilt)
     f.frame();
     EXPECT_EQ(f.renderer->lastBuild().rowsRebuilt, 1);
 
+    // Rows marked by two updates before one frame all come back.
+    f.view.markMetalRowsDirty(1, 1);
+    f.view.markMetalRowsDirty(4, 5);
+    f.frame();
+    EXPECT_EQ(f.renderer->lastBuild().rowsRebuilt, 5);
+
     // A pager scrolling its screen by a line: every row.
     f.terminal().feed("\x1b[?1049h\x1b[H");
     for (int row = 0; row < rows; ++row) f.terminal().feed("page " + std::to_string(row) + "\r\n");
@@ -352,6 +358,27 @@ TEST(RendererFrames, CellsSitOnTheGridAndDecorationsSpanWideCharacters)
                                     });
     EXPECT_GE(x->position.x, float(3 * cw));
     EXPECT_LT(x->position.x, float(4 * cw));
+}
+
+TEST(RendererFrames, AKittyPixelOffsetMovesTheImageRightAndDown)
+{
+    Fixture f;
+    Buffer& buffer = f.terminal().buffer();
+    auto image = solid(10, 8, Qt::green, 2);
+    image->setKittyIsKitty(true);
+    image->setKittyPixelOffsetX(3);
+    image->setKittyPixelOffsetY(4);
+    buffer.attachImage(image, buffer.yBase() + 1);
+    DrawData data;
+    const RowDrawData& frame = f.frameData(data);
+    ASSERT_EQ(frame.overImageDraws.size(), 1u);
+    const auto& v = frame.overImageDraws[0].vertices;
+    const double cw = f.view.cellDimension()->width();
+    const double rowTop = f.view.height() - f.view.cellDimension()->height();  // top of screen row 1, y up
+    EXPECT_NEAR(v[0].position.x, 2 * cw + 3, 1e-3);
+    EXPECT_NEAR(v[2].position.y, rowTop - 4, 1e-3) << "the top edge hangs 4 pixels below the row's top";
+    EXPECT_NEAR(v[0].position.y, rowTop - 4 - 8, 1e-3);
+    EXPECT_FLOAT_EQ(v[0].texCoord.y, 0) << "texture row 0 is the image's bottom row";
 }
 
 TEST(RendererFrames, PlaceholderCellDrawsItsSliceOfTheFittedImage)
