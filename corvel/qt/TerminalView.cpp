@@ -1,7 +1,7 @@
 // Construction, fonts and cell metrics, size changes, focus and the caret,
 // the scroll metrics and redraw scheduling of TerminalView. Colour mapping is
 // in TerminalViewColors.cpp, drawing in TerminalViewDrawing.cpp, inline
-// images in TerminalViewImages.cpp.
+// images in TerminalViewImages.cpp, the GPU path in TerminalViewMetal.cpp.
 #include "corvel/qt/TerminalView.h"
 
 #include "corvel/qt/CaretView.h"
