@@ -1,6 +1,8 @@
 // OpenGL 3.3 core implementation of the device layer.
 #include "corvel/gl/GlDevice.h"
 
+#include <algorithm>
+
 #include <QOpenGLFunctions_3_3_Core>
 #include <QOpenGLVersionFunctionsFactory>
 
@@ -400,6 +402,16 @@ bool GlDevice::fenceSignalled(GpuHandle fence)
     auto* f = functions();
     if (!f || it == fences_.end()) return false;
     const GLenum state = f->glClientWaitSync(static_cast<GLsync>(it->second), 0, 0);
+    return state == GL_ALREADY_SIGNALED || state == GL_CONDITION_SATISFIED;
+}
+
+bool GlDevice::waitFence(GpuHandle fence, std::int64_t timeoutNanos)
+{
+    auto it = fences_.find(fence);
+    auto* f = functions();
+    if (!f || it == fences_.end()) return false;
+    const GLenum state = f->glClientWaitSync(static_cast<GLsync>(it->second), GL_SYNC_FLUSH_COMMANDS_BIT,
+                                             static_cast<GLuint64>(std::max<std::int64_t>(0, timeoutNanos)));
     return state == GL_ALREADY_SIGNALED || state == GL_CONDITION_SATISFIED;
 }
 

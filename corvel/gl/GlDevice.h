@@ -70,6 +70,7 @@ public:
 
     GpuHandle insertFence() override;
     bool fenceSignalled(GpuHandle fence) override;
+    bool waitFence(GpuHandle fence, std::int64_t timeoutNanos) override;
     void deleteFence(GpuHandle fence) override;
 
     void releaseContextObjects() override;

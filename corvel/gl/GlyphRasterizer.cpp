@@ -15,8 +15,16 @@ static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN, "premultiplied ARGB32 is BGRA in 
 
 std::optional<GlyphBitmap> GlyphRasterizer::rasterize(const QRawFont& font, quint32 glyph)
 {
-    if (!font.isValid()) return std::nullopt;
-    const QRectF bounds = font.boundingRect(glyph);  // y downwards from the baseline
+    return rasterize(font, glyph, 1.0, 1.0);
+}
+
+std::optional<GlyphBitmap> GlyphRasterizer::rasterize(const QRawFont& font, quint32 glyph, double scaleX,
+                                                      double scaleY)
+{
+    if (!font.isValid() || !(scaleX > 0) || !(scaleY > 0)) return std::nullopt;
+    const QRectF unscaled = font.boundingRect(glyph);  // y downwards from the baseline
+    const QRectF bounds(unscaled.left() * scaleX, unscaled.top() * scaleY, unscaled.width() * scaleX,
+                        unscaled.height() * scaleY);
     if (!(bounds.width() > 0) || !(bounds.height() > 0)) return std::nullopt;
 
     // Bounds with y upwards from the baseline.
@@ -47,7 +55,9 @@ std::optional<GlyphBitmap> GlyphRasterizer::rasterize(const QRawFont& font, quin
         run.setRawFont(font);
         run.setGlyphIndexes({glyph});
         // The bounds' lower-left corner lands on the image's lower-left pixel.
-        run.setPositions({QPointF(-x0, height + y0)});
+        painter.translate(-x0, height + y0);
+        painter.scale(scaleX, scaleY);
+        run.setPositions({QPointF(0, 0)});
         painter.drawGlyphRun(QPointF(0, 0), run);
     }
 

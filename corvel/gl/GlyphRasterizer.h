@@ -32,6 +32,9 @@ public:
     // Nothing for a glyph with empty bounds (a space) or when no bitmap can
     // be made.
     static std::optional<GlyphBitmap> rasterize(const QRawFont& font, quint32 glyph);
+    // The glyph stretched by the given factors (double-width and
+    // double-height lines), drawn from its outline at that size.
+    static std::optional<GlyphBitmap> rasterize(const QRawFont& font, quint32 glyph, double scaleX, double scaleY);
 };
 
 }  // namespace corvel::gl

@@ -99,6 +99,8 @@ public:
     // Whether the GPU has passed the fence; never blocks.
     virtual bool fenceSignalled(GpuHandle fence) = 0;
     virtual void deleteFence(GpuHandle fence) = 0;
+    // Waits at most `timeoutNanos` for the fence; whether it has passed.
+    virtual bool waitFence(GpuHandle fence, std::int64_t /*timeoutNanos*/) { return fenceSignalled(fence); }
 
     // Forgets objects that belong to the current drawing context only (not
     // shared between contexts), with that context current. Called before a

@@ -9,6 +9,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "corvel/qt/MetalBufferingMode.h"
+
 namespace corvel::gl {
 
 struct alignas(8) Float2 {
@@ -57,9 +59,6 @@ static_assert(sizeof(GlyphVertex) == 32 && offsetof(GlyphVertex, texCoord) == 8 
               offsetof(GlyphVertex, color) == 16);
 static_assert(sizeof(ColorVertex) == 32 && offsetof(ColorVertex, color) == 16);
 
-// How the renderer keeps GPU data of the visible rows: each row in its own
-// buffers kept while the row is unchanged, or all rows gathered into pooled
-// buffers every frame.
-enum class MetalBufferingMode : std::uint8_t { perRowPersistent, perFrameAggregated };
+using MetalBufferingMode = qt::MetalBufferingMode;
 
 }  // namespace corvel::gl

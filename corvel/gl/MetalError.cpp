@@ -27,7 +27,12 @@ std::string describe(MetalError::Kind kind, const std::string& payload)
 }  // namespace
 
 MetalError::MetalError(Kind kind, std::string payload)
-    : kind_(kind), payload_(std::move(payload)), description_(describe(kind_, payload_))
+    : corvel::MetalError(kind == Kind::deviceUnavailable ? corvel::MetalError::Kind::deviceUnavailable
+                                                        : corvel::MetalError::Kind::rendererUnavailable,
+                         describe(kind, payload)),
+      kind_(kind),
+      payload_(std::move(payload)),
+      description_(describe(kind_, payload_))
 {
 }
 

@@ -1,14 +1,16 @@
 // The renderer's error type: thrown only while a renderer is being set up,
 // never during a frame. Each value has a fixed description; the cases with a
-// payload append it to their fixed text.
+// payload append it to their fixed text. A view-level MetalError: "no device"
+// stays that kind, every other case is a renderer that could not be made.
 #pragma once
 
-#include <exception>
 #include <string>
+
+#include "corvel/qt/MetalError.h"
 
 namespace corvel::gl {
 
-class MetalError : public std::exception {
+class MetalError : public corvel::MetalError {
 public:
     enum class Kind {
         shaderLibraryLoadFailed,

@@ -12,12 +12,13 @@
 
 #include <memory>
 
+#include "corvel/qt/MetalViewHost.h"
 #include "corvel/gl/MetalSurface.h"
 #include "corvel/gl/MetalTerminalRenderer.h"
 
 namespace corvel::gl {
 
-class MetalViewHost;
+using MetalViewHost = qt::MetalViewHost;
 
 class MetalSwitch : public QObject {
     Q_OBJECT

@@ -1,7 +1,11 @@
-// Renderer construction, teardown and the frame entry.
+// Renderer construction, teardown, the frame loop (gate, encoding in layer
+// order, completion) and the cursor blink timer.
 #include "corvel/gl/MetalTerminalRenderer.h"
 
+#include <QElapsedTimer>
 #include <QWidget>
+
+#include <algorithm>
 
 #include <cstdlib>
 #include <cstring>
@@ -11,6 +15,8 @@
 #include "corvel/gl/MetalSurface.h"
 #include "corvel/gl/MetalViewHost.h"
 #include "corvel/platform/Trace.h"
+#include "corvel/qt/CaretView.h"
+#include "corvel/qt/TerminalView.h"
 
 namespace corvel::gl {
 
@@ -84,12 +90,21 @@ MetalTerminalRenderer::MetalTerminalRenderer(MetalSurface* view, MetalViewHost* 
 MetalTerminalRenderer::~MetalTerminalRenderer()
 {
     if (view_ && view_->renderer() == this) view_->setRenderer(nullptr);
+    blinkTimer_.reset();
+    completionPoll_.reset();
     release();
 }
 
 void MetalTerminalRenderer::release()
 {
     if (!device_) return;
+    rowCache_.clear();
+    for (auto& [id, entry] : kittyTextureCache_) device_->deleteTexture(entry.texture);
+    kittyTextureCache_.clear();
+    for (auto& [key, entry] : imageTextureCache_) device_->deleteTexture(entry.texture);
+    imageTextureCache_.clear();
+    if (frameFence_) device_->deleteFence(frameFence_);
+    frameFence_ = 0;
     bufferPool_.reset();
     colorAtlas_.reset();
     grayscaleAtlas_.reset();
@@ -117,16 +132,197 @@ bool MetalTerminalRenderer::pendingRedraw() const
 
 void MetalTerminalRenderer::draw(MetalSurface& view)
 {
+    FrameTarget target;
+    target.drawableSize = view.drawableSize();
+    const qreal ratio = view.devicePixelRatioF();
+    target.scale = ratio > 0 ? ratio : 1.0;
+    target.available = view.context() && view.isValid() && !target.drawableSize.isEmpty();
+    drawFrame(target);
+}
+
+void MetalTerminalRenderer::scheduleRedraw()
+{
+    ++redrawsScheduled_;
+    if (view_) view_->update();
+}
+
+void MetalTerminalRenderer::completeFrame()
+{
+    device_->deleteFence(frameFence_);
+    frameFence_ = 0;
+    if (completionPoll_) completionPoll_->stop();
+    bool redraw = false;
+    {
+        std::lock_guard guard(redrawLock_);
+        redraw = pendingRedraw_;
+        pendingRedraw_ = false;
+    }
+    // Makes up for every frame skipped while this one was in flight.
+    if (redraw) scheduleRedraw();
+}
+
+void MetalTerminalRenderer::pollFrameCompletion()
+{
+    if (frameFence_ && device_->fenceSignalled(frameFence_)) completeFrame();
+}
+
+void MetalTerminalRenderer::updateCursorBlinkTimer(bool shouldBlink)
+{
+    if (!shouldBlink) {
+        if (blinkTimer_) {
+            blinkTimer_.reset();
+            cursorBlinkOn_ = true;
+        }
+        return;
+    }
+    if (blinkTimer_) return;
+    cursorBlinkOn_ = true;
+    blinkTimer_ = std::make_unique<QTimer>();
+    blinkTimer_->setInterval(700);
+    QObject::connect(blinkTimer_.get(), &QTimer::timeout, [this] { blinkTick(); });
+    blinkTimer_->start();
+}
+
+void MetalTerminalRenderer::blinkTick()
+{
+    cursorBlinkOn_ = !cursorBlinkOn_;
+    scheduleRedraw();
+}
+
+void MetalTerminalRenderer::drawFrame(const FrameTarget& target)
+{
     const bool profiling = profileEnabled();
     if (profiling) trace::begin("Metal.Draw");
+    QElapsedTimer clock;
+    clock.start();
+    const auto finish = [&] {
+        longestFrameNanos_ = std::max<std::int64_t>(longestFrameNanos_, clock.nsecsElapsed());
+        if (profiling) trace::end("Metal.Draw");
+    };
     bufferPool_->pollCompletions();
+
+    // One frame in flight: a frame asked for meanwhile is remembered and
+    // made up when that one completes. A resized surface has lost its
+    // picture, so it waits (bounded) and draws.
+    if (frameFence_) {
+        if (mustDraw_ && !device_->fenceSignalled(frameFence_)) device_->waitFence(frameFence_, 100'000'000);
+        if (mustDraw_ || device_->fenceSignalled(frameFence_)) {
+            completeFrame();
+        } else {
+            std::lock_guard guard(redrawLock_);
+            pendingRedraw_ = true;
+            finish();
+            return;
+        }
+    }
+    mustDraw_ = false;
+
+    MetalViewHost* host = terminalView();
+    auto* terminalView = host ? qobject_cast<TerminalView*>(host->terminalWidget()) : nullptr;
+    if (terminalView && terminalView->cellDimension()) {
+        const Terminal& terminal = terminalView->getTerminal();
+        updateCursorBlinkTimer(CaretView::isBlinking(terminal.options().cursorStyle) && !terminal.cursorHidden);
+    }
+
+    if (!target.available) {
+        // Abandoned with nothing in flight: no completion will come to make
+        // it up, so it asks for its redraw itself.
+        scheduleRedraw();
+        finish();
+        return;
+    }
+
+    DrawData data;
+    if (terminalView) {
+        if (profiling) trace::begin("Metal.BuildDrawData");
+        data = buildDrawData(target.scale);
+        if (profiling) trace::end("Metal.BuildDrawData");
+    }
+
+    if (profiling) trace::begin("Metal.Encode");
+    const QColor background = host ? host->metalBackgroundColor() : QColor(Qt::black);
+    const Float4 clear = quads::toFloat4(background);
+    device_->clear(clear.r, clear.g, clear.b, 1.0f);
     bufferPool_->beginFrame();
-    QColor background = Qt::black;
-    if (MetalViewHost* host = terminalView()) background = host->metalBackgroundColor();
-    (void)view;
-    device_->clear(background.redF(), background.greenF(), background.blueF(), 1.0f);
+    const float width = static_cast<float>(target.drawableSize.width());
+    const float height = static_cast<float>(target.drawableSize.height());
+    if (data.frame) {
+        encodeFrameData(*data.frame, width, height);
+    } else {
+        encodePerRow(data, width, height);
+    }
+    encodeCursor(data, width, height);
+    if (profiling) trace::end("Metal.Encode");
+
+    if (profiling) trace::begin("Metal.Commit");
     bufferPool_->commit();
-    if (profiling) trace::end("Metal.Draw");
+    frameFence_ = device_->insertFence();
+    ++framesEncoded_;
+    if (frameFence_) {
+        if (!completionPoll_) {
+            completionPoll_ = std::make_unique<QTimer>();
+            completionPoll_->setInterval(1);
+            QObject::connect(completionPoll_.get(), &QTimer::timeout, [this] { pollFrameCompletion(); });
+        }
+        completionPoll_->start();
+    }
+    if (profiling) trace::end("Metal.Commit");
+    finish();
+}
+
+template <class Record>
+void MetalTerminalRenderer::drawPooled(const std::vector<Record>& records, GpuHandle pipeline, RecordKind kind,
+                                       GpuHandle texture, float viewportWidth, float viewportHeight)
+{
+    if (records.empty()) return;
+    const auto buffer = bufferPool_->makeBuffer(std::span<const Record>(records));
+    if (!buffer) return;
+    device_->draw(DrawCall{pipeline, buffer->id, kind, 0, static_cast<int>(records.size()), texture,
+                           texture ? sampler_ : 0, viewportWidth, viewportHeight});
+}
+
+void MetalTerminalRenderer::encodePerRow(const DrawData& data, float w, float h)
+{
+    const auto cells = [&](GpuHandle RowDrawBuffers::*buffer, int RowDrawBuffers::*count, GpuHandle pipeline,
+                           RecordKind kind, GpuHandle texture) {
+        for (const auto& row : data.rows) {
+            if (!row || !((*row).*buffer) || (*row).*count == 0) continue;
+            device_->draw(DrawCall{pipeline, (*row).*buffer, kind, 0, (*row).*count, texture,
+                                   texture ? sampler_ : 0, w, h});
+        }
+    };
+    cells(&RowDrawBuffers::backgroundBuffer, &RowDrawBuffers::backgroundCount, cellColorPipeline_,
+          RecordKind::colorCell, 0);
+    encodeImageRows(data, &RowDrawBuffers::underImageBuffers, w, h);
+    cells(&RowDrawBuffers::glyphGrayBuffer, &RowDrawBuffers::glyphGrayCount, cellTextGrayPipeline_,
+          RecordKind::textCell, grayscaleAtlas_->texture());
+    cells(&RowDrawBuffers::glyphColorBuffer, &RowDrawBuffers::glyphColorCount, cellTextPipeline_,
+          RecordKind::textCell, colorAtlas_->texture());
+    cells(&RowDrawBuffers::decorationBuffer, &RowDrawBuffers::decorationCount, cellColorPipeline_,
+          RecordKind::colorCell, 0);
+    encodeImageRows(data, &RowDrawBuffers::placeholderImageBuffers, w, h);
+    encodeImageRows(data, &RowDrawBuffers::overImageBuffers, w, h);
+    encodeImageRows(data, &RowDrawBuffers::otherImageBuffers, w, h);
+}
+
+void MetalTerminalRenderer::encodeFrameData(const FrameDrawData& frame, float w, float h)
+{
+    drawPooled(frame.backgroundCells, cellColorPipeline_, RecordKind::colorCell, 0, w, h);
+    encodeImageBatches(frame.underImageDraws, w, h);
+    drawPooled(frame.glyphCellsGray, cellTextGrayPipeline_, RecordKind::textCell, grayscaleAtlas_->texture(), w, h);
+    drawPooled(frame.glyphCellsColor, cellTextPipeline_, RecordKind::textCell, colorAtlas_->texture(), w, h);
+    drawPooled(frame.decorationCells, cellColorPipeline_, RecordKind::colorCell, 0, w, h);
+    encodeImageBatches(frame.placeholderImageDraws, w, h);
+    encodeImageBatches(frame.overImageDraws, w, h);
+    encodeImageBatches(frame.otherImageDraws, w, h);
+}
+
+void MetalTerminalRenderer::encodeCursor(const DrawData& data, float w, float h)
+{
+    drawPooled(data.cursorColorVertices, colorPipeline_, RecordKind::colorVertex, 0, w, h);
+    drawPooled(data.cursorGlyphVerticesGray, textGrayPipeline_, RecordKind::glyphVertex, grayscaleAtlas_->texture(),
+               w, h);
+    drawPooled(data.cursorGlyphVerticesColor, textPipeline_, RecordKind::glyphVertex, colorAtlas_->texture(), w, h);
 }
 
 }  // namespace corvel::gl

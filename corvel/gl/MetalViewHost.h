@@ -1,32 +1,11 @@
-// What the GPU path needs of the terminal view it draws for: the widget to
-// lay the drawing surface in, the caret widget to keep above it, the caret's
-// pause and resume while the GPU path is on, and the background colour every
-// frame starts from. The terminal view implements it; the GPU side never owns
-// the view.
+// The GPU path's view of the terminal view (declared beside the view, which
+// sits below this library).
 #pragma once
 
-#include <QColor>
-
-class QWidget;
+#include "corvel/qt/MetalViewHost.h"
 
 namespace corvel::gl {
 
-class MetalViewHost {
-public:
-    virtual ~MetalViewHost() = default;
-
-    // The terminal view itself.
-    virtual QWidget* terminalWidget() = 0;
-    // The caret widget, or null when the view has none.
-    virtual QWidget* caretWidget() = 0;
-    // GPU path on: stop the caret's blinking, make it opaque and hide it
-    // (the renderer draws the cursor).
-    virtual void suspendCaretForMetal() = 0;
-    // GPU path off: show the caret again (blinking styles blink again,
-    // steady ones are opaque) and redraw it.
-    virtual void resumeCaretAfterMetal() = 0;
-    // The view's native background colour.
-    virtual QColor metalBackgroundColor() = 0;
-};
+using MetalViewHost = qt::MetalViewHost;
 
 }  // namespace corvel::gl

@@ -3,8 +3,14 @@
 
 #include <QCoreApplication>
 
+#include "corvel/gl/MetalGpuPath.h"
+
 namespace corvel::gl {
 
-void prepareOpenGlApplication() { QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts); }
+void prepareOpenGlApplication()
+{
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    registerMetalGpuPath();
+}
 
 }  // namespace corvel::gl

@@ -63,8 +63,11 @@ vec2 clampedCoord()
 }
 void main()
 {
-    // Atlas and image texels are premultiplied already.
-    fragColor = texture(atlas, clampedCoord());
+    // Atlas and image texels are premultiplied already. The nearest texel:
+    // colour glyphs are drawn one texel to a pixel, and images are scaled
+    // without smoothing, as the view's CPU drawing scales them.
+    vec2 size = vec2(textureSize(atlas, 0));
+    fragColor = texelFetch(atlas, ivec2(min(floor(clampedCoord() * size), size - 1.0)), 0);
 }
 
 //! terminal_text_fragment_gray

@@ -1,5 +1,6 @@
 // The Kitty graphics state of one terminal: the image store, client image
-// numbers, id counters, the open chunked transfer and the placement records.
+// numbers, id counters, the open chunked transfer, the placement records and
+// a count of changes.
 // A terminal makes one, empty, at construction and keeps it for its life.
 #pragma once
 
@@ -30,6 +31,11 @@ public:
     std::unordered_map<KittyPlacementKey, KittyPlacementRecord> placementsByKey;
     int64_t totalImageBytes = 0;
     uint64_t nextImageAccessTick = 1;
+    // Counts changes of the stored images and placements, so whoever caches
+    // what it drew from them (the GPU renderer) sees a change that leaves
+    // every count and id as it was (an image re-sent under its id). Bumped by
+    // every operation that stores, evicts or clears images or placements.
+    uint64_t mutationCount = 0;
 };
 
 }  // namespace corvel

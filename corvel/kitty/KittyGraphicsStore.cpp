@@ -25,6 +25,7 @@ void evict(KittyGraphicsState& state, uint32_t imageId)
     if (found == state.imagesById.end()) return;
     lowerTotal(state, found->second.byteSize);
     state.imagesById.erase(found);
+    ++state.mutationCount;
     removeKittyImageNumbers(state, imageId);
 }
 
@@ -62,6 +63,7 @@ void storeKittyImage(KittyGraphicsState& state, KittyGraphicsPayload payload, ui
     image.byteSize = payload.bytes ? static_cast<int64_t>(payload.bytes->size()) : 0;
     image.payload = std::move(payload);
     image.lastAccessTick = state.nextImageAccessTick++;
+    image.generation = ++state.mutationCount;
     const auto old = state.imagesById.find(imageId);
     if (old != state.imagesById.end()) lowerTotal(state, old->second.byteSize);
     state.totalImageBytes += image.byteSize;

@@ -1,9 +1,11 @@
 // The error of switching a terminal view to the GPU drawing path: no device
 // to draw with, or a renderer that could not be made. The view stays on its
-// software path when it is thrown.
+// software path when it is thrown. The renderer's set-up errors derive from
+// it, so one catch takes both.
 #pragma once
 
 #include <stdexcept>
+#include <string>
 
 namespace corvel {
 
@@ -20,6 +22,10 @@ public:
     Kind kind() const { return kind_; }
 
     static MetalError deviceUnavailable() { return MetalError(Kind::deviceUnavailable); }
+
+protected:
+    // For the renderer's own errors, which carry their own text.
+    MetalError(Kind kind, const std::string& message) : std::runtime_error(message), kind_(kind) {}
 
 private:
     Kind kind_;

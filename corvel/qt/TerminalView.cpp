@@ -1,12 +1,11 @@
 // Construction, fonts and cell metrics, size changes, focus and the caret,
 // the scroll metrics and redraw scheduling of TerminalView. Colour mapping is
 // in TerminalViewColors.cpp, drawing in TerminalViewDrawing.cpp, inline
-// images in TerminalViewImages.cpp.
+// images in TerminalViewImages.cpp, the GPU path in TerminalViewMetal.cpp.
 #include "corvel/qt/TerminalView.h"
 
 #include "corvel/qt/CaretView.h"
 #include "corvel/qt/ColorHelpers.h"
-#include "corvel/qt/MetalError.h"
 #include "corvel/qt/TerminalProgressBarView.h"
 
 #include <QEvent>
@@ -151,6 +150,7 @@ TerminalView::TerminalView(const QRect& frame, std::optional<QFont> font, QWidge
 TerminalView::~TerminalView()
 {
     host_->view = nullptr;
+    gpuPath_.reset();
     delete caretView_;
     caretView_ = nullptr;
 }
@@ -176,6 +176,7 @@ void TerminalView::initialize(std::optional<QFont> font)
     setupProgressBar();
     placeSubviews();
     setupInteraction();
+    gpuPath_ = qt::makeGpuPath(*this);
 }
 
 // ---- fonts and metrics ----
@@ -271,7 +272,7 @@ void TerminalView::refreshCaret()
 {
     if (!caretView_) return;
     if (cellDimension_) caretView_->setCaretSize(*cellDimension_);
-    caretView_->updateAnimation(CaretView::isBlinking(caretView_->style()));
+    caretView_->updateAnimation(!caretSuspended_ && CaretView::isBlinking(caretView_->style()));
     caretView_->updateView();
 }
 
@@ -374,11 +375,13 @@ void TerminalView::setHasFocus(bool value)
         caretView_->setFocused(value);
         caretView_->updateView();
     }
+    requestMetalFrame();
 }
 
 void TerminalView::windowMainChanged(bool becameMain)
 {
-    if (!caretView_) return;
+    requestMetalFrame();
+    if (!caretView_ || caretSuspended_) return;
     caretView_->updateAnimation(becameMain && CaretView::isBlinking(caretView_->style()));
     caretView_->updateView();
 }
@@ -464,7 +467,8 @@ void TerminalView::updateCursorPosition()
         caretView_->hide();
         return;
     }
-    caretView_->setVisible(!terminal_->cursorHidden);
+    caretView_->setVisible(!terminal_->cursorHidden && !caretSuspended_);
+    requestMetalFrame();
     const BufferLine& line = buffer.lines()[cursorRow];
     const double widthFactor = line.renderMode == BufferLine::RenderLineMode::single ? 1.0 : 2.0;
     const QSizeF cell = *cellDimension_;
@@ -489,12 +493,14 @@ void TerminalView::sizeChanged(Terminal&)
 
 void TerminalView::showCursor(Terminal&)
 {
-    if (caretView_ && caretView_->isHidden()) caretView_->show();
+    if (caretView_ && caretView_->isHidden() && !caretSuspended_) caretView_->show();
+    requestMetalFrame();
 }
 
 void TerminalView::hideCursor(Terminal&)
 {
     if (caretView_) caretView_->hide();
+    requestMetalFrame();
 }
 
 void TerminalView::cursorStyleChanged(Terminal&, CursorStyle newStyle)
@@ -502,6 +508,7 @@ void TerminalView::cursorStyleChanged(Terminal&, CursorStyle newStyle)
     if (!caretView_) return;
     caretView_->setStyle(newStyle);
     refreshCaret();
+    requestMetalFrame();
 }
 
 // ---- redraw and scrolling ----
@@ -552,18 +559,6 @@ void TerminalView::updateScroller()
     scroller_->setPageStep(static_cast<int>(std::lround(share * kRange / (1.0 - share))));
     scroller_->setValue(static_cast<int>(std::lround(scrollPosition() * kRange)));
     scroller_->setEnabled(canScroll());
-}
-
-// ---- GPU path ----
-
-void TerminalView::setUseMetal(bool enabled)
-{
-    if (enabled == useMetalRenderer_) return;
-    // No GPU renderer is built into this view yet: there is no device to
-    // switch to, and the view goes on drawing in software.
-    if (enabled) throw MetalError::deviceUnavailable();
-    useMetalRenderer_ = false;
-    update();
 }
 
 }  // namespace corvel

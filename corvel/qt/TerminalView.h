@@ -51,7 +51,10 @@
 #include "corvel/qt/FindTarget.h"
 #include "corvel/qt/FontSet.h"
 #include "corvel/qt/GlyphRunCache.h"
+#include "corvel/qt/GpuPath.h"
 #include "corvel/qt/LineBuilder.h"
+#include "corvel/qt/MetalBufferingMode.h"
+#include "corvel/qt/MetalViewHost.h"
 #include "corvel/qt/RowPainter.h"
 #include "corvel/qt/RunStyle.h"
 #include "corvel/qt/KeyInput.h"
@@ -90,7 +93,7 @@ class TerminalDebugView;
 class TerminalFindBarView;
 class TerminalProgressBarView;
 
-class TerminalView : public QWidget, public qt::RunStyleSource, public FindTarget {
+class TerminalView : public QWidget, public qt::RunStyleSource, public FindTarget, public qt::MetalViewHost {
     Q_OBJECT
 public:
     // Redraw tasks run this far after they are queued (one 60 Hz frame).
@@ -285,9 +288,35 @@ public:
 
     // ---- GPU path ----
 
-    bool isUsingMetalRenderer() const { return useMetalRenderer_; }
+    // ---- GPU path (TerminalViewMetal.cpp) ----
+
+    bool isUsingMetalRenderer() const;
     // Throws MetalError when switching on fails; the view keeps drawing in software.
     void setUseMetal(bool enabled);
+    void updateMetalRenderer(bool enabled);
+    // The drawing surface and the renderer while the GPU path is on.
+    QWidget* metalView() const;
+    qt::MetalRendererBase* metalRenderer() const;
+    qt::GpuPath* gpuPath() const { return gpuPath_.get(); }
+    // Asks the GPU path for a frame (nothing while it is off).
+    void requestMetalFrame();
+
+    // How the renderer keeps its row data; read once per frame.
+    qt::MetalBufferingMode metalBufferingMode = qt::MetalBufferingMode::perRowPersistent;
+    // Absolute rows whose GPU rows must be rebuilt (closed range); the
+    // renderer takes and clears it each frame. Marks between two frames add
+    // up, so rows marked before a skipped frame are not lost.
+    std::optional<std::pair<int64_t, int64_t>> metalDirtyRange;
+    void markMetalRowsDirty(int64_t first, int64_t last);
+    // Marks every visible row (colours, selection or highlight changed).
+    void markAllMetalRowsDirty();
+
+    // MetalViewHost
+    QWidget* terminalWidget() override { return this; }
+    QWidget* caretWidget() override;
+    void suspendCaretForMetal() override;
+    void resumeCaretAfterMetal() override;
+    QColor metalBackgroundColor() override;
 
     // ---- host callbacks (the forwarding delegate calls these) ----
 
@@ -309,6 +338,9 @@ public:
     // Draws every grid row `dirtyRect` touches, and the view's background
     // where no row is; the paint event calls it with the widget's painter.
     void drawTerminalContents(QPainter& painter, const QRect& dirtyRect);
+    // Applies the view's drawing state (colours, selection, links,
+    // placeholders) to a line builder, as the paint event does.
+    void configureLineBuilder(qt::LineBuilder& builder);
     // The band of screen rows first...last (inclusive), stretched to the
     // view's bottom edge when `last` is the last row, so the strip below the
     // grid is redrawn too.
@@ -523,7 +555,12 @@ private:
     bool hasFocus_ = false;
     bool pendingDisplay_ = false;
     uint64_t displayUpdates_ = 0;
-    bool useMetalRenderer_ = false;
+    // GPU path (TerminalViewMetal.cpp): screen rows first...last of the
+    // terminal updated; a repaint of the view while the surface covers it.
+    void metalRowsUpdated(int64_t first, int64_t last);
+    void paintEventForMetal(const QRect& rect);
+    std::unique_ptr<qt::GpuPath> gpuPath_;
+    bool caretSuspended_ = false;  // the GPU path draws the cursor
 
     // Drawing state (TerminalViewDrawing.cpp): the glyph cache for the fonts
     // it was made with, their metrics, the run-style caches (emptied with the

@@ -91,6 +91,12 @@ void TerminalView::ensureGlyphCache()
 
 void TerminalView::paintEvent(QPaintEvent* event)
 {
+    // The GPU surface covers the view and draws the rows itself: a repaint
+    // of the view marks the rows it touches for the next frame.
+    if (metalView()) {
+        paintEventForMetal(event->rect());
+        return;
+    }
     QPainter painter(this);
     drawTerminalContents(painter, event->rect());
 }
@@ -115,6 +121,9 @@ void TerminalView::drawTerminalContents(QPainter& painter, const QRect& dirtyRec
         if (record.isVirtual && record.isAlternateBuffer == alternate)
             virtualPlacements[record.imageId].push_back(record);
     }
+    // In ascending placement id, as the GPU renderer takes them.
+    for (auto& [id, list] : virtualPlacements)
+        std::sort(list.begin(), list.end(), [](const auto& a, const auto& b) { return a.placementId < b.placementId; });
     // Placeholder images whose stored image went are dropped.
     if (placeholderImages_.size() > terminal_->kittyGraphicsState.imagesById.size()) {
         std::erase_if(placeholderImages_, [&](const auto& entry) {
@@ -123,15 +132,7 @@ void TerminalView::drawTerminalContents(QPainter& painter, const QRect& dirtyRec
     }
 
     qt::LineBuilder builder(*terminal_, *this);
-    qt::LineBuildSettings& settings = builder.settings;
-    settings.customBlockGlyphs = customBlockGlyphs_;
-    settings.defaultForeground = nativeFg_.value_or(DeviceColor{}).toQColor();
-    settings.selectionBackground = selectedTextBackgroundColor_.toQColor();
-    settings.linkHighlightMode = linkHighlightMode;
-    settings.linkHighlightRange = linkHighlightRange;
-    settings.commandActive = commandActive;
-    if (selection_ && selection_->active()) settings.selection = std::pair(selection_->start(), selection_->end());
-    settings.placeholderDecoder = placeholderDecoder;
+    configureLineBuilder(builder);
 
     // The screen rows the rectangle's band [top, bottom) touches.
     const double top = dirtyRect.top();
@@ -150,6 +151,20 @@ void TerminalView::drawTerminalContents(QPainter& painter, const QRect& dirtyRec
     // The strip below the grid.
     const double gridBottom = cellHeight * rows;
     if (bottom > gridBottom) painter.fillRect(QRectF(0, gridBottom, width(), bottom - gridBottom), background);
+}
+
+void TerminalView::configureLineBuilder(qt::LineBuilder& builder)
+{
+    qt::LineBuildSettings& settings = builder.settings;
+    settings.customBlockGlyphs = customBlockGlyphs_;
+    settings.defaultForeground = nativeFg_.value_or(DeviceColor{}).toQColor();
+    settings.selectionBackground = selectedTextBackgroundColor_.toQColor();
+    settings.linkHighlightMode = linkHighlightMode;
+    settings.linkHighlightRange = linkHighlightRange;
+    settings.commandActive = commandActive;
+    settings.selection.reset();
+    if (selection_ && selection_->active()) settings.selection = std::pair(selection_->start(), selection_->end());
+    settings.placeholderDecoder = placeholderDecoder;
 }
 
 void TerminalView::drawRow(QPainter& painter, int64_t row, const BufferLine& line, qt::LineBuilder& builder,
@@ -254,9 +269,11 @@ void TerminalView::updateDisplay()
             delegate->rangeChanged(*this, static_cast<int>(range->first), static_cast<int>(range->second));
         terminal_->clearUpdateRange();
         update(rowsRegion(range->first, range->second));
+        if (gpuPath_) metalRowsUpdated(range->first, range->second);
     }
     pendingDisplay_ = false;
     if (debug_) debug_->refresh();
+    requestMetalFrame();
 }
 
 }  // namespace corvel

@@ -24,6 +24,9 @@ namespace corvel {
 
 void Terminal::handleKittyGraphics(std::span<const uint8_t> bytes)
 {
+    // Any command may store, place or delete: the GPU renderer redraws
+    // images and placeholders when this moves.
+    ++kittyGraphicsState.mutationCount;
     const KittyGraphicsJoin join = joinKittyGraphicsChunk(kittyGraphicsState, parseKittyGraphicsControl(bytes));
     switch (join.kind) {
     case KittyGraphicsJoin::Kind::waiting: return;

@@ -210,6 +210,8 @@ std::unordered_set<KittyPlacementKey> Terminal::removeKittyPlacementsByKey(
 
 void Terminal::removeKittyPlacement(uint32_t imageId, uint32_t placementId)
 {
+    // The GPU renderer redraws images and placeholders when this moves.
+    ++kittyGraphicsState.mutationCount;
     const KittyPlacementKey key{imageId, placementId};
     const std::unordered_set<KittyPlacementKey> removed = removeKittyPlacementsByKey({key});
     for (const KittyPlacementKey& each : removed) kittyGraphicsState.placementsByKey.erase(each);
@@ -220,6 +222,8 @@ void Terminal::removeKittyPlacementsAndRecords(bool bothBuffers, std::optional<s
                                                const std::function<bool(const KittyPlacementImage&, int64_t)>& onLine,
                                                const std::function<bool(const KittyPlacementRecord&)>& onRecord)
 {
+    // The GPU renderer redraws images and placeholders when this moves.
+    ++kittyGraphicsState.mutationCount;
     settleKittyRecordRows();
     std::unordered_set<KittyPlacementKey> onLines;
     const std::array<Buffer*, 2> both{normalBuffer_.get(), altBuffer_.get()};
@@ -363,6 +367,8 @@ void Terminal::handleKittyDelete(const KittyGraphicsControl& control)
 
 void Terminal::cleanupUnusedKittyImages()
 {
+    // The GPU renderer redraws images and placeholders when this moves.
+    ++kittyGraphicsState.mutationCount;
     KittyGraphicsState& state = kittyGraphicsState;
     if (state.imagesById.empty()) return;
     const std::array<Buffer*, 2> buffers{normalBuffer_.get(), altBuffer_.get()};
@@ -380,6 +386,8 @@ void Terminal::cleanupUnusedKittyImages()
 
 void Terminal::clearKittyImages(Buffer& target, bool isAlternateBuffer)
 {
+    // The GPU renderer redraws images and placeholders when this moves.
+    ++kittyGraphicsState.mutationCount;
     const std::unordered_set<KittyPlacementKey> onLines = removeKittyPlacements(
         target, 0, target.lines().count(), [](const KittyPlacementImage&, int64_t) { return true; });
     std::unordered_set<KittyPlacementKey> orphans;
@@ -407,6 +415,8 @@ std::vector<Buffer*> resetBuffers(Buffer* current, Buffer* alternate)
 
 void Terminal::clearAllKittyImages()
 {
+    // The GPU renderer redraws images and placeholders when this moves.
+    ++kittyGraphicsState.mutationCount;
     // Removing images changes history lines the frozen copy may read through.
     if (snapshotSource_ && snapshotSource_->hasAnyImages()) preserveSnapshotHistory();
     for (Buffer* each : resetBuffers(buffer_, altBuffer_.get())) {
@@ -431,6 +441,8 @@ void Terminal::clearAllKittyImages()
 
 void Terminal::clearKittyStateForErase()
 {
+    // The GPU renderer redraws images and placeholders when this moves.
+    ++kittyGraphicsState.mutationCount;
     for (Buffer* each : resetBuffers(buffer_, altBuffer_.get()))
         removeKittyPlacements(*each, 0, each->lines().count(), [](const KittyPlacementImage&, int64_t) { return true; });
     kittyGraphicsState.pending.reset();

@@ -91,6 +91,22 @@ TEST(KittyGraphicsStore, ReplacingAnImageKeepsTheByteTotalExact)
     EXPECT_EQ(state.imagesById.at(2).lastAccessTick, 1u);
 }
 
+TEST(KittyGraphicsStore, EveryChangeMovesTheMutationCountAndEachStoreIsANewGeneration)
+{
+    KittyTerminal kitty;
+    auto& state = kitty.terminal.kittyGraphicsState;
+    kitty.command("a=t,i=5,s=1,v=1", kPixel);
+    const uint64_t first = state.imagesById.at(5).generation;
+    const uint64_t count = state.mutationCount;
+    // The same payload again under the same id: counts and ids as they were.
+    kitty.command("a=t,i=5,s=1,v=1", kPixel);
+    EXPECT_GT(state.mutationCount, count);
+    EXPECT_NE(state.imagesById.at(5).generation, first);
+    const uint64_t beforeReset = state.mutationCount;
+    kitty.terminal.feed("\x1b" "c");
+    EXPECT_GT(state.mutationCount, beforeReset);
+}
+
 TEST(KittyGraphicsStore, TheImageJustStoredStaysUntilTheNextStore)
 {
     TerminalOptions options;
