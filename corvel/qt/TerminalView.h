@@ -87,6 +87,7 @@ class QUrl;
 namespace corvel {
 
 class CaretView;
+class CellLinkLookup;
 class DispatchQueue;
 class DispatchWorkItem;
 class TerminalDebugView;
@@ -389,15 +390,19 @@ public:
     // highlight mode does not allow it there.
     std::optional<std::pair<std::string, std::map<std::string, std::string>>> linkForClick(Position at,
                                                                                           bool hasCommandModifier);
+    std::optional<std::pair<std::string, std::map<std::string, std::string>>> linkForClick(CellLinkLookup& link,
+                                                                                          bool hasCommandModifier);
     // Marks the visible rows of both ranges for redraw.
     void invalidateLinkHighlight(const std::optional<std::vector<LinkMatch::RowRange>>& oldRange,
                                  const std::optional<std::vector<LinkMatch::RowRange>>& newRange);
     // Underlines the link under `at` in the hover modes; `commandOverride`
     // stands for the Ctrl state when given.
     void updateHoverLink(Position at, std::optional<bool> commandOverride);
+    void updateHoverLink(CellLinkLookup& link, std::optional<bool> commandOverride);
     void clearLinkHighlight();
     // Remembers the text of the link under `at` as linkReporting asks.
     void reportLink(Position at);
+    void reportLink(CellLinkLookup& link);
     const std::optional<std::string>& lastReportedLink() const { return lastReportedLink_; }
     // The label showing the URL of `payload` at the bottom-left corner.
     void previewUrl(const std::string& payload);

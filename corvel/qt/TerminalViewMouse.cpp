@@ -9,9 +9,12 @@
 //
 // Pointer motion without a button reaches the view only while it tracks:
 // while the program asked for every motion, Ctrl is held, or links are
-// highlighted on hover. GUI thread only.
+// highlighted on hover. The handlers of one event share one CellLinkLookup,
+// so the underline, the report and the click look the link up once. GUI
+// thread only.
 #include "corvel/qt/TerminalView.h"
 
+#include "corvel/qt/CellLinkLookup.h"
 #include "corvel/qt/TerminalDebugView.h"
 #include "corvel/terminal/LinkOpenPolicy.h"
 
@@ -142,8 +145,9 @@ void TerminalView::handlePress(QMouseEvent* event, bool doubleClick)
     const bool ctrl = event->modifiers().testFlag(Qt::ControlModifier);
     bool opensLink = false;
     if (ctrl) {
-        updateHoverLink(hit.grid, true);
-        opensLink = linkForClick(hit.grid, true).has_value();
+        CellLinkLookup link(*terminal_, hit.grid);
+        updateHoverLink(link, true);
+        opensLink = linkForClick(link, true).has_value();
     }
     mouseReporter_->allowMouseReporting = allowMouseReporting;
     if (mouseReporter_->press(hit, modifiersOf(event->modifiers()), opensLink)) return;
@@ -178,8 +182,9 @@ void TerminalView::mouseReleaseEvent(QMouseEvent* event)
     dragAnchor_.reset();
     const MouseReporter::Hit hit = calculateMouseHit(event->position());
     const bool ctrl = event->modifiers().testFlag(Qt::ControlModifier);
-    updateHoverLink(hit.grid, commandActive || ctrl);
-    if (auto link = linkForClick(hit.grid, ctrl)) {
+    CellLinkLookup lookup(*terminal_, hit.grid);
+    updateHoverLink(lookup, commandActive || ctrl);
+    if (auto link = linkForClick(lookup, ctrl)) {
         if (auto delegate = terminalDelegate_.lock()) delegate->requestOpenLink(*this, link->first, link->second);
         return;
     }
@@ -210,11 +215,12 @@ void TerminalView::mouseMoveEvent(QMouseEvent* event)
         return;
     }
     if (!tracking_) return;
+    CellLinkLookup link(*terminal_, hit.grid);
     if (commandActive) {
         if (auto payload = payloadString(hit.grid)) previewUrl(*payload);
-        reportLink(hit.grid);
+        reportLink(link);
     }
-    updateHoverLink(hit.grid, std::nullopt);
+    updateHoverLink(link, std::nullopt);
     mouseReporter_->move(hit, modifiers);
 }
 
@@ -302,11 +308,14 @@ std::optional<std::string> TerminalView::payloadString(Position at)
 std::optional<std::pair<std::string, std::map<std::string, std::string>>>
 TerminalView::linkForClick(Position at, bool hasCommandModifier)
 {
-    Buffer& buffer = terminal_->displayBuffer();
-    const auto position = terminal_->resolveLinkLocation(LinkLookupLocation::buffer(at), buffer);
-    if (!position) return std::nullopt;
-    auto match = terminal_->explicitLinkMatch(*position, buffer);
-    if (!match) match = terminal_->implicitLinkMatch(*position, buffer);
+    CellLinkLookup link(*terminal_, at);
+    return linkForClick(link, hasCommandModifier);
+}
+
+std::optional<std::pair<std::string, std::map<std::string, std::string>>>
+TerminalView::linkForClick(CellLinkLookup& link, bool hasCommandModifier)
+{
+    const std::optional<LinkMatch>& match = link.match(true);
     if (!match) return std::nullopt;
     const bool hovered = linkHighlightRange && *linkHighlightRange == match->rowRanges;
     switch (linkHighlightMode) {
@@ -324,7 +333,7 @@ TerminalView::linkForClick(Position at, bool hasCommandModifier)
         break;
     }
     if (match->isExplicit) {
-        if (auto payload = payloadString(at)) {
+        if (auto payload = payloadString(link.cell())) {
             if (auto parsed = urlAndParamsFrom(*payload)) return parsed;
         }
     }
@@ -357,6 +366,12 @@ void TerminalView::clearLinkHighlight()
 
 void TerminalView::updateHoverLink(Position at, std::optional<bool> commandOverride)
 {
+    CellLinkLookup link(*terminal_, at);
+    updateHoverLink(link, commandOverride);
+}
+
+void TerminalView::updateHoverLink(CellLinkLookup& link, std::optional<bool> commandOverride)
+{
     if (linkHighlightMode != qt::LinkHighlightMode::hover &&
         linkHighlightMode != qt::LinkHighlightMode::hoverWithModifier) {
         clearLinkHighlight();
@@ -367,34 +382,32 @@ void TerminalView::updateHoverLink(Position at, std::optional<bool> commandOverr
         clearLinkHighlight();
         return;
     }
-    Buffer& buffer = terminal_->displayBuffer();
-    const auto position = terminal_->resolveLinkLocation(LinkLookupLocation::buffer(at), buffer);
-    std::optional<LinkMatch> match;
-    if (position) {
-        match = terminal_->explicitLinkMatch(*position, buffer);
-        if (!match) match = terminal_->implicitLinkMatch(*position, buffer);
-    }
+    const std::optional<LinkMatch>& match = link.match(true);
     if (!match) {
         clearLinkHighlight();
         return;
     }
     if (linkHighlightRange && *linkHighlightRange == match->rowRanges) return;
     auto old = std::move(linkHighlightRange);
-    linkHighlightRange = std::move(match->rowRanges);
+    linkHighlightRange = match->rowRanges;
     invalidateLinkHighlight(old, linkHighlightRange);
     queuePendingDisplay();
 }
 
 void TerminalView::reportLink(Position at)
 {
+    CellLinkLookup link(*terminal_, at);
+    reportLink(link);
+}
+
+void TerminalView::reportLink(CellLinkLookup& link)
+{
     if (linkReporting == LinkReporting::none) {
         lastReportedLink_.reset();
         return;
     }
-    const auto mode = linkReporting == LinkReporting::explicitLinks ? Terminal::LinkLookupMode::explicitOnly
-                                                                     : Terminal::LinkLookupMode::explicitAndImplicit;
-    auto match = terminal_->linkMatch(LinkLookupLocation::buffer(at), mode);
-    lastReportedLink_ = match ? std::optional(std::move(match->text)) : std::nullopt;
+    const std::optional<LinkMatch>& match = link.match(linkReporting == LinkReporting::implicitLinks);
+    lastReportedLink_ = match ? std::optional(match->text) : std::nullopt;
 }
 
 QFont TerminalView::tryUrlFont()
@@ -460,9 +473,10 @@ void TerminalView::commandModifierChanged(bool held)
     const QPoint pointer = mapFromGlobal(QCursor::pos());
     if (rect().contains(pointer)) {
         const MouseReporter::Hit hit = calculateMouseHit(pointer);
+        CellLinkLookup link(*terminal_, hit.grid);
         if (auto payload = payloadString(hit.grid)) previewUrl(*payload);
-        reportLink(hit.grid);
-        updateHoverLink(hit.grid, std::nullopt);
+        reportLink(link);
+        updateHoverLink(link, std::nullopt);
     }
     if (linkHighlightMode == qt::LinkHighlightMode::alwaysWithModifier) {
         markVisibleRowsDirty();

@@ -36,6 +36,7 @@
 #include "corvel/screen/Line.h"
 #include "corvel/terminal/LinkLookupLocation.h"
 #include "corvel/terminal/LinkMatch.h"
+#include "corvel/terminal/LinkSearchMemo.h"
 #include "corvel/screen/Position.h"
 #include "corvel/terminal/ProgressReport.h"
 #include "corvel/terminal/TerminalDelegate.h"
@@ -891,6 +892,8 @@ private:
     BufferLine blankLine_{0};
     // Holds back repeats of the unknown-SGR line, which is printed always.
     LogThrottle& sgrDiagnostics_;
+    // The latest searches of implicit link lookup (TerminalLinks.cpp).
+    LinkSearchMemo linkSearchMemo_;
 
     // Shared with the timeout work item and the buffers' scroll callbacks,
     // which reach the terminal only while it lives.

@@ -15,6 +15,13 @@
 // runs out of steps; every run of the pattern has a limit of match-engine
 // steps. The limits count work, not time, so a lookup gives the same answer
 // on any machine.
+//
+// Most of a lookup's work is the pattern's: the text it reads is gathered in
+// microseconds. Two things spare searches without changing an answer: text
+// that holds none of the characters every match needs is not searched, and
+// the outcome of a search is remembered with the text it searched (the
+// terminal's LinkSearchMemo), so a pointer moving along the same line finds
+// the outcome of the same window, or the same seam, without a new search.
 #include "corvel/terminal/Terminal.h"
 #include "corvel/platform/Dispatch.h"
 #include "corvel/platform/Regex.h"
@@ -65,6 +72,32 @@ const std::optional<Regex>& implicitLinkRegex()
 bool isContinuationCharacter(char32_t c)
 {
     return c < 0x80 && kImplicitContinuationCharacters.find(static_cast<char>(c)) != std::string_view::npos;
+}
+
+// Whether the pattern can match anywhere in `text`. Each of its branches
+// needs a character that plain words and numbers lack: a scheme holds ":";
+// a path begins with "./", "../", "~/", "$NAME/", ".name/" or a "/" that
+// starts the text or follows a character other than a word character, "~"
+// or "/"; a relative path needs a "." somewhere after its start. And every
+// match holds a "/" or a ":". Text with none of these, such as the middle of
+// a long URL whose dots are all in its host, gives no match, and the search
+// that would try every position of it in vain is not made. Any character
+// outside ASCII before a "/" counts as a possible path start, so the test
+// errs only towards searching.
+bool mayHoldImplicitLink(std::u16string_view text)
+{
+    if (text.find(u':') != std::u16string_view::npos) return true;
+    if (text.find(u'/') == std::u16string_view::npos) return false;
+    auto closesPathStart = [](char16_t c) {
+        return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') || c == u'_' ||
+               c == u'~' || c == u'/';
+    };
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i];
+        if (c == u'.' || c == u'~' || c == u'$') return true;
+        if (c == u'/' && (i == 0 || !closesPathStart(text[i - 1]))) return true;
+    }
+    return false;
 }
 
 // The Unicode White_Space property.
@@ -142,8 +175,8 @@ struct LinkRowEdgeInfo {
 // One lookup's view of a buffer.
 class ImplicitLinkFinder {
 public:
-    ImplicitLinkFinder(const Terminal& terminal, Buffer& buffer, const Regex& regex)
-        : terminal_(terminal), buffer_(buffer), regex_(regex), cols_(terminal.cols()),
+    ImplicitLinkFinder(const Terminal& terminal, Buffer& buffer, const Regex& regex, LinkSearchMemo& memo)
+        : terminal_(terminal), buffer_(buffer), regex_(regex), memo_(memo), cols_(terminal.cols()),
           count_(buffer.lines().count()),
           windowRows_(static_cast<int>(kWindowUnits) / std::max(terminal.cols(), 1) + 1),
           seamsEnded_(false)
@@ -183,12 +216,13 @@ private:
     const Terminal& terminal_;
     Buffer& buffer_;
     const Regex& regex_;
+    LinkSearchMemo& memo_;
     int cols_;
     int64_t count_;
     int windowRows_;  // rows read on each side of the cell: enough for the text window
     bool seamsEnded_;           // a seam test ran out of steps: no more are made
     bool seamRefused_ = false;  // the last seam test gave up rather than read the text
-    std::vector<RegexMatch> matches_;
+    std::vector<RegexMatch> matches_;  // the (empty) outcome of text not searched
 };
 
 CellCharacter ImplicitLinkFinder::characterAt(const BufferLine& line, int col) const
@@ -203,17 +237,21 @@ const std::vector<RegexMatch>& ImplicitLinkFinder::matchesIn(std::u16string_view
                                                              bool* timedOut)
 {
     if (timedOut) *timedOut = false;
-    // Every match holds a "/" (paths) or a ":" (schemes): text without
-    // either needs no search.
-    if (text.find_first_of(u"/:") == std::u16string_view::npos) {
+    if (!mayHoldImplicitLink(text)) {
         matches_.clear();
         return matches_;
     }
+    if (const LinkSearchMemo::Outcome* known = memo_.find(text, timeLimit)) {
+        if (timedOut) *timedOut = known->timedOut;
+        return known->matches;
+    }
     RegexSearchOptions search;
     search.timeLimit = timeLimit;
-    const RegexOutcome outcome = regex_.allMatches(text, matches_, search);
-    if (timedOut) *timedOut = outcome == RegexOutcome::timedOut || outcome == RegexOutcome::failed;
-    return matches_;
+    LinkSearchMemo::Outcome found;
+    const RegexOutcome outcome = regex_.allMatches(text, found.matches, search);
+    found.timedOut = outcome == RegexOutcome::timedOut || outcome == RegexOutcome::failed;
+    if (timedOut) *timedOut = found.timedOut;
+    return memo_.remember(text, timeLimit, std::move(found)).matches;
 }
 
 void ImplicitLinkFinder::implicitLineSegmentText(std::u16string& out, const BufferLine& line, int startCol,
@@ -533,7 +571,7 @@ std::optional<LinkMatch> Terminal::implicitLinkMatch(Position at, Buffer& buffer
 {
     const auto& regex = implicitLinkRegex();
     if (!regex) return std::nullopt;
-    return ImplicitLinkFinder(*this, buffer, *regex).implicitLinkMatch(at);
+    return ImplicitLinkFinder(*this, buffer, *regex, linkSearchMemo_).implicitLinkMatch(at);
 }
 
 std::optional<LinkMatch> Terminal::linkMatch(LinkLookupLocation at, LinkLookupMode mode)

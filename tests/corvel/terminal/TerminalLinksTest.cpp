@@ -178,4 +178,66 @@ TEST_F(Links, LongAndHostileTextIsAnsweredWithinItsStepLimits)
     }
 }
 
+TEST_F(Links, PathsWithoutDotsOrSchemesAreFoundWhereverTheyStart)
+{
+    // Paths whose only mark is where their "/" stands: after punctuation, at
+    // the start of the line, or after "~" or "$NAME".
+    terminal->feed("x (/usr/bin) k=/opt/tool\r\n/usr/local/bin\r\n~/bin\r\nuse $HOME/bin\r\n");
+    terminal->feed("12/34/56 a/b-c/d");
+    EXPECT_EQ(textAt(5, 0), "/usr/bin");
+    EXPECT_EQ(textAt(18, 0), "/opt/tool");
+    EXPECT_EQ(textAt(3, 1), "/usr/local/bin");
+    EXPECT_EQ(textAt(2, 2), "~/bin");
+    EXPECT_EQ(textAt(8, 3), "$HOME/bin");
+    EXPECT_FALSE(textAt(3, 4)) << "numbers and words joined by slashes are no path";
+    EXPECT_FALSE(textAt(12, 4));
+}
+
+TEST_F(Links, RepeatedLookupsFollowTheTextAndAgreeWithAFreshTerminal)
+{
+    terminal = make(40, 50);
+    // More lines than the terminal remembers searches of, each with its own link.
+    std::string text;
+    for (int i = 0; i < 40; ++i) text += "see https://host" + std::to_string(i) + ".example/p ok\r\n";
+    terminal->feed(text);
+    for (int pass = 0; pass < 2; ++pass) {
+        for (int i = 0; i < 40; ++i) {
+            EXPECT_EQ(textAt(8, i), "https://host" + std::to_string(i) + ".example/p") << "pass " << pass;
+        }
+    }
+
+    // Text rewritten in place, as long as before: the answer follows the
+    // new text.
+    ASSERT_EQ(terminal->displayBuffer().yDisp(), 0);
+    terminal->feed("\x1b[1;1Ha https://x.example/pq ok here");
+    EXPECT_EQ(textAt(8, 0), "https://x.example/pq");
+    terminal->feed("\x1b[1;1Hsee plain words only now here!");
+    EXPECT_FALSE(textAt(8, 0));
+
+    // Every cell of lines holding links, a wrapped URL and text that runs the
+    // searches out of steps, looked up in one order and then the other,
+    // gives what a terminal that never searched before gives.
+    auto fill = [](Terminal& t) {
+        t.feed("a ~/x.txt b https://example.com/aa/bb/cc/dd/ee/ff/gg/hh c\r\n");
+        t.feed("http://[" + std::string(60, 'a') + " /" + std::string(30, 'b') + ": \r\n");
+        t.feed("k=/opt/tool $HOME/bin (./run) src/main.cpp:12");
+    };
+    terminal = make(40, 8);
+    fill(*terminal);
+    std::vector<std::pair<Position, std::optional<LinkMatch>>> cells;
+    for (int row = 0; row < 8; ++row) {
+        for (int col = 0; col < 40; ++col) cells.push_back({{col, row}, at(col, row)});
+    }
+    for (auto it = cells.rbegin(); it != cells.rend(); ++it) {
+        EXPECT_EQ(at(it->first.col, it->first.row), it->second) << it->first.col << "," << it->first.row;
+    }
+    for (size_t i = 0; i < cells.size(); i += 7) {
+        auto fresh = make(40, 8);
+        fill(*fresh);
+        const Position cell = cells[i].first;
+        EXPECT_EQ(fresh->linkMatch(LinkLookupLocation::buffer(cell), Mode::explicitAndImplicit), cells[i].second)
+            << cell.col << "," << cell.row;
+    }
+}
+
 }  // namespace
