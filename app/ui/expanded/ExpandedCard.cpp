@@ -141,6 +141,7 @@ QWidget* ExpandedCard::makeHeader()
 {
     auto* header = new Bar(this);
     auto* row = new QHBoxLayout(header);
+    headerRow_ = row;
     row->setContentsMargins(14, 9, 14, 9);
     row->setSpacing(8);
     statusSymbol_ = new SymbolView(QStringLiteral("questionmark.circle"), SymbolScale::small, header);
@@ -277,7 +278,14 @@ void ExpandedCard::showPreviewText()
 void ExpandedCard::showStatus()
 {
     const StatusLook look = statusLook(cell_->status());
-    statusSymbol_->setSymbol(QString::fromLatin1(look.symbol));
+    const QString symbol = QString::fromLatin1(look.symbol);
+    if (statusSymbol_->symbol() != symbol) {
+        auto* fresh = new SymbolView(symbol, SymbolScale::small, statusSymbol_->parentWidget());
+        delete headerRow_->replaceWidget(statusSymbol_, fresh);
+        delete statusSymbol_;
+        statusSymbol_ = fresh;
+        fresh->show();
+    }
     statusSymbol_->setColour(look.colour);
     label_->setText(cell_->projectLabel());
     tag_->setText(look.tag);

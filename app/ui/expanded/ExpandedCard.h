@@ -27,6 +27,7 @@
 #include <functional>
 #include <memory>
 
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
@@ -100,6 +101,7 @@ private:
     QWidget* preview_ = nullptr;
     QLabel* previewEmpty_ = nullptr;
     QPlainTextEdit* previewText_ = nullptr;
+    QHBoxLayout* headerRow_ = nullptr;
     SymbolView* statusSymbol_ = nullptr;
     QLabel* label_ = nullptr;
     QLabel* tag_ = nullptr;
