@@ -93,7 +93,10 @@ void TilebayApp::start()
 
 void TilebayApp::toggle(uint32_t time)
 {
-    if (QGuiApplication::applicationState() == Qt::ApplicationActive) {
+    bool anyShown = false;
+    for (QWidget* widget : QApplication::topLevelWidgets()) anyShown = anyShown || widget->isVisible();
+    // The state may still say active for a moment after everything was hidden.
+    if (QGuiApplication::applicationState() == Qt::ApplicationActive && anyShown) {
         // Hide, never close: open sheets stay open and come back with the window.
         hidden_.clear();
         if (window_->isVisible()) hidden_.emplace_back(window_.get());

@@ -3,6 +3,7 @@
 #include "app/core/AdapterError.h"
 #include "app/ui/design/DS.h"
 #include "app/ui/design/DSFont.h"
+#include "app/ui/design/DSPalette.h"
 #include "app/ui/design/DSOutlineButton.h"
 #include "app/ui/design/DSPrimaryButton.h"
 #include "app/ui/design/StatusLook.h"
@@ -245,7 +246,8 @@ void ExpandedCard::showContent()
     previewEmpty_->setAlignment(Qt::AlignCenter);
     previewEmpty_->setFont(dsFont(13, QFont::Normal, FontDesign::monospaced));
     QPalette emptyPalette = previewEmpty_->palette();
-    emptyPalette.setColor(QPalette::WindowText, DS::secondaryText(palette()));
+    // The preview is always a dark surface: the secondary text of the dark look.
+    emptyPalette.setColor(QPalette::WindowText, DS::secondaryText(darkPalette()));
     previewEmpty_->setPalette(emptyPalette);
     previewEmpty_->setText(cell_->kind() == AdapterKind::iterm2 ? QStringLiteral("iTerm2 흡수 셀 — 미리보기 대기…")
                                                                 : QStringLiteral("미리보기 없음"));
