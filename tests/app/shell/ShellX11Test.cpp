@@ -21,6 +21,7 @@
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QDialog>
+#include <QDir>
 #include <QLineEdit>
 #include <QPointer>
 #include <QProcess>
@@ -348,7 +349,8 @@ TEST_F(ShellX11, SearchInTheCardFindsAndShowsTheMatchAndKeepsTheTerm)
     EXPECT_FALSE(pane->selection().active());
     card->toggleSearch();
     EXPECT_EQ(card->searchField()->text(), QStringLiteral("777"));
-    if (qEnvironmentVariableIsSet("TILEBAY_SCREENSHOT_DIR"))
+    if (qEnvironmentVariableIsSet("TILEBAY_SCREENSHOT_DIR") &&
+        QDir().mkpath(qEnvironmentVariable("TILEBAY_SCREENSHOT_DIR")))
         app.window().grab().save(qEnvironmentVariable("TILEBAY_SCREENSHOT_DIR") + QStringLiteral("/card-search.png"));
 }
 
