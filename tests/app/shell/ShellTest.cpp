@@ -20,7 +20,14 @@ using namespace tilebay::testing;
 
 namespace {
 
-class ShellTest : public StoreTest {
+// Makes the application that lives to the end of the run (never destroyed:
+// Qt's input devices must not go in the static destructors) before the store
+// fixture asks for one.
+struct LastingApplication {
+    LastingApplication() { tilebay::test::uiApp(); }
+};
+
+class ShellTest : private LastingApplication, public StoreTest {
 protected:
     TilebayApp& makeApp()
     {
@@ -116,7 +123,7 @@ TEST_F(ShellTest, AppearanceChangesShowAtOnce)
 
 TEST(HotKeyOffscreen, RefusedHotKeyLogsOneLineAndTheApplicationRunsOn)
 {
-    ensureApplication();
+    tilebay::test::uiApp();
     if (QGuiApplication::platformName() == QLatin1String("xcb")) GTEST_SKIP() << "an X server is there";
     corvel::log::Capture log;
     EXPECT_FALSE(HotKeyManager::shared().registerHotKey());

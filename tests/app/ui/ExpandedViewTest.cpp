@@ -72,7 +72,14 @@ public:
     }
 };
 
-class ExpandedViewTest : public StoreTest {
+// Makes the application that lives to the end of the run (never destroyed:
+// Qt's input devices must not go in the static destructors) before the store
+// fixture asks for one.
+struct LastingApplication {
+    LastingApplication() { tilebay::test::uiApp(); }
+};
+
+class ExpandedViewTest : private LastingApplication, public StoreTest {
 protected:
     SessionStore& makeLiveStore()
     {
