@@ -4,6 +4,8 @@
 #include "app/ui/expanded/ExpandedView.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QKeyEvent>
 #include <QGuiApplication>
 #include <QMenuBar>
 #include <QScreen>
@@ -34,6 +36,27 @@ MainWindow::MainWindow(SessionStore& store, QWidget* parent) : QMainWindow(paren
     openProfile_ = file->addAction(QStringLiteral("프로필 열기\u2026"));
     openProfile_->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
     connect(openProfile_, &QAction::triggered, this, [this] { store_.setShowProfileLauncher(true); });
+    qApp->installEventFilter(this);
+}
+
+MainWindow::~MainWindow()
+{
+    qApp->removeEventFilter(this);
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() != QEvent::ShortcutOverride) return QMainWindow::eventFilter(watched, event);
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (!widget || widget->window() != this) return false;
+    const auto* key = static_cast<QKeyEvent*>(event);
+    const QKeySequence pressed(key->keyCombination());
+    if (pressed == newTerminal_->shortcut() || pressed == openProfile_->shortcut()) {
+        // Left unaccepted, the key goes to the window's shortcuts.
+        event->ignore();
+        return true;
+    }
+    return false;
 }
 
 void MainWindow::placeInitially()

@@ -12,6 +12,8 @@
 #include "tests/app/ui/support/UiTestSupport.h"
 
 #include <QAction>
+#include <QLayout>
+#include <QTest>
 #include <QMenu>
 #include <QMenuBar>
 
@@ -93,6 +95,40 @@ TEST_F(ShellTest, WindowMenuCommandsAndFirstStart)
     EXPECT_TRUE(app.store().newTerminalCommand().isEmpty());
     window.openProfileAction()->trigger();
     EXPECT_TRUE(app.store().showProfileLauncher());
+
+    // A widget that takes every key before shortcuts (as a terminal may)
+    // still leaves the two menu keys to the window; other keys it keeps.
+    struct Greedy : QWidget {
+        int overrides = 0;
+        bool event(QEvent* e) override
+        {
+            if (e->type() == QEvent::ShortcutOverride) {
+                ++overrides;
+                e->accept();
+                return true;
+            }
+            return QWidget::event(e);
+        }
+    };
+    auto* greedy = new Greedy;
+    greedy->setFocusPolicy(Qt::StrongFocus);
+    window.gridArea()->layout()->addWidget(greedy);
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    greedy->setFocus();
+    app.store().setShowNewTerminalPrompt(false);
+    app.store().setShowProfileLauncher(false);
+    QTest::keyClick(greedy, Qt::Key_T, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_TRUE(app.store().showNewTerminalPrompt());
+    QTest::keyClick(greedy, Qt::Key_O, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_TRUE(app.store().showProfileLauncher());
+    const int before = greedy->overrides;
+    app.store().setShowNewTerminalPrompt(false);
+    QTest::keyClick(greedy, Qt::Key_T, Qt::ControlModifier);
+    EXPECT_GT(greedy->overrides, before);
+    EXPECT_FALSE(app.store().showNewTerminalPrompt());
+    window.hide();
 
     // An empty data folder: the guide is asked for and nothing is written.
     EXPECT_TRUE(app.store().showOnboarding());
