@@ -1,11 +1,30 @@
-// Tilebay's program entry. The grid application is built up issue by issue on
-// top of the Corvel terminal library; until the window exists this entry only
-// reports that it is not built yet.
-#include <cstdio>
+// Tilebay's program entry: prepares OpenGL for the GPU renderer, makes the
+// application, installs the Qt main queue as the process's main dispatch
+// queue before anything posts to it, then builds the store and the window
+// and runs the event loop. Closing the window quits with status 0.
+#include "app/shell/TilebayApp.h"
 
-int main()
+#include "corvel/gl/OpenGlSetup.h"
+#include "corvel/platform/Dispatch.h"
+#include "corvel/qt/QtMainQueue.h"
+
+#include <QApplication>
+
+int main(int argc, char** argv)
 {
-    std::puts("Tilebay: the application window is not built yet; "
-              "the terminal library and its tools are available.");
-    return 0;
+    corvel::gl::prepareOpenGlApplication();
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Tilebay"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Cellwright"));
+    QApplication::setQuitOnLastWindowClosed(true);
+    auto mainQueue = std::make_shared<corvel::QtMainQueue>();
+    corvel::DispatchQueue::setMain(mainQueue);
+
+    int status = 0;
+    {
+        tilebay::TilebayApp tilebay(app, tilebay::TilebayApp::standardDependencies());
+        tilebay.start();
+        status = QApplication::exec();
+    }
+    return status;
 }

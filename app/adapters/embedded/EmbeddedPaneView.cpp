@@ -5,29 +5,19 @@
 
 namespace tilebay {
 
-namespace {
-
-bool findStep(corvel::TerminalView& view, const QString& term, bool scrollToResult, bool forward)
-{
-    const corvel::SearchOptions options;
-    const auto match = view.search().findAndSelect(view.selection(), term.toStdString(), options, forward);
-    if (!match) return false;
-    if (scrollToResult) {
-        if (const auto top = view.search().revealScrollTarget(match->row)) view.scrollTo(*top);
-    }
-    return true;
-}
-
-}  // namespace
-
 bool EmbeddedPaneView::findNext(const QString& term, bool scrollToResult)
 {
-    return findStep(terminalView(), term, scrollToResult, true);
+    return terminalView().findNext(term.toStdString(), corvel::SearchOptions{}, scrollToResult);
 }
 
 bool EmbeddedPaneView::findPrevious(const QString& term, bool scrollToResult)
 {
-    return findStep(terminalView(), term, scrollToResult, false);
+    return terminalView().findPrevious(term.toStdString(), corvel::SearchOptions{}, scrollToResult);
+}
+
+void EmbeddedPaneView::clearSearch()
+{
+    terminalView().clearSearch();
 }
 
 }  // namespace tilebay

@@ -47,6 +47,8 @@ public:
     // selection, and the view scrolls to it when asked.
     bool findNext(const QString& term, bool scrollToResult) final;
     bool findPrevious(const QString& term, bool scrollToResult) final;
+    // Forgets the search and switches its selection off.
+    void clearSearch() final;
 
     // Called after each chunk of child output has been fed to the view.
     std::function<void()> onData;

@@ -26,9 +26,11 @@ public:
     };
     std::vector<Call> calls;
     bool found = true;
+    int cleared = 0;
 
     bool findNext(const QString& term, bool scroll) override { return record(term, true, scroll); }
     bool findPrevious(const QString& term, bool scroll) override { return record(term, false, scroll); }
+    void clearSearch() override { ++cleared; }
 
 private:
     bool record(const QString& term, bool forward, bool scroll)

@@ -1,0 +1,75 @@
+#include "app/shell/MainWindow.h"
+
+#include "app/store/SessionStore.h"
+#include "app/ui/expanded/ExpandedView.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QKeyEvent>
+#include <QGuiApplication>
+#include <QMenuBar>
+#include <QScreen>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace tilebay {
+
+MainWindow::MainWindow(SessionStore& store, QWidget* parent) : QMainWindow(parent), store_(store)
+{
+    setWindowTitle(QStringLiteral("Cellwright"));
+    setMinimumSize(minimumWidth, minimumHeight);
+
+    // The grid's area. The grid view goes into its layout; the expanded
+    // overlay is its child and follows its size.
+    gridArea_ = new QWidget(this);
+    gridArea_->setObjectName(QStringLiteral("gridArea"));
+    auto* gridLayout = new QVBoxLayout(gridArea_);
+    gridLayout->setContentsMargins(0, 0, 0, 0);
+    setCentralWidget(gridArea_);
+    expanded_ = new ExpandedView(store_, gridArea_);
+
+    QMenu* file = menuBar()->addMenu(QStringLiteral("파일"));
+    newTerminal_ = file->addAction(QStringLiteral("새 터미널"));
+    newTerminal_->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_T));
+    connect(newTerminal_, &QAction::triggered, this, [this] { store_.promptNewTerminal(); });
+    openProfile_ = file->addAction(QStringLiteral("프로필 열기\u2026"));
+    openProfile_->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
+    connect(openProfile_, &QAction::triggered, this, [this] { store_.setShowProfileLauncher(true); });
+    qApp->installEventFilter(this);
+}
+
+MainWindow::~MainWindow()
+{
+    qApp->removeEventFilter(this);
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() != QEvent::ShortcutOverride) return QMainWindow::eventFilter(watched, event);
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (!widget || widget->window() != this) return false;
+    const auto* key = static_cast<QKeyEvent*>(event);
+    const QKeySequence pressed(key->keyCombination());
+    if (pressed == newTerminal_->shortcut() || pressed == openProfile_->shortcut()) {
+        // Left unaccepted, the key goes to the window's shortcuts.
+        event->ignore();
+        return true;
+    }
+    return false;
+}
+
+void MainWindow::placeInitially()
+{
+    QSize size(1200, 800);
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        size = size.boundedTo(area.size() * 0.95).expandedTo(minimumSize());
+        resize(size);
+        move(area.center() - QPoint(size.width() / 2, size.height() / 2));
+        return;
+    }
+    resize(size);
+}
+
+}  // namespace tilebay

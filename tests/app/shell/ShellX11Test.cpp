@@ -1,0 +1,425 @@
+// The application under a real X server (xvfb-run), driven with xdotool: the
+// hot key refused while another client holds it, the hot key hiding and
+// showing the window with an open sheet (Num Lock off and on), the menu keys
+// against Ctrl+T in a terminal running cat -v, Escape in vim inside the
+// expanded card, one window-size change per expand and per collapse, the
+// card's search in seq output, and closing the real application's window.
+// Every wait is for a condition; the bounds only guard against a hang.
+#include "app/persistence/LayoutDoc.h"
+#include "app/shell/HotKeyManager.h"
+#include "app/shell/MainWindow.h"
+#include "app/shell/TilebayApp.h"
+#include "app/ui/design/DSOutlineButton.h"
+#include "app/ui/expanded/ExpandedCard.h"
+#include "app/ui/expanded/ExpandedView.h"
+#include "corvel/platform/Log.h"
+#include "corvel/qt/QtMainQueue.h"
+#include "corvel/qt/TerminalView.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDeadlineTimer>
+#include <QDialog>
+#include <QDir>
+#include <QLineEdit>
+#include <QPointer>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QVBoxLayout>
+
+#include <X11/Xlib.h>
+#include <X11/keysym.h>
+#include <xcb/xcb.h>
+
+#include <signal.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+using namespace tilebay;
+namespace fs = std::filesystem;
+
+namespace {
+
+QApplication& xApp()
+{
+    if (auto* app = qobject_cast<QApplication*>(QCoreApplication::instance())) return *app;
+    static int argc = 1;
+    static char name[] = "app_x11_tests";
+    static char* argv[] = {name, nullptr};
+    static auto* app = new QApplication(argc, argv);
+    static auto queue = std::make_shared<corvel::QtMainQueue>();
+    corvel::DispatchQueue::setMain(queue);
+    return *app;
+}
+
+template <typename F>
+bool waitFor(F done, int ms = 20000)
+{
+    QDeadlineTimer deadline(ms);
+    while (!done() && !deadline.hasExpired()) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    return done();
+}
+
+bool xdotool(const QStringList& args)
+{
+    QProcess p;
+    p.start(QStringLiteral("xdotool"), args);
+    if (!p.waitForStarted(20000)) return false;
+    waitFor([&] { return p.state() == QProcess::NotRunning; });
+    return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+}
+
+bool key(const QString& keys) { return xdotool({QStringLiteral("key"), keys}); }
+
+class TempFolder {
+public:
+    TempFolder()
+    {
+        char pattern[] = "/tmp/tilebay-shell-XXXXXX";
+        path_ = mkdtemp(pattern);
+    }
+    ~TempFolder()
+    {
+        // An ending shell may still write its history here meanwhile.
+        std::error_code error;
+        for (int attempt = 0; attempt < 3 && fs::exists(path_); ++attempt) fs::remove_all(path_, error);
+    }
+    const fs::path& path() const { return path_; }
+
+private:
+    fs::path path_;
+};
+
+// The fixture: an empty data folder, bash as the login shell, and a home
+// folder of its own, so the machine user's login profile plays no part.
+class ShellX11 : public ::testing::Test {
+protected:
+    ShellX11()
+    {
+        xApp();
+        if (const char* home = getenv("HOME")) home_ = home;
+        setenv("HOME", folder_.path().c_str(), 1);
+        setenv("XDG_DATA_HOME", (folder_.path() / "data").c_str(), 1);
+        setenv("SHELL", "/bin/bash", 1);
+    }
+    void SetUp() override
+    {
+        if (QGuiApplication::platformName() != QLatin1String("xcb")) GTEST_SKIP() << "needs X";
+    }
+    ~ShellX11() override
+    {
+        app_.reset();
+        unsetenv("XDG_DATA_HOME");
+        setenv("HOME", home_.c_str(), 1);
+    }
+
+    TilebayApp& startApp()
+    {
+        app_ = std::make_unique<TilebayApp>(*qApp, TilebayApp::standardDependencies());
+        app_->start();
+        EXPECT_TRUE(waitFor([&] { return QApplication::activeWindow() == &app_->window(); }));
+        return *app_;
+    }
+
+    TempFolder folder_;
+    std::string home_;
+    std::unique_ptr<TilebayApp> app_;
+};
+
+// Stands in for the grid's tile: shows a cell's panes while the cell is not
+// expanded, taking them back when the card hands them over.
+class TileStandIn final : public QWidget {
+public:
+    TileStandIn(SessionStore& store, QString id, QWidget* parent) : QWidget(parent), store_(store), id_(std::move(id))
+    {
+        layout_ = new QVBoxLayout(this);
+        layout_->setContentsMargins(0, 0, 0, 0);
+        refetch();
+        connect(&store_, &SessionStore::expandedIDChanged, this, [this](const std::optional<QString>& id) {
+            if (!id) refetch();
+        });
+    }
+    void refetch()
+    {
+        delete content_;
+        content_ = store_.embedded().cellContentView(id_);
+        if (content_) layout_->addWidget(content_);
+    }
+
+private:
+    SessionStore& store_;
+    QString id_;
+    QVBoxLayout* layout_;
+    QPointer<QWidget> content_;
+};
+
+int countOf(const QString& text, const QString& what) { return static_cast<int>(text.count(what)); }
+
+// Lines that are exactly `pattern` (a regular expression).
+int linesMatching(const QString& text, const QString& pattern)
+{
+    return static_cast<int>(text.count(QRegularExpression(QStringLiteral("(?m)^") + pattern + QStringLiteral("$"))));
+}
+
+}  // namespace
+
+// First in the file: the hot key is not registered yet in this process.
+TEST_F(ShellX11, HotKeyHeldByAnotherClientLogsOneLineAndTheAppRunsOn)
+{
+    Display* other = XOpenDisplay(nullptr);
+    ASSERT_NE(other, nullptr);
+    const KeyCode o = XKeysymToKeycode(other, XK_o);
+    XGrabKey(other, o, ControlMask | Mod1Mask, DefaultRootWindow(other), True, GrabModeAsync, GrabModeAsync);
+    XSync(other, False);
+    {
+        corvel::log::Capture log;
+        EXPECT_FALSE(HotKeyManager::shared().registerHotKey());
+        EXPECT_EQ(log.count("Tilebay: 전역 단축키 등록 실패 — "), 1u);
+        EXPECT_TRUE(log.contains("BadAccess"));
+    }
+    XCloseDisplay(other);
+    EXPECT_FALSE(HotKeyManager::shared().registered());
+}
+
+TEST_F(ShellX11, HotKeyHidesAndShowsTheWindowAndItsOpenSheet)
+{
+    TilebayApp& app = startApp();
+    ASSERT_TRUE(HotKeyManager::shared().registered());
+    MainWindow& window = app.window();
+    QDialog sheet(&window);
+    sheet.setWindowModality(Qt::WindowModal);
+    sheet.resize(300, 200);
+    int finished = 0;
+    QObject::connect(&sheet, &QDialog::finished, [&] { ++finished; });
+    sheet.open();
+    ASSERT_TRUE(waitFor([&] { return QApplication::activeWindow() == &sheet; }));
+
+    for (const bool numLock : {false, true}) {
+        if (numLock) {
+            ASSERT_TRUE(key(QStringLiteral("Num_Lock")));
+        }
+        ASSERT_TRUE(key(QStringLiteral("ctrl+alt+o")));
+        EXPECT_TRUE(waitFor([&] { return !window.isVisible() && !sheet.isVisible(); })) << numLock;
+        ASSERT_TRUE(waitFor([&] { return QGuiApplication::applicationState() != Qt::ApplicationActive; }));
+        ASSERT_TRUE(key(QStringLiteral("ctrl+alt+o")));
+        EXPECT_TRUE(waitFor([&] { return window.isVisible() && sheet.isVisible(); })) << numLock;
+        EXPECT_TRUE(waitFor([&] { return QApplication::activeWindow() == &sheet; })) << numLock;
+        if (numLock) {
+            ASSERT_TRUE(key(QStringLiteral("Num_Lock")));
+        }
+    }
+    EXPECT_EQ(finished, 0);
+    sheet.reject();
+}
+
+TEST_F(ShellX11, MenuKeysGoToTheWindowAndCtrlTToTheShell)
+{
+    TilebayApp& app = startApp();
+    SessionStore& store = app.store();
+    const auto cell = store.newEmbeddedSession(QStringLiteral("cat"), std::nullopt, std::nullopt);
+    ASSERT_TRUE(cell);
+    const QString id = cell->id();
+    app.window().expandedView()->setDuration(0);
+    store.toggleExpand(id);
+    corvel::TerminalView* pane = app.window().expandedView()->card()->liveContent()->findChild<corvel::TerminalView*>();
+    ASSERT_NE(pane, nullptr);
+    ASSERT_TRUE(waitFor([&] { return pane->hasFocus() && QApplication::activeWindow() == &app.window(); }));
+    store.embedded().sendText(id, QStringLiteral("cat -v\r"));
+    ASSERT_TRUE(waitFor([&] { return store.embedded().visibleText(id).contains(QStringLiteral("cat -v")); }));
+
+    store.setNewTerminalName(QStringLiteral("typed before"));
+    ASSERT_TRUE(key(QStringLiteral("ctrl+shift+t")));
+    EXPECT_TRUE(waitFor([&] { return store.showNewTerminalPrompt(); }));
+    EXPECT_TRUE(store.newTerminalName().isEmpty());
+    ASSERT_TRUE(key(QStringLiteral("ctrl+shift+o")));
+    EXPECT_TRUE(waitFor([&] { return store.showProfileLauncher(); }));
+    ASSERT_TRUE(key(QStringLiteral("ctrl+t")));
+    ASSERT_TRUE(waitFor([&] { return store.embedded().visibleText(id).contains(QStringLiteral("^T")); }));
+    // Only Ctrl+T reached cat: Ctrl+Shift+T would have shown a ^T first.
+    EXPECT_EQ(countOf(store.embedded().visibleText(id), QStringLiteral("^T")), 1);
+    EXPECT_FALSE(store.embedded().visibleText(id).contains(QStringLiteral("^O")));
+}
+
+TEST_F(ShellX11, EscapeReachesVimInTheCardAndAScrimClickCollapses)
+{
+    TilebayApp& app = startApp();
+    SessionStore& store = app.store();
+    const QString id = store.newEmbeddedSession(QStringLiteral("vim"), std::nullopt, std::nullopt)->id();
+    ExpandedView& overlay = *app.window().expandedView();
+    store.toggleExpand(id);
+    ASSERT_TRUE(waitFor([&] { return overlay.phase() == ExpandedView::Phase::open; }));
+    store.embedded().sendText(id, QStringLiteral("vim -u NONE -N -c 'set showmode'\r"));
+    auto screen = [&] { return store.embedded().visibleText(id); };
+    ASSERT_TRUE(waitFor([&] { return screen().count(QStringLiteral("\n~")) > 3; })) << screen().toStdString();
+    ASSERT_TRUE(waitFor([&] { return QApplication::activeWindow() == &app.window(); }));
+
+    ASSERT_TRUE(key(QStringLiteral("i")));
+    ASSERT_TRUE(waitFor([&] { return screen().contains(QStringLiteral("-- INSERT --")); }));
+    ASSERT_TRUE(key(QStringLiteral("Escape")));
+    EXPECT_TRUE(waitFor([&] { return !screen().contains(QStringLiteral("-- INSERT --")); }));
+    EXPECT_EQ(store.expandedID(), id);
+    EXPECT_EQ(overlay.phase(), ExpandedView::Phase::open);
+
+    // A click on the dimmed area outside the card collapses it; vim runs on.
+    const QPoint corner = overlay.mapToGlobal(QPoint(8, overlay.height() - 8));
+    ASSERT_TRUE(xdotool({QStringLiteral("mousemove"), QString::number(corner.x()), QString::number(corner.y()),
+                         QStringLiteral("click"), QStringLiteral("1")}));
+    EXPECT_TRUE(waitFor([&] { return !store.expandedID().has_value(); }));
+    EXPECT_TRUE(screen().count(QStringLiteral("\n~")) > 3);
+    store.embedded().sendText(id, QStringLiteral(":q!\r"));
+}
+
+TEST_F(ShellX11, EachExpandAndEachCollapseChangesTheWindowSizeOnce)
+{
+    TilebayApp& app = startApp();
+    SessionStore& store = app.store();
+    const QString id = store.newEmbeddedSession(QStringLiteral("winch"), std::nullopt, std::nullopt)->id();
+    auto* tile = new TileStandIn(store, id, app.window().gridArea());
+    tile->setGeometry(20, 20, 360, 240);
+    tile->show();
+    auto screen = [&] { return store.embedded().visibleText(id); };
+    // Counts window-size signals; USR1 prints a mark.
+    const fs::path script = folder_.path() / "winch.sh";
+    std::ofstream(script) << "trap 'n=$((n+1)); echo W$n' WINCH\ntrap 'echo M' USR1\necho P$$\n"
+                             "while :; do sleep 0.05; done\n";
+    store.embedded().sendText(id, QStringLiteral("clear; bash ") + QString::fromStdString(script.string()) + "\r");
+    const QRegularExpression pidLine(QStringLiteral("(^|\\n)P(\\d+)(\\n|$)"));
+    ASSERT_TRUE(waitFor([&] { return screen().contains(pidLine); })) << screen().toStdString();
+    const auto pidMatch = pidLine.match(screen());
+    const pid_t pid = pidMatch.captured(2).toInt();
+    ASSERT_GT(pid, 0);
+    // Two marks in a row: a window-size signal pending before the first has run by the second.
+    auto marks = [&](int before) {
+        kill(pid, SIGUSR1);
+        EXPECT_TRUE(waitFor([&] { return linesMatching(screen(), QStringLiteral("M")) >= before + 1; }));
+        kill(pid, SIGUSR1);
+        EXPECT_TRUE(waitFor([&] { return linesMatching(screen(), QStringLiteral("M")) >= before + 2; }));
+    };
+    auto winches = [&] { return linesMatching(screen(), QStringLiteral("W\\d+")); };
+
+    ExpandedView& overlay = *app.window().expandedView();
+    store.toggleExpand(id);
+    ASSERT_TRUE(waitFor([&] { return overlay.phase() == ExpandedView::Phase::open; }));
+    ASSERT_TRUE(waitFor([&] { return winches() >= 1; }));
+    marks(0);
+    EXPECT_EQ(winches(), 1);
+
+    overlay.card()->collapseButton()->click();
+    ASSERT_TRUE(waitFor([&] { return overlay.phase() == ExpandedView::Phase::hidden; }));
+    ASSERT_TRUE(waitFor([&] { return winches() >= 2; }));
+    marks(2);
+    EXPECT_EQ(winches(), 2);
+    kill(pid, SIGTERM);
+}
+
+TEST_F(ShellX11, SearchInTheCardFindsAndShowsTheMatchAndKeepsTheTerm)
+{
+    TilebayApp& app = startApp();
+    SessionStore& store = app.store();
+    const QString id = store.newEmbeddedSession(QStringLiteral("seq"), std::nullopt, std::nullopt)->id();
+    store.embedded().sendText(id, QStringLiteral("seq 1 1000\r"));
+    ASSERT_TRUE(waitFor([&] { return store.embedded().visibleText(id).contains(QStringLiteral("\n1000")); }));
+    ExpandedView& overlay = *app.window().expandedView();
+    overlay.setDuration(0);
+    store.toggleExpand(id);
+    ExpandedCard* card = overlay.card();
+    auto* pane = card->liveContent()->findChild<corvel::TerminalView*>();
+    ASSERT_TRUE(waitFor([&] { return pane->hasFocus() && QApplication::activeWindow() == &app.window(); }));
+
+    ASSERT_TRUE(key(QStringLiteral("ctrl+shift+f")));
+    ASSERT_TRUE(waitFor([&] { return card->searchOpen() && card->searchField()->hasFocus(); }));
+    ASSERT_TRUE(xdotool({QStringLiteral("type"), QStringLiteral("777")}));
+    ASSERT_TRUE(waitFor([&] { return card->searchField()->text() == QStringLiteral("777"); }));
+    ASSERT_TRUE(key(QStringLiteral("Return")));
+    ASSERT_TRUE(waitFor([&] { return pane->selection().active(); }));
+    EXPECT_EQ(pane->getSelection().value_or(""), "777");
+    corvel::Terminal& terminal = pane->getTerminal();
+    const int row = pane->selection().start().row;
+    const int top = terminal.getTopVisibleRow();
+    EXPECT_GE(row, top);
+    EXPECT_LT(row, top + terminal.rows());
+
+    // The same keys close the search and clear the match; reopening keeps "777".
+    ASSERT_TRUE(key(QStringLiteral("ctrl+shift+f")));
+    ASSERT_TRUE(waitFor([&] { return !card->searchOpen(); }));
+    EXPECT_FALSE(pane->selection().active());
+    card->toggleSearch();
+    EXPECT_EQ(card->searchField()->text(), QStringLiteral("777"));
+    if (qEnvironmentVariableIsSet("TILEBAY_SCREENSHOT_DIR") &&
+        QDir().mkpath(qEnvironmentVariable("TILEBAY_SCREENSHOT_DIR")))
+        app.window().grab().save(qEnvironmentVariable("TILEBAY_SCREENSHOT_DIR") + QStringLiteral("/card-search.png"));
+}
+
+TEST_F(ShellX11, ClosingTheWindowQuitsWithStatusZeroAndEndsTheShells)
+{
+    // One saved cell, so a shell runs.
+    LayoutDoc doc;
+    CellRecord record;
+    record.internalId = "closeTestCell1";
+    record.adapterKind = AdapterKind::embedded;
+    record.projectLabel = "shell";
+    doc.cells.push_back(record);
+    fs::create_directories(folder_.path() / "data" / "Tilebay");
+    std::ofstream(folder_.path() / "data" / "Tilebay" / "layout.json") << doc.encode().value();
+
+    QProcess app;
+    app.setProcessChannelMode(QProcess::ForwardedChannels);
+    app.start(QStringLiteral(TILEBAY_BINARY), {});
+    ASSERT_TRUE(app.waitForStarted(20000));
+    const QString appPid = QString::number(app.processId());
+    QString shellPid;
+    ASSERT_TRUE(waitFor([&] {
+        QProcess children;
+        // The login shell ("-bash"), not a short lookup the store may run meanwhile.
+        children.start(QStringLiteral("pgrep"), {QStringLiteral("-P"), appPid, QStringLiteral("-f"), QStringLiteral("^-bash")});
+        children.waitForFinished(20000);
+        shellPid = QString::fromUtf8(children.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts).value(0);
+        return !shellPid.isEmpty();
+    }));
+    QString windowId;
+    ASSERT_TRUE(waitFor([&] {
+        QProcess search;
+        search.start(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"), appPid,
+                                                 QStringLiteral("--name"), QStringLiteral("^Cellwright$")});
+        search.waitForFinished(20000);
+        windowId = QString::fromUtf8(search.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts).value(0);
+        return !windowId.isEmpty();
+    }));
+
+    // What a window manager's close button sends.
+    xcb_connection_t* c = xcb_connect(nullptr, nullptr);
+    auto atom = [c](const char* name) {
+        xcb_intern_atom_reply_t* reply =
+            xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, static_cast<uint16_t>(strlen(name)), name), nullptr);
+        const xcb_atom_t a = reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
+        free(reply);
+        return a;
+    };
+    xcb_client_message_event_t message{};
+    message.response_type = XCB_CLIENT_MESSAGE;
+    message.format = 32;
+    message.window = windowId.toUInt();
+    message.type = atom("WM_PROTOCOLS");
+    message.data.data32[0] = atom("WM_DELETE_WINDOW");
+    message.data.data32[1] = XCB_CURRENT_TIME;
+    // Sent again while the application runs: under heavy load the first
+    // message was seen to go unanswered now and then, with no close event
+    // reaching the window at all; a second press of the close button is what
+    // a user would do. What is tested is that a close ends the application.
+    for (int attempt = 0; attempt < 4 && app.state() != QProcess::NotRunning; ++attempt) {
+        xcb_send_event(c, 0, message.window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&message));
+        xcb_flush(c);
+        app.waitForFinished(5000);
+    }
+    xcb_disconnect(c);
+
+    ASSERT_TRUE(app.state() == QProcess::NotRunning || app.waitForFinished(20000));
+    EXPECT_EQ(app.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(app.exitCode(), 0);
+    const pid_t shell = shellPid.toInt();
+    EXPECT_TRUE(waitFor([&] { return kill(shell, 0) != 0; })) << "shell " << shell << " is still there";
+}
