@@ -1,0 +1,42 @@
+#include "app/ui/grid/TileFrameOverlay.h"
+
+#include "app/ui/design/DS.h"
+
+#include <QPainter>
+#include <QPainterPath>
+
+namespace tilebay {
+
+TileFrameOverlay::TileFrameOverlay(QWidget* parent) : QWidget(parent)
+{
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    setAttribute(Qt::WA_NoSystemBackground);
+    setFocusPolicy(Qt::NoFocus);
+}
+
+void TileFrameOverlay::setHighlighted(bool on)
+{
+    if (highlighted_ == on) return;
+    highlighted_ = on;
+    update();
+}
+
+void TileFrameOverlay::paintEvent(QPaintEvent*)
+{
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QRectF box = QRectF(rect());
+    QPainterPath outside;
+    outside.addRect(box);
+    QPainterPath rounded;
+    rounded.addRoundedRect(box, radius, radius);
+    p.fillPath(outside.subtracted(rounded), DS::windowBackground(palette()));
+
+    const qreal width = highlighted_ ? 2.0 : 1.0;
+    const QRectF inner = box.adjusted(width / 2, width / 2, -width / 2, -width / 2);
+    p.setPen(QPen(highlighted_ ? DS::orange() : DS::separator(palette()), width));
+    p.setBrush(Qt::NoBrush);
+    p.drawRoundedRect(inner, radius - width / 2, radius - width / 2);
+}
+
+}  // namespace tilebay
