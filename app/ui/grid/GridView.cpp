@@ -274,8 +274,10 @@ bool GridView::handlePinch(QObject* watched, QEvent* event)
     auto* widget = qobject_cast<QWidget*>(watched);
     if (!widget || !(widget == scroll_ || scroll_->isAncestorOf(widget))) return false;
     // The application-wide filter sees the gesture at its first receiver and
-    // consumes it there, so a step is never counted again on a parent.
+    // consumes it there (accepted, so it does not travel on to the parents
+    // and count again).
     auto* gesture = static_cast<QNativeGestureEvent*>(event);
+    gesture->accept();
     switch (gesture->gestureType()) {
     case Qt::BeginNativeGesture:
         pinchBase_ = store_.zoom();
@@ -295,6 +297,7 @@ bool GridView::handlePinch(QObject* watched, QEvent* event)
         pinchFactor_ = 1.0;
         return true;
     default:
+        gesture->ignore();
         return false;
     }
 }
