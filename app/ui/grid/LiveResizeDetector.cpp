@@ -1,5 +1,6 @@
 #include "app/ui/grid/LiveResizeDetector.h"
 
+#include <QCoreApplication>
 #include <QEvent>
 #include <QTimer>
 
@@ -17,10 +18,12 @@ LiveResizeDetector::LiveResizeDetector(Clock clock, QObject* parent)
 void LiveResizeDetector::watch(QWidget* window)
 {
     if (window_ == window) return;
-    if (window_) window_->removeEventFilter(this);
+    // Application-wide, so the resize is seen before the window's layout
+    // passes the new size on to its children.
+    if (!window_ && window) qApp->installEventFilter(this);
+    if (window_ && !window) qApp->removeEventFilter(this);
     window_ = window;
     lastResize_.reset();
-    if (window_) window_->installEventFilter(this);
     // A live resize of the old window ends with it.
     if (live_) {
         live_ = false;

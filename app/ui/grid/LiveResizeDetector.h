@@ -10,8 +10,12 @@
 // quiet period with check(); in the running program a single-shot timer calls
 // check() when the quiet period should be over.
 //
+// The filter sits on the application, ahead of the window's own layout, so
+// the resize that starts a live resize already finds the tiles showing their
+// placeholders; the first resize of a drag (still a lone one) reaches them.
+//
 // Main thread; owned by its parent. The watched window may go away first (it
-// is held by QPointer and the filter leaves with it).
+// is held by QPointer).
 #pragma once
 
 #include "corvel/platform/Dispatch.h"
