@@ -2,6 +2,7 @@
 
 #include "app/ui/design/DS.h"
 
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPainterPath>
 
@@ -21,8 +22,12 @@ void TileFrameOverlay::setHighlighted(bool on)
     update();
 }
 
-void TileFrameOverlay::paintEvent(QPaintEvent*)
+void TileFrameOverlay::paintEvent(QPaintEvent* event)
 {
+    // Terminals under the frame repaint often; most of their rows lie inside
+    // the band the frame draws on, and then there is nothing to do.
+    const int band = static_cast<int>(radius) + 2;
+    if (!event->region().intersects(QRegion(rect()) - QRegion(rect().adjusted(band, band, -band, -band)))) return;
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
     const QRectF box = QRectF(rect());

@@ -1,14 +1,12 @@
-// The grid tests' fixture: the store fixture with an embedded adapter whose
-// cells have real terminal views as panes (no processes), laid out side by
-// side in a fresh widget on every cellContentView, as the real adapter does.
-// The test keeps the panes' ownership in the adapter, so a pane deleted by a
-// tile shows up as a null QPointer. Also: a grid view sized so that its free
-// grid area is exactly a given size, and a resize counter for widgets.
+// The grid tests' fixture: the store fixture with the pane adapter
+// (PaneAdapter.h), a grid view sized so that its free grid area is exactly a
+// given size, and a resize counter for widgets.
 #pragma once
 
 #include "app/ui/grid/BroadcastBar.h"
 #include "app/ui/grid/GridView.h"
 #include "tests/app/store/StoreTestSupport.h"
+#include "tests/app/ui/grid/PaneAdapter.h"
 #include "tests/app/ui/support/UiTestSupport.h"
 
 #include "app/ui/design/DSPalette.h"
@@ -26,44 +24,6 @@
 #include <vector>
 
 namespace tilebay::testing {
-
-class PaneAdapter final : public FakeEmbeddedAdapter {
-public:
-    std::map<QString, std::vector<std::unique_ptr<corvel::TerminalView>>> panes;
-    bool vertical = false;
-    int layoutsMade = 0;
-
-    std::vector<corvel::TerminalView*> paneViews(const QString& id)
-    {
-        std::vector<corvel::TerminalView*> out;
-        for (auto& pane : panes[id]) out.push_back(pane.get());
-        return out;
-    }
-
-    QWidget* cellContentView(const QString& id) override
-    {
-        sync(id);
-        if (panes[id].empty()) return nullptr;
-        ++layoutsMade;
-        auto* box = new QWidget;
-        QBoxLayout* layout = vertical ? static_cast<QBoxLayout*>(new QVBoxLayout(box))
-                                      : static_cast<QBoxLayout*>(new QHBoxLayout(box));
-        layout->setContentsMargins(0, 0, 0, 0);
-        layout->setSpacing(2);
-        for (auto& pane : panes[id]) layout->addWidget(pane.get());
-        return box;
-    }
-
-private:
-    // One terminal view per pane the fake counts.
-    void sync(const QString& id)
-    {
-        auto& list = panes[id];
-        const auto want = static_cast<size_t>(paneCount(id));
-        while (list.size() < want) list.push_back(std::make_unique<corvel::TerminalView>(QRect(0, 0, 300, 200)));
-        while (list.size() > want) list.pop_back();
-    }
-};
 
 // Counts a widget's resize events.
 class ResizeCounter : public QObject {

@@ -68,10 +68,18 @@ void pinch(QWidget* over, Qt::NativeGestureType type, double value = 0)
     QCoreApplication::sendEvent(over, &event);
 }
 
+// Saves the view in light and dark, at scale 1 and 2, for a look.
 void shoot(GridView& view, const QString& name)
 {
-    for (const qreal ratio : {1.0, 2.0})
-        saveShot(grabAt(view, ratio), name + (ratio == 1.0 ? QStringLiteral("@1x") : QStringLiteral("@2x")));
+    if (!test::shotsWanted()) return;
+    const QPalette before = view.palette();
+    for (const bool dark : {false, true}) {
+        view.setPalette(dark ? darkPalette() : lightPalette());
+        for (const qreal ratio : {1.0, 2.0})
+            saveShot(grabAt(view, ratio), name + (dark ? QStringLiteral("-dark") : QStringLiteral("-light")) +
+                                              (ratio == 1.0 ? QStringLiteral("@1x") : QStringLiteral("@2x")));
+    }
+    view.setPalette(before);
 }
 
 }  // namespace
@@ -129,7 +137,7 @@ TEST_F(GridTest, ScrollModeKeepsNaturalHeightAndVisibleCellsFollowTheViewport)
     EXPECT_EQ(view.canvas()->height(), g.contentHeight());
     EXPECT_EQ(store_->visibleCells, viewportCells(view));
     EXPECT_LT(store_->visibleCells.size(), 20);
-    shoot(view, QStringLiteral("grid-scroll-light"));
+    shoot(view, QStringLiteral("grid-scroll"));
 
     // Scrolling, then a drop that moves the first cell to the end.
     view.scrollArea()->verticalScrollBar()->setValue(view.scrollArea()->verticalScrollBar()->maximum());
@@ -275,7 +283,7 @@ TEST_F(GridTest, LiveResizeShowsPlaceholdersAndResizesPanesOnceAfterwards)
     const QImage shot = grabAt(view, 1.0);
     const QPoint mid = tile->placeholder()->geometry().center() + tile->pos() + view.scrollArea()->pos();
     EXPECT_TRUE(near(probe(shot, mid.x(), mid.y() + 20), test::over(Qt::black, 0.9, DS::windowBackground(view.palette())), 3));
-    shoot(view, QStringLiteral("grid-placeholders-light"));
+    shoot(view, QStringLiteral("grid-placeholders"));
 
     store_->setIsLiveResizing(false);
     QCoreApplication::processEvents();
@@ -336,7 +344,7 @@ TEST_F(GridTest, AddTileClicksAnywhereTakesDropsAndHighlightsWhileHovered)
     // Dashed: about half of the edge is drawn.
     EXPECT_GT(orangeOnTopEdge, (add->width() - 40) / 3);
     EXPECT_LT(orangeOnTopEdge, (add->width() - 40) * 2 / 3);
-    shoot(view, QStringLiteral("grid-hover-light"));
+    shoot(view, QStringLiteral("grid-hover"));
     QDragLeaveEvent leave;
     QCoreApplication::sendEvent(add, &leave);
     EXPECT_FALSE(add->targeted());
@@ -397,7 +405,7 @@ TEST_F(GridTest, HeaderControlsFollowKindModeAndPanes)
     store_->toggleExpand(remote->cellId());
     remote->control(Control::detach)->click();
     EXPECT_EQ(store_->cells().size(), 1u);
-    shoot(view, QStringLiteral("grid-broadcast-light"));
+    shoot(view, QStringLiteral("grid-broadcast"));
 }
 
 TEST_F(GridTest, BroadcastBarSendsTrimmedTextToSelectedCells)
