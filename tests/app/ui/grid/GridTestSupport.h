@@ -39,7 +39,13 @@ protected:
     }
 };
 
-class GridTest : public StoreTest {
+// Makes the user-interface tests' application (which lives to the end of
+// the process) before the store fixture would make one of its own.
+struct UiAppFirst {
+    UiAppFirst() { test::uiApp(); }
+};
+
+class GridTest : private UiAppFirst, public StoreTest {
 protected:
     GridTest()
     {

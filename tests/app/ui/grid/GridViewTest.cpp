@@ -167,8 +167,10 @@ TEST_F(GridTest, EditorAndConfirmationStayWithTheirCell)
     const QString a = addCell("A"), b = addCell("B");
     GridView& view = showGrid({900, 500});
     GridCellView* tileB = view.tile(b);
-    tileB->startEditing();
+    // A double click on the label opens the editor with the current label.
+    QTest::mouseDClick(tileB->label(), Qt::LeftButton, {}, QPoint(5, tileB->label()->height() / 2));
     ASSERT_NE(tileB->editor(), nullptr);
+    EXPECT_EQ(tileB->editor()->text(), QStringLiteral("B"));
     tileB->editor()->setText(QStringLiteral("renamed"));
     embedded_->end(a);  // A's shell exits: B moves into the first slot
     ASSERT_EQ(store_->cells().size(), 1u);
@@ -399,13 +401,13 @@ TEST_F(GridTest, HeaderControlsFollowKindModeAndPanes)
     EXPECT_LE(shownLines.size(), TilePreview::maxLines);
     EXPECT_EQ(shownLines.front(), QStringLiteral("…"));
     EXPECT_EQ(shownLines.back(), QStringLiteral("line 99"));
+    shoot(view, QStringLiteral("grid-preview"));
     // A click into it expands the cell; detaching needs no confirmation.
     QTest::mouseClick(remote, Qt::LeftButton, {}, remote->preview()->geometry().center());
     EXPECT_EQ(store_->expandedID(), remote->cellId());
     store_->toggleExpand(remote->cellId());
     remote->control(Control::detach)->click();
     EXPECT_EQ(store_->cells().size(), 1u);
-    shoot(view, QStringLiteral("grid-broadcast"));
 }
 
 TEST_F(GridTest, BroadcastBarSendsTrimmedTextToSelectedCells)
