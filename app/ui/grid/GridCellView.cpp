@@ -22,6 +22,8 @@
 #include <QPainterPath>
 #include <QPushButton>
 
+#include <cmath>
+
 namespace tilebay {
 
 namespace {
@@ -267,7 +269,10 @@ void GridCellView::paintEvent(QPaintEvent*)
     if (expanded_) return;  // the expanded card stands in for the tile
     QPainter p(this);
     p.fillRect(rect(), DS::windowBackground(palette()));
-    p.fillRect(QRect(0, headerHeight(), width(), 1), DS::separator(palette()));
+    // One device pixel (or more) on a device-pixel edge: crisp at 1.5 too.
+    const qreal ratio = p.device()->devicePixelRatioF();
+    const qreal top = std::floor(headerHeight() * ratio) / ratio;
+    p.fillRect(QRectF(0, top, width(), std::max(1.0, std::round(ratio)) / ratio), DS::separator(palette()));
 }
 
 // ---- editing, expanding, closing ----

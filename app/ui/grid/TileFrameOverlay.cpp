@@ -6,6 +6,9 @@
 #include <QPainter>
 #include <QPainterPath>
 
+#include <algorithm>
+#include <cmath>
+
 namespace tilebay {
 
 TileFrameOverlay::TileFrameOverlay(QWidget* parent) : QWidget(parent)
@@ -37,7 +40,10 @@ void TileFrameOverlay::paintEvent(QPaintEvent* event)
     rounded.addRoundedRect(box, radius, radius);
     p.fillPath(outside.subtracted(rounded), DS::windowBackground(palette()));
 
-    const qreal width = highlighted_ ? 2.0 : 1.0;
+    // The line covers whole device pixels at any scale (1, 1.5, 2), so it
+    // stays crisp: its width is rounded to device pixels.
+    const qreal ratio = p.device()->devicePixelRatioF();
+    const qreal width = std::max(1.0, std::round((highlighted_ ? 2.0 : 1.0) * ratio)) / ratio;
     const QRectF inner = box.adjusted(width / 2, width / 2, -width / 2, -width / 2);
     p.setPen(QPen(highlighted_ ? DS::orange() : DS::separator(palette()), width));
     p.setBrush(Qt::NoBrush);

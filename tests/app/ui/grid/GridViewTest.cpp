@@ -119,6 +119,7 @@ TEST_F(GridTest, FitModeTilesShareTheAreaAndTheAddTileIsFourth)
         EXPECT_FALSE(near(probe(shot, tile.left() + 100, tile.top()), window, 2));
         saveShot(shot, dark ? QStringLiteral("grid-fit-dark@2x") : QStringLiteral("grid-fit-light@2x"));
         saveShot(grabAt(view, 1.0), dark ? QStringLiteral("grid-fit-dark@1x") : QStringLiteral("grid-fit-light@1x"));
+        saveShot(grabAt(view, 1.5), dark ? QStringLiteral("grid-fit-dark@1.5x") : QStringLiteral("grid-fit-light@1.5x"));
     }
 }
 
