@@ -59,10 +59,11 @@ public:
 
     // The tile's split controls: a further pane (up to four), the other
     // split direction, and the end of the last pane of a cell with several.
-    // Each raises the cell's paneRevision when it changed something.
-    virtual void splitSession(const QString& id) = 0;
-    virtual void toggleAxis(const QString& id) = 0;
-    virtual void removeLastPane(const QString& id) = 0;
+    // Each raises the cell's paneRevision when it changed something. A
+    // controller without split panes keeps these as they are: nothing happens.
+    virtual void splitSession(const QString& /*id*/) {}
+    virtual void toggleAxis(const QString& /*id*/) {}
+    virtual void removeLastPane(const QString& /*id*/) {}
 
     // Set by the store: the cell produced output (at most once per 0.12 s
     // per cell), and the process of the cell's last pane ended.

@@ -46,7 +46,6 @@
 
 using namespace tilebay;
 using namespace tilebay::testing;
-using tilebay::testing::ShellPane;
 
 namespace {
 
@@ -257,7 +256,7 @@ TEST_F(ShellGridTest, WaitingPromptTurnsTheIconRedAndASplitStartsASecondShell)
     const pid_t first = shells_->pane(id, 0).process().shellPid();
     tile->control(Control::split)->click();
     ASSERT_EQ(store_->paneCount(id), 2);
-    CountingTerminal& second = shells_->pane(id, 1);
+    WinchCountingView& second = shells_->pane(id, 1);
     EXPECT_TRUE(second.process().running());
     EXPECT_NE(second.process().shellPid(), first);
     EXPECT_EQ(shells_->pane(id, 0).process().shellPid(), first);

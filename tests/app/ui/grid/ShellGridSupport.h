@@ -16,7 +16,7 @@
 
 namespace tilebay::testing {
 
-class CountingTerminal final : public corvel::LocalProcessTerminalView {
+class WinchCountingView final : public corvel::LocalProcessTerminalView {
 public:
     using LocalProcessTerminalView::LocalProcessTerminalView;
     std::function<void()> onData;
@@ -40,9 +40,9 @@ public:
     }
 };
 
-class ShellPane final : public EmbeddedPaneView {
+class GridShellPane final : public EmbeddedPaneView {
 public:
-    ShellPane(int width, int height) : view_(std::make_unique<CountingTerminal>(QRect(0, 0, width, height)))
+    GridShellPane(int width, int height) : view_(std::make_unique<WinchCountingView>(QRect(0, 0, width, height)))
     {
         view_->onData = [this] {
             if (onData) onData();
@@ -58,17 +58,17 @@ public:
     }
     void terminate() override { view_->terminate(); }
     void send(const std::string& text) override { view_->send(std::string_view(text)); }
-    CountingTerminal& terminal() { return *view_; }
+    WinchCountingView& terminal() { return *view_; }
 
 private:
-    std::unique_ptr<CountingTerminal> view_;
+    std::unique_ptr<WinchCountingView> view_;
 };
 
-class ShellKit final : public EmbeddedPaneKit {
+class GridShellKit final : public EmbeddedPaneKit {
 public:
     std::unique_ptr<EmbeddedPaneView> makePane(int width, int height) override
     {
-        return std::make_unique<ShellPane>(width, height);
+        return std::make_unique<GridShellPane>(width, height);
     }
     QWidget* makeLayout(const std::vector<EmbeddedPaneView*>& panes, Axis axis) override
     {
@@ -85,7 +85,7 @@ public:
 class JoinedEmbedded final : public EmbeddedController {
 public:
     explicit JoinedEmbedded(TmuxLookup lookup)
-        : adapter(std::make_unique<ShellKit>(), std::move(lookup))
+        : adapter(std::make_unique<GridShellKit>(), std::move(lookup))
     {
         adapter.onActivity = [this](const QString& id) {
             lastActivity = adapter.lastActivity;
@@ -98,9 +98,9 @@ public:
 
     EmbeddedAdapter adapter;
 
-    CountingTerminal& pane(const QString& id, size_t index)
+    WinchCountingView& pane(const QString& id, size_t index)
     {
-        return static_cast<ShellPane*>(adapter.paneViews(id).at(index))->terminal();
+        return static_cast<GridShellPane*>(adapter.paneViews(id).at(index))->terminal();
     }
 
     std::shared_ptr<TerminalSession> createSession(const std::optional<QString>& label,
