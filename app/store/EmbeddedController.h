@@ -1,7 +1,7 @@
 // What the session store needs of the embedded adapter, beyond the adapter
 // interface every session adapter implements: making and restoring cells,
-// forgetting an ended cell, theming, pane counts, the first pane as a search
-// target, and the fields the store sets or reads (callbacks, theme, font
+// forgetting an ended cell, theming, pane counts, splitting, the first pane as
+// a search target, and the fields the store sets or reads (callbacks, theme, font
 // size, tmux choice, activity times).
 //
 // Through TerminalController the store also uses: visibleText (the first
@@ -56,6 +56,14 @@ public:
     virtual int paneCount(const QString& id) const = 0;
     // The cell's first pane as a search target; null without panes.
     virtual SearchTarget* primarySearch(const QString& id) = 0;
+
+    // The tile's split controls: a further pane (up to four), the other
+    // split direction, and the end of the last pane of a cell with several.
+    // Each raises the cell's paneRevision when it changed something. A
+    // controller without split panes keeps these as they are: nothing happens.
+    virtual void splitSession(const QString& /*id*/) {}
+    virtual void toggleAxis(const QString& /*id*/) {}
+    virtual void removeLastPane(const QString& /*id*/) {}
 
     // Set by the store: the cell produced output (at most once per 0.12 s
     // per cell), and the process of the cell's last pane ended.

@@ -7,6 +7,7 @@
 #include "app/core/NanoID.h"
 #include "app/store/EmbeddedController.h"
 
+#include <algorithm>
 #include <functional>
 #include <map>
 #include <memory>
@@ -127,6 +128,10 @@ public:
         return it == cells.end() || it->second.panes == 0 ? nullptr : &it->second.search;
     }
 
+    void splitSession(const QString& id) override { change(id, +1); }
+    void toggleAxis(const QString& id) override { change(id, 0); }
+    void removeLastPane(const QString& id) override { change(id, -1); }
+
     // ---- TerminalController ----
 
     QStringList sessionIds() const override
@@ -158,6 +163,17 @@ public:
     QWidget* cellContentView(const QString&) override { return nullptr; }
 
 private:
+    // Pane counts stay within one to four, as the real adapter keeps them.
+    void change(const QString& id, int by)
+    {
+        const auto it = cells.find(id);
+        if (it == cells.end()) return;
+        const int panes = std::clamp(it->second.panes + by, 1, 4);
+        if (by != 0 && panes == it->second.panes) return;
+        it->second.panes = panes;
+        it->second.session->setPaneRevision(it->second.session->paneRevision() + 1);
+    }
+
     std::shared_ptr<TerminalSession> add(const QString& id, const QString& label, bool locked, const QString& cwd,
                                          const std::optional<QString>& command)
     {

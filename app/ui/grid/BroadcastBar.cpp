@@ -1,0 +1,76 @@
+#include "app/ui/grid/BroadcastBar.h"
+
+#include "app/store/SessionStore.h"
+#include "app/ui/design/DS.h"
+#include "app/ui/design/DSFont.h"
+#include "app/ui/design/DSPrimaryButton.h"
+#include "app/ui/design/ElidedLabel.h"
+#include "app/ui/design/SymbolView.h"
+
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QPainter>
+
+namespace tilebay {
+
+namespace {
+
+bool blankOfSpacesAndTabs(const QString& text)
+{
+    for (QChar c : text)
+        if (c != QLatin1Char(' ') && c != QLatin1Char('\t')) return false;
+    return true;
+}
+
+}  // namespace
+
+BroadcastBar::BroadcastBar(SessionStore& store, QWidget* parent) : QWidget(parent), store_(store)
+{
+    auto* row = new QHBoxLayout(this);
+    row->setContentsMargins(12, 8, 12, 8);
+    row->setSpacing(8);
+    auto* symbol = new SymbolView(QStringLiteral("dot.radiowaves.left.and.right"), SymbolScale::medium, this);
+    symbol->setColour(DS::orange());
+    count_ = new ElidedLabel(QString(), this);
+    count_->setFont(dsFont(11));
+    count_->setTone(TextTone::secondary);
+    field_ = new QLineEdit(this);
+    field_->setPlaceholderText(QStringLiteral("모든 선택 셀에 보낼 명령 후 Enter"));
+    field_->setFont(dsFont(13, QFont::Normal, FontDesign::monospaced));
+    send_ = new DSPrimaryButton(QStringLiteral("전송"), this);
+    row->addWidget(symbol);
+    row->addWidget(count_);
+    row->addWidget(field_, 1);
+    row->addWidget(send_);
+
+    connect(field_, &QLineEdit::returnPressed, this, &BroadcastBar::send);
+    connect(send_, &QAbstractButton::clicked, this, &BroadcastBar::send);
+    connect(field_, &QLineEdit::textChanged, this, &BroadcastBar::refresh);
+    connect(&store_, &SessionStore::broadcastTargetsChanged, this, &BroadcastBar::refresh);
+    refresh();
+}
+
+void BroadcastBar::refresh()
+{
+    count_->setText(QStringLiteral("%1개 셀에 전송").arg(store_.broadcastTargets().size()));
+    send_->setEnabled(!blankOfSpacesAndTabs(field_->text()) && !store_.broadcastTargets().isEmpty());
+}
+
+void BroadcastBar::send()
+{
+    const QString text = field_->text().trimmed();
+    if (text.isEmpty()) return;
+    store_.sendBroadcast(text);
+    field_->clear();
+}
+
+void BroadcastBar::paintEvent(QPaintEvent*)
+{
+    // Light orange at 60 % over the window, in light and dark appearance alike.
+    QPainter p(this);
+    p.fillRect(rect(), DS::windowBackground(palette()));
+    p.setOpacity(0.6);
+    p.fillRect(rect(), DS::bgLightOrange());
+}
+
+}  // namespace tilebay

@@ -1,0 +1,47 @@
+// The bar under the grid while broadcast mode is on: a radio-wave symbol, the
+// number of selected cells ("N개 셀에 전송"), the command field and "전송".
+// The send button is enabled while the field, trimmed of spaces and tabs, is
+// not empty and some cell is selected. Sending (Return or the button) trims
+// all white space and line breaks; an empty result does nothing and keeps the
+// field, anything else goes to SessionStore::sendBroadcast and clears the
+// field. Return sends also with no cell selected (the store then sends to
+// none). The field's text lives as long as the bar, across mode switches.
+//
+// Main thread; owned by the grid view. The store outlives it.
+#pragma once
+
+#include <QWidget>
+
+class QLineEdit;
+
+namespace tilebay {
+
+class DSPrimaryButton;
+class ElidedLabel;
+class SessionStore;
+
+class BroadcastBar : public QWidget {
+    Q_OBJECT
+public:
+    explicit BroadcastBar(SessionStore& store, QWidget* parent = nullptr);
+
+    QLineEdit* field() const { return field_; }
+    DSPrimaryButton* sendButton() const { return send_; }
+    ElidedLabel* countLabel() const { return count_; }
+
+    // The send step.
+    void send();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    void refresh();
+
+    SessionStore& store_;
+    ElidedLabel* count_ = nullptr;
+    QLineEdit* field_ = nullptr;
+    DSPrimaryButton* send_ = nullptr;
+};
+
+}  // namespace tilebay

@@ -1,0 +1,86 @@
+// The live-resize rules on a hand-moved clock: a lone resize starts nothing, a
+// second within 150 ms starts, 250 ms of quiet ends, and only the watched
+// window's resizes from the window system count.
+#include "app/ui/grid/LiveResizeDetector.h"
+#include "tests/app/ui/support/UiTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QResizeEvent>
+
+#include <vector>
+
+using namespace tilebay;
+
+namespace {
+
+constexpr corvel::Nanos ms = 1'000'000;
+
+struct Detector {
+    corvel::Nanos now = 1000 * ms;
+    LiveResizeDetector detector{[this] { return now; }};
+    std::vector<bool> changes;
+    Detector()
+    {
+        QObject::connect(&detector, &LiveResizeDetector::liveChanged, [this](bool on) { changes.push_back(on); });
+    }
+    void resizeAfter(corvel::Nanos gap)
+    {
+        now += gap;
+        detector.noteResize();
+    }
+};
+
+}  // namespace
+
+TEST(LiveResizeDetector, StartsOnASecondResizeAndEndsAfterQuiet)
+{
+    test::uiApp();
+    Detector d;
+    d.resizeAfter(0);
+    d.resizeAfter(150 * ms);  // not less than 150 ms: still a lone resize
+    EXPECT_FALSE(d.detector.isLive());
+    d.resizeAfter(149 * ms);
+    EXPECT_TRUE(d.detector.isLive());
+    for (int i = 0; i < 10; ++i) d.resizeAfter(16 * ms);
+    EXPECT_EQ(d.changes, std::vector<bool>{true});
+    // Quiet for less than 250 ms: still live; a resize then restarts the wait.
+    d.now += 249 * ms;
+    d.detector.check();
+    EXPECT_TRUE(d.detector.isLive());
+    d.resizeAfter(0);
+    d.now += 249 * ms;
+    d.detector.check();
+    EXPECT_TRUE(d.detector.isLive());
+    d.now += 1 * ms;
+    d.detector.check();
+    EXPECT_FALSE(d.detector.isLive());
+    EXPECT_EQ(d.changes, (std::vector<bool>{true, false}));
+    // Checks while not live, or a lone resize afterwards, change nothing.
+    d.detector.check();
+    d.resizeAfter(400 * ms);
+    EXPECT_EQ(d.changes.size(), 2u);
+}
+
+TEST(LiveResizeDetector, IgnoresTheApplicationsOwnResizesAndFollowsTheWatchedWindow)
+{
+    test::uiApp();
+    Detector d;
+    QWidget window, other;
+    d.detector.watch(&window);
+    // Resizes the application makes itself arrive as non-spontaneous events.
+    for (int i = 0; i < 3; ++i) {
+        QResizeEvent event(QSize(400 + i, 300), QSize(399 + i, 300));
+        QCoreApplication::sendEvent(&window, &event);
+        d.now += 10 * ms;
+    }
+    EXPECT_FALSE(d.detector.isLive());
+    d.resizeAfter(0);
+    d.resizeAfter(10 * ms);
+    EXPECT_TRUE(d.detector.isLive());
+    // Watching another window ends the live resize of the old one.
+    d.detector.watch(&other);
+    EXPECT_FALSE(d.detector.isLive());
+    EXPECT_EQ(d.detector.watched(), &other);
+    EXPECT_EQ(d.changes, (std::vector<bool>{true, false}));
+}

@@ -1,0 +1,141 @@
+// Real shells behind the grid, for the X11 tests: an embedded controller that
+// joins the real embedded adapter to the store, with panes that are
+// local-process terminal views running the launch command on a
+// pseudo-terminal and counting every window-size change sent to a running
+// child (each is one SIGWINCH), laid out side by side or stacked.
+#pragma once
+
+#include "app/adapters/embedded/EmbeddedAdapter.h"
+#include "app/store/EmbeddedController.h"
+#include "corvel/qt/LocalProcessTerminalView.h"
+
+#include <QBoxLayout>
+#include <QWidget>
+
+#include <memory>
+
+namespace tilebay::testing {
+
+class WinchCountingView final : public corvel::LocalProcessTerminalView {
+public:
+    using LocalProcessTerminalView::LocalProcessTerminalView;
+    std::function<void()> onData;
+    std::function<void(std::optional<int32_t>)> onEnd;
+    int winches = 0;
+
+    void sizeChanged(corvel::TerminalView& source, int cols, int rows) override
+    {
+        if (process().running()) ++winches;
+        LocalProcessTerminalView::sizeChanged(source, cols, rows);
+    }
+    void dataReceived(std::span<const uint8_t> slice) override
+    {
+        LocalProcessTerminalView::dataReceived(slice);
+        if (onData) onData();
+    }
+    void processTerminated(corvel::LocalProcess& source, std::optional<int32_t> code) override
+    {
+        LocalProcessTerminalView::processTerminated(source, code);
+        if (onEnd) onEnd(code);
+    }
+};
+
+class GridShellPane final : public EmbeddedPaneView {
+public:
+    GridShellPane(int width, int height) : view_(std::make_unique<WinchCountingView>(QRect(0, 0, width, height)))
+    {
+        view_->onData = [this] {
+            if (onData) onData();
+        };
+        view_->onEnd = [this](std::optional<int32_t> code) {
+            if (onTerminated) onTerminated(code);
+        };
+    }
+    corvel::TerminalView& terminalView() override { return *view_; }
+    void startProcess(const LaunchCommand& c) override
+    {
+        view_->startProcess(c.executable, c.args, c.environment, c.execName, c.currentDirectory);
+    }
+    void terminate() override { view_->terminate(); }
+    void send(const std::string& text) override { view_->send(std::string_view(text)); }
+    WinchCountingView& terminal() { return *view_; }
+
+private:
+    std::unique_ptr<WinchCountingView> view_;
+};
+
+class GridShellKit final : public EmbeddedPaneKit {
+public:
+    std::unique_ptr<EmbeddedPaneView> makePane(int width, int height) override
+    {
+        return std::make_unique<GridShellPane>(width, height);
+    }
+    QWidget* makeLayout(const std::vector<EmbeddedPaneView*>& panes, Axis axis) override
+    {
+        auto* box = new QWidget;
+        auto* layout = new QBoxLayout(axis == Axis::horizontal ? QBoxLayout::LeftToRight : QBoxLayout::TopToBottom, box);
+        layout->setContentsMargins(0, 0, 0, 0);
+        layout->setSpacing(2);
+        for (EmbeddedPaneView* pane : panes) layout->addWidget(&pane->terminalView());
+        return box;
+    }
+};
+
+// The store's embedded controller over a real adapter.
+class JoinedEmbedded final : public EmbeddedController {
+public:
+    explicit JoinedEmbedded(TmuxLookup lookup)
+        : adapter(std::make_unique<GridShellKit>(), std::move(lookup))
+    {
+        adapter.onActivity = [this](const QString& id) {
+            lastActivity = adapter.lastActivity;
+            if (onActivity) onActivity(id);
+        };
+        adapter.onTerminated = [this](const QString& id) {
+            if (onTerminated) onTerminated(id);
+        };
+    }
+
+    EmbeddedAdapter adapter;
+
+    WinchCountingView& pane(const QString& id, size_t index)
+    {
+        return static_cast<GridShellPane*>(adapter.paneViews(id).at(index))->terminal();
+    }
+
+    std::shared_ptr<TerminalSession> createSession(const std::optional<QString>& label,
+                                                   const std::optional<QString>& cwd,
+                                                   const std::optional<QString>& command) override
+    {
+        adapter.useTmux = useTmux;
+        auto session = adapter.createSession(label, cwd, command);
+        lastActivity = adapter.lastActivity;
+        return session;
+    }
+    std::shared_ptr<TerminalSession> restoreSession(const CellRecord& record) override
+    {
+        adapter.useTmux = useTmux;
+        return adapter.restoreSession(record);
+    }
+    void forgetSession(const QString& id) override { adapter.forgetSession(id); }
+    void applyThemeToAll(TerminalTheme t, double size) override { adapter.applyThemeToAll(t, size); }
+    int paneCount(const QString& id) const override { return static_cast<int>(adapter.paneViews(id).size()); }
+    SearchTarget* primarySearch(const QString&) override { return nullptr; }
+    void splitSession(const QString& id) override { adapter.splitSession(id); }
+    void toggleAxis(const QString& id) override { adapter.toggleAxis(id); }
+    void removeLastPane(const QString& id) override { adapter.removeLastPane(id); }
+
+    QStringList sessionIds() const override { return adapter.sessionIds(); }
+    bool hasSession(const QString& id) const override { return adapter.hasSession(id); }
+    void sendText(const QString& id, const QString& text) override { adapter.sendText(id, text); }
+    void focus(const QString& id) override { adapter.focus(id); }
+    void closeSession(const QString& id) override
+    {
+        adapter.useTmux = useTmux;
+        adapter.closeSession(id);
+    }
+    QString visibleText(const QString& id) const override { return adapter.visibleText(id); }
+    QWidget* cellContentView(const QString& id) override { return adapter.cellContentView(id); }
+};
+
+}  // namespace tilebay::testing
