@@ -2,6 +2,9 @@
 
 #include "app/store/SessionStore.h"
 #include "app/ui/expanded/ExpandedView.h"
+#include "app/ui/grid/GridCellView.h"
+#include "app/ui/grid/GridView.h"
+#include "app/ui/panel/ITerm2ImportPanel.h"
 
 #include <QAction>
 #include <QApplication>
@@ -27,7 +30,18 @@ MainWindow::MainWindow(SessionStore& store, QWidget* parent) : QMainWindow(paren
     auto* gridLayout = new QVBoxLayout(gridArea_);
     gridLayout->setContentsMargins(0, 0, 0, 0);
     setCentralWidget(gridArea_);
+    grid_ = new GridView(store_, nullptr, gridArea_);
+    gridLayout->addWidget(grid_);
+    grid_->setImportPanel(new ITerm2ImportPanel(store_, grid_));
+    // The expanded card lies over the whole grid area and grows from its tile.
     expanded_ = new ExpandedView(store_, gridArea_);
+    expanded_->raise();
+    expanded_->tileRect = [this](const QString& id) -> std::optional<QRect> {
+        GridCellView* tile = grid_->tile(id);
+        if (!tile || !tile->isVisible()) return std::nullopt;
+        // Through the grid area, the one ancestor of both.
+        return QRect(expanded_->mapFrom(gridArea_, tile->mapTo(gridArea_, QPoint(0, 0))), tile->size());
+    };
 
     QMenu* file = menuBar()->addMenu(QStringLiteral("파일"));
     newTerminal_ = file->addAction(QStringLiteral("새 터미널"));

@@ -18,6 +18,7 @@ class QAction;
 namespace tilebay {
 
 class ExpandedView;
+class GridView;
 class SessionStore;
 
 class MainWindow final : public QMainWindow {
@@ -32,6 +33,7 @@ public:
     // The grid's area: the grid view fills it; the expanded overlay covers it.
     QWidget* gridArea() const { return gridArea_; }
     ExpandedView* expandedView() const { return expanded_; }
+    GridView* gridView() const { return grid_; }
     QAction* newTerminalAction() const { return newTerminal_; }
     QAction* openProfileAction() const { return openProfile_; }
 
@@ -44,6 +46,7 @@ protected:
 private:
     SessionStore& store_;
     QWidget* gridArea_ = nullptr;
+    GridView* grid_ = nullptr;
     ExpandedView* expanded_ = nullptr;
     QAction* newTerminal_ = nullptr;
     QAction* openProfile_ = nullptr;

@@ -1,11 +1,12 @@
 #include "app/shell/TilebayApp.h"
 
 #include "app/adapters/embedded/EmbeddedAdapter.h"
-#include "app/shell/EmbeddedBridge.h"
+#include "app/adapters/embedded/HookedPaneKit.h"
 #include "app/shell/HotKeyManager.h"
-#include "app/shell/LocalPaneKit.h"
 #include "app/shell/MainWindow.h"
 #include "app/ui/design/DSPalette.h"
+#include "app/ui/sheets/SheetDialog.h"
+#include "app/ui/sheets/SheetPresenter.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -57,7 +58,7 @@ private:
 SessionStore::Dependencies TilebayApp::standardDependencies()
 {
     SessionStore::Dependencies deps;
-    deps.embedded = std::make_unique<EmbeddedBridge>(std::make_unique<EmbeddedAdapter>(std::make_unique<LocalPaneKit>()));
+    deps.embedded = std::make_unique<EmbeddedAdapter>(std::make_unique<HookedPaneKit>());
     deps.findTmux = [] { return PTYProcess::tmuxPath(TmuxLookup::standard()).has_value(); };
     return deps;
 }
@@ -71,6 +72,8 @@ TilebayApp::TilebayApp(QApplication& app, SessionStore::Dependencies dependencie
             [this](AppAppearance value) { applyAppearance(app_, value, systemPalette_); });
     window_ = std::make_unique<MainWindow>(*store_);
     window_->placeInitially();
+    // The sheets hang on the store's flags; nothing opens before the window shows.
+    new SheetPresenter(window_.get(), *store_);
 }
 
 TilebayApp::~TilebayApp()

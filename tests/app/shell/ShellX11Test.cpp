@@ -119,6 +119,9 @@ protected:
 
     TilebayApp& startApp()
     {
+        // A saved layout: not a first start, so no guide sheet opens over the window.
+        std::filesystem::create_directories(folder_.path() / "data" / "Tilebay");
+        std::ofstream(folder_.path() / "data" / "Tilebay" / "layout.json") << "{}";
         app_ = std::make_unique<TilebayApp>(*qApp, TilebayApp::standardDependencies());
         app_->start();
         EXPECT_TRUE(waitFor([&] { return QApplication::activeWindow() == &app_->window(); }));
@@ -231,12 +234,24 @@ TEST_F(ShellX11, MenuKeysGoToTheWindowAndCtrlTToTheShell)
     store.embedded().sendText(id, QStringLiteral("cat -v\r"));
     ASSERT_TRUE(waitFor([&] { return store.embedded().visibleText(id).contains(QStringLiteral("cat -v")); }));
 
+    // A sheet the menu opens is closed again by lowering its flag, which
+    // gives the pane its focus back.
+    auto closeSheet = [&] {
+        store.setShowNewTerminalPrompt(false);
+        store.setShowProfileLauncher(false);
+        ASSERT_TRUE(waitFor([&] { return !QApplication::activeModalWidget(); }));
+        app.window().activateWindow();
+        pane->setFocus();
+        ASSERT_TRUE(waitFor([&] { return pane->hasFocus() && QApplication::activeWindow() == &app.window(); }));
+    };
     store.setNewTerminalName(QStringLiteral("typed before"));
     ASSERT_TRUE(key(QStringLiteral("ctrl+shift+t")));
     EXPECT_TRUE(waitFor([&] { return store.showNewTerminalPrompt(); }));
     EXPECT_TRUE(store.newTerminalName().isEmpty());
+    closeSheet();
     ASSERT_TRUE(key(QStringLiteral("ctrl+shift+o")));
     EXPECT_TRUE(waitFor([&] { return store.showProfileLauncher(); }));
+    closeSheet();
     ASSERT_TRUE(key(QStringLiteral("ctrl+t")));
     ASSERT_TRUE(waitFor([&] { return store.embedded().visibleText(id).contains(QStringLiteral("^T")); }));
     // Only Ctrl+T reached cat: Ctrl+Shift+T would have shown a ^T first.
