@@ -15,7 +15,7 @@
 
 #include "corvel/kitty/KittyGraphicsState.h"
 #include "GpuFrameSupport.h"
-#include "corvel/host/LocalProcess.h"
+#include "tests/qt/support/ViewPty.h"
 #include "corvel/kitty/KittyGraphicsStore.h"
 #include "corvel/terminal/Terminal.h"
 
@@ -58,45 +58,7 @@ struct Scene {
     }
 };
 
-// Runs `/bin/sh -c command` with its output fed to the view's terminal and
-// the terminal's replies written back.
-class ViewProcess : public LocalProcessDelegate, public TerminalViewDelegate {
-public:
-    static std::shared_ptr<ViewProcess> start(TerminalView& view, const std::string& command)
-    {
-        auto self = std::make_shared<ViewProcess>(view);
-        view.setTerminalDelegate(self);
-        self->process = std::make_unique<LocalProcess>(self);
-        self->process->startProcess("/bin/sh", {"-c", command},
-                                    std::vector<std::string>{"TERM=xterm-256color", "PATH=/usr/local/bin:/usr/bin:/bin",
-                                                             "LANG=C.UTF-8", "HOME=/tmp", "TMUX_TMPDIR=/tmp"});
-        return self;
-    }
-    explicit ViewProcess(TerminalView& view) : view(view) {}
-    ~ViewProcess() override
-    {
-        if (process && process->running()) process->terminate();
-    }
-    TerminalView& view;
-    std::unique_ptr<LocalProcess> process;
-
-    void dataReceived(std::span<const uint8_t> slice) override { view.getTerminal().feed(slice); }
-    void processTerminated(LocalProcess&, std::optional<int32_t>) override {}
-    WindowSize getWindowSize() override
-    {
-        return WindowSize{static_cast<unsigned short>(view.getTerminal().rows()),
-                       static_cast<unsigned short>(view.getTerminal().cols()), 0, 0};
-    }
-    void send(TerminalView&, std::span<const uint8_t> data) override
-    {
-        if (process) process->send(data);
-    }
-    void sizeChanged(TerminalView&, int, int) override {}
-    void setTerminalTitle(TerminalView&, const std::string&) override {}
-    void hostCurrentDirectoryUpdate(TerminalView&, const std::optional<std::string>&) override {}
-    void scrolled(TerminalView&, double) override {}
-    void clipboardCopy(TerminalView&, std::span<const uint8_t>) override {}
-};
+using ViewProcess = corvel::testing::ViewPty<>;
 
 // Whether every row of 0...lastRow holds `code` in one column.
 bool hasBorder(Terminal& terminal, int32_t code, int lastRow)

@@ -31,7 +31,7 @@ bool xdotool(const QStringList& arguments)
 
 struct PointerX11 : ::testing::Test {
     std::unique_ptr<TerminalView> view;
-    std::shared_ptr<testing::ViewPty> pty;
+    std::shared_ptr<testing::PointerPty> pty;
     std::vector<std::string> opened;
 
     void SetUp() override
@@ -63,7 +63,7 @@ struct PointerX11 : ::testing::Test {
     // Runs `command` in a shell and waits until it printed `ready`.
     void start(const std::string& command, const std::string& ready)
     {
-        pty = testing::ViewPty::start(*view, command);
+        pty = testing::PointerPty::start(*view, command, testing::PtyFeed::view);
         ASSERT_TRUE(pumpUntil([&] { return screenHas(*view, ready); })) << ready;
     }
     // xdotool moves the pointer to the centre of a cell of the screen and

@@ -105,7 +105,7 @@ TEST(ViewCommands, CopyPasteSelectAllAndTheirValidation)
 TEST(ViewCommands, FindSelectsAndCentresMatchesInProgramOutput)
 {
     CommandFixture f;
-    auto run = testing::ViewPty::start(f.view, "seq 2000");
+    auto run = testing::PointerPty::start(f.view, "seq 2000", testing::PtyFeed::view);
     ASSERT_TRUE(testing::pumpUntil([&] { return run->exited && testing::screenHas(f.view, "2000"); }));
     Terminal& terminal = f.view.getTerminal();
     Buffer& buffer = terminal.displayBuffer();

@@ -6,8 +6,8 @@
 #pragma once
 
 #include "QtTestSupport.h"
+#include "tests/qt/support/ViewPty.h"
 
-#include "corvel/host/LocalProcess.h"
 #include "corvel/qt/TerminalView.h"
 
 #include <QApplication>
@@ -33,43 +33,9 @@ struct PointerDelegate : RecordingViewDelegate {
     void bell(TerminalView&) override { ++bells; }
 };
 
-// Runs `/bin/sh -c command` on a pseudo-terminal of the view's size: its
-// output goes to the view, the view's bytes to it.
-class ViewPty : public LocalProcessDelegate, public PointerDelegate {
-public:
-    static std::shared_ptr<ViewPty> start(TerminalView& view, const std::string& command)
-    {
-        auto self = std::make_shared<ViewPty>(view);
-        view.setTerminalDelegate(self);
-        self->process = std::make_unique<LocalProcess>(self);
-        self->process->startProcess("/bin/sh", {"-c", command},
-                                    std::vector<std::string>{"TERM=xterm-256color", "PATH=/usr/local/bin:/usr/bin:/bin",
-                                                             "LANG=C.UTF-8", "HOME=/tmp", "TMUX_TMPDIR=/tmp"});
-        return self;
-    }
-    explicit ViewPty(TerminalView& view) : view(view) {}
-    ~ViewPty() override
-    {
-        if (process && process->running()) process->terminate();
-    }
-
-    TerminalView& view;
-    std::unique_ptr<LocalProcess> process;
-    bool exited = false;
-
-    void dataReceived(std::span<const uint8_t> slice) override { view.feed(slice); }
-    void processTerminated(LocalProcess&, std::optional<int32_t>) override { exited = true; }
-    WindowSize getWindowSize() override
-    {
-        return WindowSize{static_cast<unsigned short>(view.getTerminal().rows()),
-                       static_cast<unsigned short>(view.getTerminal().cols()), 0, 0};
-    }
-    void send(TerminalView& source, std::span<const uint8_t> data) override
-    {
-        PointerDelegate::send(source, data);
-        if (process) process->send(data);
-    }
-};
+// A program on a pseudo-terminal whose delegate also records links, titles
+// and bells.
+using PointerPty = ViewPty<PointerDelegate>;
 
 // The text of screen row `row`, trailing blanks dropped.
 inline std::string screenLine(TerminalView& view, int row)

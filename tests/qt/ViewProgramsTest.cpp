@@ -5,8 +5,7 @@
 #include "QtTestSupport.h"
 #include "PixelProbe.h"
 #include "ViewRender.h"
-
-#include "corvel/host/LocalProcess.h"
+#include "tests/qt/support/ViewPty.h"
 
 #include <QDir>
 #include <QFile>
@@ -24,42 +23,7 @@ using testing::cellPixels;
 using testing::countColor;
 using testing::renderView;
 
-// Runs `/bin/sh -c command` with its output fed to the view's terminal and
-// the terminal's replies written back.
-class ViewProcess : public LocalProcessDelegate, public testing::RecordingViewDelegate {
-public:
-    static std::shared_ptr<ViewProcess> start(TerminalView& view, const std::string& command)
-    {
-        auto self = std::make_shared<ViewProcess>(view);
-        view.setTerminalDelegate(self);
-        self->process = std::make_unique<LocalProcess>(self);
-        self->process->startProcess("/bin/sh", {"-c", command},
-                                    std::vector<std::string>{"TERM=xterm-256color", "PATH=/usr/local/bin:/usr/bin:/bin",
-                                                             "LANG=C.UTF-8", "HOME=/tmp", "TMUX_TMPDIR=/tmp"});
-        return self;
-    }
-    explicit ViewProcess(TerminalView& view) : view(view) {}
-    ~ViewProcess() override
-    {
-        if (process && process->running()) process->terminate();
-    }
-
-    TerminalView& view;
-    std::unique_ptr<LocalProcess> process;
-    bool exited = false;
-
-    void dataReceived(std::span<const uint8_t> slice) override { view.getTerminal().feed(slice); }
-    void processTerminated(LocalProcess&, std::optional<int32_t>) override { exited = true; }
-    WindowSize getWindowSize() override
-    {
-        return WindowSize{static_cast<unsigned short>(view.getTerminal().rows()),
-                       static_cast<unsigned short>(view.getTerminal().cols()), 0, 0};
-    }
-    void send(TerminalView&, std::span<const uint8_t> data) override
-    {
-        if (process) process->send(data);
-    }
-};
+using ViewProcess = testing::ViewPty<>;
 
 QFont dejaVu(int pixelSize)
 {

@@ -2,6 +2,7 @@
 // reports 10×20-pixel cells: the images they transmit reach the host whole.
 #include "corvel/kitty/KittyGraphicsState.h"
 #include "corvel/host/HeadlessTerminal.h"
+#include "tests/corvel/support/PixelCellHost.h"
 #include "corvel/kitty/KittyGraphicsPng.h"
 
 #include <gtest/gtest.h>
@@ -22,18 +23,10 @@ namespace {
 constexpr Nanos kSecond = 1'000'000'000;
 const std::vector<std::string> kEnv = {"PATH=/usr/bin:/bin", "LANG=C.UTF-8", "TERM=xterm-256color", "HOME=/tmp"};
 
-class ImageHost : public HeadlessTerminal {
+class ImageHost : public corvel::testing::PixelCellHost {
 public:
-    explicit ImageHost(EndCallback onEnd) : HeadlessTerminal(std::move(onEnd)) {}
+    explicit ImageHost(EndCallback onEnd) : PixelCellHost(std::move(onEnd)) {}
 
-    WindowSize getWindowSize() override
-    {
-        WindowSize size = HeadlessTerminal::getWindowSize();
-        size.pixelWidth = static_cast<unsigned short>(size.cols * 10);
-        size.pixelHeight = static_cast<unsigned short>(size.rows * 20);
-        return size;
-    }
-    std::optional<CellSize> cellSizeInPixels(Terminal&) override { return CellSize{10, 20}; }
     void send(Terminal& source, std::span<const uint8_t> data) override
     {
         replies.append(data.begin(), data.end());

@@ -4,6 +4,7 @@
 // sixel image in the scrollback.
 #include "corvel/kitty/KittyGraphicsState.h"
 #include "corvel/host/HeadlessTerminal.h"
+#include "tests/corvel/support/PixelCellHost.h"
 #include "tests/corvel/support/PixelLessImageInsertion.h"
 
 #include <gtest/gtest.h>
@@ -21,18 +22,10 @@ namespace {
 constexpr Nanos kSecond = 1'000'000'000;
 const std::vector<std::string> kEnv = {"PATH=/usr/bin:/bin", "LANG=C.UTF-8", "TERM=xterm-256color", "HOME=/tmp"};
 
-class InsertingHost : public HeadlessTerminal {
+class InsertingHost : public corvel::testing::PixelCellHost {
 public:
-    explicit InsertingHost(EndCallback onEnd) : HeadlessTerminal(std::move(onEnd)) {}
+    explicit InsertingHost(EndCallback onEnd) : PixelCellHost(std::move(onEnd)) {}
 
-    WindowSize getWindowSize() override
-    {
-        WindowSize size = HeadlessTerminal::getWindowSize();
-        size.pixelWidth = static_cast<unsigned short>(size.cols * 10);
-        size.pixelHeight = static_cast<unsigned short>(size.rows * 20);
-        return size;
-    }
-    std::optional<CellSize> cellSizeInPixels(Terminal&) override { return CellSize{10, 20}; }
     void createImageFromBitmap(Terminal& source, std::vector<uint8_t>&, int width, int height) override
     {
         ImageSizeRequest widthRequest = ImageSizeRequest::automatic();

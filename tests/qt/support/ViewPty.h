@@ -1,0 +1,77 @@
+// A real program on a pseudo-terminal of a terminal view's size, for the view
+// and GPU tests: `/bin/sh -c command` runs with a fixed small environment, its
+// output is fed to the view and the view's bytes (typing and the terminal's
+// replies) are written back to it. The view holds the object as its delegate
+// and the process holds it weakly; a test keeps the shared_ptr that start()
+// returns, and dropping it ends a program that is still running. Main thread
+// only: output arrives on the main queue.
+#pragma once
+
+#include "tests/qt/QtTestSupport.h"
+
+#include "corvel/host/LocalProcess.h"
+#include "corvel/qt/TerminalView.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace corvel::testing {
+
+// Where the program's output is fed: through the view, which also drops a
+// stale search, ends a selection while mouse reporting is on and schedules a
+// redraw; or straight into the view's terminal.
+enum class PtyFeed { view, terminal };
+
+// `Delegate` is the view delegate the object also is (a recording one by
+// default), so a test reads what the view reported from the same object.
+template <class Delegate = RecordingViewDelegate>
+class ViewPty : public LocalProcessDelegate, public Delegate {
+public:
+    static std::shared_ptr<ViewPty> start(TerminalView& view, const std::string& command,
+                                          PtyFeed feed = PtyFeed::terminal)
+    {
+        auto self = std::make_shared<ViewPty>(view, feed);
+        view.setTerminalDelegate(self);
+        self->process = std::make_unique<LocalProcess>(self);
+        self->process->startProcess("/bin/sh", {"-c", command},
+                                    std::vector<std::string>{"TERM=xterm-256color", "PATH=/usr/local/bin:/usr/bin:/bin",
+                                                             "LANG=C.UTF-8", "HOME=/tmp", "TMUX_TMPDIR=/tmp"});
+        return self;
+    }
+    ViewPty(TerminalView& view, PtyFeed feed) : view(view), feed(feed) {}
+    ~ViewPty() override
+    {
+        if (process && process->running()) process->terminate();
+    }
+
+    TerminalView& view;
+    const PtyFeed feed;
+    std::unique_ptr<LocalProcess> process;
+    bool exited = false;
+
+    void dataReceived(std::span<const uint8_t> slice) override
+    {
+        if (feed == PtyFeed::view) {
+            view.feed(slice);
+        } else {
+            view.getTerminal().feed(slice);
+        }
+    }
+    void processTerminated(LocalProcess&, std::optional<int32_t>) override { exited = true; }
+    WindowSize getWindowSize() override
+    {
+        return WindowSize{static_cast<unsigned short>(view.getTerminal().rows()),
+                          static_cast<unsigned short>(view.getTerminal().cols()), 0, 0};
+    }
+    void send(TerminalView& source, std::span<const uint8_t> data) override
+    {
+        Delegate::send(source, data);
+        if (process) process->send(data);
+    }
+};
+
+}  // namespace corvel::testing
