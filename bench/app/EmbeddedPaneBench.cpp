@@ -8,6 +8,7 @@
 //                     client); per call, with the worst call as a counter.
 // tmux runs with HOME and TMUX_TMPDIR in a temporary folder; that server is
 // killed at the end. Offscreen unless QT_QPA_PLATFORM names another platform.
+#include "bench/support/QtBenchmarkMain.h"
 #include "app/adapters/embedded/EmbeddedAdapter.h"
 #include "app/adapters/embedded/HookedPaneKit.h"
 #include "app/adapters/embedded/PTYProcess.h"
@@ -183,13 +184,5 @@ BENCHMARK(CreateTmuxCell)->Iterations(20)->Unit(benchmark::kMillisecond)->UseMan
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    auto queue = std::make_shared<corvel::QtMainQueue>();
-    auto previous = corvel::DispatchQueue::setMain(queue);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    corvel::DispatchQueue::setMain(previous);
-    return 0;
+    return bench::runQtBenchmarks(argc, argv);
 }

@@ -4,6 +4,7 @@
 // of one core over the wall time, and the caret repaints per second.
 // Offscreen unless QT_QPA_PLATFORM names another platform (run it under
 // xvfb-run with QT_QPA_PLATFORM=xcb to include the X server round trips).
+#include "bench/support/QtBenchmarkMain.h"
 #include "corvel/qt/CaretBlinker.h"
 #include "corvel/qt/CaretView.h"
 #include "corvel/qt/QtMainQueue.h"
@@ -87,13 +88,5 @@ BENCHMARK(BM_SixteenIdleBlinkingCarets)->Arg(200)->Iterations(1)->Unit(benchmark
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    auto queue = std::make_shared<corvel::QtMainQueue>();
-    auto previous = corvel::DispatchQueue::setMain(queue);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    corvel::DispatchQueue::setMain(previous);
-    return 0;
+    return bench::runQtBenchmarks(argc, argv);
 }

@@ -8,6 +8,7 @@
 //                    lateness of a 16 ms timer on the GUI thread (p99, worst).
 //   PasteMegabyte    1 MB pasted into `wc -c`: the timer's worst lateness.
 // Offscreen unless QT_QPA_PLATFORM names another platform.
+#include "bench/support/QtBenchmarkMain.h"
 #include "bench/support/QtTimerLatenessProbe.h"
 #include "corvel/qt/LocalProcessTerminalView.h"
 #include "corvel/qt/QtMainQueue.h"
@@ -253,13 +254,5 @@ BENCHMARK(BM_PasteMegabyte)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRe
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    auto queue = std::make_shared<corvel::QtMainQueue>();
-    auto previous = corvel::DispatchQueue::setMain(queue);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    corvel::DispatchQueue::setMain(previous);
-    return 0;
+    return bench::runQtBenchmarks(argc, argv);
 }
