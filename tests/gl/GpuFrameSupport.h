@@ -1,20 +1,25 @@
-// Helpers of the GPU frame tests: a terminal view drawn by the CPU and by
-// the GPU path (a real context, llvmpipe under Xvfb), and the pixel
-// comparison both are judged by. Waits are for conditions, bounded only
-// against hangs.
+// Helpers of the GPU tests: a terminal view drawn by the CPU and by the GPU
+// path (a real context, llvmpipe under Xvfb), the pixel comparison both are
+// judged by, and a stand-in view for the GPU switch. Waits are for
+// conditions, bounded only against hangs. Main thread only.
 #pragma once
 
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QImage>
+#include <QPainter>
+#include <QWidget>
 #include <QWindow>
 
+#include <algorithm>
+#include <cstdlib>
 #include <functional>
 #include <string>
 
 #include "corvel/gl/MetalGpuPath.h"
 #include "corvel/gl/MetalSurface.h"
 #include "corvel/gl/MetalTerminalRenderer.h"
+#include "corvel/gl/MetalViewHost.h"
 #include "corvel/qt/CaretView.h"
 #include "corvel/qt/TerminalView.h"
 
@@ -37,6 +42,12 @@ inline QFont dejaVu(int pixelSize = 14)
     return font;
 }
 
+// The largest difference of one channel between two colours.
+inline int channelDistance(QRgb a, QRgb b)
+{
+    return std::max({std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)), std::abs(qBlue(a) - qBlue(b))});
+}
+
 // Pixels whose largest channel difference passes `threshold`.
 inline int differingPixels(const QImage& a, const QImage& b, int threshold = 24)
 {
@@ -47,11 +58,7 @@ inline int differingPixels(const QImage& a, const QImage& b, int threshold = 24)
     for (int row = 0; row < x.height(); ++row) {
         const auto* p = reinterpret_cast<const QRgb*>(x.constScanLine(row));
         const auto* q = reinterpret_cast<const QRgb*>(y.constScanLine(row));
-        for (int col = 0; col < x.width(); ++col) {
-            const int d = std::max({std::abs(qRed(p[col]) - qRed(q[col])), std::abs(qGreen(p[col]) - qGreen(q[col])),
-                                    std::abs(qBlue(p[col]) - qBlue(q[col]))});
-            count += d > threshold;
-        }
+        for (int col = 0; col < x.width(); ++col) count += channelDistance(p[col], q[col]) > threshold;
     }
     return count;
 }
@@ -107,5 +114,38 @@ inline std::string artifactPath(const std::string& name)
     const qreal scale = qApp->devicePixelRatio();
     return "/tmp/corvel-gpu-" + name + (scale > 1 ? "-x2" : "") + ".png";
 }
+
+// A terminal view as far as the GPU switch sees it: a widget that paints its
+// background, with a caret child; counts the caret's suspensions.
+class StandInView : public QWidget, public MetalViewHost {
+public:
+    explicit StandInView(QWidget* parent = nullptr) : QWidget(parent)
+    {
+        caret = new QWidget(this);
+        caret->setGeometry(10, 10, 8, 16);
+        resize(200, 120);
+    }
+    QWidget* terminalWidget() override { return this; }
+    QWidget* caretWidget() override { return caret; }
+    void suspendCaretForMetal() override
+    {
+        caret->hide();
+        ++suspended;
+    }
+    void resumeCaretAfterMetal() override
+    {
+        caret->show();
+        ++resumed;
+    }
+    QColor metalBackgroundColor() override { return background; }
+
+    QWidget* caret;
+    QColor background{30, 60, 90};
+    int suspended = 0;
+    int resumed = 0;
+
+protected:
+    void paintEvent(QPaintEvent*) override { QPainter(this).fillRect(rect(), background); }
+};
 
 }  // namespace corvel::gl::testing

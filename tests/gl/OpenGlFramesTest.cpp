@@ -74,53 +74,39 @@ bool hasBorder(Terminal& terminal, int32_t code, int lastRow)
     return false;
 }
 
-TEST(OpenGlFrames, ColoursAndSelection)
+// Each scene on a fresh view; the colours scene has a selection too.
+TEST(OpenGlFrames, ScenesMatchTheCpuDrawing)
 {
-    Scene s;
-    s.feed("\x1b[31mred \x1b[42mgreen-bg\x1b[0m \x1b[1;34mbold blue\x1b[0m \x1b[7minverse\x1b[0m\r\n");
-    s.feed("\x1b[38;5;208m256 orange\x1b[0m \x1b[38;2;10;200;250mtrue colour\x1b[0m \x1b[2mdim\x1b[0m\r\n");
-    s.feed("\x1b[48;5;22m the background runs to the right edge \x1b[K\x1b[0m\r\n");
-    s.feed("selected text here and a bit more");
-    s.view->selection().setSelection(Position{0, 3}, Position{12, 3});
-    s.view->selection().setActive(true);
-    EXPECT_TRUE(s.compare("colours"));
-}
-
-TEST(OpenGlFrames, UnderlineStylesAndStrikethrough)
-{
-    Scene s;
-    s.feed("\x1b[4msingle\x1b[0m \x1b[4:2mdouble\x1b[0m \x1b[4:3mcurly\x1b[0m \x1b[4:4mdotted\x1b[0m\r\n");
-    s.feed("\x1b[4:5mdashed\x1b[0m \x1b[9mstruck\x1b[0m \x1b[4;58;5;196mred line\x1b[0m\r\n");
-    s.feed("\x1b[4mwide \xe6\xbc\xa2\xe5\xad\x97 under\x1b[0m \x1b[1;9mbold struck\x1b[0m");
-    EXPECT_TRUE(s.compare("underlines"));
-}
-
-TEST(OpenGlFrames, BoxDrawingAndBlocks)
-{
-    Scene s;
-    s.feed("\xe2\x94\x8c\xe2\x94\x80\xe2\x94\x80\xe2\x94\xac\xe2\x94\x80\xe2\x94\x80\xe2\x94\x90 "
-           "\xe2\x95\x94\xe2\x95\x90\xe2\x95\x97\r\n");
-    s.feed("\xe2\x94\x82" "ab\xe2\x94\x82" "cd\xe2\x94\x82 \xe2\x95\x9a\xe2\x95\x90\xe2\x95\x9d\r\n");
-    s.feed("\xe2\x94\x94\xe2\x94\x80\xe2\x94\x80\xe2\x94\xb4\xe2\x94\x80\xe2\x94\x80\xe2\x94\x98\r\n");
-    s.feed("\x1b[32m\xe2\x96\x88\xe2\x96\x93\xe2\x96\x92\xe2\x96\x91\xe2\x96\x80\xe2\x96\x84\xe2\x96\x8c\xe2\x96\x90"
-           "\xe2\x96\x96\xe2\x96\x9f\x1b[0m");
-    EXPECT_TRUE(s.compare("blocks"));
-}
-
-TEST(OpenGlFrames, DoubleSizeLines)
-{
-    Scene s;
-    s.feed("\x1b#3Double top\r\n\x1b#4Double top\r\n\x1b#6\x1b[44mWide line\x1b[0m\r\nsingle line");
-    EXPECT_TRUE(s.compare("double-size"));
-}
-
-TEST(OpenGlFrames, CjkAndEmoji)
-{
-    Scene s;
-    s.feed("\xe6\xbc\xa2\xe5\xad\x97\xe3\x81\x8b\xe3\x81\xaa \xed\x95\x9c\xea\xb8\x80 after\r\n");
-    s.feed("\xf0\x9f\x98\x80\xf0\x9f\x8e\x89 emoji e\xcc\x81 combining\r\n");
-    s.feed("\x1b[41m\xe6\xbc\xa2\xe5\xad\x97\x1b[0m on red");
-    EXPECT_TRUE(s.compare("cjk-emoji"));
+    const std::vector<std::pair<std::string, std::string>> scenes = {
+        {"colours",
+         "\x1b[31mred \x1b[42mgreen-bg\x1b[0m \x1b[1;34mbold blue\x1b[0m \x1b[7minverse\x1b[0m\r\n"
+         "\x1b[38;5;208m256 orange\x1b[0m \x1b[38;2;10;200;250mtrue colour\x1b[0m \x1b[2mdim\x1b[0m\r\n"
+         "\x1b[48;5;22m the background runs to the right edge \x1b[K\x1b[0m\r\n"
+         "selected text here and a bit more"},
+        {"underlines",
+         "\x1b[4msingle\x1b[0m \x1b[4:2mdouble\x1b[0m \x1b[4:3mcurly\x1b[0m \x1b[4:4mdotted\x1b[0m\r\n"
+         "\x1b[4:5mdashed\x1b[0m \x1b[9mstruck\x1b[0m \x1b[4;58;5;196mred line\x1b[0m\r\n"
+         "\x1b[4mwide \xe6\xbc\xa2\xe5\xad\x97 under\x1b[0m \x1b[1;9mbold struck\x1b[0m"},
+        {"blocks", "┌──┬──┐ ╔═╗\r\n│ab│cd│ ╚═╝\r\n└──┴──┘\r\n\x1b[32m█▓▒░▀▄▌▐▖▟\x1b[0m"},
+        {"double-size", "\x1b#3Double top\r\n\x1b#4Double top\r\n\x1b#6\x1b[44mWide line\x1b[0m\r\nsingle line"},
+        {"cjk-emoji",
+         "\xe6\xbc\xa2\xe5\xad\x97\xe3\x81\x8b\xe3\x81\xaa \xed\x95\x9c\xea\xb8\x80 after\r\n"
+         "\xf0\x9f\x98\x80\xf0\x9f\x8e\x89 emoji e\xcc\x81 combining\r\n"
+         "\x1b[41m\xe6\xbc\xa2\xe5\xad\x97\x1b[0m on red"},
+        // A 2 x 2 RGBA image (premultiplied rows from the top: red, red, blue,
+        // blue) shown over 8 x 4 cells.
+        {"kitty-raw", "text\r\n\x1b_Ga=T,f=32,s=2,v=2,c=8,r=4;/wAA//8AAP8AAP//AAD//w==\x1b\\after"},
+    };
+    for (const auto& [name, text] : scenes) {
+        SCOPED_TRACE(name);
+        Scene s;
+        s.feed(text);
+        if (name == "colours") {
+            s.view->selection().setSelection(Position{0, 3}, Position{12, 3});
+            s.view->selection().setActive(true);
+        }
+        EXPECT_TRUE(s.compare(name));
+    }
 }
 
 TEST(OpenGlFrames, EveryCursorStyleFocusedAndNot)
@@ -135,22 +121,6 @@ TEST(OpenGlFrames, EveryCursorStyleFocusedAndNot)
             EXPECT_TRUE(s.compare("cursor-" + std::to_string(style) + (focused ? "-focused" : "-unfocused")));
         }
     }
-}
-
-// A 2 x 2 RGBA image, red on top and blue below, shown over 8 x 4 cells.
-const char* redOverBlueKitty()
-{
-    // Premultiplied RGBA rows from the top: red, red, then blue, blue.
-    return "\x1b_Ga=T,f=32,s=2,v=2,c=8,r=4;/wAA//8AAP8AAP//AAD//w==\x1b\\";
-}
-
-TEST(OpenGlFrames, RawKittyImage)
-{
-    Scene s;
-    s.feed("text\r\n");
-    s.feed(redOverBlueKitty());
-    s.feed("after");
-    EXPECT_TRUE(s.compare("kitty-raw"));
 }
 
 TEST(OpenGlFrames, TheCheckCatchesARowOfGlyphsOneCellOff)

@@ -3,7 +3,7 @@
 // abandoned frame, the layer order of the draw log, the row cache (what a
 // blink, a typed character, a scroll and a buffering-mode switch rebuild),
 // a Kitty image re-sent under its id, and the geometry of cursors, cells,
-// decorations and placeholder slices. Fences pass only when the test says.
+// decorations and Kitty pixel offsets. Fences pass only when the test says.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -382,39 +382,6 @@ TEST(RendererFrames, AKittyPixelOffsetMovesTheImageRightAndDown)
     EXPECT_FLOAT_EQ(v[0].texCoord.y, 0) << "texture row 0 is the image's bottom row";
 }
 
-TEST(RendererFrames, PlaceholderCellDrawsItsSliceOfTheFittedImage)
-{
-    Fixture f;
-    KittyGraphicsState& kitty = f.terminal().kittyGraphicsState;
-    const double cw = f.view.cellDimension()->width();
-    const double ch = f.view.cellDimension()->height();
-    // An image exactly as wide as four cells and one cell high fills the
-    // 4 x 1 placement; the cell in column 2 shows u 0.5...0.75.
-    const int w = int(std::lround(cw * 4)), h = int(std::lround(ch));
-    storeKittyImage(kitty, KittyGraphicsPayload::rgba(std::vector<uint8_t>(size_t(w) * h * 4, 255), w, h), 4,
-                    std::nullopt);
-    KittyPlacementRecord record;
-    record.imageId = 4;
-    record.cols = 4;
-    record.rows = 1;
-    record.isVirtual = true;
-    kitty.placementsByKey[KittyPlacementKey{4, 0}] = record;
-    f.view.placeholderDecoder = [](const std::string&, const Attribute&, int row, int col, const auto&, const auto&) {
-        return std::optional(KittyPlaceholderCell{row, col, 4, 0, 0, col, 0});
-    };
-    f.terminal().feed("\xf4\x8e\xbb\xae\xf4\x8e\xbb\xae\xf4\x8e\xbb\xae");
-    DrawData data;
-    const RowDrawData& frame = f.frameData(data);
-    ASSERT_EQ(frame.placeholderImageDraws.size(), 3u);
-    const auto& v = frame.placeholderImageDraws[2].vertices;
-    EXPECT_NEAR(v[0].texCoord.x, 0.5, 1e-3);
-    EXPECT_NEAR(v[1].texCoord.x, 0.75, 1e-3);
-    EXPECT_NEAR(v[1].position.x - v[0].position.x, cw, 1e-3);
-
-    const QRectF fit = TerminalView::kittyAspectFitRect(QSizeF(100, 50), QRectF(0, 0, 40, 40));
-    EXPECT_EQ(fit, QRectF(0, 10, 40, 20));
-}
-
 TEST(RendererFrames, GeometryHelpers)
 {
     // A curly underline from 0 to 10 with unit 3: four pieces, the last cut.
@@ -433,10 +400,6 @@ TEST(RendererFrames, GeometryHelpers)
     EXPECT_FLOAT_EQ(text[0].size.x, 20);
     EXPECT_FLOAT_EQ(text[0].size.y, 20);
     EXPECT_FLOAT_EQ(text[0].texSize.y, 0.5f);
-    // The FNV-1a head hash.
-    EXPECT_EQ(hashBytes(nullptr, 0, 64), 2166136261u);
-    const uint8_t a = 'a';
-    EXPECT_EQ(hashBytes(&a, 1, 64), 0xe40c292cu);
 }
 
 }  // namespace
