@@ -76,60 +76,47 @@ TEST(BlockElementRendererTest, FullBlocksTileWithoutGapOrOverlap)
     }
 }
 
+// One block element filling a w x h device-pixel cell of a white image whose
+// device pixel ratio is `scale`.
+QImage drawBlock(char32_t cp, int w, int h, QColor color = Qt::black, qreal scale = 1.0)
+{
+    QImage image = blankImage(w, h, Qt::white, scale);
+    {
+        QPainter painter(&image);
+        DevicePixelScope px(painter, scale);
+        BlockElementRenderer::draw(painter, QRect(0, 0, w, h), rectsOf(cp), color, false);
+    }
+    return image;
+}
+
 TEST(BlockElementRendererTest, GeometryCoverageAndSnapping)
 {
     // Upper half in a 16 x 34 cell: rows 0..16, nothing below.
-    {
-        QImage image = blankImage(16, 34);
-        QPainter painter(&image);
-        BlockElementRenderer::draw(painter, QRect(0, 0, 16, 34), rectsOf(0x2580), Qt::black, false);
-        painter.end();
-        EXPECT_EQ(image.pixel(8, 16), qRgb(0, 0, 0));
-        EXPECT_EQ(image.pixel(8, 17), qRgb(255, 255, 255));
-    }
+    const QImage upper = drawBlock(0x2580, 16, 34);
+    EXPECT_EQ(upper.pixel(8, 16), qRgb(0, 0, 0));
+    EXPECT_EQ(upper.pixel(8, 17), qRgb(255, 255, 255));
     // Medium shade: opaque red at half coverage; a half-transparent red at a quarter.
     for (const auto& [alpha, expectGreen] : {std::pair{255, 128}, std::pair{128, 191}}) {
-        QImage image = blankImage(8, 16);
-        QPainter painter(&image);
-        BlockElementRenderer::draw(painter, QRect(0, 0, 8, 16), rectsOf(0x2592), QColor(255, 0, 0, alpha), false);
-        painter.end();
+        const QImage image = drawBlock(0x2592, 8, 16, QColor(255, 0, 0, alpha));
         EXPECT_NEAR(qGreen(image.pixel(4, 8)), expectGreen, 2) << describe(image.pixel(4, 8));
         EXPECT_EQ(qRed(image.pixel(4, 8)), 255);
     }
     // A wide item stretches the eighths over both columns: the left half of a
     // two-column 8-pixel cell is 8 pixels wide.
-    {
-        QImage image = blankImage(16, 16);
-        QPainter painter(&image);
-        BlockElementRenderer::draw(painter, QRect(0, 0, 16, 16), rectsOf(0x258C), Qt::black, false);
-        painter.end();
-        EXPECT_EQ(image.pixel(7, 8), qRgb(0, 0, 0));
-        EXPECT_EQ(image.pixel(8, 8), qRgb(255, 255, 255));
-    }
+    const QImage wide = drawBlock(0x258C, 16, 16);
+    EXPECT_EQ(wide.pixel(7, 8), qRgb(0, 0, 0));
+    EXPECT_EQ(wide.pixel(8, 8), qRgb(255, 255, 255));
     // A cell 7.5 logical pixels wide at scale 2 is 15 device pixels; its left
     // half (7.5 pixels) snaps outward to 8 whole pixels.
-    {
-        QImage image = blankImage(15, 30, Qt::white, 2.0);
-        QPainter painter(&image);
-        {
-            DevicePixelScope px(painter, 2.0);
-            BlockElementRenderer::draw(painter, QRect(0, 0, 15, 30), rectsOf(0x258C), Qt::black, false);
-        }
-        painter.end();
-        EXPECT_EQ(image.pixel(7, 10), qRgb(0, 0, 0));
-        EXPECT_EQ(image.pixel(8, 10), qRgb(255, 255, 255));
-    }
+    const QImage snapped = drawBlock(0x258C, 15, 30, Qt::black, 2.0);
+    EXPECT_EQ(snapped.pixel(7, 10), qRgb(0, 0, 0));
+    EXPECT_EQ(snapped.pixel(8, 10), qRgb(255, 255, 255));
     // The lower half of an odd-height cell covers whole pixels only.
-    {
-        QImage image = blankImage(8, 17);
-        QPainter painter(&image);
-        BlockElementRenderer::draw(painter, QRect(0, 0, 8, 17), rectsOf(0x2584), Qt::black, false);
-        painter.end();
-        for (int y = 0; y < 17; ++y) {
-            const QRgb c = image.pixel(3, y);
-            EXPECT_TRUE(c == qRgb(0, 0, 0) || c == qRgb(255, 255, 255)) << y << ": " << describe(c);
-        }
-        EXPECT_EQ(image.pixel(3, 8), qRgb(0, 0, 0));  // floor(8.5): the snapped top edge
-        EXPECT_EQ(image.pixel(3, 7), qRgb(255, 255, 255));
+    const QImage lower = drawBlock(0x2584, 8, 17);
+    for (int y = 0; y < 17; ++y) {
+        const QRgb c = lower.pixel(3, y);
+        EXPECT_TRUE(c == qRgb(0, 0, 0) || c == qRgb(255, 255, 255)) << y << ": " << describe(c);
     }
+    EXPECT_EQ(lower.pixel(3, 8), qRgb(0, 0, 0));  // floor(8.5): the snapped top edge
+    EXPECT_EQ(lower.pixel(3, 7), qRgb(255, 255, 255));
 }

@@ -1,4 +1,4 @@
-// The find bar's texts, keys and callbacks, and its controller over a
+// The find bar's option toggles, keys and callbacks, and its controller over a
 // recording find target, driven by key events.
 #include "corvel/qt/FindBarController.h"
 #include "corvel/qt/FindPasteboard.h"
@@ -40,20 +40,9 @@ struct RecordingTarget : FindTarget {
     std::vector<std::string> take() { return std::exchange(calls, {}); }
 };
 
-TEST(FindBar, TextsAndOptionsAreReported)
+TEST(FindBar, OptionTogglesAreReported)
 {
     TerminalFindBarView bar;
-    EXPECT_EQ(bar.searchField()->placeholderText(), "Find");
-    EXPECT_EQ(bar.caseSensitiveButton()->text(), "Aa");
-    EXPECT_EQ(bar.regexButton()->text(), ".*");
-    EXPECT_EQ(bar.wholeWordButton()->text(), "Word");
-    EXPECT_EQ(bar.caseSensitiveButton()->toolTip(), "Case Sensitive");
-    EXPECT_EQ(bar.regexButton()->toolTip(), "Regex");
-    EXPECT_EQ(bar.wholeWordButton()->toolTip(), "Whole Word");
-    EXPECT_EQ(bar.previousButton()->toolTip(), "Previous");
-    EXPECT_EQ(bar.nextButton()->toolTip(), "Next");
-    EXPECT_EQ(bar.closeButton()->toolTip(), "Close");
-
     std::vector<SearchOptions> reported;
     bar.onOptionsChanged = [&](const SearchOptions& o) { reported.push_back(o); };
     bar.resize(bar.sizeHint());

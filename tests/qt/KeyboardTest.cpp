@@ -132,7 +132,7 @@ TEST_F(KeyFixture, TheMetaToggleChordSwitchesAltAsMeta)
     EXPECT_EQ(take(), "");
 }
 
-TEST_F(KeyFixture, PageDownScrollsTheNormalScreenWithoutSending)
+TEST_F(KeyFixture, PageKeysScrollTheNormalScreenAndGoToTheProgramOnTheAlternateOne)
 {
     for (int i = 0; i < 40; ++i) view.feed(std::string_view("line\r\n"));
     Buffer& buffer = view.getTerminal().displayBuffer();
@@ -153,6 +153,11 @@ TEST_F(KeyFixture, PageDownScrollsTheNormalScreenWithoutSending)
     log::Capture capture;
     view.doCommand("transpose:");
     EXPECT_TRUE(capture.contains("Unhandle selector transpose:"));
+    // On the alternate screen the page keys go to the program.
+    view.feed(std::string_view("\x1b[?1049h"));
+    view.pageUp();
+    view.pageDown();
+    EXPECT_EQ(take(), "\x1b[5~\x1b[6~");
 }
 
 TEST_F(KeyFixture, KittyPressesKeepTheirModifiers)

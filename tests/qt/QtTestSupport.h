@@ -15,11 +15,11 @@
 
 namespace corvel::testing {
 
-// DejaVu Sans Mono at 12 pixels, the font every view test draws with.
-inline QFont testFont()
+// DejaVu Sans Mono, at 12 pixels unless a test needs another size.
+inline QFont testFont(int pixelSize = 12)
 {
     QFont font(QStringLiteral("DejaVu Sans Mono"));
-    font.setPixelSize(12);
+    font.setPixelSize(pixelSize);
     return font;
 }
 

@@ -1,8 +1,7 @@
 // The terminal view's edit and find commands and the host callbacks it
 // answers: copying only an active selection, pasting with the program's
-// markers, menu validation, searches over real program output (centred,
-// across wraps, after wide characters, bad patterns), the find bar driving
-// the view, window-size and cell-size replies, progress reports with their
+// markers, menu validation, searches over real program output (centred, bad
+// patterns; the search itself is the core's), the find bar driving the view, window-size and cell-size replies, progress reports with their
 // expiry on an injected clock, the bell, the title and the debug overlay.
 #include "ViewPointerSupport.h"
 
@@ -25,18 +24,10 @@
 namespace corvel {
 namespace {
 
-using testing::testFont;
 
-struct CommandFixture {
-    explicit CommandFixture(QRect frame = QRect(0, 0, 640, 300)) : view(frame, testFont())
-    {
-        host = std::make_shared<testing::PointerDelegate>();
-        view.setTerminalDelegate(host);
-        findpasteboard::clear();
-    }
-    std::string take() { return std::exchange(host->sent, {}); }
-    TerminalView view;
-    std::shared_ptr<testing::PointerDelegate> host;
+// The find pasteboard starts empty for each test.
+struct CommandFixture : testing::PointerFixture {
+    explicit CommandFixture(QRect frame = QRect(0, 0, 640, 300)) : PointerFixture(frame) { findpasteboard::clear(); }
 };
 
 TEST(ViewCommands, CopyPasteSelectAllAndTheirValidation)
@@ -72,13 +63,6 @@ TEST(ViewCommands, CopyPasteSelectAllAndTheirValidation)
     EXPECT_TRUE(f.view.validateUserInterfaceItem("paste:", std::nullopt));
     EXPECT_TRUE(f.view.validateUserInterfaceItem("selectAll:", std::nullopt));
     EXPECT_FALSE(f.view.validateUserInterfaceItem("frobnicate:", std::nullopt));
-
-    // The shortcuts are the view's own.
-    EXPECT_EQ(f.view.copyAction()->shortcut(), QKeySequence("Ctrl+Shift+C"));
-    EXPECT_EQ(f.view.pasteAction()->shortcut(), QKeySequence("Ctrl+Shift+V"));
-    EXPECT_EQ(f.view.selectAllAction()->shortcut(), QKeySequence("Ctrl+Shift+A"));
-    EXPECT_EQ(f.view.findAction()->shortcut(), QKeySequence("Ctrl+Shift+F"));
-    EXPECT_EQ(f.view.copyAction()->shortcutContext(), Qt::WidgetShortcut);
 
     // Paste: plain, then between the markers the program asked for.
     clipboard.setText("pasted");
@@ -116,13 +100,8 @@ TEST(ViewCommands, FindSelectsAndCentresMatchesInProgramOutput)
     const int row = f.view.selection().start().row;
     EXPECT_EQ(terminal.translateBufferLineToString(buffer, row, 0, -1), "1500");
     EXPECT_EQ(buffer.yDisp(), row - rows / 2);
-    // "1500" occurs once: the next step wraps around to it.
-    ASSERT_TRUE(f.view.findNext("1500", SearchOptions{}, true));
-    EXPECT_EQ(f.view.selection().start().row, row);
-    // Backward, the search wraps to the end of the buffer.
     ASSERT_TRUE(f.view.findPrevious("199", SearchOptions{}, true));
     EXPECT_EQ(f.view.getSelection(), "199");
-    EXPECT_GT(f.view.selection().start().row, row);
 
     // A lone "(" as a pattern finds nothing and raises nothing.
     SearchOptions regex;
@@ -136,26 +115,11 @@ TEST(ViewCommands, FindSelectsAndCentresMatchesInProgramOutput)
     EXPECT_FALSE(f.view.selection().active());
 }
 
-TEST(ViewCommands, FindMatchesAcrossWrapsAndAfterWideCharacters)
-{
-    CommandFixture f(QRect(0, 0, 200, 200));
-    const int cols = f.view.getTerminal().cols();
-    // "needle" starts three cells before the right edge and wraps.
-    f.view.feed(std::string(cols - 3, '.') + "needle\r\n");
-    f.view.feed("\xe4\xb8\xad" "a\r\n");
-    ASSERT_TRUE(f.view.findNext("needle", SearchOptions{}, true));
-    EXPECT_EQ(f.view.selection().start(), (Position{cols - 3, 0}));
-    EXPECT_EQ(f.view.getSelection(), "needle");
-    ASSERT_TRUE(f.view.findNext("a", SearchOptions{}, true));
-    EXPECT_EQ(f.view.selection().start(), (Position{2, 2}));
-}
-
 TEST(ViewCommands, FindBarDrivesTheViewsSearch)
 {
     CommandFixture f(QRect(0, 0, 900, 300));
     f.view.show();
     for (int i = 1; i <= 300; ++i) f.view.feed(std::to_string(i) + "\r\n");
-    Buffer& buffer = f.view.getTerminal().displayBuffer();
 
     f.view.findAction()->trigger();
     TerminalFindBarView* bar = f.view.findBar();
@@ -172,11 +136,7 @@ TEST(ViewCommands, FindBarDrivesTheViewsSearch)
     EXPECT_EQ(findpasteboard::text(), "12");
     const int first = f.view.selection().start().row;
     QTest::keyClick(bar->searchField(), Qt::Key_Return);
-    const int second = f.view.selection().start().row;
-    EXPECT_GT(second, first);
-    QTest::keyClick(bar->searchField(), Qt::Key_Return, Qt::ShiftModifier);
-    EXPECT_EQ(f.view.selection().start().row, first);
-    EXPECT_LT(buffer.yDisp(), first + 1);
+    EXPECT_GT(f.view.selection().start().row, first);
 
     // Emptied, the selection goes; Escape closes the bar.
     bar->searchField()->clear();
@@ -185,11 +145,6 @@ TEST(ViewCommands, FindBarDrivesTheViewsSearch)
     EXPECT_FALSE(f.view.selection().active());
     QTest::keyClick(bar->searchField(), Qt::Key_Escape);
     EXPECT_FALSE(bar->isVisible());
-
-    // With the bar hidden, "find next" takes the find pasteboard's term.
-    findpasteboard::setText("299");
-    f.view.performFindPanelAction(2);
-    EXPECT_EQ(f.view.getSelection(), "299");
 
     // Tag 7: the selection becomes the term and fills the bar.
     f.view.selection().setSelection({0, 41}, {2, 41});

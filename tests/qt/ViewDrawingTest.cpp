@@ -1,7 +1,7 @@
 // The view's own drawing, probed by pixel: backgrounds to the right edge, the
-// strip below the grid, repainting a band of rows only, glyphs on their cells
-// after combining marks, concealed text, wide underlines, selection and link
-// highlight.
+// strip below the grid, repainting a band of rows only, and the view's
+// selection colour and link highlight reaching the rows. (Glyph placement,
+// concealed text and decorations are RowPainterTest's.)
 #include "QtTestSupport.h"
 #include "ViewRender.h"
 
@@ -60,26 +60,6 @@ TEST(ViewDrawing, BackgroundsReachTheEdgesAndDirtyBandsRepaintOnlyTheirRows)
     view.queuePendingDisplay();
     ASSERT_TRUE(testing::pumpUntil([&] { return !view.pendingDisplay(); }));
     EXPECT_FALSE(view.getTerminal().getUpdateRange());
-}
-
-TEST(ViewDrawing, GlyphsConcealmentAndDecorationsSitOnTheirCells)
-{
-    TerminalView view(QRect(0, 0, 400, 200), testFont());
-    // e with a combining acute, then X; concealed text; an underlined wide character.
-    testing::feed(view, "e\xcc\x81X\r\n\x1b[8mHIDDEN\x1b[0m\r\n\x1b[4m\xe4\xb8\xad\x1b[0m");
-    const QImage image = renderView(view);
-    const QColor bg = nativeBg(view);
-    EXPECT_GT(ink(image, cellPixels(view, 0, 0), bg), 0);
-    EXPECT_GT(ink(image, cellPixels(view, 1, 0), bg), 0) << "X stays in column 1";
-    EXPECT_EQ(ink(image, cellPixels(view, 2, 0), bg), 0);
-    EXPECT_EQ(ink(image, cellPixels(view, 0, 1, 6), bg), 0) << "concealed text is not visible";
-
-    // The underline runs under both columns of the wide cell: the right
-    // column's lower quarter has a line across most of its width.
-    const QColor fg = view.nativeForegroundColor()->toQColor();
-    const QRect right = cellPixels(view, 1, 2);
-    const QRect lowQuarter(right.left(), right.top() + right.height() * 3 / 4, right.width(), right.height() / 4);
-    EXPECT_GE(countColor(image, lowQuarter, fg, 60), right.width() * 3 / 4);
 }
 
 TEST(ViewDrawing, SelectionAndLinkHighlightAreDrawn)

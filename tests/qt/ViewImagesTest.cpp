@@ -19,13 +19,8 @@ using testing::cellPixels;
 using testing::countColor;
 using testing::renderView;
 
-// 17 pixels high rows.
-QFont font14()
-{
-    QFont font(QStringLiteral("DejaVu Sans Mono"));
-    font.setPixelSize(14);
-    return font;
-}
+// DejaVu Sans Mono at 14 pixels: 17 pixels high rows.
+QFont font14() { return testing::testFont(14); }
 
 // A PNG of w x h pixels, red above the middle and blue below it.
 std::string twoColourPng(int w, int h)

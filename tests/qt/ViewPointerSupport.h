@@ -2,7 +2,8 @@
 // a real program on a pseudo-terminal whose output the view is fed (and
 // whose input is the view's), a recording delegate that also records link
 // requests and titles, cell centres, and primary-button events with chosen
-// timestamps so click series are counted as a user's would be.
+// timestamps so click series are counted as a user's would be, and a view
+// fixture holding both.
 #pragma once
 
 #include "QtTestSupport.h"
@@ -12,6 +13,7 @@
 
 #include <QApplication>
 #include <QMouseEvent>
+#include <QUrl>
 
 #include <memory>
 #include <string>
@@ -36,6 +38,25 @@ struct PointerDelegate : RecordingViewDelegate {
 // A program on a pseudo-terminal whose delegate also records links, titles
 // and bells.
 using PointerPty = ViewPty<PointerDelegate>;
+
+// A 640 x 300 view (or `frame`) with a recording delegate and a link opener
+// that records what it is handed.
+struct PointerFixture {
+    explicit PointerFixture(QRect frame = QRect(0, 0, 640, 300)) : view(frame, testFont())
+    {
+        view.setTerminalDelegate(host);
+        view.linkOpener = [this](const QUrl& url) {
+            opened.push_back(url.toString().toStdString());
+            return true;
+        };
+    }
+    void feed(std::string_view text) { view.feed(text); }
+    std::string take() { return std::exchange(host->sent, {}); }
+
+    TerminalView view;
+    std::shared_ptr<PointerDelegate> host = std::make_shared<PointerDelegate>();
+    std::vector<std::string> opened;
+};
 
 // The text of screen row `row`, trailing blanks dropped.
 inline std::string screenLine(TerminalView& view, int row)

@@ -25,13 +25,6 @@ using testing::renderView;
 
 using ViewProcess = testing::ViewPty<>;
 
-QFont dejaVu(int pixelSize)
-{
-    QFont font(QStringLiteral("DejaVu Sans Mono"));
-    font.setPixelSize(pixelSize);
-    return font;
-}
-
 int32_t codeAt(Terminal& terminal, int col, int row)
 {
     const auto cell = terminal.getCharData(col, row);
@@ -69,7 +62,7 @@ TEST(ViewPrograms, SplitBordersOfMultiplexerAndEditorHaveNoGaps)
     for (int pixelSize : {10, 13, 17}) {
         SCOPED_TRACE(pixelSize);
         {
-            TerminalView view(QRect(0, 0, 640, 400), dejaVu(pixelSize));
+            TerminalView view(QRect(0, 0, 640, 400), testing::testFont(pixelSize));
             const int rows = view.getTerminal().rows();
             const std::string socket = "/tmp/corvel-view-tmux-" + std::to_string(getpid()) + "-" + std::to_string(pixelSize);
             auto run = ViewProcess::start(view, "exec tmux -f /dev/null -S " + socket +
@@ -86,7 +79,7 @@ TEST(ViewPrograms, SplitBordersOfMultiplexerAndEditorHaveNoGaps)
             EXPECT_EQ(gaps(view, image, *col, rows - 2), std::vector<int>{}) << "multiplexer at " << pixelSize;
         }
         {
-            TerminalView view(QRect(0, 0, 640, 400), dejaVu(pixelSize));
+            TerminalView view(QRect(0, 0, 640, 400), testing::testFont(pixelSize));
             const int rows = view.getTerminal().rows();
             auto run = ViewProcess::start(view, "cd /tmp && exec vim -u NONE -N -n -O left.txt right.txt");
             std::optional<int> col;
@@ -108,7 +101,7 @@ TEST(ViewPrograms, ColouredListingIsDrawnInItsColours)
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("subdir")));
-    TerminalView view(QRect(0, 0, 640, 200), dejaVu(13));
+    TerminalView view(QRect(0, 0, 640, 200), testing::testFont(13));
     auto run = ViewProcess::start(view, "exec ls --color=always " + dir.path().toStdString());
     ASSERT_TRUE(testing::pumpUntil([&] { return run->exited; }));
     Terminal& terminal = view.getTerminal();
