@@ -138,11 +138,7 @@ TEST(ViewCommands, FindBarDrivesTheViewsSearch)
     QTest::keyClick(bar->searchField(), Qt::Key_Return);
     EXPECT_GT(f.view.selection().start().row, first);
 
-    // Emptied, the selection goes; Escape closes the bar.
-    bar->searchField()->clear();
-    QTest::keyClick(bar->searchField(), Qt::Key_Backspace);
-    f.view.findBarController()->handleSearchChanged("");
-    EXPECT_FALSE(f.view.selection().active());
+    // Escape closes the bar (emptying the field is the controller's, in FindBarTest).
     QTest::keyClick(bar->searchField(), Qt::Key_Escape);
     EXPECT_FALSE(bar->isVisible());
 
