@@ -58,23 +58,9 @@ struct Scene {
     }
 };
 
+using corvel::testing::borderColumn;
 using ViewProcess = corvel::testing::ViewPty<>;
 
-// Whether every row of 0...lastRow holds `code` in one column.
-bool hasBorder(Terminal& terminal, int32_t code, int lastRow)
-{
-    for (int col = 1; col < terminal.cols() - 1; ++col) {
-        bool whole = true;
-        for (int row = 0; row <= lastRow && whole; ++row) {
-            const auto cell = terminal.getCharData(col, row);
-            whole = cell && cell->code == code;
-        }
-        if (whole) return true;
-    }
-    return false;
-}
-
-// Each scene on a fresh view; the colours scene has a selection too.
 TEST(OpenGlFrames, ScenesMatchTheCpuDrawing)
 {
     const std::vector<std::pair<std::string, std::string>> scenes = {
@@ -87,7 +73,8 @@ TEST(OpenGlFrames, ScenesMatchTheCpuDrawing)
          "\x1b[4msingle\x1b[0m \x1b[4:2mdouble\x1b[0m \x1b[4:3mcurly\x1b[0m \x1b[4:4mdotted\x1b[0m\r\n"
          "\x1b[4:5mdashed\x1b[0m \x1b[9mstruck\x1b[0m \x1b[4;58;5;196mred line\x1b[0m\r\n"
          "\x1b[4mwide \xe6\xbc\xa2\xe5\xad\x97 under\x1b[0m \x1b[1;9mbold struck\x1b[0m"},
-        {"blocks", "┌──┬──┐ ╔═╗\r\n│ab│cd│ ╚═╝\r\n└──┴──┘\r\n\x1b[32m█▓▒░▀▄▌▐▖▟\x1b[0m"},
+        {"blocks", "┌──┬──┐ ╔═╗\r\n│ab│cd│ ╚═╝\r\n└──┴──┘\r\n"
+                   "\x1b[32m█▓▒░▀▄▌▐▖▟\x1b[0m"},
         {"double-size", "\x1b#3Double top\r\n\x1b#4Double top\r\n\x1b#6\x1b[44mWide line\x1b[0m\r\nsingle line"},
         {"cjk-emoji",
          "\xe6\xbc\xa2\xe5\xad\x97\xe3\x81\x8b\xe3\x81\xaa \xed\x95\x9c\xea\xb8\x80 after\r\n"
@@ -193,7 +180,8 @@ TEST(OpenGlFrames, MultiplexerAndEditorSplitBorders)
         auto run = ViewProcess::start(*s.view, "exec tmux -f /dev/null -S " + socket +
                                                    " new-session 'echo left; sleep 60' \\; set status off \\;"
                                                    " split-window -h 'echo right; sleep 60'");
-        const bool drawn = testing::pumpUntil([&] { return hasBorder(s.view->getTerminal(), 0x2502, rows - 1); });
+        const bool drawn =
+            testing::pumpUntil([&] { return borderColumn(s.view->getTerminal(), 0x2502, rows - 1).has_value(); });
         testing::pumpUntil([&] { return !s.view->pendingDisplay(); });
         EXPECT_TRUE(drawn) << "no multiplexer border";
         if (drawn) {
@@ -205,7 +193,8 @@ TEST(OpenGlFrames, MultiplexerAndEditorSplitBorders)
         Scene s(60, 14);
         const int rows = s.view->getTerminal().rows();
         auto run = ViewProcess::start(*s.view, "cd /tmp && exec vim -u NONE -N -n -O left.txt right.txt");
-        const bool drawn = testing::pumpUntil([&] { return hasBorder(s.view->getTerminal(), '|', rows - 3); });
+        const bool drawn =
+            testing::pumpUntil([&] { return borderColumn(s.view->getTerminal(), '|', rows - 3).has_value(); });
         testing::pumpUntil([&] { return !s.view->pendingDisplay(); });
         EXPECT_TRUE(drawn) << "no editor separator";
         if (drawn) {

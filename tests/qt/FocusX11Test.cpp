@@ -7,7 +7,6 @@
 #include "corvel/qt/TerminalView.h"
 
 #include <QApplication>
-#include <QProcess>
 
 #include <gtest/gtest.h>
 
@@ -17,12 +16,7 @@ namespace {
 using testing::pumpUntil;
 using testing::testFont;
 
-// Gives the X input focus to `window` the way a user switching windows does.
-bool focusWithXdotool(QWidget& window)
-{
-    const QString id = QString::number(window.winId());
-    return QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("windowfocus"), QStringLiteral("--sync"), id}) == 0;
-}
+using testing::focusWithXdotool;
 
 bool isCaretColour(const QImage& image, int x, int y, const QColor& colour)
 {

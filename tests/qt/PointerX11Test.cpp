@@ -10,7 +10,6 @@
 #include <QClipboard>
 #include <QFile>
 #include <QGuiApplication>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QUrl>
 
@@ -21,13 +20,10 @@
 namespace corvel {
 namespace {
 
+using testing::focusWithXdotool;
 using testing::pumpUntil;
+using testing::runXdotool;
 using testing::screenHas;
-
-bool xdotool(const QStringList& arguments)
-{
-    return QProcess::execute(QStringLiteral("xdotool"), arguments) == 0;
-}
 
 struct PointerX11 : ::testing::Test {
     std::unique_ptr<TerminalView> view;
@@ -49,7 +45,7 @@ struct PointerX11 : ::testing::Test {
             return view->isVisible() && view->getTerminal().cols() == 80 && view->getTerminal().rows() == 24;
         }));
         view->setFocus();
-        ASSERT_TRUE(xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), window()}));
+        ASSERT_TRUE(focusWithXdotool(*view));
         ASSERT_TRUE(pumpUntil([&] { return view->hasFocus(); }));
     }
     void TearDown() override
@@ -75,7 +71,7 @@ struct PointerX11 : ::testing::Test {
         arguments << QStringLiteral("mousemove") << QStringLiteral("--window") << window()
                   << QStringLiteral("--sync") << QString::number(std::lround(centre.x()))
                   << QString::number(std::lround(centre.y()));
-        return xdotool(arguments + then);
+        return runXdotool(arguments + then);
     }
 };
 
@@ -105,7 +101,8 @@ TEST_F(PointerX11, DoubleClickedWordIsWhatCopyPuts)
     ASSERT_TRUE(atCell(9, 0, {QStringLiteral("click"), QStringLiteral("--repeat"), QStringLiteral("2"),
                               QStringLiteral("--delay"), QStringLiteral("60"), QStringLiteral("1")}));
     ASSERT_TRUE(pumpUntil([&] { return view->getSelection().has_value(); }));
-    ASSERT_TRUE(xdotool({QStringLiteral("key"), QStringLiteral("--clearmodifiers"), QStringLiteral("ctrl+shift+c")}));
+    ASSERT_TRUE(
+        runXdotool({QStringLiteral("key"), QStringLiteral("--clearmodifiers"), QStringLiteral("ctrl+shift+c")}));
     EXPECT_TRUE(pumpUntil([&] { return QGuiApplication::clipboard()->text() != QStringLiteral("before"); }));
     EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("foo-bar_baz.txt"));
 }

@@ -1,5 +1,6 @@
-// Helpers of the view tests: the pinned font, a recording view delegate and
-// event-loop pumping until a condition holds.
+// Helpers of the view tests: the pinned font, a recording view delegate,
+// event-loop pumping until a condition holds, and xdotool for the tests on a
+// real X server.
 #pragma once
 
 #include "corvel/qt/TerminalView.h"
@@ -8,6 +9,8 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QFont>
+#include <QProcess>
+#include <QWidget>
 
 #include <functional>
 #include <string>
@@ -49,6 +52,18 @@ inline bool pumpUntil(const std::function<bool()>& done, int boundMs = 20000)
 inline void feed(TerminalView& view, std::string_view text)
 {
     view.getTerminal().feed(text);
+}
+
+// Runs xdotool with `arguments`; whether it succeeded.
+inline bool runXdotool(const QStringList& arguments)
+{
+    return QProcess::execute(QStringLiteral("xdotool"), arguments) == 0;
+}
+
+// Gives the X input focus to `window` the way a user switching windows does.
+inline bool focusWithXdotool(const QWidget& window)
+{
+    return runXdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), QString::number(window.winId())});
 }
 
 }  // namespace corvel::testing

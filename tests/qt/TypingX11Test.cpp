@@ -6,7 +6,6 @@
 #include "ProcessViewSupport.h"
 
 #include <QGuiApplication>
-#include <QProcess>
 
 #include <gtest/gtest.h>
 
@@ -14,22 +13,14 @@ namespace corvel {
 namespace {
 
 using testing::makeProcessView;
+using testing::focusWithXdotool;
 using testing::pumpUntil;
+using testing::runXdotool;
 using testing::waitForText;
-
-bool xdotool(const QStringList& arguments)
-{
-    return QProcess::execute(QStringLiteral("xdotool"), arguments) == 0;
-}
-
-bool focus(QWidget& window)
-{
-    return xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), QString::number(window.winId())});
-}
 
 bool key(const QString& keys)
 {
-    return xdotool({QStringLiteral("key"), QStringLiteral("--clearmodifiers"), keys});
+    return runXdotool({QStringLiteral("key"), QStringLiteral("--clearmodifiers"), keys});
 }
 
 struct TypingX11 : ::testing::Test {
@@ -41,7 +32,7 @@ struct TypingX11 : ::testing::Test {
         view = makeProcessView(80, 24);
         ASSERT_TRUE(pumpUntil([&] { return view->isVisible(); }));
         view->setFocus();
-        ASSERT_TRUE(focus(*view));
+        ASSERT_TRUE(focusWithXdotool(*view));
         ASSERT_TRUE(pumpUntil([&] { return view->hasFocus(); }));
     }
     void TearDown() override
@@ -61,7 +52,7 @@ TEST_F(TypingX11, TypedCommandRunsInTheShell)
     view->startProcess("/bin/sh", {"-i"},
                        std::vector<std::string>{"TERM=xterm-256color", "PATH=/usr/bin:/bin", "PS1=prompt> "});
     ASSERT_TRUE(waitForText(*view, "prompt>"));
-    ASSERT_TRUE(xdotool({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("30"),
+    ASSERT_TRUE(runXdotool({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("30"),
                          QStringLiteral("echo hi")}));
     ASSERT_TRUE(key(QStringLiteral("Return")));
     EXPECT_TRUE(pumpUntil([&] { return testing::screenHasLine(*view, "hi"); }));
@@ -95,10 +86,10 @@ TEST_F(TypingX11, KittyKeysAndModifierReleases)
     // Report events and all keys: releasing one Shift while the other is
     // still held is reported as a release of that key.
     view->feed(std::string_view("\x1b[=11u"));
-    ASSERT_TRUE(xdotool({QStringLiteral("keydown"), QStringLiteral("Shift_L")}));
-    ASSERT_TRUE(xdotool({QStringLiteral("keydown"), QStringLiteral("Shift_R")}));
-    ASSERT_TRUE(xdotool({QStringLiteral("keyup"), QStringLiteral("Shift_L")}));
-    ASSERT_TRUE(xdotool({QStringLiteral("keyup"), QStringLiteral("Shift_R")}));
+    ASSERT_TRUE(runXdotool({QStringLiteral("keydown"), QStringLiteral("Shift_L")}));
+    ASSERT_TRUE(runXdotool({QStringLiteral("keydown"), QStringLiteral("Shift_R")}));
+    ASSERT_TRUE(runXdotool({QStringLiteral("keyup"), QStringLiteral("Shift_L")}));
+    ASSERT_TRUE(runXdotool({QStringLiteral("keyup"), QStringLiteral("Shift_R")}));
     EXPECT_TRUE(waitForText(*view, "^[[57441;2:3u"));
     EXPECT_TRUE(waitForText(*view, "^[[57441;2:3u^[[57447;1:3u"));
 }

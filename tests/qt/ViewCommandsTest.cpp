@@ -1,8 +1,9 @@
 // The terminal view's edit and find commands and the host callbacks it
 // answers: copying only an active selection, pasting with the program's
 // markers, menu validation, searches over real program output (centred, bad
-// patterns; the search itself is the core's), the find bar driving the view, window-size and cell-size replies, progress reports with their
-// expiry on an injected clock, the bell, the title and the debug overlay.
+// patterns; the search itself is the core's), the find bar driving the view,
+// window-size and cell-size replies, progress reports with their expiry on an
+// injected clock, the bell, the title and the debug overlay.
 #include "ViewPointerSupport.h"
 
 #include "corvel/qt/FindBarController.h"

@@ -19,28 +19,12 @@
 namespace corvel {
 namespace {
 
+using testing::borderColumn;
 using testing::cellPixels;
 using testing::countColor;
 using testing::renderView;
 
 using ViewProcess = testing::ViewPty<>;
-
-int32_t codeAt(Terminal& terminal, int col, int row)
-{
-    const auto cell = terminal.getCharData(col, row);
-    return cell ? cell->code : 0;
-}
-
-// The column holding `code` on every row of 0...lastRow, if any.
-std::optional<int> borderColumn(Terminal& terminal, int32_t code, int lastRow)
-{
-    for (int col = 1; col < terminal.cols() - 1; ++col) {
-        bool whole = true;
-        for (int row = 0; row <= lastRow && whole; ++row) whole = codeAt(terminal, col, row) == code;
-        if (whole) return col;
-    }
-    return std::nullopt;
-}
 
 // Device-pixel rows of the column's cells from row 0 to lastRow on which no
 // pixel differs from the background.

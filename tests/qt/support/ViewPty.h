@@ -4,7 +4,8 @@
 // replies) are written back to it. The view holds the object as its delegate
 // and the process holds it weakly; a test keeps the shared_ptr that start()
 // returns, and dropping it ends a program that is still running. Main thread
-// only: output arrives on the main queue.
+// only: output arrives on the main queue. Also: finding the border a split
+// multiplexer or editor draws.
 #pragma once
 
 #include "tests/qt/QtTestSupport.h"
@@ -73,5 +74,20 @@ public:
         if (process) process->send(data);
     }
 };
+
+// The column (neither the first nor the last) holding `code` on every row of
+// 0...lastRow: the border between two panes a split program draws.
+inline std::optional<int> borderColumn(Terminal& terminal, int32_t code, int lastRow)
+{
+    for (int col = 1; col < terminal.cols() - 1; ++col) {
+        bool whole = true;
+        for (int row = 0; row <= lastRow && whole; ++row) {
+            const auto cell = terminal.getCharData(col, row);
+            whole = cell && cell->code == code;
+        }
+        if (whole) return col;
+    }
+    return std::nullopt;
+}
 
 }  // namespace corvel::testing
