@@ -311,23 +311,24 @@ std::string attributeText(const Attribute& attr)
     return text;
 }
 
-// Each cell of the viewport as '.' (no payload) or a letter per distinct
-// payload, in order of first appearance.
-std::vector<std::string> linksOf(Buffer& buffer)
+// Each cell of the viewport as '.' (the blank value) or a letter per
+// distinct value, in order of first appearance.
+template <class Value>
+std::vector<std::string> lettersOf(Buffer& buffer, Value (*valueOf)(const CharData&))
 {
     std::vector<std::string> rows;
-    std::vector<uint16_t> seen;
+    std::vector<Value> seen;
     for (int r = 0; r < buffer.rows(); ++r) {
         const BufferLine& line = buffer.lines()[int64_t{buffer.yDisp()} + r];
         std::string row;
         for (int c = 0; c < buffer.cols(); ++c) {
-            const uint16_t code = c < line.count() ? line[c].payload.code : 0;
-            if (code == 0) {
+            const Value value = c < line.count() ? valueOf(line[c]) : Value();
+            if (value == Value()) {
                 row += '.';
                 continue;
             }
-            auto at = std::find(seen.begin(), seen.end(), code);
-            if (at == seen.end()) at = seen.insert(seen.end(), code);
+            auto at = std::find(seen.begin(), seen.end(), value);
+            if (at == seen.end()) at = seen.insert(seen.end(), value);
             row += static_cast<char>('a' + (at - seen.begin()) % 26);
         }
         rows.push_back(row);
@@ -335,29 +336,8 @@ std::vector<std::string> linksOf(Buffer& buffer)
     return rows;
 }
 
-// Each cell of the viewport as '.' (default background) or a letter per
-// distinct background, in order of first appearance.
-std::vector<std::string> backgroundsOf(Buffer& buffer)
-{
-    std::vector<std::string> rows;
-    std::vector<Attribute::Color> seen;
-    for (int r = 0; r < buffer.rows(); ++r) {
-        const BufferLine& line = buffer.lines()[int64_t{buffer.yDisp()} + r];
-        std::string row;
-        for (int c = 0; c < buffer.cols(); ++c) {
-            const Attribute::Color bg = c < line.count() ? line[c].attribute.bg : Attribute::Color();
-            if (bg == Attribute::Color()) {
-                row += '.';
-                continue;
-            }
-            auto at = std::find(seen.begin(), seen.end(), bg);
-            if (at == seen.end()) at = seen.insert(seen.end(), bg);
-            row += static_cast<char>('a' + (at - seen.begin()) % 26);
-        }
-        rows.push_back(row);
-    }
-    return rows;
-}
+uint16_t payloadOf(const CharData& cell) { return cell.payload.code; }
+Attribute::Color backgroundOf(const CharData& cell) { return cell.attribute.bg; }
 
 std::string lineText(Terminal& terminal, const BufferLine& line, int cols)
 {
@@ -370,12 +350,17 @@ std::string lineText(Terminal& terminal, const BufferLine& line, int cols)
     return text;
 }
 
-// The lines above the active screen, and the screen rows marked as continuations.
-std::vector<std::string> aboveOf(Terminal& terminal, Buffer& buffer)
+// Ring lines [from, to) of the buffer as text.
+std::vector<std::string> textOf(Terminal& terminal, Buffer& buffer, int64_t from, int64_t to)
 {
     std::vector<std::string> rows;
-    for (int64_t i = 0; i < buffer.yBase(); ++i) rows.push_back(lineText(terminal, buffer.lines()[i], buffer.cols()));
+    for (int64_t i = from; i < to; ++i) rows.push_back(lineText(terminal, buffer.lines()[i], buffer.cols()));
     return rows;
+}
+
+std::vector<std::string> rowsOf(Terminal& terminal, Buffer& buffer)
+{
+    return textOf(terminal, buffer, buffer.yDisp(), int64_t{buffer.yDisp()} + buffer.rows());
 }
 
 std::string wrappedOf(Buffer& buffer)
@@ -386,22 +371,6 @@ std::string wrappedOf(Buffer& buffer)
         rows += (rows.empty() ? "" : " ") + std::to_string(r);
     }
     return rows.empty() ? "none" : rows;
-}
-
-std::vector<std::string> rowsOf(Terminal& terminal, Buffer& buffer)
-{
-    std::vector<std::string> rows;
-    for (int r = 0; r < buffer.rows(); ++r) {
-        const BufferLine& line = buffer.lines()[int64_t{buffer.yDisp()} + r];
-        std::string text;
-        for (int c = 0; c < buffer.cols() && c < line.count(); ++c) {
-            const CharData& cell = line[c];
-            if (cell.width == 0) continue;  // the second column of a wide character
-            text += cell.code == 0 ? " " : terminal.character(cell.code);
-        }
-        rows.push_back(text);
-    }
-    return rows;
 }
 
 std::string rangeText(const std::optional<std::pair<int64_t, int64_t>>& range)
@@ -463,9 +432,9 @@ Result run(const Case& c, size_t splitAt)
         result.replies = host->sent;
         result.callbacks = host->events;
         result.attr = attributeText(terminal.currentAttribute());
-        result.links = linksOf(terminal.buffer());
-        result.backgrounds = backgroundsOf(terminal.buffer());
-        result.above = aboveOf(terminal, terminal.buffer());
+        result.links = lettersOf(terminal.buffer(), payloadOf);
+        result.backgrounds = lettersOf(terminal.buffer(), backgroundOf);
+        result.above = textOf(terminal, terminal.buffer(), 0, terminal.buffer().yBase());
         result.wrapped = wrappedOf(terminal.buffer());
         for (const auto& [at, text] : c.expect.payloads) {
             const auto cell = terminal.getCharData(at.first, at.second);

@@ -3,6 +3,7 @@
 #include "corvel/terminal/SelectionService.h"
 #include "corvel/terminal/Terminal.h"
 #include "tests/corvel/support/PtyTerminalRunner.h"
+#include "tests/corvel/support/TestHost.h"
 
 #include <gtest/gtest.h>
 
@@ -172,10 +173,7 @@ struct CountingHost : TerminalDelegate {
 TEST(SelectionService, EveryChangeIsReportedOnce)
 {
     auto host = std::make_shared<CountingHost>();
-    TerminalOptions options;
-    options.cols = 20;
-    options.rows = 4;
-    Terminal terminal(host, options);
+    Terminal terminal(host, testing::sized(20, 4));
     terminal.feed("word (pair)");
     SelectionService selection(terminal);
 

@@ -1,6 +1,7 @@
 // Real programs on a pseudo-terminal: the screens, cursor and hyperlinks they
 // leave behind.
 #include "tests/corvel/support/PtyTerminalRunner.h"
+#include "tests/corvel/support/ScreenText.h"
 
 #include <gtest/gtest.h>
 
@@ -17,10 +18,7 @@ namespace {
 
 std::string rowText(Terminal& terminal, int row)
 {
-    std::string text;
-    for (int col = 0; col < terminal.cols(); ++col) text += terminal.getCharacter(col, row).value_or("?");
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\0')) text.pop_back();
-    return text;
+    return corvel::testing::screenRows(terminal)[static_cast<size_t>(row)];
 }
 
 std::string uriAt(Terminal& terminal, int col, int row)
