@@ -5,6 +5,8 @@
 #include "corvel/host/HeadlessTerminal.h"
 
 #include "tests/corvel/support/MainQueueScope.h"
+#include "tests/corvel/support/ProcessMemory.h"
+#include "tests/corvel/support/ScreenText.h"
 #include "tests/corvel/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -52,15 +54,6 @@ public:
     size_t count = 0;
 };
 
-size_t residentBytes()
-{
-    std::istringstream status(readFile("/proc/self/status"));
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmRSS:", 0) == 0) return std::stoull(line.substr(6)) * 1024;
-    return 0;
-}
-
 class HeadlessTerminalTest : public ::testing::Test {
 protected:
     template <class T = HeadlessTerminal>
@@ -76,16 +69,7 @@ protected:
     {
         return main_->runUntil(done, timeout);
     }
-    static std::string screen(HeadlessTerminal& host)
-    {
-        Terminal& t = host.terminal();
-        std::string out;
-        for (int y = 0; y < t.rows(); ++y)
-            out += t.getLine(y)->translateToString(true, 0, -1, true, [&t](const CharData& c) {
-                return c.code == 0 ? std::string(" ") : t.character(c.code);
-            }) + "\n";
-        return out;
-    }
+    static std::string screen(HeadlessTerminal& host) { return corvel::testing::screenText(host.terminal()); }
     bool waitForScreen(HeadlessTerminal& host, const std::string& text)
     {
         return pumpUntil([&] { return screen(host).find(text) != std::string::npos; });
@@ -233,11 +217,11 @@ TEST_F(HeadlessTerminalTest, LargeOutputArrivesCompleteWithBoundedMemory)
     }
 
     auto host = make<HashingTerminal>();
-    const size_t baseline = residentBytes();
+    const size_t baseline = corvel::testing::processMemory("VmRSS:");
     size_t peak = baseline;
     bool sampling = true;
     std::function<void()> sample = [&] {
-        peak = std::max(peak, residentBytes());
+        peak = std::max(peak, corvel::testing::processMemory("VmRSS:"));
         if (sampling) main_->asyncAfter(20'000'000, sample);
     };
     sample();
