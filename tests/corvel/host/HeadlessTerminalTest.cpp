@@ -90,9 +90,6 @@ TEST_F(HeadlessTerminalTest, ShellRunsSeesItsSizeGetsRepliesAndReportsItsExit)
     EXPECT_EQ(host->getWindowSize(), (WindowSize{25, 80, 16, 16}));
     // A width the window-size record cannot hold is reported as the largest it can.
     EXPECT_EQ(make(70000, 1)->getWindowSize().cols, 65535);
-    host->send("dropped before the start\n");
-    EXPECT_EQ(host->process().sendCount(), 0);
-
     // A resize before the start sets the size the child starts with.
     host->resize(90, 20);
     host->process().startProcess("/bin/bash", {"--norc", "--noprofile", "-i"}, kEnv);

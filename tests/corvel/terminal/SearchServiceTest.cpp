@@ -4,7 +4,7 @@
 #include "corvel/terminal/SearchService.h"
 #include "corvel/terminal/SelectionService.h"
 #include "corvel/terminal/Terminal.h"
-#include "tests/corvel/support/PtyTerminalRunner.h"
+#include "tests/corvel/support/HeadlessProgramFixture.h"
 #include "tests/corvel/support/TestHost.h"
 
 #include <gtest/gtest.h>
@@ -322,12 +322,12 @@ TEST_F(Search, RevealCentresAHiddenRowButNeverOnTheAlternateScreen)
 }
 
 // A real program: the positions a shell's output ends up in.
-TEST(SearchPrograms, SeqFindsItsLineAndCentresItAndALetterAfterAWideCharacterIsAtColumnTwo)
+using SearchPrograms = testing::HeadlessProgramTest;
+
+TEST_F(SearchPrograms, SeqFindsItsLineAndCentresItAndALetterAfterAWideCharacterIsAtColumnTwo)
 {
-    testing::PtyTerminalRunner runner(80, 25);
-    runner.startShell("seq 2000; echo '\xe4\xb8\xad" "a'");
-    ASSERT_TRUE(runner.runUntilExit(20'000'000'000));
-    Terminal& terminal = runner.terminal();
+    auto host = run<HeadlessTerminal>(80, 25, "seq 2000; echo '\xe4\xb8\xad" "a'");
+    Terminal& terminal = host->terminal();
     SearchService search(terminal);
     SelectionService selection(terminal);
     auto r = search.findAndSelect(selection, "1500", {}, true);
