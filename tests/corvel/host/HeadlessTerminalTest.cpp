@@ -4,7 +4,7 @@
 // missing programs and descriptor isolation are the process host's own tests.
 #include "corvel/host/HeadlessTerminal.h"
 
-#include "tests/corvel/support/MainQueueScope.h"
+#include "tests/corvel/support/HeadlessProgramFixture.h"
 #include "tests/corvel/support/ProcessMemory.h"
 #include "tests/corvel/support/ScreenText.h"
 #include "tests/corvel/support/TempDir.h"
@@ -54,7 +54,7 @@ public:
     size_t count = 0;
 };
 
-class HeadlessTerminalTest : public ::testing::Test {
+class HeadlessTerminalTest : public corvel::testing::HeadlessProgramTest {
 protected:
     template <class T = HeadlessTerminal>
     std::shared_ptr<T> make(int cols = 80, int rows = 25)
@@ -65,20 +65,13 @@ protected:
         return HeadlessTerminal::create<T>(nullptr, options,
                                            [this](std::optional<int32_t> code) { exits_.push_back(code.value_or(-1)); });
     }
-    bool pumpUntil(const std::function<bool()>& done, Nanos timeout = 20 * kSecond)
-    {
-        return main_->runUntil(done, timeout);
-    }
     static std::string screen(HeadlessTerminal& host) { return corvel::testing::screenText(host.terminal()); }
     bool waitForScreen(HeadlessTerminal& host, const std::string& text)
     {
         return pumpUntil([&] { return screen(host).find(text) != std::string::npos; });
     }
 
-    corvel::testing::MainQueueScope scope_;
     std::shared_ptr<RunLoopQueue> main_ = scope_.queue;
-    corvel::testing::TempDir temp_{"corvel-headless"};
-    std::string dir_ = temp_.path;
     std::vector<int32_t> exits_;
 };
 
@@ -180,7 +173,7 @@ TEST_F(HeadlessTerminalTest, KeepsOnlyTheNewestImagesWithinItsLimits)
 TEST_F(HeadlessTerminalTest, ClosingASessionHangsUpItsShellAndLeavesNoZombie)
 {
     auto host = make();
-    const std::string marker = dir_ + "/hup";
+    const std::string marker = dir + "/hup";
     host->process().startProcess(
         "/bin/sh", {"-c", "trap 'echo hup > " + marker + "; exit' HUP; echo armed; while :; do sleep 0.1; done"}, kEnv);
     const pid_t pid = host->process().shellPid();
@@ -196,7 +189,7 @@ TEST_F(HeadlessTerminalTest, LargeOutputArrivesCompleteWithBoundedMemory)
 {
     // Text with colours and line ends, as a busy program writes it.
     const size_t total = kSanitized ? (16u << 20) : (100u << 20);
-    const std::string path = dir_ + "/output";
+    const std::string path = dir + "/output";
     uint64_t expected = kFnvStart;
     {
         std::ofstream out(path, std::ios::binary);

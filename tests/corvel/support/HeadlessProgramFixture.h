@@ -70,7 +70,10 @@ protected:
         return host;
     }
 
-    bool pumpUntil(const std::function<bool()>& done) { return scope_.queue->runUntil(done, kHangGuard); }
+    bool pumpUntil(const std::function<bool()>& done, Nanos timeout = kHangGuard)
+    {
+        return scope_.queue->runUntil(done, timeout);
+    }
 
     MainQueueScope scope_;
     TempDir temp_{"corvel-program"};

@@ -19,15 +19,9 @@ using corvel::testing::allLines;
 using corvel::testing::feedLines;
 using corvel::testing::lineText;
 
-TEST(Terminal, OptionsSizeAndTabStops)
+TEST(Terminal, SizeIsClampedAndTabStopsFollowTheOptions)
 {
     auto host = std::make_shared<TestHost>();
-    Terminal standard(host);
-    EXPECT_EQ(standard.getDims(), std::make_pair(80, 25));
-    EXPECT_EQ(standard.normalBuffer().lines().maxLength(), 525);
-    EXPECT_EQ(standard.altBuffer().lines().maxLength(), 25);
-    EXPECT_TRUE(standard.wraparound);
-
     Terminal tiny(host, sized(1, 0));
     EXPECT_EQ(tiny.getDims(), std::make_pair(2, 1));
 
