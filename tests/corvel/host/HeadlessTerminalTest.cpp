@@ -4,7 +4,9 @@
 // missing programs and descriptor isolation are the process host's own tests.
 #include "corvel/host/HeadlessTerminal.h"
 
-#include "tests/corvel/support/MainQueueScope.h"
+#include "tests/corvel/support/HeadlessProgramFixture.h"
+#include "tests/corvel/support/ProcessMemory.h"
+#include "tests/corvel/support/ScreenText.h"
 #include "tests/corvel/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -52,16 +54,7 @@ public:
     size_t count = 0;
 };
 
-size_t residentBytes()
-{
-    std::istringstream status(readFile("/proc/self/status"));
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmRSS:", 0) == 0) return std::stoull(line.substr(6)) * 1024;
-    return 0;
-}
-
-class HeadlessTerminalTest : public ::testing::Test {
+class HeadlessTerminalTest : public corvel::testing::HeadlessProgramTest {
 protected:
     template <class T = HeadlessTerminal>
     std::shared_ptr<T> make(int cols = 80, int rows = 25)
@@ -72,29 +65,13 @@ protected:
         return HeadlessTerminal::create<T>(nullptr, options,
                                            [this](std::optional<int32_t> code) { exits_.push_back(code.value_or(-1)); });
     }
-    bool pumpUntil(const std::function<bool()>& done, Nanos timeout = 20 * kSecond)
-    {
-        return main_->runUntil(done, timeout);
-    }
-    static std::string screen(HeadlessTerminal& host)
-    {
-        Terminal& t = host.terminal();
-        std::string out;
-        for (int y = 0; y < t.rows(); ++y)
-            out += t.getLine(y)->translateToString(true, 0, -1, true, [&t](const CharData& c) {
-                return c.code == 0 ? std::string(" ") : t.character(c.code);
-            }) + "\n";
-        return out;
-    }
+    static std::string screen(HeadlessTerminal& host) { return corvel::testing::screenText(host.terminal()); }
     bool waitForScreen(HeadlessTerminal& host, const std::string& text)
     {
         return pumpUntil([&] { return screen(host).find(text) != std::string::npos; });
     }
 
-    corvel::testing::MainQueueScope scope_;
     std::shared_ptr<RunLoopQueue> main_ = scope_.queue;
-    corvel::testing::TempDir temp_{"corvel-headless"};
-    std::string dir_ = temp_.path;
     std::vector<int32_t> exits_;
 };
 
@@ -106,9 +83,6 @@ TEST_F(HeadlessTerminalTest, ShellRunsSeesItsSizeGetsRepliesAndReportsItsExit)
     EXPECT_EQ(host->getWindowSize(), (WindowSize{25, 80, 16, 16}));
     // A width the window-size record cannot hold is reported as the largest it can.
     EXPECT_EQ(make(70000, 1)->getWindowSize().cols, 65535);
-    host->send("dropped before the start\n");
-    EXPECT_EQ(host->process().sendCount(), 0);
-
     // A resize before the start sets the size the child starts with.
     host->resize(90, 20);
     host->process().startProcess("/bin/bash", {"--norc", "--noprofile", "-i"}, kEnv);
@@ -199,7 +173,7 @@ TEST_F(HeadlessTerminalTest, KeepsOnlyTheNewestImagesWithinItsLimits)
 TEST_F(HeadlessTerminalTest, ClosingASessionHangsUpItsShellAndLeavesNoZombie)
 {
     auto host = make();
-    const std::string marker = dir_ + "/hup";
+    const std::string marker = dir + "/hup";
     host->process().startProcess(
         "/bin/sh", {"-c", "trap 'echo hup > " + marker + "; exit' HUP; echo armed; while :; do sleep 0.1; done"}, kEnv);
     const pid_t pid = host->process().shellPid();
@@ -215,7 +189,7 @@ TEST_F(HeadlessTerminalTest, LargeOutputArrivesCompleteWithBoundedMemory)
 {
     // Text with colours and line ends, as a busy program writes it.
     const size_t total = kSanitized ? (16u << 20) : (100u << 20);
-    const std::string path = dir_ + "/output";
+    const std::string path = dir + "/output";
     uint64_t expected = kFnvStart;
     {
         std::ofstream out(path, std::ios::binary);
@@ -233,11 +207,11 @@ TEST_F(HeadlessTerminalTest, LargeOutputArrivesCompleteWithBoundedMemory)
     }
 
     auto host = make<HashingTerminal>();
-    const size_t baseline = residentBytes();
+    const size_t baseline = corvel::testing::processMemory("VmRSS:");
     size_t peak = baseline;
     bool sampling = true;
     std::function<void()> sample = [&] {
-        peak = std::max(peak, residentBytes());
+        peak = std::max(peak, corvel::testing::processMemory("VmRSS:"));
         if (sampling) main_->asyncAfter(20'000'000, sample);
     };
     sample();

@@ -1,6 +1,5 @@
 #include "corvel/host/LocalProcess.h"
 
-#include "corvel/host/PseudoTerminalHelpers.h"
 #include "corvel/terminal/TerminalEnvironment.h"
 #include "corvel/platform/Log.h"
 
@@ -202,19 +201,6 @@ TEST_F(LocalProcessTest, ExecNameArgumentsDefaultEnvironmentAndMissingProgram)
     // End of file was seen before the exit report.
     EXPECT_EQ(missing->childfdAtExit, -1);
     EXPECT_FALSE(missing->runningAtExit);
-}
-
-TEST_F(LocalProcessTest, ChildSeesTheWindowSizeAndAResize)
-{
-    auto rec = std::make_shared<Recorder>();
-    rec->size = WindowSize{24, 80, 0, 0};
-    LocalProcess process(rec);
-    process.startProcess("/bin/sh", {"-c", "stty size; read x; stty size"}, kEnv);
-    ASSERT_TRUE(pumpUntil([&] { return rec->has("24 80"); })) << rec->output;
-    ASSERT_EQ(PseudoTerminalHelpers::setWinSize(process.childfd(), winsize{30, 100, 0, 0}), 0);
-    send(process, "\n");
-    ASSERT_TRUE(pumpUntil([&] { return rec->exitCount() == 1; }));
-    EXPECT_NE(rec->output.find("30 100"), std::string::npos) << rec->output;
 }
 
 TEST_F(LocalProcessTest, ExitIsReportedAfterAllOutputOnBothKindsOfQueue)

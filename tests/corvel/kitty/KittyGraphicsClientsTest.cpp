@@ -1,17 +1,13 @@
 // Real Kitty graphics clients (chafa, timg) on a pseudo-terminal whose host
 // reports 10×20-pixel cells: the images they transmit reach the host whole.
 #include "corvel/kitty/KittyGraphicsState.h"
-#include "corvel/host/HeadlessTerminal.h"
-#include "tests/corvel/support/PixelCellHost.h"
 #include "corvel/kitty/KittyGraphicsPng.h"
-
-#include <gtest/gtest.h>
-#include <png.h>
+#include "tests/corvel/support/HeadlessProgramFixture.h"
+#include "tests/corvel/support/PixelCellHost.h"
+#include "tests/corvel/support/TestPng.h"
 
 #include <unistd.h>
 
-#include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <regex>
@@ -19,9 +15,6 @@
 using namespace corvel;
 
 namespace {
-
-constexpr Nanos kSecond = 1'000'000'000;
-const std::vector<std::string> kEnv = {"PATH=/usr/bin:/bin", "LANG=C.UTF-8", "TERM=xterm-256color", "HOME=/tmp"};
 
 class ImageHost : public corvel::testing::PixelCellHost {
 public:
@@ -52,36 +45,10 @@ public:
     std::vector<std::vector<uint8_t>> encoded;
 };
 
-class KittyGraphicsClientsTest : public ::testing::Test {
+class KittyGraphicsClientsTest : public corvel::testing::HeadlessProgramTest {
 protected:
-    void SetUp() override
-    {
-        main_ = std::make_shared<RunLoopQueue>();
-        previous_ = DispatchQueue::setMain(main_);
-        char pattern[] = "/tmp/corvel-kitty-clients-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-    }
-    void TearDown() override
-    {
-        host_.reset();
-        main_->runUntilIdle();
-        DispatchQueue::setMain(previous_);
-        std::filesystem::remove_all(dir_);
-    }
-
     // Runs the program to its end on an 80×25 terminal.
-    ImageHost& run(const std::string& program, const std::vector<std::string>& args)
-    {
-        TerminalOptions options;
-        options.cols = 80;
-        options.rows = 25;
-        host_ = HeadlessTerminal::create<ImageHost>(nullptr, options, [this](std::optional<int32_t>) { ended_ = true; });
-        host_->process().startProcess(program, args, kEnv);
-        // The bound only guards against a hang.
-        EXPECT_TRUE(main_->runUntil([&] { return ended_; }, 20 * kSecond));
-        return *host_;
-    }
+    ImageHost& run(const std::string& command) { return *HeadlessProgramTest::run<ImageHost>(80, 25, command); }
 
     // A gradient, opaque, red at the left and blue at the bottom right.
     std::string writeGradient(int width, int height)
@@ -95,21 +62,10 @@ protected:
                 p[2] = static_cast<uint8_t>(y * 255 / (height - 1));
                 p[3] = 255;
             }
-        png_image image{};
-        image.version = PNG_IMAGE_VERSION;
-        image.width = width;
-        image.height = height;
-        image.format = PNG_FORMAT_RGBA;
-        const std::string path = dir_ + "/gradient.png";
-        EXPECT_TRUE(png_image_write_to_file(&image, path.c_str(), 0, pixels.data(), 0, nullptr));
+        const std::string path = dir + "/gradient.png";
+        EXPECT_TRUE(corvel::testing::writePng(path, pixels, width, height));
         return path;
     }
-
-    std::shared_ptr<RunLoopQueue> main_;
-    std::shared_ptr<DispatchQueue> previous_;
-    std::shared_ptr<ImageHost> host_;
-    std::string dir_;
-    bool ended_ = false;
 };
 
 }  // namespace
@@ -118,7 +74,7 @@ TEST_F(KittyGraphicsClientsTest, ChafaChunksJoinIntoOneImageOfTheAnnouncedSize)
 {
     if (::access("/usr/bin/chafa", X_OK) != 0) GTEST_SKIP() << "chafa is not installed";
     const std::string png = writeGradient(37, 23);
-    ImageHost& host = run("/usr/bin/chafa", {"-f", "kitty", "--size", "10x5", png});
+    ImageHost& host = run("/usr/bin/chafa -f kitty --size 10x5 " + png);
 
     // A control-only first chunk announces the size; payload chunks and an
     // empty last chunk follow.
@@ -145,7 +101,7 @@ TEST_F(KittyGraphicsClientsTest, TimgPngChunksCarryTheSourcePixels)
     if (::access("/usr/bin/timg", X_OK) != 0) GTEST_SKIP() << "timg is not installed";
     // Large enough to need several 4096-byte chunks, small enough to fit unscaled.
     const std::string png = writeGradient(160, 90);
-    ImageHost& host = run("/usr/bin/timg", {"-pk", png});
+    ImageHost& host = run("/usr/bin/timg -pk " + png);
 
     ASSERT_EQ(host.encoded.size(), 1u);
     EXPECT_NE(host.output.find("m=1"), std::string::npos);

@@ -2,15 +2,18 @@
 #include "corvel/kitty/KittyGraphicsDecoding.h"
 #include "corvel/kitty/KittyGraphicsPng.h"
 
+#include "tests/corvel/support/ProcessMemory.h"
+#include "tests/corvel/support/TestPng.h"
+
 #include <gtest/gtest.h>
-#include <png.h>
 #include <zlib.h>
 
 #include <fstream>
-#include <sstream>
 #include <string>
 
 using namespace corvel;
+using corvel::testing::encodePng;
+using corvel::testing::processMemory;
 
 namespace {
 
@@ -21,21 +24,6 @@ KittyGraphicsControl rawControl(int64_t format, int64_t width, int64_t height)
     control.width = width;
     control.height = height;
     return control;
-}
-
-std::vector<uint8_t> encodePng(const std::vector<uint8_t>& rgba, int width, int height)
-{
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    image.width = width;
-    image.height = height;
-    image.format = PNG_FORMAT_RGBA;
-    png_alloc_size_t size = 0;
-    png_image_write_to_memory(&image, nullptr, &size, 0, rgba.data(), 0, nullptr);
-    std::vector<uint8_t> out(size);
-    EXPECT_TRUE(png_image_write_to_memory(&image, out.data(), &size, 0, rgba.data(), 0, nullptr));
-    out.resize(size);
-    return out;
 }
 
 // zlib (windowBits 15) or raw DEFLATE (-15).
@@ -76,15 +64,6 @@ std::vector<uint8_t> makeZeroBomb(int copies)
     for (int i = 0; i < copies; ++i) bomb.insert(bomb.end(), segment.begin(), segment.end());
     bomb.insert(bomb.end(), ending.begin(), ending.end());
     return bomb;
-}
-
-size_t peakResidentBytes()
-{
-    std::ifstream in("/proc/self/status");
-    std::string line;
-    while (std::getline(in, line))
-        if (line.rfind("VmHWM:", 0) == 0) return std::stoull(line.substr(6)) * 1024;
-    return 0;
 }
 
 }  // namespace
@@ -184,10 +163,10 @@ TEST(KittyGraphicsDecoding, ABombIsRefusedWithinTheByteLimit)
 
     // Restart the peak count (Linux): only this decode counts.
     std::ofstream("/proc/self/clear_refs") << "5";
-    [[maybe_unused]] const size_t before = peakResidentBytes();
+    [[maybe_unused]] const size_t before = processMemory("VmHWM:");
     EXPECT_FALSE(decompressZlib(bomb, kKittyGraphicsByteLimit));
 #ifndef CORVEL_SANITIZED
     // A sanitizer holds freed memory back, so the peak says nothing there.
-    EXPECT_LT(peakResidentBytes() - std::min(before, peakResidentBytes()), size_t{450} << 20);
+    EXPECT_LT(processMemory("VmHWM:") - std::min(before, processMemory("VmHWM:")), size_t{450} << 20);
 #endif
 }

@@ -4,6 +4,7 @@
 #include "KittyGraphicsTestSupport.h"
 
 #include "corvel/kitty/KittyGraphicsSources.h"
+#include "tests/corvel/support/TempDir.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>
@@ -26,14 +27,6 @@ namespace fs = std::filesystem;
 
 class KittyGraphicsSourcesTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        char pattern[] = "/tmp/corvel-kitty-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
     std::string write(const std::string& name, const std::string& bytes)
     {
         const std::string path = (dir_ / name).string();
@@ -41,7 +34,8 @@ protected:
         return path;
     }
 
-    fs::path dir_;
+    corvel::testing::TempDir temp_{"corvel-kitty"};
+    fs::path dir_ = temp_.path;
 };
 
 // Two RGBA pixels, the second half transparent.

@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
+#include "tests/corvel/support/ProcessMemory.h"
 
 using namespace corvel;
 using corvel::testing::base64Of;
@@ -25,15 +25,6 @@ KittyPlacementRecord placementOf(uint32_t imageId)
     record.imageId = imageId;
     record.placementId = 1;
     return record;
-}
-
-size_t residentBytes()
-{
-    std::ifstream in("/proc/self/status");
-    std::string line;
-    while (std::getline(in, line))
-        if (line.rfind("VmRSS:", 0) == 0) return std::stoull(line.substr(6)) * 1024;
-    return 0;
 }
 
 }  // namespace
@@ -161,11 +152,11 @@ TEST(KittyGraphicsStore, AnOverlongTransferIsRefusedOnceAndTheNextOneWorks)
     EXPECT_EQ(state.pending->base64Payload.capacity(), 0u);
 
     // The rest of the transfer is dropped without growing anything.
-    const size_t resident = residentBytes();
+    const size_t resident = corvel::testing::processMemory("VmRSS:");
     for (int i = 0; i < 8; ++i) kitty.terminal.feed(chunk);
     kitty.command("m=0", "YWJjZA==");
     EXPECT_EQ(kitty.host->replies.size(), 1u);
-    EXPECT_LT(residentBytes(), resident + (size_t{64} << 20));
+    EXPECT_LT(corvel::testing::processMemory("VmRSS:"), resident + (size_t{64} << 20));
     EXPECT_FALSE(state.pending);
     EXPECT_TRUE(state.imagesById.empty());
 

@@ -1,5 +1,5 @@
-// Helpers for the Kitty graphics tests: a host that records replies, and a
-// terminal that sends command strings.
+// Helpers for the Kitty graphics tests: command strings, a host that records
+// replies, and a terminal that sends commands.
 #pragma once
 
 #include "corvel/terminal/Terminal.h"
@@ -14,6 +14,18 @@
 
 namespace corvel::testing {
 
+// One APC G command with the given keys and payload.
+inline std::string kittyCommand(std::string_view keys, std::string_view payload = {})
+{
+    std::string text = "\x1b_G";
+    text += keys;
+    if (!payload.empty()) {
+        text += ';';
+        text += payload;
+    }
+    return text + "\x1b\\";
+}
+
 class KittyRecordingHost : public TerminalDelegate {
 public:
     void send(Terminal&, std::span<const uint8_t> data) override { replies.emplace_back(data.begin(), data.end()); }
@@ -26,18 +38,7 @@ struct KittyTerminal {
         : host(std::make_shared<KittyRecordingHost>()), terminal(host, options)
     {
     }
-    // Sends one APC G command with the given keys and payload.
-    void command(std::string_view keys, std::string_view payload = {})
-    {
-        std::string text = "\x1b_G";
-        text += keys;
-        if (!payload.empty()) {
-            text += ';';
-            text += payload;
-        }
-        text += "\x1b\\";
-        terminal.feed(text);
-    }
+    void command(std::string_view keys, std::string_view payload = {}) { terminal.feed(kittyCommand(keys, payload)); }
     // The last reply's body (between ESC _ and ESC \), or "" without replies.
     std::string lastReply() const
     {
@@ -50,13 +51,6 @@ struct KittyTerminal {
     Terminal terminal;
 };
 
-inline std::string base64Of(std::string_view text)
-{
-    return base64::encode(text);
-}
-inline std::string base64Of(const std::vector<uint8_t>& bytes)
-{
-    return base64::encode(bytes);
-}
+inline std::string base64Of(std::string_view text) { return base64::encode(text); }
 
 }  // namespace corvel::testing

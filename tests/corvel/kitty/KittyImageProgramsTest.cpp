@@ -3,24 +3,17 @@
 // Kitty delete takes only the Kitty strips, and erasing the display keeps a
 // sixel image in the scrollback.
 #include "corvel/kitty/KittyGraphicsState.h"
-#include "corvel/host/HeadlessTerminal.h"
+#include "tests/corvel/support/HeadlessProgramFixture.h"
 #include "tests/corvel/support/PixelCellHost.h"
 #include "tests/corvel/support/PixelLessImageInsertion.h"
-
-#include <gtest/gtest.h>
-#include <png.h>
+#include "tests/corvel/support/TestPng.h"
 
 #include <unistd.h>
-
-#include <filesystem>
 
 using namespace corvel;
 using namespace corvel::testing;
 
 namespace {
-
-constexpr Nanos kSecond = 1'000'000'000;
-const std::vector<std::string> kEnv = {"PATH=/usr/bin:/bin", "LANG=C.UTF-8", "TERM=xterm-256color", "HOME=/tmp"};
 
 class InsertingHost : public corvel::testing::PixelCellHost {
 public:
@@ -70,53 +63,20 @@ std::pair<int, int> countStrips(Buffer& buffer, int64_t from, int64_t to)
     return {kitty, other};
 }
 
-class KittyImageProgramsTest : public ::testing::Test {
+class KittyImageProgramsTest : public HeadlessProgramTest {
 protected:
     void SetUp() override
     {
-        main_ = std::make_shared<RunLoopQueue>();
-        previous_ = DispatchQueue::setMain(main_);
-        char pattern[] = "/tmp/corvel-kitty-programs-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-        png_ = dir_ + "/picture.png";
         std::vector<uint8_t> pixels(64 * 48 * 4);
         for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<uint8_t>(i % 4 == 3 ? 255 : i * 7);
-        png_image image{};
-        image.version = PNG_IMAGE_VERSION;
-        image.width = 64;
-        image.height = 48;
-        image.format = PNG_FORMAT_RGBA;
-        ASSERT_TRUE(png_image_write_to_file(&image, png_.c_str(), 0, pixels.data(), 0, nullptr));
-    }
-    void TearDown() override
-    {
-        host_.reset();
-        main_->runUntilIdle();
-        DispatchQueue::setMain(previous_);
-        std::filesystem::remove_all(dir_);
+        ASSERT_TRUE(writePng(png_, pixels, 64, 48));
     }
 
-    InsertingHost& run(const std::string& script)
-    {
-        TerminalOptions options;
-        options.cols = 80;
-        options.rows = 25;
-        host_ = HeadlessTerminal::create<InsertingHost>(nullptr, options, [this](std::optional<int32_t>) { ended_ = true; });
-        host_->process().startProcess("/bin/sh", {"-c", script}, kEnv);
-        // The bound only guards against a hang.
-        EXPECT_TRUE(main_->runUntil([&] { return ended_; }, 20 * kSecond));
-        return *host_;
-    }
+    InsertingHost& run(const std::string& script) { return *HeadlessProgramTest::run<InsertingHost>(80, 25, script); }
 
     static bool installed(const char* path) { return ::access(path, X_OK) == 0; }
 
-    std::shared_ptr<RunLoopQueue> main_;
-    std::shared_ptr<DispatchQueue> previous_;
-    std::shared_ptr<InsertingHost> host_;
-    std::string dir_;
-    std::string png_;
-    bool ended_ = false;
+    std::string png_ = dir + "/picture.png";
 };
 
 }  // namespace
@@ -134,7 +94,6 @@ TEST_F(KittyImageProgramsTest, KittyDeleteTakesKittyStripsAndLeavesSixel)
         EXPECT_GT(kitty, 0);
         EXPECT_GT(other, 0);
     }
-    ended_ = false;
     InsertingHost& host = run(shown + "printf '\\033_Ga=d,d=A\\033\\\\'");
     Buffer& buffer = host.terminal().normalBuffer();
     const auto [kitty, other] = countStrips(buffer, 0, buffer.lines().count());

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "corvel/kitty/KittyGraphicsState.h"
+#include "tests/corvel/kitty/KittyGraphicsTestSupport.h"
 #include "tests/corvel/support/PixelLessImageInsertion.h"
 #include "corvel/platform/Base64.h"
 
@@ -32,17 +33,7 @@ struct StripTerminal {
     }
 
     void feed(std::string_view text) { terminal.feed(text); }
-    void command(std::string_view keys, std::string_view payload = {})
-    {
-        std::string text = "\x1b_G";
-        text += keys;
-        if (!payload.empty()) {
-            text += ';';
-            text += payload;
-        }
-        text += "\x1b\\";
-        terminal.feed(text);
-    }
+    void command(std::string_view keys, std::string_view payload = {}) { terminal.feed(kittyCommand(keys, payload)); }
     // Stores a blank RGBA image of width x height pixels under id `id`.
     void store(uint32_t id, int width, int height, std::string_view extra = "")
     {

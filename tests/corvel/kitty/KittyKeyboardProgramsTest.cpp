@@ -1,63 +1,24 @@
 // Kitty keyboard reports reaching real programs on a pseudo-terminal: the
 // flags a program sets pick the bytes the encoder sends, and the program
 // reads them as the keys they were.
-#include "corvel/host/HeadlessTerminal.h"
 #include "corvel/kitty/KittyKeyboardEncoder.h"
-
-#include <gtest/gtest.h>
+#include "tests/corvel/support/HeadlessProgramFixture.h"
+#include "tests/corvel/support/ScreenText.h"
 
 #include <unistd.h>
 
-#include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 using namespace corvel;
+using corvel::testing::readFile;
 
 namespace {
 
-constexpr Nanos kHangGuard = 20'000'000'000;
-
-class RecordingTerminal : public HeadlessTerminal {
-public:
-    explicit RecordingTerminal(EndCallback onEnd) : HeadlessTerminal(std::move(onEnd)) {}
-    void dataReceived(std::span<const uint8_t> slice) override
-    {
-        output.append(slice.begin(), slice.end());
-        HeadlessTerminal::dataReceived(slice);
-    }
-    std::string output;
-};
-
-class KittyKeyboardProgramsTest : public ::testing::Test {
+class KittyKeyboardProgramsTest : public corvel::testing::HeadlessProgramTest {
 protected:
-    void SetUp() override
-    {
-        main_ = std::make_shared<RunLoopQueue>();
-        previous_ = DispatchQueue::setMain(main_);
-        char pattern[] = "/tmp/corvel-keys-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-    }
-    void TearDown() override
-    {
-        host_.reset();
-        DispatchQueue::setMain(previous_);
-        std::system(("rm -rf '" + dir_ + "'").c_str());
-    }
-
     void start(const std::string& command, const std::string& term)
     {
-        TerminalOptions options;
-        options.cols = 60;
-        options.rows = 10;
-        host_ = HeadlessTerminal::create<RecordingTerminal>(nullptr, options,
-                                                            [this](std::optional<int32_t>) { ended_ = true; });
-        host_->process().startProcess("/bin/sh", {"-c", command},
-                                      std::vector<std::string>{"PATH=/usr/bin:/bin", "LANG=C.UTF-8",
-                                                               "TERM=" + term, "HOME=" + dir_},
-                                      std::nullopt, dir_);
+        host_ = HeadlessProgramTest::start<corvel::testing::RecordingTerminal>(60, 10, command, term);
     }
 
     // Encodes one event as the view would, from the terminal's current state.
@@ -85,33 +46,10 @@ protected:
         event.text = std::move(text);
         press(event);
     }
+    std::string screen() { return corvel::testing::screenText(host_->terminal()); }
 
-    std::string screen()
-    {
-        Terminal& t = host_->terminal();
-        std::string out;
-        for (int y = 0; y < t.rows(); ++y)
-            out += t.getLine(y)->translateToString(true, 0, -1, true, [&t](const CharData& c) {
-                return c.code == 0 ? std::string(" ") : t.character(c.code);
-            }) + "\n";
-        return out;
-    }
-    bool pumpUntil(const std::function<bool()>& done) { return main_->runUntil(done, kHangGuard); }
-
-    std::shared_ptr<RunLoopQueue> main_;
-    std::shared_ptr<DispatchQueue> previous_;
-    std::string dir_;
-    std::shared_ptr<RecordingTerminal> host_;
-    bool ended_ = false;
+    std::shared_ptr<corvel::testing::RecordingTerminal> host_;
 };
-
-std::string readFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 }  // namespace
 
@@ -120,7 +58,7 @@ TEST_F(KittyKeyboardProgramsTest, AProgramThatAsksForAllKeysWithTextReadsThem)
     start("stty raw -echo; printf '\\033[>24u'; head -c 9 | od -An -tx1; printf 'done\\r\\n'", "xterm-256color");
     ASSERT_TRUE(pumpUntil([&] { return host_->terminal().keyboardEnhancementFlags().rawValue == 24; }));
     type("a");
-    ASSERT_TRUE(pumpUntil([&] { return ended_; }));
+    ASSERT_TRUE(pumpUntil([&] { return ended; }));
     EXPECT_NE(screen().find("1b 5b 39 37 3b 3b 39 37 75"), std::string::npos) << screen();
 }
 
@@ -146,7 +84,7 @@ TEST_F(KittyKeyboardProgramsTest, VimEditsAFileThroughDisambiguatedKeys)
     key(KittyFunctionalKey::escape);
     type(":wq");
     key(KittyFunctionalKey::enter, KittyKeyboardEventType::press, "\r");
-    ASSERT_TRUE(pumpUntil([&] { return ended_; })) << screen();
-    EXPECT_EQ(readFile(dir_ + "/note.txt"), "hello\n");
+    ASSERT_TRUE(pumpUntil([&] { return ended; })) << screen();
+    EXPECT_EQ(readFile(dir + "/note.txt"), "hello\n");
     EXPECT_NE(host_->output.find("\x1b[=0;1u", before), std::string::npos) << "vim turns the protocol off on exit";
 }

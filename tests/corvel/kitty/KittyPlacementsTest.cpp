@@ -3,7 +3,7 @@
 // their chains, and lines renumbered by a full ring.
 #include "tests/corvel/kitty/KittyImageTestSupport.h"
 
-#include <png.h>
+#include "tests/corvel/support/TestPng.h"
 
 using namespace corvel;
 using namespace corvel::testing;
@@ -73,16 +73,7 @@ TEST(KittyPlacementsTest, CroppingHandsTheHostTheRectangle)
     EXPECT_EQ(t.lastReply(), "Gi=1;EINVAL: bad crop");
 
     // A PNG that passes the header check but does not decode.
-    std::vector<uint8_t> rgba(8 * 8 * 4, 200);
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    image.width = 8;
-    image.height = 8;
-    image.format = PNG_FORMAT_RGBA;
-    std::vector<uint8_t> png(4096);
-    png_alloc_size_t size = png.size();
-    ASSERT_TRUE(png_image_write_to_memory(&image, png.data(), &size, 0, rgba.data(), 0, nullptr));
-    png.resize(size);
+    std::vector<uint8_t> png = encodePng(std::vector<uint8_t>(8 * 8 * 4, 200), 8, 8);
     const std::string_view text(reinterpret_cast<const char*>(png.data()), png.size());
     const size_t data = text.find("IDAT") + 4;
     ASSERT_LT(data + 2, png.size() - 12);
@@ -266,7 +257,7 @@ TEST(KittyPlacementsTest, RecordsAgreeHoweverTheOutputIsCut)
     // between the drops, on both screens.
     std::string lines;
     for (int i = 1; i <= 200; ++i) lines += std::to_string(i) + "\r\n";
-    const auto apc = [](std::string_view keys) { return "\x1b_G" + std::string(keys) + "\x1b\\"; };
+    const auto apc = [](std::string_view keys) { return kittyCommand(keys); };
     const std::string script =
         lines + "\x1b[3;3H" + apc("a=p,i=2,p=1,q=2") + apc("a=p,i=1,p=2,P=2,Q=1,H=4,V=1") +
         apc("a=p,i=1,U=1,p=7,c=2,r=1,q=2") + "\x1b[10;1H" + lines.substr(0, 12) + "\x1b[1;5r\x1b[5;1H\n\n\n\x1b[r" +

@@ -1,9 +1,7 @@
 // Real sixel encoders on a pseudo-terminal: what they write decodes to the
 // picture they were given, at the size they announce, however the output
 // is cut.
-#include "corvel/host/HeadlessTerminal.h"
-
-#include <gtest/gtest.h>
+#include "tests/corvel/support/HeadlessProgramFixture.h"
 
 #include <unistd.h>
 
@@ -13,27 +11,14 @@
 #include <string>
 
 using namespace corvel;
+using corvel::testing::RecordingTerminal;
 
 namespace {
-
-constexpr Nanos kHangGuard = 20'000'000'000;
 
 bool haveProgram(const char* path)
 {
     return access(path, X_OK) == 0;
 }
-
-// Keeps every byte the program wrote besides feeding the emulator.
-class RecordingTerminal : public HeadlessTerminal {
-public:
-    explicit RecordingTerminal(EndCallback onEnd) : HeadlessTerminal(std::move(onEnd)) {}
-    void dataReceived(std::span<const uint8_t> slice) override
-    {
-        output.append(slice.begin(), slice.end());
-        HeadlessTerminal::dataReceived(slice);
-    }
-    std::string output;
-};
 
 using Rgba = std::array<int, 4>;
 
@@ -81,28 +66,14 @@ void expectSameImageAtEverySplit(const RecordingTerminal& program)
     }
 }
 
-class SixelProgramsTest : public ::testing::Test {
+class SixelProgramsTest : public corvel::testing::HeadlessProgramTest {
 protected:
-    void SetUp() override
-    {
-        main_ = std::make_shared<RunLoopQueue>();
-        previous_ = DispatchQueue::setMain(main_);
-        char pattern[] = "/tmp/corvel-sixel-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-    }
-    void TearDown() override
-    {
-        DispatchQueue::setMain(previous_);
-        std::system(("rm -rf '" + dir_ + "'").c_str());
-    }
-
     // Writes the four-colour picture with ImageMagick; false when it is missing.
     bool makePicture()
     {
         if (!haveProgram("/usr/bin/convert-im6.q16")) return false;
         const std::string im = "/usr/bin/convert-im6.q16";
-        const std::string command = "cd '" + dir_ + "' && " + im + " -size 8x6 xc:red xc:lime +append top.png && " +
+        const std::string command = "cd '" + dir + "' && " + im + " -size 8x6 xc:red xc:lime +append top.png && " +
                                     im + " -size 8x6 xc:blue xc:white +append bottom.png && " + im +
                                     " top.png bottom.png -append four.png";
         return std::system(command.c_str()) == 0;
@@ -111,23 +82,8 @@ protected:
     // Runs `command` in the picture's folder on a 40 x 12 pseudo-terminal until it exits.
     std::shared_ptr<RecordingTerminal> run(const std::string& command)
     {
-        TerminalOptions options;
-        options.cols = 40;
-        options.rows = 12;
-        bool ended = false;
-        auto host = HeadlessTerminal::create<RecordingTerminal>(nullptr, options,
-                                                                [&ended](std::optional<int32_t>) { ended = true; });
-        host->process().startProcess("/bin/sh", {"-c", command},
-                                     std::vector<std::string>{"PATH=/usr/bin:/bin", "LANG=C.UTF-8",
-                                                              "TERM=xterm-256color", "HOME=" + dir_},
-                                     std::nullopt, dir_);
-        EXPECT_TRUE(main_->runUntil([&] { return ended; }, kHangGuard)) << command;
-        return host;
+        return HeadlessProgramTest::run<RecordingTerminal>(40, 12, command);
     }
-
-    std::shared_ptr<RunLoopQueue> main_;
-    std::shared_ptr<DispatchQueue> previous_;
-    std::string dir_;
 };
 
 }  // namespace

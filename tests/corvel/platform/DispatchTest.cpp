@@ -82,14 +82,3 @@ TEST(RunLoopQueue, RunUntilSeesBlocksQueuedFromOtherThreads)
     EXPECT_TRUE(queue.isCurrent());
     EXPECT_FALSE(other.isCurrent());
 }
-
-TEST(DispatchQueue, MainQueueCanBeReplaced)
-{
-    auto mine = std::make_shared<RunLoopQueue>(true);
-    auto previous = DispatchQueue::setMain(mine);
-    int ran = 0;
-    DispatchQueue::main().async([&] { ++ran; });
-    mine->runUntilIdle();
-    EXPECT_EQ(ran, 1);
-    DispatchQueue::setMain(previous);
-}

@@ -1,6 +1,5 @@
 #include "corvel/platform/Log.h"
 #include "corvel/platform/Trace.h"
-#include "corvel/platform/Unicode.h"
 
 #include <gtest/gtest.h>
 
@@ -39,19 +38,4 @@ TEST(Trace, RecordsOnlyWhileEnabled)
     EXPECT_LE(events[0].nanos, events[1].nanos);
     trace::setEnabled(was);
     trace::clearEvents();
-}
-
-TEST(Unicode, PropertiesComeFromTheUnicodeDatabase)
-{
-    using unicode::GeneralCategory;
-    EXPECT_EQ(unicode::generalCategory(U'A'), GeneralCategory::UppercaseLetter);
-    EXPECT_EQ(unicode::generalCategory(0x0301), GeneralCategory::NonspacingMark);
-    EXPECT_EQ(unicode::generalCategory(0x200B), GeneralCategory::Format);
-    EXPECT_EQ(unicode::generalCategory(0x2028), GeneralCategory::LineSeparator);
-    EXPECT_EQ(unicode::generalCategory(0x1F3FB), GeneralCategory::ModifierSymbol);
-    EXPECT_TRUE(unicode::isEmojiModifier(0x1F3FB));
-    EXPECT_TRUE(unicode::isEmojiPresentation(0x1F600));
-    EXPECT_FALSE(unicode::isEmojiPresentation(U'A'));
-    EXPECT_TRUE(unicode::isExtendedPictographic(0x2764));
-    EXPECT_EQ(unicode::combiningClass(0x0301), 230);
 }

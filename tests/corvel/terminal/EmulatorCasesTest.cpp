@@ -42,6 +42,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 
 using namespace corvel;
@@ -153,6 +154,20 @@ std::pair<int, int> dims(const std::string& text)
     return {std::stoi(text.substr(0, x)), std::stoi(text.substr(x + 1))};
 }
 
+// Directives followed by |row| lines, and directives whose text is kept as it stands.
+using Rows = std::optional<std::vector<std::string>>;
+const std::map<std::string, Rows Expectations::*> rowBlocks = {
+    {"screen", &Expectations::screen},           {"live", &Expectations::live},
+    {"links", &Expectations::links},             {"backgrounds", &Expectations::backgrounds},
+    {"above", &Expectations::above},
+};
+const std::map<std::string, std::optional<std::string> Expectations::*> textDirectives = {
+    {"wrapped", &Expectations::wrapped},
+    {"attr", &Expectations::attr},
+    {"dirty", &Expectations::dirty},
+    {"invariant-dirty", &Expectations::invariantDirty},
+};
+
 std::vector<Case> loadCases()
 {
     std::vector<Case> cases;
@@ -221,20 +236,10 @@ std::vector<Case> loadCases()
                 c.steps.push_back({Step::Kind::clearDirty});
             } else if (word == "clear-callbacks") {
                 c.steps.push_back({Step::Kind::clearCallbacks});
-            } else if (word == "screen") {
-                rows = &e.screen.emplace();
-            } else if (word == "live") {
-                rows = &e.live.emplace();
-            } else if (word == "links") {
-                rows = &e.links.emplace();
-            } else if (word == "backgrounds") {
-                rows = &e.backgrounds.emplace();
-            } else if (word == "above") {
-                rows = &e.above.emplace();
-            } else if (word == "wrapped") {
-                e.wrapped = rest;
-            } else if (word == "attr") {
-                e.attr = rest;
+            } else if (const auto block = rowBlocks.find(word); block != rowBlocks.end()) {
+                rows = &(e.*block->second).emplace();
+            } else if (const auto text = textDirectives.find(word); text != textDirectives.end()) {
+                e.*text->second = rest;
             } else if (word == "payload") {
                 std::istringstream xy(rest);
                 int x = 0, y = 0;
@@ -251,10 +256,6 @@ std::vector<Case> loadCases()
                 e.alt = rest == "yes";
             } else if (word == "title") {
                 e.title = quotedText(rest);
-            } else if (word == "dirty") {
-                e.dirty = rest;
-            } else if (word == "invariant-dirty") {
-                e.invariantDirty = rest;
             } else if (word == "reply") {
                 if (!e.replies) e.replies.emplace();
                 e.replies->push_back(quotedText(rest));
@@ -311,23 +312,24 @@ std::string attributeText(const Attribute& attr)
     return text;
 }
 
-// Each cell of the viewport as '.' (no payload) or a letter per distinct
-// payload, in order of first appearance.
-std::vector<std::string> linksOf(Buffer& buffer)
+// Each cell of the viewport as '.' (the blank value) or a letter per
+// distinct value, in order of first appearance.
+template <class Value>
+std::vector<std::string> lettersOf(Buffer& buffer, Value (*valueOf)(const CharData&))
 {
     std::vector<std::string> rows;
-    std::vector<uint16_t> seen;
+    std::vector<Value> seen;
     for (int r = 0; r < buffer.rows(); ++r) {
         const BufferLine& line = buffer.lines()[int64_t{buffer.yDisp()} + r];
         std::string row;
         for (int c = 0; c < buffer.cols(); ++c) {
-            const uint16_t code = c < line.count() ? line[c].payload.code : 0;
-            if (code == 0) {
+            const Value value = c < line.count() ? valueOf(line[c]) : Value();
+            if (value == Value()) {
                 row += '.';
                 continue;
             }
-            auto at = std::find(seen.begin(), seen.end(), code);
-            if (at == seen.end()) at = seen.insert(seen.end(), code);
+            auto at = std::find(seen.begin(), seen.end(), value);
+            if (at == seen.end()) at = seen.insert(seen.end(), value);
             row += static_cast<char>('a' + (at - seen.begin()) % 26);
         }
         rows.push_back(row);
@@ -335,29 +337,8 @@ std::vector<std::string> linksOf(Buffer& buffer)
     return rows;
 }
 
-// Each cell of the viewport as '.' (default background) or a letter per
-// distinct background, in order of first appearance.
-std::vector<std::string> backgroundsOf(Buffer& buffer)
-{
-    std::vector<std::string> rows;
-    std::vector<Attribute::Color> seen;
-    for (int r = 0; r < buffer.rows(); ++r) {
-        const BufferLine& line = buffer.lines()[int64_t{buffer.yDisp()} + r];
-        std::string row;
-        for (int c = 0; c < buffer.cols(); ++c) {
-            const Attribute::Color bg = c < line.count() ? line[c].attribute.bg : Attribute::Color();
-            if (bg == Attribute::Color()) {
-                row += '.';
-                continue;
-            }
-            auto at = std::find(seen.begin(), seen.end(), bg);
-            if (at == seen.end()) at = seen.insert(seen.end(), bg);
-            row += static_cast<char>('a' + (at - seen.begin()) % 26);
-        }
-        rows.push_back(row);
-    }
-    return rows;
-}
+uint16_t payloadOf(const CharData& cell) { return cell.payload.code; }
+Attribute::Color backgroundOf(const CharData& cell) { return cell.attribute.bg; }
 
 std::string lineText(Terminal& terminal, const BufferLine& line, int cols)
 {
@@ -370,12 +351,17 @@ std::string lineText(Terminal& terminal, const BufferLine& line, int cols)
     return text;
 }
 
-// The lines above the active screen, and the screen rows marked as continuations.
-std::vector<std::string> aboveOf(Terminal& terminal, Buffer& buffer)
+// Ring lines [from, to) of the buffer as text.
+std::vector<std::string> textOf(Terminal& terminal, Buffer& buffer, int64_t from, int64_t to)
 {
     std::vector<std::string> rows;
-    for (int64_t i = 0; i < buffer.yBase(); ++i) rows.push_back(lineText(terminal, buffer.lines()[i], buffer.cols()));
+    for (int64_t i = from; i < to; ++i) rows.push_back(lineText(terminal, buffer.lines()[i], buffer.cols()));
     return rows;
+}
+
+std::vector<std::string> rowsOf(Terminal& terminal, Buffer& buffer)
+{
+    return textOf(terminal, buffer, buffer.yDisp(), int64_t{buffer.yDisp()} + buffer.rows());
 }
 
 std::string wrappedOf(Buffer& buffer)
@@ -386,22 +372,6 @@ std::string wrappedOf(Buffer& buffer)
         rows += (rows.empty() ? "" : " ") + std::to_string(r);
     }
     return rows.empty() ? "none" : rows;
-}
-
-std::vector<std::string> rowsOf(Terminal& terminal, Buffer& buffer)
-{
-    std::vector<std::string> rows;
-    for (int r = 0; r < buffer.rows(); ++r) {
-        const BufferLine& line = buffer.lines()[int64_t{buffer.yDisp()} + r];
-        std::string text;
-        for (int c = 0; c < buffer.cols() && c < line.count(); ++c) {
-            const CharData& cell = line[c];
-            if (cell.width == 0) continue;  // the second column of a wide character
-            text += cell.code == 0 ? " " : terminal.character(cell.code);
-        }
-        rows.push_back(text);
-    }
-    return rows;
 }
 
 std::string rangeText(const std::optional<std::pair<int64_t, int64_t>>& range)
@@ -463,9 +433,9 @@ Result run(const Case& c, size_t splitAt)
         result.replies = host->sent;
         result.callbacks = host->events;
         result.attr = attributeText(terminal.currentAttribute());
-        result.links = linksOf(terminal.buffer());
-        result.backgrounds = backgroundsOf(terminal.buffer());
-        result.above = aboveOf(terminal, terminal.buffer());
+        result.links = lettersOf(terminal.buffer(), payloadOf);
+        result.backgrounds = lettersOf(terminal.buffer(), backgroundOf);
+        result.above = textOf(terminal, terminal.buffer(), 0, terminal.buffer().yBase());
         result.wrapped = wrappedOf(terminal.buffer());
         for (const auto& [at, text] : c.expect.payloads) {
             const auto cell = terminal.getCharData(at.first, at.second);
@@ -505,51 +475,35 @@ TEST_P(EmulatorCases, Run)
     SCOPED_TRACE(c.file + ":" + std::to_string(c.line) + ": " + c.name);
     const Result whole = run(c, 0);
     const Expectations& e = c.expect;
-    if (e.screen) {
-        EXPECT_EQ(whole.screen, padded(*e.screen, whole.screen)) << "display buffer";
-    }
-    if (e.live) {
-        EXPECT_EQ(whole.live, padded(*e.live, whole.live)) << "active buffer";
-    }
-    if (e.cursor) {
-        EXPECT_EQ(whole.cursor, *e.cursor) << "cursor (x, y)";
-    }
-    if (e.lines) {
-        EXPECT_EQ(whole.lines, *e.lines) << "lines held by the active buffer";
-    }
-    if (e.alt) {
-        EXPECT_EQ(whole.alt, *e.alt) << "alternate screen active";
-    }
-    if (e.title) {
-        EXPECT_EQ(whole.title, *e.title);
-    }
-    if (e.dirty) {
-        EXPECT_EQ(whole.dirty, *e.dirty) << "dirty range";
-    }
-    if (e.invariantDirty) {
-        EXPECT_EQ(whole.invariantDirty, *e.invariantDirty) << "scroll-invariant dirty range";
-    }
+    const auto check = [](const auto& actual, const auto& expected, const char* what) {
+        if (expected) {
+            EXPECT_EQ(actual, *expected) << what;
+        }
+    };
+    // Expected rows left out at the bottom are blank.
+    const auto checkRows = [](const std::vector<std::string>& actual, const Rows& expected, const char* what,
+                              char blank = ' ') {
+        if (expected) {
+            EXPECT_EQ(actual, padded(*expected, actual, blank)) << what;
+        }
+    };
+    checkRows(whole.screen, e.screen, "display buffer");
+    checkRows(whole.live, e.live, "active buffer");
+    check(whole.cursor, e.cursor, "cursor (x, y)");
+    check(whole.lines, e.lines, "lines held by the active buffer");
+    check(whole.alt, e.alt, "alternate screen active");
+    check(whole.title, e.title, "title");
+    check(whole.dirty, e.dirty, "dirty range");
+    check(whole.invariantDirty, e.invariantDirty, "scroll-invariant dirty range");
     if (e.replies) {
         EXPECT_EQ(escaped(whole.replies), escaped(*e.replies)) << "one entry per host send";
     }
-    if (e.callbacks) {
-        EXPECT_EQ(whole.callbacks, *e.callbacks);
-    }
-    if (e.attr) {
-        EXPECT_EQ(whole.attr, *e.attr) << "current attribute";
-    }
-    if (e.links) {
-        EXPECT_EQ(whole.links, padded(*e.links, whole.links, '.')) << "cells with a payload";
-    }
-    if (e.backgrounds) {
-        EXPECT_EQ(whole.backgrounds, padded(*e.backgrounds, whole.backgrounds, '.')) << "cell backgrounds";
-    }
-    if (e.above) {
-        EXPECT_EQ(whole.above, *e.above) << "lines above the screen";
-    }
-    if (e.wrapped) {
-        EXPECT_EQ(whole.wrapped, *e.wrapped) << "rows that continue the row above";
-    }
+    check(whole.callbacks, e.callbacks, "callbacks");
+    check(whole.attr, e.attr, "current attribute");
+    checkRows(whole.links, e.links, "cells with a payload", '.');
+    checkRows(whole.backgrounds, e.backgrounds, "cell backgrounds", '.');
+    check(whole.above, e.above, "lines above the screen");
+    check(whole.wrapped, e.wrapped, "rows that continue the row above");
     for (size_t k = 0; k < e.payloads.size(); ++k) {
         EXPECT_EQ(whole.payloads[k], e.payloads[k].second)
             << "payload at " << e.payloads[k].first.first << "," << e.payloads[k].first.second;

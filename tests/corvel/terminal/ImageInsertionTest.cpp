@@ -3,6 +3,7 @@
 // included), line feeds and scrolling, and requests that must stay bounded.
 #include "corvel/terminal/ImageInsertion.h"
 #include "corvel/terminal/Terminal.h"
+#include "tests/corvel/support/TestHost.h"
 
 #include <gtest/gtest.h>
 
@@ -12,11 +13,6 @@
 using namespace corvel;
 
 namespace {
-
-class Host : public TerminalDelegate {
-public:
-    void send(Terminal&, std::span<const uint8_t>) override {}
-};
 
 // A strip without pixels: what it was asked to show.
 class RecordedStrip final : public TerminalImage {
@@ -33,14 +29,8 @@ private:
 };
 
 struct Fixture {
-    std::shared_ptr<Host> host = std::make_shared<Host>();
-    Terminal terminal{host, [] {
-                          TerminalOptions options;
-                          options.cols = 20;
-                          options.rows = 5;
-                          options.scrollback = 10;
-                          return options;
-                      }()};
+    std::shared_ptr<corvel::testing::TestHost> host = std::make_shared<corvel::testing::TestHost>();
+    Terminal terminal{host, corvel::testing::sized(20, 5, 10)};
     ImageInsertionGeometry geometry{8, 17, 160, 85, 1};
     std::vector<ImageStrip> made;
 

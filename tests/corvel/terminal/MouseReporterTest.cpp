@@ -2,6 +2,7 @@
 // view does with the rest (hit testing, wheel steps).
 #include "corvel/terminal/MouseReporter.h"
 #include "corvel/terminal/Terminal.h"
+#include "tests/corvel/support/TestHost.h"
 
 #include <gtest/gtest.h>
 
@@ -11,21 +12,10 @@
 namespace corvel {
 namespace {
 
-class Host : public TerminalDelegate {
-public:
-    std::vector<std::string> sent;
-    void send(Terminal&, std::span<const uint8_t> data) override { sent.emplace_back(data.begin(), data.end()); }
-};
-
 class MouseReporting : public ::testing::Test {
 protected:
-    std::shared_ptr<Host> host = std::make_shared<Host>();
-    Terminal terminal{host, [] {
-                          TerminalOptions options;
-                          options.cols = 80;
-                          options.rows = 24;
-                          return options;
-                      }()};
+    std::shared_ptr<testing::TestHost> host = std::make_shared<testing::TestHost>();
+    Terminal terminal{host, testing::sized(80, 24)};
     MouseReporter reporter{terminal};
     using Mods = MouseReporter::Modifiers;
 

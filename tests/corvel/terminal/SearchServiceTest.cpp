@@ -4,7 +4,8 @@
 #include "corvel/terminal/SearchService.h"
 #include "corvel/terminal/SelectionService.h"
 #include "corvel/terminal/Terminal.h"
-#include "tests/corvel/support/PtyTerminalRunner.h"
+#include "tests/corvel/support/HeadlessProgramFixture.h"
+#include "tests/corvel/support/TestHost.h"
 
 #include <gtest/gtest.h>
 
@@ -13,25 +14,14 @@
 namespace corvel {
 namespace {
 
-class Host : public TerminalDelegate {
-public:
-    void send(Terminal&, std::span<const uint8_t>) override {}
-};
-
 class Search : public ::testing::Test {
 protected:
     explicit Search(int cols = 10, int rows = 4, int scrollback = 100)
-        : terminal(host, [&] {
-              TerminalOptions options;
-              options.cols = cols;
-              options.rows = rows;
-              options.scrollback = scrollback;
-              return options;
-          }())
+        : terminal(host, testing::sized(cols, rows, scrollback))
     {
     }
 
-    std::shared_ptr<Host> host = std::make_shared<Host>();
+    std::shared_ptr<testing::TestHost> host = std::make_shared<testing::TestHost>();
     Terminal terminal;
     double now = 1000;
     SearchService search{terminal, [this] { return now; }};
@@ -230,11 +220,7 @@ TEST_F(Search, RegexLineThatRunsOutOfTimeCountsAsNoMatch)
 TEST_F(Search, OldestRowThatContinuesADroppedRowIsStillSearched)
 {
     // With no scrollback the first screen row continues a row that left.
-    TerminalOptions options;
-    options.cols = 10;
-    options.rows = 2;
-    options.scrollback = 0;
-    Terminal tiny(host, options);
+    Terminal tiny(host, testing::sized(10, 2, 0));
     tiny.feed("0123456789abcdefghijKLMNO");
     ASSERT_TRUE(tiny.displayBuffer().lines()[0].isWrapped);
     SearchService s(tiny);
@@ -335,13 +321,13 @@ TEST_F(Search, RevealCentresAHiddenRowButNeverOnTheAlternateScreen)
     EXPECT_FALSE(search.revealScrollTarget(r->row + 100));
 }
 
-// Real programs: the positions a shell's output ends up in.
-TEST(SearchPrograms, SeqFindsItsLineAndCentresIt)
+// A real program: the positions a shell's output ends up in.
+using SearchPrograms = testing::HeadlessProgramTest;
+
+TEST_F(SearchPrograms, SeqFindsItsLineAndCentresItAndALetterAfterAWideCharacterIsAtColumnTwo)
 {
-    testing::PtyTerminalRunner runner(80, 25);
-    runner.startShell("seq 2000");
-    ASSERT_TRUE(runner.runUntilExit(20'000'000'000));
-    Terminal& terminal = runner.terminal();
+    auto host = run<HeadlessTerminal>(80, 25, "seq 2000; echo '\xe4\xb8\xad" "a'");
+    Terminal& terminal = host->terminal();
     SearchService search(terminal);
     SelectionService selection(terminal);
     auto r = search.findAndSelect(selection, "1500", {}, true);
@@ -352,18 +338,11 @@ TEST(SearchPrograms, SeqFindsItsLineAndCentresIt)
     auto top = search.revealScrollTarget(r->row);
     ASSERT_TRUE(top);
     EXPECT_EQ(*top, r->row - 12);
-}
 
-TEST(SearchPrograms, LetterAfterAWideCharacterIsAtColumnTwo)
-{
-    testing::PtyTerminalRunner runner(40, 5);
-    runner.startShell("echo '\xe4\xb8\xad" "a'");
-    ASSERT_TRUE(runner.runUntilExit(20'000'000'000));
-    SearchService search(runner.terminal());
-    auto r = search.findNext("a", {});
-    ASSERT_TRUE(r);
-    EXPECT_EQ(r->col, 2);
-    EXPECT_EQ(r->size, 1);
+    auto letter = search.findNext("a", {});
+    ASSERT_TRUE(letter);
+    EXPECT_EQ(letter->col, 2);
+    EXPECT_EQ(letter->size, 1);
 }
 
 }  // namespace

@@ -2,7 +2,8 @@
 // whole rows, extension, clamping and the change reports.
 #include "corvel/terminal/SelectionService.h"
 #include "corvel/terminal/Terminal.h"
-#include "tests/corvel/support/PtyTerminalRunner.h"
+#include "tests/corvel/support/HeadlessProgramFixture.h"
+#include "tests/corvel/support/TestHost.h"
 
 #include <gtest/gtest.h>
 
@@ -11,18 +12,11 @@
 namespace corvel {
 namespace {
 
-using testing::PtyTerminalRunner;
-
-// Runs `script` in /bin/sh on a terminal of the given size and waits until
-// its output has arrived and the shell has ended.
+// The screen a shell script left behind.
 class ShellScreen {
 public:
-    ShellScreen(int cols, int rows, const std::string& script) : runner_(cols, rows)
-    {
-        runner_.startShell(script);
-        EXPECT_TRUE(runner_.runUntilExit(20'000'000'000));
-    }
-    Terminal& terminal() { return runner_.terminal(); }
+    explicit ShellScreen(std::shared_ptr<HeadlessTerminal> host) : host_(std::move(host)) {}
+    Terminal& terminal() { return host_->terminal(); }
     // The ring index of the first row whose text starts with `prefix`.
     int rowStarting(const std::string& prefix)
     {
@@ -39,12 +33,21 @@ public:
     }
 
 private:
-    PtyTerminalRunner runner_;
+    std::shared_ptr<HeadlessTerminal> host_;
 };
 
-TEST(SelectionService, DoubleClickSelectsWordRunsSpaceRunsAndEmptyCells)
+class SelectionPrograms : public testing::HeadlessProgramTest {
+protected:
+    // Runs `script` in /bin/sh on a terminal of the given size until the shell has ended.
+    ShellScreen shell(int cols, int rows, const std::string& script)
+    {
+        return ShellScreen(run<HeadlessTerminal>(cols, rows, script));
+    }
+};
+
+TEST_F(SelectionPrograms, DoubleClickSelectsWordRunsSpaceRunsAndEmptyCells)
 {
-    ShellScreen screen(40, 10, "printf 'cat my-file_name.v2.txt   next ;\\n'");
+    ShellScreen screen = shell(40, 10, "printf 'cat my-file_name.v2.txt   next ;\\n'");
     SelectionService selection(screen.terminal());
     Buffer& buffer = screen.terminal().displayBuffer();
     const int row = screen.rowStarting("cat ");
@@ -73,9 +76,9 @@ TEST(SelectionService, DoubleClickSelectsWordRunsSpaceRunsAndEmptyCells)
     EXPECT_EQ(selection.start(), (Position{31, row}));
 }
 
-TEST(SelectionService, BracketsPairAcrossRowsAndCollapseWhenThePartnerIsOffScreen)
+TEST_F(SelectionPrograms, BracketsPairAcrossRowsAndCollapseWhenThePartnerIsOffScreen)
 {
-    ShellScreen screen(30, 8, "printf 'call(a, [b],\\n  {c: d]},\\n  e)\\n(x ] y)\\n'");
+    ShellScreen screen = shell(30, 8, "printf 'call(a, [b],\\n  {c: d]},\\n  e)\\n(x ] y)\\n'");
     SelectionService selection(screen.terminal());
     Buffer& buffer = screen.terminal().displayBuffer();
     const int first = screen.rowStarting("call(");
@@ -98,7 +101,7 @@ TEST(SelectionService, BracketsPairAcrossRowsAndCollapseWhenThePartnerIsOffScree
 
     // Scrolled so that the closing partner lies below the visible rows: the
     // forward walk stops at the screen's end and the selection collapses.
-    ShellScreen tall(20, 4, "printf '(start\\n1\\n2\\n3\\n4\\n5\\nend)\\n'");
+    ShellScreen tall = shell(20, 4, "printf '(start\\n1\\n2\\n3\\n4\\n5\\nend)\\n'");
     SelectionService other(tall.terminal());
     Buffer& scrolled = tall.terminal().displayBuffer();
     const int open = tall.rowStarting("(start");
@@ -115,9 +118,9 @@ TEST(SelectionService, BracketsPairAcrossRowsAndCollapseWhenThePartnerIsOffScree
     EXPECT_EQ(other.end(), (Position{4, close}));
 }
 
-TEST(SelectionService, RowsExtensionAndClamping)
+TEST_F(SelectionPrograms, RowsExtensionAndClamping)
 {
-    ShellScreen screen(80, 6, "printf 'alpha beta gamma\\n'");
+    ShellScreen screen = shell(80, 6, "printf 'alpha beta gamma\\n'");
     SelectionService selection(screen.terminal());
     const int row = screen.rowStarting("alpha");
 
@@ -172,10 +175,7 @@ struct CountingHost : TerminalDelegate {
 TEST(SelectionService, EveryChangeIsReportedOnce)
 {
     auto host = std::make_shared<CountingHost>();
-    TerminalOptions options;
-    options.cols = 20;
-    options.rows = 4;
-    Terminal terminal(host, options);
+    Terminal terminal(host, testing::sized(20, 4));
     terminal.feed("word (pair)");
     SelectionService selection(terminal);
 

@@ -23,11 +23,7 @@ protected:
 
     std::unique_ptr<Terminal> make(int cols, int rows)
     {
-        TerminalOptions options;
-        options.cols = cols;
-        options.rows = rows;
-        options.scrollback = 100;
-        return std::make_unique<Terminal>(host, options);
+        return std::make_unique<Terminal>(host, corvel::testing::sized(cols, rows, 100));
     }
     std::optional<LinkMatch> at(int col, int row, Mode mode = Mode::explicitAndImplicit)
     {

@@ -26,24 +26,6 @@ TEST(TerminalOsc, ColourQueriesReportWhatTheHostShows)
                                                     "\x1b]12;rgb:0001/0002/0003\x1b\\"}));
 }
 
-TEST(TerminalOsc, DirectoryAndDocumentNeedATrustingHost)
-{
-    auto host = std::make_shared<TestHost>();
-    host->trusted = false;
-    Terminal terminal(host, sized(10, 3));
-    terminal.feed("\x1b]7;file:///tmp\x07\x1b]6;file:///doc\x07");
-    EXPECT_FALSE(terminal.hostCurrentDirectory);
-    EXPECT_FALSE(terminal.hostCurrentDocument);
-    host->trusted = true;
-    terminal.feed("\x1b]7;file:///tmp\x07\x1b]6;file:///doc\x07");
-    EXPECT_EQ(terminal.hostCurrentDirectory, "file:///tmp");
-    EXPECT_EQ(terminal.hostCurrentDocument, "file:///doc");
-
-    Terminal orphan(std::weak_ptr<TerminalDelegate>{}, sized(10, 3));
-    orphan.feed("\x1b]7;file:///tmp\x07");
-    EXPECT_FALSE(orphan.hostCurrentDirectory);
-}
-
 TEST(TerminalOsc, HyperlinkPayloadsAndTheirUri)
 {
     EXPECT_EQ(Terminal::parseHyperlinkPayload("id=1;http://a;b"), "http://a;b");
@@ -71,26 +53,6 @@ TEST(TerminalOsc, HyperlinkWhoseStartScrolledOutOfTheHistoryKeepsTheRest)
         EXPECT_TRUE(terminal.buffer().lines()[row][0].hasPayload()) << row;
     }
     EXPECT_FALSE(terminal.buffer().lines()[2][1].hasPayload());
-}
-
-TEST(TerminalModes, LogLinesOfUnhandledModesFollowSilentLog)
-{
-    auto host = std::make_shared<TestHost>();
-    Terminal terminal(host, sized(10, 3));
-    log::Capture capture;
-    terminal.feed("\x1b[3h\x1b[?41h\x1b[?2l");
-    EXPECT_TRUE(capture.lines().empty());
-
-    terminal.silentLog = false;
-    terminal.feed("\x1b[3h\x1b[3l\x1b[?41h\x1b[?41l\x1b[?2l\x1b[?63l\x1b[?63h\x1b[>5h\x1b[>5l\x1b[?8h");
-    EXPECT_EQ(capture.lines(), (std::vector<std::string>{
-                                   "Info: Unhandled verbatim setMode with 3 and []",
-                                   "Info: Unhandled DEC Private Mode Set (DECSET) with 41",
-                                   "Info: Unhandled DEC Private Mode Reset (DECRST) with 2",
-                                   "Info: Unhandled DEC Private Mode Reset (DECRST) with 63",
-                                   "Info: Unhandled setMode (SM) with 5 and [62]",
-                                   "Info: Unhandled DEC Private Mode Set (DECSET) with 8",
-                               }));
 }
 
 TEST(TerminalSgr, UnknownAttributesAreReportedAlwaysButRepeatsAreHeldBack)
@@ -160,16 +122,4 @@ TEST(TerminalReports, SettingRequestsAreBoundedAndTheCursorStyleIsReal)
         terminal.feed("\x1bP$q q\x1b\\");
         EXPECT_EQ(host->sent, std::vector<std::string>{"\x1bP1$r" + std::string(number) + " q\x1b\\"});
     }
-}
-
-TEST(TerminalReports, UnansweredRequestsLogWhileAllowed)
-{
-    auto host = std::make_shared<TestHost>();
-    Terminal terminal(host, sized(10, 3));
-    terminal.silentLog = false;
-    log::Capture capture;
-    terminal.feed("\x1b[1c\x1b[>2c\x1bP$qzz\x1b\\\x1bP$q\xC3\xA9\x1b\\");
-    EXPECT_EQ(capture.lines(), (std::vector<std::string>{"Info: SendDeviceAttributes got [1] and ",
-                                                         "Info: SendDeviceAttributes got [2] and >",
-                                                         "Info: Unknown DCS + zz"}));
 }

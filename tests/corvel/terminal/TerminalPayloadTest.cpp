@@ -5,6 +5,8 @@
 #include "corvel/screen/TinyAtom.h"
 #include "corvel/platform/Dispatch.h"
 #include "corvel/platform/Utf8.h"
+#include "tests/corvel/support/MainQueueScope.h"
+#include "tests/corvel/support/TestHost.h"
 
 #include <gtest/gtest.h>
 
@@ -14,39 +16,20 @@ using namespace corvel;
 
 namespace {
 
-class Host : public TerminalDelegate {
-public:
-    std::vector<std::string> titles;
-    void send(Terminal&, std::span<const uint8_t>) override {}
-    void setTerminalTitle(Terminal&, const std::string& title) override { titles.push_back(title); }
-};
-
 // Ids are process-wide; every test starts from an empty table and runs its
 // timers on a manual clock.
 class TerminalPayloadTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        detail::resetTinyAtomTable();
-        previous_ = DispatchQueue::setMain(queue_);
-    }
-    void TearDown() override
-    {
-        DispatchQueue::setMain(previous_);
-        detail::resetTinyAtomTable();
-    }
+    void SetUp() override { detail::resetTinyAtomTable(); }
+    void TearDown() override { detail::resetTinyAtomTable(); }
 
     static TerminalOptions sized(int cols, int rows, int scrollback = 0)
     {
-        TerminalOptions options;
-        options.cols = cols;
-        options.rows = rows;
-        options.scrollback = scrollback;
-        return options;
+        return corvel::testing::sized(cols, rows, scrollback);
     }
 
-    std::shared_ptr<RunLoopQueue> queue_ = std::make_shared<RunLoopQueue>(true);
-    std::shared_ptr<DispatchQueue> previous_;
+    corvel::testing::MainQueueScope main_{true};
+    std::shared_ptr<RunLoopQueue> queue_ = main_.queue;
 };
 
 // One character per cell of viewport row `row`: 'L' for a cell with a link, '.' without.
@@ -188,14 +171,15 @@ TEST_F(TerminalPayloadTest, LongUrisOpenNoLinkAndLongTitlesAreCut)
     terminal.feed("\x1b]8;;" + limit + "v\x07" "b\x1b]8;;\x07");
     EXPECT_EQ(linked(terminal, 0), "L.........");
 
-    auto host = std::make_shared<Host>();
+    auto host = std::make_shared<corvel::testing::TestHost>();
     Terminal titled(host, sized(10, 3));
+    host->events.clear();
     std::string title = "a";
     for (int i = 0; i < 2500; ++i) title += "\xc3\xa9";
     titled.feed("\x1b]2;" + title + "\x07\x1b[22;0t");
     const std::string cut = title.substr(0, Terminal::maxTitleBytes - 1);
     EXPECT_EQ(titled.terminalTitle, cut);
-    EXPECT_EQ(host->titles, std::vector<std::string>{cut});
+    EXPECT_EQ(host->events, std::vector<std::string>{"title " + cut});
     ASSERT_EQ(titled.terminalTitleStack.size(), 1u);
     EXPECT_EQ(titled.terminalTitleStack[0].size(), cut.size());
 }

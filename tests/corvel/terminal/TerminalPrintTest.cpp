@@ -4,6 +4,7 @@
 // text that a tmux pane of the same size showed for the same bytes.
 #include "corvel/terminal/Terminal.h"
 
+#include "tests/corvel/support/ScreenText.h"
 #include "tests/corvel/support/TestHost.h"
 
 #include <gtest/gtest.h>
@@ -14,6 +15,7 @@
 
 using namespace corvel;
 using corvel::testing::TestHost;
+using corvel::testing::screenRows;
 
 namespace {
 
@@ -27,23 +29,6 @@ std::string trimRight(std::string text)
 {
     while (!text.empty() && text.back() == ' ') text.pop_back();
     return text;
-}
-
-// The screen rows as a pane capture prints them: the second column of a wide
-// character left out, trailing blanks dropped.
-std::vector<std::string> screenText(Terminal& terminal)
-{
-    std::vector<std::string> rows;
-    for (int row = 0; row < terminal.rows(); ++row) {
-        const BufferLine& line = *terminal.getLine(row);
-        std::string text;
-        for (int col = 0; col < terminal.cols(); ++col) {
-            if (line[col].width == 0) continue;
-            text += line[col].code == 0 ? " " : terminal.getCharacter(line[col]);
-        }
-        rows.push_back(trimRight(text));
-    }
-    return rows;
 }
 
 std::vector<std::string> captureText(const std::string& capture, int rows)
@@ -110,7 +95,7 @@ TEST(TerminalPrint, RecordedProgramsLeaveTheScreenATmuxPaneShowed)
             for (size_t at = 0; at < bytes.size(); at += chunk) {
                 terminal.feed(std::string_view(bytes).substr(at, chunk));
             }
-            EXPECT_EQ(screenText(terminal), expected);
+            EXPECT_EQ(screenRows(terminal), expected);
             EXPECT_EQ(terminal.getCursorLocation(), cursor);
             EXPECT_TRUE(terminal.isCurrentBufferAlternate());
         }

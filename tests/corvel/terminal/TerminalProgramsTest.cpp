@@ -1,26 +1,20 @@
 // Real programs on a pseudo-terminal: the screens, cursor and hyperlinks they
 // leave behind.
-#include "tests/corvel/support/PtyTerminalRunner.h"
-
-#include <gtest/gtest.h>
+#include "tests/corvel/support/HeadlessProgramFixture.h"
+#include "tests/corvel/support/ScreenText.h"
 
 #include <unistd.h>
 
 #include <any>
-#include <filesystem>
 #include <fstream>
 
 using namespace corvel;
-using corvel::testing::PtyTerminalRunner;
 
 namespace {
 
 std::string rowText(Terminal& terminal, int row)
 {
-    std::string text;
-    for (int col = 0; col < terminal.cols(); ++col) text += terminal.getCharacter(col, row).value_or("?");
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\0')) text.pop_back();
-    return text;
+    return corvel::testing::screenRows(terminal)[static_cast<size_t>(row)];
 }
 
 std::string uriAt(Terminal& terminal, int col, int row)
@@ -37,38 +31,35 @@ bool haveProgram(const char* path)
     return access(path, X_OK) == 0;
 }
 
+using TerminalPrograms = corvel::testing::HeadlessProgramTest;
+
 }  // namespace
 
-TEST(TerminalPrograms, QuittingVimRestoresTheNormalScreenAndTheCursor)
+TEST_F(TerminalPrograms, QuittingVimRestoresTheNormalScreenAndTheCursor)
 {
     if (!haveProgram("/usr/bin/vim")) GTEST_SKIP() << "vim is not installed";
-    PtyTerminalRunner runner(40, 10);
-    runner.startShell("printf 'hello\\nworld'; exec vim -u NONE -i NONE -n -N");
-    Terminal& terminal = runner.terminal();
-    ASSERT_TRUE(runner.runUntil([&] { return terminal.isCurrentBufferAlternate(); }));
+    auto host = start<HeadlessTerminal>(40, 10, "printf 'hello\\nworld'; exec vim -u NONE -i NONE -n -N");
+    Terminal& terminal = host->terminal();
+    ASSERT_TRUE(pumpUntil([&] { return terminal.isCurrentBufferAlternate(); }));
     // Vim has drawn its empty buffer once the filler lines show.
-    ASSERT_TRUE(runner.runUntil([&] { return rowText(terminal, 1).starts_with("~"); }));
+    ASSERT_TRUE(pumpUntil([&] { return rowText(terminal, 1).starts_with("~"); }));
 
-    runner.send(":q\r");
-    ASSERT_TRUE(runner.runUntilExit());
+    host->send(":q\r");
+    ASSERT_TRUE(pumpUntil([&] { return ended; }));
     EXPECT_FALSE(terminal.isCurrentBufferAlternate());
     EXPECT_EQ(rowText(terminal, 0), "hello");
     EXPECT_EQ(rowText(terminal, 1), "world");
     EXPECT_EQ(terminal.getCursorLocation(), std::make_pair(5, 1));
 }
 
-TEST(TerminalPrograms, LsHyperlinksCoverExactlyTheNames)
+TEST_F(TerminalPrograms, LsHyperlinksCoverExactlyTheNames)
 {
     if (!haveProgram("/usr/bin/ls") && !haveProgram("/bin/ls")) GTEST_SKIP() << "ls is not installed";
-    const auto directory = std::filesystem::temp_directory_path() / ("osc-links-" + std::to_string(getpid()));
-    std::filesystem::create_directories(directory);
     const std::vector<std::string> names = {"alpha.txt", "b c.txt", "zeta"};
-    for (const auto& name : names) std::ofstream(directory / name) << "x";
+    for (const auto& name : names) std::ofstream(dir + "/" + name) << "x";
 
-    PtyTerminalRunner runner(30, 8);
-    runner.startShell("ls -1 --hyperlink=always --color=never --quoting-style=literal", directory.string());
-    ASSERT_TRUE(runner.runUntilExit());
-    Terminal& terminal = runner.terminal();
+    auto host = run<HeadlessTerminal>(30, 8, "ls -1 --hyperlink=always --color=never --quoting-style=literal");
+    Terminal& terminal = host->terminal();
 
     const std::vector<std::string> encoded = {"alpha.txt", "b%20c.txt", "zeta"};
     for (int row = 0; row < static_cast<int>(names.size()); ++row) {
@@ -78,9 +69,8 @@ TEST(TerminalPrograms, LsHyperlinksCoverExactlyTheNames)
         for (int col = 0; col < length; ++col) {
             const std::string uri = uriAt(terminal, col, row);
             EXPECT_TRUE(uri.starts_with("file://")) << col << ": " << uri;
-            EXPECT_TRUE(uri.ends_with(directory.string() + "/" + encoded[row])) << col << ": " << uri;
+            EXPECT_TRUE(uri.ends_with(dir + "/" + encoded[row])) << col << ": " << uri;
         }
         EXPECT_EQ(uriAt(terminal, length, row), "") << "the cell after the name";
     }
-    std::filesystem::remove_all(directory);
 }

@@ -15,12 +15,7 @@ namespace {
 class Rectangles : public ::testing::Test {
 protected:
     std::shared_ptr<TestHost> host = std::make_shared<TestHost>();
-    Terminal terminal{host, [] {
-                          TerminalOptions options;
-                          options.cols = 10;
-                          options.rows = 4;
-                          return options;
-                      }()};
+    Terminal terminal{host, corvel::testing::sized(10, 4)};
 
     const CharData& cell(int col, int row) { return terminal.buffer().lines()[terminal.buffer().yBase() + row][col]; }
 };

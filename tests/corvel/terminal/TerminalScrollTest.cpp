@@ -1,7 +1,7 @@
 // Scrolling, erasing and cursor commands as the host sees them: the viewport
 // and scroll callbacks, the history bookkeeping of a full ring, erasing the
-// scrollback under synchronized output, images leaving the screen, the cursor
-// style callback and the log lines.
+// scrollback under synchronized output, images leaving the screen and the
+// cursor style callback.
 #include "corvel/terminal/Terminal.h"
 #include "corvel/platform/Dispatch.h"
 #include "corvel/platform/Log.h"
@@ -129,15 +129,4 @@ TEST(TerminalScroll, CursorStyleIsReportedOnlyWhenItChanges)
     terminal.feed("\e[1 q\e[0 q\e[6 q\e[6 q\e[7 q\e[2q\e[4 q");
     EXPECT_EQ(host->styles, (std::vector<CursorStyle>{CursorStyle::steadyBar, CursorStyle::steadyUnderline}));
     EXPECT_EQ(terminal.options().cursorStyle, CursorStyle::steadyUnderline);
-}
-
-TEST(TerminalScroll, UnknownFormsAreLogged)
-{
-    auto host = std::make_shared<TestHost>();
-    Terminal terminal(host);
-    terminal.silentLog = false;
-    log::Capture capture;
-    terminal.feed("\e[#p\e[3#}");
-    EXPECT_EQ(capture.lines(), (std::vector<std::string>{"Info: Unhandled CSI 35 with pars=[0]",
-                                                         "Info: CSI # } not implemented- XTPOPSGR with [3]"}));
 }

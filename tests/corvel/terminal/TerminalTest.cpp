@@ -19,15 +19,9 @@ using corvel::testing::allLines;
 using corvel::testing::feedLines;
 using corvel::testing::lineText;
 
-TEST(Terminal, OptionsSizeAndTabStops)
+TEST(Terminal, SizeIsClampedAndTabStopsFollowTheOptions)
 {
     auto host = std::make_shared<TestHost>();
-    Terminal standard(host);
-    EXPECT_EQ(standard.getDims(), std::make_pair(80, 25));
-    EXPECT_EQ(standard.normalBuffer().lines().maxLength(), 525);
-    EXPECT_EQ(standard.altBuffer().lines().maxLength(), 25);
-    EXPECT_TRUE(standard.wraparound);
-
     Terminal tiny(host, sized(1, 0));
     EXPECT_EQ(tiny.getDims(), std::make_pair(2, 1));
 
@@ -112,11 +106,13 @@ TEST(Terminal, FullResetKeepsColoursAndSomeModes)
     EXPECT_EQ(terminal.mouseMode(), Terminal::MouseMode::off);
 }
 
-TEST(Terminal, LogLinesOnlyWhenNotSilent)
+TEST(Terminal, UnhandledInputIsLoggedOnlyWhenNotSilent)
 {
     auto host = std::make_shared<TestHost>();
     Terminal terminal(host, sized(10, 4));
-    const std::string unknown = "\e[1;2j\eZ\e]99;x\a\e_Xy\e\\\e[?8888h\e[3h\e>t";
+    const std::string unknown = "\e[1;2j\eZ\e]99;x\a\e_Xy\e\\\e[?8888h\e[3h\e>t"
+                                "\e[3l\e[?41h\e[?41l\e[?2l\e[?63l\e[?63h\e[>5h\e[>5l\e[?8h\e[#p\e[3#}"
+                                "\e[1c\e[>2c\eP$qzz\e\\\eP$q\xC3\xA9\e\\";
     {
         log::Capture capture;
         terminal.feed(unknown);
@@ -132,6 +128,16 @@ TEST(Terminal, LogLinesOnlyWhenNotSilent)
                                    "Info: Corvel: Unknown APC code: X",
                                    "Info: Unhandled DEC Private Mode Set (DECSET) with 8888",
                                    "Info: Unhandled verbatim setMode with 3 and []",
+                                   "Info: Unhandled DEC Private Mode Set (DECSET) with 41",
+                                   "Info: Unhandled DEC Private Mode Reset (DECRST) with 2",
+                                   "Info: Unhandled DEC Private Mode Reset (DECRST) with 63",
+                                   "Info: Unhandled setMode (SM) with 5 and [62]",
+                                   "Info: Unhandled DEC Private Mode Set (DECSET) with 8",
+                                   "Info: Unhandled CSI 35 with pars=[0]",
+                                   "Info: CSI # } not implemented- XTPOPSGR with [3]",
+                                   "Info: SendDeviceAttributes got [1] and ",
+                                   "Info: SendDeviceAttributes got [2] and >",
+                                   "Info: Unknown DCS + zz",
                                }));
 }
 
@@ -175,21 +181,6 @@ TEST(Terminal, MarginsSpanTheWidthWhileMarginModeIsOff)
     terminal.resize(16, 3);
     EXPECT_EQ(terminal.normalBuffer().marginRight(), 15);
     EXPECT_EQ(terminal.altBuffer().marginRight(), 15);
-}
-
-TEST(Terminal, ColumnModeResetsAndReportsTheNewSize)
-{
-    auto host = std::make_shared<TestHost>();
-    Terminal terminal(host, sized(80, 5));
-    terminal.feed("\e[?40l\e[?3h");
-    EXPECT_EQ(terminal.cols(), 80);
-    terminal.feed("\e[?40h\e[?25lxyz\e[?3h");
-    EXPECT_EQ(terminal.cols(), 132);
-    EXPECT_TRUE(terminal.cursorHidden);
-    EXPECT_EQ(terminal.getCursorLocation(), std::make_pair(0, 0));
-    EXPECT_EQ(host->events.back(), "sizeChanged");
-    terminal.feed("\e[?3l");
-    EXPECT_EQ(terminal.cols(), 80);
 }
 
 TEST(Terminal, DirtyRangeEdges)

@@ -14,13 +14,7 @@ namespace {
 class TextExtraction : public ::testing::Test {
 protected:
     std::shared_ptr<TestHost> host = std::make_shared<TestHost>();
-    Terminal terminal{host, [] {
-                          TerminalOptions options;
-                          options.cols = 10;
-                          options.rows = 4;
-                          options.scrollback = 0;
-                          return options;
-                      }()};
+    Terminal terminal{host, corvel::testing::sized(10, 4, 0)};
 
     BufferLine& row(int index) { return terminal.buffer().lines()[index]; }
     std::string text(int col1, int row1, int col2, int row2) { return terminal.getText({col1, row1}, {col2, row2}); }

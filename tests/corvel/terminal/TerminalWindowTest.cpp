@@ -14,18 +14,10 @@ namespace {
 
 using Kind = WindowManipulationCommand::Kind;
 
-TerminalOptions size80x24()
-{
-    TerminalOptions options;
-    options.cols = 80;
-    options.rows = 24;
-    return options;
-}
-
 TEST(WindowRequests, CommandsOfferedToTheHost)
 {
     auto host = std::make_shared<TestHost>();
-    Terminal terminal(host, size80x24());
+    Terminal terminal(host, corvel::testing::sized(80, 24));
     host->windowAnswer = std::vector<uint8_t>{'x'};
     terminal.feed("\e[8;30;100t\e[4;600;800t\e[3;10;20t\e[1t\e[9;2t\e[10;1t\e[8;30t");
     using C = WindowManipulationCommand;
@@ -39,7 +31,7 @@ TEST(WindowRequests, CommandsOfferedToTheHost)
 TEST(WindowRequests, SizeReportsUseTheHostsAnswerOrCellSize)
 {
     auto host = std::make_shared<TestHost>();
-    Terminal terminal(host, size80x24());
+    Terminal terminal(host, corvel::testing::sized(80, 24));
     host->cell = TerminalDelegate::CellSize{9, 18};
     terminal.feed("\e[14t\e[16t");
     host->windowAnswer = std::vector<uint8_t>{'o', 'k'};
