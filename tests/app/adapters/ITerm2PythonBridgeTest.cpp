@@ -95,11 +95,6 @@ TEST(HelperProtocolTest, SnapshotResultsMustBeListsOfObjects)
 
 TEST_F(BridgeTest, WithoutInterpreterOrScriptNothingStarts)
 {
-    const ITerm2PythonBridge::Options defaults;
-    EXPECT_EQ(defaults.startTimeout, 4'000'000'000);
-    EXPECT_EQ(defaults.snapshotTimeout, 4'000'000'000);
-    EXPECT_EQ(defaults.activateTimeout, 3'000'000'000);
-
     ITerm2PythonBridge::Options options;
     options.resourceDirectory = helper_.resources("normal") / "nowhere";
     EXPECT_FALSE(ITerm2PythonBridge(options).startIfNeeded());
