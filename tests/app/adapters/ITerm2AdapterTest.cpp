@@ -1,3 +1,7 @@
+// The iTerm2 adapter over the stand-in osascript and helper: listing and
+// remembering sessions, focus and typing by AppleScript or by the helper, the
+// helper tried once before AppleScript serves, a poll outliving its adapter;
+// and the mock adapter's placeholder.
 #include "app/adapters/iterm2/ITerm2Adapter.h"
 #include "app/adapters/mock/MockAdapter.h"
 

@@ -1,3 +1,6 @@
+// The core value types: enum names and strict decoding, identifiers (length,
+// alphabet, uniformity), moving a cell in the grid order, and a session's
+// change signals.
 #include "app/core/AdapterKind.h"
 #include "app/core/AppAppearance.h"
 #include "app/core/GridLayout.h"

@@ -1,3 +1,6 @@
+// The layout document's JSON: defaults for absent keys, unreadable types and
+// kinds, a round trip of every field, the written form (sorted keys, escaped
+// slashes, no absent optionals), escaping, grid positions and duplicate ids.
 #include "app/persistence/LayoutDoc.h"
 
 #include "corvel/platform/Log.h"
