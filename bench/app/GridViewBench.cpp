@@ -154,8 +154,8 @@ void SixteenTilesYes(benchmark::State& state)
     ScratchData scratch;
     qputenv("SHELL", "/bin/bash");
     for (auto _ : state) {
-        auto joined = std::make_unique<JoinedEmbedded>(TmuxLookup::none());
-        JoinedEmbedded* shells = joined.get();
+        auto joined = gridShells(TmuxLookup::none());
+        EmbeddedAdapter* shells = joined.get();
         SessionStore::Dependencies deps;
         deps.embedded = std::move(joined);
         deps.runTimer = false;
@@ -191,7 +191,7 @@ void SixteenTilesYes(benchmark::State& state)
         });
 
         EventCounter paints(QEvent::Paint);
-        for (const QString& id : ids) shells->pane(id, 0).installEventFilter(&paints);
+        for (const QString& id : ids) gridShellPane(*shells, id, 0).installEventFilter(&paints);
         corvel::bench::QtTimerLatenessProbe probe;
         probe.start();
         const corvel::Nanos wall0 = corvel::monotonicNanos();

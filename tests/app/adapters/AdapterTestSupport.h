@@ -1,18 +1,22 @@
 // Shared pieces of the adapter tests: temporary folders, environment
 // variables set for one test, a main queue the test pumps itself, the
 // stand-in osascript on PATH and the stand-in helper interpreter under a
-// temporary data folder, and a look for zombie children of this process.
+// temporary data folder, a look for zombie children of this process and for
+// ended processes, and a run of the real tmux.
 #pragma once
 
+#include "app/adapters/embedded/PTYProcess.h"
+#include "app/adapters/embedded/ShortCommand.h"
 #include "corvel/platform/Dispatch.h"
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
 
-#include <dirent.h>
+#include <signal.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -61,8 +65,9 @@ public:
     }
     ~TempDir()
     {
+        // An ending shell may still write its history here meanwhile.
         std::error_code ec;
-        fs::remove_all(path_, ec);
+        for (int attempt = 0; attempt < 3 && fs::exists(path_, ec); ++attempt) fs::remove_all(path_, ec);
     }
     const fs::path& path() const { return path_; }
 
@@ -147,6 +152,25 @@ inline std::vector<pid_t> zombieChildren()
         if (parent == self && state == 'Z') zombies.push_back(std::stoi(name));
     }
     return zombies;
+}
+
+inline bool processGone(pid_t pid)
+{
+    return pid > 0 && ::kill(pid, 0) != 0 && errno == ESRCH;
+}
+
+constexpr const char* kTmux = "/usr/bin/tmux";
+
+// Runs the real tmux with `args`, outside any tmux the tests run in; its
+// server is the one of TMUX_TMPDIR.
+inline ShortCommandResult tmux(const std::vector<std::string>& args)
+{
+    std::vector<std::string> argv{"tmux"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<std::string> env;
+    for (const auto& [name, value] : PTYProcess::currentEnvironment())
+        if (name != "TMUX" && name != "TMUX_PANE") env.push_back(name + "=" + value);
+    return ShortCommand::run(kTmux, argv, env, kHangGuard);
 }
 
 // Waits (with the hang guard) until no child of this process is a zombie:

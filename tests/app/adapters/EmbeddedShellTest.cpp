@@ -10,7 +10,6 @@
 #include "app/adapters/embedded/EmbeddedAdapter.h"
 #include "app/adapters/embedded/HookedPaneKit.h"
 #include "app/adapters/embedded/HookedTerminalView.h"
-#include "app/adapters/embedded/ShortCommand.h"
 #include "app/adapters/embedded/SplitTermLayout.h"
 #include "app/adapters/embedded/TerminalThemeColors.h"
 #include "tests/app/adapters/AdapterTestSupport.h"
@@ -21,9 +20,6 @@
 #include <QImage>
 #include <QPixmap>
 
-#include <signal.h>
-
-#include <cerrno>
 #include <cmath>
 #include <set>
 
@@ -34,13 +30,6 @@ using namespace tilebay::testing;
 using ::testing::Contains;
 using ::testing::HasSubstr;
 using ::testing::Not;
-
-constexpr const char* kTmux = "/usr/bin/tmux";
-
-bool processGone(pid_t pid)
-{
-    return pid > 0 && ::kill(pid, 0) != 0 && errno == ESRCH;
-}
 
 class EmbeddedShellTest : public ::testing::Test {
 protected:
@@ -63,16 +52,6 @@ protected:
     std::unique_ptr<EmbeddedAdapter> makeAdapter(TmuxLookup lookup = {{kTmux}, false})
     {
         return std::make_unique<EmbeddedAdapter>(std::make_unique<HookedPaneKit>(), lookup, &queue);
-    }
-
-    ShortCommandResult tmux(const std::vector<std::string>& args)
-    {
-        std::vector<std::string> argv{"tmux"};
-        argv.insert(argv.end(), args.begin(), args.end());
-        std::vector<std::string> env;
-        for (const auto& [name, value] : PTYProcess::currentEnvironment())
-            if (name != "TMUX" && name != "TMUX_PANE") env.push_back(name + "=" + value);
-        return ShortCommand::run(kTmux, argv, env, kHangGuard);
     }
 
     bool waitForFile(const std::string& name, const std::string& containing)

@@ -1,3 +1,7 @@
+// The iTerm2 adapter over the stand-in osascript and helper: listing and
+// remembering sessions, focus and typing by AppleScript or by the helper, the
+// helper tried once before AppleScript serves, a poll outliving its adapter;
+// and the mock adapter's placeholder.
 #include "app/adapters/iterm2/ITerm2Adapter.h"
 #include "app/adapters/mock/MockAdapter.h"
 
@@ -51,7 +55,6 @@ protected:
 TEST_F(AdapterTest, PollListsByAppleScriptAndRemembersEverySession)
 {
     auto a = adapter("normal");
-    EXPECT_EQ(a->kind(), AdapterKind::iterm2);
     EXPECT_EQ(poll(*a), kByAppleScript);
     EXPECT_EQ(a->guidToContents.value("AS-1"), "by AppleScript");
     EXPECT_EQ(a->guidToName.value("AS-1"), "zsh");
@@ -145,14 +148,11 @@ TEST(MockAdapterTest, ShowsAPlaceholderWithTheIdAndIgnoresFocus)
 {
     ensureApplication();
     MockAdapter mock;
-    EXPECT_EQ(mock.kind(), AdapterKind::mock);
     EXPECT_NO_THROW(mock.focus("anything"));
-    EXPECT_NO_THROW(mock.focus(""));
     std::unique_ptr<QWidget> view(mock.cellContentView("cell-42"));
     auto* label = qobject_cast<QLabel*>(view.get());
     ASSERT_NE(label, nullptr);
     EXPECT_EQ(label->text(), "mock\ncell-42");
-    EXPECT_TRUE(label->alignment() & Qt::AlignHCenter);
     std::unique_ptr<QWidget> other(mock.cellContentView("x"));
     EXPECT_NE(other.get(), view.get()) << "every cell gets a view of its own";
 }

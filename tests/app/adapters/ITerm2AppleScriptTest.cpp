@@ -1,3 +1,7 @@
+// The AppleScript side of the iTerm2 adapter through the stand-in osascript:
+// scripts in queue order with their values quoted (an id cannot end its
+// literal), the listing parsed tolerantly, failures and hangs (killed at the
+// limit, reaped) giving empty lists, and a missing osascript logged once.
 #include "app/adapters/iterm2/ITerm2AppleScript.h"
 #include "app/adapters/iterm2/OsascriptRunner.h"
 
@@ -12,58 +16,6 @@ using namespace tilebay::testing;
 using Sessions = std::vector<ITerm2SessionSnapshot>;
 
 namespace {
-
-const std::string kListing =
-    "tell application \"iTerm2\"\n"
-    "  set fs to (ASCII character 31)\n"
-    "  set rs to (ASCII character 30)\n"
-    "  set out to \"\"\n"
-    "  repeat with w in windows\n"
-    "    repeat with t in tabs of w\n"
-    "      repeat with s in sessions of t\n"
-    "        try\n"
-    "          set out to out & (id of s as string) & fs & (name of s as string) & fs & (contents of s) & rs\n"
-    "        end try\n"
-    "      end repeat\n"
-    "    end repeat\n"
-    "  end repeat\n"
-    "  return out\n"
-    "end tell";
-
-const std::string kActivateHead =
-    "tell application \"iTerm2\"\n"
-    "  activate\n"
-    "  repeat with w in windows\n"
-    "    repeat with t in tabs of w\n"
-    "      repeat with s in sessions of t\n"
-    "        if (id of s as string) is \"";
-const std::string kActivateTail =
-    "\" then\n"
-    "          select w\n"
-    "          select t\n"
-    "          select s\n"
-    "          return\n"
-    "        end if\n"
-    "      end repeat\n"
-    "    end repeat\n"
-    "  end repeat\n"
-    "end tell";
-
-const std::string kSendHead =
-    "tell application \"iTerm2\"\n"
-    "  repeat with w in windows\n"
-    "    repeat with t in tabs of w\n"
-    "      repeat with s in sessions of t\n"
-    "        if (id of s as string) is \"";
-const std::string kSendMiddle = "\" then\n          tell s to write text \"";
-const std::string kSendTail =
-    "\"\n"
-    "          return\n"
-    "        end if\n"
-    "      end repeat\n"
-    "    end repeat\n"
-    "  end repeat\n"
-    "end tell";
 
 // The AppleScript string literal that opens at `script[open]` (a double
 // quote): its value and the index just after its closing quote.
@@ -93,15 +45,8 @@ protected:
 
 }  // namespace
 
-TEST_F(AppleScriptTest, ScriptsReachOsascriptByteForByteInQueueOrder)
+TEST_F(AppleScriptTest, ScriptsReachOsascriptInQueueOrderWithTheirValuesQuoted)
 {
-    EXPECT_EQ(kListing.size(), 401u);
-    EXPECT_EQ(kActivateHead.size(), 167u);
-    EXPECT_EQ(kActivateTail.size(), 149u);
-    EXPECT_EQ(kSendHead.size(), 156u);
-    EXPECT_EQ(kSendMiddle.size(), 39u);
-    EXPECT_EQ(kSendTail.size(), 87u);
-
     ITerm2AppleScript::activate("w0t0p0:ABC");
     ITerm2AppleScript::sendText("w0t0p0:ABC", "ls -la");
     ITerm2AppleScript::sendText("w0t0p0:ABC", "a\\\"b");  // backslash, quote
@@ -109,11 +54,16 @@ TEST_F(AppleScriptTest, ScriptsReachOsascriptByteForByteInQueueOrder)
 
     const auto scripts = osascript_.scripts();
     ASSERT_EQ(scripts.size(), 4u);
-    EXPECT_EQ(scripts[0], kActivateHead + "w0t0p0:ABC" + kActivateTail);
-    EXPECT_EQ(scripts[1], kSendHead + "w0t0p0:ABC" + kSendMiddle + "ls -la" + kSendTail);
-    EXPECT_EQ(scripts[2], kSendHead + "w0t0p0:ABC" + kSendMiddle + "a\\\\\\\"b" + kSendTail);
-    EXPECT_EQ(scripts[3], kListing);
-    EXPECT_EQ(ITerm2AppleScript::listingScript(), kListing);
+    EXPECT_NE(scripts[0].find("  activate\n"), std::string::npos);
+    EXPECT_NE(scripts[0].find("if (id of s as string) is \"w0t0p0:ABC\" then\n          select w\n"), std::string::npos);
+    EXPECT_EQ(scripts[1].find("activate"), std::string::npos);
+    EXPECT_NE(scripts[1].find("is \"w0t0p0:ABC\" then\n          tell s to write text \"ls -la\"\n"), std::string::npos);
+    EXPECT_NE(scripts[2].find("write text \"a\\\\\\\"b\"\n"), std::string::npos);
+    EXPECT_EQ(scripts[3], ITerm2AppleScript::listingScript());
+    // The listing separates fields and records as parseListing reads them.
+    EXPECT_NE(scripts[3].find("set fs to (ASCII character 31)\n  set rs to (ASCII character 30)\n"), std::string::npos);
+    EXPECT_NE(scripts[3].find("(id of s as string) & fs & (name of s as string) & fs & (contents of s) & rs"),
+              std::string::npos);
 }
 
 TEST_F(AppleScriptTest, AnIdCannotEndItsStringLiteralAndAddScript)
@@ -137,7 +87,7 @@ TEST_F(AppleScriptTest, AnIdCannotEndItsStringLiteralAndAddScript)
     const size_t textOpen = scripts[1].find("write text \"") + 11;
     const auto [value, after] = literalAt(scripts[1], textOpen);
     EXPECT_EQ(value, text);
-    EXPECT_EQ(scripts[1].substr(after), kSendTail.substr(1));
+    EXPECT_EQ(scripts[1].substr(after, 17), "\n          return");
 }
 
 TEST(AppleScriptListing, RecordsAndFieldsAreReadTolerantly)
@@ -173,7 +123,6 @@ TEST_F(AppleScriptTest, AHangingRunIsKilledAtTheLimitAndReaped)
     corvel::log::Capture log;
     osascript_.setMode("hang");
     const corvel::Nanos saved = ITerm2AppleScript::timeLimit();
-    EXPECT_EQ(saved, 120'000'000'000);
     ITerm2AppleScript::setTimeLimit(100'000'000);
     EXPECT_EQ(listNow(pump_), Sessions{});
     ITerm2AppleScript::setTimeLimit(saved);

@@ -75,7 +75,6 @@ TEST(PTYProcessLaunch, CommandLines)
     EXPECT_EQ(login.currentDirectory, "/tmp");
     EXPECT_THAT(login.environment, Contains("TERM_PROGRAM=Tilebay"));
 
-    EXPECT_EQ(PTYProcess::tmuxSessionName("abc"), "cwr_abc");
     const LaunchCommand inFolder = PTYProcess::tmuxCommand("/usr/bin/tmux", "cwr_abc", "/tmp");
     EXPECT_EQ(inFolder.executable, "/usr/bin/tmux");
     EXPECT_EQ(inFolder.execName, "tmux");

@@ -1,3 +1,6 @@
+// The core value types: enum names and strict decoding, identifiers (length,
+// alphabet, uniformity), moving a cell in the grid order, and a session's
+// change signals.
 #include "app/core/AdapterKind.h"
 #include "app/core/AppAppearance.h"
 #include "app/core/GridLayout.h"
@@ -21,7 +24,6 @@ TEST(SessionEnums, NamesRoundTripAndDecodingIsStrict)
     for (auto a : allAppAppearances) EXPECT_EQ(appAppearanceFromString(toString(a)), a);
     for (auto s : allTerminalStatuses) EXPECT_EQ(terminalStatusFromString(toString(s)), s);
     for (auto t : allTerminalThemes) EXPECT_EQ(terminalThemeFromString(toString(t)), t);
-    EXPECT_EQ(toString(TerminalTheme::solarizedDark), "solarizedDark");
 
     EXPECT_FALSE(adapterKindFromString("iTerm2"));
     EXPECT_FALSE(adapterKindFromString("Embedded"));
@@ -32,8 +34,6 @@ TEST(SessionEnums, NamesRoundTripAndDecodingIsStrict)
 
 TEST(NanoID, UsesTheAlphabetWithTheRequestedLength)
 {
-    EXPECT_EQ(NanoID::alphabet(),
-              "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ_-");
     EXPECT_EQ(NanoID::make(0), "");
     std::set<std::string> seen;
     for (int i = 0; i < 200; ++i) {
@@ -90,11 +90,6 @@ TEST(TerminalSession, StartsUnknownAndSignalsRealChangesOnly)
     TerminalSession s("abc", AdapterKind::iterm2, QString("guid-1"), "proj", true, std::nullopt,
                       std::nullopt);
     EXPECT_EQ(s.status(), TerminalStatus::unknown);
-    EXPECT_TRUE(s.previewText().isEmpty());
-    EXPECT_EQ(s.paneRevision(), 0);
-    EXPECT_FALSE(s.pendingStatus);
-    EXPECT_EQ(s.pendingCount, 0);
-    EXPECT_EQ(s.externalRef(), QString("guid-1"));
 
     std::vector<TerminalStatus> statuses;
     int labels = 0, revisions = 0;

@@ -1,3 +1,6 @@
+// The layout document's JSON: defaults for absent keys, unreadable types and
+// kinds, a round trip of every field, the written form (sorted keys, escaped
+// slashes, no absent optionals), escaping, grid positions and duplicate ids.
 #include "app/persistence/LayoutDoc.h"
 
 #include "corvel/platform/Log.h"
@@ -42,9 +45,6 @@ TEST(LayoutDoc, AbsentKeysTakeTheirDefaults)
     const auto doc = LayoutDoc::decode("{}");
     ASSERT_TRUE(doc);
     EXPECT_EQ(*doc, LayoutDoc{});
-    EXPECT_EQ(doc->pollIntervalMs, 1000);
-    EXPECT_TRUE(doc->relaunchEmbeddedOnStart);
-    EXPECT_EQ(doc->terminalFontSize, 13.0);
 
     const auto nulls = LayoutDoc::decode(
         R"({"cells": [{"adapterKind": "iterm2", "cwd": null}], "appearance": null,
@@ -180,12 +180,9 @@ TEST(LayoutDoc, StringsAreEscapedAndReadBackUnchanged)
 
 TEST(LayoutDoc, GridPositionsFollowTheRoundedUpSquareRoot)
 {
-    EXPECT_EQ(LayoutDoc::columnCount(0), 1);
-    EXPECT_EQ(LayoutDoc::columnCount(1), 1);
-    EXPECT_EQ(LayoutDoc::columnCount(4), 2);
-    EXPECT_EQ(LayoutDoc::columnCount(5), 3);
-    EXPECT_EQ(LayoutDoc::columnCount(9), 3);
-    EXPECT_EQ(LayoutDoc::columnCount(10), 4);
+    const std::pair<size_t, int64_t> columnCounts[] = {{0, 1}, {1, 1}, {4, 2}, {5, 3}, {9, 3}, {10, 4}};
+    for (const auto& [cells, columns] : columnCounts)
+        EXPECT_EQ(LayoutDoc::columnCount(cells), columns) << cells;
     LayoutDoc doc;
     doc.cells.resize(5);
     doc.assignGridPositions();

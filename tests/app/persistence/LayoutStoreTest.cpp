@@ -1,6 +1,10 @@
+// The layout document on disk: where it lives, saving and loading, unreadable
+// files and things that are not files set aside (never overwritten, never
+// waited on), and failed writes that leave the old file intact.
 #include "app/persistence/LayoutStore.h"
 
 #include "corvel/platform/Log.h"
+#include "tests/app/adapters/AdapterTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -10,27 +14,11 @@
 
 #include <csignal>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 
 using namespace tilebay;
-namespace fs = std::filesystem;
+using namespace tilebay::testing;
 
 namespace {
-
-std::string readBytes(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void writeBytes(const fs::path& path, const std::string& bytes)
-{
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << bytes;
-}
 
 std::vector<fs::path> entries(const fs::path& dir)
 {
@@ -43,25 +31,15 @@ std::vector<fs::path> entries(const fs::path& dir)
 // Points XDG_DATA_HOME at a fresh temporary folder for each test.
 class LayoutStoreTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        if (const char* old = std::getenv("XDG_DATA_HOME")) saved_ = old;
-        char pattern[] = "/tmp/tilebay-layout-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        root_ = pattern;
-        setenv("XDG_DATA_HOME", root_.c_str(), 1);
-    }
-    void TearDown() override
+    ~LayoutStoreTest() override
     {
         std::error_code ec;
         fs::permissions(root_ / "Tilebay", fs::perms::owner_all, ec);
-        fs::remove_all(root_, ec);
-        if (saved_) setenv("XDG_DATA_HOME", saved_->c_str(), 1);
-        else unsetenv("XDG_DATA_HOME");
     }
 
-    fs::path root_;
-    std::optional<std::string> saved_;
+    TempDir dir_;
+    fs::path root_ = dir_.path();
+    ScopedEnv data_{"XDG_DATA_HOME", root_.string()};
     LayoutStore store_;
 };
 
@@ -86,13 +64,11 @@ TEST_F(LayoutStoreTest, DirectoryFollowsXdgDataHomeOrDefaultsUnderHome)
     EXPECT_EQ(LayoutStore::filePath(), root_ / "Tilebay" / "layout.json");
     EXPECT_FALSE(fs::exists(root_ / "Tilebay"));  // asking does not create it
 
-    const std::string home = std::getenv("HOME") ? std::getenv("HOME") : "";
-    setenv("HOME", root_.c_str(), 1);
+    ScopedEnv home("HOME", root_.string());
     setenv("XDG_DATA_HOME", "", 1);
     EXPECT_EQ(LayoutStore::directory(), root_ / ".local" / "share" / "Tilebay");
     unsetenv("XDG_DATA_HOME");
     EXPECT_EQ(LayoutStore::directory(), root_ / ".local" / "share" / "Tilebay");
-    setenv("HOME", home.c_str(), 1);
 }
 
 TEST_F(LayoutStoreTest, SaveCreatesTheFolderAndLoadReadsItBack)
@@ -101,7 +77,7 @@ TEST_F(LayoutStoreTest, SaveCreatesTheFolderAndLoadReadsItBack)
     EXPECT_FALSE(store_.load());  // a missing file is a first start, not an error
     const LayoutDoc doc = docWithCells(3);
     store_.save(doc);
-    EXPECT_EQ(readBytes(LayoutStore::filePath()), *doc.encode());
+    EXPECT_EQ(readFile(LayoutStore::filePath()), *doc.encode());
     EXPECT_EQ(entries(LayoutStore::directory()), std::vector<fs::path>{"layout.json"});
     EXPECT_EQ(store_.load(), doc);
 
@@ -122,7 +98,7 @@ TEST_F(LayoutStoreTest, UnreadableFilesAreSetAsideNeverOverwritten)
     };
     for (const auto& bytes : unreadable) {
         fs::remove_all(LayoutStore::directory());
-        writeBytes(LayoutStore::filePath(), bytes);
+        writeFile(LayoutStore::filePath(), bytes);
         corvel::log::Capture log;
 
         EXPECT_FALSE(store_.load()) << bytes;
@@ -130,7 +106,7 @@ TEST_F(LayoutStoreTest, UnreadableFilesAreSetAsideNeverOverwritten)
         const auto files = entries(LayoutStore::directory());
         ASSERT_EQ(files.size(), 1u) << bytes;
         EXPECT_EQ(files[0].string().rfind("layout.json.unreadable-", 0), 0u) << files[0];
-        EXPECT_EQ(readBytes(LayoutStore::directory() / files[0]), bytes);
+        EXPECT_EQ(readFile(LayoutStore::directory() / files[0]), bytes);
         EXPECT_EQ(log.count("Tilebay: "), 1u);
         EXPECT_TRUE(log.contains(files[0].string()));
 
@@ -139,7 +115,7 @@ TEST_F(LayoutStoreTest, UnreadableFilesAreSetAsideNeverOverwritten)
         EXPECT_FALSE(store_.load());
         store_.save(docWithCells(2));
         EXPECT_EQ(entries(LayoutStore::directory()).size(), 2u);
-        EXPECT_EQ(readBytes(LayoutStore::directory() / files[0]), bytes);
+        EXPECT_EQ(readFile(LayoutStore::directory() / files[0]), bytes);
     }
 }
 
@@ -169,32 +145,32 @@ TEST_F(LayoutStoreTest, ANamedPipeOrAFolderInTheFilesPlaceIsSetAsideWithoutWaiti
 TEST_F(LayoutStoreTest, TwoUnreadableFilesInOneSecondKeepBoth)
 {
     corvel::log::Capture log;
-    writeBytes(LayoutStore::filePath(), "first");
+    writeFile(LayoutStore::filePath(), "first");
     EXPECT_FALSE(store_.load());
-    writeBytes(LayoutStore::filePath(), "second");
+    writeFile(LayoutStore::filePath(), "second");
     EXPECT_FALSE(store_.load());
     std::set<std::string> kept;
     for (const auto& f : entries(LayoutStore::directory()))
-        kept.insert(readBytes(LayoutStore::directory() / f));
+        kept.insert(readFile(LayoutStore::directory() / f));
     EXPECT_EQ(kept, (std::set<std::string>{"first", "second"}));
 }
 
 TEST_F(LayoutStoreTest, FolderThatCannotBeCreatedIsLoggedAndWritesNothing)
 {
-    writeBytes(root_ / "blocker", "a file where a folder should be");
+    writeFile(root_ / "blocker", "a file where a folder should be");
     setenv("XDG_DATA_HOME", (root_ / "blocker").c_str(), 1);
     corvel::log::Capture log;
     store_.save(docWithCells(1));
     ASSERT_EQ(log.lines().size(), 1u);
     EXPECT_EQ(log.lines()[0].rfind("Tilebay: layout 저장 실패 — ", 0), 0u) << log.lines()[0];
-    EXPECT_EQ(readBytes(root_ / "blocker"), "a file where a folder should be");
+    EXPECT_EQ(readFile(root_ / "blocker"), "a file where a folder should be");
 }
 
 TEST_F(LayoutStoreTest, FailedWritesLeaveTheOldFileIntact)
 {
     const LayoutDoc old = docWithCells(2);
     store_.save(old);
-    const std::string oldBytes = readBytes(LayoutStore::filePath());
+    const std::string oldBytes = readFile(LayoutStore::filePath());
 
     // A write that fails half-way (file size limit: the same path as a full disk).
     corvel::log::Capture log;
@@ -209,7 +185,7 @@ TEST_F(LayoutStoreTest, FailedWritesLeaveTheOldFileIntact)
     std::signal(SIGXFSZ, previousHandler);
 
     EXPECT_EQ(log.count("Tilebay: layout 저장 실패 — "), 1u);
-    EXPECT_EQ(readBytes(LayoutStore::filePath()), oldBytes);
+    EXPECT_EQ(readFile(LayoutStore::filePath()), oldBytes);
     EXPECT_EQ(entries(LayoutStore::directory()), std::vector<fs::path>{"layout.json"});
 
     // A folder without write permission (not enforced for the superuser).
@@ -219,7 +195,7 @@ TEST_F(LayoutStoreTest, FailedWritesLeaveTheOldFileIntact)
         store_.save(docWithCells(5));
         fs::permissions(LayoutStore::directory(), fs::perms::owner_all);
         EXPECT_EQ(log.count("Tilebay: layout 저장 실패 — "), 1u);
-        EXPECT_EQ(readBytes(LayoutStore::filePath()), oldBytes);
+        EXPECT_EQ(readFile(LayoutStore::filePath()), oldBytes);
     }
     EXPECT_EQ(store_.load(), old);
 }

@@ -1,7 +1,8 @@
 // The application shell offscreen: the window's title, size limits and menu
-// commands, the appearance in force at once, the first start with an empty
-// data folder, and the hot key that cannot be had without X11 (one log line,
-// the application runs on).
+// commands (their keys against a terminal are tried under X11, in
+// ShellX11Test), the appearance in force at once, the first start with an
+// empty data folder, and the hot key that cannot be had without X11 (one log
+// line, the application runs on).
 #include "app/shell/HotKeyManager.h"
 #include "app/shell/MainWindow.h"
 #include "app/shell/TilebayApp.h"
@@ -12,8 +13,6 @@
 #include "tests/app/ui/support/UiTestSupport.h"
 
 #include <QAction>
-#include <QLayout>
-#include <QTest>
 #include <QMenu>
 #include <QMenuBar>
 
@@ -22,25 +21,14 @@ using namespace tilebay::testing;
 
 namespace {
 
-// Makes the application that lives to the end of the run (never destroyed:
-// Qt's input devices must not go in the static destructors) before the store
-// fixture asks for one.
-struct LastingApplication {
-    LastingApplication() { tilebay::test::uiApp(); }
-};
-
-class ShellTest : private LastingApplication, public StoreTest {
+class ShellTest : private tilebay::test::UiAppFirst, public StoreTest {
 protected:
     TilebayApp& makeApp()
     {
         auto fake = std::make_unique<FakeEmbeddedAdapter>();
         embedded_ = fake.get();
-        SessionStore::Dependencies deps;
-        deps.embedded = std::move(fake);
-        deps.classifier = std::make_unique<StatusClassifier>(StatusClassifier::Patterns::defaults());
-        deps.runTimer = false;
         savedPalette_ = QApplication::palette();
-        app_ = std::make_unique<TilebayApp>(*qApp, std::move(deps));
+        app_ = std::make_unique<TilebayApp>(*qApp, dependencies(std::move(fake)));
         return *app_;
     }
     ~ShellTest() override
@@ -96,55 +84,6 @@ TEST_F(ShellTest, WindowMenuCommandsAndFirstStart)
     EXPECT_TRUE(app.store().newTerminalCommand().isEmpty());
     window.openProfileAction()->trigger();
     EXPECT_TRUE(app.store().showProfileLauncher());
-
-    // A widget that takes every key before shortcuts (as a terminal may)
-    // still leaves the two menu keys to the window; other keys it keeps.
-    struct Greedy : QWidget {
-        int overrides = 0;
-        bool event(QEvent* e) override
-        {
-            if (e->type() == QEvent::ShortcutOverride) {
-                ++overrides;
-                e->accept();
-                return true;
-            }
-            return QWidget::event(e);
-        }
-    };
-    auto* greedy = new Greedy;
-    greedy->setFocusPolicy(Qt::StrongFocus);
-    window.gridArea()->layout()->addWidget(greedy);
-    window.show();
-    window.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
-    greedy->setFocus();
-    // Each sheet a flag opens is closed again by lowering the flag, so the
-    // next key reaches the window and not the sheet.
-    auto closeSheets = [&] {
-        app.store().setShowOnboarding(false);
-        app.store().setShowNewTerminalPrompt(false);
-        app.store().setShowProfileLauncher(false);
-        for (int turn = 0; turn < 200 && QApplication::activeModalWidget(); ++turn) {
-            QCoreApplication::processEvents();
-            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        }
-        ASSERT_EQ(QApplication::activeModalWidget(), nullptr);
-        window.activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
-        greedy->setFocus();
-    };
-    closeSheets();
-    QTest::keyClick(greedy, Qt::Key_T, Qt::ControlModifier | Qt::ShiftModifier);
-    EXPECT_TRUE(app.store().showNewTerminalPrompt());
-    closeSheets();
-    QTest::keyClick(greedy, Qt::Key_O, Qt::ControlModifier | Qt::ShiftModifier);
-    EXPECT_TRUE(app.store().showProfileLauncher());
-    closeSheets();
-    const int before = greedy->overrides;
-    QTest::keyClick(greedy, Qt::Key_T, Qt::ControlModifier);
-    EXPECT_GT(greedy->overrides, before);
-    EXPECT_FALSE(app.store().showNewTerminalPrompt());
-    window.hide();
 
     // An empty data folder: the guide was asked for (see the start of the
     // test) and nothing is written.

@@ -15,13 +15,13 @@
 #include "corvel/platform/Log.h"
 #include "corvel/qt/QtMainQueue.h"
 #include "corvel/qt/TerminalView.h"
+#include "tests/app/adapters/AdapterTestSupport.h"
+#include "tests/app/ui/support/XdotoolSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QDeadlineTimer>
 #include <QDialog>
-#include <QDir>
 #include <QLineEdit>
 #include <QPointer>
 #include <QProcess>
@@ -40,6 +40,10 @@
 #include <fstream>
 
 using namespace tilebay;
+using namespace tilebay::test;
+using tilebay::testing::ScopedEnv;
+using tilebay::testing::TempDir;
+using tilebay::testing::writeFile;
 namespace fs = std::filesystem;
 
 namespace {
@@ -56,80 +60,31 @@ QApplication& xApp()
     return *app;
 }
 
-template <typename F>
-bool waitFor(F done, int ms = 20000)
-{
-    QDeadlineTimer deadline(ms);
-    while (!done() && !deadline.hasExpired()) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    return done();
-}
-
-bool xdotool(const QStringList& args)
-{
-    QProcess p;
-    p.start(QStringLiteral("xdotool"), args);
-    if (!p.waitForStarted(20000)) return false;
-    waitFor([&] { return p.state() == QProcess::NotRunning; });
-    return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-}
-
-bool key(const QString& keys) { return xdotool({QStringLiteral("key"), keys}); }
-
-class TempFolder {
-public:
-    TempFolder()
-    {
-        char pattern[] = "/tmp/tilebay-shell-XXXXXX";
-        path_ = mkdtemp(pattern);
-    }
-    ~TempFolder()
-    {
-        // An ending shell may still write its history here meanwhile.
-        std::error_code error;
-        for (int attempt = 0; attempt < 3 && fs::exists(path_); ++attempt) fs::remove_all(path_, error);
-    }
-    const fs::path& path() const { return path_; }
-
-private:
-    fs::path path_;
-};
-
 // The fixture: an empty data folder, bash as the login shell, and a home
 // folder of its own, so the machine user's login profile plays no part.
 class ShellX11 : public ::testing::Test {
 protected:
-    ShellX11()
-    {
-        xApp();
-        if (const char* home = getenv("HOME")) home_ = home;
-        setenv("HOME", folder_.path().c_str(), 1);
-        setenv("XDG_DATA_HOME", (folder_.path() / "data").c_str(), 1);
-        setenv("SHELL", "/bin/bash", 1);
-    }
+    ShellX11() { xApp(); }
     void SetUp() override
     {
         if (QGuiApplication::platformName() != QLatin1String("xcb")) GTEST_SKIP() << "needs X";
     }
-    ~ShellX11() override
-    {
-        app_.reset();
-        unsetenv("XDG_DATA_HOME");
-        setenv("HOME", home_.c_str(), 1);
-    }
+    ~ShellX11() override { app_.reset(); }
 
     TilebayApp& startApp()
     {
         // A saved layout: not a first start, so no guide sheet opens over the window.
-        std::filesystem::create_directories(folder_.path() / "data" / "Tilebay");
-        std::ofstream(folder_.path() / "data" / "Tilebay" / "layout.json") << "{}";
+        writeFile(folder_.path() / "data" / "Tilebay" / "layout.json", "{}");
         app_ = std::make_unique<TilebayApp>(*qApp, TilebayApp::standardDependencies());
         app_->start();
         EXPECT_TRUE(waitFor([&] { return QApplication::activeWindow() == &app_->window(); }));
         return *app_;
     }
 
-    TempFolder folder_;
-    std::string home_;
+    TempDir folder_;
+    ScopedEnv home_{"HOME", folder_.path().string()};
+    ScopedEnv data_{"XDG_DATA_HOME", (folder_.path() / "data").string()};
+    ScopedEnv shell_{"SHELL", "/bin/bash"};
     std::unique_ptr<TilebayApp> app_;
 };
 
@@ -280,9 +235,7 @@ TEST_F(ShellX11, EscapeReachesVimInTheCardAndAScrimClickCollapses)
     EXPECT_EQ(overlay.phase(), ExpandedView::Phase::open);
 
     // A click on the dimmed area outside the card collapses it; vim runs on.
-    const QPoint corner = overlay.mapToGlobal(QPoint(8, overlay.height() - 8));
-    ASSERT_TRUE(xdotool({QStringLiteral("mousemove"), QString::number(corner.x()), QString::number(corner.y()),
-                         QStringLiteral("click"), QStringLiteral("1")}));
+    ASSERT_TRUE(xdotool(pointerTo(&overlay, QPoint(8, overlay.height() - 8)) << QStringLiteral("click") << QStringLiteral("1")));
     EXPECT_TRUE(waitFor([&] { return !store.expandedID().has_value(); }));
     EXPECT_TRUE(screen().count(QStringLiteral("\n~")) > 3);
     store.embedded().sendText(id, QStringLiteral(":q!\r"));
@@ -364,9 +317,6 @@ TEST_F(ShellX11, SearchInTheCardFindsAndShowsTheMatchAndKeepsTheTerm)
     EXPECT_FALSE(pane->selection().active());
     card->toggleSearch();
     EXPECT_EQ(card->searchField()->text(), QStringLiteral("777"));
-    if (qEnvironmentVariableIsSet("TILEBAY_SCREENSHOT_DIR") &&
-        QDir().mkpath(qEnvironmentVariable("TILEBAY_SCREENSHOT_DIR")))
-        app.window().grab().save(qEnvironmentVariable("TILEBAY_SCREENSHOT_DIR") + QStringLiteral("/card-search.png"));
 }
 
 TEST_F(ShellX11, ClosingTheWindowQuitsWithStatusZeroAndEndsTheShells)
@@ -378,8 +328,7 @@ TEST_F(ShellX11, ClosingTheWindowQuitsWithStatusZeroAndEndsTheShells)
     record.adapterKind = AdapterKind::embedded;
     record.projectLabel = "shell";
     doc.cells.push_back(record);
-    fs::create_directories(folder_.path() / "data" / "Tilebay");
-    std::ofstream(folder_.path() / "data" / "Tilebay" / "layout.json") << doc.encode().value();
+    writeFile(folder_.path() / "data" / "Tilebay" / "layout.json", doc.encode().value());
 
     QProcess app;
     app.setProcessChannelMode(QProcess::ForwardedChannels);

@@ -1,3 +1,6 @@
+// The status classifier on a table of screens, silences and previous
+// statuses, and a patterns file that replaces the defaults (bad patterns
+// skipped, a malformed file ignored).
 #include "app/status/StatusClassifier.h"
 
 #include <QTemporaryDir>
@@ -9,64 +12,43 @@
 using namespace tilebay;
 using S = TerminalStatus;
 
-namespace {
-
-QString screen(std::initializer_list<const char*> rows)
+TEST(StatusClassifier, QuestionsPromptsAndSilenceDecideTheStatus)
 {
-    QStringList lines;
-    for (const char* r : rows) lines << QString::fromUtf8(r);
-    return lines.join(u'\n');
-}
-
-}  // namespace
-
-TEST(StatusClassifier, QuestionsOnScreenMeanWaitingEvenWhileOutputFlows)
-{
+    struct Case {
+        const char* screen;
+        double silence;
+        S previous, expected;
+        const char* why;
+    };
+    const Case cases[] = {
+        // Questions on screen mean waiting, even while output flows.
+        {"Overwrite file.txt?\nContinue? (Y/N)", 0.2, S::running, S::waiting, "y/n"},
+        {"Applying 3 changes.\nDO YOU WANT TO PROCEED?\n", 30, S::idle, S::waiting, "proceed, any case"},
+        {"Pick one:\n\u276F 1. Yes\n  2. No\n\n", 5, S::running, S::waiting, "a menu"},
+        {"press any key to continue", 3, S::unknown, S::waiting, "any key"},
+        {"Press enter\nand wait to continue", 3, S::running, S::running, "one question spans one line"},
+        {"Do you want to proceed", 3, S::running, S::running, "no question mark"},
+        // A prompt on the last non-empty line means idle once output settled (1.5 s).
+        {"total 0\nuser@host ~ % \n\n   \n\t", 2.0, S::running, S::idle, "zsh prompt"},
+        {"total 0\nuser@host ~ % ", 1.4999, S::idle, S::running, "output not yet settled"},
+        {"total 0\nuser@host ~ % ", 1.5, S::running, S::idle, "settled"},
+        {"$ ls\na b\nuser@host:~$", 3, S::running, S::idle, "bash prompt"},
+        {"~/src/tilebay main\n\u276F   ", 3, S::running, S::idle, "arrow prompt"},
+        {"user@host:~$ echo $HOME", 3, S::running, S::running, "a dollar inside the line"},
+        {"user@host:~$\nbuilding target 3/40", 3, S::running, S::running, "an old prompt above output"},
+        // Otherwise silence decides, only past the idle threshold (8 s).
+        {"[#########           ] 45% eta 0:12", 3, S::running, S::running, "progress"},
+        {"[#########           ] 45% eta 0:12", 3, S::unknown, S::unknown, "progress, unknown"},
+        {"[#########           ] 45% eta 0:12", 8, S::running, S::idle, "silent to the threshold"},
+        {"", 100, S::running, S::idle, "empty and silent"},
+        {"", 3, S::waiting, S::waiting, "empty, recent"},
+        {"\n\n  \n", 3, S::unknown, S::unknown, "blank, recent"},
+    };
     const StatusClassifier c;
-    EXPECT_EQ(c.classify(screen({"Overwrite file.txt?", "Continue? (Y/N)"}), 0.2, 8, S::running),
-              S::waiting);
-    EXPECT_EQ(c.classify(screen({"Applying 3 changes.", "DO YOU WANT TO PROCEED?", ""}), 30, 8,
-                         S::idle),
-              S::waiting);
-    EXPECT_EQ(c.classify(screen({"Pick one:", "\u276F 1. Yes", "  2. No", "", ""}), 5, 8,
-                         S::running),
-              S::waiting);
-    EXPECT_EQ(c.classify(u"press any key to continue", 3, 8, S::unknown), S::waiting);
-    // "Press" and "to continue" on different lines are not one question.
-    EXPECT_EQ(c.classify(screen({"Press enter", "and wait to continue"}), 3, 8, S::running),
-              S::running);
-    // Without the question mark it is not the proceed question.
-    EXPECT_EQ(c.classify(u"Do you want to proceed", 3, 8, S::running), S::running);
-}
-
-TEST(StatusClassifier, PromptsMeanIdleOnceOutputSettled)
-{
-    const StatusClassifier c;
-    const QString zsh = screen({"total 0", "user@host ~ % ", "", "   ", "\t"});
-    EXPECT_EQ(c.classify(zsh, 2.0, 8, S::running), S::idle);
-    EXPECT_EQ(c.classify(zsh, 1.0, 8, S::idle), S::running);
-    EXPECT_EQ(c.classify(zsh, 1.4999, 8, S::idle), S::running);
-    EXPECT_EQ(c.classify(zsh, 1.5, 8, S::running), S::idle);
-
-    EXPECT_EQ(c.classify(screen({"$ ls", "a b", "user@host:~$"}), 3, 8, S::running), S::idle);
-    EXPECT_EQ(c.classify(screen({"~/src/tilebay main", "\u276F   "}), 3, 8, S::running), S::idle);
-    // A dollar sign inside the last line (a command naming a variable) is no prompt.
-    EXPECT_EQ(c.classify(screen({"user@host:~$ echo $HOME"}), 3, 8, S::running), S::running);
-    // Only the last non-empty line counts: an old prompt above output does not.
-    EXPECT_EQ(c.classify(screen({"user@host:~$", "building target 3/40"}), 3, 8, S::running),
-              S::running);
-}
-
-TEST(StatusClassifier, SilenceDecidesOnlyPastTheIdleThreshold)
-{
-    const StatusClassifier c;
-    const QString progress = QStringLiteral("[#########           ] 45% eta 0:12");
-    EXPECT_EQ(c.classify(progress, 3, 8, S::running), S::running);
-    EXPECT_EQ(c.classify(progress, 3, 8, S::unknown), S::unknown);
-    EXPECT_EQ(c.classify(progress, 8, 8, S::running), S::idle);
-    EXPECT_EQ(c.classify(u"", 100, 8, S::running), S::idle);
-    EXPECT_EQ(c.classify(u"", 3, 8, S::waiting), S::waiting);
-    EXPECT_EQ(c.classify(u"\n\n  \n", 3, 8, S::unknown), S::unknown);
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.why);
+        EXPECT_EQ(c.classify(QString::fromUtf8(k.screen), k.silence, 8, k.previous), k.expected);
+    }
 }
 
 TEST(StatusClassifier, PatternsFileReplacesDefaultsAndSkipsBadPatterns)

@@ -5,17 +5,6 @@
 using namespace tilebay;
 using namespace tilebay::testing;
 
-namespace {
-
-std::vector<QString> ids(const SessionStore& store)
-{
-    std::vector<QString> out;
-    for (const auto& c : store.cells()) out.push_back(c->id());
-    return out;
-}
-
-}  // namespace
-
 TEST_F(StoreTest, NewTerminalSheetTrimsItsFieldsAndAFailedCreationLogsOneLine)
 {
     SessionStore& store = makeStore();

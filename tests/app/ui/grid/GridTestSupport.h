@@ -1,6 +1,6 @@
 // The grid tests' fixture: the store fixture with the pane adapter
-// (PaneAdapter.h), a grid view sized so that its free grid area is exactly a
-// given size, and a resize counter for widgets.
+// (PaneAdapter.h) and a grid view sized so that its free grid area is
+// exactly a given size.
 #pragma once
 
 #include "app/ui/grid/BroadcastBar.h"
@@ -25,27 +25,9 @@
 
 namespace tilebay::testing {
 
-// Counts a widget's resize events.
-class ResizeCounter : public QObject {
-public:
-    explicit ResizeCounter(QWidget* w) { w->installEventFilter(this); }
-    int count = 0;
+using test::ResizeCounter;
 
-protected:
-    bool eventFilter(QObject* o, QEvent* e) override
-    {
-        if (e->type() == QEvent::Resize) ++count;
-        return QObject::eventFilter(o, e);
-    }
-};
-
-// Makes the user-interface tests' application (which lives to the end of
-// the process) before the store fixture would make one of its own.
-struct UiAppFirst {
-    UiAppFirst() { test::uiApp(); }
-};
-
-class GridTest : private UiAppFirst, public StoreTest {
+class GridTest : private test::UiAppFirst, public StoreTest {
 protected:
     GridTest()
     {
@@ -62,17 +44,8 @@ protected:
     SessionStore& makePaneStore()
     {
         auto fake = std::make_unique<PaneAdapter>();
-        fake->clock = [this] { return clock_; };
         panes_ = fake.get();
-        embedded_ = fake.get();
-        SessionStore::Dependencies deps;
-        deps.embedded = std::move(fake);
-        deps.classifier = std::make_unique<StatusClassifier>(StatusClassifier::Patterns::defaults());
-        deps.clock = [this] { return clock_; };
-        deps.findTmux = [] { return false; };
-        deps.runTimer = false;
-        store_ = std::make_unique<SessionStore>(std::move(deps));
-        return *store_;
+        return makeStore(std::move(fake));
     }
 
     QString addCell(const QString& label)

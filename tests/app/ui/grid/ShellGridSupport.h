@@ -1,12 +1,11 @@
-// Real shells behind the grid, for the X11 tests: an embedded controller that
-// joins the real embedded adapter to the store, with panes that are
-// local-process terminal views running the launch command on a
-// pseudo-terminal and counting every window-size change sent to a running
-// child (each is one SIGWINCH), laid out side by side or stacked.
+// Real shells behind the grid, for the X11 tests and benchmarks: the real
+// embedded adapter with panes that are local-process terminal views running
+// the launch command on a pseudo-terminal and counting every window-size
+// change sent to a running child (each is one SIGWINCH), laid out side by
+// side or stacked.
 #pragma once
 
 #include "app/adapters/embedded/EmbeddedAdapter.h"
-#include "app/store/EmbeddedController.h"
 #include "corvel/qt/LocalProcessTerminalView.h"
 
 #include <QBoxLayout>
@@ -81,61 +80,15 @@ public:
     }
 };
 
-// The store's embedded controller over a real adapter.
-class JoinedEmbedded final : public EmbeddedController {
-public:
-    explicit JoinedEmbedded(TmuxLookup lookup)
-        : adapter(std::make_unique<GridShellKit>(), std::move(lookup))
-    {
-        adapter.onActivity = [this](const QString& id) {
-            lastActivity = adapter.lastActivity;
-            if (onActivity) onActivity(id);
-        };
-        adapter.onTerminated = [this](const QString& id) {
-            if (onTerminated) onTerminated(id);
-        };
-    }
+// The real embedded adapter over these panes, for the store.
+inline std::unique_ptr<EmbeddedAdapter> gridShells(TmuxLookup lookup)
+{
+    return std::make_unique<EmbeddedAdapter>(std::make_unique<GridShellKit>(), std::move(lookup));
+}
 
-    EmbeddedAdapter adapter;
-
-    WinchCountingView& pane(const QString& id, size_t index)
-    {
-        return static_cast<GridShellPane*>(adapter.paneViews(id).at(index))->terminal();
-    }
-
-    std::shared_ptr<TerminalSession> createSession(const std::optional<QString>& label,
-                                                   const std::optional<QString>& cwd,
-                                                   const std::optional<QString>& command) override
-    {
-        adapter.useTmux = useTmux;
-        auto session = adapter.createSession(label, cwd, command);
-        lastActivity = adapter.lastActivity;
-        return session;
-    }
-    std::shared_ptr<TerminalSession> restoreSession(const CellRecord& record) override
-    {
-        adapter.useTmux = useTmux;
-        return adapter.restoreSession(record);
-    }
-    void forgetSession(const QString& id) override { adapter.forgetSession(id); }
-    void applyThemeToAll(TerminalTheme t, double size) override { adapter.applyThemeToAll(t, size); }
-    int paneCount(const QString& id) const override { return static_cast<int>(adapter.paneViews(id).size()); }
-    SearchTarget* primarySearch(const QString&) override { return nullptr; }
-    void splitSession(const QString& id) override { adapter.splitSession(id); }
-    void toggleAxis(const QString& id) override { adapter.toggleAxis(id); }
-    void removeLastPane(const QString& id) override { adapter.removeLastPane(id); }
-
-    QStringList sessionIds() const override { return adapter.sessionIds(); }
-    bool hasSession(const QString& id) const override { return adapter.hasSession(id); }
-    void sendText(const QString& id, const QString& text) override { adapter.sendText(id, text); }
-    void focus(const QString& id) override { adapter.focus(id); }
-    void closeSession(const QString& id) override
-    {
-        adapter.useTmux = useTmux;
-        adapter.closeSession(id);
-    }
-    QString visibleText(const QString& id) const override { return adapter.visibleText(id); }
-    QWidget* cellContentView(const QString& id) override { return adapter.cellContentView(id); }
-};
+inline WinchCountingView& gridShellPane(const EmbeddedAdapter& shells, const QString& id, size_t index)
+{
+    return static_cast<GridShellPane*>(shells.paneViews(id).at(index))->terminal();
+}
 
 }  // namespace tilebay::testing

@@ -1,11 +1,14 @@
 // The new-terminal sheet over a shown window: real shells started in the
-// typed folder with the typed command, Return in every field making exactly
-// one cell, the profile switch, cancelling, and the folder chooser.
+// typed folder with the typed command (and again from the profile it saved,
+// through the launcher), Return in every field making exactly one cell, the
+// profile switch, cancelling, and the folder chooser.
 #include "SheetTestSupport.h"
 
 #include "app/ui/design/DSOutlineButton.h"
 #include "app/ui/design/DSPrimaryButton.h"
 #include "app/ui/sheets/NewTerminalSheet.h"
+#include "app/ui/sheets/ProfileLauncherSheet.h"
+#include "app/ui/sheets/ProfileRow.h"
 #include "app/ui/sheets/SheetField.h"
 
 #include <QCheckBox>
@@ -15,7 +18,7 @@ namespace {
 
 class NewTerminalSheetTest : public SheetTest {};
 
-TEST_F(NewTerminalSheetTest, RealShellStartsInTheFolderTypedWithSpacesAndTheProfileKeepsThem)
+TEST_F(NewTerminalSheetTest, RealShellsStartInTheFolderTypedWithSpacesAndFromTheProfileThatKeepsThem)
 {
     SessionStore& store = makeShellStore();
     const fs::path folder = dir_.path() / "work dir";
@@ -48,6 +51,19 @@ TEST_F(NewTerminalSheetTest, RealShellStartsInTheFolderTypedWithSpacesAndTheProf
     EXPECT_EQ(doc->profiles[0].name, "Build");
     EXPECT_EQ(doc->profiles[0].cwd, typedFolder.toStdString()) << "the profile keeps the folder as typed";
     EXPECT_EQ(doc->profiles[0].startCommand, "echo READY; pwd");
+
+    // Launched from the profile launcher, the saved folder is trimmed again.
+    store.setShowProfileLauncher(true);
+    auto* launcher = open<ProfileLauncherSheet>();
+    ASSERT_NE(launcher, nullptr);
+    ASSERT_EQ(launcher->rows().size(), 1u);
+    launcher->rows()[0]->setFocus();
+    key(launcher->rows()[0], Qt::Key_Space);
+    ASSERT_EQ(store.cells().size(), 2u);
+    const QString second = store.cells()[1]->id();
+    ASSERT_TRUE(screenShows(second, "READY"));
+    EXPECT_TRUE(screenShows(second, QString::fromStdString(folder.string())));
+    EXPECT_EQ(store.cells()[1]->cwd(), QString::fromStdString(folder.string()));
 }
 
 TEST_F(NewTerminalSheetTest, ReturnInEachFieldMakesExactlyOneCell)

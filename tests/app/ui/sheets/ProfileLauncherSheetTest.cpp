@@ -1,6 +1,6 @@
 // The profile launcher: the pure filter and descriptions, Return on the
-// first match, the empty state against a query without matches, and a real
-// shell launched from a profile whose folder was saved with spaces.
+// first match, and the empty state against a query without matches. (A real
+// shell launched from a profile is in NewTerminalSheetTest.)
 #include "SheetTestSupport.h"
 
 #include "app/ui/design/DSOutlineButton.h"
@@ -116,27 +116,6 @@ TEST_F(ProfileLauncherTest, EmptyStateOnlyWithoutProfilesAndReturnInertWithoutMa
     ASSERT_EQ(store.cells().size(), 1u);
     EXPECT_FALSE(store.cells()[0]->labelLockedByUser());
     EXPECT_FALSE(store.showProfileLauncher());
-}
-
-TEST_F(ProfileLauncherTest, RealShellStartsInAFolderSavedWithSpaces)
-{
-    SessionStore& store = makeShellStore();
-    const fs::path folder = dir_.path() / "site";
-    fs::create_directories(folder);
-    store.setProfiles({profile("p", "Site", " " + folder.string() + "  ", " echo LAUNCHED; pwd ")});
-    present();
-    store.setShowProfileLauncher(true);
-    auto* sheet = open<ProfileLauncherSheet>();
-    ASSERT_NE(sheet, nullptr);
-    ASSERT_EQ(sheet->rows().size(), 1u);
-    sheet->rows()[0]->setFocus();
-    key(sheet->rows()[0], Qt::Key_Space);
-
-    ASSERT_EQ(store.cells().size(), 1u);
-    const QString id = store.cells()[0]->id();
-    ASSERT_TRUE(screenShows(id, "LAUNCHED"));
-    EXPECT_TRUE(screenShows(id, QString::fromStdString(folder.string())));
-    EXPECT_EQ(store.cells()[0]->cwd(), QString::fromStdString(folder.string()));
 }
 
 }  // namespace

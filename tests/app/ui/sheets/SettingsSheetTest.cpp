@@ -6,6 +6,7 @@
 #include "SheetTestSupport.h"
 
 #include "app/adapters/embedded/PTYProcess.h"
+#include "corvel/qt/TerminalView.h"
 #include "app/ui/sheets/OnboardingSheet.h"
 #include "app/ui/sheets/SettingsSheet.h"
 #include "app/ui/sheets/Stepper.h"
@@ -112,19 +113,16 @@ TEST_F(SettingsSheetTest, FontSizeSixteenShrinksColumnsInEveryShellOffScreen)
     const int afterB = columns(b->id(), "D");
     EXPECT_LT(afterA, beforeA);
     EXPECT_LT(afterB, beforeB);
-    EXPECT_EQ(afterA, shells_->columns(a->id()));
-    EXPECT_FALSE(shells_->adapter().primary(a->id())->terminalView().isVisible()) << "never on screen";
+    corvel::TerminalView& view = shells_->primary(a->id())->terminalView();
+    EXPECT_EQ(afterA, view.getTerminal().cols());
+    EXPECT_FALSE(view.isVisible()) << "never on screen";
 }
 
 TEST_F(SettingsSheetTest, WithoutTmuxTheCaptionSaysHowToInstallIt)
 {
     // The store asks through the embedded adapter's lookup, here one that finds nothing.
-    SessionStore::Dependencies deps;
-    auto fake = std::make_unique<FakeEmbeddedAdapter>();
-    embedded_ = fake.get();
-    deps.embedded = std::move(fake);
+    auto deps = dependencies(std::make_unique<FakeEmbeddedAdapter>());
     deps.findTmux = [] { return PTYProcess::tmuxPath(TmuxLookup::none()).has_value(); };
-    deps.runTimer = false;
     store_ = std::make_unique<SessionStore>(std::move(deps));
     auto* sheet = openSettings();
     ASSERT_NE(sheet, nullptr);

@@ -1,14 +1,15 @@
 // The sheets' test fixture: the store as the store tests build it (a fake
-// embedded adapter, or real login shells through ShellEmbedded), a shown
+// embedded adapter, or the real one with login shells), a shown
 // host window with a sheet presenter over it, an answerable folder chooser,
 // and helpers that type into widgets and wait for conditions (never for
 // time: the bound only guards against a hang).
 #pragma once
 
-#include "ShellEmbedded.h"
 #include "tests/app/store/StoreTestSupport.h"
 #include "tests/app/ui/support/UiTestSupport.h"
 
+#include "app/adapters/embedded/EmbeddedAdapter.h"
+#include "app/adapters/embedded/HookedPaneKit.h"
 #include "app/ui/sheets/SheetDialog.h"
 #include "app/ui/sheets/SheetPresenter.h"
 
@@ -20,13 +21,7 @@
 
 namespace tilebay::testing {
 
-// Makes the user-interface application (Fusion, pinned font) before the
-// store fixture would make a plain one.
-struct UiApplicationFirst {
-    UiApplicationFirst() { test::uiApp(); }
-};
-
-class SheetTest : private UiApplicationFirst, public StoreTest {
+class SheetTest : private test::UiAppFirst, public StoreTest {
 protected:
     ~SheetTest() override
     {
@@ -36,18 +31,12 @@ protected:
     }
 
     // A store whose embedded cells run real login shells (bash) in a
-    // temporary home folder.
-    SessionStore& makeShellStore(std::function<bool()> findTmux = [] { return false; })
+    // temporary home folder, through the application's own pane kit.
+    SessionStore& makeShellStore()
     {
-        auto shells = std::make_unique<ShellEmbedded>();
+        auto shells = std::make_unique<EmbeddedAdapter>(std::make_unique<HookedPaneKit>(), TmuxLookup::none());
         shells_ = shells.get();
-        SessionStore::Dependencies deps;
-        deps.embedded = std::move(shells);
-        deps.classifier = std::make_unique<StatusClassifier>(StatusClassifier::Patterns::defaults());
-        deps.clock = [this] { return clock_; };
-        deps.findTmux = std::move(findTmux);
-        deps.runTimer = false;
-        store_ = std::make_unique<SessionStore>(std::move(deps));
+        store_ = std::make_unique<SessionStore>(dependencies(std::move(shells)));
         return *store_;
     }
 
@@ -96,7 +85,7 @@ protected:
 
     std::unique_ptr<QWidget> window_;
     SheetPresenter* presenter_ = nullptr;  // owned by the window
-    ShellEmbedded* shells_ = nullptr;      // owned by the store
+    EmbeddedAdapter* shells_ = nullptr;    // owned by the store
     int chooserOpened_ = 0;
     std::function<void(const QString&)> pendingChoice_;
     ScopedEnv shell_{"SHELL", "/bin/bash"};

@@ -4,6 +4,7 @@
 // loop, so the pointer steps run from a timer, each when its condition holds.
 // Run under xvfb-run; every wait is for a condition with a hang guard.
 #include "SheetTestSupport.h"
+#include "tests/app/ui/support/XdotoolSupport.h"
 
 #include "app/ui/panel/ITerm2ImportPanel.h"
 #include "app/ui/panel/ImportChip.h"
@@ -88,12 +89,6 @@ private:
     QTimer timer_;
 };
 
-QStringList moveTo(QWidget* w, QPoint local)
-{
-    const QPoint g = w->mapToGlobal(local);
-    return {QStringLiteral("mousemove"), QString::number(g.x()), QString::number(g.y())};
-}
-
 class ImportDragX11 : public SheetTest {
 protected:
     void SetUp() override
@@ -127,12 +122,12 @@ protected:
         ImportChip* chip = panel->chips()[0];
         const QPoint c = chip->rect().center();
         PointerScript script;
-        script.add({nullptr, [=] { return moveTo(chip, c) << "mousedown" << "1"; }, nullptr});
-        script.add({nullptr, [=] { return moveTo(chip, c + QPoint(6, 2)); }, nullptr});
-        script.add({nullptr, [=] { return moveTo(chip, c + QPoint(30, 6)); }, nullptr});
+        script.add({nullptr, [=] { return test::pointerTo(chip, c) << "mousedown" << "1"; }, nullptr});
+        script.add({nullptr, [=] { return test::pointerTo(chip, c + QPoint(6, 2)); }, nullptr});
+        script.add({nullptr, [=] { return test::pointerTo(chip, c + QPoint(30, 6)); }, nullptr});
         script.add({[this] { return panel->isDragging(); },
-                    [this] { return moveTo(targets[0], targets[0]->rect().center() + QPoint(-4, 0)); }, nullptr});
-        script.add({nullptr, [this] { return moveTo(targets[0], targets[0]->rect().center()); }, nullptr});
+                    [this] { return test::pointerTo(targets[0], targets[0]->rect().center() + QPoint(-4, 0)); }, nullptr});
+        script.add({nullptr, [this] { return test::pointerTo(targets[0], targets[0]->rect().center()); }, nullptr});
         midway(script);
         script.add({[this] { return targets[0]->entered; }, [] { return QStringList{"mouseup", "1"}; }, nullptr});
         script.start();
@@ -169,7 +164,7 @@ TEST_F(ImportDragX11, RefreshEndingMidDragNeitherCrashesNorDropsIt)
                     }});
         // The refresh has ended and its list arrived while the pointer is still down.
         script.add({[&] { return loadingSeen == 1 && !store_->importLoading(); },
-                    [this] { return moveTo(targets[0], targets[0]->rect().center() + QPoint(3, 3)); }, [&] {
+                    [this] { return test::pointerTo(targets[0], targets[0]->rect().center() + QPoint(3, 3)); }, [&] {
                         // The drag's entry is kept while the drag lasts.
                         sameEntryAfterRefresh = dragged && panel->chips().size() == 2 && panel->chips()[0] == dragged;
                     }});

@@ -1,7 +1,8 @@
 // Shared helpers of the user-interface tests: one QApplication for the test
 // binary, in the Fusion style with DejaVu Sans pinned as the general font (the
-// fonts the pixel and glyph checks are written for), grabbing a widget at a
-// given device pixel ratio, and probing colours in logical coordinates.
+// fonts the pixel and glyph checks are written for), a count of a widget's
+// size changes, grabbing a widget at a given device pixel ratio, and probing
+// colours in logical coordinates.
 #pragma once
 
 #include <QApplication>
@@ -10,6 +11,7 @@
 #include <QFont>
 #include <QImage>
 #include <QPixmap>
+#include <QResizeEvent>
 #include <QStyleFactory>
 #include <QWidget>
 
@@ -32,6 +34,33 @@ inline QApplication& uiApp()
     }();
     return *app;
 }
+
+// A base to list before a fixture that would make a plain application
+// object: the user-interface one comes first.
+struct UiAppFirst {
+    UiAppFirst() { uiApp(); }
+};
+
+// Counts the times a widget's size changes.
+class ResizeCounter : public QObject {
+public:
+    explicit ResizeCounter(QWidget* w) : last_(w->size()) { w->installEventFilter(this); }
+    int count = 0;
+
+protected:
+    bool eventFilter(QObject* o, QEvent* e) override
+    {
+        if (e->type() == QEvent::Resize) {
+            const QSize size = static_cast<QResizeEvent*>(e)->size();
+            if (size != last_) ++count;
+            last_ = size;
+        }
+        return QObject::eventFilter(o, e);
+    }
+
+private:
+    QSize last_;
+};
 
 // The widget painted over its window background at `ratio` device pixels per
 // logical pixel, as a scale-`ratio` screen would show it.
