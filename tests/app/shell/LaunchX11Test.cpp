@@ -199,11 +199,12 @@ protected:
     // Closes the binary's window and waits for it to end; false when it did not end with status 0.
     bool closeBinary(const QString& windowId)
     {
-        // A second press of the close button, as a user would give, if the
-        // first message went unanswered under load.
-        for (int attempt = 0; attempt < 4 && app_.state() != QProcess::NotRunning; ++attempt) {
+        // Pressed again, as a user would, while the application runs: a message
+        // sent just after the window mapped was seen not to reach the
+        // application at all now and then (no client message arrived).
+        for (int attempt = 0; attempt < 8 && app_.state() != QProcess::NotRunning; ++attempt) {
             sendClose(windowId);
-            app_.waitForFinished(5000);
+            app_.waitForFinished(2000);
         }
         if (app_.state() != QProcess::NotRunning && !app_.waitForFinished(20000)) return false;
         return app_.exitStatus() == QProcess::NormalExit && app_.exitCode() == 0;
