@@ -241,6 +241,7 @@ TEST_F(LaunchX11, FirstStartShowsTheGuideOverTheMappedWindowAndWritesNothing)
     }));
     EXPECT_EQ(order.events, (std::vector<std::string>{"window exposed", "guide shown"}));
     EXPECT_EQ(QApplication::activeModalWidget(), guide.data());
+    test::saveShot(guide->grab().toImage(), QStringLiteral("guide-first-start"));
 
     // Nothing is written while the user has not acted, nor when the application goes.
     QCoreApplication::processEvents();
