@@ -5,6 +5,8 @@
 #include <QFontMetrics>
 #include <QPainter>
 
+#include <cmath>
+
 namespace tilebay {
 
 ElidedLabel::ElidedLabel(const QString& text, QWidget* parent) : QWidget(parent), text_(text)
@@ -34,8 +36,10 @@ QString ElidedLabel::displayedText() const
 
 QSize ElidedLabel::sizeHint() const
 {
-    const QFontMetrics fm(font());
-    return {fm.horizontalAdvance(text_), fm.height()};
+    // The fractional advance rounded up: a width rounded to the nearest pixel
+    // can be a fraction short of the text, which then loses its tail.
+    const QFontMetricsF fm(font());
+    return {static_cast<int>(std::ceil(fm.horizontalAdvance(text_))), QFontMetrics(font()).height()};
 }
 
 QSize ElidedLabel::minimumSizeHint() const

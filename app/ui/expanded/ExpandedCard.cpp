@@ -180,6 +180,7 @@ QWidget* ExpandedCard::makeSearchBar()
     row->setSpacing(8);
     auto* glass = new SymbolView(QStringLiteral("magnifyingglass"), SymbolScale::small, searchBar_);
     glass->setColour(DS::secondaryText(palette()));
+    searchGlass_ = glass;
     searchField_ = plainField(QStringLiteral("검색"), dsFont(13), searchBar_);
     auto* previous = plainSymbol("chevron.up", QStringLiteral("이전"), searchBar_);
     auto* next = plainSymbol("chevron.down", QStringLiteral("다음"), searchBar_);
@@ -294,6 +295,14 @@ void ExpandedCard::showStatus()
     QPalette p = tag_->palette();
     p.setColor(QPalette::WindowText, DS::secondaryText(palette()));
     tag_->setPalette(p);
+}
+
+void ExpandedCard::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() != QEvent::PaletteChange) return;
+    if (tag_) showStatus();
+    if (searchGlass_) searchGlass_->setColour(DS::secondaryText(palette()));
 }
 
 void ExpandedCard::handBack()

@@ -79,6 +79,9 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    // A new palette (the appearance changed while the card is open) recolours
+    // the parts tinted from the palette when they were made.
+    void changeEvent(QEvent* event) override;
 
 private:
     QWidget* makeHeader();
@@ -110,6 +113,7 @@ private:
     QWidget* searchBar_ = nullptr;
     QWidget* searchDivider_ = nullptr;
     QLineEdit* searchField_ = nullptr;
+    SymbolView* searchGlass_ = nullptr;
     QWidget* commandBar_ = nullptr;
     QLineEdit* commandField_ = nullptr;
     DSPrimaryButton* sendButton_ = nullptr;

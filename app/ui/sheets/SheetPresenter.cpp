@@ -7,8 +7,8 @@
 #include "app/ui/sheets/SettingsSheet.h"
 
 #include <QEvent>
-#include <QTimer>
 #include <QWidget>
+#include <QWindow>
 
 namespace tilebay {
 
@@ -24,15 +24,34 @@ SheetPresenter::SheetPresenter(QWidget* window, SessionStore& store)
     connect(&store_, &SessionStore::showProfileLauncherChanged, this,
             [this](bool on) { flagChanged(SheetKind::profileLauncher, on); });
     window_->installEventFilter(this);
+    watchHandle();
     // Flags raised before the presenter existed (the first-run guide at start).
     presentNext();
 }
 
+void SheetPresenter::watchHandle()
+{
+    QWindow* handle = window_->windowHandle();
+    if (!handle || handle == handle_) return;
+    handle_ = handle;
+    handle->installEventFilter(this);
+    mapped_ = window_->isVisible() && handle->isExposed();
+}
+
 bool SheetPresenter::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == window_ && event->type() == QEvent::Show)
-        // After the window is on screen, not while it is being shown.
-        QTimer::singleShot(0, this, [this] { presentNext(); });
+    if (watched == window_) {
+        if (event->type() == QEvent::Show) {
+            // The platform window exists now, but is not on screen yet.
+            watchHandle();
+        } else if (event->type() == QEvent::Hide) {
+            mapped_ = false;
+        }
+    } else if (watched == handle_ && event->type() == QEvent::Expose && !mapped_ && handle_->isExposed()) {
+        mapped_ = true;
+        // open() does not block: the sheet is shown and this event goes on.
+        presentNext();
+    }
     return QObject::eventFilter(watched, event);
 }
 
@@ -68,7 +87,7 @@ void SheetPresenter::flagChanged(SheetKind kind, bool raised)
 
 void SheetPresenter::presentNext()
 {
-    if (current_ || !window_->isVisible()) return;
+    if (current_ || !window_->isVisible() || !mapped_) return;
     for (SheetKind kind : kOrder) {
         if (!flag(kind)) continue;
         SheetDialog* sheet = build(kind);

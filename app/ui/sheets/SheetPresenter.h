@@ -4,7 +4,9 @@
 // flag raised meanwhile waits, and when the open sheet is gone the raised
 // flags are served in a fixed order (settings, first-run guide, new
 // terminal, profile launcher). A flag the store lowers closes its sheet.
-// Nothing opens before the window is shown.
+// Nothing opens before the window is on screen: after each show, sheets wait
+// for the window's first exposure (on X11, once the server mapped it), so a
+// sheet never appears ahead of the window it belongs to.
 //
 // Main thread. The presenter is a child of the window; the store outlives
 // it. Finished sheets are deleted on the next turn of the event loop.
@@ -19,6 +21,7 @@
 #include <optional>
 
 class QWidget;
+class QWindow;
 
 namespace tilebay {
 
@@ -55,6 +58,8 @@ private:
     void lowerFlag(SheetKind kind);
     void flagChanged(SheetKind kind, bool raised);
     void presentNext();
+    // Follows the window's platform window (made on its first show).
+    void watchHandle();
     SheetDialog* build(SheetKind kind);
     void finished(SheetDialog* sheet, SheetKind kind);
 
@@ -62,6 +67,9 @@ private:
     SessionStore& store_;
     FolderChooser chooser_;
     QPointer<SheetDialog> current_;
+    QPointer<QWindow> handle_;
+    // Whether the window was exposed since it was last shown.
+    bool mapped_ = false;
     SheetKind kind_ = SheetKind::settings;
 };
 
