@@ -149,6 +149,14 @@ void Terminal::setCursor(int col, int row)
 {
     Buffer& b = *buffer_;
     updateRange(b, b.y());
+    if (!originMode && col >= 0 && row >= 0) {
+        // What restrictCursor would make of it, without its general case:
+        // full-screen programs place the cursor before nearly every run.
+        b.setX(std::min(col, cols_ - 1));
+        b.setY(std::min(row, rows_ - 1));
+        updateRange(b, b.y());
+        return;
+    }
     if (originMode) {
         b.setX(col + (marginMode ? b.marginLeft() : 0));
         b.setY(b.scrollTop() + row);
