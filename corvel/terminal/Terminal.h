@@ -397,10 +397,13 @@ public:
     {
         if (!originMode && col >= 0 && row >= 0) [[likely]] {
             Buffer& b = *buffer_;
-            updateRange(b, b.y());
+            const int from = b.y();
+            const int to = std::min(row, rows_ - 1);
             b.setX(std::min(col, cols_ - 1));
-            b.setY(std::min(row, rows_ - 1));
-            updateRange(b, b.y());
+            b.setY(to);
+            // Both rows are marked; once when the cursor stays on its row.
+            updateRange(b, from);
+            if (to != from) updateRange(b, to);
             return;
         }
         setCursorClamped(col, row);
