@@ -48,26 +48,6 @@ TEST(BufferLineWideCells, EveryWayAWideCellArrivesRaisesTheFlag)
              line.modify(3, [](CharData& cell) { cell.width = 2; });
              return line;
          }},
-        {"fill part", [] {
-             BufferLine line = narrowLine();
-             line.fill(wide, 2, 1);
-             return line;
-         }},
-        {"replace cells", [] {
-             BufferLine line = narrowLine();
-             line.replaceCells(0, 1, wide);
-             return line;
-         }},
-        {"insert cells", [] {
-             BufferLine line = narrowLine();
-             line.insertCells(0, 1, 5, wide);
-             return line;
-         }},
-        {"delete cells", [] {
-             BufferLine line = narrowLine();
-             line.deleteCells(0, 1, 5, wide);
-             return line;
-         }},
         {"copy of a range", [] {
              const BufferLine source = lineWithWide();
              BufferLine line = narrowLine();
@@ -131,10 +111,4 @@ TEST(BufferLineWideCells, OnlyWritingTheWholeBlockClearsTheFlag)
     line = lineWithWide(8);
     line.copyFrom(narrowLine(4));
     EXPECT_TRUE(line.mayHoldWideCells());
-
-    // A moved-from line is empty and holds nothing wide.
-    BufferLine from = lineWithWide();
-    BufferLine to(std::move(from));
-    EXPECT_TRUE(to.mayHoldWideCells());
-    EXPECT_FALSE(from.mayHoldWideCells());
 }
