@@ -268,7 +268,8 @@ void EscapeSequenceParser::reset()
     handler_->printStateReset();
 }
 
-void EscapeSequenceParser::resetParameters()
+// Inlined into the parse loop: it runs for every sequence.
+[[gnu::always_inline]] inline void EscapeSequenceParser::resetParameters()
 {
     // resize keeps the capacity and, shrinking, writes nothing; assign(1, 0)
     // costs a call per sequence.
@@ -283,7 +284,7 @@ void EscapeSequenceParser::resetParameters()
     }
 }
 
-void EscapeSequenceParser::clearSequence()
+[[gnu::always_inline]] inline void EscapeSequenceParser::clearSequence()
 {
     _osc.clear();
     _apc.clear();

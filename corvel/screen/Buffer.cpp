@@ -33,36 +33,17 @@ CharData eraseCell(const Attribute& current)
 
 // Before cells [start, end) of `line` are overwritten: a wide character that
 // straddles either end loses its other half, which becomes an erase cell, so
-// no half of a wide character is left behind on its own.
-void blankSplitWideCharacters(BufferLine& line, int start, int end, const Attribute& current)
+// no half of a wide character is left behind on its own. A line that holds no
+// wide character needs no look at its cells.
+inline void blankSplitWideCharacters(BufferLine& line, int start, int end, const Attribute& current)
 {
+    if (!line.mayHoldWideCells()) return;
     const int count = line.count();
     if (start >= end || start >= count) return;
     if (start > 0 && line[start].width == 0 && line[start - 1].width == 2) line.set(start - 1, eraseCell(current));
     const int last = std::min(end, count) - 1;
     if (last + 1 < count && line[last].width == 2 && line[last + 1].width == 0) {
         line.set(last + 1, eraseCell(current));
-    }
-}
-
-// Writes `count` cells that differ from `cell` only in their code, one byte
-// of `codes` each. The cell is held as three machine words in registers and
-// each cell is three word stores: copying a cell built in memory made the
-// compiler rebuild it with narrow stores and read it back at once, a
-// store-forwarding stall that cost more than the rest of printing.
-void writeAsciiCells(CharData* dst, const uint8_t* codes, int count, const CharData& cell)
-{
-    static_assert(sizeof(CharData) == 24 && offsetof(CharData, code) == 0 && sizeof(CharData::code) == 4);
-    static_assert(std::endian::native == std::endian::little);
-    uint64_t words[3];
-    std::memcpy(words, &cell, sizeof words);
-    const uint64_t high = words[0] & ~uint64_t{0xFFFFFFFF};
-    auto* out = reinterpret_cast<unsigned char*>(dst);
-    for (int k = 0; k < count; ++k, out += sizeof(CharData)) {
-        const uint64_t first = high | codes[k];
-        std::memcpy(out, &first, 8);
-        std::memcpy(out + 8, &words[1], 8);
-        std::memcpy(out + 16, &words[2], 8);
     }
 }
 
@@ -134,17 +115,14 @@ CharData Buffer::getChar(const Position& at)
     return getCharAtBufferRelative(Position{at.col, yDisp_ + at.row});
 }
 
-BufferLine* Buffer::rowForWrite(int64_t row)
+BufferLine* Buffer::rowForWriteClamped(int64_t row)
 {
     const int64_t count = lines_.count();
     if (count == 0) return nullptr;
-    if (row < 0 || row >= count) {
-        const int64_t clamped = std::clamp<int64_t>(row, 0, count - 1);
-        log::write("Buffer: row " + std::to_string(row) + " is outside the " + std::to_string(count) +
-                   " lines held, writing row " + std::to_string(clamped) + " instead");
-        row = clamped;
-    }
-    return &lines_[row];
+    const int64_t clamped = std::clamp<int64_t>(row, 0, count - 1);
+    log::write("Buffer: row " + std::to_string(row) + " is outside the " + std::to_string(count) +
+               " lines held, writing row " + std::to_string(clamped) + " instead");
+    return &lines_[clamped];
 }
 
 BufferLine* Buffer::peekLine(int64_t row)
@@ -404,10 +382,7 @@ int Buffer::insertAsciiRun(std::span<const uint8_t> bytes, const Attribute& attr
         if (fit > 0) {
             blankSplitWideCharacters(*line, x_, x_ + fit, attribute);
             // A line's cells are one block: the span is written through its first cell.
-            line->modify(x_, [&](CharData& first) {
-                CharData* dst = &first;
-                writeAsciiCells(dst, src, fit, cell);
-            });
+            line->writeNarrowRun(x_, {src, static_cast<size_t>(fit)}, cell);
         }
         // Columns past a short line go to its last cell, with the line's warning.
         for (int k = fit; k < n; ++k) {

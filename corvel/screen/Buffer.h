@@ -248,8 +248,13 @@ private:
     void installRing();
     // The line at ring index `row` for writing, created if its slot is empty.
     // A row outside the lines held is clamped into them after a logged
-    // warning; null only when the ring holds no lines.
-    BufferLine* rowForWrite(int64_t row);
+    // warning (out of line); null only when the ring holds no lines.
+    BufferLine* rowForWrite(int64_t row)
+    {
+        if (row >= 0 && row < lines_.count()) [[likely]] return &lines_[row];
+        return rowForWriteClamped(row);
+    }
+    BufferLine* rowForWriteClamped(int64_t row);
     // Drops the lines that linger in slots past the last line, so a later
     // read makes a fresh line of the current width.
     void releaseLinesPastEnd();

@@ -51,7 +51,8 @@ BufferLine::BufferLine(int cols, const std::optional<CharData>& fillData, bool i
     : isWrapped(isWrapped),
       cells_(static_cast<size_t>(std::max(cols, 0)), fillData.value_or(CharData::Null)),
       size_(std::max(cols, 0)),
-      fillCharacter_(fillData.value_or(CharData::Null))
+      fillCharacter_(fillData.value_or(CharData::Null)),
+      mayHoldWide_(fillCharacter_.width > 1)
 {
 }
 
@@ -61,7 +62,8 @@ BufferLine::BufferLine(const BufferLine& from)
       images(from.images),
       cells_(from.cells_.begin(), from.cells_.begin() + from.size_),
       size_(from.size_),
-      fillCharacter_(from.fillCharacter_)
+      fillCharacter_(from.fillCharacter_),
+      mayHoldWide_(from.mayHoldWide_)
 {
 }
 
@@ -71,7 +73,8 @@ BufferLine::BufferLine(BufferLine&& other) noexcept
       images(std::exchange(other.images, std::nullopt)),
       cells_(std::exchange(other.cells_, {})),
       size_(std::exchange(other.size_, 0)),
-      fillCharacter_(other.fillCharacter_)
+      fillCharacter_(other.fillCharacter_),
+      mayHoldWide_(std::exchange(other.mayHoldWide_, false))
 {
 }
 
@@ -84,6 +87,7 @@ BufferLine& BufferLine::operator=(BufferLine&& other) noexcept
         cells_ = std::exchange(other.cells_, {});
         size_ = std::exchange(other.size_, 0);
         fillCharacter_ = other.fillCharacter_;
+        mayHoldWide_ = std::exchange(other.mayHoldWide_, false);
     }
     return *this;
 }
@@ -119,6 +123,7 @@ void BufferLine::resize(int cols, const CharData& fillData)
     }
     cells_ = std::move(block);
     size_ = cols;
+    noteWidth(fillData);
 }
 
 int BufferLine::getTrimmedLength() const
@@ -196,6 +201,7 @@ void BufferLine::copyFrom(const BufferLine& src, int srcCol, int dstCol, int len
 
     const CharData* source = src.cells_.data() + from;
     CharData* dest = cells_.data() + to;
+    mayHoldWide_ = mayHoldWide_ || src.mayHoldWide_;
     if (&src == this && from < to) {
         std::copy_backward(source, source + n, dest + n);
     } else {
@@ -208,8 +214,11 @@ void BufferLine::copyFrom(const BufferLine& line)
     if (&line == this) return;
     if (capacity() >= line.size_) {
         std::copy(line.cells_.begin(), line.cells_.begin() + line.size_, cells_.begin());
+        // The cells past the copied ones stay as they were.
+        mayHoldWide_ = line.mayHoldWide_ || (mayHoldWide_ && capacity() > line.size_);
     } else {
         cells_.assign(line.cells_.begin(), line.cells_.begin() + line.size_);
+        mayHoldWide_ = line.mayHoldWide_;
     }
     size_ = line.size_;
     isWrapped = line.isWrapped;
@@ -221,6 +230,7 @@ void BufferLine::insertCells(int pos, int n, int rightMargin, const CharData& fi
     const int64_t p = std::max(pos, 0) % (int64_t{rightMargin} + 1);
     const int64_t right = std::min(rightMargin, size_ - 1);
     if (p > right) return;
+    noteWidth(fillData);
     CharData* cells = cells_.data();
     const int64_t span = right + 1 - p;
     if (n >= span) {
@@ -237,6 +247,7 @@ void BufferLine::deleteCells(int pos, int n, int rightMargin, const CharData& fi
     const int64_t p = std::max(pos, 0) % (int64_t{rightMargin} + 1);
     const int64_t right = std::min(rightMargin, size_ - 1);
     if (p > right) return;
+    noteWidth(fillData);
     CharData* cells = cells_.data();
     const int64_t span = right + 1 - p;
     if (n >= span) {
@@ -250,17 +261,21 @@ void BufferLine::deleteCells(int pos, int n, int rightMargin, const CharData& fi
 void BufferLine::replaceCells(int start, int end, const CharData& fillData)
 {
     const Span s = clampSpan(start, end, size_);
+    if (!s.empty()) noteWidth(fillData);
     std::fill(cells_.begin() + s.start, cells_.begin() + s.end, fillData);
 }
 
 void BufferLine::fill(const CharData& cell)
 {
     std::fill(cells_.begin(), cells_.end(), cell);
+    // Every allocated cell is now `cell`: the flag is exact again.
+    mayHoldWide_ = cell.width > 1;
 }
 
 void BufferLine::fill(const CharData& cell, int atCol, int len)
 {
     const Span s = clampSpan(atCol, int64_t{atCol} + len, size_);
+    if (!s.empty()) noteWidth(cell);
     std::fill(cells_.begin() + s.start, cells_.begin() + s.end, cell);
 }
 

@@ -5,8 +5,16 @@
 // goes to the nearest cell after a logged warning, reads of out-of-range
 // columns read the nearest cell, and ranges that reach outside the line are
 // cut to the part inside it. A line of zero cells ignores writes.
+//
+// A line knows whether it may hold a wide character (a cell wider than one
+// column): printing skips the check for split wide characters on lines that
+// cannot hold one. Every write of a cell keeps that flag.
 #pragma once
 
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -66,14 +74,50 @@ public:
     // nearest cell is written instead; a line of zero cells drops the write.
     void set(int index, const CharData& cell)
     {
-        if (CharData* target = cellForWrite(index)) *target = cell;
+        if (CharData* target = cellForWrite(index)) {
+            *target = cell;
+            noteWidth(cell);
+        }
     }
     // Changes the cell at `index` in place, with the same clamping as `set`.
     template <class F>
     void modify(int index, F&& change)
     {
-        if (CharData* cell = cellForWrite(index)) change(*cell);
+        if (CharData* cell = cellForWrite(index)) {
+            change(*cell);
+            noteWidth(*cell);
+        }
     }
+    // Writes `codes.size()` cells from `start` on, each a copy of `cell` with
+    // its code set to one byte of `codes`. `cell` must be one column wide,
+    // and the cells must lie inside the line (start >= 0, start + size <= count()).
+    //
+    // The cell is held as three machine words in registers and each cell is
+    // three word stores: copying a cell built in memory made the compiler
+    // rebuild it with narrow stores and read it back at once, a
+    // store-forwarding stall that cost more than the rest of printing. The
+    // cells are one column wide, so the wide-cell flag stays as it is.
+    void writeNarrowRun(int start, std::span<const uint8_t> codes, const CharData& cell)
+    {
+        static_assert(sizeof(CharData) == 24 && offsetof(CharData, code) == 0 && sizeof(CharData::code) == 4);
+        static_assert(std::endian::native == std::endian::little);
+        uint64_t words[3];
+        std::memcpy(words, &cell, sizeof words);
+        const uint64_t high = words[0] & ~uint64_t{0xFFFFFFFF};
+        auto* out = reinterpret_cast<unsigned char*>(cells_.data() + start);
+        for (const uint8_t code : codes) {
+            const uint64_t first = high | code;
+            std::memcpy(out, &first, 8);
+            std::memcpy(out + 8, &words[1], 8);
+            std::memcpy(out + 16, &words[2], 8);
+            out += sizeof(CharData);
+        }
+    }
+
+    // False only when no cell of the line is wider than one column, so no
+    // wide character can be split by a write. True may be stale: it is
+    // cleared only when the whole line is filled.
+    bool mayHoldWideCells() const { return mayHoldWide_; }
 
     std::vector<CharData> getData() const;
     // Every allocated cell, including those past `count()` after copyFrom(line)
@@ -136,10 +180,16 @@ private:
     }
     CharData* clampedCellForWrite(int index);
     const CharData& clampedCell(int index) const;
+    void noteWidth(const CharData& cell)
+    {
+        if (cell.width > 1) mayHoldWide_ = true;
+    }
 
     std::vector<CharData> cells_;  // the allocated block; its size is the capacity
     int size_ = 0;                 // cells in use
     CharData fillCharacter_;
+    // Invariant: true whenever some allocated cell is wider than one column.
+    bool mayHoldWide_ = false;
 };
 
 }  // namespace corvel

@@ -440,7 +440,10 @@ void Terminal::print(std::span<const uint8_t> data)
 
 void Terminal::printStateReset()
 {
-    readingBuffer_.reset();
+    // Between print calls the reading state is empty but for the bytes held
+    // back: with none held there is nothing to reset. The parser calls this
+    // for every sequence.
+    if (!readingBuffer_.putbackBuffer.empty()) readingBuffer_.reset();
 }
 
 void Terminal::execute(uint8_t code)
@@ -451,6 +454,12 @@ void Terminal::execute(uint8_t code)
 
 void Terminal::csiDispatch(uint8_t code, Params pars, Collect collect)
 {
+    // CUP, which full-screen programs send before nearly every run of text,
+    // is taken before the table (the table's row for it, inline here).
+    if (code == 'H') {
+        cmdCursorPosition(pars);
+        return;
+    }
     if (code >= 0x40 && code <= 0x7E && dispatchCsiToTerminal(*this, code, pars, collect)) return;
     if (silentLog) return;
     log("Corvel: Unknown CSI Code (collect=" + listForm(collect) + " code=" + std::string(1, char(code)) +

@@ -389,7 +389,26 @@ public:
     // Clamps the cursor into the screen (or the region in origin mode);
     // `limitCol` false lets it rest one past the last column.
     void restrictCursor(bool limitCol = true);
-    void setCursor(int col, int row);
+    // Places the cursor at (col, row) of the screen, or of the scroll region
+    // and margins in origin mode, clamped as restrictCursor clamps. Inline for
+    // the common case outside origin mode: full-screen programs place the
+    // cursor before nearly every run they print.
+    void setCursor(int col, int row)
+    {
+        if (!originMode && col >= 0 && row >= 0) [[likely]] {
+            Buffer& b = *buffer_;
+            const int from = b.y();
+            const int to = std::min(row, rows_ - 1);
+            b.setX(std::min(col, cols_ - 1));
+            b.setY(to);
+            // Both rows are marked; once when the cursor stays on its row.
+            updateRange(b, from);
+            if (to != from) updateRange(b, to);
+            return;
+        }
+        setCursorClamped(col, row);
+    }
+    void setCursorClamped(int col, int row);
     void cmdCursorUp(Params pars);
     void cmdCursorDown(Params pars);
     void cmdCursorNextLine(Params pars);       // CNL
@@ -398,7 +417,14 @@ public:
     void cursorBackward(int64_t count);
     void cmdCursorCharAbsolute(Params pars);
     void cmdCharPosAbsolute(Params pars);
-    void cmdCursorPosition(Params pars);
+    // CUP; inline with setCursor.
+    void cmdCursorPosition(Params pars)
+    {
+        const int64_t row = std::max<int64_t>(pars.empty() ? 0 : pars[0], 1) - 1;
+        const int64_t col = std::max<int64_t>(pars.size() > 1 ? pars[1] : 0, 1) - 1;
+        // The narrowing keeps huge parameters far outside, for setCursor to clamp.
+        setCursor(static_cast<int>(std::min<int64_t>(col, cols_)), static_cast<int>(std::min<int64_t>(row, rows_)));
+    }
     void cmdHVPosition(Params pars);
     void cmdHPositionRelative(Params pars);
     void cmdLinePosAbsolute(Params pars);

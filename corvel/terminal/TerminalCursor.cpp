@@ -145,7 +145,9 @@ void Terminal::restrictCursor(bool limitCol)
     updateRange(b, b.y());
 }
 
-void Terminal::setCursor(int col, int row)
+// setCursor's general case: origin mode, or a negative coordinate (which
+// leaves that coordinate where it was).
+void Terminal::setCursorClamped(int col, int row)
 {
     Buffer& b = *buffer_;
     updateRange(b, b.y());
@@ -157,14 +159,6 @@ void Terminal::setCursor(int col, int row)
         b.setY(row);
     }
     restrictCursor(true);
-}
-
-void Terminal::cmdCursorPosition(Params pars)
-{
-    const int64_t row = std::max<int64_t>(pars.empty() ? 0 : pars[0], 1) - 1;
-    const int64_t col = std::max<int64_t>(pars.size() > 1 ? pars[1] : 0, 1) - 1;
-    // Clamped by setCursor; the narrowing keeps huge parameters far outside.
-    setCursor(static_cast<int>(std::min<int64_t>(col, cols_)), static_cast<int>(std::min<int64_t>(row, rows_)));
 }
 
 // HVP is the same command as CUP: origin mode, clamping and dirty rows alike.
