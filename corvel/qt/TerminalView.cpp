@@ -15,7 +15,6 @@
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QPaintEvent>
-#include <QPointer>
 #include <QResizeEvent>
 #include <QScrollBar>
 #include <QStyle>
@@ -150,6 +149,7 @@ TerminalView::TerminalView(const QRect& frame, std::optional<QFont> font, QWidge
 TerminalView::~TerminalView()
 {
     host_->view = nullptr;
+    frames_->remove(frameClient_);
     gpuPath_.reset();
     delete caretView_;
     caretView_ = nullptr;
@@ -165,6 +165,8 @@ QFont TerminalView::systemFixedFont()
 void TerminalView::initialize(std::optional<QFont> font)
 {
     host_ = std::make_shared<Host>(this);
+    frames_ = FrameScheduler::forApplication();
+    frameClient_ = frames_->add([this] { updateDisplay(); });
     fontSet_ = FontSet::from(font.value_or(systemFixedFont()));
     selectedTextBackgroundColor_ = DeviceColor::fromQColor(palette().color(QPalette::Highlight));
     setFocusPolicy(Qt::StrongFocus);
@@ -406,6 +408,14 @@ bool TerminalView::event(QEvent* event)
 {
     if (event->type() == QEvent::WindowActivate) windowMainChanged(true);
     if (event->type() == QEvent::WindowDeactivate) windowMainChanged(false);
+    if (event->type() == QEvent::Paint) {
+        // What this view's paints cost is what the frame scheduler counts
+        // its next grant at.
+        const Nanos start = monotonicNanos();
+        const bool handled = QWidget::event(event);
+        frames_->reportCost(frameClient_, monotonicNanos() - start);
+        return handled;
+    }
     return QWidget::event(event);
 }
 
@@ -517,9 +527,7 @@ void TerminalView::queuePendingDisplay()
 {
     if (pendingDisplay_) return;
     pendingDisplay_ = true;
-    DispatchQueue::main().asyncAfter(displayDelay, [view = QPointer<TerminalView>(this)] {
-        if (view) view->updateDisplay();
-    });
+    frames_->request(frameClient_);
 }
 
 double TerminalView::scrollThumbsize()
