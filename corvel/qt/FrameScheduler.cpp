@@ -103,11 +103,7 @@ Nanos FrameScheduler::estimatedCost(ClientId id) const
 {
     const auto found = clients_.find(id);
     if (found != clients_.end() && found->second.estimate) return *found->second.estimate;
-    std::optional<Nanos> highest;
-    for (const auto& [other, client] : clients_) {
-        if (client.estimate) highest = std::max(highest.value_or(0), *client.estimate);
-    }
-    return highest.value_or(paintBudget_);
+    return paintBudget_;
 }
 
 void FrameScheduler::arm(Nanos delay)

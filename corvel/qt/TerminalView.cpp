@@ -166,7 +166,11 @@ void TerminalView::initialize(std::optional<QFont> font)
 {
     host_ = std::make_shared<Host>(this);
     frames_ = FrameScheduler::forApplication();
-    frameClient_ = frames_->add([this] { updateDisplay(); });
+    frameClient_ = frames_->add([this] {
+        // Only a redraw that invalidates rows is followed by a paint of its own.
+        paintGranted_ = terminal_->getUpdateRange().has_value();
+        updateDisplay();
+    });
     fontSet_ = FontSet::from(font.value_or(systemFixedFont()));
     selectedTextBackgroundColor_ = DeviceColor::fromQColor(palette().color(QPalette::Highlight));
     setFocusPolicy(Qt::StrongFocus);
@@ -408,9 +412,11 @@ bool TerminalView::event(QEvent* event)
 {
     if (event->type() == QEvent::WindowActivate) windowMainChanged(true);
     if (event->type() == QEvent::WindowDeactivate) windowMainChanged(false);
-    if (event->type() == QEvent::Paint) {
-        // What this view's paints cost is what the frame scheduler counts
-        // its next grant at.
+    if (event->type() == QEvent::Paint && paintGranted_) {
+        // What the paint of a granted redraw cost is what the frame
+        // scheduler counts the next grant at (other paints, of an empty
+        // screen or an expose, tell nothing about it).
+        paintGranted_ = false;
         const Nanos start = monotonicNanos();
         const bool handled = QWidget::event(event);
         frames_->reportCost(frameClient_, monotonicNanos() - start);

@@ -567,6 +567,7 @@ private:
     // The application's frame scheduler and this view's place in it.
     std::shared_ptr<FrameScheduler> frames_;
     FrameScheduler::ClientId frameClient_ = 0;
+    bool paintGranted_ = false;  // a granted redraw waits for its paint
     // GPU path (TerminalViewMetal.cpp): screen rows first...last of the
     // terminal updated; a repaint of the view while the surface covers it.
     void metalRowsUpdated(int64_t first, int64_t last);

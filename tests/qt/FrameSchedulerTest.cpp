@@ -97,10 +97,10 @@ TEST_F(FrameSchedulerFixture, AViewDearerThanTheBudgetIsGrantedAloneWhenFirstAnd
     EXPECT_EQ(scheduler->waitingCount(), 0u);
 }
 
-TEST_F(FrameSchedulerFixture, EstimatesRiseAtOnceFallHalfwayAndStandInForUnmeasuredViews)
+TEST_F(FrameSchedulerFixture, EstimatesRiseAtOnceAndFallHalfway)
 {
     const auto first = scheduler->add({});
-    // Nothing measured: a new view counts as the whole budget.
+    // Not measured yet: the whole budget.
     EXPECT_EQ(scheduler->estimatedCost(first), 6 * kMs);
     scheduler->reportCost(first, 8 * kMs);
     EXPECT_EQ(scheduler->estimatedCost(first), 8 * kMs);
@@ -110,10 +110,21 @@ TEST_F(FrameSchedulerFixture, EstimatesRiseAtOnceFallHalfwayAndStandInForUnmeasu
     EXPECT_EQ(scheduler->estimatedCost(first), 7 * kMs);
     scheduler->reportCost(first, -1);  // a clock step back counts as nothing
     EXPECT_EQ(scheduler->estimatedCost(first), 3'500'000);
-    // A new view counts as the dearest measured one.
-    const auto second = scheduler->add({});
-    scheduler->reportCost(scheduler->add({}), kMs);
-    EXPECT_EQ(scheduler->estimatedCost(second), 3'500'000);
+}
+
+TEST_F(FrameSchedulerFixture, NewViewsAreLetInOnePerFrameBesideMeasuredOnes)
+{
+    addClients(2, kMs);  // 0, 1
+    for (int i = 2; i < 5; ++i) {
+        ids.push_back(scheduler->add([this, i] { granted.push_back(i); }));
+    }
+    requestAll();
+    // The measured ones fit; each new one fills a budget alone.
+    EXPECT_EQ(nextFrame(), (std::vector<int>{0, 1}));
+    EXPECT_EQ(nextFrame(), (std::vector<int>{2}));
+    scheduler->reportCost(ids[2], kMs);
+    EXPECT_EQ(nextFrame(), (std::vector<int>{3}));
+    EXPECT_EQ(nextFrame(), (std::vector<int>{4}));
 }
 
 TEST_F(FrameSchedulerFixture, RemovedClientsAreNotGrantedEvenWhenAGrantRemovesThem)
