@@ -103,7 +103,11 @@ Nanos FrameScheduler::estimatedCost(ClientId id) const
 {
     const auto found = clients_.find(id);
     if (found != clients_.end() && found->second.estimate) return *found->second.estimate;
-    return paintBudget_;
+    std::optional<Nanos> dearest;
+    for (const auto& [other, client] : clients_) {
+        if (client.estimate) dearest = std::max(dearest.value_or(0), *client.estimate);
+    }
+    return dearest.value_or(paintBudget_ / 3);
 }
 
 void FrameScheduler::arm(Nanos delay)

@@ -15,8 +15,8 @@
 // A view's estimated cost comes from its measured paints (reportCost): a
 // higher cost is taken at once, a lower one halves the distance, so one cheap
 // partial paint does not make a full one look cheap. A view not yet measured
-// counts as the whole budget: the first paints of a view, with its caches
-// still cold, are its slowest, so new views are let in one per frame.
+// counts as the dearest measured view, or as a third of the budget while none
+// was measured, so a window of new views fills in over a few frames.
 //
 // The frame task runs on the queue that `queue` names when the frame is
 // armed (the process's main queue by default); a request made while the

@@ -23,7 +23,21 @@
 #include <cmath>
 #include <limits>
 
+#include <time.h>
+
 namespace corvel {
+
+namespace {
+
+// Processor time of the calling thread.
+Nanos threadCpuNanos()
+{
+    timespec now{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return Nanos(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
+}
+
+}  // namespace
 
 // The terminal's host: forwards the callbacks the view answers while the view
 // lives. The view cuts it off in its destructor; the terminal holds it weakly.
@@ -416,10 +430,12 @@ bool TerminalView::event(QEvent* event)
         // What the paint of a granted redraw cost is what the frame
         // scheduler counts the next grant at (other paints, of an empty
         // screen or an expose, tell nothing about it).
+        // The thread's processor time, not the clock's: time this thread
+        // waited for the processor says nothing about the next paint.
         paintGranted_ = false;
-        const Nanos start = monotonicNanos();
+        const Nanos start = threadCpuNanos();
         const bool handled = QWidget::event(event);
-        frames_->reportCost(frameClient_, monotonicNanos() - start);
+        frames_->reportCost(frameClient_, threadCpuNanos() - start);
         return handled;
     }
     return QWidget::event(event);

@@ -100,8 +100,8 @@ TEST_F(FrameSchedulerFixture, AViewDearerThanTheBudgetIsGrantedAloneWhenFirstAnd
 TEST_F(FrameSchedulerFixture, EstimatesRiseAtOnceAndFallHalfway)
 {
     const auto first = scheduler->add({});
-    // Not measured yet: the whole budget.
-    EXPECT_EQ(scheduler->estimatedCost(first), 6 * kMs);
+    // Nothing measured yet: a third of the budget.
+    EXPECT_EQ(scheduler->estimatedCost(first), 2 * kMs);
     scheduler->reportCost(first, 8 * kMs);
     EXPECT_EQ(scheduler->estimatedCost(first), 8 * kMs);
     scheduler->reportCost(first, 2 * kMs);
@@ -112,19 +112,18 @@ TEST_F(FrameSchedulerFixture, EstimatesRiseAtOnceAndFallHalfway)
     EXPECT_EQ(scheduler->estimatedCost(first), 3'500'000);
 }
 
-TEST_F(FrameSchedulerFixture, NewViewsAreLetInOnePerFrameBesideMeasuredOnes)
+TEST_F(FrameSchedulerFixture, NewViewsCountAsTheDearestMeasuredOne)
 {
-    addClients(2, kMs);  // 0, 1
-    for (int i = 2; i < 5; ++i) {
-        ids.push_back(scheduler->add([this, i] { granted.push_back(i); }));
-    }
+    // A window of new views: a third of the budget each, three a frame.
+    for (int i = 0; i < 5; ++i) ids.push_back(scheduler->add([this, i] { granted.push_back(i); }));
     requestAll();
-    // The measured ones fit; each new one fills a budget alone.
-    EXPECT_EQ(nextFrame(), (std::vector<int>{0, 1}));
-    EXPECT_EQ(nextFrame(), (std::vector<int>{2}));
-    scheduler->reportCost(ids[2], kMs);
+    EXPECT_EQ(nextFrame(), (std::vector<int>{0, 1, 2}));
+    // One of them measured dear: the new ones left count as much.
+    scheduler->reportCost(ids[0], 4 * kMs);
+    scheduler->reportCost(ids[1], kMs);
     EXPECT_EQ(nextFrame(), (std::vector<int>{3}));
-    EXPECT_EQ(nextFrame(), (std::vector<int>{4}));
+    scheduler->request(ids[1]);
+    EXPECT_EQ(nextFrame(), (std::vector<int>{4, 1}));
 }
 
 TEST_F(FrameSchedulerFixture, RemovedClientsAreNotGrantedEvenWhenAGrantRemovesThem)
