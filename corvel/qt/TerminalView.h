@@ -16,9 +16,9 @@
 //
 // Redraws are coalesced: queuePendingDisplay asks the application's frame
 // scheduler (FrameScheduler, shared by all views) for a redraw in a coming
-// 60 Hz frame, at the earliest one frame ahead; the scheduler grants as many
-// views per frame as fit its paint budget, counting each at its measured
-// paint cost. The granted redraw invalidates the band of the terminal's dirty
+// frame of its 60 Hz clock (an idle clock starts one frame ahead); the
+// scheduler grants as many views per frame as fit its paint budget, counting
+// each at its measured paint cost, and each view at most once a frame. The granted redraw invalidates the band of the terminal's dirty
 // rows, and the paint event draws the rows that band touches
 // (TerminalViewDrawing.cpp). Inline images become strips on the lines they
 // cover (TerminalViewImages.cpp). GUI thread only.
@@ -101,7 +101,7 @@ class TerminalProgressBarView;
 class TerminalView : public QWidget, public qt::RunStyleSource, public FindTarget, public qt::MetalViewHost {
     Q_OBJECT
 public:
-    // Redraws run at the earliest this far after they are asked for (one 60 Hz frame).
+    // The frame of the redraws (60 Hz): a view is redrawn at most once in it.
     static constexpr Nanos displayDelay = FrameScheduler::frameInterval;
 
     // With the system's fixed-pitch font when none is given.
