@@ -9,10 +9,12 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/eventfd.h>
+#include <sys/resource.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <condition_variable>
@@ -261,6 +263,13 @@ bool LocalProcess::Run::childHasExited()
 void LocalProcess::Run::ioLoop(const std::shared_ptr<Run>& self)
 {
     Run& r = *self;
+    // Below the host's threads: under load the host's own thread, which must
+    // parse and paint what is read, gets the processor first. (On Linux the
+    // niceness of a thread id is that thread's alone.)
+    errno = 0;
+    const int niceness = ::getpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()));
+    if (errno == 0)
+        ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), std::min(niceness + ioThreadNiceness, 19));
     r.buffer_.resize(readSize);
     for (;;) {
         bool closeNow;

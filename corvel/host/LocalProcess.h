@@ -9,6 +9,9 @@
 // a coalescing list drained in slices of at most 4 ms (reading pauses while
 // more than `pendingHighWater` bytes wait there); on any other queue
 // synchronously, one block at a time, so the child runs at the host's pace.
+// The I/O thread runs `ioThreadNiceness` below the thread that started it, so
+// that many busy children do not crowd out the host's thread, which parses
+// and draws what they write; the child itself keeps the host's priority.
 //
 // The public operations may be called from any thread. The delegate is held
 // weakly; the delegate queue must outlive this object.
@@ -41,6 +44,8 @@ public:
     // and goes on once they are down to the low-water mark.
     static constexpr size_t pendingHighWater = 16u << 20;
     static constexpr size_t pendingLowWater = 8u << 20;
+    // How much nicer than the thread that started the child its I/O thread runs.
+    static constexpr int ioThreadNiceness = 10;
 
     // `dispatchQueue` is the delegate's queue; null means the main queue.
     explicit LocalProcess(std::weak_ptr<LocalProcessDelegate> delegate,

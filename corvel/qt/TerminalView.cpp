@@ -15,7 +15,6 @@
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QPaintEvent>
-#include <QPointer>
 #include <QResizeEvent>
 #include <QScrollBar>
 #include <QStyle>
@@ -24,7 +23,21 @@
 #include <cmath>
 #include <limits>
 
+#include <time.h>
+
 namespace corvel {
+
+namespace {
+
+// Processor time of the calling thread.
+Nanos threadCpuNanos()
+{
+    timespec now{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return Nanos(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
+}
+
+}  // namespace
 
 // The terminal's host: forwards the callbacks the view answers while the view
 // lives. The view cuts it off in its destructor; the terminal holds it weakly.
@@ -150,6 +163,7 @@ TerminalView::TerminalView(const QRect& frame, std::optional<QFont> font, QWidge
 TerminalView::~TerminalView()
 {
     host_->view = nullptr;
+    frames_->remove(frameClient_);
     gpuPath_.reset();
     delete caretView_;
     caretView_ = nullptr;
@@ -165,6 +179,12 @@ QFont TerminalView::systemFixedFont()
 void TerminalView::initialize(std::optional<QFont> font)
 {
     host_ = std::make_shared<Host>(this);
+    frames_ = FrameScheduler::forApplication();
+    frameClient_ = frames_->add([this] {
+        // Only a redraw that invalidates rows is followed by a paint of its own.
+        paintGranted_ = terminal_->getUpdateRange().has_value();
+        updateDisplay();
+    });
     fontSet_ = FontSet::from(font.value_or(systemFixedFont()));
     selectedTextBackgroundColor_ = DeviceColor::fromQColor(palette().color(QPalette::Highlight));
     setFocusPolicy(Qt::StrongFocus);
@@ -406,6 +426,18 @@ bool TerminalView::event(QEvent* event)
 {
     if (event->type() == QEvent::WindowActivate) windowMainChanged(true);
     if (event->type() == QEvent::WindowDeactivate) windowMainChanged(false);
+    if (event->type() == QEvent::Paint && paintGranted_) {
+        // What the paint of a granted redraw cost is what the frame
+        // scheduler counts the next grant at (other paints, of an empty
+        // screen or an expose, tell nothing about it).
+        // The thread's processor time, not the clock's: time this thread
+        // waited for the processor says nothing about the next paint.
+        paintGranted_ = false;
+        const Nanos start = threadCpuNanos();
+        const bool handled = QWidget::event(event);
+        frames_->reportCost(frameClient_, threadCpuNanos() - start);
+        return handled;
+    }
     return QWidget::event(event);
 }
 
@@ -517,9 +549,7 @@ void TerminalView::queuePendingDisplay()
 {
     if (pendingDisplay_) return;
     pendingDisplay_ = true;
-    DispatchQueue::main().asyncAfter(displayDelay, [view = QPointer<TerminalView>(this)] {
-        if (view) view->updateDisplay();
-    });
+    frames_->request(frameClient_);
 }
 
 double TerminalView::scrollThumbsize()

@@ -14,8 +14,11 @@
 // decorations) with caches for attributes, palette entries and true colours;
 // palette and font changes clear them.
 //
-// Redraws are coalesced: queuePendingDisplay schedules one task on the main
-// queue a 60 Hz frame ahead; it invalidates the band of the terminal's dirty
+// Redraws are coalesced: queuePendingDisplay asks the application's frame
+// scheduler (FrameScheduler, shared by all views) for a redraw in a coming
+// frame of its 60 Hz clock (an idle clock starts one frame ahead); the
+// scheduler grants as many views per frame as fit its paint budget, counting
+// each at its measured paint cost, and each view at most once a frame. The granted redraw invalidates the band of the terminal's dirty
 // rows, and the paint event draws the rows that band touches
 // (TerminalViewDrawing.cpp). Inline images become strips on the lines they
 // cover (TerminalViewImages.cpp). GUI thread only.
@@ -50,6 +53,7 @@
 #include "corvel/qt/FindBarController.h"
 #include "corvel/qt/FindTarget.h"
 #include "corvel/qt/FontSet.h"
+#include "corvel/qt/FrameScheduler.h"
 #include "corvel/qt/GlyphRunCache.h"
 #include "corvel/qt/GpuPath.h"
 #include "corvel/qt/LineBuilder.h"
@@ -97,8 +101,8 @@ class TerminalProgressBarView;
 class TerminalView : public QWidget, public qt::RunStyleSource, public FindTarget, public qt::MetalViewHost {
     Q_OBJECT
 public:
-    // Redraw tasks run this far after they are queued (one 60 Hz frame).
-    static constexpr Nanos displayDelay = 16'670'000;
+    // The frame of the redraws (60 Hz): a view is redrawn at most once in it.
+    static constexpr Nanos displayDelay = FrameScheduler::frameInterval;
 
     // With the system's fixed-pitch font when none is given.
     explicit TerminalView(QWidget* parent = nullptr, std::optional<QFont> font = std::nullopt);
@@ -560,6 +564,10 @@ private:
     bool hasFocus_ = false;
     bool pendingDisplay_ = false;
     uint64_t displayUpdates_ = 0;
+    // The application's frame scheduler and this view's place in it.
+    std::shared_ptr<FrameScheduler> frames_;
+    FrameScheduler::ClientId frameClient_ = 0;
+    bool paintGranted_ = false;  // a granted redraw waits for its paint
     // GPU path (TerminalViewMetal.cpp): screen rows first...last of the
     // terminal updated; a repaint of the view while the surface covers it.
     void metalRowsUpdated(int64_t first, int64_t last);

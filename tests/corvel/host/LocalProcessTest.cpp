@@ -387,6 +387,42 @@ TEST_F(LocalProcessTest, ChildInheritsNoDescriptorsNoIgnoredSignalsAndNoMask)
     EXPECT_NE(status.find("SigIgn:\t0000000000000000"), std::string::npos) << status;
 }
 
+namespace {
+
+// The niceness in a /proc stat line (its 19th field; the name in parentheses may hold spaces).
+int statNiceness(const std::string& stat)
+{
+    std::istringstream fields(stat.substr(stat.rfind(')') + 2));
+    std::string field;
+    for (int i = 3; i <= 19; ++i) fields >> field;
+    return std::stoi(field);
+}
+
+}  // namespace
+
+TEST_F(LocalProcessTest, TheIoThreadYieldsToTheHostAndTheChildDoesNot)
+{
+    const int mine = statNiceness(readFile("/proc/self/task/" + std::to_string(::gettid()) + "/stat"));
+    if (mine >= 19) GTEST_SKIP() << "already at the lowest priority";
+    auto rec = std::make_shared<Recorder>();
+    LocalProcess p(rec);
+    p.startProcess("/bin/sh", {"-c", "echo ready; exec cat"}, kEnv);
+    ASSERT_TRUE(pumpUntil([&] { return rec->has("ready"); }));
+    EXPECT_EQ(statNiceness(procField(p.shellPid(), "stat")), mine);
+    // Some thread of this process (this child's I/O thread, and those of
+    // earlier tests' children that are still winding down) runs nicer.
+    bool found = false;
+    if (DIR* tasks = ::opendir("/proc/self/task")) {
+        while (dirent* e = ::readdir(tasks)) {
+            if (e->d_name[0] == '.') continue;
+            const std::string stat = readFile(std::string("/proc/self/task/") + e->d_name + "/stat");
+            if (!stat.empty() && statNiceness(stat) == std::min(mine + LocalProcess::ioThreadNiceness, 19)) found = true;
+        }
+        ::closedir(tasks);
+    }
+    EXPECT_TRUE(found);
+}
+
 TEST_F(LocalProcessTest, DebugTraceAndDumpsOfWhatIsRead)
 {
     log::Capture capture;
