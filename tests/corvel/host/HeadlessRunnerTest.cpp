@@ -288,46 +288,25 @@ TEST_F(HeadlessRunnerTest, FeedTimesTheEmulatorWithoutAChild)
     EXPECT_EQ(runner("--feed missing").status, 1);
 }
 
-TEST_F(HeadlessRunnerTest, VimShowsWhatATmuxPaneShows)
+TEST_F(HeadlessRunnerTest, VimLessAndTmuxShowWhatATmuxPaneShows)
 {
+    using K = Step::Kind;
     writeFile(dir_ + "/file.txt", numberedLines(60));
-    compareWithTmux("vim -u NONE -i NONE -N file.txt", {
-                                                           {Step::Kind::expect, "60L"},
-                                                           {Step::Kind::send, ":set nu\r"},
-                                                           {Step::Kind::expect, ":set nu"},
-                                                           {Step::Kind::send, "45Gdd"},
-                                                           {Step::Kind::expect, " 45 line 46 of"},
-                                                           {Step::Kind::send, ":call append(44, 'inserted')\r"},
-                                                           {Step::Kind::expect, " 45 inserted"},
-                                                       },
-                    ":qa!\r");
-}
-
-TEST_F(HeadlessRunnerTest, LessShowsWhatATmuxPaneShows)
-{
     writeFile(dir_ + "/big.txt", numberedLines(200));
-    compareWithTmux("less big.txt", {
-                                        {Step::Kind::expect, "big.txt"},
-                                        {Step::Kind::send, " "},
-                                        {Step::Kind::expect, "line 46 of"},
-                                        {Step::Kind::send, "/line 150\r"},
-                                        {Step::Kind::expect, "line 172 of"},
-                                        {Step::Kind::send, "k"},
-                                        {Step::Kind::expect, "line 149 of"},
-                                    });
-}
-
-TEST_F(HeadlessRunnerTest, TmuxShowsWhatATmuxPaneShows)
-{
     // The inner tmux's socket differs between the two runs; the status line
     // shows no clock and a fixed window name.
     writeFile(dir_ + "/inner.sh",
               "n=$(cat inner-count 2>/dev/null || echo 0); n=$((n + 1)); echo $n > inner-count\n"
               "exec tmux -L " + socket_ + "-inner$n -f /dev/null new-session -s inner -n win "
               "'printf \"hello from the inner pane\\n\"; exec cat' \\; set-option -g status-right ''\n");
-    compareWithTmux("sh inner.sh", {
-                                       {Step::Kind::expect, "hello from the inner pane"},
-                                       {Step::Kind::send, "typed text\r"},
-                                       {Step::Kind::expect, "typed text\ntyped text"},
-                                   });
+    compareWithTmux("vim -u NONE -i NONE -N file.txt",
+                    {{K::expect, "60L"}, {K::send, ":set nu\r"}, {K::expect, ":set nu"}, {K::send, "45Gdd"},
+                     {K::expect, " 45 line 46 of"}, {K::send, ":call append(44, 'inserted')\r"},
+                     {K::expect, " 45 inserted"}},
+                    ":qa!\r");
+    compareWithTmux("less big.txt", {{K::expect, "big.txt"}, {K::send, " "}, {K::expect, "line 46 of"},
+                                     {K::send, "/line 150\r"}, {K::expect, "line 172 of"}, {K::send, "k"},
+                                     {K::expect, "line 149 of"}});
+    compareWithTmux("sh inner.sh", {{K::expect, "hello from the inner pane"}, {K::send, "typed text\r"},
+                                    {K::expect, "typed text\ntyped text"}});
 }

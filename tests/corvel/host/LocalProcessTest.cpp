@@ -14,7 +14,6 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <fstream>
 #include <map>
 #include <mutex>
 #include <set>
@@ -252,19 +251,12 @@ TEST_F(LocalProcessTest, AMegabytePasteArrivesIntact)
 
 TEST_F(LocalProcessTest, LargeOutputArrivesCompleteWithBoundedBuffering)
 {
+    // The bytes' order and content are checked by the headless terminal's
+    // large-output test, which reads through this class; here the buffering.
     const size_t size = 20'000'000;
-    std::string data(size, '\0');
-    uint32_t x = 12345;
-    for (auto& c : data) {
-        x = x * 1103515245u + 12345u;
-        c = static_cast<char>(x >> 24);
-    }
-    const std::string file = dir_ + "/big";
-    std::ofstream(file, std::ios::binary).write(data.data(), static_cast<std::streamsize>(size));
-
     auto rec = std::make_shared<Recorder>();
     LocalProcess process(rec);
-    process.startProcess("/bin/sh", {"-c", "stty raw -echo; cat '" + file + "'"}, kEnv);
+    process.startProcess("/bin/sh", {"-c", "stty raw -echo; head -c 20000000 /dev/zero"}, kEnv);
 
     // Without pumping the main queue, reading stops near the high-water mark.
     size_t peak = 0;
@@ -280,7 +272,6 @@ TEST_F(LocalProcessTest, LargeOutputArrivesCompleteWithBoundedBuffering)
 
     ASSERT_TRUE(pumpUntil([&] { return rec->exitCount() == 1; }, 60 * kSecond));
     EXPECT_EQ(rec->output.size(), size);
-    EXPECT_TRUE(rec->output == data);
     EXPECT_EQ(process.pendingBytes(), 0u);
 }
 

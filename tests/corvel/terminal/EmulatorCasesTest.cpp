@@ -514,19 +514,13 @@ TEST_P(EmulatorCases, Run)
     for (size_t at = 1; at < total; ++at) {
         const Result split = run(c, at);
         if (split != whole) {
+            // The first field that differs is enough to find the fault.
+            EXPECT_EQ(std::tie(split.screen, split.live, split.cursor, split.callbacks, split.attr, split.links,
+                               split.backgrounds, split.above, split.wrapped, split.dirty, split.invariantDirty),
+                      std::tie(whole.screen, whole.live, whole.cursor, whole.callbacks, whole.attr, whole.links,
+                               whole.backgrounds, whole.above, whole.wrapped, whole.dirty, whole.invariantDirty));
+            EXPECT_EQ(escaped(split.replies), escaped(whole.replies)) << "input split at offset " << at;
             ADD_FAILURE() << "input split at offset " << at << " gives other results";
-            EXPECT_EQ(split.screen, whole.screen);
-            EXPECT_EQ(split.live, whole.live);
-            EXPECT_EQ(split.cursor, whole.cursor);
-            EXPECT_EQ(escaped(split.replies), escaped(whole.replies));
-            EXPECT_EQ(split.callbacks, whole.callbacks);
-            EXPECT_EQ(split.dirty, whole.dirty);
-            EXPECT_EQ(split.invariantDirty, whole.invariantDirty);
-            EXPECT_EQ(split.attr, whole.attr);
-            EXPECT_EQ(split.links, whole.links);
-            EXPECT_EQ(split.backgrounds, whole.backgrounds);
-            EXPECT_EQ(split.above, whole.above);
-            EXPECT_EQ(split.wrapped, whole.wrapped);
             break;
         }
     }

@@ -29,29 +29,33 @@ protected:
     std::vector<std::string> take() { return std::exchange(host->sent, {}); }
 };
 
-TEST_F(MouseReporting, ClickInNormalTrackingSendsPressAndRelease)
+TEST_F(MouseReporting, NormalTrackingSendsClicksOnlyAndX10ThePressOnly)
 {
     mode("\x1b[?1000h");
     EXPECT_TRUE(reporter.press(at(5, 3), {}, false));
     EXPECT_TRUE(reporter.release(at(5, 3), {}));
     EXPECT_EQ(take(), (std::vector<std::string>{"\x1b[<0;6;4M", "\x1b[<0;6;4m"}));
+    // A ctrl-click that opens a link sends nothing: the view opens the link
+    // on release and does not call release(); one that arrives anyway has no
+    // press to pair with.
+    EXPECT_TRUE(reporter.press(at(1, 1), Mods{.control = true}, true));
+    EXPECT_TRUE(reporter.release(at(1, 1), {}));
+    EXPECT_TRUE(take().empty());
     // Modifiers: shift 4, alt 8, control 16.
     reporter.press(at(0, 0), Mods{.shift = true, .alt = true, .control = true}, false);
     EXPECT_EQ(take(), (std::vector<std::string>{"\x1b[<28;1;1M"}));
     // Drags are swallowed in this mode: neither reported nor selecting.
     EXPECT_TRUE(reporter.drag(at(9, 3), {}));
     EXPECT_TRUE(take().empty());
-}
 
-TEST_F(MouseReporting, X10ReportsThePressOnlyWithoutModifiers)
-{
+    // X10 reports the press only, without modifiers.
     mode("\x1b[?9h");
     EXPECT_TRUE(reporter.press(at(2, 1), Mods{.control = true}, false));
     EXPECT_TRUE(reporter.release(at(2, 1), {}));
     EXPECT_EQ(take(), (std::vector<std::string>{"\x1b[<0;3;2M"}));
 }
 
-TEST_F(MouseReporting, DragsAreReportedWithTheMotionBitInButtonAndAnyEventModes)
+TEST_F(MouseReporting, DragsAndMotionAreReportedWithTheMotionBit)
 {
     for (const char* set : {"\x1b[?1002h", "\x1b[?1003h"}) {
         mode(set);
@@ -59,16 +63,9 @@ TEST_F(MouseReporting, DragsAreReportedWithTheMotionBitInButtonAndAnyEventModes)
         EXPECT_TRUE(reporter.drag(at(4, 1), Mods{.shift = true}));
         reporter.release(at(4, 1), {});
         EXPECT_EQ(take(), (std::vector<std::string>{"\x1b[<0;2;2M", "\x1b[<36;5;2M", "\x1b[<0;5;2m"})) << set;
-        terminal.feed("\x1b[?1002l\x1b[?1003l");
+        // Motion without a button only in any-event mode.
+        EXPECT_EQ(reporter.move(at(3, 3), Mods{.alt = true}), set[6] == '3') << set;
     }
-}
-
-TEST_F(MouseReporting, MotionWithoutAButtonOnlyInAnyEventMode)
-{
-    mode("\x1b[?1002h");
-    EXPECT_FALSE(reporter.move(at(3, 3), {}));
-    mode("\x1b[?1003h");
-    EXPECT_TRUE(reporter.move(at(3, 3), Mods{.alt = true}));
     EXPECT_EQ(take(), (std::vector<std::string>{"\x1b[<43;4;4M"}));
 }
 
@@ -82,16 +79,6 @@ TEST_F(MouseReporting, ScrolledBackViewReportsTheScreenRow)
     EXPECT_EQ(take(), (std::vector<std::string>{"\x1b[<35;1;3M"}));
     EXPECT_EQ(reporter.screenRow(buffer.yDisp() + 500), 23);
     EXPECT_EQ(reporter.screenRow(0), 0);
-}
-
-TEST_F(MouseReporting, CtrlClickThatOpensALinkSendsNothing)
-{
-    mode("\x1b[?1000h");
-    EXPECT_TRUE(reporter.press(at(1, 1), Mods{.control = true}, true));
-    // The view opens the link on release and does not call release(); a
-    // release that arrives anyway has no press to pair with.
-    EXPECT_TRUE(reporter.release(at(1, 1), {}));
-    EXPECT_TRUE(take().empty());
 }
 
 TEST_F(MouseReporting, WithoutReportingClicksSelect)
