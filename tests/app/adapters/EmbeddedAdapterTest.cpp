@@ -2,7 +2,7 @@
 // folders of new and restored cells, the delayed start command, splits and
 // their limit, activity throttling on the adapter's clock, the ends of panes,
 // closing and forgetting (with a stand-in tmux that logs its commands),
-// focus, themes, and the live screen text.
+// focus, themes, and the live screen text (also while scrolled back).
 #include "app/adapters/embedded/EmbeddedAdapter.h"
 #include "app/core/AdapterError.h"
 #include "corvel/qt/TerminalView.h"
@@ -299,7 +299,7 @@ TEST_F(EmbeddedAdapterTest, ThemesSetColoursTheHostCanQueryAndKeepTheProgramsMod
     EXPECT_EQ(pane(id, 1).replies(), "\x1b]11;rgb:0000/2b2b/3636\x1b\\");
 }
 
-TEST_F(EmbeddedAdapterTest, ScreenTextReadsTheLiveRowsWithoutNul)
+TEST_F(EmbeddedAdapterTest, ScreenTextReadsTheLiveRowsWithoutNulEvenScrolledBack)
 {
     const QString id = adapter->createSession(std::nullopt, std::nullopt, std::nullopt)->id();
     FakePane& view = pane(id, 0);
@@ -313,6 +313,16 @@ TEST_F(EmbeddedAdapterTest, ScreenTextReadsTheLiveRowsWithoutNul)
     const QString gaps = adapter->visibleText(id);
     EXPECT_FALSE(gaps.contains(QChar(0)));
     EXPECT_TRUE(gaps.startsWith(QString::fromUtf8("a     b 漢"))) << gaps.toStdString();
+
+    // Scrolled back, the view still reads the live rows, not the ones shown.
+    view.output("\r\x1b[2J\x1b[H(y/n) asked long ago\r\n");
+    for (int n = 1; n <= 200; ++n) view.output("row" + std::to_string(n) + "\r\n");
+    view.terminalView().scrollUp(150);
+    ASSERT_LT(terminal.buffer().yDisp(), terminal.buffer().yBase());
+    const QString live = adapter->visibleText(id);
+    EXPECT_TRUE(live.contains(QStringLiteral("row200")));
+    EXPECT_FALSE(live.contains(QStringLiteral("row60\n")));
+    EXPECT_FALSE(live.contains(QStringLiteral("(y/n)")));
 }
 
 }  // namespace

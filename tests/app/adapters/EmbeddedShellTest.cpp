@@ -3,9 +3,9 @@
 // argument zero, a shell with SHELL empty, a login profile flooding standard
 // error, a tmux cell that outlives its adapter and re-attaches without typing
 // its command again, a cell without tmux, real splits, the end of a split
-// pane, closing without leftovers, theme colours the shell can query, the
-// live screen of a scrolled-back pane, and screenshots of a split cell in
-// every theme. tmux runs with its sockets in a temporary folder (TMUX_TMPDIR,
+// pane, closing without leftovers, theme colours the shell can query, a pane
+// moving between tile and card, and screenshots of a split cell in every
+// theme. tmux runs with its sockets in a temporary folder (TMUX_TMPDIR,
 // HOME) and that server is killed after each test.
 #include "app/adapters/embedded/EmbeddedAdapter.h"
 #include "app/adapters/embedded/HookedPaneKit.h"
@@ -82,7 +82,7 @@ protected:
     std::unique_ptr<EmbeddedAdapter> adapter;
 };
 
-TEST_F(EmbeddedShellTest, LoginShellGetsTheChildEnvironment)
+TEST_F(EmbeddedShellTest, LoginShellGetsTheChildEnvironmentAndStartsWithShellEmpty)
 {
     ScopedEnv lang("LANG", "");
     adapter->createSession(std::nullopt, QString::fromStdString(home.path().string()),
@@ -99,10 +99,7 @@ TEST_F(EmbeddedShellTest, LoginShellGetsTheChildEnvironment)
         EXPECT_FALSE(line.starts_with("TMUX=")) << line;
         EXPECT_FALSE(line.starts_with("TMUX_PANE=")) << line;
     }
-}
 
-TEST_F(EmbeddedShellTest, ShellStartsWithShellVariableEmpty)
-{
     ScopedEnv emptyShell("SHELL", "");
     const auto cell = adapter->createSession(std::nullopt, QString::fromStdString(home.path().string()),
                                              QStringLiteral("echo started > ok.txt"));
@@ -192,7 +189,6 @@ TEST_F(EmbeddedShellTest, SplitsRunFourShellsAndClosingLeavesNone)
     }));
 }
 
-
 TEST_F(EmbeddedShellTest, LoginProfileFloodingStandardErrorHangsNeitherTheLookupNorThePane)
 {
     // 200 KB on standard error from every login shell: the one that looks
@@ -219,22 +215,6 @@ TEST_F(EmbeddedShellTest, ThemeColoursAnswerTheShellsQueries)
     ASSERT_TRUE(waitForFile("reply.bin", "rgb:cdcd/3131/3131"));
     EXPECT_EQ(readFile(home.path() / "reply.bin"),
               "\x1b]11;rgb:0000/2b2b/3636\x1b\\\x1b]4;1;rgb:cdcd/3131/3131\x1b\\");
-}
-
-TEST_F(EmbeddedShellTest, ScreenTextOfAScrolledBackPaneReadsTheLiveRows)
-{
-    const QString id = adapter->createSession(std::nullopt, QString::fromStdString(home.path().string()),
-                                              std::nullopt)->id();
-    adapter->sendText(id, QStringLiteral("echo '(y/n) asked long ago'; for i in $(seq 1 200); do echo row$i; done\r"));
-    ASSERT_TRUE(screenShows(id, 0, QStringLiteral("row200")));
-    HookedTerminalView& view = pane(id, 0);
-    view.scrollUp(150);
-    ASSERT_LT(view.getTerminal().buffer().yDisp(), view.getTerminal().buffer().yBase());
-    const QString text = adapter->visibleText(id);
-    EXPECT_TRUE(text.contains(QStringLiteral("row200")));
-    EXPECT_FALSE(text.contains(QStringLiteral("row60\n")));
-    EXPECT_FALSE(text.contains(QStringLiteral("(y/n)")));
-    EXPECT_FALSE(text.contains(QChar(0)));
 }
 
 TEST_F(EmbeddedShellTest, PaneMovesBetweenTileAndCardAndBackWithItsProcessAndScrollback)

@@ -9,39 +9,28 @@
 #include "app/shell/MainWindow.h"
 #include "app/shell/TilebayApp.h"
 #include "app/ui/sheets/OnboardingSheet.h"
-#include "corvel/qt/QtMainQueue.h"
-#include "tests/app/ui/support/UiTestSupport.h"
+#include "tests/app/ui/support/X11AppFixture.h"
+#include "tests/app/ui/support/XdotoolSupport.h"
 
 #include <gtest/gtest.h>
 
-#include <QDeadlineTimer>
 #include <QPointer>
 #include <QProcess>
 #include <QWindow>
-
-#include <xcb/xcb.h>
 
 #include <signal.h>
 #include <stdlib.h>
 #include <unistd.h>
 
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <optional>
 
 using namespace tilebay;
+using namespace tilebay::test;
 namespace fs = std::filesystem;
 
 namespace {
-
-template <typename F>
-bool waitFor(F done, int ms = 20000)
-{
-    QDeadlineTimer deadline(ms);
-    while (!done() && !deadline.hasExpired()) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    return done();
-}
 
 // A program's standard output once it ended with status 0, else none.
 std::optional<QString> run(const QString& program, const QStringList& arguments)
@@ -81,31 +70,6 @@ pid_t parentOf(pid_t pid)
     return std::sscanf(text.c_str() + close + 1, " %c %d", &state, &parent) == 2 ? parent : 0;
 }
 
-// Asks the window to close as a window manager's close button does.
-void sendClose(const QString& windowId)
-{
-    xcb_connection_t* c = xcb_connect(nullptr, nullptr);
-    auto atom = [c](const char* name) {
-        xcb_intern_atom_reply_t* reply =
-            xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, static_cast<uint16_t>(strlen(name)), name), nullptr);
-        const xcb_atom_t a = reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
-        free(reply);
-        return a;
-    };
-    xcb_client_message_event_t message{};
-    message.response_type = XCB_CLIENT_MESSAGE;
-    message.format = 32;
-    message.window = windowId.toUInt();
-    message.type = atom("WM_PROTOCOLS");
-    message.data.data32[0] = atom("WM_DELETE_WINDOW");
-    message.data.data32[1] = XCB_CURRENT_TIME;
-    xcb_send_event(c, 0, message.window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&message));
-    // A round trip before the connection goes: without it the message was seen
-    // not to reach the application now and then.
-    free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
-    xcb_disconnect(c);
-}
-
 // Records, in order, the main window's first exposure on screen and the
 // guide sheet's first showing.
 class StartOrder final : public QObject {
@@ -134,46 +98,18 @@ private:
 };
 
 // The fixture: an empty data folder, bash as the login shell, a home folder
-// and a tmux socket folder of its own.
-class LaunchX11 : public ::testing::Test {
+// and a tmux socket folder of its own; the application binary run as a child.
+class LaunchX11 : public X11AppFixture {
 protected:
-    LaunchX11()
-    {
-        test::uiApp();
-        previousMain_ = corvel::DispatchQueue::setMain(std::make_shared<corvel::QtMainQueue>());
-        char pattern[] = "/tmp/tilebay-launch-XXXXXX";
-        folder_ = mkdtemp(pattern);
-        if (const char* home = getenv("HOME")) home_ = home;
-        setenv("HOME", folder_.c_str(), 1);
-        setenv("XDG_DATA_HOME", data().c_str(), 1);
-        setenv("SHELL", "/bin/bash", 1);
-        setenv("TMUX_TMPDIR", folder_.c_str(), 1);
-        unsetenv("TMUX");
-        fs::create_directories(data());
-    }
-    void SetUp() override
-    {
-        if (QGuiApplication::platformName() != QLatin1String("xcb")) GTEST_SKIP() << "needs X";
-    }
+    LaunchX11() { unsetenv("TMUX"); }
     ~LaunchX11() override
     {
         if (app_.state() != QProcess::NotRunning) {
             app_.kill();
-            app_.waitForFinished(20000);
+            app_.waitForFinished(kHangGuardMs);
         }
         tmux({QStringLiteral("kill-server")});
-        unsetenv("XDG_DATA_HOME");
-        unsetenv("TMUX_TMPDIR");
-        setenv("HOME", home_.c_str(), 1);
-        std::error_code error;
-        // An ending shell may still write its history meanwhile.
-        for (int attempt = 0; attempt < 3 && fs::exists(folder_); ++attempt) fs::remove_all(folder_, error);
-        // With no queue before, the Qt one stays: a later test of this process
-        // finds its application's events and the shells' output on one loop.
-        if (previousMain_) corvel::DispatchQueue::setMain(previousMain_);
     }
-
-    fs::path data() const { return folder_ / "data"; }
 
     // One tmux command on the server of this test's socket folder.
     std::optional<QString> tmux(const QStringList& arguments)
@@ -187,28 +123,18 @@ protected:
         app_.setProcessChannelMode(QProcess::ForwardedChannels);
         app_.start(QStringLiteral(TILEBAY_BINARY), {});
         EXPECT_TRUE(app_.waitForStarted(20000));
-        QString windowId;
-        EXPECT_TRUE(waitFor([&] {
-            windowId = lines(run(QStringLiteral("xdotool"),
-                                 {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
-                                  QString::number(app_.processId()), QStringLiteral("--name"),
-                                  QStringLiteral("^Cellwright$")}))
-                           .value(0);
-            return !windowId.isEmpty();
-        }));
+        const QString windowId = windowOf(app_.processId(), QStringLiteral("Cellwright"));
+        EXPECT_FALSE(windowId.isEmpty());
         return windowId;
     }
     // Closes the binary's window and waits for it to end; false when it did not end with status 0.
     bool closeBinary(const QString& windowId)
     {
-        sendClose(windowId);
+        sendWindowClose(windowId);
         if (app_.state() != QProcess::NotRunning && !app_.waitForFinished(20000)) return false;
         return app_.exitStatus() == QProcess::NormalExit && app_.exitCode() == 0;
     }
 
-    fs::path folder_;
-    std::string home_;
-    std::shared_ptr<corvel::DispatchQueue> previousMain_;
     QProcess app_;
 };
 
@@ -228,12 +154,7 @@ TEST_F(LaunchX11, FirstStartShowsTheGuideOverTheMappedWindowAndWritesNothing)
     window.activateWindow();
 
     // Found by its name among the visible windows of this process.
-    ASSERT_TRUE(waitFor([&] {
-        return lines(run(QStringLiteral("xdotool"),
-                         {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
-                          QString::number(getpid()), QStringLiteral("--name"), QStringLiteral("^Cellwright$")}))
-            .contains(QString::number(window.winId()));
-    }));
+    EXPECT_EQ(windowOf(getpid(), QStringLiteral("Cellwright")), QString::number(window.winId()));
     QPointer<OnboardingSheet> guide;
     ASSERT_TRUE(waitFor([&] {
         guide = window.findChild<OnboardingSheet*>();
@@ -241,7 +162,7 @@ TEST_F(LaunchX11, FirstStartShowsTheGuideOverTheMappedWindowAndWritesNothing)
     }));
     EXPECT_EQ(order.events, (std::vector<std::string>{"window exposed", "guide shown"}));
     EXPECT_EQ(QApplication::activeModalWidget(), guide.data());
-    test::saveShot(guide->grab().toImage(), QStringLiteral("guide-first-start"));
+    saveShot(guide->grab().toImage(), QStringLiteral("guide-first-start"));
 
     // Nothing is written while the user has not acted, nor when the application goes.
     QCoreApplication::processEvents();
@@ -262,8 +183,7 @@ TEST_F(LaunchX11, ClosedWindowLeavesTheTmuxSessionAndTheNextStartAttachesToIt)
     record.adapterKind = AdapterKind::embedded;
     record.projectLabel = "kept";
     doc.cells.push_back(record);
-    fs::create_directories(data() / "Tilebay");
-    std::ofstream(data() / "Tilebay" / "layout.json") << doc.encode().value();
+    writeLayout(doc.encode().value());
     const QString session = QStringLiteral("cwr_tmuxKeptCell1");
 
     QString windowId = startBinary();

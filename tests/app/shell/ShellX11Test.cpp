@@ -13,9 +13,8 @@
 #include "app/ui/expanded/ExpandedCard.h"
 #include "app/ui/expanded/ExpandedView.h"
 #include "corvel/platform/Log.h"
-#include "corvel/qt/QtMainQueue.h"
 #include "corvel/qt/TerminalView.h"
-#include "tests/app/adapters/AdapterTestSupport.h"
+#include "tests/app/ui/support/X11AppFixture.h"
 #include "tests/app/ui/support/XdotoolSupport.h"
 
 #include <gtest/gtest.h>
@@ -30,7 +29,6 @@
 
 #include <X11/Xlib.h>
 #include <X11/keysym.h>
-#include <xcb/xcb.h>
 
 #include <signal.h>
 #include <stdlib.h>
@@ -41,50 +39,26 @@
 
 using namespace tilebay;
 using namespace tilebay::test;
-using tilebay::testing::ScopedEnv;
-using tilebay::testing::TempDir;
-using tilebay::testing::writeFile;
 namespace fs = std::filesystem;
 
 namespace {
 
-QApplication& xApp()
-{
-    if (auto* app = qobject_cast<QApplication*>(QCoreApplication::instance())) return *app;
-    static int argc = 1;
-    static char name[] = "app_x11_tests";
-    static char* argv[] = {name, nullptr};
-    static auto* app = new QApplication(argc, argv);
-    static auto queue = std::make_shared<corvel::QtMainQueue>();
-    corvel::DispatchQueue::setMain(queue);
-    return *app;
-}
-
 // The fixture: an empty data folder, bash as the login shell, and a home
 // folder of its own, so the machine user's login profile plays no part.
-class ShellX11 : public ::testing::Test {
+class ShellX11 : public X11AppFixture {
 protected:
-    ShellX11() { xApp(); }
-    void SetUp() override
-    {
-        if (QGuiApplication::platformName() != QLatin1String("xcb")) GTEST_SKIP() << "needs X";
-    }
     ~ShellX11() override { app_.reset(); }
 
     TilebayApp& startApp()
     {
         // A saved layout: not a first start, so no guide sheet opens over the window.
-        writeFile(folder_.path() / "data" / "Tilebay" / "layout.json", "{}");
+        writeLayout("{}");
         app_ = std::make_unique<TilebayApp>(*qApp, TilebayApp::standardDependencies());
         app_->start();
         EXPECT_TRUE(waitFor([&] { return QApplication::activeWindow() == &app_->window(); }));
         return *app_;
     }
 
-    TempDir folder_;
-    ScopedEnv home_{"HOME", folder_.path().string()};
-    ScopedEnv data_{"XDG_DATA_HOME", (folder_.path() / "data").string()};
-    ScopedEnv shell_{"SHELL", "/bin/bash"};
     std::unique_ptr<TilebayApp> app_;
 };
 
@@ -284,7 +258,7 @@ TEST_F(ShellX11, EachExpandAndEachCollapseChangesTheWindowSizeOnce)
     kill(pid, SIGTERM);
 }
 
-TEST_F(ShellX11, SearchInTheCardFindsAndShowsTheMatchAndKeepsTheTerm)
+TEST_F(ShellX11, SearchInTheCardFindsShowsAndClearsTheMatch)
 {
     TilebayApp& app = startApp();
     SessionStore& store = app.store();
@@ -311,12 +285,10 @@ TEST_F(ShellX11, SearchInTheCardFindsAndShowsTheMatchAndKeepsTheTerm)
     EXPECT_GE(row, top);
     EXPECT_LT(row, top + terminal.rows());
 
-    // The same keys close the search and clear the match; reopening keeps "777".
+    // The same keys close the search and clear the match.
     ASSERT_TRUE(key(QStringLiteral("ctrl+shift+f")));
     ASSERT_TRUE(waitFor([&] { return !card->searchOpen(); }));
     EXPECT_FALSE(pane->selection().active());
-    card->toggleSearch();
-    EXPECT_EQ(card->searchField()->text(), QStringLiteral("777"));
 }
 
 TEST_F(ShellX11, ClosingTheWindowQuitsWithStatusZeroAndEndsTheShells)
@@ -328,7 +300,7 @@ TEST_F(ShellX11, ClosingTheWindowQuitsWithStatusZeroAndEndsTheShells)
     record.adapterKind = AdapterKind::embedded;
     record.projectLabel = "shell";
     doc.cells.push_back(record);
-    writeFile(folder_.path() / "data" / "Tilebay" / "layout.json", doc.encode().value());
+    writeLayout(doc.encode().value());
 
     QProcess app;
     app.setProcessChannelMode(QProcess::ForwardedChannels);
@@ -344,44 +316,11 @@ TEST_F(ShellX11, ClosingTheWindowQuitsWithStatusZeroAndEndsTheShells)
         shellPid = QString::fromUtf8(children.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts).value(0);
         return !shellPid.isEmpty();
     }));
-    QString windowId;
-    ASSERT_TRUE(waitFor([&] {
-        QProcess search;
-        search.start(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"), appPid,
-                                                 QStringLiteral("--name"), QStringLiteral("^Cellwright$")});
-        search.waitForFinished(20000);
-        windowId = QString::fromUtf8(search.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts).value(0);
-        return !windowId.isEmpty();
-    }));
+    const QString windowId = windowOf(app.processId(), QStringLiteral("Cellwright"));
+    ASSERT_FALSE(windowId.isEmpty());
 
-    // What a window manager's close button sends.
-    xcb_connection_t* c = xcb_connect(nullptr, nullptr);
-    auto atom = [c](const char* name) {
-        xcb_intern_atom_reply_t* reply =
-            xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, static_cast<uint16_t>(strlen(name)), name), nullptr);
-        const xcb_atom_t a = reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
-        free(reply);
-        return a;
-    };
-    xcb_client_message_event_t message{};
-    message.response_type = XCB_CLIENT_MESSAGE;
-    message.format = 32;
-    message.window = windowId.toUInt();
-    message.type = atom("WM_PROTOCOLS");
-    message.data.data32[0] = atom("WM_DELETE_WINDOW");
-    message.data.data32[1] = XCB_CURRENT_TIME;
-    // Sent again while the application runs: under heavy load the first
-    // message was seen to go unanswered now and then, with no close event
-    // reaching the window at all; a second press of the close button is what
-    // a user would do. What is tested is that a close ends the application.
-    for (int attempt = 0; attempt < 4 && app.state() != QProcess::NotRunning; ++attempt) {
-        xcb_send_event(c, 0, message.window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&message));
-        xcb_flush(c);
-        app.waitForFinished(5000);
-    }
-    xcb_disconnect(c);
-
-    ASSERT_TRUE(app.state() == QProcess::NotRunning || app.waitForFinished(20000));
+    sendWindowClose(windowId);
+    ASSERT_TRUE(app.state() == QProcess::NotRunning || app.waitForFinished(kHangGuardMs));
     EXPECT_EQ(app.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(app.exitCode(), 0);
     const pid_t shell = shellPid.toInt();

@@ -12,34 +12,20 @@
 #include "app/ui/design/DS.h"
 #include "app/ui/expanded/ExpandedView.h"
 #include "app/ui/toolbar/ToolbarView.h"
-#include "corvel/qt/QtMainQueue.h"
 #include "corvel/qt/TerminalView.h"
-#include "tests/app/ui/support/UiTestSupport.h"
+#include "tests/app/ui/support/X11AppFixture.h"
+#include "tests/app/ui/support/XdotoolSupport.h"
 
 #include <gtest/gtest.h>
 
-#include <QDeadlineTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QWindow>
 
-#include <stdlib.h>
-
-#include <filesystem>
-#include <fstream>
-
 using namespace tilebay;
-namespace fs = std::filesystem;
+using namespace tilebay::test;
 
 namespace {
-
-template <typename F>
-bool waitFor(F done, int ms = 20000)
-{
-    QDeadlineTimer deadline(ms);
-    while (!done() && !deadline.hasExpired()) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    return done();
-}
 
 // The mean luminance (0 to 1) of an image's pixels inside `area` (logical
 // pixels; the whole image when empty).
@@ -57,38 +43,18 @@ double luminance(const QImage& image, QRectF area = {})
     return sum / (pixels.width() * pixels.height());
 }
 
-class AppearanceShotsX11 : public ::testing::Test {
+class AppearanceShotsX11 : public X11AppFixture {
 protected:
     AppearanceShotsX11()
     {
-        test::uiApp();
-        previousMain_ = corvel::DispatchQueue::setMain(std::make_shared<corvel::QtMainQueue>());
-        char pattern[] = "/tmp/tilebay-shots-XXXXXX";
-        folder_ = mkdtemp(pattern);
-        if (const char* home = getenv("HOME")) home_ = home;
-        setenv("HOME", folder_.c_str(), 1);
-        setenv("XDG_DATA_HOME", (folder_ / "data").c_str(), 1);
-        setenv("SHELL", "/bin/bash", 1);
         // A saved (empty) layout: not a first start, so no guide opens.
-        fs::create_directories(folder_ / "data" / "Tilebay");
-        std::ofstream(folder_ / "data" / "Tilebay" / "layout.json") << "{}";
+        writeLayout("{}");
         palette_ = QApplication::palette();
-    }
-    void SetUp() override
-    {
-        if (QGuiApplication::platformName() != QLatin1String("xcb")) GTEST_SKIP() << "needs X";
     }
     ~AppearanceShotsX11() override
     {
         app_.reset();
         QApplication::setPalette(palette_);
-        unsetenv("XDG_DATA_HOME");
-        setenv("HOME", home_.c_str(), 1);
-        std::error_code error;
-        for (int attempt = 0; attempt < 3 && fs::exists(folder_); ++attempt) fs::remove_all(folder_, error);
-        // With no queue before, the Qt one stays: a later test of this process
-        // finds its application's events and the shells' output on one loop.
-        if (previousMain_) corvel::DispatchQueue::setMain(previousMain_);
     }
 
     // Grabs `widget` as the screen shows it, saves it under `name` (with the
@@ -97,7 +63,7 @@ protected:
     {
         QCoreApplication::processEvents();
         QImage image = widget.grab().toImage();
-        test::saveShot(image, name + QStringLiteral("-x") + QString::number(image.devicePixelRatio()));
+        saveShot(image, name + QStringLiteral("-x") + QString::number(image.devicePixelRatio()));
         return image;
     }
     // Whether a picture's luminance (of `area`, else the whole) suits the appearance.
@@ -107,10 +73,7 @@ protected:
         return dark ? value < 0.25 : value > 0.6;
     }
 
-    fs::path folder_;
-    std::string home_;
     QPalette palette_;
-    std::shared_ptr<corvel::DispatchQueue> previousMain_;
     std::unique_ptr<TilebayApp> app_;
 };
 

@@ -1,13 +1,13 @@
 // The grid with real login shells under a real X server (xvfb-run), driven by
 // xdotool where the window system matters: the waiting status reaching the
 // tile's icon, a split starting a second shell, a drag that reorders without
-// restarting or resizing any shell, a confirmed close ending the shell and its
-// tmux session, a live window resize that holds every size change back until
-// it is over, and a broadcast reaching only the selected cells. Every wait is
-// for a condition; the bounds only guard against a hang.
+// restarting or resizing any shell, then a broadcast reaching only the
+// selected ones, a confirmed close ending the shell and its tmux session, and
+// a live window resize that holds every size change back until it is over.
+// Every wait is for a condition; the bounds only guard against a hang.
 #include "tests/app/ui/grid/ShellGridSupport.h"
 #include "tests/app/adapters/AdapterTestSupport.h"
-#include "tests/app/ui/support/UiTestSupport.h"
+#include "tests/app/ui/support/X11AppFixture.h"
 #include "tests/app/ui/support/XdotoolSupport.h"
 
 #include "app/adapters/embedded/PTYProcess.h"
@@ -22,7 +22,6 @@
 #include "app/ui/grid/GridView.h"
 #include "app/ui/grid/LiveResizeDetector.h"
 #include "app/ui/grid/TilePreview.h"
-#include "corvel/qt/QtMainQueue.h"
 
 #include <gtest/gtest.h>
 
@@ -56,18 +55,12 @@ QString screen(corvel::TerminalView& view)
     return EmbeddedAdapter::screenText(view.getTerminal());
 }
 
-class ShellGridTest : public ::testing::Test {
+class ShellGridTest : public X11AppFixture {
 protected:
-    ShellGridTest()
-    {
-        test::uiApp();
-        previousMain_ = corvel::DispatchQueue::setMain(std::make_shared<corvel::QtMainQueue>());
-    }
-    ~ShellGridTest() override { corvel::DispatchQueue::setMain(previousMain_); }
-
     void SetUp() override
     {
-        if (QGuiApplication::platformName() != QLatin1String("xcb")) GTEST_SKIP() << "needs X";
+        X11AppFixture::SetUp();
+        if (IsSkipped()) return;
         QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
         QApplication::setFont(QFont(QStringLiteral("DejaVu Sans")));
         QApplication::setPalette(lightPalette());
@@ -117,17 +110,11 @@ protected:
 
     std::optional<LayoutDoc> savedDoc() const
     {
-        const std::string json = readFile(home_.path() / "data" / "Tilebay" / "layout.json");
+        const std::string json = readFile(data() / "Tilebay" / "layout.json");
         return json.empty() ? std::nullopt : LayoutDoc::decode(json);
     }
     WinchCountingView& pane(const QString& id, size_t index) { return gridShellPane(*shells_, id, index); }
 
-    TempDir home_;
-    ScopedEnv homeVariable_{"HOME", home_.path().string()};
-    ScopedEnv dataVariable_{"XDG_DATA_HOME", (home_.path() / "data").string()};
-    ScopedEnv shellVariable_{"SHELL", "/bin/bash"};
-    ScopedEnv tmuxDir_{"TMUX_TMPDIR", home_.path().string()};
-    std::shared_ptr<corvel::DispatchQueue> previousMain_;
     std::unique_ptr<SessionStore> store_;
     EmbeddedAdapter* shells_ = nullptr;  // owned by the store
     std::unique_ptr<GridView> view_;
@@ -171,10 +158,10 @@ TEST_F(ShellGridTest, WaitingPromptTurnsTheIconRedAndASplitStartsASecondShell)
     EXPECT_TRUE(waitFor([&] { return screen(second).contains(QStringLiteral("/dev/pts/")); }));
 }
 
-TEST_F(ShellGridTest, DraggingATileReordersWithoutRestartingOrResizingShells)
+TEST_F(ShellGridTest, DraggingATileReordersWithoutRestartingShellsAndBroadcastReachesTheSelected)
 {
     const QString a = shell(QStringLiteral("a")), b = shell(QStringLiteral("b")), c = shell(QStringLiteral("c"));
-    GridView& view = showGrid({1000, 400});
+    GridView& view = showGrid({1000, 460});
     std::map<QString, pid_t> pids;
     std::map<QString, int> before;
     for (const QString& id : {a, b, c}) {
@@ -213,6 +200,23 @@ TEST_F(ShellGridTest, DraggingATileReordersWithoutRestartingOrResizingShells)
         EXPECT_TRUE(pane(id, 0).process().running());
         EXPECT_EQ(winches(id), before[id]);
     }
+
+    // A broadcast with b deselected reaches the other two shells only.
+    store_->toggleBroadcastMode();
+    view.tile(b)->control(Control::broadcast)->click();
+    QLineEdit* field = view.broadcastBar()->field();
+    field->setFocus();
+    QTest::keyClicks(field, QStringLiteral("echo BCAST"));
+    QTest::keyClick(field, Qt::Key_Return);
+    auto printed = [&](const QString& id, const QString& word) {
+        return store_->embedded().visibleText(id).split(QLatin1Char('\n')).contains(word);
+    };
+    EXPECT_TRUE(waitFor([&] { return printed(a, QStringLiteral("BCAST")) && printed(c, QStringLiteral("BCAST")); }));
+    // Once b has answered a later command, anything sent before would show.
+    store_->embedded().sendText(b, QStringLiteral("echo MARK\r"));
+    ASSERT_TRUE(waitFor([&] { return printed(b, QStringLiteral("MARK")); }));
+    EXPECT_FALSE(store_->embedded().visibleText(b).contains(QStringLiteral("BCAST")));
+    EXPECT_TRUE(field->text().isEmpty());
 }
 
 TEST_F(ShellGridTest, ConfirmedCloseEndsTheShellAndItsTmuxSession)
@@ -290,25 +294,4 @@ TEST_F(ShellGridTest, LiveWindowResizeHoldsSizeChangesUntilItIsQuiet)
     }
     EXPECT_TRUE(view.tile(b)->content()->isVisible());
     EXPECT_EQ(view.tile(b)->content()->geometry(), view.tile(b)->bodyRect());
-}
-
-TEST_F(ShellGridTest, BroadcastReachesOnlyTheSelectedCells)
-{
-    const QString a = shell(QStringLiteral("a")), b = shell(QStringLiteral("b")), c = shell(QStringLiteral("c"));
-    GridView& view = showGrid({1000, 460});
-    store_->toggleBroadcastMode();
-    view.tile(b)->control(Control::broadcast)->click();
-    QLineEdit* field = view.broadcastBar()->field();
-    field->setFocus();
-    QTest::keyClicks(field, QStringLiteral("echo BCAST"));
-    QTest::keyClick(field, Qt::Key_Return);
-    auto printed = [&](const QString& id, const QString& word) {
-        return store_->embedded().visibleText(id).split(QLatin1Char('\n')).contains(word);
-    };
-    EXPECT_TRUE(waitFor([&] { return printed(a, QStringLiteral("BCAST")) && printed(c, QStringLiteral("BCAST")); }));
-    // Once b has answered a later command, anything sent before would show.
-    store_->embedded().sendText(b, QStringLiteral("echo MARK\r"));
-    ASSERT_TRUE(waitFor([&] { return printed(b, QStringLiteral("MARK")); }));
-    EXPECT_FALSE(store_->embedded().visibleText(b).contains(QStringLiteral("BCAST")));
-    EXPECT_TRUE(field->text().isEmpty());
 }

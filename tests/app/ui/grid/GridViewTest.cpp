@@ -91,12 +91,10 @@ TEST_F(GridTest, FitModeTilesShareTheAreaAndTheAddTileIsFourth)
     GridView& view = showGrid({1200, 800});
     ASSERT_EQ(view.scrollArea()->size(), QSize(1200, 800));
     ASSERT_EQ(view.tiles().size(), 3u);
-    const int widths[] = {287, 286, 287};
-    for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(view.tiles()[i]->geometry(), view.geometry().slotRect(i));
-        EXPECT_EQ(view.tiles()[i]->width(), widths[i]);
-        EXPECT_EQ(view.tiles()[i]->height(), 776);
-    }
+    // The slots' sizes are checked with the grid arithmetic; here the tiles
+    // take them, and the fourth (pinned, so the area given is the right one)
+    // is the add tile's.
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(view.tiles()[i]->geometry(), view.geometry().slotRect(i));
     EXPECT_EQ(view.addTile()->geometry(), QRect(902, 12, 286, 776));
     EXPECT_FALSE(view.scrollArea()->verticalScrollBar()->isVisible());
     EXPECT_EQ(store_->visibleCells.size(), 3);
@@ -117,10 +115,8 @@ TEST_F(GridTest, FitModeTilesShareTheAreaAndTheAddTileIsFourth)
         EXPECT_TRUE(near(probe(shot, tile.left() + 1, tile.top() + 1), window, 2));
         EXPECT_TRUE(near(probe(shot, tile.left() + 150, tile.top() + 10), window, 2));
         EXPECT_FALSE(near(probe(shot, tile.left() + 100, tile.top()), window, 2));
-        saveShot(shot, dark ? QStringLiteral("grid-fit-dark@2x") : QStringLiteral("grid-fit-light@2x"));
-        saveShot(grabAt(view, 1.0), dark ? QStringLiteral("grid-fit-dark@1x") : QStringLiteral("grid-fit-light@1x"));
-        saveShot(grabAt(view, 1.5), dark ? QStringLiteral("grid-fit-dark@1.5x") : QStringLiteral("grid-fit-light@1.5x"));
     }
+    shoot(view, QStringLiteral("grid-fit"));
 }
 
 TEST_F(GridTest, ScrollModeKeepsNaturalHeightAndVisibleCellsFollowTheViewport)
