@@ -140,6 +140,7 @@ void GlDevice::uploadTexture(GpuHandle texture, int x, int y, int width, int hei
     auto* f = functions();
     if (!f || it == textures_.end() || width < 1 || height < 1) return;
     const bool bgra = it->second.format == TextureFormat::bgra8;
+    ++counters_.textureUploads;
     f->glBindTexture(GL_TEXTURE_2D, texture);
     f->glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     f->glPixelStorei(GL_UNPACK_ROW_LENGTH, rowLength);
@@ -170,6 +171,7 @@ GpuHandle GlDevice::createBuffer(std::size_t length)
         return 0;
     }
     buffers_[name] = length;
+    ++counters_.buffersCreated;
     return name;
 }
 
@@ -178,6 +180,8 @@ void GlDevice::writeBuffer(GpuHandle buffer, std::size_t offset, const void* dat
     auto it = buffers_.find(buffer);
     auto* f = functions();
     if (!f || it == buffers_.end() || size == 0 || offset + size > it->second) return;
+    ++counters_.bufferWrites;
+    counters_.bytesWritten += size;
     f->glBindBuffer(GL_ARRAY_BUFFER, buffer);
     f->glBufferSubData(GL_ARRAY_BUFFER, static_cast<GLintptr>(offset), static_cast<GLsizeiptr>(size), data);
     f->glBindBuffer(GL_ARRAY_BUFFER, 0);
@@ -314,6 +318,7 @@ void GlDevice::draw(const DrawCall& call)
     if (pipeline == pipelines_.end() || !buffers_.contains(call.buffer) || call.count <= 0 || call.first < 0) return;
     auto* f = functions();
     if (!f) return;
+    ++counters_.draws;
     f->glBindVertexArray(vertexArray(f));
     f->glUseProgram(call.pipeline);
     f->glUniform2f(pipeline->second.viewportLocation, call.viewportWidth, call.viewportHeight);

@@ -77,6 +77,17 @@ public:
 
     std::size_t liveObjectCount() const override;
 
+    // What the device was asked to do since it was made; the benchmarks
+    // read it to count GL work per frame.
+    struct Counters {
+        std::uint64_t draws = 0;
+        std::uint64_t buffersCreated = 0;
+        std::uint64_t bufferWrites = 0;
+        std::uint64_t bytesWritten = 0;
+        std::uint64_t textureUploads = 0;
+    };
+    const Counters& counters() const { return counters_; }
+
 private:
     struct Pipeline {
         BlendState blend;
@@ -93,6 +104,7 @@ private:
     QOpenGLFunctions_3_3_Core* functions();
     unsigned vertexArray(QOpenGLFunctions_3_3_Core* f);
 
+    Counters counters_;
     std::unique_ptr<QOffscreenSurface> surface_;
     std::unique_ptr<QOpenGLContext> context_;
     int maxTextureSize_ = 0;
