@@ -88,10 +88,19 @@ public:
     };
     const Counters& counters() const { return counters_; }
 
+    // Cell records are read through a buffer texture in a plain triangle
+    // list when they fit the driver's buffer texture size (in texels), and
+    // drawn one instance each otherwise. Tests lower the limit to reach the
+    // instanced form.
+    int recordFetchLimit() const { return recordFetchLimit_; }
+    void setRecordFetchLimit(int texels) { recordFetchLimit_ = texels; }
+
 private:
     struct Pipeline {
         BlendState blend;
         int viewportLocation = -1;
+        int fetchLocation = -1;   // -1: the pipeline reads attributes only
+        int firstLocation = -1;
     };
     struct TextureInfo {
         TextureFormat format;
@@ -103,11 +112,15 @@ private:
     // device's own context current when none is; null when that fails.
     QOpenGLFunctions_3_3_Core* functions();
     unsigned vertexArray(QOpenGLFunctions_3_3_Core* f);
+    // The buffer texture cell records are read through; 0 when none.
+    unsigned recordTexture(QOpenGLFunctions_3_3_Core* f);
 
     Counters counters_;
     std::unique_ptr<QOffscreenSurface> surface_;
     std::unique_ptr<QOpenGLContext> context_;
     int maxTextureSize_ = 0;
+    int recordFetchLimit_ = 0;
+    unsigned recordTexture_ = 0;  // the device's own, not counted as live
 
     std::map<unsigned, TextureInfo> textures_;
     std::map<unsigned, std::size_t> buffers_;  // length by name
