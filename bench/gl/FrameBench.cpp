@@ -302,7 +302,11 @@ void BM_FrameOpenGl(benchmark::State& state)
     state.counters["longest_frame_ms"] = double(g.renderer->longestFrameNanos()) / 1e6;
     g.view->setUseMetal(false);
 }
-BENCHMARK(BM_FrameOpenGl)->ArgsProduct({{0, 1, 2}, {0, 1}, {0, 1}})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FrameOpenGl)
+    ->ArgsProduct({{0, 1, 2}, {0, 1}, {0, 1}})
+    ->MeasureProcessCPUTime()
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

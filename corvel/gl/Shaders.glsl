@@ -32,7 +32,7 @@ layout(location = 4) in vec4 color;
 uniform vec2 viewport;
 uniform sampler2D atlas;
 out vec2 vTexel;
-out vec4 vColor;
+flat out vec4 vColor;
 flat out ivec4 vRegion;
 void main()
 {
@@ -55,7 +55,7 @@ uniform int firstRecord;
 uniform samplerBuffer records;
 uniform sampler2D atlas;
 out vec2 vTexel;
-out vec4 vColor;
+flat out vec4 vColor;
 flat out ivec4 vRegion;
 const vec2 corners[6] = vec2[6](vec2(0.0, 0.0), vec2(1.0, 0.0), vec2(0.0, 1.0),
                                 vec2(1.0, 0.0), vec2(1.0, 1.0), vec2(0.0, 1.0));
@@ -87,7 +87,7 @@ void main()
 
 //! terminal_text_fragment
 in vec2 vTexel;
-in vec4 vColor;
+flat in vec4 vColor;
 flat in ivec4 vRegion;
 uniform sampler2D atlas;
 out vec4 fragColor;
@@ -99,7 +99,7 @@ void main()
 
 //! terminal_text_fragment_gray
 in vec2 vTexel;
-in vec4 vColor;
+flat in vec4 vColor;
 flat in ivec4 vRegion;
 uniform sampler2D atlas;
 out vec4 fragColor;
@@ -113,7 +113,7 @@ void main()
 layout(location = 0) in vec2 position;
 layout(location = 4) in vec4 color;
 uniform vec2 viewport;
-out vec4 vColor;
+flat out vec4 vColor;
 void main()
 {
     gl_Position = vec4(position / viewport * 2.0 - 1.0, 0.0, 1.0);
@@ -128,7 +128,7 @@ uniform vec2 viewport;
 uniform bool fetchRecords;
 uniform int firstRecord;
 uniform samplerBuffer records;
-out vec4 vColor;
+flat out vec4 vColor;
 const vec2 corners[6] = vec2[6](vec2(0.0, 0.0), vec2(1.0, 0.0), vec2(0.0, 1.0),
                                 vec2(1.0, 0.0), vec2(1.0, 1.0), vec2(0.0, 1.0));
 void main()
@@ -148,7 +148,7 @@ void main()
 }
 
 //! terminal_color_fragment
-in vec4 vColor;
+flat in vec4 vColor;
 out vec4 fragColor;
 void main()
 {
