@@ -334,10 +334,14 @@ void GlDevice::draw(const DrawCall& call)
     f->glUseProgram(call.pipeline);
     f->glUniform2f(pipeline->second.viewportLocation, call.viewportWidth, call.viewportHeight);
     const BlendState& blend = pipeline->second.blend;
-    f->glEnable(GL_BLEND);
-    f->glBlendEquation(GL_FUNC_ADD);
-    f->glBlendFuncSeparate(blendFactor(blend.colorSource), blendFactor(blend.colorDestination),
-                           blendFactor(blend.alphaSource), blendFactor(blend.alphaDestination));
+    if (call.opaque) {
+        f->glDisable(GL_BLEND);
+    } else {
+        f->glEnable(GL_BLEND);
+        f->glBlendEquation(GL_FUNC_ADD);
+        f->glBlendFuncSeparate(blendFactor(blend.colorSource), blendFactor(blend.colorDestination),
+                               blendFactor(blend.alphaSource), blendFactor(blend.alphaDestination));
+    }
     if (call.texture != 0) {
         f->glActiveTexture(GL_TEXTURE0);
         f->glBindTexture(GL_TEXTURE_2D, call.texture);

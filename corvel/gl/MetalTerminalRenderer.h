@@ -247,7 +247,7 @@ private:
     void encodeCursor(const DrawData& data, float viewportWidth, float viewportHeight);
     template <class Record>
     void drawPooled(const std::vector<Record>& records, GpuHandle pipeline, RecordKind kind, GpuHandle texture,
-                    float viewportWidth, float viewportHeight);
+                    float viewportWidth, float viewportHeight, bool opaque = false);
 
     // Frame build (RendererDrawData.cpp).
     DrawData buildDrawDataOnce(double scale);

@@ -175,6 +175,7 @@ std::shared_ptr<const RowDrawBuffers> MetalTerminalRenderer::makeRowBuffers(cons
         ++building_.rowBuffersMade;
     };
     make(data.backgroundCells, buffers->backgroundBuffer, buffers->backgroundCount);
+    buffers->backgroundOpaque = allOpaque(data.backgroundCells);
     make(data.glyphCellsGray, buffers->glyphGrayBuffer, buffers->glyphGrayCount);
     make(data.glyphCellsColor, buffers->glyphColorBuffer, buffers->glyphColorCount);
     make(data.decorationCells, buffers->decorationBuffer, buffers->decorationCount);
