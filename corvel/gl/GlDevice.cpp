@@ -362,6 +362,8 @@ void GlDevice::draw(const DrawCall& call)
         f->glBindTexture(GL_TEXTURE_BUFFER, recordTexture_);
         f->glTexBuffer(GL_TEXTURE_BUFFER, GL_RGBA32F, call.buffer);
         f->glDrawArrays(GL_TRIANGLES, 0, 6 * call.count);
+        // Detached, so a buffer deleted later is not kept alive by it.
+        f->glTexBuffer(GL_TEXTURE_BUFFER, GL_RGBA32F, 0);
         f->glBindTexture(GL_TEXTURE_BUFFER, 0);
         f->glActiveTexture(GL_TEXTURE0);
     } else {

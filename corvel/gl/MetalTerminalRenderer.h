@@ -311,7 +311,7 @@ private:
     std::array<QFont, 4> glyphFonts_;
     qt::RowTextMetrics rowMetrics_;
     std::unordered_map<GlyphKey, GlyphEntry, GlyphKeyHash> glyphCache_;
-    std::deque<ScaledFont> scaledFonts_;  // references stay valid as it grows
+    std::deque<ScaledFont> scaledFonts_;  // a reference is good until the next lookup
     std::size_t lastScaledFont_ = 0;
     std::unordered_map<QString, int> faceIds_;  // face key to face id
     std::unordered_map<CustomGlyphKey, CustomGlyphEntry, CustomGlyphKeyHash> customGlyphCache_;

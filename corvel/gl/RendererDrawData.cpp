@@ -29,6 +29,8 @@ void MetalTerminalRenderer::ensureFonts(TerminalView& view)
     }
     glyphFonts_ = faces;
     rowMetrics_ = qt::RowTextMetrics::fromFonts(*glyphRuns_);
+    // The runs now come from other raw fonts; the faces' glyphs stay valid.
+    scaledFonts_.clear();
 }
 
 DrawData MetalTerminalRenderer::buildDrawData(double scale)

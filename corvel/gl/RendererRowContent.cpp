@@ -80,6 +80,10 @@ const MetalTerminalRenderer::ScaledFont& MetalTerminalRenderer::scaledFontFor(co
     const QString faceKey = font.familyName() + u'|' + font.styleName() + u'|' + QString::number(font.weight()) +
                             u'|' + QString::number(int(font.style()));
     const int faceId = faceIds_.try_emplace(faceKey, int(faceIds_.size())).first->second;
+    // Bounded: a long run of fallback faces or scales starts the list over
+    // (the glyphs stay cached by face). Callers hold no reference across
+    // calls.
+    if (scaledFonts_.size() >= 64) scaledFonts_.clear();
     QRawFont scaled = font;
     scaled.setPixelSize(font.pixelSize() * scale);
     scaledFonts_.push_back(ScaledFont{font, scale, std::move(scaled), faceId});
