@@ -6,6 +6,11 @@
 // such a context (a widget moved to another window). Vertex arrays are not
 // shared: one is made per drawing context on first use and forgotten through
 // releaseContextObjects() before that context goes away.
+// Cell records are drawn as one plain triangle list whose vertex stage reads
+// them through a buffer texture (the device's own texture, attached to the
+// draw's buffer for the draw), since software drivers run the vertex stage
+// once per instance; records beyond the driver's buffer texture size are
+// drawn one instance each. A draw marked opaque is written without blending.
 // Every call runs in whatever context of the share group is current, or
 // makes the device's own context current first, so objects are created and
 // deleted with a context current also outside painting. GUI thread only.
