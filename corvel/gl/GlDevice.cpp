@@ -326,7 +326,14 @@ void GlDevice::releaseContextObjects()
 void GlDevice::draw(const DrawCall& call)
 {
     auto pipeline = pipelines_.find(call.pipeline);
-    if (pipeline == pipelines_.end() || !buffers_.contains(call.buffer) || call.count <= 0 || call.first < 0) return;
+    const auto buffer = buffers_.find(call.buffer);
+    if (pipeline == pipelines_.end() || buffer == buffers_.end() || call.count <= 0 || call.first < 0) return;
+    // Records past the buffer's end would be read from outside it.
+    const std::size_t recordSize = call.kind == RecordKind::textCell    ? sizeof(TextCell)
+                                   : call.kind == RecordKind::colorCell ? sizeof(ColorCell)
+                                                                        : sizeof(GlyphVertex);
+    if ((static_cast<std::size_t>(call.first) + static_cast<std::size_t>(call.count)) * recordSize > buffer->second)
+        return;
     auto* f = functions();
     if (!f) return;
     ++counters_.draws;
@@ -351,7 +358,7 @@ void GlDevice::draw(const DrawCall& call)
     const bool instanced = call.kind == RecordKind::textCell || call.kind == RecordKind::colorCell;
     const int texelsPerRecord = call.kind == RecordKind::textCell ? 3 : 2;
     const bool fetch = instanced && pipeline->second.fetchLocation >= 0 &&
-                       static_cast<std::int64_t>(call.first + call.count) * texelsPerRecord <= recordFetchLimit_ &&
+                       (static_cast<std::int64_t>(call.first) + call.count) * texelsPerRecord <= recordFetchLimit_ &&
                        recordTexture(f) != 0;
     for (GLuint location = 0; location < 5; ++location) f->glDisableVertexAttribArray(location);
     if (pipeline->second.fetchLocation >= 0) f->glUniform1i(pipeline->second.fetchLocation, fetch ? 1 : 0);

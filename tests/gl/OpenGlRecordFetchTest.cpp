@@ -3,7 +3,7 @@
 // record from vertex attributes (taken when the records pass the driver's
 // buffer texture limit). Both must give the same pixels, honour the first
 // record of a draw, and sample glyph texels one to a pixel without reaching
-// into the atlas neighbours. Needs an X server (suite OpenGl*).
+// into the atlas neighbours; neither reads records past the buffer's end. Needs an X server (suite OpenGl*).
 #include <gtest/gtest.h>
 
 #include <QOpenGLFramebufferObject>
@@ -147,6 +147,33 @@ TEST(OpenGlRecordFetch, BothWaysOfReadingRecordsDrawTheSamePixels)
             EXPECT_EQ(fetched.pixel(x0 + 5, kHeight - 8), qRgb(0, 0, 0));
         }
     }
+}
+
+TEST(OpenGlRecordFetch, RecordsPastTheBufferEndAreNotDrawn)
+{
+    FetchTarget t;
+    ASSERT_TRUE(t.renderer) << "no OpenGL 3.3 core context";
+    ColorCell fill;
+    fill.size = {float(kWidth), float(kHeight)};
+    fill.color = {1, 1, 1, 1};
+    // One record in a buffer of exactly its size.
+    const GpuHandle buffer = t.device->createBuffer(sizeof(ColorCell));
+    ASSERT_NE(buffer, 0u);
+    t.device->writeBuffer(buffer, 0, &fill, sizeof fill);
+    const auto drawsBefore = t.device->counters().draws;
+    t.device->clear(0, 0, 0, 1);
+    for (int limit : {t.device->recordFetchLimit(), 0}) {
+        t.device->setRecordFetchLimit(limit);
+        for (auto [first, count] : {std::pair{0, 2}, std::pair{1, 1}})
+            t.device->draw(DrawCall{t.renderer->cellColorPipeline(), buffer, RecordKind::colorCell, first, count, 0, 0,
+                                    float(kWidth), float(kHeight)});
+    }
+    EXPECT_EQ(t.device->counters().draws, drawsBefore);
+    EXPECT_EQ(t.fbo->toImage().pixel(kWidth / 2, kHeight / 2), qRgb(0, 0, 0));
+    t.device->draw(DrawCall{t.renderer->cellColorPipeline(), buffer, RecordKind::colorCell, 0, 1, 0, 0, float(kWidth),
+                            float(kHeight)});
+    EXPECT_EQ(t.fbo->toImage().pixel(kWidth / 2, kHeight / 2), qRgb(255, 255, 255));
+    t.device->deleteBuffer(buffer);
 }
 
 }  // namespace
