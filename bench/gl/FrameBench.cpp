@@ -5,6 +5,10 @@
 // xvfb-run, waiting for the GPU); `yes` scrolling (frames per second and
 // pool allocations per frame); all 11,172 Hangul syllables paged through
 // the atlas (frame time at a reset, builds per frame); the longest frame.
+// The OpenGL frames report real time and the process's CPU time (the
+// driver's raster threads included), the time spent building and encoding
+// and the time waiting for the driver to finish, and per frame the draws,
+// buffers made, buffer writes and kilobytes uploaded.
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -16,6 +20,7 @@
 #include <memory>
 #include <string>
 
+#include "corvel/gl/GlDevice.h"
 #include "corvel/gl/MetalGpuPath.h"
 #include "corvel/gl/MetalSurface.h"
 #include "corvel/gl/MetalTerminalRenderer.h"
@@ -233,6 +238,9 @@ struct GlFrames {
         renderer = metalRendererOf(*view);
         ok = surface && renderer;
     }
+    // Time spent building and encoding (GUI thread) and waiting for the
+    // driver to finish the frame, summed over frames.
+    int64_t encodeNanos = 0, finishNanos = 0;
     void frame()
     {
         surface->makeCurrent();
@@ -241,10 +249,20 @@ struct GlFrames {
         FrameTarget target;
         target.drawableSize = surface->drawableSize();
         target.scale = surface->devicePixelRatioF();
+        QElapsedTimer clock;
+        clock.start();
         renderer->drawFrame(target);
+        encodeNanos += clock.nsecsElapsed();
+        clock.restart();
         QOpenGLContext::currentContext()->functions()->glFinish();
+        finishNanos += clock.nsecsElapsed();
         renderer->pollFrameCompletion();
         surface->doneCurrent();
+    }
+    const GlDevice::Counters* counters() const
+    {
+        auto* gl = dynamic_cast<const GlDevice*>(&renderer->device());
+        return gl ? &gl->counters() : nullptr;
     }
 };
 
@@ -264,6 +282,8 @@ void BM_FrameOpenGl(benchmark::State& state)
     const bool cached = state.range(2) != 0;
     g.frame();
     g.frame();
+    g.encodeNanos = g.finishNanos = 0;
+    const GlDevice::Counters before = g.counters() ? *g.counters() : GlDevice::Counters{};
     for (auto _ : state) {
         if (cached) {
             g.renderer->blinkTick();
@@ -272,12 +292,25 @@ void BM_FrameOpenGl(benchmark::State& state)
         }
         g.frame();
     }
+    const double frames = double(state.iterations());
+    state.counters["encode_ms"] = double(g.encodeNanos) / 1e6 / frames;
+    state.counters["finish_ms"] = double(g.finishNanos) / 1e6 / frames;
+    if (const GlDevice::Counters* after = g.counters()) {
+        state.counters["draws"] = double(after->draws - before.draws) / frames;
+        state.counters["buffers_made"] = double(after->buffersCreated - before.buffersCreated) / frames;
+        state.counters["buffer_writes"] = double(after->bufferWrites - before.bufferWrites) / frames;
+        state.counters["upload_kb"] = double(after->bytesWritten - before.bytesWritten) / 1024 / frames;
+    }
     state.SetLabel(std::string(kindName(int(state.range(0)))) + (state.range(1) ? " aggregated" : " per-row") +
                    (cached ? " cached" : " rebuild") + " scale " + std::to_string(int(g.surface->devicePixelRatioF())));
     state.counters["longest_frame_ms"] = double(g.renderer->longestFrameNanos()) / 1e6;
     g.view->setUseMetal(false);
 }
-BENCHMARK(BM_FrameOpenGl)->ArgsProduct({{0, 1, 2}, {0, 1}, {0, 1}})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FrameOpenGl)
+    ->ArgsProduct({{0, 1, 2}, {0, 1}, {0, 1}})
+    ->MeasureProcessCPUTime()
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

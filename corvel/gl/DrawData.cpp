@@ -35,6 +35,11 @@ int RowDrawBuffers::bufferCount() const
     return count;
 }
 
+bool allOpaque(const std::vector<ColorCell>& cells)
+{
+    return std::all_of(cells.begin(), cells.end(), [](const ColorCell& c) { return c.color.a >= 1.0f; });
+}
+
 std::uint32_t hashBytes(const std::uint8_t* bytes, std::size_t size, std::size_t limit)
 {
     std::uint32_t hash = 2166136261u;

@@ -61,6 +61,7 @@ public:
 
     GpuHandle backgroundBuffer = 0;
     int backgroundCount = 0;
+    bool backgroundOpaque = false;  // every background fill is opaque
     GpuHandle glyphGrayBuffer = 0;
     int glyphGrayCount = 0;
     GpuHandle glyphColorBuffer = 0;
@@ -135,6 +136,9 @@ struct KittyImageSignature {
 
     bool operator==(const KittyImageSignature&) const = default;
 };
+
+// Whether every fill is fully opaque (true for none).
+bool allOpaque(const std::vector<ColorCell>& cells);
 
 // 32-bit FNV-1a over the first min(limit, size) bytes.
 std::uint32_t hashBytes(const std::uint8_t* bytes, std::size_t size, std::size_t limit);

@@ -60,6 +60,9 @@ GlDevice::GlDevice(std::unique_ptr<QOpenGLContext> context, std::unique_ptr<QOff
         GLint size = 0;
         f->glGetIntegerv(GL_MAX_TEXTURE_SIZE, &size);
         maxTextureSize_ = size;
+        GLint texels = 0;
+        f->glGetIntegerv(GL_MAX_TEXTURE_BUFFER_SIZE, &texels);
+        recordFetchLimit_ = texels;
     }
 }
 
@@ -74,6 +77,7 @@ GlDevice::~GlDevice()
         for (unsigned name : shaders_) f->glDeleteShader(name);
         for (unsigned name : samplers_) f->glDeleteSamplers(1, &name);
         for (auto& [handle, sync] : fences_) f->glDeleteSync(static_cast<GLsync>(sync));
+        if (recordTexture_) f->glDeleteTextures(1, &recordTexture_);
         QOpenGLContext* current = QOpenGLContext::currentContext();
         if (auto it = vertexArrays_.find(current); it != vertexArrays_.end())
             f->glDeleteVertexArrays(1, &it->second.name);
@@ -140,6 +144,7 @@ void GlDevice::uploadTexture(GpuHandle texture, int x, int y, int width, int hei
     auto* f = functions();
     if (!f || it == textures_.end() || width < 1 || height < 1) return;
     const bool bgra = it->second.format == TextureFormat::bgra8;
+    ++counters_.textureUploads;
     f->glBindTexture(GL_TEXTURE_2D, texture);
     f->glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     f->glPixelStorei(GL_UNPACK_ROW_LENGTH, rowLength);
@@ -170,6 +175,7 @@ GpuHandle GlDevice::createBuffer(std::size_t length)
         return 0;
     }
     buffers_[name] = length;
+    ++counters_.buffersCreated;
     return name;
 }
 
@@ -178,6 +184,8 @@ void GlDevice::writeBuffer(GpuHandle buffer, std::size_t offset, const void* dat
     auto it = buffers_.find(buffer);
     auto* f = functions();
     if (!f || it == buffers_.end() || size == 0 || offset + size > it->second) return;
+    ++counters_.bufferWrites;
+    counters_.bytesWritten += size;
     f->glBindBuffer(GL_ARRAY_BUFFER, buffer);
     f->glBufferSubData(GL_ARRAY_BUFFER, static_cast<GLintptr>(offset), static_cast<GLsizeiptr>(size), data);
     f->glBindBuffer(GL_ARRAY_BUFFER, 0);
@@ -237,13 +245,14 @@ GpuHandle GlDevice::createPipeline(GpuHandle vertexShader, GpuHandle fragmentSha
         f->glDeleteProgram(program);
         return 0;
     }
-    Pipeline pipeline{blend, f->glGetUniformLocation(program, "viewport")};
+    Pipeline pipeline{blend, f->glGetUniformLocation(program, "viewport"),
+                      f->glGetUniformLocation(program, "fetchRecords"), f->glGetUniformLocation(program, "firstRecord")};
     const GLint atlas = f->glGetUniformLocation(program, "atlas");
-    if (atlas >= 0) {
-        f->glUseProgram(program);
-        f->glUniform1i(atlas, 0);
-        f->glUseProgram(0);
-    }
+    const GLint records = f->glGetUniformLocation(program, "records");
+    f->glUseProgram(program);
+    if (atlas >= 0) f->glUniform1i(atlas, 0);
+    if (records >= 0) f->glUniform1i(records, 1);
+    f->glUseProgram(0);
     pipelines_[program] = pipeline;
     return program;
 }
@@ -297,6 +306,12 @@ unsigned GlDevice::vertexArray(QOpenGLFunctions_3_3_Core* f)
     return name;
 }
 
+unsigned GlDevice::recordTexture(QOpenGLFunctions_3_3_Core* f)
+{
+    if (!recordTexture_) f->glGenTextures(1, &recordTexture_);
+    return recordTexture_;
+}
+
 void GlDevice::releaseContextObjects()
 {
     QOpenGLContext* current = QOpenGLContext::currentContext();
@@ -311,70 +326,100 @@ void GlDevice::releaseContextObjects()
 void GlDevice::draw(const DrawCall& call)
 {
     auto pipeline = pipelines_.find(call.pipeline);
-    if (pipeline == pipelines_.end() || !buffers_.contains(call.buffer) || call.count <= 0 || call.first < 0) return;
+    const auto buffer = buffers_.find(call.buffer);
+    if (pipeline == pipelines_.end() || buffer == buffers_.end() || call.count <= 0 || call.first < 0) return;
+    // Records past the buffer's end would be read from outside it.
+    const std::size_t recordSize = call.kind == RecordKind::textCell    ? sizeof(TextCell)
+                                   : call.kind == RecordKind::colorCell ? sizeof(ColorCell)
+                                                                        : sizeof(GlyphVertex);
+    if ((static_cast<std::size_t>(call.first) + static_cast<std::size_t>(call.count)) * recordSize > buffer->second)
+        return;
     auto* f = functions();
     if (!f) return;
+    ++counters_.draws;
     f->glBindVertexArray(vertexArray(f));
     f->glUseProgram(call.pipeline);
     f->glUniform2f(pipeline->second.viewportLocation, call.viewportWidth, call.viewportHeight);
     const BlendState& blend = pipeline->second.blend;
-    f->glEnable(GL_BLEND);
-    f->glBlendEquation(GL_FUNC_ADD);
-    f->glBlendFuncSeparate(blendFactor(blend.colorSource), blendFactor(blend.colorDestination),
-                           blendFactor(blend.alphaSource), blendFactor(blend.alphaDestination));
+    if (call.opaque) {
+        f->glDisable(GL_BLEND);
+    } else {
+        f->glEnable(GL_BLEND);
+        f->glBlendEquation(GL_FUNC_ADD);
+        f->glBlendFuncSeparate(blendFactor(blend.colorSource), blendFactor(blend.colorDestination),
+                               blendFactor(blend.alphaSource), blendFactor(blend.alphaDestination));
+    }
     if (call.texture != 0) {
         f->glActiveTexture(GL_TEXTURE0);
         f->glBindTexture(GL_TEXTURE_2D, call.texture);
         f->glBindSampler(0, call.sampler);
     }
-    f->glBindBuffer(GL_ARRAY_BUFFER, call.buffer);
 
-    struct Attribute {
-        GLuint location;
-        GLint components;
-        std::size_t offset;
-    };
     const bool instanced = call.kind == RecordKind::textCell || call.kind == RecordKind::colorCell;
-    std::size_t stride = 32;
-    std::vector<Attribute> attributes;
-    switch (call.kind) {
-    case RecordKind::textCell:
-        stride = sizeof(TextCell);
-        attributes = {{0, 2, offsetof(TextCell, position)}, {1, 2, offsetof(TextCell, size)},
-                      {2, 2, offsetof(TextCell, texOrigin)}, {3, 2, offsetof(TextCell, texSize)},
-                      {4, 4, offsetof(TextCell, color)}};
-        break;
-    case RecordKind::colorCell:
-        stride = sizeof(ColorCell);
-        attributes = {{0, 2, offsetof(ColorCell, position)}, {1, 2, offsetof(ColorCell, size)},
-                      {4, 4, offsetof(ColorCell, color)}};
-        break;
-    case RecordKind::glyphVertex:
-        stride = sizeof(GlyphVertex);
-        attributes = {{0, 2, offsetof(GlyphVertex, position)}, {2, 2, offsetof(GlyphVertex, texCoord)},
-                      {4, 4, offsetof(GlyphVertex, color)}};
-        break;
-    case RecordKind::colorVertex:
-        stride = sizeof(ColorVertex);
-        attributes = {{0, 2, offsetof(ColorVertex, position)}, {4, 4, offsetof(ColorVertex, color)}};
-        break;
-    }
+    const int texelsPerRecord = call.kind == RecordKind::textCell ? 3 : 2;
+    const bool fetch = instanced && pipeline->second.fetchLocation >= 0 &&
+                       (static_cast<std::int64_t>(call.first) + call.count) * texelsPerRecord <= recordFetchLimit_ &&
+                       recordTexture(f) != 0;
     for (GLuint location = 0; location < 5; ++location) f->glDisableVertexAttribArray(location);
-    // Without base instances in 3.3, the first instance is reached through
-    // the attribute offsets.
-    const std::size_t base = instanced ? static_cast<std::size_t>(call.first) * stride : 0;
-    for (const Attribute& a : attributes) {
-        f->glEnableVertexAttribArray(a.location);
-        f->glVertexAttribPointer(a.location, a.components, GL_FLOAT, GL_FALSE, static_cast<GLsizei>(stride),
-                                 reinterpret_cast<const void*>(base + a.offset));
-        f->glVertexAttribDivisor(a.location, instanced ? 1 : 0);
-    }
-    if (instanced) {
-        f->glDrawArraysInstanced(GL_TRIANGLES, 0, 6, call.count);
+    if (pipeline->second.fetchLocation >= 0) f->glUniform1i(pipeline->second.fetchLocation, fetch ? 1 : 0);
+    if (fetch) {
+        // Six vertices a record, the record found from the vertex index.
+        f->glUniform1i(pipeline->second.firstLocation, call.first);
+        f->glActiveTexture(GL_TEXTURE1);
+        f->glBindTexture(GL_TEXTURE_BUFFER, recordTexture_);
+        f->glTexBuffer(GL_TEXTURE_BUFFER, GL_RGBA32F, call.buffer);
+        f->glDrawArrays(GL_TRIANGLES, 0, 6 * call.count);
+        // Detached, so a buffer deleted later is not kept alive by it.
+        f->glTexBuffer(GL_TEXTURE_BUFFER, GL_RGBA32F, 0);
+        f->glBindTexture(GL_TEXTURE_BUFFER, 0);
+        f->glActiveTexture(GL_TEXTURE0);
     } else {
-        f->glDrawArrays(GL_TRIANGLES, call.first, call.count);
+        f->glBindBuffer(GL_ARRAY_BUFFER, call.buffer);
+        struct Attribute {
+            GLuint location;
+            GLint components;
+            std::size_t offset;
+        };
+        std::size_t stride = 32;
+        std::vector<Attribute> attributes;
+        switch (call.kind) {
+        case RecordKind::textCell:
+            stride = sizeof(TextCell);
+            attributes = {{0, 2, offsetof(TextCell, position)}, {1, 2, offsetof(TextCell, size)},
+                          {2, 2, offsetof(TextCell, texOrigin)}, {3, 2, offsetof(TextCell, texSize)},
+                          {4, 4, offsetof(TextCell, color)}};
+            break;
+        case RecordKind::colorCell:
+            stride = sizeof(ColorCell);
+            attributes = {{0, 2, offsetof(ColorCell, position)}, {1, 2, offsetof(ColorCell, size)},
+                          {4, 4, offsetof(ColorCell, color)}};
+            break;
+        case RecordKind::glyphVertex:
+            stride = sizeof(GlyphVertex);
+            attributes = {{0, 2, offsetof(GlyphVertex, position)}, {2, 2, offsetof(GlyphVertex, texCoord)},
+                          {4, 4, offsetof(GlyphVertex, color)}};
+            break;
+        case RecordKind::colorVertex:
+            stride = sizeof(ColorVertex);
+            attributes = {{0, 2, offsetof(ColorVertex, position)}, {4, 4, offsetof(ColorVertex, color)}};
+            break;
+        }
+        // Without base instances in 3.3, the first instance is reached
+        // through the attribute offsets.
+        const std::size_t base = instanced ? static_cast<std::size_t>(call.first) * stride : 0;
+        for (const Attribute& a : attributes) {
+            f->glEnableVertexAttribArray(a.location);
+            f->glVertexAttribPointer(a.location, a.components, GL_FLOAT, GL_FALSE, static_cast<GLsizei>(stride),
+                                     reinterpret_cast<const void*>(base + a.offset));
+            f->glVertexAttribDivisor(a.location, instanced ? 1 : 0);
+        }
+        if (instanced) {
+            f->glDrawArraysInstanced(GL_TRIANGLES, 0, 6, call.count);
+        } else {
+            f->glDrawArrays(GL_TRIANGLES, call.first, call.count);
+        }
+        f->glBindBuffer(GL_ARRAY_BUFFER, 0);
     }
-    f->glBindBuffer(GL_ARRAY_BUFFER, 0);
     f->glBindVertexArray(0);
     f->glUseProgram(0);
     if (call.texture != 0) {

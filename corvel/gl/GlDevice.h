@@ -6,6 +6,11 @@
 // such a context (a widget moved to another window). Vertex arrays are not
 // shared: one is made per drawing context on first use and forgotten through
 // releaseContextObjects() before that context goes away.
+// Cell records are drawn as one plain triangle list whose vertex stage reads
+// them through a buffer texture (the device's own texture, attached to the
+// draw's buffer for the draw), since software drivers run the vertex stage
+// once per instance; records beyond the driver's buffer texture size are
+// drawn one instance each. A draw marked opaque is written without blending.
 // Every call runs in whatever context of the share group is current, or
 // makes the device's own context current first, so objects are created and
 // deleted with a context current also outside painting. GUI thread only.
@@ -77,10 +82,30 @@ public:
 
     std::size_t liveObjectCount() const override;
 
+    // What the device was asked to do since it was made; the benchmarks
+    // read it to count GL work per frame.
+    struct Counters {
+        std::uint64_t draws = 0;
+        std::uint64_t buffersCreated = 0;
+        std::uint64_t bufferWrites = 0;
+        std::uint64_t bytesWritten = 0;
+        std::uint64_t textureUploads = 0;
+    };
+    const Counters& counters() const { return counters_; }
+
+    // Cell records are read through a buffer texture in a plain triangle
+    // list when they fit the driver's buffer texture size (in texels), and
+    // drawn one instance each otherwise. Tests lower the limit to reach the
+    // instanced form.
+    int recordFetchLimit() const { return recordFetchLimit_; }
+    void setRecordFetchLimit(int texels) { recordFetchLimit_ = texels; }
+
 private:
     struct Pipeline {
         BlendState blend;
         int viewportLocation = -1;
+        int fetchLocation = -1;   // -1: the pipeline reads attributes only
+        int firstLocation = -1;
     };
     struct TextureInfo {
         TextureFormat format;
@@ -92,10 +117,15 @@ private:
     // device's own context current when none is; null when that fails.
     QOpenGLFunctions_3_3_Core* functions();
     unsigned vertexArray(QOpenGLFunctions_3_3_Core* f);
+    // The buffer texture cell records are read through; 0 when none.
+    unsigned recordTexture(QOpenGLFunctions_3_3_Core* f);
 
+    Counters counters_;
     std::unique_ptr<QOffscreenSurface> surface_;
     std::unique_ptr<QOpenGLContext> context_;
     int maxTextureSize_ = 0;
+    int recordFetchLimit_ = 0;
+    unsigned recordTexture_ = 0;  // the device's own, not counted as live
 
     std::map<unsigned, TextureInfo> textures_;
     std::map<unsigned, std::size_t> buffers_;  // length by name

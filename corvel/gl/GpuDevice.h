@@ -54,6 +54,9 @@ struct DrawCall {
     GpuHandle sampler = 0;
     float viewportWidth = 0;   // drawable size in pixels
     float viewportHeight = 0;
+    // Every record is opaque, so blending would give the source colour: the
+    // device may write it without reading the target.
+    bool opaque = false;
 };
 
 class GpuDevice {

@@ -272,34 +272,36 @@ void MetalTerminalRenderer::drawFrame(const FrameTarget& target)
 
 template <class Record>
 void MetalTerminalRenderer::drawPooled(const std::vector<Record>& records, GpuHandle pipeline, RecordKind kind,
-                                       GpuHandle texture, float viewportWidth, float viewportHeight)
+                                       GpuHandle texture, float viewportWidth, float viewportHeight, bool opaque)
 {
     if (records.empty()) return;
     const auto buffer = bufferPool_->makeBuffer(std::span<const Record>(records));
     if (!buffer) return;
     device_->draw(DrawCall{pipeline, buffer->id, kind, 0, static_cast<int>(records.size()), texture,
-                           texture ? sampler_ : 0, viewportWidth, viewportHeight});
+                           texture ? sampler_ : 0, viewportWidth, viewportHeight, opaque});
 }
 
 void MetalTerminalRenderer::encodePerRow(const DrawData& data, float w, float h)
 {
     const auto cells = [&](GpuHandle RowDrawBuffers::*buffer, int RowDrawBuffers::*count, GpuHandle pipeline,
-                           RecordKind kind, GpuHandle texture) {
+                           RecordKind kind, GpuHandle texture, bool RowDrawBuffers::*opaque) {
         for (const auto& row : data.rows) {
             if (!row || !((*row).*buffer) || (*row).*count == 0) continue;
             device_->draw(DrawCall{pipeline, (*row).*buffer, kind, 0, (*row).*count, texture,
-                                   texture ? sampler_ : 0, w, h});
+                                   texture ? sampler_ : 0, w, h, opaque && (*row).*opaque});
         }
     };
+    // Opaque backgrounds are written without blending (the same pixels,
+    // less work for a software driver).
     cells(&RowDrawBuffers::backgroundBuffer, &RowDrawBuffers::backgroundCount, cellColorPipeline_,
-          RecordKind::colorCell, 0);
+          RecordKind::colorCell, 0, &RowDrawBuffers::backgroundOpaque);
     encodeImageRows(data, &RowDrawBuffers::underImageBuffers, w, h);
     cells(&RowDrawBuffers::glyphGrayBuffer, &RowDrawBuffers::glyphGrayCount, cellTextGrayPipeline_,
-          RecordKind::textCell, grayscaleAtlas_->texture());
+          RecordKind::textCell, grayscaleAtlas_->texture(), nullptr);
     cells(&RowDrawBuffers::glyphColorBuffer, &RowDrawBuffers::glyphColorCount, cellTextPipeline_,
-          RecordKind::textCell, colorAtlas_->texture());
+          RecordKind::textCell, colorAtlas_->texture(), nullptr);
     cells(&RowDrawBuffers::decorationBuffer, &RowDrawBuffers::decorationCount, cellColorPipeline_,
-          RecordKind::colorCell, 0);
+          RecordKind::colorCell, 0, nullptr);
     encodeImageRows(data, &RowDrawBuffers::placeholderImageBuffers, w, h);
     encodeImageRows(data, &RowDrawBuffers::overImageBuffers, w, h);
     encodeImageRows(data, &RowDrawBuffers::otherImageBuffers, w, h);
@@ -307,7 +309,8 @@ void MetalTerminalRenderer::encodePerRow(const DrawData& data, float w, float h)
 
 void MetalTerminalRenderer::encodeFrameData(const FrameDrawData& frame, float w, float h)
 {
-    drawPooled(frame.backgroundCells, cellColorPipeline_, RecordKind::colorCell, 0, w, h);
+    drawPooled(frame.backgroundCells, cellColorPipeline_, RecordKind::colorCell, 0, w, h,
+               allOpaque(frame.backgroundCells));
     encodeImageBatches(frame.underImageDraws, w, h);
     drawPooled(frame.glyphCellsGray, cellTextGrayPipeline_, RecordKind::textCell, grayscaleAtlas_->texture(), w, h);
     drawPooled(frame.glyphCellsColor, cellTextPipeline_, RecordKind::textCell, colorAtlas_->texture(), w, h);

@@ -30,6 +30,7 @@
 #include <QRawFont>
 #include <QTimer>
 
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -174,7 +175,7 @@ public:
 
 private:
     struct GlyphKey {
-        QString fontKey;
+        int faceId = 0;  // index of the face's key in faceIds_
         double size = 0;
         quint32 glyph = 0;
         int stretch = 1;
@@ -182,6 +183,13 @@ private:
     };
     struct GlyphKeyHash {
         std::size_t operator()(const GlyphKey& k) const;
+    };
+    // A raw font of the glyph runs at the frame's scale, and its face.
+    struct ScaledFont {
+        QRawFont source;
+        double scale = 1;
+        QRawFont scaled;
+        int faceId = 0;
     };
     enum class GlyphAtlasKind : std::uint8_t { grayscale, color };
     struct GlyphEntry {
@@ -239,7 +247,7 @@ private:
     void encodeCursor(const DrawData& data, float viewportWidth, float viewportHeight);
     template <class Record>
     void drawPooled(const std::vector<Record>& records, GpuHandle pipeline, RecordKind kind, GpuHandle texture,
-                    float viewportWidth, float viewportHeight);
+                    float viewportWidth, float viewportHeight, bool opaque = false);
 
     // Frame build (RendererDrawData.cpp).
     DrawData buildDrawDataOnce(double scale);
@@ -249,9 +257,8 @@ private:
     // Row content (RendererRowContent.cpp).
     RowDrawData buildRowDrawData(std::int64_t row, const RowInputs& in);
     // `stretch` 1 plain, 2 twice as wide, 3 twice as wide and high.
-    std::optional<GlyphEntry> glyphEntry(const QRawFont& scaledFont, const QString& fontKey, quint32 glyph,
-                                         int stretch = 1);
-    const QRawFont& scaledFontFor(const QRawFont& font, double scale, QString& key);
+    std::optional<GlyphEntry> glyphEntry(const ScaledFont& font, quint32 glyph, int stretch = 1);
+    const ScaledFont& scaledFontFor(const QRawFont& font, double scale);
     std::optional<CustomGlyphEntry> customGlyphEntry(char32_t codePoint, int cellWidthPx, int cellHeightPx,
                                                      double scale, int baseThicknessPx, bool antiAlias,
                                                      std::span<const qt::BlockElementRect> rects);
@@ -304,7 +311,9 @@ private:
     std::array<QFont, 4> glyphFonts_;
     qt::RowTextMetrics rowMetrics_;
     std::unordered_map<GlyphKey, GlyphEntry, GlyphKeyHash> glyphCache_;
-    std::unordered_map<GlyphKey, std::pair<QRawFont, QString>, GlyphKeyHash> scaledFontCache_;
+    std::deque<ScaledFont> scaledFonts_;  // a reference is good until the next lookup
+    std::size_t lastScaledFont_ = 0;
+    std::unordered_map<QString, int> faceIds_;  // face key to face id
     std::unordered_map<CustomGlyphKey, CustomGlyphEntry, CustomGlyphKeyHash> customGlyphCache_;
     std::unordered_map<std::uint32_t, KittyTexture> kittyTextureCache_;
     std::unordered_map<const TerminalImage*, ImageTexture> imageTextureCache_;

@@ -96,11 +96,10 @@ void MetalTerminalRenderer::buildCursorDrawData(DrawData& out, double s, double 
         view->caretTextColor().value_or(view->nativeForegroundColor().value_or(DeviceColor{})).toQColor());
     const double cellX = cw * widthFactor * x;
     const double baseline = yBottom + rowMetrics_.descentAndLeading;
-    QString fontKey;
     for (const qt::GlyphRunCache::Glyphs& g : glyphRuns_->glyphs(face, text)) {
-        const QRawFont& scaled = scaledFontFor(g.font, s, fontKey);
+        const ScaledFont& scaled = scaledFontFor(g.font, s);
         for (qsizetype i = 0; i < g.indexes.size(); ++i) {
-            const auto entry = glyphEntry(scaled, fontKey, g.indexes[i]);
+            const auto entry = glyphEntry(scaled, g.indexes[i]);
             if (!entry) continue;
             const QPointF p = g.positions[i];
             const double x0 = entry->bearingX + std::round(s * (cellX + p.x()));

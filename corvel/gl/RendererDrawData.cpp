@@ -29,6 +29,8 @@ void MetalTerminalRenderer::ensureFonts(TerminalView& view)
     }
     glyphFonts_ = faces;
     rowMetrics_ = qt::RowTextMetrics::fromFonts(*glyphRuns_);
+    // The runs now come from other raw fonts; the faces' glyphs stay valid.
+    scaledFonts_.clear();
 }
 
 DrawData MetalTerminalRenderer::buildDrawData(double scale)
@@ -175,6 +177,7 @@ std::shared_ptr<const RowDrawBuffers> MetalTerminalRenderer::makeRowBuffers(cons
         ++building_.rowBuffersMade;
     };
     make(data.backgroundCells, buffers->backgroundBuffer, buffers->backgroundCount);
+    buffers->backgroundOpaque = allOpaque(data.backgroundCells);
     make(data.glyphCellsGray, buffers->glyphGrayBuffer, buffers->glyphGrayCount);
     make(data.glyphCellsColor, buffers->glyphColorBuffer, buffers->glyphColorCount);
     make(data.decorationCells, buffers->decorationBuffer, buffers->decorationCount);

@@ -40,7 +40,7 @@ PxRect regionUv(const AtlasRegion& region, int atlasSize)
 std::size_t MetalTerminalRenderer::GlyphKeyHash::operator()(const GlyphKey& k) const
 {
     const double size = k.size == 0 ? 0.0 : k.size;  // -0.0 and 0.0 hash alike
-    std::size_t h = qHash(k.fontKey);
+    std::size_t h = std::size_t(k.faceId);
     h = h * 31 + std::hash<double>{}(size);
     return (h * 31 + k.glyph) * 31 + std::size_t(k.stretch);
 }
@@ -61,26 +61,41 @@ void MetalTerminalRenderer::noteAtlasChange(const GlyphAtlas& atlas, int sizeBef
     atlasResetDuringBuild_ = true;
 }
 
-const QRawFont& MetalTerminalRenderer::scaledFontFor(const QRawFont& font, double scale, QString& key)
+const MetalTerminalRenderer::ScaledFont& MetalTerminalRenderer::scaledFontFor(const QRawFont& font, double scale)
 {
+    // Nearly every glyph of a frame comes from the face of the glyph before
+    // it, so the last answer is tried first; faces are few, so the rest is
+    // a short scan. Equal raw fonts share their font engine, which makes
+    // the comparison a pointer test.
+    const auto same = [&](const ScaledFont& entry) { return entry.scale == scale && entry.source == font; };
+    if (lastScaledFont_ < scaledFonts_.size() && same(scaledFonts_[lastScaledFont_]))
+        return scaledFonts_[lastScaledFont_];
+    for (std::size_t i = 0; i < scaledFonts_.size(); ++i) {
+        if (!same(scaledFonts_[i])) continue;
+        lastScaledFont_ = i;
+        return scaledFonts_[i];
+    }
+    // A face is known by its names, weight and style: distinct raw fonts of
+    // one face share their glyphs in the atlas.
     const QString faceKey = font.familyName() + u'|' + font.styleName() + u'|' + QString::number(font.weight()) +
                             u'|' + QString::number(int(font.style()));
-    const GlyphKey cacheKey{faceKey, font.pixelSize() * scale, 0, 1};
-    auto found = scaledFontCache_.find(cacheKey);
-    if (found == scaledFontCache_.end()) {
-        QRawFont scaled = font;
-        scaled.setPixelSize(font.pixelSize() * scale);
-        found = scaledFontCache_.emplace(cacheKey, std::pair(scaled, faceKey)).first;
-    }
-    key = found->second.second;
-    return found->second.first;
+    const int faceId = faceIds_.try_emplace(faceKey, int(faceIds_.size())).first->second;
+    // Bounded: a long run of fallback faces or scales starts the list over
+    // (the glyphs stay cached by face). Callers hold no reference across
+    // calls.
+    if (scaledFonts_.size() >= 64) scaledFonts_.clear();
+    QRawFont scaled = font;
+    scaled.setPixelSize(font.pixelSize() * scale);
+    scaledFonts_.push_back(ScaledFont{font, scale, std::move(scaled), faceId});
+    lastScaledFont_ = scaledFonts_.size() - 1;
+    return scaledFonts_.back();
 }
 
-std::optional<MetalTerminalRenderer::GlyphEntry> MetalTerminalRenderer::glyphEntry(const QRawFont& scaledFont,
-                                                                                  const QString& fontKey,
-                                                                                  quint32 glyph, int stretch)
+std::optional<MetalTerminalRenderer::GlyphEntry> MetalTerminalRenderer::glyphEntry(const ScaledFont& font, quint32 glyph,
+                                                                                  int stretch)
 {
-    const GlyphKey key{fontKey, scaledFont.pixelSize(), glyph, stretch};
+    const QRawFont& scaledFont = font.scaled;
+    const GlyphKey key{font.faceId, scaledFont.pixelSize(), glyph, stretch};
     if (auto found = glyphCache_.find(key); found != glyphCache_.end()) {
         if (found->second.width <= 0) return std::nullopt;
         return found->second;
@@ -225,7 +240,6 @@ RowDrawData MetalTerminalRenderer::buildRowDrawData(std::int64_t row, const RowI
     const int stretch = !doubled ? 1 : t.mode == Mode::doubleWidth ? 2 : 3;
     QuadTransform clipOnly;
     clipOnly.clip = t.clip;
-    QString fontKey;
     for (const qt::ViewLineRun& run : info.runs) {
         if (run.concealed) continue;
         const Float4 color = quads::toFloat4(run.style.foreground.isValid() ? run.style.foreground : defaultForeground);
@@ -234,9 +248,9 @@ RowDrawData MetalTerminalRenderer::buildRowDrawData(std::int64_t row, const RowI
             if (cell.textLength == 0) continue;
             const double cellX = cw * cell.column;
             for (const qt::GlyphRunCache::Glyphs& g : glyphRuns_->glyphs(run.style.face, info.cellText(cell))) {
-                const QRawFont& scaled = scaledFontFor(g.font, s, fontKey);
+                const ScaledFont& scaled = scaledFontFor(g.font, s);
                 for (qsizetype i = 0; i < g.indexes.size(); ++i) {
-                    const auto entry = glyphEntry(scaled, fontKey, g.indexes[i], stretch);
+                    const auto entry = glyphEntry(scaled, g.indexes[i], stretch);
                     if (!entry) continue;
                     const QPointF p = g.positions[i];
                     const bool colorGlyph = entry->atlasKind == GlyphAtlasKind::color;
