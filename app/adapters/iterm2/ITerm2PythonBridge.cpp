@@ -1,8 +1,8 @@
 #include "app/adapters/iterm2/ITerm2PythonBridge.h"
 
-#include "app/adapters/iterm2/ChildProcess.h"
 #include "app/adapters/iterm2/ITerm2HelperProtocol.h"
 #include "app/adapters/iterm2/LineFramer.h"
+#include "app/core/ChildProcess.h"
 #include "app/persistence/LayoutStore.h"
 
 #include <fcntl.h>
@@ -208,9 +208,13 @@ bool ITerm2PythonBridge::startIfNeeded()
         shared_->responses.erase(0);
         shared_->waiters[0] = hello;
     }
+    ChildProcess::Launch launch;
+    launch.program = python->string();
+    launch.searchPath = true;
+    launch.argv = {python->string(), script.string()};
+    launch.input = ChildProcess::Input::socket;
     int error = 0;
-    auto child = ChildProcess::start(python->string(), {script.string()},
-                                     ChildProcess::ErrorOutput::discard, error);
+    auto child = ChildProcess::start(launch, error);
     if (!child) {
         std::lock_guard<std::mutex> lock(shared_->mutex);
         shared_->waiters.erase(0);

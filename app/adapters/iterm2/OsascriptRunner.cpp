@@ -1,12 +1,10 @@
 #include "app/adapters/iterm2/OsascriptRunner.h"
 
-#include "app/adapters/iterm2/ChildProcess.h"
 #include "app/core/AppLog.h"
+#include "app/core/ChildProcess.h"
 
-#include <fcntl.h>
-#include <poll.h>
+#include <signal.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -19,21 +17,6 @@ namespace {
 constexpr const char* kLogMessage = "iTerm2 AppleScript 오류";
 // An error text longer than this is cut in the log.
 constexpr size_t kMaxDescription = 2000;
-
-bool readSome(int fd, std::string& into)
-{
-    char chunk[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd, chunk, sizeof chunk);
-        if (n > 0) {
-            into.append(chunk, static_cast<size_t>(n));
-            continue;
-        }
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return true;  // open, drained
-        return false;  // end of file or error: closed
-    }
-}
 
 std::string trimmed(std::string text)
 {
@@ -54,8 +37,13 @@ OsascriptRunner::OsascriptRunner(std::string program, corvel::Nanos timeLimit)
 std::optional<std::string> OsascriptRunner::run(const std::string& source)
 {
     const corvel::Nanos deadline = corvel::monotonicNanos() + timeLimit();
+    ChildProcess::Launch launch;
+    launch.program = program_;
+    launch.searchPath = true;
+    launch.input = ChildProcess::Input::socket;
+    launch.errorOutput = ChildProcess::ErrorOutput::capture;
     int error = 0;
-    auto child = ChildProcess::start(program_, {}, ChildProcess::ErrorOutput::capture, error);
+    auto child = ChildProcess::start(launch, error);
     if (!child) {
         if (error == ENOENT || error == EACCES) {
             if (!missingLogged_.exchange(true)) logFailure(kLogMessage, program_ + " not found");
@@ -64,61 +52,18 @@ std::optional<std::string> OsascriptRunner::run(const std::string& source)
         }
         return std::nullopt;
     }
-    for (int fd : {child->outputFd(), child->errorFd()})
-        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+    auto transcript = child->exchange(source, ChildProcess::ExchangeEnd::outputClosed, deadline);
 
-    std::string output;
-    std::string errors;
-    size_t written = 0;
-    bool inputOpen = true;
-    bool outputOpen = true;
-    bool errorsOpen = true;
-    bool timedOut = false;
-
-    while (outputOpen || errorsOpen) {
-        if (inputOpen && written == source.size()) {
-            child->closeInput();
-            inputOpen = false;
-        }
-        const corvel::Nanos left = deadline - corvel::monotonicNanos();
-        if (left <= 0) {
-            timedOut = true;
-            break;
-        }
-        pollfd fds[3];
-        nfds_t count = 0;
-        if (outputOpen) fds[count++] = {child->outputFd(), POLLIN, 0};
-        if (errorsOpen) fds[count++] = {child->errorFd(), POLLIN, 0};
-        if (inputOpen) fds[count++] = {child->inputFd(), POLLOUT, 0};
-        const int wait = static_cast<int>(std::min<corvel::Nanos>((left + 999'999) / 1'000'000, 60'000));
-        const int ready = ::poll(fds, count, wait);
-        if (ready < 0 && errno != EINTR) break;
-        if (ready <= 0) continue;
-        for (nfds_t i = 0; i < count; ++i) {
-            if (fds[i].revents == 0) continue;
-            if (fds[i].fd == child->outputFd()) outputOpen = readSome(child->outputFd(), output);
-            else if (fds[i].fd == child->errorFd()) errorsOpen = readSome(child->errorFd(), errors);
-            else {
-                // Write what fits; a child that stopped reading its input
-                // (EPIPE) is told nothing more, and its output still counts.
-                const ssize_t n = child->sendSome(std::string_view(source).substr(written));
-                if (n > 0) written += static_cast<size_t>(n);
-                else if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
-                    inputOpen = false;
-            }
-        }
-    }
-
-    if (timedOut) child->signal(SIGKILL);
+    if (transcript.timedOut) child->signal(SIGKILL);
     child->reapBy(deadline);  // kills a child still running at the limit
-    if (timedOut || (WIFSIGNALED(child->waitStatus()) && corvel::monotonicNanos() >= deadline)) {
+    if (transcript.timedOut || (WIFSIGNALED(child->waitStatus()) && corvel::monotonicNanos() >= deadline)) {
         logFailure(kLogMessage, program_ + " did not finish within the time limit");
         return std::nullopt;
     }
 
     const int status = child->waitStatus();
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        std::string description = trimmed(errors);
+        std::string description = trimmed(transcript.errors);
         if (description.empty()) {
             description = WIFEXITED(status)
                               ? program_ + " exited with status " + std::to_string(WEXITSTATUS(status))
@@ -127,8 +72,9 @@ std::optional<std::string> OsascriptRunner::run(const std::string& source)
         logFailure(kLogMessage, description);
         return std::nullopt;
     }
+    std::string& output = transcript.output;
     if (!output.empty() && output.back() == '\n') output.pop_back();
-    return output;
+    return std::move(output);
 }
 
 }  // namespace tilebay
