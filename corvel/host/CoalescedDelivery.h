@@ -40,7 +40,7 @@ public:
     // The longest run of deliveries before the queue gets its turn again.
     static constexpr Nanos timeSliceNs = 4'000'000;
     // The longest run of all deliveries that share a turn.
-    static constexpr Nanos turnNs = 8'000'000;
+    static constexpr Nanos turnNs = 5'000'000;
     // How long a delivery that finds the turn used up waits, and how long
     // the queue must go without deliveries for a new turn to begin.
     static constexpr Nanos turnDelayNs = 1'000'000;

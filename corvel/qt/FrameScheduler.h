@@ -45,9 +45,10 @@ public:
 
     // One 60 Hz frame.
     static constexpr Nanos frameInterval = 16'670'000;
-    // Painting granted per frame: with program output's own turn of 8 ms the
-    // rest of the frame stays free for timers and input.
-    static constexpr Nanos defaultPaintBudget = 6'000'000;
+    // Painting granted per frame: with program output's own turn of 5 ms the
+    // rest of the frame stays free for timers, input, and the time a loaded
+    // machine keeps this thread waiting for a processor.
+    static constexpr Nanos defaultPaintBudget = 4'000'000;
 
     // On the process's main queue unless `queue` names another.
     static std::shared_ptr<FrameScheduler> create(QueueSource queue = {}, Nanos paintBudget = defaultPaintBudget);

@@ -79,7 +79,7 @@ TEST(CoalescedDelivery, DeliveriesSharingATurnLetTimersRunHoweverManyThereAre)
         block();
     }
     EXPECT_EQ(delivered, 200);
-    // The timer ran once the shared turn of 8 ms was used up: not after the
-    // four producers' first slices (16 blocks), nor after all of it.
-    EXPECT_EQ(deliveredWhenTimerRan, 8);
+    // The timer ran once the shared turn was used up (one block per ms): not
+    // after the four producers' first slices (16 blocks), nor after all of it.
+    EXPECT_EQ(deliveredWhenTimerRan, CoalescedDelivery::turnNs / 1'000'000);
 }
