@@ -123,8 +123,7 @@ void fillBackgrounds(QPainter& painter, const ViewLineInfo& info, const RowGeome
     bool blitted = false;
     if (spans.size() >= 8 && cw > 0 && ch > 0 && row.cols > 0) {
         DevicePixelScope px(painter, row.scale);
-        const QTransform& t = painter.deviceTransform();
-        if (t.type() <= QTransform::TxTranslate && t.dx() == std::round(t.dx()) && t.dy() == std::round(t.dy())) {
+        if (mapsDevicePixelsOneToOne(painter)) {
             QImage strip(cw * row.cols, 1, QImage::Format_ARGB32_Premultiplied);
             strip.fill(Qt::transparent);
             auto* pixels = reinterpret_cast<QRgb*>(strip.bits());
@@ -156,32 +155,54 @@ void fillBackgrounds(QPainter& painter, const ViewLineInfo& info, const RowGeome
     painter.restore();
 }
 
+bool mapsDevicePixelsOneToOne(const QPainter& painter)
+{
+    const QTransform& t = painter.deviceTransform();
+    return t.type() <= QTransform::TxTranslate && t.dx() == std::round(t.dx()) && t.dy() == std::round(t.dy());
+}
+
 void drawBoxDrawings(QPainter& painter, std::span<const BoxDrawingRenderItem> items, const RowGeometry& row,
-                     int baseThicknessPx)
+                     int baseThicknessPx, CustomGlyphTileCache* tiles)
 {
     if (items.empty()) return;
     const int cw = std::max(static_cast<int>(std::lround(row.cellWidth * row.scale)), 1);
     const int ch = std::max(static_cast<int>(std::lround(row.cellHeight * row.scale)), 1);
     const int top = static_cast<int>(std::lround(row.top * row.scale));
     DevicePixelScope px(painter, row.scale);
+    if (tiles && !mapsDevicePixelsOneToOne(painter)) tiles = nullptr;
     painter.setRenderHint(QPainter::Antialiasing, false);
     for (const BoxDrawingRenderItem& item : items) {
-        BoxDrawingRenderer::draw(painter, item.codePoint, QRect(cw * item.column, top, cw * item.columnWidth, ch),
-                                 row.scale, item.foregroundColor, baseThicknessPx);
+        const QRect cell(cw * item.column, top, cw * item.columnWidth, ch);
+        if (tiles) {
+            if (const QImage* tile =
+                    tiles->boxTile(item.codePoint, cell.size(), row.scale, item.foregroundColor, baseThicknessPx)) {
+                painter.drawImage(cell.topLeft(), *tile);
+                continue;
+            }
+        }
+        BoxDrawingRenderer::draw(painter, item.codePoint, cell, row.scale, item.foregroundColor, baseThicknessPx);
     }
 }
 
 void drawBlockElements(QPainter& painter, std::span<const BlockElementRenderItem> items, const RowGeometry& row,
-                       bool antiAlias)
+                       bool antiAlias, CustomGlyphTileCache* tiles)
 {
     if (items.empty()) return;
     const int cw = std::max(static_cast<int>(std::lround(row.cellWidth * row.scale)), 1);
     const int ch = std::max(static_cast<int>(std::lround(row.cellHeight * row.scale)), 1);
     const int top = static_cast<int>(std::lround(row.top * row.scale));
     DevicePixelScope px(painter, row.scale);
+    if (tiles && !mapsDevicePixelsOneToOne(painter)) tiles = nullptr;
     for (const BlockElementRenderItem& item : items) {
-        BlockElementRenderer::draw(painter, QRect(cw * item.column, top, cw * item.columnWidth, ch), item.rects,
-                                   item.foregroundColor, antiAlias);
+        const QRect cell(cw * item.column, top, cw * item.columnWidth, ch);
+        if (tiles) {
+            if (const QImage* tile =
+                    tiles->blockTile(item.codePoint, cell.size(), item.rects, item.foregroundColor, antiAlias)) {
+                painter.drawImage(cell.topLeft(), *tile);
+                continue;
+            }
+        }
+        BlockElementRenderer::draw(painter, cell, item.rects, item.foregroundColor, antiAlias);
     }
 }
 
@@ -341,13 +362,14 @@ void drawText(QPainter& painter, const ViewLineInfo& info, const RowGeometry& ro
 }
 
 void drawRow(QPainter& painter, const ViewLineInfo& info, BufferLine::RenderLineMode mode, const RowGeometry& row,
-             GlyphRunCache& glyphs, const RowTextMetrics& metrics, const RowStyle& style)
+             GlyphRunCache& glyphs, const RowTextMetrics& metrics, const RowStyle& style,
+             CustomGlyphTileCache* tiles)
 {
     const bool saved = applyLineTransform(painter, mode, row);
     fillBackgrounds(painter, info, row);
     drawBoxDrawings(painter, info.boxDrawings, row,
-                    BoxDrawingRenderer::baseThicknessPx(row.scale, metrics.underlineThickness));
-    drawBlockElements(painter, info.blockElements, row, style.antiAliasBlockGlyphs);
+                    BoxDrawingRenderer::baseThicknessPx(row.scale, metrics.underlineThickness), tiles);
+    drawBlockElements(painter, info.blockElements, row, style.antiAliasBlockGlyphs, tiles);
     drawText(painter, info, row, glyphs, metrics, style.defaultForeground);
     if (saved) painter.restore();
 }
