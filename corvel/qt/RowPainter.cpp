@@ -115,9 +115,11 @@ void fillBackgrounds(QPainter& painter, const ViewLineInfo& info, const RowGeome
         if (width > 0) painter.fillRect(QRectF(x, row.top, width, row.cellHeight), QColor::fromRgba(fill));
     };
     // A row of many fills (every cell its own colour) is painted as one image
-    // one device pixel high, stretched down the row: one blit instead of a
-    // fill per cell. Only where the painter maps device pixels one to one,
-    // so the image's pixels land exactly where the fills would.
+    // one device pixel high, blitted unscaled onto each device pixel line of
+    // the row: a blit per line instead of a fill per cell (a stretched blit
+    // goes through the raster engine's much slower scaling path). Only where
+    // the painter maps device pixels one to one, so the image's pixels land
+    // exactly where the fills would.
     const int cw = static_cast<int>(std::lround(row.cellWidth * row.scale));
     const int ch = static_cast<int>(std::lround(row.cellHeight * row.scale));
     bool blitted = false;
@@ -133,7 +135,7 @@ void fillBackgrounds(QPainter& painter, const ViewLineInfo& info, const RowGeome
                     std::fill(pixels + cw * span.start, pixels + cw * end, qPremultiply(span.fill));
             }
             const int top = static_cast<int>(std::lround(row.top * row.scale));
-            painter.drawImage(QRect(0, top, strip.width(), ch), strip);
+            for (int y = 0; y < ch; ++y) painter.drawImage(QPoint(0, top + y), strip);
             blitted = true;
         }
     }
@@ -302,8 +304,8 @@ void drawText(QPainter& painter, const ViewLineInfo& info, const RowGeometry& ro
 
     // Straight decorations (single and double underlines, strikethrough) are
     // collected per colour and thickness, a line continuing its neighbour's
-    // is lengthened instead of repeated, and each collection is one
-    // drawLines call; the patterned underlines are drawn per run, since their
+    // is lengthened instead of repeated, and each collection is drawn at
+    // once; the patterned underlines are drawn per run, since their
     // pattern starts at the run's left edge.
     std::vector<LineBatch> lines;
     const auto addLine = [&lines](const QColor& color, qreal width, qreal x0, qreal x1, qreal y) {
@@ -314,9 +316,10 @@ void drawText(QPainter& painter, const ViewLineInfo& info, const RowGeometry& ro
             lines.push_back({rgba, width, {}});
             batch = lines.end() - 1;
         }
-        for (QLineF& line : batch->lines) {
-            if (line.y1() == y && line.x2() == x0) {
-                line.setP2(QPointF(x1, y));
+        // The line to continue, if any, is usually the last one added.
+        for (auto line = batch->lines.rbegin(); line != batch->lines.rend(); ++line) {
+            if (line->y1() == y && line->x2() == x0) {
+                line->setP2(QPointF(x1, y));
                 return;
             }
         }
@@ -350,6 +353,18 @@ void drawText(QPainter& painter, const ViewLineInfo& info, const RowGeometry& ro
             addLine(run.style.strikethroughColor.isValid() ? run.style.strikethroughColor : defaultForeground, ts, x0,
                     x1, y);
         }
+    }
+    // Without a world transform beyond a translation a flat-capped line
+    // covers exactly the pixels of its rectangle, and a rectangle fill is far
+    // cheaper than a stroke. Scaled rows (double width at a fractional device
+    // pixel ratio) round differently, so they keep the stroke.
+    if (painter.worldTransform().type() <= QTransform::TxTranslate) {
+        for (const LineBatch& batch : lines) {
+            const QColor color = QColor::fromRgba(batch.color);
+            for (const QLineF& line : batch.lines)
+                painter.fillRect(QRectF(line.x1(), line.y1() - batch.width / 2, line.dx(), batch.width), color);
+        }
+        lines.clear();
     }
     for (const LineBatch& batch : lines) {
         QPen pen(QColor::fromRgba(batch.color));
