@@ -354,11 +354,18 @@ void drawText(QPainter& painter, const ViewLineInfo& info, const RowGeometry& ro
                     x1, y);
         }
     }
-    // Without a world transform beyond a translation a flat-capped line
-    // covers exactly the pixels of its rectangle, and a rectangle fill is far
-    // cheaper than a stroke. Scaled rows (double width at a fractional device
-    // pixel ratio) round differently, so they keep the stroke.
-    if (painter.worldTransform().type() <= QTransform::TxTranslate) {
+    // A flat-capped line covers exactly the pixels of its rectangle, and a
+    // rectangle fill is far cheaper than a stroke, as long as both see exact
+    // coordinates: then they round a pixel-centre tie alike. That holds with
+    // no world transform beyond a whole-pixel translation and a device pixel
+    // ratio that is a power of two, where row edges and font metrics (26.6
+    // fixed point) are binary fractions. Otherwise (double-size rows, ratios
+    // such as 1.5) the lines keep the stroke.
+    const QTransform& world = painter.worldTransform();
+    const bool exact = world.type() <= QTransform::TxTranslate && world.dx() == std::round(world.dx()) &&
+                       world.dy() == std::round(world.dy()) && row.scale > 0 &&
+                       std::ldexp(1.0, std::ilogb(row.scale)) == row.scale;
+    if (exact) {
         for (const LineBatch& batch : lines) {
             const QColor color = QColor::fromRgba(batch.color);
             for (const QLineF& line : batch.lines)
