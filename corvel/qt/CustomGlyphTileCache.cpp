@@ -5,6 +5,7 @@
 
 #include <QPainter>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 
@@ -15,17 +16,34 @@ namespace corvel::qt {
 
 namespace {
 
-// Whether every pixel is fully transparent or fully opaque.
-bool coverageIsWhole(const QImage& image)
+// The tile of a drawn cell image: nothing when a pixel is partly covered or
+// nothing is painted, else the opaque pixels' bounding box, without alpha
+// when every pixel in it is painted.
+std::optional<CustomGlyphTileCache::Tile> tileOf(const QImage& image)
 {
+    int left = image.width(), right = -1, top = image.height(), bottom = -1;
+    bool holes = false;
     for (int y = 0; y < image.height(); ++y) {
         const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
         for (int x = 0; x < image.width(); ++x) {
             const int alpha = qAlpha(line[x]);
-            if (alpha != 0 && alpha != 255) return false;
+            if (alpha == 0) continue;
+            if (alpha != 255) return std::nullopt;
+            left = std::min(left, x);
+            right = std::max(right, x);
+            top = std::min(top, y);
+            bottom = std::max(bottom, y);
         }
     }
-    return true;
+    if (right < 0) return std::nullopt;
+    const QRect box(QPoint(left, top), QPoint(right, bottom));
+    for (int y = box.top(); y <= box.bottom() && !holes; ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+        for (int x = box.left(); x <= box.right(); ++x) holes = holes || qAlpha(line[x]) == 0;
+    }
+    QImage part = image.copy(box);
+    if (!holes) part = part.convertToFormat(QImage::Format_RGB32);
+    return CustomGlyphTileCache::Tile{std::move(part), box.topLeft()};
 }
 
 }  // namespace
@@ -41,7 +59,7 @@ size_t CustomGlyphTileCache::KeyHash::operator()(const Key& k) const noexcept
 }
 
 template <typename Draw>
-const QImage* CustomGlyphTileCache::lookup(const Key& key, Draw&& draw)
+const CustomGlyphTileCache::Tile* CustomGlyphTileCache::lookup(const Key& key, Draw&& draw)
 {
     if (auto found = tiles_.find(key); found != tiles_.end()) {
         ++hits_;
@@ -49,7 +67,7 @@ const QImage* CustomGlyphTileCache::lookup(const Key& key, Draw&& draw)
     }
     ++misses_;
     if (tiles_.size() >= maxEntries) tiles_.clear();
-    std::optional<QImage> tile;
+    std::optional<Tile> tile;
     if (key.width > 0 && key.height > 0) {
         QImage image(key.width, key.height, QImage::Format_ARGB32_Premultiplied);
         image.fill(Qt::transparent);
@@ -57,13 +75,13 @@ const QImage* CustomGlyphTileCache::lookup(const Key& key, Draw&& draw)
             QPainter painter(&image);
             draw(painter);
         }
-        if (coverageIsWhole(image)) tile = std::move(image);
+        tile = tileOf(image);
     }
     auto& slot = tiles_.emplace(key, std::move(tile)).first->second;
     return slot ? &*slot : nullptr;
 }
 
-const QImage* CustomGlyphTileCache::boxTile(char32_t codePoint, QSize sizePx, qreal scale, const QColor& color,
+const CustomGlyphTileCache::Tile* CustomGlyphTileCache::boxTile(char32_t codePoint, QSize sizePx, qreal scale, const QColor& color,
                                            int baseThicknessPx)
 {
     // The drawing depends on the scale only through the lightest stroke.
@@ -75,7 +93,7 @@ const QImage* CustomGlyphTileCache::boxTile(char32_t codePoint, QSize sizePx, qr
     });
 }
 
-const QImage* CustomGlyphTileCache::blockTile(char32_t codePoint, QSize sizePx,
+const CustomGlyphTileCache::Tile* CustomGlyphTileCache::blockTile(char32_t codePoint, QSize sizePx,
                                              std::span<const BlockElementRect> rects, const QColor& color,
                                              bool antiAlias)
 {

@@ -2,17 +2,17 @@
 // per cell instead of repeating each character's geometry (a cross is four
 // fills, a double-line corner four more). A tile is the character drawn by
 // BoxDrawingRenderer or BlockElementRenderer into a transparent image of the
-// cell's device-pixel size in one colour; it is keyed by everything the
-// drawing depends on (code point, size, stroke, lightest stroke, colour,
-// anti-aliasing).
+// cell's device-pixel size in one colour, cut to its painted part; it is
+// keyed by everything the drawing depends on (code point, size, stroke,
+// lightest stroke, colour, anti-aliasing).
 //
 // Invariant: only tiles whose every pixel is either fully transparent or
 // fully opaque are handed out. Blitting such a tile writes exactly the pixels
 // the direct drawing writes, whatever lies beneath. A tile with partly
 // covered pixels (shades, rounded corners, diagonals, translucent colours)
 // would blend differently from the direct drawing, so for it the cache
-// answers null and the caller draws the character directly; the answer is
-// remembered like a tile.
+// answers null and the caller draws the character directly (as it does for
+// a character that paints nothing); the answer is remembered like a tile.
 //
 // Owned by the view (or whoever draws rows), GUI thread only. The cache is
 // emptied when it passes maxEntries, so an ever-changing palette cannot grow
@@ -21,6 +21,7 @@
 
 #include <QColor>
 #include <QImage>
+#include <QPoint>
 #include <QSize>
 
 #include <cstdint>
@@ -36,16 +37,25 @@ class CustomGlyphTileCache {
 public:
     static constexpr size_t maxEntries = 4096;
 
+    // The painted part of a character: the bounding box of its opaque
+    // pixels, at `offset` from the cell's top-left corner (blending the
+    // transparent rest would be wasted work). A box wholly painted is kept
+    // without alpha, which the raster engine copies instead of blending.
+    struct Tile {
+        QImage image;
+        QPoint offset;
+    };
+
     // The tile of a box-drawing character over `sizePx`, drawn as
     // BoxDrawingRenderer::draw draws it; null when the character must be
     // drawn directly.
-    const QImage* boxTile(char32_t codePoint, QSize sizePx, qreal scale, const QColor& color, int baseThicknessPx);
+    const Tile* boxTile(char32_t codePoint, QSize sizePx, qreal scale, const QColor& color, int baseThicknessPx);
 
     // The tile of a block element over `sizePx` (`rects` are the code
     // point's rectangles from BlockElementMapping), drawn as
     // BlockElementRenderer::draw draws them; null when it must be drawn
     // directly.
-    const QImage* blockTile(char32_t codePoint, QSize sizePx, std::span<const BlockElementRect> rects,
+    const Tile* blockTile(char32_t codePoint, QSize sizePx, std::span<const BlockElementRect> rects,
                             const QColor& color, bool antiAlias);
 
     void clear() { tiles_.clear(); }
@@ -70,9 +80,9 @@ private:
     };
 
     template <typename Draw>
-    const QImage* lookup(const Key& key, Draw&& draw);
+    const Tile* lookup(const Key& key, Draw&& draw);
 
-    std::unordered_map<Key, std::optional<QImage>, KeyHash> tiles_;
+    std::unordered_map<Key, std::optional<Tile>, KeyHash> tiles_;
     uint64_t hits_ = 0;
     uint64_t misses_ = 0;
 };

@@ -176,9 +176,9 @@ void drawBoxDrawings(QPainter& painter, std::span<const BoxDrawingRenderItem> it
     for (const BoxDrawingRenderItem& item : items) {
         const QRect cell(cw * item.column, top, cw * item.columnWidth, ch);
         if (tiles) {
-            if (const QImage* tile =
+            if (const auto* tile =
                     tiles->boxTile(item.codePoint, cell.size(), row.scale, item.foregroundColor, baseThicknessPx)) {
-                painter.drawImage(cell.topLeft(), *tile);
+                painter.drawImage(cell.topLeft() + tile->offset, tile->image);
                 continue;
             }
         }
@@ -198,9 +198,9 @@ void drawBlockElements(QPainter& painter, std::span<const BlockElementRenderItem
     for (const BlockElementRenderItem& item : items) {
         const QRect cell(cw * item.column, top, cw * item.columnWidth, ch);
         if (tiles) {
-            if (const QImage* tile =
+            if (const auto* tile =
                     tiles->blockTile(item.codePoint, cell.size(), item.rects, item.foregroundColor, antiAlias)) {
-                painter.drawImage(cell.topLeft(), *tile);
+                painter.drawImage(cell.topLeft() + tile->offset, tile->image);
                 continue;
             }
         }

@@ -112,11 +112,18 @@ TEST(CustomGlyphTileCacheTest, OnlyWhollyCoveredTilesAreHandedOut)
     CustomGlyphTileCache tiles;
     const QColor opaque(Qt::black);
     // Straight strokes and solid blocks cover whole pixels.
-    const QImage* cross = tiles.boxTile(0x253C, QSize(16, 34), 2.0, opaque, 2);
+    const auto* cross = tiles.boxTile(0x253C, QSize(16, 34), 2.0, opaque, 2);
     ASSERT_NE(cross, nullptr);
-    EXPECT_EQ(cross->size(), QSize(16, 34));
-    EXPECT_EQ(qAlpha(cross->pixel(8, 17)), 255);
-    EXPECT_EQ(qAlpha(cross->pixel(0, 0)), 0);
+    EXPECT_EQ(cross->offset, QPoint(0, 0));
+    EXPECT_EQ(cross->image.size(), QSize(16, 34));
+    EXPECT_EQ(qAlpha(cross->image.pixel(8, 17)), 255);
+    EXPECT_EQ(qAlpha(cross->image.pixel(0, 0)), 0);
+    // A tile is cut to its painted part, kept without alpha when solid.
+    const auto* line = tiles.boxTile(0x2500, QSize(16, 34), 2.0, opaque, 2);
+    ASSERT_NE(line, nullptr);
+    EXPECT_EQ(line->offset, QPoint(0, 16));
+    EXPECT_EQ(line->image.size(), QSize(16, 2));
+    EXPECT_FALSE(line->image.hasAlphaChannel());
     EXPECT_NE(tiles.blockTile(0x2580, QSize(8, 17), *BlockElementMapping::rects(0x2580), opaque, false), nullptr);
     // Rounded corners, diagonals, shades, anti-aliased fractional edges and
     // translucent colours blend, so they are drawn directly.
