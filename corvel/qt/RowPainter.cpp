@@ -126,7 +126,17 @@ void fillBackgrounds(QPainter& painter, const ViewLineInfo& info, const RowGeome
     if (spans.size() >= 8 && cw > 0 && ch > 0 && row.cols > 0) {
         DevicePixelScope px(painter, row.scale);
         if (mapsDevicePixelsOneToOne(painter)) {
-            QImage strip(cw * row.cols, 1, QImage::Format_ARGB32_Premultiplied);
+            // Opaque fills over every column make an image without alpha,
+            // which the raster engine copies instead of blending.
+            int covered = 0;
+            bool opaque = true;
+            for (const Span& span : spans) {
+                opaque = opaque && span.start == covered && qAlpha(span.fill) == 255;
+                covered = span.end;
+            }
+            opaque = opaque && covered >= row.cols;
+            QImage strip(cw * row.cols, 1,
+                         opaque ? QImage::Format_RGB32 : QImage::Format_ARGB32_Premultiplied);
             strip.fill(Qt::transparent);
             auto* pixels = reinterpret_cast<QRgb*>(strip.bits());
             for (const Span& span : spans) {
@@ -277,7 +287,12 @@ void drawText(QPainter& painter, const ViewLineInfo& info, const RowGeometry& ro
                     auto found = std::find_if(batches.begin(), batches.end(),
                                               [&](const Batch& b) { return b.color == color && b.font == g.font; });
                     if (found == batches.end()) {
+                        // Room for the rest of the row, so appending never
+                        // reallocates (ASCII cells hold one glyph each).
+                        const auto room = static_cast<qsizetype>(info.cells.size()) - c;
                         batches.push_back({g.font, color, {}, {}});
+                        batches.back().indexes.reserve(room);
+                        batches.back().positions.reserve(room);
                         found = batches.end() - 1;
                     }
                     last = &*found;

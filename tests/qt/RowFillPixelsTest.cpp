@@ -106,8 +106,9 @@ TEST(RowFillPixelsTest, StraightDecorationsCoverTheirStrokesPixels)
 
 TEST(RowFillPixelsTest, ManyColourBackgroundsMatchOneFillPerSpan)
 {
-    // Ten spans of different colours (one translucent), the last reaching
-    // the final column, so the row is blitted and filled to the view's edge.
+    // Ten spans of different colours, the last reaching the final column, so
+    // the row is blitted and filled to the view's edge: with a gap and a
+    // translucent span, and all opaque without gaps.
     ViewLineInfo info;
     const QColor colors[] = {QColor(200, 0, 0),   QColor(0, 200, 0),    QColor(0, 0, 200),   QColor(200, 200, 0),
                              QColor(0, 200, 200), QColor(200, 0, 200),  QColor(90, 90, 90, 128), QColor(10, 20, 30),
@@ -117,8 +118,11 @@ TEST(RowFillPixelsTest, ManyColourBackgroundsMatchOneFillPerSpan)
         info.runs.push_back(run(2 * i, 2 * i + 2));
         info.runs.back().style.background = colors[i];
     }
+    ViewLineInfo opaque = info;
+    opaque.runs[6].style.background = QColor(90, 90, 90);
     info.runs[3].style.background = QColor();  // a gap: not filled
-    for (const qreal scale : {1.0, 1.5, 2.0}) {
+    for (const auto& [line, scale] : {std::pair(&info, 1.0), std::pair(&info, 1.5), std::pair(&info, 2.0),
+                                      std::pair(&opaque, 1.0), std::pair(&opaque, 2.0)}) {
         const int cw = static_cast<int>(std::ceil(7 * scale));
         const int ch = static_cast<int>(std::ceil(15 * scale));
         const int extra = 5;  // the view is wider than the grid
@@ -127,11 +131,11 @@ TEST(RowFillPixelsTest, ManyColourBackgroundsMatchOneFillPerSpan)
         QImage filled = blitted;
         {
             QPainter painter(&blitted);
-            RowPainter::fillBackgrounds(painter, info, row);
+            RowPainter::fillBackgrounds(painter, *line, row);
         }
         {
             QPainter painter(&filled);
-            for (const ViewLineRun& r : info.runs) {
+            for (const ViewLineRun& r : line->runs) {
                 if (!r.style.background.isValid()) continue;
                 const qreal right = r.endColumn >= cols ? row.rowWidth : r.endColumn * row.cellWidth;
                 painter.fillRect(QRectF(r.column * row.cellWidth, row.top, right - r.column * row.cellWidth,
@@ -139,6 +143,6 @@ TEST(RowFillPixelsTest, ManyColourBackgroundsMatchOneFillPerSpan)
                                  r.style.background);
             }
         }
-        EXPECT_TRUE(blitted == filled) << "scale " << scale;
+        EXPECT_TRUE(blitted == filled) << "scale " << scale << (line == &opaque ? " opaque" : "");
     }
 }
