@@ -1,12 +1,14 @@
-// Cached tiles of box-drawing and block-element cells must draw exactly the
-// pixels the direct geometry draws: every character of both blocks, several
-// cell sizes and scales, over a busy background, in opaque and translucent
-// colours, in plain and double-width rows.
+// The fast paths of row drawing must put down exactly the pixels the plain
+// drawing does, over a busy surface where any stray or differently blended
+// pixel shows: cached box-drawing and block tiles against their geometry,
+// straight decorations filled as rectangles against flat-capped strokes, and
+// many-colour backgrounds blitted line by line against one fill per span.
 #include <gtest/gtest.h>
 
 #include <QImage>
 #include <QPainter>
 
+#include <cmath>
 #include <random>
 
 #include "corvel/qt/BlockElementMapping.h"
@@ -19,29 +21,21 @@ using namespace corvel::qt;
 
 namespace {
 
-struct Case {
-    int cellWidthPx;
-    int cellHeightPx;
-    qreal scale;
-};
-
-// A canvas of `cols` x 2 cells whose pixels are all different colours, so a
-// blit that wrote a transparent pixel or blended differently shows.
-QImage busyCanvas(int cols, const Case& c)
+QImage busySurface(int w, int h, qreal scale)
 {
-    QImage image(c.cellWidthPx * cols, c.cellHeightPx * 2, QImage::Format_ARGB32_Premultiplied);
+    QImage image(w, h, QImage::Format_ARGB32_Premultiplied);
     std::mt19937 rng(11);
-    for (int y = 0; y < image.height(); ++y) {
+    for (int y = 0; y < h; ++y) {
         auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
-        for (int x = 0; x < image.width(); ++x) line[x] = rng() | 0xff000000u;
+        for (int x = 0; x < w; ++x) line[x] = rng() | 0xff000000u;
     }
-    image.setDevicePixelRatio(c.scale);
+    image.setDevicePixelRatio(scale);
     return image;
 }
 
-// Every character of the two blocks in one row (row 1 of the canvas), wide
-// items included, drawn with or without tiles.
-QImage drawAll(const Case& c, const QColor& color, BufferLine::RenderLineMode mode, CustomGlyphTileCache* tiles)
+// Every character of both blocks, and a wide one of each, in row 1.
+QImage drawAllCustomGlyphs(int cw, int ch, qreal scale, const QColor& color, BufferLine::RenderLineMode mode,
+                           CustomGlyphTileCache* tiles)
 {
     std::vector<BoxDrawingRenderItem> boxes;
     std::vector<BlockElementRenderItem> blocks;
@@ -52,53 +46,45 @@ QImage drawAll(const Case& c, const QColor& color, BufferLine::RenderLineMode mo
     for (char32_t cp = 0x2580; cp <= 0x259F; ++cp) blocks.push_back({col++, 1, cp, *BlockElementMapping::rects(cp), color});
     blocks.push_back({col, 2, 0x2588, *BlockElementMapping::rects(0x2588), color});
     col += 2;
-
-    QImage image = busyCanvas(col, c);
-    const qreal cw = c.cellWidthPx / c.scale;
-    const qreal ch = c.cellHeightPx / c.scale;
-    const RowGeometry row{ch, cw, ch, col, cw * col, c.scale};
+    QImage image = busySurface(cw * col, ch * 2, scale);
+    const RowGeometry row{ch / scale, cw / scale, ch / scale, col, cw * col / scale, scale};
     QPainter painter(&image);
     const bool saved = RowPainter::applyLineTransform(painter, mode, row);
-    const int base = BoxDrawingRenderer::baseThicknessPx(c.scale, 1.0);
-    RowPainter::drawBoxDrawings(painter, boxes, row, base, tiles);
+    RowPainter::drawBoxDrawings(painter, boxes, row, BoxDrawingRenderer::baseThicknessPx(scale, 1.0), tiles);
     RowPainter::drawBlockElements(painter, blocks, row, false, tiles);
     if (saved) painter.restore();
     return image;
 }
 
-// The first differing pixel, for the failure message.
-std::string firstDifference(const QImage& a, const QImage& b, int cellWidthPx)
+ViewLineRun run(int column, int endColumn)
 {
-    for (int y = 0; y < a.height(); ++y) {
-        for (int x = 0; x < a.width(); ++x) {
-            if (a.pixel(x, y) != b.pixel(x, y)) {
-                return "pixel (" + std::to_string(x) + ", " + std::to_string(y) + ") in cell column " +
-                       std::to_string(x / cellWidthPx);
-            }
-        }
-    }
-    return "none";
+    ViewLineRun r;
+    r.column = column;
+    r.endColumn = endColumn;
+    return r;
 }
 
 }  // namespace
 
 TEST(CustomGlyphTileCacheTest, TilesDrawTheSamePixelsAsTheGeometry)
 {
-    const Case cases[] = {{8, 17, 1.0}, {7, 15, 1.0}, {10, 20, 1.0}, {16, 34, 2.0}, {17, 35, 2.0}, {12, 27, 1.5}};
-    const QColor colors[] = {QColor(20, 200, 90), QColor(250, 250, 250, 255), QColor(200, 40, 40, 128)};
-    for (const Case& c : cases) {
-        for (const QColor& color : colors) {
+    struct Case {
+        int cw, ch;
+        qreal scale;
+    };
+    for (const Case& c : {Case{8, 17, 1.0}, Case{7, 15, 1.0}, Case{10, 20, 1.0}, Case{16, 34, 2.0},
+                          Case{17, 35, 2.0}, Case{12, 27, 1.5}}) {
+        for (const QColor& color : {QColor(20, 200, 90), QColor(200, 40, 40, 128)}) {
             for (const auto mode : {BufferLine::RenderLineMode::single, BufferLine::RenderLineMode::doubleWidth}) {
                 CustomGlyphTileCache tiles;
-                const QImage direct = drawAll(c, color, mode, nullptr);
-                const QImage first = drawAll(c, color, mode, &tiles);   // fills the cache
-                const QImage cached = drawAll(c, color, mode, &tiles);  // blits from it
-                const std::string what = std::to_string(c.cellWidthPx) + "x" + std::to_string(c.cellHeightPx) +
-                                         " scale " + std::to_string(c.scale) + " alpha " +
-                                         std::to_string(color.alpha()) +
+                const QImage direct = drawAllCustomGlyphs(c.cw, c.ch, c.scale, color, mode, nullptr);
+                const QImage first = drawAllCustomGlyphs(c.cw, c.ch, c.scale, color, mode, &tiles);
+                const QImage cached = drawAllCustomGlyphs(c.cw, c.ch, c.scale, color, mode, &tiles);
+                const std::string what = std::to_string(c.cw) + "x" + std::to_string(c.ch) + " scale " +
+                                         std::to_string(c.scale) + " alpha " + std::to_string(color.alpha()) +
                                          (mode == BufferLine::RenderLineMode::single ? " single" : " double");
-                EXPECT_TRUE(first == direct) << what << ": " << firstDifference(first, direct, c.cellWidthPx);
-                EXPECT_TRUE(cached == direct) << what << ": " << firstDifference(cached, direct, c.cellWidthPx);
+                EXPECT_TRUE(first == direct) << what;
+                EXPECT_TRUE(cached == direct) << what;
                 if (mode == BufferLine::RenderLineMode::single && color.alpha() == 255) {
                     EXPECT_GT(tiles.hits(), 0u) << what;
                 }
@@ -107,46 +93,128 @@ TEST(CustomGlyphTileCacheTest, TilesDrawTheSamePixelsAsTheGeometry)
     }
 }
 
-TEST(CustomGlyphTileCacheTest, OnlyWhollyCoveredTilesAreHandedOut)
+TEST(CustomGlyphTileCacheTest, OnlyWhollyCoveredTilesAreHandedOutCutToTheirPaintedPart)
 {
     CustomGlyphTileCache tiles;
-    const QColor opaque(Qt::black);
-    // Straight strokes and solid blocks cover whole pixels.
-    const auto* cross = tiles.boxTile(0x253C, QSize(16, 34), 2.0, opaque, 2);
+    const QColor black(Qt::black);
+    const auto* cross = tiles.boxTile(0x253C, QSize(16, 34), 2.0, black, 2);
     ASSERT_NE(cross, nullptr);
     EXPECT_EQ(cross->offset, QPoint(0, 0));
     EXPECT_EQ(cross->image.size(), QSize(16, 34));
-    EXPECT_EQ(qAlpha(cross->image.pixel(8, 17)), 255);
-    EXPECT_EQ(qAlpha(cross->image.pixel(0, 0)), 0);
-    // A tile is cut to its painted part, kept without alpha when solid.
-    const auto* line = tiles.boxTile(0x2500, QSize(16, 34), 2.0, opaque, 2);
+    const auto* line = tiles.boxTile(0x2500, QSize(16, 34), 2.0, black, 2);
     ASSERT_NE(line, nullptr);
     EXPECT_EQ(line->offset, QPoint(0, 16));
     EXPECT_EQ(line->image.size(), QSize(16, 2));
-    EXPECT_FALSE(line->image.hasAlphaChannel());
-    EXPECT_NE(tiles.blockTile(0x2580, QSize(8, 17), *BlockElementMapping::rects(0x2580), opaque, false), nullptr);
-    // Rounded corners, diagonals, shades, anti-aliased fractional edges and
-    // translucent colours blend, so they are drawn directly.
-    EXPECT_EQ(tiles.boxTile(0x256D, QSize(16, 34), 2.0, opaque, 2), nullptr);
-    EXPECT_EQ(tiles.boxTile(0x2571, QSize(16, 34), 2.0, opaque, 2), nullptr);
-    EXPECT_EQ(tiles.blockTile(0x2592, QSize(8, 17), *BlockElementMapping::rects(0x2592), opaque, false), nullptr);
-    EXPECT_EQ(tiles.blockTile(0x2584, QSize(8, 17), *BlockElementMapping::rects(0x2584), opaque, true), nullptr);
+    EXPECT_FALSE(line->image.hasAlphaChannel());  // solid: copied, not blended
+    // Rounded corners, shades, anti-aliased edges and translucent colours
+    // blend, so they are drawn directly.
+    EXPECT_EQ(tiles.boxTile(0x256D, QSize(16, 34), 2.0, black, 2), nullptr);
+    EXPECT_EQ(tiles.blockTile(0x2592, QSize(8, 17), *BlockElementMapping::rects(0x2592), black, false), nullptr);
+    EXPECT_EQ(tiles.blockTile(0x2584, QSize(8, 17), *BlockElementMapping::rects(0x2584), black, true), nullptr);
     EXPECT_EQ(tiles.boxTile(0x2500, QSize(8, 17), 1.0, QColor(0, 0, 0, 100), 1), nullptr);
-    // A second request is answered from the cache, null answers included.
+    // Answers are remembered; another colour or stroke is another tile.
     const uint64_t misses = tiles.misses();
-    EXPECT_EQ(tiles.boxTile(0x253C, QSize(16, 34), 2.0, opaque, 2), cross);
-    EXPECT_EQ(tiles.boxTile(0x256D, QSize(16, 34), 2.0, opaque, 2), nullptr);
+    EXPECT_EQ(tiles.boxTile(0x253C, QSize(16, 34), 2.0, black, 2), cross);
+    EXPECT_EQ(tiles.boxTile(0x256D, QSize(16, 34), 2.0, black, 2), nullptr);
     EXPECT_EQ(tiles.misses(), misses);
-    // A different colour, size or stroke is another tile.
     EXPECT_NE(tiles.boxTile(0x253C, QSize(16, 34), 2.0, QColor(Qt::red), 2), cross);
-    EXPECT_NE(tiles.boxTile(0x253C, QSize(16, 34), 2.0, opaque, 3), cross);
-    EXPECT_EQ(tiles.boxTile(0x253C, QSize(0, 34), 2.0, opaque, 2), nullptr);
+    EXPECT_NE(tiles.boxTile(0x253C, QSize(16, 34), 2.0, black, 3), cross);
+    // An ever-changing palette does not grow the cache without bound.
+    for (uint32_t i = 0; i < CustomGlyphTileCache::maxEntries + 10; ++i)
+        tiles.boxTile(0x2500, QSize(4, 6), 1.0, QColor::fromRgb(0xff000000u | i), 1);
+    EXPECT_LE(tiles.size(), CustomGlyphTileCache::maxEntries);
 }
 
-TEST(CustomGlyphTileCacheTest, ManyColoursDoNotGrowTheCacheWithoutBound)
+TEST(RowFillPixelsTest, StraightDecorationsCoverTheirStrokesPixels)
 {
-    CustomGlyphTileCache tiles;
-    for (int i = 0; i < int(CustomGlyphTileCache::maxEntries) + 500; ++i)
-        tiles.boxTile(0x2500, QSize(4, 6), 1.0, QColor::fromRgb(QRgb(0xff000000u | uint32_t(i))), 1);
-    EXPECT_LE(tiles.size(), CustomGlyphTileCache::maxEntries);
+    const QColor red(220, 20, 20), blue(20, 20, 220), green(20, 160, 20);
+    ViewLineInfo info;  // runs without cells: decorations only
+    for (const auto& [from, to, style, color] :
+         {std::tuple(0, 3, UnderlineStyle::single, red), std::tuple(3, 5, UnderlineStyle::single, red),
+          std::tuple(6, 9, UnderlineStyle::double_, blue)}) {
+        info.runs.push_back(run(from, to));
+        info.runs.back().style.underline = style;
+        info.runs.back().style.underlineColor = color;
+    }
+    info.runs.push_back(run(9, 12));
+    info.runs.back().style.strikethrough = true;
+    info.runs.back().style.strikethroughColor = green;
+    const QFont font(QStringLiteral("DejaVu Sans Mono"));
+    GlyphRunCache glyphs({font, font, font, font});
+    for (const qreal scale : {1.0, 1.25, 1.5, 2.0}) {
+        for (const qreal thickness : {0.6, 1.0, 1.3, 2.0}) {
+            for (int eighth = 0; eighth < 16; ++eighth) {
+                RowTextMetrics metrics;
+                metrics.descentAndLeading = 4;
+                metrics.underlinePosition = eighth / 8.0;
+                metrics.underlineThickness = thickness;
+                metrics.xHeight.fill(7 + eighth / 16.0);
+                metrics.lineThickness.fill(thickness);
+                const int cw = static_cast<int>(std::ceil(8 * scale));
+                const int ch = static_cast<int>(std::ceil(17 * scale));
+                const RowGeometry row{ch / scale, cw / scale, ch / scale, 12, 12 * cw / scale, scale};
+                QImage fast = busySurface(cw * 12, ch * 3, scale);
+                QImage stroked = fast;
+                {
+                    QPainter painter(&fast);
+                    RowPainter::drawText(painter, info, row, glyphs, metrics, Qt::black);
+                }
+                QPainter painter(&stroked);
+                const auto stroke = [&](const QColor& color, qreal width, int col0, int col1, qreal y) {
+                    QPen pen(color);
+                    pen.setWidthF(width);
+                    pen.setCapStyle(Qt::FlatCap);
+                    painter.setPen(pen);
+                    painter.drawLine(QLineF(col0 * row.cellWidth, y, col1 * row.cellWidth, y));
+                };
+                const qreal baseline = row.top + row.cellHeight - metrics.descentAndLeading;
+                const qreal w = std::max(0.5, std::round(scale * thickness) / scale);
+                const qreal y = baseline + metrics.underlinePosition;
+                stroke(red, w, 0, 5, y);
+                stroke(blue, w, 6, 9, y);
+                stroke(blue, w, 6, 9, y + w + 1);
+                stroke(green, w, 9, 12, baseline - (metrics.xHeight[0] + w) / 2);
+                painter.end();
+                EXPECT_TRUE(fast == stroked) << "scale " << scale << " thickness " << thickness << " position "
+                                             << metrics.underlinePosition;
+            }
+        }
+    }
+}
+
+TEST(RowFillPixelsTest, ManyColourBackgroundsMatchOneFillPerSpan)
+{
+    // Ten spans, the last reaching the final column of a view wider than the
+    // grid: with a gap and a translucent span, and all opaque without gaps.
+    const int cols = 20;
+    ViewLineInfo opaque;
+    for (int i = 0; i < 10; ++i) {
+        opaque.runs.push_back(run(2 * i, 2 * i + 2));
+        opaque.runs.back().style.background = QColor::fromHsv(36 * i, 200, 100 + 15 * i);
+    }
+    ViewLineInfo gaps = opaque;
+    gaps.runs[3].style.background = QColor();
+    gaps.runs[6].style.background = QColor(90, 90, 90, 128);
+    for (const auto& [line, scale] : {std::pair(&gaps, 1.0), std::pair(&gaps, 1.5), std::pair(&gaps, 2.0),
+                                      std::pair(&opaque, 1.0), std::pair(&opaque, 2.0)}) {
+        const int cw = static_cast<int>(std::ceil(7 * scale));
+        const int ch = static_cast<int>(std::ceil(15 * scale));
+        const RowGeometry row{ch / scale, cw / scale, ch / scale, cols, (cols * cw + 5) / scale, scale};
+        QImage blitted = busySurface(cols * cw + 5, ch * 3, scale);
+        QImage filled = blitted;
+        {
+            QPainter painter(&blitted);
+            RowPainter::fillBackgrounds(painter, *line, row);
+        }
+        QPainter painter(&filled);
+        for (const ViewLineRun& r : line->runs) {
+            const qreal right = r.endColumn >= cols ? row.rowWidth : r.endColumn * row.cellWidth;
+            if (r.style.background.isValid())
+                painter.fillRect(QRectF(r.column * row.cellWidth, row.top, right - r.column * row.cellWidth,
+                                        row.cellHeight),
+                                 r.style.background);
+        }
+        painter.end();
+        EXPECT_TRUE(blitted == filled) << "scale " << scale << (line == &opaque ? " opaque" : " gaps");
+    }
 }
