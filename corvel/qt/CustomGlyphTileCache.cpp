@@ -61,12 +61,18 @@ size_t CustomGlyphTileCache::KeyHash::operator()(const Key& k) const noexcept
 template <typename Draw>
 const CustomGlyphTileCache::Tile* CustomGlyphTileCache::lookup(const Key& key, Draw&& draw)
 {
+    Recent& recent = recent_[key.codePoint & 0xff];
+    if (recent.slot && recent.key == key) {
+        ++hits_;
+        return *recent.slot ? &**recent.slot : nullptr;
+    }
     if (auto found = tiles_.find(key); found != tiles_.end()) {
         ++hits_;
+        recent = {key, &found->second};
         return found->second ? &*found->second : nullptr;
     }
     ++misses_;
-    if (tiles_.size() >= maxEntries) tiles_.clear();
+    if (tiles_.size() >= maxEntries) clear();
     std::optional<Tile> tile;
     if (key.width > 0 && key.height > 0) {
         QImage image(key.width, key.height, QImage::Format_ARGB32_Premultiplied);
@@ -78,6 +84,7 @@ const CustomGlyphTileCache::Tile* CustomGlyphTileCache::lookup(const Key& key, D
         tile = tileOf(image);
     }
     auto& slot = tiles_.emplace(key, std::move(tile)).first->second;
+    recent = {key, &slot};
     return slot ? &*slot : nullptr;
 }
 

@@ -24,6 +24,7 @@
 #include <QPoint>
 #include <QSize>
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -58,7 +59,11 @@ public:
     const Tile* blockTile(char32_t codePoint, QSize sizePx, std::span<const BlockElementRect> rects,
                             const QColor& color, bool antiAlias);
 
-    void clear() { tiles_.clear(); }
+    void clear()
+    {
+        tiles_.clear();
+        recent_.fill({});
+    }
     size_t size() const { return tiles_.size(); }
     uint64_t hits() const { return hits_; }
     uint64_t misses() const { return misses_; }
@@ -83,6 +88,13 @@ private:
     const Tile* lookup(const Key& key, Draw&& draw);
 
     std::unordered_map<Key, std::optional<Tile>, KeyHash> tiles_;
+    // Recent answers by code point, so a repaint mostly skips hashing the
+    // whole key; pointers into tiles_ (whose nodes stay put), dropped with it.
+    struct Recent {
+        Key key;
+        const std::optional<Tile>* slot = nullptr;
+    };
+    std::array<Recent, 256> recent_{};
     uint64_t hits_ = 0;
     uint64_t misses_ = 0;
 };
