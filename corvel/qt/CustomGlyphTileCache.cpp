@@ -1,6 +1,6 @@
 // Tile rendering: the renderers draw into a transparent ARGB32 premultiplied
 // image with the same device-pixel geometry they use on the view, then the
-// image is checked for partly covered pixels.
+// image is checked for partly covered pixels and cut to its painted part.
 #include "corvel/qt/CustomGlyphTileCache.h"
 
 #include <QPainter>
@@ -62,34 +62,40 @@ template <typename Draw>
 const CustomGlyphTileCache::Tile* CustomGlyphTileCache::lookup(const Key& key, Draw&& draw)
 {
     Recent& recent = recent_[key.codePoint & 0xff];
-    if (recent.slot && recent.key == key) {
+    if (recent.entry && recent.entry->rendered && recent.key == key) {
         ++hits_;
-        return *recent.slot ? &**recent.slot : nullptr;
+        return recent.entry->tile ? &*recent.entry->tile : nullptr;
     }
-    if (auto found = tiles_.find(key); found != tiles_.end()) {
+    auto found = tiles_.find(key);
+    if (found == tiles_.end()) {
+        // First request: noted only.
+        ++misses_;
+        if (tiles_.size() >= maxEntries) clear();
+        tiles_.emplace(key, Entry{});
+        return nullptr;
+    }
+    Entry& entry = found->second;
+    if (entry.rendered) {
         ++hits_;
-        recent = {key, &found->second};
-        return found->second ? &*found->second : nullptr;
-    }
-    ++misses_;
-    if (tiles_.size() >= maxEntries) clear();
-    std::optional<Tile> tile;
-    if (key.width > 0 && key.height > 0) {
-        QImage image(key.width, key.height, QImage::Format_ARGB32_Premultiplied);
-        image.fill(Qt::transparent);
-        {
-            QPainter painter(&image);
-            draw(painter);
+    } else {
+        ++misses_;
+        entry.rendered = true;
+        if (key.width > 0 && key.height > 0) {
+            QImage image(key.width, key.height, QImage::Format_ARGB32_Premultiplied);
+            image.fill(Qt::transparent);
+            {
+                QPainter painter(&image);
+                draw(painter);
+            }
+            entry.tile = tileOf(image);
         }
-        tile = tileOf(image);
     }
-    auto& slot = tiles_.emplace(key, std::move(tile)).first->second;
-    recent = {key, &slot};
-    return slot ? &*slot : nullptr;
+    recent = {key, &entry};
+    return entry.tile ? &*entry.tile : nullptr;
 }
 
-const CustomGlyphTileCache::Tile* CustomGlyphTileCache::boxTile(char32_t codePoint, QSize sizePx, qreal scale, const QColor& color,
-                                           int baseThicknessPx)
+const CustomGlyphTileCache::Tile* CustomGlyphTileCache::boxTile(char32_t codePoint, QSize sizePx, qreal scale,
+                                                                const QColor& color, int baseThicknessPx)
 {
     // The drawing depends on the scale only through the lightest stroke.
     const int lightPx = std::max(static_cast<int>(std::lround(scale)), 1);
@@ -101,8 +107,8 @@ const CustomGlyphTileCache::Tile* CustomGlyphTileCache::boxTile(char32_t codePoi
 }
 
 const CustomGlyphTileCache::Tile* CustomGlyphTileCache::blockTile(char32_t codePoint, QSize sizePx,
-                                             std::span<const BlockElementRect> rects, const QColor& color,
-                                             bool antiAlias)
+                                                                  std::span<const BlockElementRect> rects,
+                                                                  const QColor& color, bool antiAlias)
 {
     const Key key{color.rgba64(), codePoint, sizePx.width(), sizePx.height(), antiAlias ? 1 : 0, 0, false};
     return lookup(key, [&](QPainter& painter) {

@@ -14,9 +14,14 @@
 // answers null and the caller draws the character directly (as it does for
 // a character that paints nothing); the answer is remembered like a tile.
 //
-// Owned by the view (or whoever draws rows), GUI thread only. The cache is
-// emptied when it passes maxEntries, so an ever-changing palette cannot grow
-// it without bound.
+// A tile is rendered on the second request for its key; the first is only
+// noted and answered null. A screen of ever-new keys (an image of half
+// blocks in true colour, every cell its own colour) thus costs a hash insert
+// per cell instead of a rendered tile per cell. The cache is emptied when it
+// passes maxEntries, so an ever-changing palette cannot grow it without
+// bound.
+//
+// Owned by the view (or whoever draws rows), GUI thread only.
 #pragma once
 
 #include <QColor>
@@ -49,7 +54,7 @@ public:
 
     // The tile of a box-drawing character over `sizePx`, drawn as
     // BoxDrawingRenderer::draw draws it; null when the character must be
-    // drawn directly.
+    // drawn directly (always on the first request).
     const Tile* boxTile(char32_t codePoint, QSize sizePx, qreal scale, const QColor& color, int baseThicknessPx);
 
     // The tile of a block element over `sizePx` (`rects` are the code
@@ -57,7 +62,7 @@ public:
     // BlockElementRenderer::draw draws them; null when it must be drawn
     // directly.
     const Tile* blockTile(char32_t codePoint, QSize sizePx, std::span<const BlockElementRect> rects,
-                            const QColor& color, bool antiAlias);
+                          const QColor& color, bool antiAlias);
 
     void clear()
     {
@@ -87,12 +92,16 @@ private:
     template <typename Draw>
     const Tile* lookup(const Key& key, Draw&& draw);
 
-    std::unordered_map<Key, std::optional<Tile>, KeyHash> tiles_;
+    struct Entry {
+        bool rendered = false;  // false: requested once, not drawn yet
+        std::optional<Tile> tile;
+    };
+    std::unordered_map<Key, Entry, KeyHash> tiles_;
     // Recent answers by code point, so a repaint mostly skips hashing the
     // whole key; pointers into tiles_ (whose nodes stay put), dropped with it.
     struct Recent {
         Key key;
-        const std::optional<Tile>* slot = nullptr;
+        const Entry* entry = nullptr;
     };
     std::array<Recent, 256> recent_{};
     uint64_t hits_ = 0;

@@ -5,7 +5,7 @@
 // logical pixels with y down; the row's cells are whole device pixels (the
 // view's cell metrics guarantee it). The view's paint event calls these per
 // row in the order of drawRow(). GUI thread only; nothing is kept between
-// calls except what the GlyphRunCache holds.
+// calls except what the GlyphRunCache and the CustomGlyphTileCache hold.
 #pragma once
 
 #include <QColor>

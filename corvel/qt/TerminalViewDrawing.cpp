@@ -82,6 +82,7 @@ void TerminalView::ensureGlyphCache()
     if (glyphs_ && faces == glyphFonts_) return;
     if (glyphs_) {
         glyphs_->setFonts(faces);
+        glyphTiles_.clear();  // tiles of the old cell size are no longer drawn
     } else {
         glyphs_ = std::make_unique<qt::GlyphRunCache>(faces);
     }

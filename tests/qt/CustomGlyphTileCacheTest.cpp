@@ -43,7 +43,8 @@ QImage drawAllCustomGlyphs(int cw, int ch, qreal scale, const QColor& color, Buf
     for (char32_t cp = 0x2500; cp <= 0x257F; ++cp) boxes.push_back({col++, 1, cp, color});
     boxes.push_back({col, 2, 0x253C, color});
     col += 2;
-    for (char32_t cp = 0x2580; cp <= 0x259F; ++cp) blocks.push_back({col++, 1, cp, *BlockElementMapping::rects(cp), color});
+    for (char32_t cp = 0x2580; cp <= 0x259F; ++cp)
+        blocks.push_back({col++, 1, cp, *BlockElementMapping::rects(cp), color});
     blocks.push_back({col, 2, 0x2588, *BlockElementMapping::rects(0x2588), color});
     col += 2;
     QImage image = busySurface(cw * col, ch * 2, scale);
@@ -78,12 +79,16 @@ TEST(CustomGlyphTileCacheTest, TilesDrawTheSamePixelsAsTheGeometry)
             for (const auto mode : {BufferLine::RenderLineMode::single, BufferLine::RenderLineMode::doubleWidth}) {
                 CustomGlyphTileCache tiles;
                 const QImage direct = drawAllCustomGlyphs(c.cw, c.ch, c.scale, color, mode, nullptr);
+                // Keys are noted on the first pass, rendered on the second
+                // and blitted from the cache on the third.
                 const QImage first = drawAllCustomGlyphs(c.cw, c.ch, c.scale, color, mode, &tiles);
+                const QImage rendered = drawAllCustomGlyphs(c.cw, c.ch, c.scale, color, mode, &tiles);
                 const QImage cached = drawAllCustomGlyphs(c.cw, c.ch, c.scale, color, mode, &tiles);
                 const std::string what = std::to_string(c.cw) + "x" + std::to_string(c.ch) + " scale " +
                                          std::to_string(c.scale) + " alpha " + std::to_string(color.alpha()) +
                                          (mode == BufferLine::RenderLineMode::single ? " single" : " double");
                 EXPECT_TRUE(first == direct) << what;
+                EXPECT_TRUE(rendered == direct) << what;
                 EXPECT_TRUE(cached == direct) << what;
                 if (mode == BufferLine::RenderLineMode::single && color.alpha() == 255) {
                     EXPECT_GT(tiles.hits(), 0u) << what;
@@ -96,32 +101,44 @@ TEST(CustomGlyphTileCacheTest, TilesDrawTheSamePixelsAsTheGeometry)
 TEST(CustomGlyphTileCacheTest, OnlyWhollyCoveredTilesAreHandedOutCutToTheirPaintedPart)
 {
     CustomGlyphTileCache tiles;
+    // The first request for a key is drawn directly; the second renders.
+    const auto box = [&](char32_t cp, QSize size, qreal scale, const QColor& color, int base) {
+        EXPECT_EQ(tiles.boxTile(cp, size, scale, color, base), nullptr);
+        return tiles.boxTile(cp, size, scale, color, base);
+    };
+    const auto block = [&](char32_t cp, bool antiAlias) {
+        const auto rects = *BlockElementMapping::rects(cp);
+        EXPECT_EQ(tiles.blockTile(cp, QSize(8, 17), rects, Qt::black, antiAlias), nullptr);
+        return tiles.blockTile(cp, QSize(8, 17), rects, Qt::black, antiAlias);
+    };
     const QColor black(Qt::black);
-    const auto* cross = tiles.boxTile(0x253C, QSize(16, 34), 2.0, black, 2);
+    const auto* cross = box(0x253C, QSize(16, 34), 2.0, black, 2);
     ASSERT_NE(cross, nullptr);
     EXPECT_EQ(cross->offset, QPoint(0, 0));
     EXPECT_EQ(cross->image.size(), QSize(16, 34));
-    const auto* line = tiles.boxTile(0x2500, QSize(16, 34), 2.0, black, 2);
+    const auto* line = box(0x2500, QSize(16, 34), 2.0, black, 2);
     ASSERT_NE(line, nullptr);
     EXPECT_EQ(line->offset, QPoint(0, 16));
     EXPECT_EQ(line->image.size(), QSize(16, 2));
     EXPECT_FALSE(line->image.hasAlphaChannel());  // solid: copied, not blended
+    EXPECT_NE(block(0x2580, false), nullptr);
     // Rounded corners, shades, anti-aliased edges and translucent colours
     // blend, so they are drawn directly.
-    EXPECT_EQ(tiles.boxTile(0x256D, QSize(16, 34), 2.0, black, 2), nullptr);
-    EXPECT_EQ(tiles.blockTile(0x2592, QSize(8, 17), *BlockElementMapping::rects(0x2592), black, false), nullptr);
-    EXPECT_EQ(tiles.blockTile(0x2584, QSize(8, 17), *BlockElementMapping::rects(0x2584), black, true), nullptr);
-    EXPECT_EQ(tiles.boxTile(0x2500, QSize(8, 17), 1.0, QColor(0, 0, 0, 100), 1), nullptr);
+    EXPECT_EQ(box(0x256D, QSize(16, 34), 2.0, black, 2), nullptr);
+    EXPECT_EQ(block(0x2592, false), nullptr);
+    EXPECT_EQ(block(0x2584, true), nullptr);
+    EXPECT_EQ(box(0x2500, QSize(8, 17), 1.0, QColor(0, 0, 0, 100), 1), nullptr);
     // Answers are remembered; another colour or stroke is another tile.
     const uint64_t misses = tiles.misses();
     EXPECT_EQ(tiles.boxTile(0x253C, QSize(16, 34), 2.0, black, 2), cross);
     EXPECT_EQ(tiles.boxTile(0x256D, QSize(16, 34), 2.0, black, 2), nullptr);
     EXPECT_EQ(tiles.misses(), misses);
-    EXPECT_NE(tiles.boxTile(0x253C, QSize(16, 34), 2.0, QColor(Qt::red), 2), cross);
-    EXPECT_NE(tiles.boxTile(0x253C, QSize(16, 34), 2.0, black, 3), cross);
-    // An ever-changing palette does not grow the cache without bound.
+    EXPECT_NE(box(0x253C, QSize(16, 34), 2.0, QColor(Qt::red), 2), cross);
+    EXPECT_NE(box(0x253C, QSize(16, 34), 2.0, black, 3), cross);
+    // An ever-changing palette (true-colour half blocks) renders no tile for
+    // a colour seen once and does not grow the cache without bound.
     for (uint32_t i = 0; i < CustomGlyphTileCache::maxEntries + 10; ++i)
-        tiles.boxTile(0x2500, QSize(4, 6), 1.0, QColor::fromRgb(0xff000000u | i), 1);
+        EXPECT_EQ(tiles.boxTile(0x2500, QSize(4, 6), 1.0, QColor::fromRgb(0xff000000u | i), 1), nullptr);
     EXPECT_LE(tiles.size(), CustomGlyphTileCache::maxEntries);
 }
 
