@@ -159,7 +159,8 @@ void BM_ViewTrueColourHalfBlocks(benchmark::State& state)
         for (int col = 0; col < kCols; ++col) {
             const int r = col * 255 / kCols, g = row * 255 / kRows, b = (col * row) % 256;
             text += "\x1b[38;2;" + std::to_string(r) + ";" + std::to_string(g) + ";" + std::to_string(b) + "m";
-            text += "\x1b[48;2;" + std::to_string(b) + ";" + std::to_string(r) + ";" + std::to_string(g) + "m\u2580";
+            text += "\x1b[48;2;" + std::to_string(b) + ";" + std::to_string(r) + ";" + std::to_string(g) + "m";
+            text += "\u2580";
         }
     }
     view->getTerminal().feed(text);

@@ -62,36 +62,37 @@ template <typename Draw>
 const CustomGlyphTileCache::Tile* CustomGlyphTileCache::lookup(const Key& key, Draw&& draw)
 {
     Recent& recent = recent_[key.codePoint & 0xff];
-    if (recent.entry && recent.entry->rendered && recent.key == key) {
+    if (recent.slot && recent.key == key) {
         ++hits_;
-        return recent.entry->tile ? &*recent.entry->tile : nullptr;
+        return *recent.slot ? &**recent.slot : nullptr;
     }
-    auto found = tiles_.find(key);
-    if (found == tiles_.end()) {
-        // First request: noted only.
-        ++misses_;
-        if (tiles_.size() >= maxEntries) clear();
-        tiles_.emplace(key, Entry{});
+    if (auto found = tiles_.find(key); found != tiles_.end()) {
+        ++hits_;
+        recent = {key, &found->second};
+        return found->second ? &*found->second : nullptr;
+    }
+    ++misses_;
+    // First request: noted only. (Two keys of one hash merely render early.)
+    const size_t hash = KeyHash{}(key) | 1;
+    size_t& seen = seen_[hash % seen_.size()];
+    if (seen != hash) {
+        seen = hash;
         return nullptr;
     }
-    Entry& entry = found->second;
-    if (entry.rendered) {
-        ++hits_;
-    } else {
-        ++misses_;
-        entry.rendered = true;
-        if (key.width > 0 && key.height > 0) {
-            QImage image(key.width, key.height, QImage::Format_ARGB32_Premultiplied);
-            image.fill(Qt::transparent);
-            {
-                QPainter painter(&image);
-                draw(painter);
-            }
-            entry.tile = tileOf(image);
+    if (tiles_.size() >= maxEntries) return nullptr;
+    std::optional<Tile> tile;
+    if (key.width > 0 && key.height > 0) {
+        QImage image(key.width, key.height, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        {
+            QPainter painter(&image);
+            draw(painter);
         }
+        tile = tileOf(image);
     }
-    recent = {key, &entry};
-    return entry.tile ? &*entry.tile : nullptr;
+    auto& slot = tiles_.emplace(key, std::move(tile)).first->second;
+    recent = {key, &slot};
+    return slot ? &*slot : nullptr;
 }
 
 const CustomGlyphTileCache::Tile* CustomGlyphTileCache::boxTile(char32_t codePoint, QSize sizePx, qreal scale,

@@ -15,11 +15,12 @@
 // a character that paints nothing); the answer is remembered like a tile.
 //
 // A tile is rendered on the second request for its key; the first is only
-// noted and answered null. A screen of ever-new keys (an image of half
-// blocks in true colour, every cell its own colour) thus costs a hash insert
-// per cell instead of a rendered tile per cell. The cache is emptied when it
-// passes maxEntries, so an ever-changing palette cannot grow it without
-// bound.
+// noted in a small table of key hashes and answered null. A screen of
+// ever-new keys (an image of half blocks in true colour, every cell its own
+// colour) thus costs a hash per cell instead of a rendered tile per cell.
+// Once maxEntries tiles are held, further keys are drawn directly until the
+// cache is cleared (the view clears it when its fonts change): memory stays
+// bounded, and a full cache never thrashes.
 //
 // Owned by the view (or whoever draws rows), GUI thread only.
 #pragma once
@@ -68,6 +69,7 @@ public:
     {
         tiles_.clear();
         recent_.fill({});
+        seen_.fill(0);
     }
     size_t size() const { return tiles_.size(); }
     uint64_t hits() const { return hits_; }
@@ -92,18 +94,16 @@ private:
     template <typename Draw>
     const Tile* lookup(const Key& key, Draw&& draw);
 
-    struct Entry {
-        bool rendered = false;  // false: requested once, not drawn yet
-        std::optional<Tile> tile;
-    };
-    std::unordered_map<Key, Entry, KeyHash> tiles_;
+    std::unordered_map<Key, std::optional<Tile>, KeyHash> tiles_;
     // Recent answers by code point, so a repaint mostly skips hashing the
     // whole key; pointers into tiles_ (whose nodes stay put), dropped with it.
     struct Recent {
         Key key;
-        const Entry* entry = nullptr;
+        const std::optional<Tile>* slot = nullptr;
     };
     std::array<Recent, 256> recent_{};
+    // Hashes of keys requested once, by hash; 0 for none.
+    std::array<size_t, 2048> seen_{};
     uint64_t hits_ = 0;
     uint64_t misses_ = 0;
 };

@@ -136,10 +136,17 @@ TEST(CustomGlyphTileCacheTest, OnlyWhollyCoveredTilesAreHandedOutCutToTheirPaint
     EXPECT_NE(box(0x253C, QSize(16, 34), 2.0, QColor(Qt::red), 2), cross);
     EXPECT_NE(box(0x253C, QSize(16, 34), 2.0, black, 3), cross);
     // An ever-changing palette (true-colour half blocks) renders no tile for
-    // a colour seen once and does not grow the cache without bound.
-    for (uint32_t i = 0; i < CustomGlyphTileCache::maxEntries + 10; ++i)
+    // a colour seen once; a full cache draws further keys directly.
+    const size_t held = tiles.size();
+    for (uint32_t i = 0; i < 3 * CustomGlyphTileCache::maxEntries; ++i)
         EXPECT_EQ(tiles.boxTile(0x2500, QSize(4, 6), 1.0, QColor::fromRgb(0xff000000u | i), 1), nullptr);
-    EXPECT_LE(tiles.size(), CustomGlyphTileCache::maxEntries);
+    EXPECT_EQ(tiles.size(), held);
+    for (uint32_t i = 0; i < CustomGlyphTileCache::maxEntries + 10; ++i)
+        box(0x2500, QSize(4, 6), 1.0, QColor::fromRgb(i), 1);
+    EXPECT_EQ(tiles.size(), CustomGlyphTileCache::maxEntries);
+    EXPECT_EQ(box(0x2502, QSize(4, 6), 1.0, black, 1), nullptr);
+    tiles.clear();
+    EXPECT_NE(box(0x2502, QSize(4, 6), 1.0, black, 1), nullptr);
 }
 
 TEST(RowFillPixelsTest, StraightDecorationsCoverTheirStrokesPixels)
