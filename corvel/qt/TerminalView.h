@@ -576,14 +576,16 @@ private:
     bool caretSuspended_ = false;  // the GPU path draws the cursor
 
     // Drawing state (TerminalViewDrawing.cpp): the glyph cache for the fonts
-    // it was made with, their metrics, the run-style caches (emptied with the
-    // attribute caches), and the line builder with its reused row record.
+    // it was made with, their metrics, the tiles of box-drawing and block
+    // cells, the run-style caches (emptied with the attribute caches), and
+    // the line builder with its reused row record.
     void ensureGlyphCache();
     void drawRow(QPainter& painter, int64_t row, const BufferLine& line, qt::LineBuilder& builder,
                  const std::unordered_map<uint32_t, std::vector<KittyPlacementRecord>>& virtualPlacements);
     std::unique_ptr<qt::GlyphRunCache> glyphs_;
     std::array<QFont, 4> glyphFonts_;
     qt::RowTextMetrics rowMetrics_;
+    qt::CustomGlyphTileCache glyphTiles_;
     std::unordered_map<Attribute, qt::RunStyle> runStyles_;
     std::unordered_map<Attribute, qt::RunStyle> urlRunStyles_;
     qt::ViewLineInfo lineInfo_;

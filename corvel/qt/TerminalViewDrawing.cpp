@@ -82,6 +82,7 @@ void TerminalView::ensureGlyphCache()
     if (glyphs_ && faces == glyphFonts_) return;
     if (glyphs_) {
         glyphs_->setFonts(faces);
+        glyphTiles_.clear();  // tiles of the old cell size are no longer drawn
     } else {
         glyphs_ = std::make_unique<qt::GlyphRunCache>(faces);
     }
@@ -206,8 +207,10 @@ void TerminalView::drawRow(QPainter& painter, int64_t row, const BufferLine& lin
     qt::RowPainter::fillBackgrounds(painter, lineInfo_, geometry);
     drawImages(below);
     qt::RowPainter::drawBoxDrawings(painter, lineInfo_.boxDrawings, geometry,
-                                    qt::BoxDrawingRenderer::baseThicknessPx(scale, rowMetrics_.underlineThickness));
-    qt::RowPainter::drawBlockElements(painter, lineInfo_.blockElements, geometry, antiAliasCustomBlockGlyphs_);
+                                    qt::BoxDrawingRenderer::baseThicknessPx(scale, rowMetrics_.underlineThickness),
+                                    &glyphTiles_);
+    qt::RowPainter::drawBlockElements(painter, lineInfo_.blockElements, geometry, antiAliasCustomBlockGlyphs_,
+                                      &glyphTiles_);
     qt::RowPainter::drawText(painter, lineInfo_, geometry, *glyphs_, rowMetrics_, builder.settings.defaultForeground);
 
     if (!virtualPlacements.empty()) {
