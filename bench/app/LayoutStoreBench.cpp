@@ -2,6 +2,8 @@
 // file, flush to disk, rename) into a temporary data folder.
 #include "app/persistence/LayoutStore.h"
 
+#include "bench/support/TempDataHome.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
@@ -31,24 +33,6 @@ LayoutDoc hundredCells()
     return doc;
 }
 
-class TempDataHome {
-public:
-    TempDataHome()
-    {
-        char pattern[] = "/tmp/tilebay-bench-XXXXXX";
-        path_ = mkdtemp(pattern);
-        setenv("XDG_DATA_HOME", path_.c_str(), 1);
-    }
-    ~TempDataHome()
-    {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-    }
-
-private:
-    std::filesystem::path path_;
-};
-
 void encodeHundredCells(benchmark::State& state)
 {
     const LayoutDoc doc = hundredCells();
@@ -57,7 +41,7 @@ void encodeHundredCells(benchmark::State& state)
 
 void saveHundredCells(benchmark::State& state)
 {
-    TempDataHome home;
+    bench::TempDataHome home;
     const LayoutDoc doc = hundredCells();
     const LayoutStore store;
     for (auto _ : state) store.save(doc);

@@ -9,6 +9,8 @@
 
 #include "corvel/terminal/Terminal.h"
 
+#include "bench/support/TempDataHome.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
@@ -67,24 +69,6 @@ private:
     std::map<QString, std::unique_ptr<corvel::Terminal>> terminals_;
 };
 
-class TempDataHome {
-public:
-    TempDataHome()
-    {
-        char pattern[] = "/tmp/tilebay-bench-XXXXXX";
-        path_ = mkdtemp(pattern);
-        setenv("XDG_DATA_HOME", path_.c_str(), 1);
-    }
-    ~TempDataHome()
-    {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-    }
-
-private:
-    std::filesystem::path path_;
-};
-
 std::unique_ptr<SessionStore> makeStore(std::unique_ptr<testing::FakeEmbeddedAdapter> embedded, corvel::Nanos* clock)
 {
     embedded->clock = [clock] { return *clock; };
@@ -97,7 +81,7 @@ std::unique_ptr<SessionStore> makeStore(std::unique_ptr<testing::FakeEmbeddedAda
 
 void tickEmbeddedCells(benchmark::State& state)
 {
-    TempDataHome home;
+    bench::TempDataHome home;
     corvel::Nanos clock = 1'000'000'000'000;
     auto cells = std::make_unique<TerminalCells>();
     TerminalCells& terminals = *cells;
@@ -128,7 +112,7 @@ std::unique_ptr<SessionStore> hundredCells(corvel::Nanos* clock)
 
 void persistHundredCells(benchmark::State& state)
 {
-    TempDataHome home;
+    bench::TempDataHome home;
     corvel::Nanos clock = 0;
     auto store = hundredCells(&clock);
     for (auto _ : state) store->persist();
@@ -138,7 +122,7 @@ void persistHundredCells(benchmark::State& state)
 // without the write and its flush to disk.
 void encodeHundredCells(benchmark::State& state)
 {
-    TempDataHome home;
+    bench::TempDataHome home;
     corvel::Nanos clock = 0;
     auto store = hundredCells(&clock);
     for (auto _ : state) benchmark::DoNotOptimize(store->layoutDoc().encode());
