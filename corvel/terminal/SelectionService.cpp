@@ -73,7 +73,13 @@ SelectionService::CharClass SelectionService::classify(char32_t scalar)
 
 char32_t SelectionService::scalarAt(Buffer& buffer, Position at) const
 {
-    const CharData cell = buffer.getCharAtBufferRelative(at);
+    CharData cell = buffer.getCharAtBufferRelative(at);
+    // The spacer cell after a wide character stands for that character, so
+    // a run of wide letters is one word whichever half is clicked.
+    if (cell.code == 0 && cell.width == 0 && at.col > 0) {
+        const CharData left = buffer.getCharAtBufferRelative({at.col - 1, at.row});
+        if (left.width == 2) cell = left;
+    }
     if (cell.code == 0) return 0;
     const std::string text = terminal_.character(cell.code);
     if (text.empty()) return 0;

@@ -76,6 +76,7 @@ private:
 
     Buffer& displayBuffer() const;
     // The first scalar of the cell's character; U+0000 for an empty cell.
+    // The spacer right of a wide character gives that character.
     char32_t scalarAt(Buffer& buffer, Position at) const;
     static CharClass classify(char32_t scalar);
     Position snapToWordBoundary(Position position);

@@ -76,6 +76,37 @@ TEST_F(SelectionPrograms, DoubleClickSelectsWordRunsSpaceRunsAndEmptyCells)
     EXPECT_EQ(selection.start(), (Position{31, row}));
 }
 
+TEST_F(SelectionPrograms, WideCharactersFormOneWordWhicheverHalfIsClicked)
+{
+    // Columns: 한글테스트 0-9, foo 11-13, 漢字テスト 15-24, bar 26-28.
+    ShellScreen screen = shell(40, 6, "printf '한글테스트 foo 漢字テスト bar\\n'");
+    SelectionService selection(screen.terminal());
+    Buffer& buffer = screen.terminal().displayBuffer();
+    const int row = screen.rowStarting("한");
+
+    for (int col : {0, 1, 7}) {
+        selection.selectWordOrExpression({col, row}, buffer);
+        EXPECT_EQ(selection.start(), (Position{0, row})) << "clicked at " << col;
+        EXPECT_EQ(selection.end(), (Position{10, row})) << "clicked at " << col;
+    }
+    EXPECT_EQ(screen.selected(selection), "한글테스트");
+    selection.selectWordOrExpression({18, row}, buffer);
+    EXPECT_EQ(selection.start(), (Position{15, row}));
+    EXPECT_EQ(selection.end(), (Position{25, row}));
+
+    // Word-mode drags and shift-clicks on a right half snap to the edges of
+    // the whole wide word.
+    selection.selectWordOrExpression({12, row}, buffer);
+    selection.dragExtend({20, row});
+    EXPECT_EQ(selection.end(), (Position{25, row}));
+    selection.dragExtend({5, row});
+    EXPECT_EQ(selection.end(), (Position{0, row}));
+    selection.selectWordOrExpression({12, row}, buffer);
+    selection.shiftExtend({24, row});
+    EXPECT_EQ(selection.end(), (Position{25, row}));
+    EXPECT_EQ(screen.selected(selection), "foo 漢字テスト");
+}
+
 TEST_F(SelectionPrograms, BracketsPairAcrossRowsAndCollapseWhenThePartnerIsOffScreen)
 {
     ShellScreen screen = shell(30, 8, "printf 'call(a, [b],\\n  {c: d]},\\n  e)\\n(x ] y)\\n'");
