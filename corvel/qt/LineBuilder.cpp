@@ -4,6 +4,7 @@
 // grapheme clusters go through the terminal's cluster table.
 // The core headers come before any Qt header: Qt defines `emit` as a macro.
 #include "corvel/terminal/Terminal.h"
+#include "corvel/kitty/KittyPlaceholderDecoder.h"
 
 #include "corvel/qt/LineBuilder.h"
 #include "corvel/qt/BoxDrawingRenderer.h"
@@ -13,7 +14,7 @@ namespace corvel::qt {
 
 namespace {
 
-constexpr char32_t placeholderCharacter = 0x10EEEE;
+using KittyPlaceholderDecoder::placeholderCharacter;
 
 bool overlaps(const ColumnRange& range, int col, int width)
 {
@@ -44,6 +45,14 @@ char32_t firstScalar(const std::string& s)
 }
 
 }  // namespace
+
+std::optional<KittyPlaceholderCell> decodeKittyPlaceholder(const std::string& character, const Attribute& attribute,
+                                                           int row, int col,
+                                                           const std::optional<KittyPlaceholderCell>& previous,
+                                                           const std::optional<Attribute>& previousAttribute)
+{
+    return KittyPlaceholderDecoder::decode(character, attribute, row, col, previous, previousAttribute);
+}
 
 bool LineBuilder::linkFlag(const CharData& cell, const ColumnRange* hovered, int col, int width) const
 {

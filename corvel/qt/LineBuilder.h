@@ -30,6 +30,13 @@ using PlaceholderDecoder = std::function<std::optional<KittyPlaceholderCell>(
     const std::string& character, const Attribute& attribute, int row, int col,
     const std::optional<KittyPlaceholderCell>& previous, const std::optional<Attribute>& previousAttribute)>;
 
+// The library's own placeholder decoder (KittyPlaceholderDecoder) in the
+// form line building calls; what a view decodes with unless told otherwise.
+std::optional<KittyPlaceholderCell> decodeKittyPlaceholder(const std::string& character, const Attribute& attribute,
+                                                           int row, int col,
+                                                           const std::optional<KittyPlaceholderCell>& previous,
+                                                           const std::optional<Attribute>& previousAttribute);
+
 // The view state line building reads.
 struct LineBuildSettings {
     // Box-drawing and block-element cells become geometry items.

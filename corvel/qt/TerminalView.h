@@ -358,8 +358,9 @@ public:
     qt::LinkHighlightMode linkHighlightMode = qt::LinkHighlightMode::hoverWithModifier;
     std::optional<std::vector<LinkMatch::RowRange>> linkHighlightRange;
     bool commandActive = false;
-    // Decodes Kitty placeholder cells; absent, they are drawn as text.
-    qt::PlaceholderDecoder placeholderDecoder;
+    // Decodes Kitty placeholder cells, with the library's decoder unless
+    // replaced; absent, they are drawn as text.
+    qt::PlaceholderDecoder placeholderDecoder = qt::decodeKittyPlaceholder;
 
     // ---- inline images (TerminalViewImages.cpp) ----
 

@@ -13,10 +13,9 @@
 #include <QPainter>
 #include <QProcess>
 
-#include "corvel/kitty/KittyGraphicsState.h"
 #include "GpuFrameSupport.h"
 #include "tests/qt/support/ViewPty.h"
-#include "corvel/kitty/KittyGraphicsStore.h"
+#include "tests/corvel/kitty/KittyGraphicsTestSupport.h"
 #include "corvel/terminal/Terminal.h"
 
 namespace corvel::gl {
@@ -130,26 +129,15 @@ TEST(OpenGlFrames, TheCheckCatchesARowOfGlyphsOneCellOff)
 }
 
 // A raw RGBA Kitty image, red over blue, through a 4 x 2 cell placeholder
-// placement from column 1.
+// placement from column 1, as a client writes it, decoded by the view's own
+// decoder.
 TEST(OpenGlFrames, KittyPlaceholderRedOnTopAndTheCheckCatchesItFlipped)
 {
     Scene s;
-    Terminal& terminal = s.view->getTerminal();
     std::vector<uint8_t> pixels{255, 0, 0, 255, 255, 0, 0, 255, 0, 0, 255, 255, 0, 0, 255, 255};
-    storeKittyImage(terminal.kittyGraphicsState, KittyGraphicsPayload::rgba(std::move(pixels), 2, 2), 7, std::nullopt);
-    KittyPlacementRecord record;
-    record.imageId = 7;
-    record.placementId = 1;
-    record.cols = 4;
-    record.rows = 2;
-    record.isVirtual = true;
-    terminal.kittyGraphicsState.placementsByKey[KittyPlacementKey{7, 1}] = record;
-    s.view->placeholderDecoder = [](const std::string&, const Attribute&, int row, int col, const auto&,
-                                    const auto&) {
-        return std::optional(KittyPlaceholderCell{row, col, 7, 0, row, col - 1, 0});
-    };
-    const std::string cell = "\xf4\x8e\xbb\xae";
-    s.feed(" " + cell + cell + cell + cell + "\r\n " + cell + cell + cell + cell + "\r\nbelow");
+    s.feed(corvel::testing::kittyCommand("a=T,U=1,f=32,s=2,v=2,i=7,c=4,r=2,q=2", base64::encode(pixels)) + " " +
+           corvel::testing::kittyPlaceholderRow(7, 0, 4) + "\r\n " + corvel::testing::kittyPlaceholderRow(7, 1, 4) +
+           "\r\nbelow");
     EXPECT_TRUE(s.compare("kitty-placeholder"));
 
     // The fitted image is square and centred in the placement: red in its

@@ -15,6 +15,7 @@
 #include "corvel/gl/MetalTerminalRenderer.h"
 #include "corvel/gl/RecordingGpuDevice.h"
 #include "corvel/kitty/KittyGraphicsStore.h"
+#include "tests/corvel/kitty/KittyGraphicsTestSupport.h"
 #include "corvel/qt/QtTerminalImage.h"
 #include "corvel/terminal/Terminal.h"
 
@@ -237,17 +238,10 @@ TEST(RendererFrames, AKittyImageResentUnderItsIdUpdatesItsPlaceholders)
         storeKittyImage(kitty, KittyGraphicsPayload::rgba(std::move(pixels), 8, 8), 1, std::nullopt);
     };
     store(Qt::blue);
-    KittyPlacementRecord record;
-    record.imageId = 1;
-    record.placementId = 1;
-    record.cols = 2;
-    record.rows = 1;
-    record.isVirtual = true;
-    kitty.placementsByKey[KittyPlacementKey{1, 1}] = record;
-    f.view.placeholderDecoder = [](const std::string&, const Attribute&, int row, int col, const auto&, const auto&) {
-        return std::optional(KittyPlaceholderCell{row, col, 1, 0, 0, col, 0});
-    };
-    f.terminal().feed("\xf4\x8e\xbb\xae\xf4\x8e\xbb\xae");
+    // Placed virtually and shown through placeholder cells, decoded by the
+    // view's own decoder.
+    f.terminal().feed(corvel::testing::kittyCommand("a=p,i=1,U=1,c=2,r=1,q=2") +
+                      corvel::testing::kittyPlaceholderRow(1, 0, 2));
     const auto kittyTexture = [&]() -> const RecordingGpuDevice::Texture* {
         for (const auto& [handle, texture] : f.device->textures)
             if (texture.width == 8 && texture.height == 8) return &texture;

@@ -2,6 +2,7 @@
 // bad images bounded or refused, Kitty layers and pixel offsets, and
 // placeholder cells showing their slice of a virtual placement.
 #include "corvel/kitty/KittyGraphicsState.h"
+#include "tests/corvel/kitty/KittyGraphicsTestSupport.h"
 #include "QtTestSupport.h"
 #include "ViewRender.h"
 
@@ -140,34 +141,34 @@ TEST(ViewImages, PlaceholderCellsShowTheirSliceAndTheImageIsCached)
         }
         terminal.kittyGraphicsState.imagesById[7].payload = KittyGraphicsPayload::rgba(std::move(pixels), 4, 4);
     };
-    store(Qt::yellow);
-    KittyPlacementRecord record;
-    record.imageId = 7;
-    record.placementId = 1;
-    record.cols = 2;
-    record.rows = 2;
-    record.isVirtual = true;
-    terminal.kittyGraphicsState.placementsByKey[KittyPlacementKey{7, 1}] = record;
-    // Two rows of two placeholder cells, decoded by position.
-    view.placeholderDecoder = [](const std::string&, const Attribute&, int row, int col, const auto&, const auto&) {
-        return std::optional(KittyPlaceholderCell{row, col, 7, 0, row, col, 0});
-    };
-    testing::feed(view, "\xf4\x8e\xbb\xae\xf4\x8e\xbb\xae\r\n\xf4\x8e\xbb\xae\xf4\x8e\xbb\xae");
+    // A client's output: a 4 x 8 image of four coloured quarters placed
+    // virtually over 2 x 2 cells (about its shape), then two rows of
+    // placeholder cells, decoded by the view's own decoder.
+    const QColor quarters[2][2] = {{Qt::red, Qt::green}, {Qt::blue, Qt::yellow}};
+    std::vector<uint8_t> pixels;
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 4; ++x) {
+            const QColor c = quarters[y / 4][x / 2];
+            pixels.insert(pixels.end(), {uint8_t(c.red()), uint8_t(c.green()), uint8_t(c.blue()), 255});
+        }
+    testing::feed(view, testing::kittyCommand("a=T,U=1,f=32,s=4,v=8,i=7,c=2,r=2,q=2", base64::encode(pixels)) +
+                            testing::kittyPlaceholderRow(7, 0, 2) + "\r\n" + testing::kittyPlaceholderRow(7, 1, 2));
 
+    // Each cell shows its own quarter, and nothing spills past the placement.
     const QImage image = renderView(view);
-    // The square image is fitted into the 2 x 2 cell placement, centred:
-    // the cells' inner corners are yellow, and nothing spills past them.
-    const QRect area = cellPixels(view, 0, 0, 2).united(cellPixels(view, 0, 1, 2));
-    EXPECT_EQ(image.pixelColor(area.center()).rgb(), QColor(Qt::yellow).rgb());
-    EXPECT_EQ(countColor(image, cellPixels(view, 2, 0), Qt::yellow, 8), 0);
+    for (int row = 0; row < 2; ++row)
+        for (int col = 0; col < 2; ++col)
+            EXPECT_EQ(image.pixelColor(cellPixels(view, col, row).center()).rgb(), quarters[row][col].rgb())
+                << "cell " << col << "," << row;
+    EXPECT_EQ(countColor(image, cellPixels(view, 2, 0), Qt::green, 8), 0);
 
     // Kept across draws, redone when the stored image changes, gone with it.
     const QImage* cached = view.kittyPlaceholderImage(7);
     ASSERT_NE(cached, nullptr);
     EXPECT_EQ(view.kittyPlaceholderImage(7), cached);
-    EXPECT_EQ(cached->pixelColor(0, 0).rgb(), QColor(Qt::yellow).rgb());
-    store(Qt::red);
-    EXPECT_EQ(view.kittyPlaceholderImage(7)->pixelColor(0, 0).rgb(), QColor(Qt::red).rgb());
+    EXPECT_EQ(cached->pixelColor(0, 0).rgb(), QColor(Qt::red).rgb());
+    store(Qt::magenta);
+    EXPECT_EQ(view.kittyPlaceholderImage(7)->pixelColor(0, 0).rgb(), QColor(Qt::magenta).rgb());
     terminal.kittyGraphicsState.imagesById.erase(7);
     EXPECT_EQ(view.kittyPlaceholderImage(7), nullptr);
 

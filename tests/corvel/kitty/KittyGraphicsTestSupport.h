@@ -26,6 +26,23 @@ inline std::string kittyCommand(std::string_view keys, std::string_view payload 
     return text + "\x1b\\";
 }
 
+// One row of Unicode placeholder cells as a client writes it under an image
+// placed with U=1: the image id as a 256-colour foreground, the first cell
+// with its row and column diacritics, the others with the row diacritic only
+// (their columns continue from the left), the colour reset after the row.
+// Rows and columns up to 3.
+inline std::string kittyPlaceholderRow(uint8_t imageId, int row, int cols)
+{
+    static constexpr const char* diacritics[] = {"\xcc\x85", "\xcc\x8d", "\xcc\x8e", "\xcc\x90"};
+    const std::string placeholder = "\xf4\x8e\xbb\xae";  // U+10EEEE
+    std::string text = "\x1b[38;5;" + std::to_string(imageId) + "m";
+    for (int col = 0; col < cols; ++col) {
+        text += placeholder + diacritics[row];
+        if (col == 0) text += diacritics[0];
+    }
+    return text + "\x1b[39m";
+}
+
 class KittyRecordingHost : public TerminalDelegate {
 public:
     void send(Terminal&, std::span<const uint8_t> data) override { replies.emplace_back(data.begin(), data.end()); }
