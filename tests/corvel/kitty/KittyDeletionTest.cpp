@@ -177,4 +177,19 @@ TEST(KittyDeletionTest, EvictionTakesUnusedImagesFirstAndOldestFirst)
     EXPECT_FALSE(store.contains(2));
     EXPECT_TRUE(store.contains(3));
     EXPECT_EQ(t.terminal.kittyGraphicsState.totalImageBytes, 64);
+
+    // Two candidates in each group: the least recently used goes.
+    options.kittyImageCacheLimitBytes = 150;
+    StripTerminal u(options);
+    const auto& held = u.terminal.kittyGraphicsState.imagesById;
+    u.store(1, 4, 4);
+    u.store(2, 4, 4);
+    u.store(3, 4, 4);
+    EXPECT_FALSE(held.contains(1));
+    EXPECT_TRUE(held.contains(2));
+    u.command("a=p,i=2,p=1,q=2");
+    u.command("a=p,i=3,p=1,q=2");
+    u.store(4, 4, 4);
+    EXPECT_FALSE(held.contains(2));
+    EXPECT_TRUE(held.contains(3));
 }
