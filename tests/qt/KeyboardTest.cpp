@@ -297,6 +297,14 @@ TEST(KeyInputAdapter, QtKeysReachTheProgramThroughTheView)
     pressKey(Qt::Key_Return, Qt::ControlModifier, QStringLiteral("\r"));
     pressKey(Qt::Key_H, Qt::NoModifier, QStringLiteral("h"));
     EXPECT_EQ(host->sent, "\t\x1b[A\rh");
+    // The editing keys with the text X11 gives them: Backspace is DEL
+    // whatever its text, Alt puts ESC before it.
+    host->sent.clear();
+    pressKey(Qt::Key_Backspace, Qt::NoModifier, QStringLiteral("\b"));
+    pressKey(Qt::Key_Backspace, Qt::AltModifier, QStringLiteral("\b"));
+    pressKey(Qt::Key_Escape, Qt::NoModifier, QStringLiteral("\x1b"));
+    pressKey(Qt::Key_Delete, Qt::NoModifier, QStringLiteral("\x7f"));
+    EXPECT_EQ(host->sent, "\x7f\x1b\x7f\x1b\x1b[3~");
 }
 
 }  // namespace
