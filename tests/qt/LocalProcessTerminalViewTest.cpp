@@ -51,6 +51,11 @@ TEST(LocalProcessView, WindowSizeInCellsAndDevicePixelsFollowsTheView)
     ASSERT_TRUE(waitForText(*view, "DONE"));
     EXPECT_TRUE(testing::screenHasLine(*view, "24 80"));
     view->terminate();
+
+    // A text area wider than the field can count reports its largest value.
+    view->getTerminal().resize(10000, 24);
+    EXPECT_EQ(view->getWindowSize().cols, 10000);
+    EXPECT_EQ(view->getWindowSize().pixelWidth, 65535);
 }
 
 TEST(LocalProcessView, TheEndIsReportedOnceAndLaterKeysAreDropped)
