@@ -1,6 +1,7 @@
 // The GPU path's drawing widget.
 #include "corvel/gl/MetalSurface.h"
 
+#include <QGuiApplication>
 #include <QOpenGLContext>
 
 #include "corvel/gl/GpuDevice.h"
@@ -24,6 +25,13 @@ MetalSurface::~MetalSurface()
     // context only after this object's members are gone.
     releaseContextObjects();
     if (QOpenGLContext* c = context()) disconnect(c, nullptr, this, nullptr);
+}
+
+bool MetalSurface::platformCanShow()
+{
+    static const QStringList rasterOnly = {QStringLiteral("offscreen"), QStringLiteral("minimal"),
+                                           QStringLiteral("vnc"), QStringLiteral("linuxfb")};
+    return !rasterOnly.contains(QGuiApplication::platformName());
 }
 
 QSize MetalSurface::drawableSize() const

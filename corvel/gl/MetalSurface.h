@@ -29,6 +29,12 @@ public:
     void setRenderer(MetalTerminalRenderer* renderer) { renderer_ = renderer; }
     MetalTerminalRenderer* renderer() const { return renderer_; }
 
+    // Whether the windowing platform composes OpenGL widgets into its
+    // windows. The raster-only platforms (offscreen, minimal, vnc, linuxfb)
+    // do not: a window holding one there fails when it is flushed, even
+    // where OpenGL contexts can be made (offscreen beside an X display).
+    static bool platformCanShow();
+
     // Size in device pixels.
     QSize drawableSize() const;
     // Frames painted so far.

@@ -20,7 +20,12 @@
 
 namespace corvel::gl {
 
-std::shared_ptr<GpuDevice> RendererSetup::defaultDevice() { return GlDevice::create(); }
+std::shared_ptr<GpuDevice> RendererSetup::defaultDevice()
+{
+    // A device is of no use where its surface cannot be shown.
+    if (!MetalSurface::platformCanShow()) return nullptr;
+    return GlDevice::create();
+}
 
 BlendState MetalTerminalRenderer::textBlend()
 {

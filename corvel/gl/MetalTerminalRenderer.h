@@ -69,7 +69,8 @@ using MetalViewHost = qt::MetalViewHost;
 // What construction takes from outside, replaceable for tests.
 struct RendererSetup {
     // The device used when the surface has none; null (or a null result)
-    // means no device. By default an OpenGL device.
+    // means no device. By default an OpenGL device, on platforms that can
+    // show its surface.
     std::function<std::shared_ptr<GpuDevice>()> makeDevice = defaultDevice;
     ShaderSearch shaderSearch;
 

@@ -1,7 +1,8 @@
 // The GPU path with a real OpenGL context (llvmpipe under Xvfb): set-up and
 // teardown leave no GL objects, glyphs packed edge to edge do not bleed, the
 // view's switch on and off, a view moved to another window, and, run with the
-// driver limited to OpenGL 2.1, the refusal. (Whole frames against the CPU
+// driver limited to OpenGL 2.1 or on a platform that cannot show an OpenGL
+// widget, the refusal. (Whole frames against the CPU
 // drawing are in OpenGlFramesTest.cpp.)
 // Waits are for conditions, bounded only against hangs.
 #include <gtest/gtest.h>
@@ -230,9 +231,13 @@ TEST(OpenGlSwitch, ViewMovedToAnotherWindowKeepsDrawing)
     EXPECT_EQ(outside[0], 0);
 }
 
-TEST(OpenGlLegacy, WithoutACoreContextTheSwitchReportsNoDeviceAndTheViewStillDraws)
+// Run twice: with the driver limited to OpenGL 2.1, and on the offscreen
+// platform beside an X display, which makes contexts but cannot show an
+// OpenGL widget in a window.
+TEST(OpenGlLegacy, WithoutACoreContextOrAWidgetHostTheSwitchReportsNoDeviceAndTheViewStillDraws)
 {
-    if (qgetenv("CORVEL_GL_LEGACY_EXPECTED") != "1") GTEST_SKIP() << "runs with the driver limited to OpenGL 2.1";
+    if (qgetenv("CORVEL_GL_LEGACY_EXPECTED") != "1")
+        GTEST_SKIP() << "runs with the driver limited to OpenGL 2.1 or on the offscreen platform";
     StandInView view;
     view.show();
     ASSERT_TRUE(pumpUntil([&] { return view.windowHandle() && view.windowHandle()->isExposed(); }));
@@ -249,6 +254,21 @@ TEST(OpenGlLegacy, WithoutACoreContextTheSwitchReportsNoDeviceAndTheViewStillDra
     EXPECT_EQ(view.suspended, 0);
     EXPECT_TRUE(view.caret->isVisible());
     EXPECT_EQ(view.grab().toImage().pixel(150, 100), view.background.rgb());
+
+    // A terminal view refused the same way goes on drawing its text.
+    TerminalView terminal(QRect(0, 0, 300, 100), testing::dejaVu());
+    terminal.show();
+    ASSERT_TRUE(pumpUntil([&] { return terminal.windowHandle() && terminal.windowHandle()->isExposed(); }));
+    terminal.getTerminal().feed("\x1b[7m    ");
+    EXPECT_THROW(terminal.setUseMetal(true), MetalError);
+    EXPECT_FALSE(terminal.isUsingMetalRenderer());
+    EXPECT_EQ(terminal.metalView(), nullptr);
+    terminal.repaint();
+    const QImage drawn = terminal.grab().toImage();
+    const QSizeF cell = *terminal.cellDimension() * drawn.devicePixelRatio();
+    const int middle = int(cell.height() / 2);
+    EXPECT_NE(drawn.pixel(int(cell.width()), middle), drawn.pixel(int(cell.width() * 6), middle))
+        << "the inverse cells are drawn";
 }
 
 }  // namespace
