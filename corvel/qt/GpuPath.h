@@ -3,8 +3,9 @@
 // (before the QApplication is made); a view built after that makes its GPU
 // path once its caret exists and forwards its GPU switch to it. Without a
 // registered factory a view has no GPU path and switching on throws
-// MetalError (no device). The factory is the only process-wide state here; it
-// is set once at start-up, before any view exists. GUI thread.
+// MetalError (no device). The factory is set once at start-up, before any
+// view exists; the live-resize throttle is read from the environment once.
+// GUI thread.
 #pragma once
 
 #include <functional>
@@ -41,6 +42,14 @@ public:
 using GpuPathFactory = std::function<std::unique_ptr<GpuPath>(TerminalView& view)>;
 
 void registerGpuPathFactory(GpuPathFactory factory);
+
+// Whether a view on the GPU path only queues a frame for each size change
+// during a live resize (rather than asking for one at once), from the
+// environment variable CORVEL_METAL_LIVE_RESIZE_THROTTLE: absent means on,
+// "0", "false" or "FALSE" off, any other value on. Read once per process.
+bool liveResizeThrottle();
+// The same rule for a value of the variable (null when it is absent).
+bool liveResizeThrottleFrom(const char* value);
 // Null when none is registered.
 std::unique_ptr<GpuPath> makeGpuPath(TerminalView& view);
 

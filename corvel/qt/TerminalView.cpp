@@ -372,7 +372,13 @@ void TerminalView::resizeEvent(QResizeEvent* event)
     if (!terminal_) return;
     placeSubviews();
     if (cellDimension_) processSizeChange(QSizeF(event->size()));
-    update();
+    // The GPU surface follows the view's size; every row is drawn again
+    // (during a throttled live resize in the one queued frame).
+    if (metalView()) {
+        markAllMetalRowsDirty();
+    } else {
+        update();
+    }
     updateCursorPosition();
     updateScroller();
     selection_->setActive(false);

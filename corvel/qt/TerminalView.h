@@ -291,8 +291,6 @@ public:
     QRectF firstRect() const;
     bool kittyIsComposing() const { return kittyIsComposing_; }
 
-    // ---- GPU path ----
-
     // ---- GPU path (TerminalViewMetal.cpp) ----
 
     bool isUsingMetalRenderer() const;
@@ -303,8 +301,20 @@ public:
     QWidget* metalView() const;
     qt::MetalRendererBase* metalRenderer() const;
     qt::GpuPath* gpuPath() const { return gpuPath_.get(); }
-    // Asks the GPU path for a frame (nothing while it is off).
+    // Asks the GPU path for a frame (nothing while it is off); during a
+    // throttled live resize only queues one.
     void requestMetalFrame();
+    // Asks for one GPU frame a 60 Hz frame from now; calls while one is
+    // queued add nothing (nothing while the path is off).
+    void queueMetalDisplay();
+    bool pendingMetalDisplay() const { return pendingMetalDisplay_; }
+    // Whether the view's window is being resized by the user. Qt reports no
+    // such state: the owner that tells a live resize from single resizes
+    // sets it. On the GPU path, with the live-resize throttle on, size
+    // changes, repaints and caret moves during a live resize only queue a
+    // GPU frame.
+    void setInLiveResize(bool value) { inLiveResize_ = value; }
+    bool inLiveResize() const { return inLiveResize_; }
 
     // How the renderer keeps its row data; read once per frame.
     qt::MetalBufferingMode metalBufferingMode = qt::MetalBufferingMode::perRowPersistent;
@@ -575,6 +585,10 @@ private:
     void paintEventForMetal(const QRect& rect);
     std::unique_ptr<qt::GpuPath> gpuPath_;
     bool caretSuspended_ = false;  // the GPU path draws the cursor
+    bool inLiveResize_ = false;
+    bool pendingMetalDisplay_ = false;  // a queued GPU frame has not run yet
+    // Whether GPU frames are only queued now (a throttled live resize).
+    bool throttlesMetalFrames() const { return inLiveResize_ && metalView() && qt::liveResizeThrottle(); }
 
     // Drawing state (TerminalViewDrawing.cpp): the glyph cache for the fonts
     // it was made with, their metrics, the tiles of box-drawing and block

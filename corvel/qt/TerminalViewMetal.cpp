@@ -1,10 +1,13 @@
 // The GPU path of TerminalView: the switch forwarded to the registered GPU
-// path, the caret's pause while the renderer draws the cursor, and the rows
-// marked for the renderer's next frame. GUI thread only.
+// path, the caret's pause while the renderer draws the cursor, the rows
+// marked for the renderer's next frame, and the frames queued instead of
+// asked for during a throttled live resize. GUI thread only.
 #include "corvel/qt/TerminalView.h"
 
 #include "corvel/qt/CaretView.h"
 #include "corvel/qt/MetalError.h"
+
+#include <QPointer>
 
 #include <algorithm>
 #include <cmath>
@@ -41,7 +44,26 @@ qt::MetalRendererBase* TerminalView::metalRenderer() const { return gpuPath_ ? g
 
 void TerminalView::requestMetalFrame()
 {
-    if (gpuPath_) gpuPath_->requestFrame();
+    if (!gpuPath_) return;
+    // A live resize sends size changes, repaints and caret moves many times
+    // a frame; with the throttle on they share one queued frame.
+    if (throttlesMetalFrames()) {
+        queueMetalDisplay();
+    } else {
+        gpuPath_->requestFrame();
+    }
+}
+
+void TerminalView::queueMetalDisplay()
+{
+    if (!metalView() || pendingMetalDisplay_) return;
+    pendingMetalDisplay_ = true;
+    constexpr Nanos kFrame = 16'670'000;
+    DispatchQueue::main().asyncAfter(kFrame, [view = QPointer<TerminalView>(this)] {
+        if (!view) return;
+        view->pendingMetalDisplay_ = false;
+        if (view->gpuPath_) view->gpuPath_->requestFrame();
+    });
 }
 
 void TerminalView::markMetalRowsDirty(int64_t first, int64_t last)

@@ -1,8 +1,9 @@
-// Cell size from the font, the grid a view size gives, size reports, and
-// font changes. Run at scale 1 and, as the ".scale2" copies, with
+// Cell size from the font, the grid a view size gives, size reports, font
+// changes, and the GPU frames a live resize asks for. Run at scale 1 and, as the ".scale2" copies, with
 // QT_SCALE_FACTOR=2.
 #include "QtTestSupport.h"
 
+#include "corvel/qt/GpuPath.h"
 #include "corvel/qt/MetalError.h"
 #include "corvel/qt/TerminalView.h"
 
@@ -127,6 +128,55 @@ TEST(CellMetrics, ViewWithoutFontUsesTheSystemFixedFont)
     EXPECT_FALSE(view.isUsingMetalRenderer());
     EXPECT_NO_THROW(view.setUseMetal(false));
     EXPECT_FALSE(view.grab().isNull());
+}
+
+// A GPU path that only counts the frames asked of it.
+struct CountingGpuPath : qt::GpuPath {
+    void setUseMetal(bool enabled) override { on = enabled; }
+    void updateMetalRenderer(bool enabled) override { on = enabled; }
+    bool useMetalRenderer() const override { return on; }
+    QWidget* metalView() const override { return on ? const_cast<QWidget*>(&surface) : nullptr; }
+    qt::MetalRendererBase* metalRenderer() const override { return nullptr; }
+    void requestFrame() override { frames += on; }
+    bool on = false;
+    int frames = 0;
+    QWidget surface;
+};
+
+TEST(CellMetrics, ALiveResizeOnTheGpuPathOnlyQueuesAFrame)
+{
+    EXPECT_TRUE(qt::liveResizeThrottleFrom(nullptr));
+    for (const char* off : {"0", "false", "FALSE"}) EXPECT_FALSE(qt::liveResizeThrottleFrom(off)) << off;
+    for (const char* on : {"", "1", "False", "no"}) EXPECT_TRUE(qt::liveResizeThrottleFrom(on)) << on;
+    if (!qt::liveResizeThrottle()) GTEST_SKIP() << "the throttle is switched off in this environment";
+
+    CountingGpuPath* path = nullptr;
+    qt::registerGpuPathFactory([&](TerminalView&) {
+        auto made = std::make_unique<CountingGpuPath>();
+        path = made.get();
+        return made;
+    });
+    TerminalView view(QRect(0, 0, 400, 200), testFont());
+    qt::registerGpuPathFactory({});
+    ASSERT_TRUE(path);
+    view.show();
+    view.setUseMetal(true);
+
+    // Size changes and repaints during the live resize queue one frame.
+    view.setInLiveResize(true);
+    const int before = path->frames;
+    view.resize(360, 180);
+    view.repaint();
+    EXPECT_EQ(path->frames, before) << "nothing is asked for at once";
+    EXPECT_TRUE(view.pendingMetalDisplay());
+    ASSERT_TRUE(testing::pumpUntil([&] { return !view.pendingMetalDisplay(); }));
+    EXPECT_GT(path->frames, before);
+
+    // Outside a live resize a size change asks for a frame at once.
+    view.setInLiveResize(false);
+    const int after = path->frames;
+    view.resize(400, 200);
+    EXPECT_GT(path->frames, after);
 }
 
 }  // namespace
