@@ -3,6 +3,7 @@
 // in TerminalViewColors.cpp, drawing in TerminalViewDrawing.cpp, inline
 // images in TerminalViewImages.cpp, the GPU path in TerminalViewMetal.cpp.
 #include "corvel/qt/TerminalView.h"
+#include "corvel/qt/TerminalViewAccessible.h"
 
 #include "corvel/qt/CaretView.h"
 #include "corvel/qt/ColorHelpers.h"
@@ -197,6 +198,7 @@ void TerminalView::initialize(std::optional<QFont> font)
     placeSubviews();
     setupInteraction();
     gpuPath_ = qt::makeGpuPath(*this);
+    installTerminalViewAccessibility();
 }
 
 // ---- fonts and metrics ----

@@ -83,6 +83,7 @@
 #include <unordered_map>
 #include <vector>
 
+class QAccessibleEvent;
 class QAction;
 class QLabel;
 class QScrollBar;
@@ -513,6 +514,11 @@ protected:
     // Tab belongs to the program, not to focus traversal.
     bool focusNextPrevChild(bool next) override;
 
+    // Accessibility: whether assistive technology listens (the events are
+    // only built then), and the hand-over of one event to Qt.
+    virtual bool accessibilityListening() const;
+    virtual void postAccessibilityEvent(QAccessibleEvent& event);
+
 private:
     struct PendingKittyKey {
         KeyInput event;
@@ -540,7 +546,11 @@ private:
     void refreshCaret();
     // Caret blink on window activation (true) or its loss (false).
     void windowMainChanged(bool becameMain);
-    void updateDisplay();
+    // Invalidates the terminal's dirty rows; with `notifyAccessibility`,
+    // when rows changed, tells assistive technology that the text and then
+    // the selected text changed.
+    void updateDisplay(bool notifyAccessibility = true);
+    void notifyAccessibilityOfDisplay();
     DeviceColor ansi256(uint8_t code, bool isBold, bool useBrightColors);
     DeviceColor trueColor(Attribute::Color color);
     DeviceColor defaultColor(bool isFg) const;

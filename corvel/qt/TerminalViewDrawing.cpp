@@ -255,7 +255,7 @@ QRect TerminalView::rowsRegion(int64_t first, int64_t last) const
     return QRect(0, top, width(), std::max(0, bottom - top));
 }
 
-void TerminalView::updateDisplay()
+void TerminalView::updateDisplay(bool notifyAccessibility)
 {
     ++displayUpdates_;
     updateCursorPosition();
@@ -273,6 +273,7 @@ void TerminalView::updateDisplay()
         terminal_->clearUpdateRange();
         update(rowsRegion(range->first, range->second));
         if (gpuPath_) metalRowsUpdated(range->first, range->second);
+        if (notifyAccessibility) notifyAccessibilityOfDisplay();
     }
     pendingDisplay_ = false;
     if (debug_) debug_->refresh();

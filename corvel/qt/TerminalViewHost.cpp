@@ -62,7 +62,6 @@ void TerminalView::feed(std::string_view text)
 
 void TerminalView::scrollTo(int row, bool notifyAccessibility)
 {
-    (void)notifyAccessibility;  // no accessibility notification is posted on this platform
     Buffer& display = terminal_->displayBuffer();
     row = std::clamp(row, 0, maxScroll(display));
     if (row == display.yDisp()) return;
@@ -72,7 +71,7 @@ void TerminalView::scrollTo(int row, bool notifyAccessibility)
     terminal_->updateRange(terminal_->rows(), false);
     // Drawn now; a redraw task already queued stays the only one queued.
     const bool pending = pendingDisplay_;
-    updateDisplay();
+    updateDisplay(notifyAccessibility);
     pendingDisplay_ = pending;
     if (auto delegate = terminalDelegate_.lock()) delegate->scrolled(*this, scrollPosition());
     updateScroller();

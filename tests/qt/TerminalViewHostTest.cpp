@@ -1,7 +1,10 @@
 // The view as the terminal's host: coalesced redraws, the selection under new
 // output, scrolling with clamping, sends and their delegate, the selection as
-// text, and the link-payload and control-key parsers.
+// text, what assistive technology is told and sees, and the link-payload and
+// control-key parsers.
 #include "QtTestSupport.h"
+
+#include <QAccessible>
 
 #include <gtest/gtest.h>
 
@@ -127,6 +130,75 @@ TEST_F(HostFixture, DirectoryReportsReachTheDelegate)
     ASSERT_EQ(recorder->directories.size(), 1u);
     EXPECT_EQ(recorder->directories[0], view.getTerminal().hostCurrentDirectory);
 
+}
+
+// A view whose accessibility events are recorded, as if assistive
+// technology listened.
+struct ListenedView : TerminalView {
+    using TerminalView::TerminalView;
+    struct Posted {
+        QAccessible::Event type;
+        QString value;
+        int start = 0, end = 0;
+    };
+    std::vector<Posted> posted;
+    bool accessibilityListening() const override { return true; }
+    void postAccessibilityEvent(QAccessibleEvent& event) override
+    {
+        Posted entry{event.type(), {}};
+        if (event.type() == QAccessible::ValueChanged)
+            entry.value = static_cast<QAccessibleValueChangeEvent&>(event).value().toString();
+        if (event.type() == QAccessible::TextSelectionChanged) {
+            const auto& selected = static_cast<QAccessibleTextSelectionEvent&>(event);
+            entry.start = selected.selectionStart();
+            entry.end = selected.selectionEnd();
+        }
+        posted.push_back(entry);
+    }
+};
+
+TEST(HostAccessibility, UpdatesReportTheTextThenTheSelectionOfATextArea)
+{
+    ListenedView view(QRect(0, 0, 400, 14 * 10), testFont());
+    view.feed(std::string_view("hello 한글\r\nworld"));
+    ASSERT_TRUE(pumpUntil([&] { return !view.pendingDisplay(); }));
+    ASSERT_EQ(view.posted.size(), 2u);
+    EXPECT_EQ(view.posted[0].type, QAccessible::ValueChanged);
+    EXPECT_TRUE(view.posted[0].value.startsWith(QStringLiteral("hello 한글\nworld\n")));
+    EXPECT_EQ(view.posted[1].type, QAccessible::TextSelectionChanged);
+    EXPECT_EQ(view.posted[1].start, 14) << "nothing selected: the cursor, after \"world\"";
+    EXPECT_EQ(view.posted[1].end, 14);
+
+    // A scroll tells only when asked to.
+    for (int i = 0; i < 20; ++i) view.feed(std::string_view("\r\nmore"));
+    ASSERT_TRUE(pumpUntil([&] { return !view.pendingDisplay(); }));
+    view.posted.clear();
+    view.scrollTo(0, false);
+    EXPECT_TRUE(view.posted.empty());
+    view.scrollTo(1, true);
+    ASSERT_EQ(view.posted.size(), 2u);
+    EXPECT_TRUE(view.posted[0].value.startsWith(QStringLiteral("world\nmore")));
+    view.scrollTo(0, true);
+
+    // The view is a multi-line text area over the visible screen; a wide
+    // character is one character over two cells.
+    QAccessibleInterface* area = QAccessible::queryAccessibleInterface(&view);
+    ASSERT_NE(area, nullptr);
+    EXPECT_EQ(area->role(), QAccessible::EditableText);
+    EXPECT_TRUE(area->state().multiLine);
+    QAccessibleTextInterface* text = area->textInterface();
+    ASSERT_NE(text, nullptr);
+    EXPECT_EQ(text->text(0, 14), QStringLiteral("hello 한글\nworld"));
+    const QRect wide = text->characterRect(7);
+    EXPECT_EQ(wide.width(), 2 * int(view.cellDimension()->width()));
+    EXPECT_EQ(text->offsetAtPoint(wide.center() + QPoint(wide.width() / 4, 0)), 7) << "the right half of 글";
+    text->setSelection(0, 9, 14);
+    EXPECT_EQ(view.getSelection(), "world");
+    int start = 0, end = 0;
+    text->selection(0, &start, &end);
+    EXPECT_EQ(std::pair(start, end), std::pair(9, 14));
+    text->removeSelection(0);
+    EXPECT_EQ(text->selectionCount(), 0);
 }
 
 TEST(HostParsers, LinkPayloadsSplitIntoUriAndParameters)
