@@ -1,4 +1,5 @@
-// The find bar's controls, layout and key handling.
+// The find bar's controls, their symbols, the layout and what gives way in a
+// narrow bar, and the key handling.
 #include "corvel/qt/TerminalFindBarView.h"
 
 #include <QCheckBox>
@@ -7,21 +8,82 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QPainterPath>
-#include <QStyle>
+#include <QResizeEvent>
 #include <QToolButton>
+
+#include <algorithm>
 
 namespace corvel {
 
 namespace {
 
-void configureButton(QToolButton* button, QStyle::StandardPixmap icon, const QString& tooltip)
+// The buttons' symbols, drawn as line artwork on a 24 by 24 grid with round
+// caps and joins, like the rest of the interface's symbols.
+enum class Symbol { chevronUp, chevronDown, xmark };
+
+constexpr int kSymbolSize = 13;    // the symbol's box, in pixels
+constexpr int kSymbolMargin = 3;   // room around it inside the button
+constexpr double kStroke = 1.8;    // line width on the 24-unit grid
+constexpr int kUsableField = 120;  // the field's width before the step buttons give way
+constexpr int kPreferredField = 200;
+
+void drawSymbol(QPainter& painter, const QRectF& box, Symbol symbol, const QColor& colour)
 {
-    button->setIcon(button->style()->standardIcon(icon));
-    button->setToolTip(tooltip);
-    button->setAccessibleName(tooltip);
-    button->setAutoRaise(true);
-    button->setFocusPolicy(Qt::NoFocus);
+    const double unit = box.width() / 24.0;
+    const auto at = [&](double x, double y) { return QPointF(box.left() + x * unit, box.top() + y * unit); };
+    QPainterPath path;
+    switch (symbol) {
+    case Symbol::chevronUp:
+        path.moveTo(at(6, 15));
+        path.lineTo(at(12, 9));
+        path.lineTo(at(18, 15));
+        break;
+    case Symbol::chevronDown:
+        path.moveTo(at(6, 9));
+        path.lineTo(at(12, 15));
+        path.lineTo(at(18, 9));
+        break;
+    case Symbol::xmark:
+        path.moveTo(at(6.5, 6.5));
+        path.lineTo(at(17.5, 17.5));
+        path.moveTo(at(17.5, 6.5));
+        path.lineTo(at(6.5, 17.5));
+        break;
+    }
+    painter.setPen(QPen(colour, kStroke * unit, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawPath(path);
 }
+
+// A flat button showing one symbol in the text colour: faded while
+// disabled, lighter while pressed.
+class SymbolButton final : public QToolButton {
+public:
+    SymbolButton(Symbol symbol, const QString& tooltip, QWidget* parent) : QToolButton(parent), symbol_(symbol)
+    {
+        setToolTip(tooltip);
+        setAccessibleName(tooltip);
+        setAutoRaise(true);
+        setFocusPolicy(Qt::NoFocus);
+        setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    }
+    QSize sizeHint() const override { return {kSymbolSize + 2 * kSymbolMargin, kSymbolSize + 2 * kSymbolMargin}; }
+    QSize minimumSizeHint() const override { return sizeHint(); }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setOpacity((isEnabled() ? 1.0 : 0.4) * (isDown() ? 0.6 : 1.0));
+        const QRectF box(QPointF(0, 0), QSizeF(kSymbolSize, kSymbolSize));
+        drawSymbol(painter, box.translated(QRectF(rect()).center() - box.center()), symbol_,
+                   palette().color(QPalette::WindowText));
+    }
+
+private:
+    Symbol symbol_;
+};
 
 void configureOptionButton(QCheckBox* box, const QString& tooltip)
 {
@@ -37,9 +99,9 @@ void configureOptionButton(QCheckBox* box, const QString& tooltip)
 TerminalFindBarView::TerminalFindBarView(QWidget* parent)
     : QWidget(parent),
       searchField_(new QLineEdit(this)),
-      previousButton_(new QToolButton(this)),
-      nextButton_(new QToolButton(this)),
-      closeButton_(new QToolButton(this)),
+      previousButton_(new SymbolButton(Symbol::chevronUp, QStringLiteral("Previous"), this)),
+      nextButton_(new SymbolButton(Symbol::chevronDown, QStringLiteral("Next"), this)),
+      closeButton_(new SymbolButton(Symbol::xmark, QStringLiteral("Close"), this)),
       caseSensitiveButton_(new QCheckBox(QStringLiteral("Aa"), this)),
       regexButton_(new QCheckBox(QStringLiteral(".*"), this)),
       wholeWordButton_(new QCheckBox(QStringLiteral("Word"), this))
@@ -48,16 +110,12 @@ TerminalFindBarView::TerminalFindBarView(QWidget* parent)
     setAutoFillBackground(false);
 
     searchField_->setPlaceholderText(QStringLiteral("Find"));
-    searchField_->setMinimumWidth(200);
     searchField_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     searchField_->installEventFilter(this);
     connect(searchField_, &QLineEdit::textEdited, this, [this](const QString& text) {
         if (onSearchChanged) onSearchChanged(text);
     });
 
-    configureButton(previousButton_, QStyle::SP_ArrowUp, QStringLiteral("Previous"));
-    configureButton(nextButton_, QStyle::SP_ArrowDown, QStringLiteral("Next"));
-    configureButton(closeButton_, QStyle::SP_TitleBarCloseButton, QStringLiteral("Close"));
     connect(previousButton_, &QToolButton::clicked, this, [this] {
         if (onFindPrevious) onFindPrevious();
     });
@@ -76,14 +134,66 @@ TerminalFindBarView::TerminalFindBarView(QWidget* parent)
     }
 
     auto* stack = new QHBoxLayout(this);
+    // The bar decides itself what gives way when it is narrow (fitToWidth);
+    // the layout must not hold it at the width of everything.
+    stack->setSizeConstraint(QLayout::SetNoConstraint);
     stack->setSpacing(spacing);
-    stack->setContentsMargins(8, 6, 8, 6);
+    stack->setContentsMargins(horizontalMargin, 6, horizontalMargin, 6);
     for (QWidget* w : std::initializer_list<QWidget*>{searchField_, previousButton_, nextButton_, caseSensitiveButton_,
                                                       regexButton_, wholeWordButton_, closeButton_}) {
         stack->addWidget(w, 0, Qt::AlignVCenter);
     }
     stack->setStretchFactor(searchField_, 1);
     setFocusProxy(searchField_);
+}
+
+int TerminalFindBarView::widthWith(const std::vector<QWidget*>& parts, int fieldWidth) const
+{
+    int width = 2 * horizontalMargin + fieldWidth;
+    for (QWidget* part : parts) width += spacing + part->sizeHint().width();
+    return width;
+}
+
+std::vector<QWidget*> TerminalFindBarView::partsBesideTheField() const
+{
+    return {previousButton_, nextButton_, caseSensitiveButton_, regexButton_, wholeWordButton_, closeButton_};
+}
+
+QSize TerminalFindBarView::sizeHint() const
+{
+    return {widthWith(partsBesideTheField(), kPreferredField), QWidget::sizeHint().height()};
+}
+
+int TerminalFindBarView::minimumUsableWidth() const
+{
+    return widthWith({closeButton_}, kUsableField);
+}
+
+void TerminalFindBarView::fitToWidth(int width)
+{
+    std::vector<QWidget*> shown = partsBesideTheField();
+    const auto drop = [&](QWidget* part) { std::erase(shown, part); };
+    // Options go right to left while the field would be under its preferred
+    // width; then the field shrinks to its usable width; then the step
+    // buttons go (Return and Shift+Return still step).
+    for (QWidget* option : {static_cast<QWidget*>(wholeWordButton_), static_cast<QWidget*>(regexButton_),
+                            static_cast<QWidget*>(caseSensitiveButton_)}) {
+        if (widthWith(shown, kPreferredField) <= width) break;
+        drop(option);
+    }
+    if (widthWith(shown, kUsableField) > width) {
+        drop(previousButton_);
+        drop(nextButton_);
+    }
+    for (QWidget* part : partsBesideTheField()) part->setVisible(std::find(shown.begin(), shown.end(), part) != shown.end());
+    // Narrower still, the field takes what is left beside the close button.
+    searchField_->setMinimumWidth(std::clamp(width - widthWith(shown, 0), 0, kUsableField));
+}
+
+void TerminalFindBarView::resizeEvent(QResizeEvent* event)
+{
+    fitToWidth(event->size().width());
+    QWidget::resizeEvent(event);
 }
 
 SearchOptions TerminalFindBarView::options() const

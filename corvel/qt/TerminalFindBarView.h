@@ -5,6 +5,14 @@
 // callback that is not set is skipped), which FindBarController connects to a
 // find target.
 //
+// A bar narrower than its natural width (sizeHint) keeps the search field
+// usable: the option check boxes give way first, right to left ("Word",
+// ".*", "Aa"; a hidden option keeps its state and still applies), then the
+// field shrinks from its preferred 200 px to its usable 120 px, then the
+// previous and next buttons go (Return and Shift+Return still step). The
+// close button stays. minimumUsableWidth() is the narrowest bar that keeps
+// the field at its usable width.
+//
 // Keys in the search field: Return asks for the next match, Shift+Return for
 // the previous one, Escape closes the bar (also when the field is empty).
 // Every edit of the field reports the new text; text set by the program does
@@ -18,6 +26,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <vector>
 
 class QCheckBox;
 class QLineEdit;
@@ -47,17 +56,30 @@ public:
     // The options that the three check boxes show.
     SearchOptions options() const;
 
+    // The width with every part shown and the field at its preferred width.
+    QSize sizeHint() const override;
+    int minimumUsableWidth() const;
+    // Shows the parts that fit `width`, in the order above; the bar does
+    // this on every resize.
+    void fitToWidth(int width);
+
     static constexpr int cornerRadius = 8;
     static constexpr int spacing = 6;
+    static constexpr int horizontalMargin = 8;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     // Return in the field: the previous match with Shift held, else the next.
     void searchFieldAction(bool shift);
     void optionChanged();
+    // Every part but the field, in layout order.
+    std::vector<QWidget*> partsBesideTheField() const;
+    // The bar's width with the field at `fieldWidth` and `parts` beside it.
+    int widthWith(const std::vector<QWidget*>& parts, int fieldWidth) const;
 
     QLineEdit* searchField_;
     QToolButton* previousButton_;

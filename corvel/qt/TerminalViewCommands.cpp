@@ -139,8 +139,13 @@ void TerminalView::placeFindBar()
     if (!findBar_) return;
     const QSize hint = findBar_->sizeHint();
     const int widest = std::min(kFindBarMaxWidth, width() - 2 * kFindBarMargin);
-    const int barWidth = std::max(std::min(hint.width(), widest), 0);
-    findBar_->setGeometry(width() - kFindBarMargin - barWidth, kFindBarMargin, barWidth, hint.height());
+    // In a narrow view the margins give way before the bar goes under the
+    // width that keeps its field usable; it never outgrows the view.
+    int barWidth = std::min(hint.width(), widest);
+    barWidth = std::max(barWidth, std::min(findBar_->minimumUsableWidth(), width()));
+    barWidth = std::max(barWidth, 0);
+    const int right = std::min(kFindBarMargin, std::max(0, (width() - barWidth) / 2));
+    findBar_->setGeometry(width() - right - barWidth, kFindBarMargin, barWidth, hint.height());
 }
 
 void TerminalView::showFindBar(bool prefillSelection)

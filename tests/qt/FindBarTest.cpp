@@ -1,11 +1,13 @@
-// The find bar's option toggles, keys and callbacks, and its controller over a
-// recording find target, driven by key events.
+// The find bar's option toggles, keys and callbacks, what gives way in a
+// narrow bar, and its controller over a recording find target, driven by key
+// events.
 #include "corvel/qt/FindBarController.h"
 #include "corvel/qt/FindPasteboard.h"
 #include "corvel/qt/FindTarget.h"
 #include "corvel/qt/TerminalFindBarView.h"
 
 #include <QCheckBox>
+#include <QLayout>
 #include <QLineEdit>
 #include <QTest>
 #include <QToolButton>
@@ -51,7 +53,33 @@ TEST(FindBar, OptionTogglesAreReported)
     QTest::mouseClick(bar.caseSensitiveButton(), Qt::LeftButton);
     ASSERT_EQ(reported.size(), 2u);
     EXPECT_EQ(reported.back(), (SearchOptions{.caseSensitive = true, .regex = false, .wholeWord = true}));
-    bar.grab().save(QStringLiteral("/tmp/findbar.png"));
+}
+
+TEST(FindBar, NarrowBarsDropPartsInOrderAndKeepTheFieldUsable)
+{
+    TerminalFindBarView bar;
+    bar.show();
+    const std::vector<QWidget*> order{bar.wholeWordButton(), bar.regexButton(), bar.caseSensitiveButton(),
+                                      bar.previousButton()};
+    size_t gone = 0;  // parts of `order` hidden so far
+    for (int width = bar.sizeHint().width(); width >= bar.minimumUsableWidth(); --width) {
+        bar.resize(width, bar.sizeHint().height());
+        bar.layout()->activate();
+        while (gone < order.size() && order[gone]->isHidden()) ++gone;
+        for (size_t i = gone; i < order.size(); ++i) EXPECT_TRUE(order[i]->isVisible()) << "out of order at " << width;
+        EXPECT_EQ(bar.nextButton()->isVisible(), bar.previousButton()->isVisible());
+        EXPECT_TRUE(bar.closeButton()->isVisible());
+        // What shows is whole, the field usable (its preferred width while
+        // options show), and nothing runs past the bar's margin.
+        for (QCheckBox* box : {bar.caseSensitiveButton(), bar.regexButton(), bar.wholeWordButton()}) {
+            if (box->isVisible()) {
+                EXPECT_GE(box->width(), box->sizeHint().width()) << "cut at " << width;
+            }
+        }
+        EXPECT_GE(bar.searchField()->width(), gone < 3 ? 200 : 120) << "at " << width;
+        EXPECT_LE(bar.closeButton()->geometry().right(), width - TerminalFindBarView::horizontalMargin);
+    }
+    EXPECT_EQ(gone, order.size());
 }
 
 TEST(FindBar, KeysInTheFieldStepCloseAndReportEdits)

@@ -152,9 +152,17 @@ TEST(ViewCommands, FindBarDrivesTheViewsSearch)
     f.view.performTextFinderAction(11);
     EXPECT_FALSE(bar->isVisible());
 
-    // The bar keeps its place when the view is resized.
+    // The bar keeps its place when the view is resized; in a grid tile's
+    // width it keeps a usable field, and in a narrower view its margins give
+    // way before it outgrows the view.
     f.view.resize(700, 300);
     EXPECT_EQ(bar->geometry().right() + 1, 700 - 8);
+    f.view.resize(286, 300);
+    EXPECT_EQ(bar->geometry().right() + 1, 286 - 8);
+    EXPECT_GE(bar->geometry().left(), 8);
+    EXPECT_EQ(bar->width(), 286 - 16);
+    f.view.resize(bar->minimumUsableWidth() - 10, 300);
+    EXPECT_EQ(bar->geometry(), QRect(0, 8, f.view.width(), bar->height()));
 }
 
 TEST(ViewCallbacks, WindowQueriesGetSizeRepliesAndOthersNone)
