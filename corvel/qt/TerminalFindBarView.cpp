@@ -185,7 +185,8 @@ void TerminalFindBarView::fitToWidth(int width)
         drop(previousButton_);
         drop(nextButton_);
     }
-    for (QWidget* part : partsBesideTheField()) part->setVisible(std::find(shown.begin(), shown.end(), part) != shown.end());
+    for (QWidget* part : partsBesideTheField())
+        part->setVisible(std::find(shown.begin(), shown.end(), part) != shown.end());
     // Narrower still, the field takes what is left beside the close button.
     searchField_->setMinimumWidth(std::clamp(width - widthWith(shown, 0), 0, kUsableField));
 }
