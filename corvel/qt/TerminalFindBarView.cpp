@@ -3,6 +3,7 @@
 #include "corvel/qt/TerminalFindBarView.h"
 
 #include <QCheckBox>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -108,6 +109,7 @@ TerminalFindBarView::TerminalFindBarView(QWidget* parent)
 {
     setAttribute(Qt::WA_TranslucentBackground);
     setAutoFillBackground(false);
+    takeApplicationPalette();
 
     searchField_->setPlaceholderText(QStringLiteral("Find"));
     searchField_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
@@ -191,6 +193,26 @@ void TerminalFindBarView::fitToWidth(int width)
     searchField_->setMinimumWidth(std::clamp(width - widthWith(shown, 0), 0, kUsableField));
 }
 
+bool TerminalFindBarView::event(QEvent* event)
+{
+    // The bar inherits its palette, so it hears of every change above it
+    // (the application's included) and passes the application's on.
+    if (event->type() == QEvent::PaletteChange) takeApplicationPalette();
+    return QWidget::event(event);
+}
+
+void TerminalFindBarView::takeApplicationPalette()
+{
+    // The controls hold the application's palette with every role marked
+    // as their own, so none is taken from the view.
+    QPalette own = QGuiApplication::palette();
+    own.setResolveMask(~QPalette::ResolveMask{0});
+    for (QWidget* control : std::initializer_list<QWidget*>{searchField_, previousButton_, nextButton_,
+                                                            caseSensitiveButton_, regexButton_, wholeWordButton_,
+                                                            closeButton_})
+        control->setPalette(own);
+}
+
 void TerminalFindBarView::resizeEvent(QResizeEvent* event)
 {
     fitToWidth(event->size().width());
@@ -239,15 +261,16 @@ bool TerminalFindBarView::eventFilter(QObject* watched, QEvent* event)
 
 void TerminalFindBarView::paintEvent(QPaintEvent*)
 {
-    // A translucent rounded panel in the window colour.
+    // A translucent rounded panel in the application's window colour.
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    QColor panel = palette().color(QPalette::Window);
+    const QPalette colours = QGuiApplication::palette();
+    QColor panel = colours.color(QPalette::Window);
     panel.setAlphaF(0.92);
     QPainterPath path;
     path.addRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), cornerRadius, cornerRadius);
     painter.fillPath(path, panel);
-    QColor edge = palette().color(QPalette::Mid);
+    QColor edge = colours.color(QPalette::Mid);
     edge.setAlphaF(0.6);
     painter.setPen(edge);
     painter.drawPath(path);

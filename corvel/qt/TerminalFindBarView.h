@@ -13,6 +13,11 @@
 // close button stays. minimumUsableWidth() is the narrowest bar that keeps
 // the field at its usable width.
 //
+// The bar floats over the terminal like a popover of the application: its
+// panel and controls take the application's palette (and its changes), not
+// the one they would inherit from the view, whose window colour an embedder
+// may set to the terminal's background.
+//
 // Keys in the search field: Return asks for the next match, Shift+Return for
 // the previous one, Escape closes the bar (also when the field is empty).
 // Every edit of the field reports the new text; text set by the program does
@@ -70,12 +75,14 @@ public:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     // Return in the field: the previous match with Shift held, else the next.
     void searchFieldAction(bool shift);
     void optionChanged();
+    void takeApplicationPalette();
     // Every part but the field, in layout order.
     std::vector<QWidget*> partsBesideTheField() const;
     // The bar's width with the field at `fieldWidth` and `parts` beside it.

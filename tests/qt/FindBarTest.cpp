@@ -6,6 +6,7 @@
 #include "corvel/qt/FindTarget.h"
 #include "corvel/qt/TerminalFindBarView.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QLayout>
 #include <QLineEdit>
@@ -53,6 +54,34 @@ TEST(FindBar, OptionTogglesAreReported)
     QTest::mouseClick(bar.caseSensitiveButton(), Qt::LeftButton);
     ASSERT_EQ(reported.size(), 2u);
     EXPECT_EQ(reported.back(), (SearchOptions{.caseSensitive = true, .regex = false, .wholeWord = true}));
+}
+
+TEST(FindBar, FollowsTheApplicationsPaletteNotTheTerminalsBackground)
+{
+    // Inside a terminal whose window colour is its black background.
+    QWidget terminal;
+    QPalette black = terminal.palette();
+    black.setColor(QPalette::Window, Qt::black);
+    terminal.setPalette(black);
+    auto* bar = new TerminalFindBarView(&terminal);
+    terminal.show();
+    const auto follows = [&](const QPalette& app) {
+        for (QWidget* control : std::initializer_list<QWidget*>{bar->closeButton(), bar->wholeWordButton()}) {
+            EXPECT_EQ(control->palette().color(QPalette::Window), app.color(QPalette::Window));
+            EXPECT_EQ(control->palette().color(QPalette::WindowText), app.color(QPalette::WindowText));
+        }
+    };
+    follows(QGuiApplication::palette());
+
+    const QPalette before = QGuiApplication::palette();
+    QPalette dark = before;
+    dark.setColor(QPalette::Window, QColor(40, 40, 40));
+    dark.setColor(QPalette::WindowText, QColor(230, 230, 230));
+    QApplication::setPalette(dark);
+    QCoreApplication::processEvents();  // the change reaches the windows posted
+    follows(dark);
+    QApplication::setPalette(before);
+    QCoreApplication::processEvents();
 }
 
 TEST(FindBar, NarrowBarsDropPartsInOrderAndKeepTheFieldUsable)
