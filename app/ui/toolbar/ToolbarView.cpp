@@ -85,6 +85,8 @@ ToolbarView::ToolbarView(ToolbarStore& store, QWidget* parent) : QWidget(parent)
     zoomSlider_->setRange(kZoomMin, kZoomMax);
     zoomSlider_->setSingleStep(50);  // the arrow keys move the zoom by 0.05
     zoomSlider_->setPageStep(250);
+    // Reached by Tab; a click leaves the keyboard focus where it was (in a terminal).
+    zoomSlider_->setFocusPolicy(Qt::TabFocus);
     zoomGroup_ = group(this, {grid, zoomSlider_});
     zoomDivider_ = new Divider(kDividerHeight, this);
 
