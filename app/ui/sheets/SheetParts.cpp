@@ -47,8 +47,8 @@ namespace SheetParts {
 void paintRowBackground(QPainter& painter, const QRectF& rect, const QPalette& palette, bool focused)
 {
     painter.setRenderHint(QPainter::Antialiasing);
-    QColor fill = DS::primaryText(palette);
-    fill.setAlphaF(0.08f);
+    QColor fill = DS::secondaryText(palette);
+    fill.setAlphaF(fill.alphaF() * 0.08f);
     painter.setPen(Qt::NoPen);
     painter.setBrush(fill);
     painter.drawRoundedRect(rect, 10, 10);

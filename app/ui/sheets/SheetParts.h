@@ -42,8 +42,8 @@ protected:
 
 namespace SheetParts {
 
-// The fill of a row or chip: a rounded rectangle of radius 10 in the text
-// colour at 8 % opacity, with an orange ring while `focused`.
+// The fill of a row or chip: a rounded rectangle of radius 10 in the
+// secondary text colour at 8 % opacity, with an orange ring while `focused`.
 void paintRowBackground(QPainter& painter, const QRectF& rect, const QPalette& palette, bool focused);
 
 }  // namespace SheetParts
