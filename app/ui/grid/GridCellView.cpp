@@ -277,6 +277,12 @@ void GridCellView::resizeEvent(QResizeEvent* event)
     layoutChildren();
 }
 
+void GridCellView::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange) refreshControls();
+}
+
 void GridCellView::paintEvent(QPaintEvent*)
 {
     if (expanded_) return;  // the expanded card stands in for the tile

@@ -1,7 +1,10 @@
 // Every sheet and the import panel painted in the light and the dark
 // palette at scales 1 and 2: each keeps its logical size at both scales and
-// paints its own window colour (dark stays dark). With TILEBAY_SCREENSHOT_DIR
-// set, the grabs are saved there for a look.
+// paints its own window colour (dark stays dark). In dark, the chosen theme
+// segment, the check boxes (unchecked and checked) and the profiles' delete
+// buttons stand out from what lies around them; in light the segment and
+// the boxes are the style's own. With
+// TILEBAY_SCREENSHOT_DIR set, the grabs are saved there for a look.
 #include "SheetTestSupport.h"
 
 #include "app/ui/design/DSPalette.h"
@@ -11,7 +14,12 @@
 #include "app/ui/sheets/ProfileLauncherSheet.h"
 #include "app/ui/sheets/SettingsSheet.h"
 
+#include <QAbstractButton>
+#include <QButtonGroup>
+#include <QCheckBox>
 #include <QLayout>
+#include <QPushButton>
+#include <QStyleOptionButton>
 
 namespace tilebay::testing {
 namespace {
@@ -58,6 +66,60 @@ TEST_F(SheetsLookTest, EverySheetAndThePanelInBothAppearancesAtScalesOneAndTwo)
             }
         }
     }
+    // The style's contrast for a control's pieces on its ground: 3:1 for a
+    // box or a fill, 4.5:1 for text.
+    std::vector<QCheckBox*> boxes{settings.tmuxToggle(), settings.absorbToggle(), newTerminal.saveAsProfile()};
+    QAbstractButton* chosen = settings.appearanceGroup()->checkedButton();
+    ASSERT_NE(chosen, nullptr);
+    QAbstractButton* other = settings.appearanceGroup()->buttons().at(chosen == settings.appearanceGroup()->buttons().at(0));
+    for (bool dark : {false, true}) {
+        SCOPED_TRACE(dark ? "dark" : "light");
+        settings.setPalette(dark ? darkPalette() : lightPalette());
+        newTerminal.setPalette(dark ? darkPalette() : lightPalette());
+        for (QCheckBox* box : boxes) {
+            for (bool on : {false, true}) {
+                box->setChecked(on);
+                const QImage image = test::grabAt(*box, 2);
+                QStyleOptionButton option;
+                option.initFrom(box);
+                const QRect indicator = box->style()->subElementRect(QStyle::SE_CheckBoxIndicator, &option, box);
+                const QColor ground = test::probe(image, 0, 0);
+                if (dark) {
+                    EXPECT_GE(test::strongestContrast(image, indicator, ground), 3.0) << on;
+                } else {
+                    // The light look is the style's own: that of a plain check box beside it.
+                    QCheckBox plain(box->text(), box->parentWidget());
+                    plain.setFont(box->font());
+                    plain.setChecked(on);
+                    plain.resize(box->size());
+                    EXPECT_EQ(test::grabAt(plain, 2), image) << on;
+                }
+            }
+            box->setChecked(false);
+        }
+        // The profiles' delete buttons, made in light, follow the palette.
+        for (QAbstractButton* remove : settings.deleteButtons()) {
+            const QImage image = test::grabAt(*remove, 2);
+            EXPECT_GE(test::strongestContrast(image, remove->rect(), test::probe(image, 0, 0)), 3.0);
+        }
+        const QImage chosenImage = test::grabAt(*chosen, 2);
+        const QPointF inside(5, chosen->height() / 2.0);
+        const QColor chosenFill = test::probe(chosenImage, inside.x(), inside.y());
+        const QColor otherFill = test::probe(test::grabAt(*other, 2), inside.x(), inside.y());
+        if (dark) {
+            EXPECT_GE(test::contrastRatio(chosenFill, otherFill), 3.0);
+            EXPECT_GE(test::strongestContrast(chosenImage, chosen->rect(), chosenFill), 4.5);
+        } else {
+            QPushButton plain(chosen->text(), chosen->parentWidget());
+            plain.setFont(chosen->font());
+            plain.setAutoDefault(false);
+            plain.setCheckable(true);
+            plain.setChecked(true);
+            plain.resize(chosen->size());
+            EXPECT_EQ(test::grabAt(plain, 2), chosenImage);
+        }
+    }
+
     EXPECT_EQ(settings.size(), QSize(460, 460));
     EXPECT_EQ(guide.size(), QSize(540, 560));
     EXPECT_EQ(newTerminal.width(), 470);
