@@ -73,6 +73,14 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event)
     return false;
 }
 
+void MainWindow::changeEvent(QEvent* event)
+{
+    QMainWindow::changeEvent(event);
+    // Sent before Qt chooses a widget for the focus of a newly active window.
+    if (event->type() == QEvent::ActivationChange && isActiveWindow() && !focusWidget())
+        setFocus(Qt::ActiveWindowFocusReason);
+}
+
 void MainWindow::placeInitially()
 {
     QSize size(1200, 800);

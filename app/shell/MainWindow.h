@@ -7,6 +7,13 @@
 // take every key for itself (a terminal asks to see keys before shortcuts)
 // is refused these two at the shortcut-override stage, so the menu acts.
 //
+// Keyboard focus: activated with no widget to give the focus back to (at
+// start, or after a sheet when no terminal had it), the window keeps the
+// focus itself rather than let it fall to the first control of the Tab
+// chain, where it would sit unseen and a typed space would press that
+// button. Keys then reach nothing until a terminal or a field is clicked;
+// Tab starts at the first control.
+//
 // Threads: the main thread. Ownership: made and owned by TilebayApp; it reads
 // the store, which outlives it.
 #pragma once
@@ -42,6 +49,7 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     SessionStore& store_;

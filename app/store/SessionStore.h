@@ -205,7 +205,10 @@ public:
 
     void promptNewTerminal();
     void confirmNewTerminal();
-    // Null (and one logged line) when the adapter cannot make the cell.
+    // Null (and one logged line) when the adapter cannot make the cell. The
+    // new cell's first pane takes the keyboard focus (once its tile holds it,
+    // which the grid does as the list changes), unless another cell is
+    // expanded over the grid.
     SessionPtr newEmbeddedSession(const std::optional<QString>& label, const std::optional<QString>& cwd,
                                   const std::optional<QString>& startCommand);
     void closeCell(const QString& id);

@@ -65,6 +65,7 @@ SessionStore::SessionPtr SessionStore::newEmbeddedSession(const std::optional<QS
     cells_.push_back(session);
     emit cellsChanged();
     persist();
+    if (!expandedID_) focus(session->id());
     return session;
 }
 

@@ -33,19 +33,24 @@ void DSCapsuleButton::setSymbol(const QString& name)
     update();
 }
 
-QSize DSCapsuleButton::labelSize() const
+QSize DSCapsuleButton::labelSize(const QString& title) const
 {
     const QFontMetrics fm(font());
     const int iconSize = symbol_.isEmpty() ? 0 : symbolSize(SymbolScale::medium);
-    const int textWidth = text().isEmpty() ? 0 : fm.horizontalAdvance(text());
+    const int textWidth = title.isEmpty() ? 0 : fm.horizontalAdvance(title);
     const int gap = iconSize > 0 && textWidth > 0 ? kIconTextGap : 0;
-    const int height = std::max(iconSize, text().isEmpty() && iconSize > 0 ? 0 : fm.height());
+    const int height = std::max(iconSize, title.isEmpty() && iconSize > 0 ? 0 : fm.height());
     return {iconSize + gap + textWidth, height};
 }
 
 QSize DSCapsuleButton::sizeHint() const
 {
-    const QSize label = labelSize();
+    return sizeHintFor(text());
+}
+
+QSize DSCapsuleButton::sizeHintFor(const QString& title) const
+{
+    const QSize label = labelSize(title);
     return {label.width() + 2 * padX_, label.height() + 2 * padY_};
 }
 
@@ -91,7 +96,7 @@ void DSCapsuleButton::paintLabel(QPainter& painter, const QColor& colour) const
 {
     const QRectF r = capsuleRect();
     const QFontMetrics fm(font());
-    const QSize label = labelSize();
+    const QSize label = labelSize(text());
     // Narrower than its label: the title is cut at the tail.
     const int room = static_cast<int>(r.width()) - 2 * padX_;
     QString title = text();

@@ -24,6 +24,8 @@ public:
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
+    // The size the button would ask for with `title` instead of its own.
+    QSize sizeHintFor(const QString& title) const;
 
     // The capsule in widget coordinates: the whole rectangle, ends fully round.
     QRectF capsuleRect() const;
@@ -45,7 +47,7 @@ protected:
     qreal enabledOpacity() const { return isEnabled() ? 1.0 : 0.4; }
 
 private:
-    QSize labelSize() const;
+    QSize labelSize(const QString& title) const;
 
     int padX_;
     int padY_;

@@ -12,7 +12,6 @@
 
 #include "corvel/qt/TerminalView.h"
 
-#include <QApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -94,7 +93,7 @@ bool isInside(const QWidget* ancestor, const QWidget* widget)
 ExpandedCard::ExpandedCard(SessionStore& store, std::shared_ptr<TerminalSession> cell, QWidget* parent)
     : QWidget(parent), store_(store), cell_(std::move(cell))
 {
-    setFocusPolicy(Qt::ClickFocus);
+    setFocusPolicy(Qt::NoFocus);
     column_ = new QVBoxLayout(this);
     column_->setContentsMargins(0, 0, 0, 0);
     column_->setSpacing(0);
@@ -343,6 +342,8 @@ void ExpandedCard::toggleSearch()
 
 void ExpandedCard::closeSearch()
 {
+    // Before the bar hides: Qt would pass the focus on to the next widget, a pane.
+    if (isInside(searchBar_, window()->focusWidget())) setFocus(Qt::OtherFocusReason);
     showSearch_ = false;
     searchBar_->hide();
     searchDivider_->hide();
@@ -386,7 +387,7 @@ void ExpandedCard::paintEvent(QPaintEvent*)
 void ExpandedCard::keyPressEvent(QKeyEvent* event)
 {
     if (event->key() == Qt::Key_Escape && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
-        if (showSearch_ && isInside(searchBar_, QApplication::focusWidget())) closeSearch();
+        if (showSearch_) closeSearch();
         else if (onCollapse) onCollapse();
         event->accept();
         return;

@@ -11,9 +11,15 @@
 // a pane.
 //
 // Keys: a focused terminal takes every key it encodes, Escape included. An
-// Escape that bubbles up to the card closes the search when it comes from the
-// search bar and otherwise asks to collapse. Ctrl+Shift+F is routed to
-// toggleSearch() by the overlay before any shortcut sees it.
+// Escape that bubbles up to the card (from the search field, a control, or
+// the card itself) closes the search while it is open and otherwise asks to
+// collapse. Ctrl+Shift+F is routed to toggleSearch() by the overlay before
+// any shortcut sees it.
+//
+// Focus: the card never takes the keyboard focus on a click (a click on its
+// header or a button leaves it in the terminal). When the search closes
+// while the focus is in it, the focus goes to the card itself rather than on
+// to the next widget, so a second Escape collapses the card.
 //
 // Threads: the main thread only. Ownership: a child of the overlay; it shares
 // the cell's record with the store and reads the store, which outlives it.
@@ -52,7 +58,8 @@ public:
     // Opens the search with the keyboard focus in its field, or closes it.
     void toggleSearch();
     // Closes the search and clears the search highlight of the cell's first
-    // pane; the term stays for the next opening.
+    // pane; the term stays for the next opening. A focus in the search bar
+    // moves to the card.
     void closeSearch();
     bool searchOpen() const { return showSearch_; }
     // Sends the command field's text to the cell's iTerm2 session (the store
@@ -72,7 +79,7 @@ public:
     DSOutlineButton* collapseButton() const { return collapseButton_; }
     QWidget* preview() const { return preview_; }
 
-    // Run by "복귀" and by an Escape that reaches the card outside the search bar.
+    // Run by "복귀" and by an Escape that reaches the card while the search is closed.
     std::function<void()> onCollapse;
 
 protected:

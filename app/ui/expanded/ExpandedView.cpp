@@ -73,7 +73,11 @@ void ExpandedView::expandedChanged()
 {
     const auto& id = store_.expandedID();
     if (!id) {
-        if (card_) close(true);
+        if (!card_) return;
+        close(true);
+        // The store collapsed the card: the tiles take the panes back after
+        // this handler, in the same change.
+        QMetaObject::invokeMethod(this, [this] { refocusPane(true); }, Qt::QueuedConnection);
         return;
     }
     if (card_ && cellId_ == *id) return;
@@ -133,8 +137,20 @@ void ExpandedView::collapse()
     }
     close(true);
     store_.setExpandedID(std::nullopt);
-    // The tile has taken the panes back by now when it answers the store at once.
-    if (focusBeforeCollapse_ && focusBeforeCollapse_->isVisible()) focusBeforeCollapse_->setFocus();
+    // The tile has taken the panes back by now: it answers the store at once.
+    refocusPane(false);
+}
+
+void ExpandedView::refocusPane(bool onlyIfUnclaimed)
+{
+    QWidget* pane = paneToFocus_;
+    paneToFocus_ = nullptr;
+    if (!pane || !pane->isVisible() || pane->window() != window()) return;
+    if (onlyIfUnclaimed) {
+        const QWidget* focused = window()->focusWidget();
+        if (focused && focused != window()) return;
+    }
+    pane->setFocus(Qt::OtherFocusReason);
 }
 
 void ExpandedView::close(bool animate)
@@ -145,8 +161,16 @@ void ExpandedView::close(bool animate)
         animation_->deleteLater();
         animation_ = nullptr;
     }
-    QWidget* focused = QApplication::focusWidget();
-    focusBeforeCollapse_ = isInside(card_, focused) ? focused : nullptr;
+    // The pane to focus once the tile shows it again: the focused one, else the first.
+    paneToFocus_ = nullptr;
+    if (QWidget* live = card_->liveContent()) {
+        for (QWidget* w = window()->focusWidget(); w && live->isAncestorOf(w); w = w->parentWidget())
+            if (qobject_cast<corvel::TerminalView*>(w)) paneToFocus_ = w;
+        if (!paneToFocus_) paneToFocus_ = live->findChild<corvel::TerminalView*>();
+    }
+    // Cleared before the panes leave: a hidden focus widget would hand the
+    // focus to the next one, perhaps another cell's terminal.
+    if (QWidget* focused = window()->focusWidget(); isInside(card_, focused)) focused->clearFocus();
     const QRect from = card_->geometry();
     const bool pictured = animate && durationMs_ > 0 && isVisible();
     if (pictured) snapshot_ = card_->isVisible() ? card_->grab() : snapshot_;
@@ -212,8 +236,6 @@ void ExpandedView::animationDone()
     phase_ = Phase::hidden;
     snapshot_ = QPixmap();
     hide();
-    if (focusBeforeCollapse_ && focusBeforeCollapse_->isVisible() && !QApplication::focusWidget())
-        focusBeforeCollapse_->setFocus();
     emit settled();
 }
 

@@ -8,8 +8,9 @@
 // card), grabbed while hidden, and the picture grows from the cell's tile (or
 // from the middle) for about 240 ms before the live card is shown; on
 // collapse the card is grabbed, its panes are handed back at once (the tile
-// resizes them once) and the picture shrinks back. The pane that had the
-// keyboard focus gets it back after the collapse.
+// resizes them once) and the picture shrinks back. After a collapse the
+// cell's terminal has the keyboard focus: the pane that had it in the card,
+// else the cell's first pane (when the card's own controls or nothing had it).
 //
 // Keys: Ctrl+Shift+F anywhere in the card toggles its search. It is taken at
 // the shortcut-override stage, before any shortcut (a pane's own find
@@ -83,6 +84,10 @@ private:
     void startAnimation(const QRect& from, const QRect& to);
     void animationDone();
     QRect originFor(const QString& id) const;
+    // Gives the keyboard focus to the pane chosen at the last close, once a
+    // tile shows it again; with `onlyIfUnclaimed`, only when no other widget
+    // of the window took the focus meanwhile.
+    void refocusPane(bool onlyIfUnclaimed);
     void placeLiveCard();
     bool routeFindKey(QObject* watched, QEvent* event);
 
@@ -97,7 +102,7 @@ private:
     QPixmap snapshot_;
     QRect from_, to_;
     bool fromTile_ = false;
-    QPointer<QWidget> focusBeforeCollapse_;
+    QPointer<QWidget> paneToFocus_;
     CardShadow shadow_;
 };
 

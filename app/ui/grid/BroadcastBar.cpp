@@ -3,10 +3,12 @@
 #include "app/store/SessionStore.h"
 #include "app/ui/design/DS.h"
 #include "app/ui/design/DSFont.h"
+#include "app/ui/design/DSPalette.h"
 #include "app/ui/design/DSPrimaryButton.h"
 #include "app/ui/design/ElidedLabel.h"
 #include "app/ui/design/SymbolView.h"
 
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QPainter>
@@ -14,6 +16,9 @@
 namespace tilebay {
 
 namespace {
+
+constexpr qreal kLightGroundOpacity = 0.6;  // of the light accent background
+constexpr qreal kDarkGroundOpacity = 0.14;  // of the accent
 
 bool blankOfSpacesAndTabs(const QString& text)
 {
@@ -48,6 +53,7 @@ BroadcastBar::BroadcastBar(SessionStore& store, QWidget* parent) : QWidget(paren
     connect(field_, &QLineEdit::textChanged, this, &BroadcastBar::refresh);
     connect(&store_, &SessionStore::broadcastTargetsChanged, this, &BroadcastBar::refresh);
     refresh();
+    count_->setTone(isDarkPalette(palette()) ? TextTone::primary : TextTone::secondary);
 }
 
 void BroadcastBar::refresh()
@@ -66,11 +72,18 @@ void BroadcastBar::send()
 
 void BroadcastBar::paintEvent(QPaintEvent*)
 {
-    // Light orange at 60 % over the window, in light and dark appearance alike.
     QPainter p(this);
     p.fillRect(rect(), DS::windowBackground(palette()));
-    p.setOpacity(0.6);
-    p.fillRect(rect(), DS::bgLightOrange());
+    const bool dark = isDarkPalette(palette());
+    p.setOpacity(dark ? kDarkGroundOpacity : kLightGroundOpacity);
+    p.fillRect(rect(), dark ? DS::orange() : DS::bgLightOrange());
+}
+
+void BroadcastBar::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange)
+        count_->setTone(isDarkPalette(palette()) ? TextTone::primary : TextTone::secondary);
 }
 
 }  // namespace tilebay

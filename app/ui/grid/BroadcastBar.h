@@ -7,6 +7,12 @@
 // field. Return sends also with no cell selected (the store then sends to
 // none). The field's text lives as long as the bar, across mode switches.
 //
+// Its ground is the light accent background at 60 % over the window in light
+// appearance. Over a dark window that would be a pale band under grey text;
+// there the ground is the accent at 14 % over the window (a dark warm tint)
+// and the count is drawn in the primary text colour, which reads at more
+// than 4.5:1 on it (the secondary grey would not).
+//
 // Main thread; owned by the grid view. The store outlives it.
 #pragma once
 
@@ -34,6 +40,7 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     void refresh();

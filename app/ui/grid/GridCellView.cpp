@@ -11,6 +11,8 @@
 #include "app/ui/grid/TileFrameOverlay.h"
 #include "app/ui/grid/TilePreview.h"
 
+#include "corvel/qt/TerminalView.h"
+
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QHBoxLayout>
@@ -206,9 +208,20 @@ void GridCellView::releaseContent()
 
 void GridCellView::rebuildContent()
 {
+    // A pane loses the keyboard focus when its layout goes: it gets it back
+    // in the new layout, or the cell's first pane does when it was removed.
+    QWidget* focused = window()->focusWidget();
+    const bool hadFocus = content_ && focused && content_->isAncestorOf(focused);
+    const QPointer<QWidget> previous = hadFocus ? focused : nullptr;
+    // Cleared first, so no other terminal is told it gained the focus meanwhile.
+    if (hadFocus) focused->clearFocus();
     releaseContent();
     fetchContent();
     refreshBody();
+    if (!hadFocus || !content_ || !content_->isVisible()) return;
+    QWidget* target = previous && content_->isAncestorOf(previous) ? previous.data()
+                                                                   : content_->findChild<corvel::TerminalView*>();
+    if (target) target->setFocus(Qt::OtherFocusReason);
 }
 
 void GridCellView::refreshBody()
@@ -262,6 +275,12 @@ void GridCellView::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
     layoutChildren();
+}
+
+void GridCellView::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange) refreshControls();
 }
 
 void GridCellView::paintEvent(QPaintEvent*)

@@ -82,6 +82,8 @@ signals:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    // A new appearance recolours the broadcast check's secondary tint.
+    void changeEvent(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;

@@ -77,6 +77,9 @@ GridView::GridView(SessionStore& store, LiveResizeDetector* detector, QWidget* p
     importRule_->hide();
     scroll_ = new QScrollArea(middle_);
     scroll_->setFrameShape(QFrame::NoFrame);
+    // A click on a tile's button or between the tiles leaves the keyboard
+    // focus where it was: the area itself never takes it.
+    scroll_->setFocusPolicy(Qt::NoFocus);
     scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll_->setWidgetResizable(false);

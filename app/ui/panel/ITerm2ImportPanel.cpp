@@ -70,6 +70,8 @@ ITerm2ImportPanel::ITerm2ImportPanel(SessionStore& store, QWidget* parent) : QWi
 
     list_ = new QScrollArea(this);
     list_->setFrameShape(QFrame::NoFrame);
+    // A click on an entry leaves the keyboard focus where it was (in a terminal).
+    list_->setFocusPolicy(Qt::NoFocus);
     list_->setWidgetResizable(true);
     list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     list_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);

@@ -94,7 +94,7 @@ NewTerminalSheet::NewTerminalSheet(SessionStore& store, FolderChooser chooser, Q
         new SheetText(QStringLiteral("터미널이 열리면 이 명령이 자동 실행됩니다."), dsFont(11), true, commandBox));
     column->addWidget(field(QStringLiteral("시작 명령"), commandBox, form));
 
-    saveAsProfile_ = new QCheckBox(QStringLiteral("이 설정을 프로필로 저장 (Ctrl+Shift+O로 재실행)"), form);
+    saveAsProfile_ = new SheetCheckBox(QStringLiteral("이 설정을 프로필로 저장 (Ctrl+Shift+O로 재실행)"), form);
     saveAsProfile_->setFont(dsFont(12));
     column->addWidget(saveAsProfile_);
     root->addWidget(form);

@@ -7,6 +7,7 @@
 #include "app/ui/sheets/SheetParts.h"
 
 #include <QFontMetrics>
+#include <QKeyEvent>
 #include <QPainter>
 
 namespace tilebay {
@@ -19,7 +20,6 @@ constexpr int kGap = 10;
 constexpr int kLineGap = 2;
 constexpr int kIcon = 15;    // the terminal symbol
 constexpr int kReturn = 13;  // the return symbol, small
-
 
 }  // namespace
 
@@ -72,6 +72,17 @@ void ProfileRow::paintEvent(QPaintEvent*)
     p.setFont(subtitleFont_);
     p.drawText(QPointF(textX, top + nameMetrics.height() + kLineGap + subMetrics.ascent()),
                subMetrics.elidedText(subtitle_, Qt::ElideRight, room));
+}
+
+void ProfileRow::keyPressEvent(QKeyEvent* event)
+{
+    const auto mods = event->modifiers() & ~Qt::KeypadModifier;
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && mods == Qt::NoModifier) {
+        event->accept();
+        if (!event->isAutoRepeat()) click();
+        return;
+    }
+    QAbstractButton::keyPressEvent(event);
 }
 
 }  // namespace tilebay

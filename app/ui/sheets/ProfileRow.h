@@ -1,8 +1,9 @@
 // One row of the profile launcher: the terminal symbol in orange, the
 // profile's name over its one-line description, and the return symbol, on a
-// rounded fill across the full width. It is a button: a click, or Space
-// while it holds the focus (it takes Tab), launches its profile. Main
-// thread; owned by the launcher's list.
+// rounded fill across the full width. It is a button: a click, or Space or
+// Return while it holds the focus (it takes Tab), launches its profile;
+// Return here is the row's own and never reaches the sheet's default action
+// (the first match). Main thread; owned by the launcher's list.
 #pragma once
 
 #include "app/core/TerminalProfile.h"
@@ -26,6 +27,7 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     TerminalProfile profile_;

@@ -12,6 +12,7 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QPainter>
 #include <QPushButton>
@@ -73,7 +74,7 @@ QString themeLabel(TerminalTheme value)
 
 QCheckBox* toggle(const QString& text, QWidget* parent)
 {
-    auto* box = new QCheckBox(text, parent);
+    auto* box = new SheetCheckBox(text, parent);
     box->setFont(dsFont(13));
     return box;
 }
@@ -200,8 +201,9 @@ QWidget* SettingsSheet::buildForm()
     appearance_ = new QButtonGroup(this);
     appearance_->setExclusive(true);
     for (AppAppearance value : allAppAppearances) {
-        auto* button = standardButton(appearanceLabel(value), segments);
-        button->setCheckable(true);
+        auto* button = new SheetSegment(appearanceLabel(value), segments);
+        button->setAutoDefault(false);
+        button->setFont(dsFont(13));
         appearance_->addButton(button, static_cast<int>(value));
         segmentRow->addWidget(button);
     }
@@ -292,9 +294,16 @@ QWidget* SettingsSheet::buildForm()
     return content;
 }
 
+void SettingsSheet::changeEvent(QEvent* event)
+{
+    SheetDialog::changeEvent(event);
+    if (event->type() != QEvent::PaletteChange) return;
+    for (SymbolButton* remove : deleteButtons_) remove->setTint(DS::secondaryText(palette()));
+}
+
 std::vector<QAbstractButton*> SettingsSheet::deleteButtons() const
 {
-    return deleteButtons_;
+    return {deleteButtons_.begin(), deleteButtons_.end()};
 }
 
 void SettingsSheet::rebuildProfiles()

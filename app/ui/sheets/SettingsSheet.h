@@ -12,6 +12,8 @@
 // saving (and, for the interval, restarting the poll timer), whoever made
 // the change. A stepper click that does not change the value changes
 // nothing, so it saves nothing. "완료", Return and Escape close the sheet.
+// The appearance can change while the sheet is open (its own "테마"): the
+// delete buttons take the secondary tone of the palette in force.
 //
 // Main thread. The store outlives the sheet.
 #pragma once
@@ -31,6 +33,7 @@ namespace tilebay {
 
 class SessionStore;
 class Stepper;
+class SymbolButton;
 
 class SettingsSheet : public SheetDialog {
     Q_OBJECT
@@ -57,6 +60,9 @@ public:
     QCheckBox* pythonToggle() const { return python_; }
     QPushButton* guideButton() const { return guide_; }
 
+protected:
+    void changeEvent(QEvent* event) override;
+
 private:
     QWidget* buildForm();
     void rebuildProfiles();
@@ -69,7 +75,7 @@ private:
     QWidget* profilesBox_ = nullptr;
     QVBoxLayout* profilesColumn_ = nullptr;
     QLabel* profilesPlaceholder_ = nullptr;
-    std::vector<QAbstractButton*> deleteButtons_;
+    std::vector<SymbolButton*> deleteButtons_;
     QComboBox* theme_ = nullptr;
     Stepper* fontSize_ = nullptr;
     QCheckBox* tmux_ = nullptr;

@@ -31,10 +31,10 @@ void StatusLegend::setCompact(bool compact)
     update();
 }
 
-int StatusLegend::itemWidth(TerminalStatus status) const
+int StatusLegend::itemWidth(TerminalStatus status, bool compact) const
 {
     const int icon = symbolSize(SymbolScale::small);
-    if (compact_) return icon;
+    if (compact) return icon;
     return icon + kIconTagGap + QFontMetrics(font()).horizontalAdvance(statusLook(status).tag);
 }
 
@@ -46,19 +46,25 @@ std::vector<QRect> StatusLegend::itemRects() const
     const int top = (height() - h) / 2;
     int x = 0;
     for (TerminalStatus s : items_) {
-        const int w = itemWidth(s);
+        const int w = itemWidth(s, compact_);
         rects.emplace_back(x, top, w, h);
         x += w + spacing;
     }
     return rects;
 }
 
+int StatusLegend::widthFor(bool compact) const
+{
+    const int spacing = compact ? 6 : 10;
+    int width = 0;
+    for (TerminalStatus s : items_) width += itemWidth(s, compact);
+    if (!items_.empty()) width += spacing * static_cast<int>(items_.size() - 1);
+    return width;
+}
+
 QSize StatusLegend::sizeHint() const
 {
-    const int spacing = compact_ ? 6 : 10;
-    int width = 0;
-    for (TerminalStatus s : items_) width += itemWidth(s);
-    if (!items_.empty()) width += spacing * static_cast<int>(items_.size() - 1);
+    const int width = widthFor(compact_);
     const int height = std::max(symbolSize(SymbolScale::small),
                                 compact_ ? 0 : QFontMetrics(font()).height());
     return {width, height};

@@ -27,12 +27,14 @@ public:
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override { return sizeHint(); }
+    // The width of the legend with or without its tags.
+    int widthFor(bool compact) const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    int itemWidth(TerminalStatus status) const;
+    int itemWidth(TerminalStatus status, bool compact) const;
 
     bool compact_;
     std::vector<TerminalStatus> items_;

@@ -33,6 +33,10 @@ const QString kSettingsHelp = QStringLiteral("설정");
 constexpr int kDividerHeight = 16;
 constexpr int kSidePadding = 12;
 constexpr int kMinimumGap = 4;  // the spacer between leading and trailing controls
+constexpr int kSpacingWide = 12;
+constexpr int kSpacingCompact = 6;
+constexpr int kSliderWide = 110;
+constexpr int kSliderCompact = 70;
 constexpr int kZoomMin = 500;   // the slider works in thousandths of the zoom
 constexpr int kZoomMax = 3000;
 
@@ -85,6 +89,8 @@ ToolbarView::ToolbarView(ToolbarStore& store, QWidget* parent) : QWidget(parent)
     zoomSlider_->setRange(kZoomMin, kZoomMax);
     zoomSlider_->setSingleStep(50);  // the arrow keys move the zoom by 0.05
     zoomSlider_->setPageStep(250);
+    // Reached by Tab; a click leaves the keyboard focus where it was (in a terminal).
+    zoomSlider_->setFocusPolicy(Qt::TabFocus);
     zoomGroup_ = group(this, {grid, zoomSlider_});
     zoomDivider_ = new Divider(kDividerHeight, this);
 
@@ -120,11 +126,40 @@ ToolbarView::ToolbarView(ToolbarStore& store, QWidget* parent) : QWidget(parent)
     syncFromStore();
 }
 
-ToolbarForm ToolbarView::formForWidth(int width)
+ToolbarForm ToolbarView::formFor(int width) const
 {
-    if (width < kTinyBelow) return ToolbarForm::tiny;
-    if (width < kCompactBelow) return ToolbarForm::compact;
-    return ToolbarForm::wide;
+    if (width >= kCompactBelow && naturalWidth(ToolbarForm::wide) <= width) return ToolbarForm::wide;
+    if (width >= kTinyBelow && naturalWidth(ToolbarForm::compact) <= width) return ToolbarForm::compact;
+    return ToolbarForm::tiny;
+}
+
+int ToolbarView::naturalWidth(ToolbarForm form) const
+{
+    // Computed from the controls' contents, whatever form is shown now.
+    const bool compact = form != ToolbarForm::wide;
+    const bool tiny = form == ToolbarForm::tiny;
+    const auto title = [compact](const QString& text) { return compact ? QString() : text; };
+    std::vector<int> widths{newTerminal_->sizeHintFor(title(kNewTerminalTitle)).width(),
+                            profiles_->sizeHintFor(title(kProfilesTitle)).width(),
+                            import_->sizeHintFor(title(kImportTitle)).width(),
+                            broadcast_->sizeHintFor(title(kBroadcastTitle)).width()};
+    if (!compact) {
+        widths.push_back(cellCount_->sizeHint().width());
+        widths.push_back(pollGroup_->sizeHint().width());
+        widths.push_back(pollDivider_->sizeHint().width());
+    }
+    if (!tiny) {
+        const int slider = compact ? kSliderCompact : kSliderWide;
+        widths.push_back(zoomGroup_->sizeHint().width() - zoomSlider_->minimumWidth() + slider);
+        widths.push_back(zoomDivider_->sizeHint().width());
+        widths.push_back(legend_->widthFor(compact));
+        widths.push_back(legendDivider_->sizeHint().width());
+    }
+    widths.push_back(settings_->sizeHint().width());
+    int total = 2 * kSidePadding + kMinimumGap;
+    // One gap after each control: the spacer in the middle has one on each side.
+    for (int w : widths) total += w + (compact ? kSpacingCompact : kSpacingWide);
+    return total;
 }
 
 QSize ToolbarView::sizeHint() const
@@ -140,71 +175,36 @@ QSize ToolbarView::minimumSizeHint() const
 
 void ToolbarView::resizeEvent(QResizeEvent* event)
 {
-    applyForm(formForWidth(event->size().width()));
-    layoutRow();
+    adapt();
     QWidget::resizeEvent(event);
 }
 
 bool ToolbarView::event(QEvent* event)
 {
-    // A child changed its size (a new count, a retitled button).
-    if (event->type() == QEvent::LayoutRequest) layoutRow();
+    // A child changed its size (a new count, a retitled button, a new font).
+    if (event->type() == QEvent::LayoutRequest) adapt();
     return QWidget::event(event);
+}
+
+void ToolbarView::adapt()
+{
+    applyForm(formFor(width()));
+    layoutRow();
 }
 
 void ToolbarView::layoutRow()
 {
-    // One row: the leading controls from the left edge, the trailing ones from
-    // the right, the flexible gap of at least 4 px between them. When the row is
-    // narrower than its natural width, the readouts shorten first, then the
-    // button titles, each down to an ellipsis; every control stays on the bar.
+    // One row at the controls' own widths: the leading controls from the left
+    // edge, the trailing ones from the right, the flexible gap of at least
+    // 4 px between them. The form was chosen so that the row fits.
     std::vector<QWidget*> items;
     for (QWidget* w : leading_)
         if (!w->isHidden()) items.push_back(w);
     const size_t leadingCount = items.size();
     for (QWidget* w : trailing_)
         if (!w->isHidden()) items.push_back(w);
-
     std::vector<int> widths;
-    int natural = 0;
-    for (QWidget* w : items) {
-        widths.push_back(w->sizeHint().width());
-        natural += widths.back();
-    }
-    const int gaps = static_cast<int>(items.size()) * spacing_;  // the spacer adds one
-    int excess = natural + gaps + kMinimumGap + 2 * kSidePadding - width();
-
-    auto shrink = [&](QWidget* w, int by) {
-        const auto it = std::find(items.begin(), items.end(), w);
-        if (it == items.end() || by <= 0) return 0;
-        int& width = widths[static_cast<size_t>(it - items.begin())];
-        const int room = std::max(0, width - w->minimumSizeHint().width());
-        const int taken = std::min(room, by);
-        width -= taken;
-        return taken;
-    };
-    if (excess > 0) excess -= shrink(pollGroup_, excess);
-    if (excess > 0) excess -= shrink(cellCount_, excess);
-    if (excess > 0) {
-        // The titles give up room in proportion to what each can give.
-        const std::vector<QWidget*> titled{newTerminal_, profiles_, import_, broadcast_};
-        int room = 0;
-        for (QWidget* w : titled)
-            room += std::max(0, w->sizeHint().width() - w->minimumSizeHint().width());
-        if (room > 0) {
-            const int total = std::min(excess, room);
-            int given = 0;
-            for (size_t i = 0; i < titled.size(); ++i) {
-                QWidget* w = titled[i];
-                const int own = std::max(0, w->sizeHint().width() - w->minimumSizeHint().width());
-                const int share = i + 1 == titled.size()
-                    ? total - given
-                    : static_cast<int>(std::lround(double(total) * own / room));
-                given += shrink(w, std::min(share, total - given));
-            }
-            excess -= given;
-        }
-    }
+    for (QWidget* w : items) widths.push_back(w->sizeHint().width());
 
     auto place = [this](QWidget* w, int x, int width) {
         const int h = std::min(w->sizeHint().height(), kHeight);
@@ -243,9 +243,9 @@ void ToolbarView::applyForm(ToolbarForm form)
     legend_->setVisible(!tiny);
     legendDivider_->setVisible(!tiny);
 
-    zoomSlider_->setFixedWidth(compact ? 70 : 110);
+    zoomSlider_->setFixedWidth(compact ? kSliderCompact : kSliderWide);
     legend_->setCompact(compact);
-    spacing_ = compact ? 6 : 12;
+    spacing_ = compact ? kSpacingCompact : kSpacingWide;
     layoutRow();
 }
 
@@ -258,6 +258,8 @@ void ToolbarView::syncFromStore()
     broadcast_->setTint(store_.broadcastMode() ? DS::orange() : QColor());
     const QSignalBlocker block(zoomSlider_);
     zoomSlider_->setValue(static_cast<int>(std::lround(store_.zoom() * 1000.0)));
+    // A longer count or readout may no longer fit the wide form.
+    adapt();
 }
 
 }  // namespace tilebay

@@ -1,12 +1,16 @@
 // The strip across the top of the window: new terminal, profiles, iTerm2
 // import and broadcast buttons, the cell count, the polling readout, the zoom
 // slider, the status legend and the settings button. It is 44 px high and
-// takes one of three forms from its own width: wide, compact below 820 px
-// (buttons show only their symbols; count and readout go) and tiny below 560 px
-// (slider and legend go as well). Its widgets are built once; a form change only
-// shows, hides and retitles them. Store changes reach the controls with their
-// signals blocked, so a zoom set elsewhere is never rounded back through the
-// slider into the store.
+// takes one of three forms from its own width: wide (titles, count and
+// readout), compact (buttons show only their symbols; count and readout go)
+// and tiny (slider and legend go as well). Below 820 px it is never wide and
+// below 560 px always tiny; above those widths a form is taken only when its
+// whole row fits at the fonts in use (the titles, the count and the readout
+// as they read now), so nothing on the bar is ever cut to an ellipsis: the
+// bar takes the smaller form instead. Its widgets are built once; a form
+// change only shows, hides and retitles them. Store changes reach the
+// controls with their signals blocked, so a zoom set elsewhere is never
+// rounded back through the slider into the store.
 //
 // Main thread; owned by its parent widget. The store must outlive the toolbar.
 #pragma once
@@ -38,7 +42,10 @@ public:
 
     explicit ToolbarView(ToolbarStore& store, QWidget* parent = nullptr);
 
-    static ToolbarForm formForWidth(int width);
+    // The form for a width: the widest that the width allows and that fits.
+    ToolbarForm formFor(int width) const;
+    // The width of the whole row in a form, nothing cut.
+    int naturalWidth(ToolbarForm form) const;
     ToolbarForm form() const { return form_; }
     // The space between neighbouring controls: 12 px wide, 6 px compact.
     int spacing() const { return spacing_; }
@@ -62,6 +69,8 @@ protected:
     bool event(QEvent* event) override;
 
 private:
+    // Takes the form for the current width and places the controls.
+    void adapt();
     void applyForm(ToolbarForm form);
     void layoutRow();
     void syncFromStore();

@@ -1,20 +1,33 @@
 // The application shell offscreen: the window's title, size limits and menu
 // commands (their keys against a terminal are tried under X11, in
 // ShellX11Test), the appearance in force at once, the first start with an
-// empty data folder, and the hot key that cannot be had without X11 (one log
-// line, the application runs on).
+// empty data folder, where the keyboard focus goes (new cells, clicks on
+// controls, the expanded card's search and collapse), and the hot key that
+// cannot be had without X11 (one log line, the application runs on).
 #include "app/shell/HotKeyManager.h"
 #include "app/shell/MainWindow.h"
 #include "app/shell/TilebayApp.h"
 #include "app/ui/design/DS.h"
+#include "app/ui/design/DSOutlineButton.h"
+#include "app/ui/design/DSPrimaryButton.h"
+#include "app/ui/design/SymbolButton.h"
+#include "app/ui/expanded/ExpandedCard.h"
 #include "app/ui/expanded/ExpandedView.h"
+#include "app/ui/grid/GridCellView.h"
+#include "app/ui/grid/GridView.h"
+#include "app/ui/toolbar/ToolbarView.h"
 #include "corvel/platform/Log.h"
 #include "tests/app/store/StoreTestSupport.h"
+#include "tests/app/ui/grid/PaneAdapter.h"
 #include "tests/app/ui/support/UiTestSupport.h"
 
 #include <QAction>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScrollArea>
+#include <QSlider>
+#include <QTest>
 
 using namespace tilebay;
 using namespace tilebay::testing;
@@ -23,9 +36,10 @@ namespace {
 
 class ShellTest : private tilebay::test::UiAppFirst, public StoreTest {
 protected:
-    TilebayApp& makeApp()
+    // `fake` null: a fake embedded adapter without pane views.
+    TilebayApp& makeApp(std::unique_ptr<FakeEmbeddedAdapter> fake = nullptr)
     {
-        auto fake = std::make_unique<FakeEmbeddedAdapter>();
+        if (!fake) fake = std::make_unique<FakeEmbeddedAdapter>();
         embedded_ = fake.get();
         savedPalette_ = QApplication::palette();
         app_ = std::make_unique<TilebayApp>(*qApp, dependencies(std::move(fake)));
@@ -109,6 +123,67 @@ TEST_F(ShellTest, AppearanceChangesShowAtOnce)
     EXPECT_GT(luminance(window), 0.6);
     EXPECT_EQ(QApplication::palette().color(QPalette::Highlight), DS::orange());
     EXPECT_EQ(QApplication::palette().color(QPalette::Link), DS::orange());
+    window.hide();
+}
+
+TEST_F(ShellTest, KeyboardFocusStaysWithTheTerminalThroughClicksTheCardAndItsSearch)
+{
+    auto panes = std::make_unique<PaneAdapter>();
+    PaneAdapter& adapter = *panes;
+    TilebayApp& app = makeApp(std::move(panes));
+    SessionStore& store = app.store();
+    store.setShowOnboarding(false);
+    MainWindow& window = app.window();
+    window.resize(1000, 700);
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    // No control holds an unseen focus that a typed space would press.
+    EXPECT_EQ(QApplication::focusWidget(), &window);
+
+    // Each new cell's pane takes the focus.
+    const QString a = store.newEmbeddedSession(QStringLiteral("a"), std::nullopt, std::nullopt)->id();
+    EXPECT_TRUE(adapter.paneViews(a)[0]->hasFocus());
+    const QString b = store.newEmbeddedSession(QStringLiteral("b"), std::nullopt, std::nullopt)->id();
+    QWidget* pane = adapter.paneViews(b)[0];
+    EXPECT_TRUE(pane->hasFocus());
+
+    // Clicks on the toolbar's controls, a tile's split button and the space
+    // between the tiles leave it there (the split rebuilds the tile's layout).
+    GridView& grid = *window.gridView();
+    ToolbarView& toolbar = *grid.toolbar();
+    for (QWidget* control : std::initializer_list<QWidget*>{toolbar.zoomSlider(), toolbar.broadcastButton(),
+                                                            toolbar.broadcastButton(), grid.scrollArea()->viewport()}) {
+        QTest::mouseClick(control, Qt::LeftButton, {}, QPoint(control->width() / 2, 4));
+        EXPECT_TRUE(pane->hasFocus()) << control->metaObject()->className();
+    }
+    QTest::mouseClick(grid.tile(b)->control(GridCellView::Control::split), Qt::LeftButton);
+    ASSERT_EQ(store.paneCount(b), 2);
+    EXPECT_TRUE(pane->hasFocus());
+
+    // Expanded: a click on the card's header keeps the pane's focus. Escape in
+    // the open search closes only the search; a second one collapses, and the
+    // focus is the pane's again. So after "복귀".
+    ExpandedView& overlay = *window.expandedView();
+    overlay.setDuration(0);
+    QTest::mouseClick(grid.tile(b)->control(GridCellView::Control::expand), Qt::LeftButton);
+    ExpandedCard* card = overlay.card();
+    ASSERT_NE(card, nullptr);
+    EXPECT_TRUE(pane->hasFocus());
+    QTest::mouseClick(card, Qt::LeftButton, {}, QPoint(card->width() / 2, 10));
+    EXPECT_TRUE(pane->hasFocus());
+    QTest::keyClick(pane, Qt::Key_F, Qt::ControlModifier | Qt::ShiftModifier);
+    ASSERT_TRUE(card->searchField()->hasFocus());
+    QTest::keyClick(card->searchField(), Qt::Key_Escape);
+    EXPECT_FALSE(card->searchOpen());
+    EXPECT_EQ(store.expandedID(), b);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    EXPECT_FALSE(store.expandedID().has_value());
+    EXPECT_TRUE(pane->hasFocus());
+    store.toggleExpand(b);
+    QTest::mouseClick(overlay.card()->collapseButton(), Qt::LeftButton);
+    EXPECT_FALSE(store.expandedID().has_value());
+    EXPECT_TRUE(pane->hasFocus());
     window.hide();
 }
 

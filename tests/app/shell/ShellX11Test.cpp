@@ -3,15 +3,22 @@
 // showing the window with an open sheet (Num Lock off and on), the menu keys
 // against Ctrl+T in a terminal running cat -v, Escape in vim inside the
 // expanded card, one window-size change per expand and per collapse, the
-// card's search in seq output, and closing the real application's window.
+// card's search in seq output, where typed text goes after a new cell and
+// after the card's search and collapse, and closing the real application's
+// window.
 // Every wait is for a condition; the bounds only guard against a hang.
 #include "app/persistence/LayoutDoc.h"
 #include "app/shell/HotKeyManager.h"
 #include "app/shell/MainWindow.h"
 #include "app/shell/TilebayApp.h"
 #include "app/ui/design/DSOutlineButton.h"
+#include "app/ui/design/DSPrimaryButton.h"
+#include "app/ui/design/SymbolButton.h"
 #include "app/ui/expanded/ExpandedCard.h"
 #include "app/ui/expanded/ExpandedView.h"
+#include "app/ui/grid/GridCellView.h"
+#include "app/ui/grid/GridView.h"
+#include "app/ui/toolbar/ToolbarView.h"
 #include "corvel/platform/Log.h"
 #include "corvel/qt/TerminalView.h"
 #include "tests/app/ui/support/X11AppFixture.h"
@@ -289,6 +296,49 @@ TEST_F(ShellX11, SearchInTheCardFindsShowsAndClearsTheMatch)
     ASSERT_TRUE(key(QStringLiteral("ctrl+shift+f")));
     ASSERT_TRUE(waitFor([&] { return !card->searchOpen(); }));
     EXPECT_FALSE(pane->selection().active());
+}
+
+TEST_F(ShellX11, TypedTextReachesTheNewCellAndTheCellAfterItsCardsSearchAndCollapse)
+{
+    TilebayApp& app = startApp();
+    SessionStore& store = app.store();
+    MainWindow& window = app.window();
+    window.expandedView()->setDuration(0);
+    auto click = [](QWidget* w) {
+        return xdotool(pointerTo(w, w->rect().center()) << QStringLiteral("click") << QStringLiteral("1"));
+    };
+    QString id;
+    // Types a command; true once its output line shows in the cell's first pane.
+    auto typedIntoTheCell = [&](const QString& word) {
+        return xdotool({QStringLiteral("type"), QStringLiteral("echo ") + word}) && key(QStringLiteral("Return")) &&
+               waitFor([&] { return linesMatching(store.embedded().visibleText(id), word) >= 1; });
+    };
+
+    // "새 터미널", Return, then typing: the new shell gets it, no sheet opens again.
+    ASSERT_TRUE(click(window.gridView()->toolbar()->newTerminalButton()));
+    ASSERT_TRUE(waitFor([&] { return QApplication::activeModalWidget() != nullptr; }));
+    ASSERT_TRUE(key(QStringLiteral("Return")));
+    ASSERT_TRUE(waitFor([&] { return store.cells().size() == 1 && !QApplication::activeModalWidget(); }));
+    id = store.cells()[0]->id();
+    EXPECT_TRUE(typedIntoTheCell(QStringLiteral("hi")));
+    EXPECT_FALSE(store.showNewTerminalPrompt());
+
+    // Expanded from the tile's button: Escape in the open search closes the
+    // search only, a second Escape collapses, and the shell takes the typing.
+    ASSERT_TRUE(click(window.gridView()->tile(id)->control(GridCellView::Control::expand)));
+    ExpandedView& overlay = *window.expandedView();
+    ASSERT_TRUE(waitFor([&] { return overlay.phase() == ExpandedView::Phase::open; }));
+    ASSERT_TRUE(key(QStringLiteral("ctrl+shift+f")));
+    ExpandedCard* card = overlay.card();
+    ASSERT_TRUE(waitFor([&] { return card->searchOpen() && card->searchField()->hasFocus(); }));
+    ASSERT_TRUE(xdotool({QStringLiteral("type"), QStringLiteral("hi")}));
+    ASSERT_TRUE(key(QStringLiteral("Return")));
+    ASSERT_TRUE(key(QStringLiteral("Escape")));
+    ASSERT_TRUE(waitFor([&] { return !card->searchOpen(); }));
+    EXPECT_EQ(store.expandedID(), id);
+    ASSERT_TRUE(key(QStringLiteral("Escape")));
+    ASSERT_TRUE(waitFor([&] { return overlay.phase() == ExpandedView::Phase::hidden; }));
+    EXPECT_TRUE(typedIntoTheCell(QStringLiteral("back")));
 }
 
 TEST_F(ShellX11, ClosingTheWindowQuitsWithStatusZeroAndEndsTheShells)

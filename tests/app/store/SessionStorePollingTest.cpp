@@ -86,7 +86,8 @@ TEST_F(StoreTest, EndOfTheExpandedCellsLastProcessCollapsesRemovesAndFreesIt)
     const QString second = store.newEmbeddedSession(std::nullopt, std::nullopt, std::nullopt)->id();
     store.toggleExpand(first);
     EXPECT_EQ(store.expandedID(), first);
-    EXPECT_EQ(embedded_->focused, std::vector<QString>{first});
+    // Each new cell took the keyboard focus, then the expanded one did.
+    EXPECT_EQ(embedded_->focused, (std::vector<QString>{first, second, first}));
     saves();
 
     embedded_->end(first);
@@ -103,6 +104,12 @@ TEST_F(StoreTest, EndOfTheExpandedCellsLastProcessCollapsesRemovesAndFreesIt)
     // Activity of a cell that is gone changes nothing.
     embedded_->output(first);
     EXPECT_EQ(store.cells().size(), 1u);
+
+    // A cell made while another is expanded leaves the focus in the card.
+    store.toggleExpand(second);
+    embedded_->focused.clear();
+    store.newEmbeddedSession(std::nullopt, std::nullopt, std::nullopt);
+    EXPECT_TRUE(embedded_->focused.empty());
 }
 
 TEST_F(StoreTest, TicksStartOneITerm2PollPer1800ms)

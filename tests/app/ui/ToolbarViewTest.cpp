@@ -1,5 +1,6 @@
-// The toolbar's three width forms, its readouts and actions against a fake
-// store, the zoom slider's isolation from store updates, and the legend.
+// The toolbar's three width forms (each taken only where its whole row fits,
+// so nothing is ever cut), its readouts and actions against a fake store, the
+// zoom slider's isolation from store updates, and the legend.
 #include "app/ui/design/DS.h"
 #include "app/ui/design/Divider.h"
 #include "app/ui/design/DSOutlineButton.h"
@@ -51,13 +52,16 @@ void showAt(ToolbarView& bar, int width)
 
 }  // namespace
 
-TEST(ToolbarView, WideFormAtAndAbove820)
+TEST(ToolbarView, WideFormWhereTheWholeRowFitsAndItsLayout)
 {
     uiApp();
     FakeToolbarStore store;
     ToolbarView bar(store);
     bar.setPalette(lightPalette());
-    showAt(bar, 820);
+    // The whole row needs more than 820 px with these fonts, as with the design's.
+    const int natural = bar.naturalWidth(ToolbarForm::wide);
+    ASSERT_GT(natural, 820);
+    showAt(bar, natural);
     EXPECT_EQ(bar.form(), ToolbarForm::wide);
     EXPECT_EQ(bar.height(), 44);
     EXPECT_EQ(bar.newTerminalButton()->text(), QStringLiteral("새 터미널"));
@@ -73,20 +77,8 @@ TEST(ToolbarView, WideFormAtAndAbove820)
     EXPECT_FALSE(bar.legend()->compact());
     EXPECT_EQ(legendTags(*bar.legend()).join(u' '), QStringLiteral("RUN IDLE WAIT \u2014"));
     EXPECT_EQ(bar.spacing(), 12);
-    // Narrower than the row's natural width: the readouts give way first, then
-    // the titles; every control stays on the bar, none overlaps the next.
-    EXPECT_EQ(bar.settingsButton()->geometry().right(), 820 - 12 - 1);
-    const QString shortened = bar.pollReadout()->displayedText();
-    EXPECT_TRUE(shortened.endsWith(QChar(0x2026)));
-    EXPECT_TRUE(bar.pollReadout()->text().startsWith(shortened.chopped(1)));
-    std::vector<QWidget*> row{bar.newTerminalButton(), bar.profileButton(), bar.importButton(),
-                              bar.broadcastButton(), bar.cellCountLabel(),
-                              bar.pollReadout()->parentWidget(),
-                              bar.zoomSlider()->parentWidget(), bar.legend(),
-                              bar.settingsButton()};
-    for (size_t i = 1; i < row.size(); ++i)
-        EXPECT_GE(row[i]->geometry().left(), row[i - 1]->geometry().right() + 6) << i;
-    EXPECT_GE(bar.newTerminalButton()->geometry().left(), 12);
+    // At its natural width the spacer is at its 4 px.
+    EXPECT_EQ(bar.pollReadout()->parentWidget()->x(), bar.cellCountLabel()->geometry().right() + 1 + 12 + 4 + 12);
     // With room for all, the gap in the middle grows.
     showAt(bar, 1400);
     EXPECT_EQ(bar.newTerminalButton()->geometry().left(), 12);
@@ -110,28 +102,63 @@ TEST(ToolbarView, WideFormAtAndAbove820)
     }
     for (Divider* d : dividers) EXPECT_EQ(d->geometry(), QRect(d->x(), 14, 1, 16));
 
-    // The row's natural width: its thirteen parts (the 4 px spacer among them)
-    // with twelve 12 px gaps and 12 px at each end. From there up nothing is
-    // cut; one pixel less and the readout gives way.
-    int natural = 4 + 12 * 12 + 2 * 12;
-    for (QWidget* w : row) natural += w->sizeHint().width();
-    for (QWidget* d : dividers) natural += d->width();
+    // A longer count no longer fits at that width: compact, until it shortens.
     showAt(bar, natural);
-    EXPECT_EQ(bar.pollReadout()->displayedText(), bar.pollReadout()->text());
-    EXPECT_EQ(bar.cellCountLabel()->displayedText(), bar.cellCountLabel()->text());
-    for (QAbstractButton* b : buttons(bar)) EXPECT_EQ(b->width(), b->sizeHint().width());
-    EXPECT_EQ(bar.pollReadout()->parentWidget()->x(),
-              bar.cellCountLabel()->geometry().right() + 1 + 12 + 4 + 12);
-    showAt(bar, natural - 1);
-    EXPECT_NE(bar.pollReadout()->displayedText(), bar.pollReadout()->text());
-    for (QAbstractButton* b : buttons(bar)) EXPECT_EQ(b->width(), b->sizeHint().width());
-
     store.cells = 12;
     store.pollMs = 250;
     store.idleSec = 30;
     emit store.changed();
     EXPECT_EQ(bar.cellCountLabel()->text(), QStringLiteral("12개 셀"));
     EXPECT_EQ(bar.pollReadout()->text(), QStringLiteral("폴링 250ms · 유휴 30s"));
+    EXPECT_EQ(bar.form(), ToolbarForm::compact);
+    store.cells = 3;
+    store.pollMs = 1000;
+    store.idleSec = 8;
+    emit store.changed();
+    EXPECT_EQ(bar.form(), ToolbarForm::wide);
+}
+
+TEST(ToolbarView, EveryWidthTakesTheWidestFormThatFitsAndCutsNothing)
+{
+    // Under the test font and under a wider one (the row's fonts follow the
+    // application's family): wide from max(820, its natural width), compact
+    // from 560, tiny below; no title or readout is ever shortened and no
+    // control overlaps the next.
+    uiApp();
+    const QFont saved = QApplication::font();
+    for (const char* family : {"DejaVu Sans", "DejaVu Sans Mono"}) {
+        SCOPED_TRACE(family);
+        QApplication::setFont(QFont(QString::fromLatin1(family)));
+        FakeToolbarStore store;
+        ToolbarView bar(store);
+        const int wideFrom = std::max(820, bar.naturalWidth(ToolbarForm::wide));
+        ASSERT_LE(bar.naturalWidth(ToolbarForm::compact), 560);
+        ASSERT_LT(bar.naturalWidth(ToolbarForm::tiny), 480);
+        for (int width = 480; width <= 1400; width += 3) {
+            SCOPED_TRACE(width);
+            showAt(bar, width);
+            const ToolbarForm want = width >= wideFrom ? ToolbarForm::wide
+                                   : width >= 560      ? ToolbarForm::compact
+                                                       : ToolbarForm::tiny;
+            ASSERT_EQ(bar.form(), want);
+            ASSERT_EQ(bar.importButton()->text().isEmpty(), want != ToolbarForm::wide);
+            for (ElidedLabel* label : {bar.cellCountLabel(), bar.pollReadout()})
+                ASSERT_TRUE(!label->isVisible() || label->displayedText() == label->text());
+            std::vector<QWidget*> row;
+            for (QWidget* w : std::initializer_list<QWidget*>{
+                     bar.newTerminalButton(), bar.profileButton(), bar.importButton(), bar.broadcastButton(),
+                     bar.cellCountLabel(), bar.pollReadout()->parentWidget(), bar.zoomSlider()->parentWidget(),
+                     bar.legend(), bar.settingsButton()})
+                if (!w->isHidden()) row.push_back(w);
+            for (size_t i = 0; i < row.size(); ++i) {
+                ASSERT_GE(row[i]->width(), row[i]->sizeHint().width()) << i;
+                if (i > 0) {
+                    ASSERT_GE(row[i]->x(), row[i - 1]->geometry().right() + 1 + bar.spacing()) << i;
+                }
+            }
+        }
+    }
+    QApplication::setFont(saved);
 }
 
 TEST(ToolbarView, CompactBelow820AndTinyBelow560)
@@ -164,7 +191,7 @@ TEST(ToolbarView, CompactBelow820AndTinyBelow560)
     EXPECT_LE(bar.settingsButton()->geometry().right(), 559 - 12);
 
     // Back to wide: titles and readouts return.
-    showAt(bar, 1000);
+    showAt(bar, 1400);
     EXPECT_EQ(bar.form(), ToolbarForm::wide);
     EXPECT_EQ(bar.importButton()->text(), QStringLiteral("iTerm2 가져오기"));
     EXPECT_TRUE(bar.pollReadout()->isVisible());
@@ -186,7 +213,7 @@ TEST(ToolbarView, ButtonsCallTheStore)
     uiApp();
     FakeToolbarStore store;
     ToolbarView bar(store);
-    showAt(bar, 900);
+    showAt(bar, 1400);
     bar.newTerminalButton()->click();
     bar.profileButton()->click();
     bar.importButton()->click();
@@ -208,7 +235,7 @@ TEST(ToolbarView, BroadcastModePaintsTheLabelOrange)
     auto* button = bar.broadcastButton();
     for (const QPalette& palette : {lightPalette(), darkPalette()}) {
         bar.setPalette(palette);
-        showAt(bar, 900);
+        showAt(bar, 1400);
         auto orangePixels = [&](qreal ratio) {
             const QImage img = grabAt(*button, ratio);
             int n = 0;
@@ -235,7 +262,7 @@ TEST(ToolbarView, StoreZoomIsNeverRoundedBackThroughTheSlider)
     FakeToolbarStore store;
     store.zoomValue = 1.2345;
     ToolbarView bar(store);
-    showAt(bar, 900);
+    showAt(bar, 1400);
     EXPECT_EQ(bar.zoomSlider()->value(), 1235);
     EXPECT_EQ(store.zoomValue, 1.2345);
     store.zoomValue = 2.71828;  // a pinch elsewhere

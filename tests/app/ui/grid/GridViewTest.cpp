@@ -385,6 +385,12 @@ TEST_F(GridTest, HeaderControlsFollowKindModeAndPanes)
     EXPECT_EQ(embedded->control(Control::broadcast)->symbol(), QStringLiteral("checkmark.circle.fill"));
     embedded->control(Control::broadcast)->click();
     EXPECT_EQ(embedded->control(Control::broadcast)->symbol(), QStringLiteral("circle"));
+    // The unchosen circle, a thin ring in the secondary tone, follows a new
+    // appearance (made in light, it would all but vanish on the dark header).
+    view.setPalette(darkPalette());
+    const QImage circle = grabAt(*embedded->control(Control::broadcast), 2);
+    EXPECT_GE(test::strongestContrast(circle, embedded->control(Control::broadcast)->rect(), probe(circle, 0, 0)), 2.0);
+    view.setPalette(lightPalette());
 
     // An iTerm2 tile without preview waits for its first poll; its preview,
     // once there, shows the last lines that fit, led by an ellipsis.
@@ -448,4 +454,15 @@ TEST_F(GridTest, BroadcastBarSendsTrimmedTextToSelectedCells)
     EXPECT_EQ(embedded_->typed.size(), 2u);
     const QImage shot = grabAt(*bar, 1.0);
     EXPECT_TRUE(near(probe(shot, 4, 4), test::over(DS::bgLightOrange(), 0.6, DS::windowBackground(bar->palette())), 2));
+
+    // Over the dark window the ground stays dark and the count reads at 4.5:1 or more.
+    bar->setPalette(darkPalette());
+    for (qreal ratio : {1.0, 2.0}) {
+        const QImage dark = grabAt(*bar, ratio);
+        const QColor ground = probe(dark, 4, 4);
+        EXPECT_LT(ground.lightness(), 100);
+        EXPECT_GE(test::strongestContrast(dark, bar->countLabel()->geometry(), ground), 4.5) << ratio;
+    }
+    bar->setPalette(view.palette());
+    shoot(view, QStringLiteral("grid-broadcast"));
 }

@@ -1,7 +1,7 @@
 // An embedded adapter for the grid's tests and benchmarks whose cells have
 // real terminal views as panes (no processes), laid out side by side or
-// stacked in a fresh widget on every cellContentView, as the real adapter
-// does. The adapter keeps the panes' ownership, so a pane that a tile wrongly
+// stacked in a fresh widget on every cellContentView, and focused through
+// the first one, as the real adapter does. The adapter keeps the panes' ownership, so a pane that a tile wrongly
 // deleted shows up as a null QPointer (or a double delete).
 #pragma once
 
@@ -40,8 +40,20 @@ public:
         auto* layout = new QBoxLayout(vertical ? QBoxLayout::TopToBottom : QBoxLayout::LeftToRight, box);
         layout->setContentsMargins(0, 0, 0, 0);
         layout->setSpacing(2);
-        for (auto& pane : panes[id]) layout->addWidget(pane.get());
+        for (auto& pane : panes[id]) {
+            layout->addWidget(pane.get());
+            pane->show();  // a pane handed back hidden shows again in its new place
+        }
         return box;
+    }
+
+    // As the real adapter: the first pane, once in a shown window, takes the focus.
+    void focus(const QString& id) override
+    {
+        FakeEmbeddedAdapter::focus(id);
+        sync(id);
+        corvel::TerminalView* first = panes[id].front().get();
+        if (first->window()->isVisible()) first->setFocus(Qt::OtherFocusReason);
     }
 
 private:

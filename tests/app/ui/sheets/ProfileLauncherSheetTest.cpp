@@ -1,8 +1,9 @@
-// The profile launcher: the pure filter and descriptions, Return on the
-// first match, and the empty state against a query without matches. (A real
+// The profile launcher: the pure filter and descriptions, Return on a
+// focused row and on the first match, the rows' fill, and the empty state against a query without matches. (A real
 // shell launched from a profile is in NewTerminalSheetTest.)
 #include "SheetTestSupport.h"
 
+#include "app/ui/design/DS.h"
 #include "app/ui/design/DSOutlineButton.h"
 #include "app/ui/sheets/ProfileLauncherSheet.h"
 #include "app/ui/sheets/ProfileRow.h"
@@ -60,7 +61,7 @@ TEST(ProfileText, SubtitlesOfTheLauncherAndOfTheSettingsDifferOnEmptyValues)
 
 class ProfileLauncherTest : public SheetTest {};
 
-TEST_F(ProfileLauncherTest, ReturnLaunchesTheFirstMatchWithItsNameLocked)
+TEST_F(ProfileLauncherTest, ReturnLaunchesTheFocusedRowElseTheFirstMatchWithItsNameLocked)
 {
     SessionStore& store = makeStore();
     store.setProfiles({profile("d", "Docs"), profile("w", "Web", "/srv/web"), profile("x", "WEBX")});
@@ -69,7 +70,25 @@ TEST_F(ProfileLauncherTest, ReturnLaunchesTheFirstMatchWithItsNameLocked)
     auto* sheet = open<ProfileLauncherSheet>();
     ASSERT_NE(sheet, nullptr);
     EXPECT_EQ(sheet->focusWidget(), sheet->searchField());
-    EXPECT_EQ(sheet->shownRows().size(), 3u);
+    ASSERT_EQ(sheet->shownRows().size(), 3u);
+
+    // Rows lie on the secondary text colour at 8 %.
+    ProfileRow* docs = sheet->shownRows()[0];
+    const QPalette& palette = docs->palette();
+    EXPECT_TRUE(test::near(test::probe(test::grabAt(*docs, 1), 6, docs->height() / 2.0),
+                           test::over(DS::primaryText(palette), 0.5 * 0.08, DS::windowBackground(palette)), 1));
+
+    // Tab to the third row: Return launches that row, not the first match.
+    for (int i = 0; i < 3; ++i) key(sheet->focusWidget(), Qt::Key_Tab);
+    ASSERT_EQ(sheet->focusWidget(), sheet->shownRows()[2]);
+    key(sheet->focusWidget(), Qt::Key_Return);
+    ASSERT_EQ(store.cells().size(), 1u);
+    EXPECT_EQ(store.cells()[0]->projectLabel(), "WEBX");
+    EXPECT_EQ(presenter_->current(), nullptr);
+
+    store.setShowProfileLauncher(true);
+    sheet = open<ProfileLauncherSheet>();
+    ASSERT_NE(sheet, nullptr);
 
     type(sheet->searchField(), "  web ");
     const auto shown = sheet->shownRows();
@@ -78,9 +97,9 @@ TEST_F(ProfileLauncherTest, ReturnLaunchesTheFirstMatchWithItsNameLocked)
     EXPECT_EQ(shown[1]->name(), "WEBX");
 
     key(sheet->searchField(), Qt::Key_Return);
-    ASSERT_EQ(store.cells().size(), 1u);
-    EXPECT_EQ(store.cells()[0]->projectLabel(), "Web");
-    EXPECT_TRUE(store.cells()[0]->labelLockedByUser());
+    ASSERT_EQ(store.cells().size(), 2u);
+    EXPECT_EQ(store.cells()[1]->projectLabel(), "Web");
+    EXPECT_TRUE(store.cells()[1]->labelLockedByUser());
     EXPECT_EQ(embedded_->lastCwd, "/srv/web");
     EXPECT_FALSE(store.showProfileLauncher());
     EXPECT_EQ(presenter_->current(), nullptr);

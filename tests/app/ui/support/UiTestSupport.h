@@ -1,8 +1,8 @@
 // Shared helpers of the user-interface tests: one QApplication for the test
 // binary, in the Fusion style with DejaVu Sans pinned as the general font (the
 // fonts the pixel and glyph checks are written for), a count of a widget's
-// size changes, grabbing a widget at a given device pixel ratio, and probing
-// colours in logical coordinates.
+// size changes, grabbing a widget at a given device pixel ratio, probing
+// colours in logical coordinates, and contrast ratios read from pixels.
 #pragma once
 
 #include <QApplication>
@@ -15,6 +15,7 @@
 #include <QStyleFactory>
 #include <QWidget>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -98,6 +99,33 @@ inline QColor over(const QColor& top, double opacity, const QColor& under)
     };
     return QColor(mix(top.red(), under.red()), mix(top.green(), under.green()),
                   mix(top.blue(), under.blue()));
+}
+
+// The relative luminance of an opaque sRGB colour, and the contrast ratio of
+// two colours (1 to 21), as the accessibility guidelines define them.
+inline double relativeLuminance(const QColor& c)
+{
+    auto linear = [](double v) { return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+    return 0.2126 * linear(c.redF()) + 0.7152 * linear(c.greenF()) + 0.0722 * linear(c.blueF());
+}
+
+inline double contrastRatio(const QColor& a, const QColor& b)
+{
+    const double la = relativeLuminance(a), lb = relativeLuminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+// The strongest contrast that a device pixel inside `area` (logical
+// coordinates) has with `ground`: for text, that of its fully covered pixels.
+inline double strongestContrast(const QImage& image, const QRectF& area, const QColor& ground)
+{
+    const qreal r = image.devicePixelRatio();
+    const QRect pixels = QRectF(area.topLeft() * r, area.size() * r).toAlignedRect().intersected(image.rect());
+    double best = 1;
+    for (int y = pixels.top(); y <= pixels.bottom(); ++y)
+        for (int x = pixels.left(); x <= pixels.right(); ++x)
+            best = std::max(best, contrastRatio(image.pixelColor(x, y), ground));
+    return best;
 }
 
 // When TILEBAY_SCREENSHOT_DIR is set, grabs are also saved there for a look.
