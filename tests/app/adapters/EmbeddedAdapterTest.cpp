@@ -206,7 +206,10 @@ TEST_F(EmbeddedAdapterTest, EndOfAPaneRemovesItAndEndOfTheLastReportsTheCell)
     adapter->splitSession(id);
     adapter->splitSession(id);
     FakePane& middle = pane(id, 1);
+    // Only noted where the pane reports it; handled on the queue's next turn.
     middle.end();
+    EXPECT_EQ(adapter->paneViews(id).size(), 3u);
+    queue.runUntilIdle();
     EXPECT_EQ(adapter->paneViews(id).size(), 2u);
     EXPECT_EQ(adapter->paneViews(id).at(1), static_cast<EmbeddedPaneView*>(&pane(id, 1)));
     EXPECT_EQ(adapter->session(id)->paneRevision(), 3);
@@ -214,21 +217,47 @@ TEST_F(EmbeddedAdapterTest, EndOfAPaneRemovesItAndEndOfTheLastReportsTheCell)
     queue.runUntilIdle();
     EXPECT_TRUE(probes->at(1)->destroyed);
 
+    // A pane removed after its end was reported is not reported again, nor
+    // taken for the cell's last one.
+    pane(id, 1).end();
     adapter->removeLastPane(id);
+    queue.runUntilIdle();
+    EXPECT_TRUE(ended.empty());
+    EXPECT_EQ(adapter->paneViews(id).size(), 1u);
+
     pane(id, 0).end();
+    queue.runUntilIdle();
     EXPECT_THAT(ended, ElementsAre(id));
     EXPECT_TRUE(adapter->hasSession(id));
     EXPECT_EQ(adapter->paneViews(id).size(), 1u);
 
-    // The store forgets the ended cell: panes and tables go, tmux is not asked.
+    // The store forgets the ended cell from inside the report: panes and
+    // tables go, tmux is not asked.
+    adapter->onTerminated = [this](const QString& cell) {
+        ended.push_back(cell);
+        adapter->forgetSession(cell);
+    };
+    const QString other = adapter->createSession(std::nullopt, std::nullopt, std::nullopt)->id();
     adapter->useTmux = true;
+    pane(other, 0).end();
     adapter->forgetSession(id);
-    EXPECT_FALSE(adapter->hasSession(id));
-    EXPECT_EQ(adapter->primary(id), nullptr);
-    EXPECT_FALSE(adapter->lastActivity.contains(id));
     queue.runUntilIdle();
+    EXPECT_THAT(ended, ElementsAre(id, other));
+    for (const QString& cell : {id, other}) {
+        EXPECT_FALSE(adapter->hasSession(cell));
+        EXPECT_EQ(adapter->primary(cell), nullptr);
+        EXPECT_FALSE(adapter->lastActivity.contains(cell));
+    }
     EXPECT_TRUE(probes->at(0)->destroyed);
+    EXPECT_TRUE(probes->back()->destroyed);
     EXPECT_TRUE(tmuxLog().empty());
+
+    // Ends reported just before the adapter goes are dropped with it.
+    const QString last = adapter->createSession(std::nullopt, std::nullopt, std::nullopt)->id();
+    pane(last, 0).end();
+    adapter.reset();
+    queue.runUntilIdle();
+    EXPECT_THAT(ended, ElementsAre(id, other));
 }
 
 TEST_F(EmbeddedAdapterTest, StoreSeesPaneCountsAndSearchesThePrimaryPane)

@@ -178,7 +178,10 @@ TEST_F(EmbeddedShellTest, SplitsRunFourShellsAndClosingLeavesNone)
     // A split pane's shell that exits takes only its pane away.
     const pid_t third = pid(pane(id, 2));
     pane(id, 2).send(std::string("exit\r"));
-    ASSERT_TRUE(pump.pumpUntil([&] { return adapter->paneViews(id).size() == 3; }));
+    ASSERT_TRUE(pump.pumpUntil([&] {
+        queue.runUntilIdle();
+        return adapter->paneViews(id).size() == 3;
+    }));
     EXPECT_EQ(adapter->session(id)->paneRevision(), 4);
     pids.erase(third);
 
