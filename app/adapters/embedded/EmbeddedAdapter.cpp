@@ -142,7 +142,7 @@ std::shared_ptr<TerminalSession> EmbeddedAdapter::restoreSession(const CellRecor
 {
     return addCell(QString::fromStdString(record.internalId), QString::fromStdString(record.projectLabel),
                    record.labelLockedByUser, nonEmpty(record.cwd), nonEmpty(record.startCommand),
-                   useTmux ? TmuxUse::attachOrCreate : TmuxUse::none);
+                   useTmux ? TmuxUse::attachOrCreate : TmuxUse::attachOnly);
 }
 
 std::shared_ptr<TerminalSession> EmbeddedAdapter::addCell(const QString& id, const QString& label, bool locked,

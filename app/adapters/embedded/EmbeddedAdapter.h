@@ -29,6 +29,14 @@
 // back before it goes (TermContainerView); it never owns it. The records are
 // shared with the store.
 //
+// tmux: while `useTmux` is on, a new or restored cell runs a tmux client on
+// its session. While it is off, new cells run a plain shell, and a restored
+// cell whose session still lives attaches to it all the same (without typing
+// its start command again): the session holds the user's job, which a second
+// start would run twice beside a session nothing could reach. A cell started
+// in tmux has its session killed when the cell is closed, whatever the switch
+// says by then.
+//
 // Invariants: a known cell has a record in `sessions` and one to four panes in
 // `panes`; `lastActivity` and `lastBump` hold entries of known cells only;
 // closeSession and forgetSession drop every table's entries of a cell together;
@@ -107,7 +115,8 @@ public:
                                                    const std::optional<QString>& cwd,
                                                    const std::optional<QString>& startCommand) override;
     // A saved cell with its first pane; re-attaches to its tmux session when
-    // one of its name still exists (the start command is then not typed).
+    // one of its name still exists, with tmux on or off (the start command
+    // is then not typed).
     std::shared_ptr<TerminalSession> restoreSession(const CellRecord& record) override;
     // Frees an ended cell's panes and tables without touching tmux. The
     // panes' widgets go on the queue's next turn.
