@@ -21,7 +21,8 @@
 // number) and ignores what is gone. Whether something still lives is asked
 // one way per kind: a cell or a pane by its id in `panes`, the adapter itself
 // through a weak pointer to its token `self_`, a Qt object through QPointer.
-// Nothing keeps a pointer to a pane past the call that looked it up.
+// Apart from the containers that show a pane's widget (through QPointer),
+// nothing keeps a pointer to a pane past the call that looked it up.
 //
 // Ownership: each pane has one owner, its cell's entry in `panes`, and once
 // retired the queued task that destroys it on a later turn. A container that
