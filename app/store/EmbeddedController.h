@@ -13,6 +13,10 @@
 //
 // Threads: the main thread only; both callbacks are called there.
 // Ownership: the store owns its adapter and shares the cells' records with it.
+// Lifetime: onTerminated is called on a later turn than the child's end,
+// from the adapter's own queued work and never from a pane's callback, with
+// an id the adapter owns: the store may forget the cell (forgetSession)
+// before it returns.
 #pragma once
 
 #include "app/core/TerminalController.h"
@@ -66,7 +70,8 @@ public:
     virtual void removeLastPane(const QString& /*id*/) {}
 
     // Set by the store: the cell produced output (at most once per 0.12 s
-    // per cell), and the process of the cell's last pane ended.
+    // per cell), and the process of the cell's last pane ended (reported on
+    // a later turn, see above).
     std::function<void(const QString& id)> onActivity;
     std::function<void(const QString& id)> onTerminated;
     // Applied to panes made from now on; the store sets them from its settings.

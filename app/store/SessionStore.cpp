@@ -427,7 +427,7 @@ void SessionStore::bumpRunning(const QString& id)
     found->setStatus(TerminalStatus::running);
 }
 
-void SessionStore::handleTerminated(const QString& id)
+void SessionStore::handleTerminated(QString id)
 {
     if (expandedID_ == id) setExpandedID(std::nullopt);
     removeCells(id);

@@ -18,6 +18,14 @@
 // and the timer; the cells' records are shared with the views and with the
 // embedded adapter, which makes the embedded ones.
 //
+// Lifetime: the store keeps the lifetime rule of the embedded adapter. The
+// callbacks it gives the adapters hold it through QPointer and do nothing
+// once it is gone; the adapter reports a cell's end on a later turn than the
+// child's end, never from inside a pane's own callback, so handling it may
+// drop everything of the cell at once; every action that removes a cell
+// works on its own copy of the id, never on one that lives in what it
+// removes; queued work looks the cells up again when it runs.
+//
 // Invariants: nothing is written before the start-up restore has finished
 // (didRestore); a cell's status changes only through the debounce or, for an
 // embedded cell that produces output, at once to running unless it waits.
@@ -211,7 +219,7 @@ public:
     // expanded over the grid.
     SessionPtr newEmbeddedSession(const std::optional<QString>& label, const std::optional<QString>& cwd,
                                   const std::optional<QString>& startCommand);
-    void closeCell(const QString& id);
+    void closeCell(QString id);
     void setLabel(const QString& id, const QString& text);
     void focus(const QString& id);
     void toggleExpand(const QString& id);
@@ -260,7 +268,9 @@ private:
     void restoreCells(const LayoutDoc& doc);
     void applyDebounced(TerminalSession& session, TerminalStatus status);
     void bumpRunning(const QString& id);
-    void handleTerminated(const QString& id);
+    // The last pane of a cell ended: out of the expanded card, the grid and
+    // the saved layout, and the adapter frees its panes.
+    void handleTerminated(QString id);
     void finishITerm2Poll(std::vector<ITerm2SessionSnapshot> snapshots);
     void finishImportList(const std::vector<ITerm2SessionSnapshot>& snapshots);
     // Queues pollITerm2() on the main loop.

@@ -69,7 +69,7 @@ SessionStore::SessionPtr SessionStore::newEmbeddedSession(const std::optional<QS
     return session;
 }
 
-void SessionStore::closeCell(const QString& id)
+void SessionStore::closeCell(QString id)
 {
     if (const SessionPtr found = cell(id)) {
         if (found->kind() == AdapterKind::embedded) embedded_->closeSession(id);

@@ -7,7 +7,6 @@
 #include "corvel/terminal/Terminal.h"
 
 #include <QDir>
-#include <QPointer>
 #include <QWidget>
 
 #include <algorithm>
@@ -41,14 +40,9 @@ EmbeddedAdapter::EmbeddedAdapter(std::unique_ptr<EmbeddedPaneKit> kit, TmuxLooku
 
 EmbeddedAdapter::~EmbeddedAdapter()
 {
+    // From here on the panes' callbacks and the queued work find the adapter
+    // gone. The children hang up with their views; tmux sessions live on.
     self_.reset();
-    // The children hang up with their views; tmux sessions live on.
-    for (auto& [id, list] : panes) {
-        for (auto& pane : list) {
-            pane->onData = nullptr;
-            pane->onTerminated = nullptr;
-        }
-    }
 }
 
 corvel::DispatchQueue& EmbeddedAdapter::queue() const
@@ -81,8 +75,9 @@ void EmbeddedAdapter::focus(const QString& id)
     if (view.window()->isVisible()) view.setFocus(Qt::OtherFocusReason);
 }
 
-void EmbeddedAdapter::closeSession(const QString& id)
+void EmbeddedAdapter::closeSession(const QString& cellId)
 {
+    const QString id = cellId;
     if (useTmux || tmuxCells.contains(id)) {
         if (auto tmux = PTYProcess::tmuxPath(tmuxLookup_))
             PTYProcess::killTmuxSession(*tmux, PTYProcess::tmuxSessionName(id.toStdString()), tmuxLookup_.timeLimit);
@@ -90,17 +85,19 @@ void EmbeddedAdapter::closeSession(const QString& id)
     forgetSession(id);
 }
 
-void EmbeddedAdapter::forgetSession(const QString& id)
+void EmbeddedAdapter::forgetSession(const QString& cellId)
 {
+    // A copy: the caller's id may live in a table entry dropped below.
+    const QString id = cellId;
     if (auto found = panes.find(id); found != panes.end()) {
-        std::vector<PanePtr> list = std::move(found->second);
+        std::vector<Pane> list = std::move(found->second);
         panes.erase(found);
-        for (auto& pane : list) retire(std::move(pane));
+        for (auto& pane : list) retire(std::move(pane.view));
     }
     forgetTables(id);
 }
 
-void EmbeddedAdapter::forgetTables(const QString& id)
+void EmbeddedAdapter::forgetTables(QString id)
 {
     panes.erase(id);
     splitAxis.remove(id);
@@ -138,18 +135,20 @@ std::shared_ptr<TerminalSession> EmbeddedAdapter::createSession(const std::optio
     } else {
         name = QStringLiteral("Untitled-%1").arg(++untitledCounter_);
     }
-    return addCell(id, name, locked, cwd, startCommand);
+    return addCell(id, name, locked, cwd, startCommand, useTmux ? TmuxUse::attachOrCreate : TmuxUse::none);
 }
 
 std::shared_ptr<TerminalSession> EmbeddedAdapter::restoreSession(const CellRecord& record)
 {
     return addCell(QString::fromStdString(record.internalId), QString::fromStdString(record.projectLabel),
-                   record.labelLockedByUser, nonEmpty(record.cwd), nonEmpty(record.startCommand));
+                   record.labelLockedByUser, nonEmpty(record.cwd), nonEmpty(record.startCommand),
+                   useTmux ? TmuxUse::attachOrCreate : TmuxUse::attachOnly);
 }
 
 std::shared_ptr<TerminalSession> EmbeddedAdapter::addCell(const QString& id, const QString& label, bool locked,
                                                           const std::optional<QString>& cwd,
-                                                          const std::optional<QString>& startCommand)
+                                                          const std::optional<QString>& startCommand,
+                                                          TmuxUse tmux)
 {
     // A cell of the same id is replaced whole, never left half-known.
     if (sessions.contains(id) || panes.contains(id)) forgetSession(id);
@@ -159,23 +158,26 @@ std::shared_ptr<TerminalSession> EmbeddedAdapter::addCell(const QString& id, con
     auto record = std::make_shared<TerminalSession>(id, AdapterKind::embedded, std::nullopt, label, locked, folder,
                                                     command);
     sessions.insert(id, record);
-    std::optional<std::string> tmuxName;
-    if (useTmux) tmuxName = PTYProcess::tmuxSessionName(id.toStdString());
-    std::vector<PanePtr> list;
-    list.push_back(makePane(id, folder, command, tmuxName));
+    std::vector<Pane> list;
+    list.push_back(makePane(id, folder, command, tmux));
     panes[id] = std::move(list);
     return record;
 }
 
-EmbeddedAdapter::PanePtr EmbeddedAdapter::makePane(const QString& id, const QString& currentDirectory,
-                                                   const std::optional<QString>& startCommand,
-                                                   const std::optional<std::string>& tmuxName)
+EmbeddedAdapter::Pane EmbeddedAdapter::makePane(const QString& id, const QString& currentDirectory,
+                                                const std::optional<QString>& startCommand, TmuxUse tmux)
 {
     PanePtr pane = kit_->makePane(paneWidth, paneHeight);
-    EmbeddedPaneView* view = pane.get();
+    const uint64_t number = ++lastPaneNumber_;
     std::weak_ptr<EmbeddedAdapter*> weak = self_;
-    pane->onTerminated = [weak, id, view](std::optional<int32_t>) {
-        if (auto self = weak.lock()) (*self)->handlePaneTerminated(id, view);
+    pane->onTerminated = [weak, id, number](std::optional<int32_t>) {
+        // Handling the end retires this pane and with it this closure: only
+        // noted here, handled on a later turn.
+        if (auto self = weak.lock()) {
+            (*self)->queue().async([weak, id, number] {
+                if (auto alive = weak.lock()) (*alive)->handlePaneEnded(id, number);
+            });
+        }
     };
     pane->onData = [weak, id] {
         if (auto self = weak.lock()) (*self)->recordData(id);
@@ -184,31 +186,49 @@ EmbeddedAdapter::PanePtr EmbeddedAdapter::makePane(const QString& id, const QStr
     applyTheme(theme, fontSize, *pane);
 
     const std::string folder = currentDirectory.toStdString();
+    const std::string tmuxName = PTYProcess::tmuxSessionName(id.toStdString());
     bool reattached = false;
     bool started = false;
-    if (tmuxName) {
-        if (auto tmux = PTYProcess::tmuxPath(tmuxLookup_)) {
-            reattached = PTYProcess::tmuxSessionExists(*tmux, *tmuxName, tmuxLookup_.timeLimit);
-            pane->startProcess(PTYProcess::tmuxCommand(*tmux, *tmuxName, folder));
-            tmuxCells.insert(id);
-            started = true;
+    if (tmux != TmuxUse::none) {
+        const std::optional<std::string> tmuxPath =
+            tmux == TmuxUse::attachOnly ? leftoverTmux() : PTYProcess::tmuxPath(tmuxLookup_);
+        if (tmuxPath) {
+            reattached = PTYProcess::tmuxSessionExists(*tmuxPath, tmuxName, tmuxLookup_.timeLimit);
+            if (reattached || tmux == TmuxUse::attachOrCreate) {
+                pane->startProcess(PTYProcess::tmuxCommand(*tmuxPath, tmuxName, folder));
+                tmuxCells.insert(id);
+                started = true;
+            }
         }
     }
     if (!started) pane->startProcess(PTYProcess::shellCommand(folder));
 
     if (startCommand && !startCommand->isEmpty() && !reattached) {
         const std::string text = startCommand->toStdString() + "\r";
-        // The pane must still be one of the cell's: its widget pointer also
-        // tells a destroyed pane from a new one made at the same address.
-        QPointer<QWidget> widget(&pane->terminalView());
-        queue().asyncAfter(startCommandDelay, [weak, id, view, widget, text] {
+        queue().asyncAfter(startCommandDelay, [weak, id, number, text] {
             auto self = weak.lock();
-            if (!self || !widget) return;
-            const auto views = (*self)->paneViews(id);
-            if (std::find(views.begin(), views.end(), view) != views.end()) view->send(text);
+            if (!self) return;
+            if (EmbeddedPaneView* pane = (*self)->findPane(id, number)) pane->send(text);
         });
     }
-    return pane;
+    return {number, std::move(pane)};
+}
+
+EmbeddedPaneView* EmbeddedAdapter::findPane(const QString& id, uint64_t number) const
+{
+    const auto found = panes.find(id);
+    if (found == panes.end()) return nullptr;
+    for (const Pane& pane : found->second)
+        if (pane.number == number) return pane.view.get();
+    return nullptr;
+}
+
+const std::optional<std::string>& EmbeddedAdapter::leftoverTmux()
+{
+    // Restores come in a burst at start-up: one lookup (which may run the
+    // login shell) serves them all.
+    if (!leftoverTmux_) leftoverTmux_ = PTYProcess::tmuxPath(tmuxLookup_);
+    return *leftoverTmux_;
 }
 
 // ---- activity and ends ----
@@ -225,16 +245,16 @@ void EmbeddedAdapter::recordData(const QString& id)
     }
 }
 
-void EmbeddedAdapter::handlePaneTerminated(const QString& id, EmbeddedPaneView* view)
+void EmbeddedAdapter::handlePaneEnded(QString id, uint64_t number)
 {
     auto found = panes.find(id);
     if (found == panes.end()) return;
-    std::vector<PanePtr>& list = found->second;
+    std::vector<Pane>& list = found->second;
+    auto pane = std::find_if(list.begin(), list.end(), [number](const Pane& p) { return p.number == number; });
+    // Closed or removed since the end was reported.
+    if (pane == list.end()) return;
     if (list.size() >= 2) {
-        if (!view) return;
-        auto pane = std::find_if(list.begin(), list.end(), [view](const PanePtr& p) { return p.get() == view; });
-        if (pane == list.end()) return;
-        PanePtr ended = std::move(*pane);
+        PanePtr ended = std::move(pane->view);
         list.erase(pane);
         retire(std::move(ended));
         bumpRevision(id);
@@ -251,6 +271,8 @@ void EmbeddedAdapter::retire(PanePtr pane)
     QWidget& widget = pane->terminalView();
     widget.hide();
     widget.setParent(nullptr);
+    // Destroyed on a later turn: a widget is never destroyed under a call
+    // that may have come from it.
     std::shared_ptr<EmbeddedPaneView> last(std::move(pane));
     queue().async([last] {});
 }
@@ -266,9 +288,9 @@ void EmbeddedAdapter::splitSession(const QString& id)
 {
     const auto record = sessions.value(id);
     if (!record) return;
-    std::vector<PanePtr>& list = panes[id];
+    std::vector<Pane>& list = panes[id];
     if (static_cast<int>(list.size()) >= maxPanes) return;
-    list.push_back(makePane(id, record->cwd().value_or(QDir::homePath()), std::nullopt, std::nullopt));
+    list.push_back(makePane(id, record->cwd().value_or(QDir::homePath()), std::nullopt, TmuxUse::none));
     bumpRevision(id);
 }
 
@@ -276,7 +298,7 @@ void EmbeddedAdapter::removeLastPane(const QString& id)
 {
     auto found = panes.find(id);
     if (found == panes.end() || found->second.size() <= 1) return;
-    PanePtr last = std::move(found->second.back());
+    PanePtr last = std::move(found->second.back().view);
     found->second.pop_back();
     retire(std::move(last));
     bumpRevision(id);
@@ -292,7 +314,7 @@ EmbeddedPaneView* EmbeddedAdapter::primary(const QString& id) const
 {
     const auto found = panes.find(id);
     if (found == panes.end() || found->second.empty()) return nullptr;
-    return found->second.front().get();
+    return found->second.front().view.get();
 }
 
 std::vector<EmbeddedPaneView*> EmbeddedAdapter::paneViews(const QString& id) const
@@ -300,7 +322,7 @@ std::vector<EmbeddedPaneView*> EmbeddedAdapter::paneViews(const QString& id) con
     std::vector<EmbeddedPaneView*> views;
     const auto found = panes.find(id);
     if (found == panes.end()) return views;
-    for (const auto& pane : found->second) views.push_back(pane.get());
+    for (const auto& pane : found->second) views.push_back(pane.view.get());
     return views;
 }
 
@@ -317,7 +339,7 @@ void EmbeddedAdapter::applyThemeToAll(TerminalTheme newTheme, double newFontSize
     theme = newTheme;
     fontSize = newFontSize;
     for (auto& [id, list] : panes)
-        for (auto& pane : list) applyTheme(theme, fontSize, *pane);
+        for (auto& pane : list) applyTheme(theme, fontSize, *pane.view);
 }
 
 void EmbeddedAdapter::applyTheme(TerminalTheme theme, double fontSize, EmbeddedPaneView& pane)

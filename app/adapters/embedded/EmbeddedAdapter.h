@@ -7,17 +7,41 @@
 // 0.12 s per cell, reads a pane's live screen as text, splits and unsplits
 // cells, and reports when a cell's last child has ended.
 //
-// Threads: the GUI thread only. Delayed work (the start command, the
-// destruction of retired panes) runs on the adapter's queue, whose clock is
-// also the clock of the activity stamps; both are injectable.
+// Threads: the GUI thread only. Delayed work (the start command, the end of a
+// pane's child, the destruction of retired panes) runs on the adapter's
+// queue, whose clock is also the clock of the activity stamps; both are
+// injectable.
 //
-// Ownership: the adapter owns the pane views (through the pane kit's
-// interface) and shares the cells' records with the store. Callbacks that the
-// panes and the queue hold reach the adapter only while it lives.
+// Lifetime rule (the panes, the store's callbacks and everything queued here
+// follow it): a callback never destroys or replaces its own closure, nor the
+// object that holds it, while it runs. So the end of a pane's child is only
+// noted where the pane reports it and is handled on a later turn of the
+// queue; ids cross every callback and task by value; whoever handles a report
+// or runs a task looks the cell and the pane up again (by cell id and pane
+// number) and ignores what is gone. Whether something still lives is asked
+// one way per kind: a cell or a pane by its id in `panes`, the adapter itself
+// through a weak pointer to its token `self_`, a Qt object through QPointer.
+// Apart from the containers that show a pane's widget (through QPointer),
+// nothing keeps a pointer to a pane past the call that looked it up.
+//
+// Ownership: each pane has one owner, its cell's entry in `panes`, and once
+// retired the queued task that destroys it on a later turn. A container that
+// shows a pane's widget is its Qt parent only while it shows it and hands it
+// back before it goes (TermContainerView); it never owns it. The records are
+// shared with the store.
+//
+// tmux: while `useTmux` is on, a new or restored cell runs a tmux client on
+// its session. While it is off, new cells run a plain shell, and a restored
+// cell whose session still lives attaches to it all the same (without typing
+// its start command again): the session holds the user's job, which a second
+// start would run twice beside a session nothing could reach. A cell started
+// in tmux has its session killed when the cell is closed, whatever the switch
+// says by then.
 //
 // Invariants: a known cell has a record in `sessions` and one to four panes in
 // `panes`; `lastActivity` and `lastBump` hold entries of known cells only;
-// closeSession and forgetSession drop every table's entries of a cell together.
+// closeSession and forgetSession drop every table's entries of a cell together;
+// pane numbers are never reused within the adapter's life.
 #pragma once
 
 #include "app/adapters/embedded/EmbeddedPaneView.h"
@@ -32,10 +56,12 @@
 #include <QSet>
 #include <QString>
 
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace corvel {
@@ -90,9 +116,11 @@ public:
                                                    const std::optional<QString>& cwd,
                                                    const std::optional<QString>& startCommand) override;
     // A saved cell with its first pane; re-attaches to its tmux session when
-    // one of its name still exists (the start command is then not typed).
+    // one of its name still exists, with tmux on or off (the start command
+    // is then not typed).
     std::shared_ptr<TerminalSession> restoreSession(const CellRecord& record) override;
-    // Frees an ended cell's panes and tables without touching tmux.
+    // Frees an ended cell's panes and tables without touching tmux. The
+    // panes' widgets go on the queue's next turn.
     void forgetSession(const QString& id) override;
 
     // ---- panes ----
@@ -132,7 +160,22 @@ public:
     std::shared_ptr<TerminalSession> session(const QString& id) const { return sessions.value(id); }
 
 private:
-    std::map<QString, std::vector<PanePtr>> panes;
+    // One pane of a cell: its view and its number, which tells it from any
+    // pane made later (also one made at the same address).
+    struct Pane {
+        uint64_t number = 0;
+        PanePtr view;
+    };
+    // How a new cell's first pane uses tmux.
+    enum class TmuxUse : unsigned char {
+        none,
+        // Attach to the cell's session, or create it.
+        attachOrCreate,
+        // Attach to the cell's session when it still lives; else a plain shell.
+        attachOnly,
+    };
+
+    std::map<QString, std::vector<Pane>> panes;
     QHash<QString, Axis> splitAxis;
     QHash<QString, std::shared_ptr<TerminalSession>> sessions;
     // Cells whose first pane was started inside tmux: closing them kills the
@@ -141,16 +184,23 @@ private:
 
     std::shared_ptr<TerminalSession> addCell(const QString& id, const QString& label, bool locked,
                                              const std::optional<QString>& cwd,
-                                             const std::optional<QString>& startCommand);
-    PanePtr makePane(const QString& id, const QString& currentDirectory, const std::optional<QString>& startCommand,
-                     const std::optional<std::string>& tmuxName);
+                                             const std::optional<QString>& startCommand, TmuxUse tmux);
+    Pane makePane(const QString& id, const QString& currentDirectory, const std::optional<QString>& startCommand,
+                  TmuxUse tmux);
+    // The pane of this number while it is one of the cell's; else null.
+    EmbeddedPaneView* findPane(const QString& id, uint64_t number) const;
+    // tmux for the sessions a restored cell may have left: looked up once.
+    const std::optional<std::string>& leftoverTmux();
     void recordData(const QString& id);
-    void handlePaneTerminated(const QString& id, EmbeddedPaneView* view);
-    // Ends the pane's child, takes its widget out of any layout and destroys
-    // it on the queue's next turn (it may be the pane whose callback runs).
+    // The child of pane `number` of cell `id` ended by itself (reported on
+    // an earlier turn): a pane of a split cell goes; the last pane's end is
+    // told to onTerminated. A cell or pane that went meanwhile is ignored.
+    void handlePaneEnded(QString id, uint64_t number);
+    // Ends the pane's child, takes its widget out of any container and
+    // destroys it on the queue's next turn.
     void retire(PanePtr pane);
     void bumpRevision(const QString& id);
-    void forgetTables(const QString& id);
+    void forgetTables(QString id);
     corvel::DispatchQueue& queue() const;
     corvel::Nanos now() const { return queue().now(); }
 
@@ -158,7 +208,9 @@ private:
     TmuxLookup tmuxLookup_;
     corvel::DispatchQueue* queue_;
     int untitledCounter_ = 0;
-    // Callbacks hold this weakly; it goes with the adapter.
+    uint64_t lastPaneNumber_ = 0;
+    std::optional<std::optional<std::string>> leftoverTmux_;
+    // Callbacks and queued work hold this weakly; it goes first with the adapter.
     std::shared_ptr<EmbeddedAdapter*> self_;
 };
 

@@ -8,7 +8,11 @@
 //
 // Threads: the GUI thread only; both callbacks are called there.
 // Ownership: the adapter owns each pane view; the widget may sit in a layout
-// container, which hands it back before the container is destroyed.
+// container, which shows it without owning it and hands it back before the
+// container is destroyed.
+// Lifetime: whoever sets a callback keeps the adapter's rule (see
+// EmbeddedAdapter): a callback never destroys or replaces itself or the pane
+// while it runs, so an end is only noted in onTerminated and handled later.
 #pragma once
 
 #include "app/adapters/embedded/LaunchCommand.h"

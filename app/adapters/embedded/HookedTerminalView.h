@@ -13,9 +13,11 @@
 // composition themselves.
 //
 // GUI thread only. Ownership: the adapter owns the view through the
-// EmbeddedPaneView interface; containers only borrow the widget (see
-// TermContainerView) and hand it back before they are destroyed, so the
-// child, the emulator and the scrollback live as long as the pane.
+// EmbeddedPaneView interface, and nothing else does; containers only show the
+// widget (see TermContainerView) and hand it back before they are destroyed,
+// so the child, the emulator and the scrollback live as long as the pane.
+// The end of the child reaches onTerminated through the session delegate,
+// which the view keeps and cuts off when it goes.
 #pragma once
 
 #include "app/adapters/embedded/EmbeddedPaneView.h"

@@ -1,10 +1,12 @@
 // A place where a pane's terminal widget is shown: the widget fills the
 // container while it is the container's child. The terminal widget belongs
-// to its pane, not to the container, and moves between containers (grid
-// tile, expanded card, a rebuild after a split) while its child process,
-// emulator and scrollback run on. Qt deletes a widget's children with it, so
+// to its pane (owned by the embedded adapter alone), not to the container,
+// and moves between containers (grid tile, expanded card, a rebuild after a
+// split) while its child process, emulator and scrollback run on. Being its
+// Qt parent only places it here: Qt deletes a widget's children with it, so
 // the container hands its terminal widget back (takes it out, hidden and
-// without a parent) before it is destroyed.
+// without a parent) before it is destroyed, and a widget destroyed by its
+// owner meanwhile is simply no longer hosted (QPointer).
 //
 // Invariant: the container has at most one terminal widget among its
 // children, `hosted()` when that widget is still its child.

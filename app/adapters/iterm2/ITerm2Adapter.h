@@ -10,7 +10,9 @@
 // may block up to its start time-out) and hands its result to the main queue.
 // The helper is tried once for the adapter's whole life: after a failed start,
 // or once the helper has ended, every poll uses AppleScript. A poll still
-// running when the adapter goes is dropped without calling back.
+// running when the adapter goes is dropped without calling back: its answer
+// holds the adapter through a weak pointer to its token (self_), as the
+// embedded adapter's queued work does.
 #pragma once
 
 #include "app/adapters/iterm2/ITerm2PythonBridge.h"

@@ -142,7 +142,11 @@ inline std::vector<pid_t> zombieChildren()
     for (const auto& entry : fs::directory_iterator("/proc")) {
         const std::string name = entry.path().filename().string();
         if (name.find_first_not_of("0123456789") != std::string::npos) continue;
-        const std::string stat = readFile(entry.path() / "stat");
+        // A process may end while its file is read: getline then fails
+        // quietly, where reading through the stream buffer would throw.
+        std::ifstream file(entry.path() / "stat");
+        std::string stat;
+        if (!std::getline(file, stat)) continue;
         const size_t close = stat.rfind(')');
         if (close == std::string::npos) continue;
         std::istringstream rest(stat.substr(close + 2));

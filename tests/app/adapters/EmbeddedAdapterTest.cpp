@@ -88,12 +88,14 @@ TEST_F(EmbeddedAdapterTest, NewAndRestoredCellsTakeLabelsFoldersAndCommands)
     EXPECT_EQ(adapter->sessionIds().size(), 5);
     EXPECT_TRUE(adapter->hasSession("savedcell00001"));
 
-    // Every pane started a plain login shell in its folder; tmux is off.
+    // Every pane started a plain login shell in its folder; tmux is off, so
+    // only the restored cell asked for a session it may have left.
     ASSERT_EQ(probes->size(), 5u);
     const LaunchCommand& shell = probes->at(2)->started.at(0);
     EXPECT_EQ(shell.args, std::vector<std::string>{"-l"});
     EXPECT_EQ(shell.currentDirectory, "/tmp");
-    EXPECT_TRUE(tmuxLog().empty());
+    EXPECT_EQ(probes->at(3)->started.at(0).args, std::vector<std::string>{"-l"});
+    EXPECT_THAT(tmuxLog(), ElementsAre("has-session -t cwr_savedcell00001"));
 }
 
 TEST_F(EmbeddedAdapterTest, StartCommandIsTypedOnceAfterTheDelayAndDroppedWithItsPane)
@@ -206,7 +208,10 @@ TEST_F(EmbeddedAdapterTest, EndOfAPaneRemovesItAndEndOfTheLastReportsTheCell)
     adapter->splitSession(id);
     adapter->splitSession(id);
     FakePane& middle = pane(id, 1);
+    // Only noted where the pane reports it; handled on the queue's next turn.
     middle.end();
+    EXPECT_EQ(adapter->paneViews(id).size(), 3u);
+    queue.runUntilIdle();
     EXPECT_EQ(adapter->paneViews(id).size(), 2u);
     EXPECT_EQ(adapter->paneViews(id).at(1), static_cast<EmbeddedPaneView*>(&pane(id, 1)));
     EXPECT_EQ(adapter->session(id)->paneRevision(), 3);
@@ -214,21 +219,47 @@ TEST_F(EmbeddedAdapterTest, EndOfAPaneRemovesItAndEndOfTheLastReportsTheCell)
     queue.runUntilIdle();
     EXPECT_TRUE(probes->at(1)->destroyed);
 
+    // A pane removed after its end was reported is not reported again, nor
+    // taken for the cell's last one.
+    pane(id, 1).end();
     adapter->removeLastPane(id);
+    queue.runUntilIdle();
+    EXPECT_TRUE(ended.empty());
+    EXPECT_EQ(adapter->paneViews(id).size(), 1u);
+
     pane(id, 0).end();
+    queue.runUntilIdle();
     EXPECT_THAT(ended, ElementsAre(id));
     EXPECT_TRUE(adapter->hasSession(id));
     EXPECT_EQ(adapter->paneViews(id).size(), 1u);
 
-    // The store forgets the ended cell: panes and tables go, tmux is not asked.
+    // The store forgets the ended cell from inside the report: panes and
+    // tables go, tmux is not asked.
+    adapter->onTerminated = [this](const QString& cell) {
+        ended.push_back(cell);
+        adapter->forgetSession(cell);
+    };
+    const QString other = adapter->createSession(std::nullopt, std::nullopt, std::nullopt)->id();
     adapter->useTmux = true;
+    pane(other, 0).end();
     adapter->forgetSession(id);
-    EXPECT_FALSE(adapter->hasSession(id));
-    EXPECT_EQ(adapter->primary(id), nullptr);
-    EXPECT_FALSE(adapter->lastActivity.contains(id));
     queue.runUntilIdle();
+    EXPECT_THAT(ended, ElementsAre(id, other));
+    for (const QString& cell : {id, other}) {
+        EXPECT_FALSE(adapter->hasSession(cell));
+        EXPECT_EQ(adapter->primary(cell), nullptr);
+        EXPECT_FALSE(adapter->lastActivity.contains(cell));
+    }
     EXPECT_TRUE(probes->at(0)->destroyed);
+    EXPECT_TRUE(probes->back()->destroyed);
     EXPECT_TRUE(tmuxLog().empty());
+
+    // Ends reported just before the adapter goes are dropped with it.
+    const QString last = adapter->createSession(std::nullopt, std::nullopt, std::nullopt)->id();
+    pane(last, 0).end();
+    adapter.reset();
+    queue.runUntilIdle();
+    EXPECT_THAT(ended, ElementsAre(id, other));
 }
 
 TEST_F(EmbeddedAdapterTest, StoreSeesPaneCountsAndSearchesThePrimaryPane)

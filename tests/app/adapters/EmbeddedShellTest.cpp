@@ -2,7 +2,8 @@
 // shells and real tmux on pseudo-terminals: the child's environment and
 // argument zero, a shell with SHELL empty, a login profile flooding standard
 // error, a tmux cell that outlives its adapter and re-attaches without typing
-// its command again, a cell without tmux, real splits, the end of a split
+// its command again (also once tmux is switched off, until the cell is
+// closed), a cell without tmux, real splits, the end of a split
 // pane, closing without leftovers, theme colours the shell can query, a pane
 // moving between tile and card, and screenshots of a split cell in every
 // theme. tmux runs with its sockets in a temporary folder (TMUX_TMPDIR,
@@ -108,7 +109,7 @@ TEST_F(EmbeddedShellTest, LoginShellGetsTheChildEnvironmentAndStartsWithShellEmp
     EXPECT_TRUE(running(pane(cell->id(), 0)));
 }
 
-TEST_F(EmbeddedShellTest, TmuxCellOutlivesItsAdapterAndReattachesWithoutRetyping)
+TEST_F(EmbeddedShellTest, TmuxCellOutlivesItsAdapterAndReattachesUntilClosedEvenWithTmuxSwitchedOff)
 {
     adapter->useTmux = true;
     const QString folder = QString::fromStdString(home.path().string());
@@ -118,33 +119,44 @@ TEST_F(EmbeddedShellTest, TmuxCellOutlivesItsAdapterAndReattachesWithoutRetyping
     ASSERT_TRUE(waitForFile("f.txt", "M"));
     EXPECT_THAT(tmux({"ls"}).output, HasSubstr(name + ":"));
 
-    // A restart: the adapter and its panes go, the tmux session stays.
+    // A restart with tmux switched off meanwhile: the adapter and its panes
+    // go, the tmux session with the job in it stays.
     adapter.reset();
     queue.runUntilIdle();
     ASSERT_TRUE(tmux({"has-session", "-t", name}).succeeded());
 
     adapter = makeAdapter();
-    adapter->useTmux = true;
     CellRecord record;
     record.internalId = cell->id().toStdString();
     record.projectLabel = "job";
     record.labelLockedByUser = true;
     record.cwd = home.path().string();
     record.startCommand = "echo M >> f.txt";
+    // The restored cell goes back into its session instead of starting the
+    // job a second time beside it.
     adapter->restoreSession(record);
     queue.advance(10 * EmbeddedAdapter::startCommandDelay);
     adapter->sendText(cell->id(), QStringLiteral("echo DONE >> f.txt\r"));
     ASSERT_TRUE(waitForFile("f.txt", "DONE"));
     EXPECT_EQ(readFile(home.path() / "f.txt"), "M\nDONE\n");
+    // A new cell runs a plain shell.
+    adapter->createSession(std::nullopt, folder, QStringLiteral("echo F >> g.txt"));
+    queue.advance(EmbeddedAdapter::startCommandDelay);
+    ASSERT_TRUE(waitForFile("g.txt", "F"));
+    EXPECT_EQ(tmux({"list-sessions", "-F", "#{session_name}"}).output, name + "\n");
 
-    // Closing after tmux was switched off still ends the tmux session.
+    // Closing the cell ends its session; started again, it is a new job in
+    // a plain shell.
     const pid_t client = pid(pane(cell->id(), 0));
-    adapter->useTmux = false;
     adapter->closeSession(cell->id());
     queue.runUntilIdle();
     EXPECT_FALSE(tmux({"has-session", "-t", name}).succeeded());
-    EXPECT_THAT(tmux({"ls"}).output, Not(HasSubstr("cwr_")));
     EXPECT_TRUE(pump.pumpUntil([&] { return processGone(client); }));
+    adapter->restoreSession(record);
+    queue.advance(EmbeddedAdapter::startCommandDelay);
+    ASSERT_TRUE(waitForFile("f.txt", "DONE\nM\n"));
+    EXPECT_EQ(readFile(home.path() / "f.txt"), "M\nDONE\nM\n");
+    EXPECT_THAT(tmux({"ls"}).output, Not(HasSubstr("cwr_")));
 }
 
 TEST_F(EmbeddedShellTest, WithoutTmuxACellRunsAPlainShellAndTypesItsCommandOnce)
@@ -178,7 +190,10 @@ TEST_F(EmbeddedShellTest, SplitsRunFourShellsAndClosingLeavesNone)
     // A split pane's shell that exits takes only its pane away.
     const pid_t third = pid(pane(id, 2));
     pane(id, 2).send(std::string("exit\r"));
-    ASSERT_TRUE(pump.pumpUntil([&] { return adapter->paneViews(id).size() == 3; }));
+    ASSERT_TRUE(pump.pumpUntil([&] {
+        queue.runUntilIdle();
+        return adapter->paneViews(id).size() == 3;
+    }));
     EXPECT_EQ(adapter->session(id)->paneRevision(), 4);
     pids.erase(third);
 

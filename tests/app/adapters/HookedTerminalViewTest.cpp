@@ -79,11 +79,15 @@ TEST_F(HookedTerminalViewTest, OutputIsOnScreenBeforeTheHookAndTheChildsEndEndsT
     EXPECT_EQ(seen.front(), "0");
     EXPECT_EQ(seen.back(), "0123456789");
 
-    // The end of the child reaches the adapter as the end of the cell.
+    // The end of the child reaches the adapter as the end of the cell, on a
+    // later turn of the adapter's queue.
     std::vector<QString> ended;
     adapter.onTerminated = [&](const QString& cell) { ended.push_back(cell); };
     ::kill(view.process().shellPid(), SIGKILL);
-    EXPECT_TRUE(pump.pumpUntil([&] { return !ended.empty(); }));
+    EXPECT_TRUE(pump.pumpUntil([&] {
+        clock.runUntilIdle();
+        return !ended.empty();
+    }));
     EXPECT_THAT(ended, ElementsAre(id));
 }
 

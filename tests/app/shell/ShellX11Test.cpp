@@ -4,9 +4,11 @@
 // against Ctrl+T in a terminal running cat -v, Escape in vim inside the
 // expanded card, one window-size change per expand and per collapse, the
 // card's search in seq output, where typed text goes after a new cell and
-// after the card's search and collapse, and closing the real application's
-// window.
+// after the card's search and collapse, a shell ending while its tile is
+// dragged, and closing the real application's window.
 // Every wait is for a condition; the bounds only guard against a hang.
+#include "app/adapters/embedded/EmbeddedAdapter.h"
+#include "app/adapters/embedded/HookedTerminalView.h"
 #include "app/persistence/LayoutDoc.h"
 #include "app/shell/HotKeyManager.h"
 #include "app/shell/MainWindow.h"
@@ -28,6 +30,7 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QDrag>
 #include <QLineEdit>
 #include <QPointer>
 #include <QProcess>
@@ -339,6 +342,67 @@ TEST_F(ShellX11, TypedTextReachesTheNewCellAndTheCellAfterItsCardsSearchAndColla
     ASSERT_TRUE(key(QStringLiteral("Escape")));
     ASSERT_TRUE(waitFor([&] { return overlay.phase() == ExpandedView::Phase::hidden; }));
     EXPECT_TRUE(typedIntoTheCell(QStringLiteral("back")));
+}
+
+TEST_F(ShellX11, ShellEndingWhileItsTileIsDraggedLeavesTheGridAndTheLayout)
+{
+    TilebayApp& app = startApp();
+    SessionStore& store = app.store();
+    auto& shells = static_cast<EmbeddedAdapter&>(store.embedded());
+    auto pid = [&](const QString& id) {
+        return static_cast<HookedTerminalView*>(shells.primary(id))->process().shellPid();
+    };
+    auto shell = [&](const QString& label) {
+        const QString id = store.newEmbeddedSession(label, std::nullopt, std::nullopt)->id();
+        EXPECT_TRUE(waitFor([&] { return store.embedded().visibleText(id).trimmed().endsWith(u'#') ||
+                                         store.embedded().visibleText(id).trimmed().endsWith(u'$'); }));
+        return id;
+    };
+    const QString dragged = shell(QStringLiteral("dragged")), b = shell(QStringLiteral("b")),
+                  c = shell(QStringLiteral("c"));
+    GridView& grid = *app.window().gridView();
+    grid.relayout();
+    const pid_t pids[] = {pid(b), pid(c)};
+
+    // The end is handled inside the drag's own event loop; a mark tells the
+    // pointer that it may go on to the drop.
+    const fs::path mark = folder_.path() / "ended";
+    bool duringDrag = false;
+    QObject::connect(&store, &SessionStore::cellsChanged, &grid, [&] {
+        if (store.cell(dragged) || fs::exists(mark)) return;
+        duringDrag = grid.findChild<QDrag*>() != nullptr;
+        tilebay::testing::writeFile(mark, "");
+    });
+    GridCellView* source = grid.tile(dragged);
+    GridCellView* target = grid.tile(c);
+    QStringList args = pointerTo(source, {150, 12});
+    args << QStringLiteral("mousedown") << QStringLiteral("1");
+    for (int step = 1; step <= 8; ++step) {
+        const QPoint local(150 + (target->x() - source->x()) * step / 8, 12 + step);
+        args << QStringLiteral("sleep") << QStringLiteral("0.1") << pointerTo(source, local);
+    }
+    args << QStringLiteral("exec") << QStringLiteral("--sync") << QStringLiteral("--terminator") << QStringLiteral("END")
+         << QStringLiteral("sh") << QStringLiteral("-c")
+         << QStringLiteral("kill -9 %1; n=0; while [ ! -e '%2' ] && [ $n -lt 2000 ]; do sleep 0.01; n=$((n+1)); done")
+                .arg(pid(dragged))
+                .arg(QString::fromStdString(mark.string()))
+         << QStringLiteral("END");
+    args << QStringLiteral("sleep") << QStringLiteral("0.2") << pointerTo(target, {150, 40});
+    args << QStringLiteral("sleep") << QStringLiteral("0.2") << QStringLiteral("mouseup") << QStringLiteral("1");
+    QProcess gesture;
+    gesture.start(QStringLiteral("xdotool"), args);
+    ASSERT_TRUE(gesture.waitForStarted(20000));
+    ASSERT_TRUE(waitFor([&] { return gesture.state() == QProcess::NotRunning; }));
+
+    EXPECT_TRUE(duringDrag);
+    ASSERT_TRUE(waitFor([&] { return !grid.tile(dragged) && grid.tiles().size() == 2; }));
+    const auto doc = LayoutDoc::decode(tilebay::testing::readFile(data() / "Tilebay" / "layout.json"));
+    ASSERT_TRUE(doc);
+    ASSERT_EQ(doc->cells.size(), 2u);
+    EXPECT_EQ(QString::fromStdString(doc->cells[0].internalId), b);
+    EXPECT_EQ(QString::fromStdString(doc->cells[1].internalId), c);
+    EXPECT_EQ(pid(b), pids[0]);
+    EXPECT_EQ(pid(c), pids[1]);
 }
 
 TEST_F(ShellX11, ClosingTheWindowQuitsWithStatusZeroAndEndsTheShells)
