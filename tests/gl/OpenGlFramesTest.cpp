@@ -12,6 +12,7 @@
 
 #include <QPainter>
 #include <QProcess>
+#include <QTemporaryDir>
 
 #include "corvel/kitty/KittyGraphicsState.h"
 #include "GpuFrameSupport.h"
@@ -49,8 +50,8 @@ struct Scene {
         view->updateCursorPosition();
         const QImage cpu = cpuImage(*view);
         const QImage gpu = gpuImage(*view);
-        cpu.save(QString::fromStdString(testing::artifactPath(name + "-cpu")));
-        gpu.save(QString::fromStdString(testing::artifactPath(name + "-gpu")));
+        testing::saveFrame(cpu, name + "-cpu");
+        testing::saveFrame(gpu, name + "-gpu");
         const int differing = testing::differingPixels(cpu, gpu);
         if (matches(cpu, gpu)) return ::testing::AssertionSuccess();
         return ::testing::AssertionFailure() << name << ": " << differing << " of " << cpu.width() * cpu.height()
@@ -176,7 +177,8 @@ TEST(OpenGlFrames, MultiplexerAndEditorSplitBorders)
     {
         Scene s(60, 14);
         const int rows = s.view->getTerminal().rows();
-        const std::string socket = "/tmp/corvel-gpu-tmux-" + std::to_string(getpid());
+        QTemporaryDir dir;
+        const std::string socket = dir.filePath(QStringLiteral("tmux")).toStdString();
         auto run = ViewProcess::start(*s.view, "exec tmux -f /dev/null -S " + socket +
                                                    " new-session 'echo left; sleep 60' \\; set status off \\;"
                                                    " split-window -h 'echo right; sleep 60'");
@@ -256,7 +258,8 @@ TEST(OpenGlFrames, SixelOutputInTheOtherLayer)
         painter.fillRect(0, 0, 48, 12, Qt::red);
         painter.fillRect(0, 24, 48, 12, Qt::blue);
     }
-    const QString png = QString::fromStdString(testing::artifactPath("sixel-source"));
+    QTemporaryDir dir;
+    const QString png = dir.filePath(QStringLiteral("source.png"));
     ASSERT_TRUE(picture.save(png));
     QProcess process;
     process.start(QStringLiteral("img2sixel"), {png});

@@ -1,5 +1,7 @@
 // The find bar's option toggles, keys and callbacks, and its controller over a
 // recording find target, driven by key events.
+#include "PixelProbe.h"
+
 #include "corvel/qt/FindBarController.h"
 #include "corvel/qt/FindPasteboard.h"
 #include "corvel/qt/FindTarget.h"
@@ -51,7 +53,7 @@ TEST(FindBar, OptionTogglesAreReported)
     QTest::mouseClick(bar.caseSensitiveButton(), Qt::LeftButton);
     ASSERT_EQ(reported.size(), 2u);
     EXPECT_EQ(reported.back(), (SearchOptions{.caseSensitive = true, .regex = false, .wholeWord = true}));
-    bar.grab().save(QStringLiteral("/tmp/findbar.png"));
+    qt::test::saveRender(bar.grab().toImage(), QStringLiteral("findbar.png"));
 }
 
 TEST(FindBar, KeysInTheFieldStepCloseAndReportEdits)
