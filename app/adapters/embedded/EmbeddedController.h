@@ -15,11 +15,11 @@
 // Ownership: the store owns its adapter and shares the cells' records with it.
 #pragma once
 
+#include "app/adapters/embedded/SearchTarget.h"
 #include "app/core/TerminalController.h"
 #include "app/core/TerminalSession.h"
 #include "app/core/TerminalTheme.h"
 #include "app/persistence/CellRecord.h"
-#include "app/store/SearchTarget.h"
 
 #include "corvel/platform/Dispatch.h"
 
