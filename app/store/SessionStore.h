@@ -31,6 +31,7 @@
 // embedded cell that produces output, at once to running unless it waits.
 #pragma once
 
+#include "app/adapters/embedded/EmbeddedController.h"
 #include "app/adapters/iterm2/ITerm2Adapter.h"
 #include "app/adapters/iterm2/ITerm2SessionSnapshot.h"
 #include "app/core/AppAppearance.h"
@@ -41,7 +42,6 @@
 #include "app/persistence/LayoutDoc.h"
 #include "app/persistence/LayoutStore.h"
 #include "app/status/StatusClassifier.h"
-#include "app/store/EmbeddedController.h"
 
 #include "corvel/platform/Dispatch.h"
 

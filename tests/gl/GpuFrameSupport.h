@@ -22,6 +22,7 @@
 #include "corvel/gl/MetalViewHost.h"
 #include "corvel/qt/CaretView.h"
 #include "corvel/qt/TerminalView.h"
+#include "tests/qt/PixelProbe.h"
 
 namespace corvel::gl::testing {
 
@@ -109,10 +110,11 @@ inline bool showAndWait(QWidget& widget)
     return pumpUntil([&] { return widget.windowHandle() && widget.windowHandle()->isExposed(); });
 }
 
-inline std::string artifactPath(const std::string& name)
+// Keeps a frame for a look, when pictures are asked for (see saveRender).
+inline void saveFrame(const QImage& image, const std::string& name)
 {
     const qreal scale = qApp->devicePixelRatio();
-    return "/tmp/corvel-gpu-" + name + (scale > 1 ? "-x2" : "") + ".png";
+    qt::test::saveRender(image, QString::fromStdString("gpu-" + name + (scale > 1 ? "-x2" : "") + ".png"));
 }
 
 // A terminal view as far as the GPU switch sees it: a widget that paints its

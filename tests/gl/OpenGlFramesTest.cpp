@@ -5,13 +5,14 @@
 // focus, Kitty images (raw RGBA, a placeholder placement) and sixel output.
 // Each pair must agree on all but 0.5 % of the pixels within 24 per channel;
 // the check itself is shown to catch a row of glyphs one cell off and an
-// image turned upside down. Renders are saved to /tmp for inspection.
+// image turned upside down. Renders are saved where TILEBAY_SCREENSHOT_DIR names.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
 
 #include <QPainter>
 #include <QProcess>
+#include <QTemporaryDir>
 
 #include "GpuFrameSupport.h"
 #include "tests/qt/support/ViewPty.h"
@@ -48,8 +49,8 @@ struct Scene {
         view->updateCursorPosition();
         const QImage cpu = cpuImage(*view);
         const QImage gpu = gpuImage(*view);
-        cpu.save(QString::fromStdString(testing::artifactPath(name + "-cpu")));
-        gpu.save(QString::fromStdString(testing::artifactPath(name + "-gpu")));
+        testing::saveFrame(cpu, name + "-cpu");
+        testing::saveFrame(gpu, name + "-gpu");
         const int differing = testing::differingPixels(cpu, gpu);
         if (matches(cpu, gpu)) return ::testing::AssertionSuccess();
         return ::testing::AssertionFailure() << name << ": " << differing << " of " << cpu.width() * cpu.height()
@@ -164,7 +165,8 @@ TEST(OpenGlFrames, MultiplexerAndEditorSplitBorders)
     {
         Scene s(60, 14);
         const int rows = s.view->getTerminal().rows();
-        const std::string socket = "/tmp/corvel-gpu-tmux-" + std::to_string(getpid());
+        QTemporaryDir dir;
+        const std::string socket = dir.filePath(QStringLiteral("tmux")).toStdString();
         auto run = ViewProcess::start(*s.view, "exec tmux -f /dev/null -S " + socket +
                                                    " new-session 'echo left; sleep 60' \\; set status off \\;"
                                                    " split-window -h 'echo right; sleep 60'");
@@ -244,7 +246,8 @@ TEST(OpenGlFrames, SixelOutputInTheOtherLayer)
         painter.fillRect(0, 0, 48, 12, Qt::red);
         painter.fillRect(0, 24, 48, 12, Qt::blue);
     }
-    const QString png = QString::fromStdString(testing::artifactPath("sixel-source"));
+    QTemporaryDir dir;
+    const QString png = dir.filePath(QStringLiteral("source.png"));
     ASSERT_TRUE(picture.save(png));
     QProcess process;
     process.start(QStringLiteral("img2sixel"), {png});

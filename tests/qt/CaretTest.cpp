@@ -1,6 +1,7 @@
 // The caret: its shapes and hollow box from widget grabs, its blink on the
 // shared blink clock driven by hand, and its place over the cursor's cell
 // after the redraw that moves it.
+#include "PixelProbe.h"
 #include "QtTestSupport.h"
 
 #include "corvel/qt/CaretBlinker.h"
@@ -45,7 +46,7 @@ const DeviceColor kText{1, 0, 0, 1};
 QImage grabCaret(TerminalView& view, const char* name)
 {
     QImage image = view.caretView()->grab().toImage().convertToFormat(QImage::Format_ARGB32);
-    image.save(QStringLiteral("/tmp/caret-%1.png").arg(name));
+    qt::test::saveRender(image, QStringLiteral("caret-%1.png").arg(name));
     return image;
 }
 
@@ -102,7 +103,7 @@ TEST(Caret, ShapesFollowTheStyleAndTheFocus)
     EXPECT_FALSE(isCaretColour(untracked, w / 2, h / 2));
 
     QImage whole = view.grab().toImage();
-    whole.save(QStringLiteral("/tmp/caret-view.png"));
+    qt::test::saveRender(whole, QStringLiteral("caret-view.png"));
 }
 
 TEST(Caret, BlinkingFadesOnTheSharedClockAndSteadyStylesStayOpaque)

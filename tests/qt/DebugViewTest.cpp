@@ -1,5 +1,7 @@
 // The line-ring overlay: its status line, the slot and logical texts with
 // their markers, empty slots, and the font fallback.
+#include "PixelProbe.h"
+
 #include "corvel/qt/TerminalDebugView.h"
 #include "corvel/terminal/Terminal.h"
 
@@ -50,7 +52,7 @@ TEST(DebugView, ShowsTheRingSlotsAndTheirLogicalOrder)
     EXPECT_EQ(view.linesFor(4).second.text, "\xe4\xb8\xad f   ") << "the wide character's placeholder reads as a space";
     EXPECT_EQ(view.getDebugString(nullptr, 6, "[x]", false).text, "<empty>");
     EXPECT_TRUE(view.getDebugString(&terminal.buffer().lines()[0], 0, "[x]", false).text.isEmpty());
-    view.grab().save(QStringLiteral("/tmp/debugview.png"));
+    qt::test::saveRender(view.grab().toImage(), QStringLiteral("debugview.png"));
 }
 
 TEST(DebugView, FallsBackToTheSystemFixedFont)

@@ -1,6 +1,7 @@
 // Focus switching between two real windows on an X server (run under
 // xvfb-run): the caret of the window that lost the focus turns hollow and
 // stops blinking, and a program that asked for focus events hears them.
+#include "PixelProbe.h"
 #include "QtTestSupport.h"
 
 #include "corvel/qt/CaretView.h"
@@ -57,7 +58,7 @@ TEST(FocusX11, SwitchingWindowsHollowsTheInactiveCaretAndReportsFocus)
     EXPECT_FALSE(inactive.isAnimating());
     EXPECT_EQ(inactive.opacity(), 1.0);
     QImage image = first.caretView()->grab().toImage();
-    image.save(QStringLiteral("/tmp/focus-inactive-caret.png"));
+    qt::test::saveRender(image, QStringLiteral("focus-inactive-caret.png"));
     const int w = image.width();
     const int h = image.height();
     EXPECT_TRUE(isCaretColour(image, 0, h / 2, caret));

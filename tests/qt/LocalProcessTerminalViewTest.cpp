@@ -8,6 +8,7 @@
 
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QTemporaryDir>
 
 #include <sys/ioctl.h>
 
@@ -117,7 +118,8 @@ TEST(LocalProcessView, AMegabytePasteReachesTheChildWhole)
 
 TEST(LocalProcessView, PageDownPagesInLess)
 {
-    const std::string path = "/tmp/corvel-less-" + std::to_string(getpid()) + ".txt";
+    QTemporaryDir dir;
+    const std::string path = dir.filePath(QStringLiteral("rows.txt")).toStdString();
     {
         std::ofstream out(path);
         for (int i = 1; i <= 300; ++i) out << "row " << i << "\n";
@@ -136,7 +138,6 @@ TEST(LocalProcessView, PageDownPagesInLess)
     quit.characters = quit.charactersIgnoringModifiers = "q";
     view->keyDown(quit);
     view->terminate();
-    std::remove(path.c_str());
 }
 
 TEST(LocalProcessView, ClipboardWritesTakeOnlyValidText)

@@ -1,7 +1,8 @@
-// Helpers for drawing tests: a cleared image in device pixels and pixel
-// probes that report where they fail.
+// Helpers for drawing tests: a cleared image in device pixels, pixel probes
+// that report where they fail, and the one place pictures are saved for a look.
 #pragma once
 
+#include <QDir>
 #include <QImage>
 #include <QPainter>
 #include <QString>
@@ -32,10 +33,24 @@ inline std::string describe(QRgb c)
     return QString::asprintf("#%02x%02x%02x", qRed(c), qGreen(c), qBlue(c)).toStdString();
 }
 
-// Saves the image to /tmp for looking at, when CORVEL_SAVE_RENDERS is set.
-inline void saveRender(const QImage& image, const char* name)
+// Pictures the view, renderer and application tests take for a person to
+// look at. They are written only when TILEBAY_SCREENSHOT_DIR names a folder
+// (made when missing; the caller picks a fresh one per run), so that test
+// runs write nothing of the kind by default and two runs never share names.
+inline bool screenshotsWanted()
 {
-    if (!qEnvironmentVariableIsEmpty("CORVEL_SAVE_RENDERS")) image.save(QStringLiteral("/tmp/") + name);
+    return !qEnvironmentVariableIsEmpty("TILEBAY_SCREENSHOT_DIR");
+}
+
+// Saves the image as `name` (with its extension) in the screenshot folder
+// when one is named; returns the path written, or an empty string.
+inline QString saveRender(const QImage& image, const QString& name)
+{
+    if (!screenshotsWanted()) return {};
+    const QString dir = qEnvironmentVariable("TILEBAY_SCREENSHOT_DIR");
+    QDir().mkpath(dir);
+    const QString path = dir + QLatin1Char('/') + name;
+    return image.save(path) ? path : QString();
 }
 
 }  // namespace corvel::qt::test

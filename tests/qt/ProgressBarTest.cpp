@@ -1,5 +1,6 @@
 // The progress strip in each report state, read from widget grabs, with its
 // animations stepped by hand.
+#include "PixelProbe.h"
 #include "QtTestSupport.h"
 
 #include "corvel/qt/TerminalProgressBarView.h"
@@ -15,7 +16,7 @@ namespace {
 QImage grabBar(TerminalProgressBarView& bar, const char* name)
 {
     QImage image = bar.grab().toImage().convertToFormat(QImage::Format_ARGB32);
-    image.scaled(image.width(), image.height() * 4).save(QStringLiteral("/tmp/progress-%1.png").arg(name));
+    qt::test::saveRender(image.scaled(image.width(), image.height() * 4), QStringLiteral("progress-%1.png").arg(name));
     return image;
 }
 
@@ -115,7 +116,7 @@ TEST(ProgressBar, TheViewKeepsAHiddenStripAlongItsTopEdge)
     bar.apply(ProgressReportState::set, 50);
     finish(bar.determinateAnimation());
     QImage whole = view.grab().toImage();
-    whole.save(QStringLiteral("/tmp/progress-in-view.png"));
+    qt::test::saveRender(whole, QStringLiteral("progress-in-view.png"));
     EXPECT_EQ(whole.pixelColor(100, 1), bar.barColor().toQColor());
     EXPECT_NE(whole.pixelColor(300, 1), bar.barColor().toQColor());
 }

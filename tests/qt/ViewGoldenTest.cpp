@@ -3,6 +3,7 @@
 // counts as different when a channel is off by more than 64; a few such
 // pixels are tolerated, since glyph rasterisation varies a little between
 // font builds. CORVEL_UPDATE_GOLDENS=1 rewrites the references.
+#include "PixelProbe.h"
 #include "QtTestSupport.h"
 #include "ViewRender.h"
 
@@ -53,8 +54,10 @@ void compareWithGolden(const QImage& actual, const std::string& name)
         }
     }
     const int allowed = got.width() * got.height() / 200;
-    if (different > allowed) got.save(QStringLiteral("/tmp/") + QString::fromStdString(name));
-    EXPECT_LE(different, allowed) << name << ": " << different << " pixels differ (actual saved to /tmp)";
+    const QString saved = different > allowed ? qt::test::saveRender(got, QString::fromStdString(name)) : QString();
+    EXPECT_LE(different, allowed) << name << ": " << different << " pixels differ; the actual picture "
+                                  << (saved.isEmpty() ? "is kept when TILEBAY_SCREENSHOT_DIR names a folder"
+                                                      : "is " + saved.toStdString());
 }
 
 std::string scaled(const char* name, const TerminalView& view)

@@ -48,7 +48,8 @@ TEST(ViewPrograms, SplitBordersOfMultiplexerAndEditorHaveNoGaps)
         {
             TerminalView view(QRect(0, 0, 640, 400), testing::testFont(pixelSize));
             const int rows = view.getTerminal().rows();
-            const std::string socket = "/tmp/corvel-view-tmux-" + std::to_string(getpid()) + "-" + std::to_string(pixelSize);
+            QTemporaryDir dir;
+            const std::string socket = dir.filePath(QStringLiteral("tmux")).toStdString();
             auto run = ViewProcess::start(view, "exec tmux -f /dev/null -S " + socket +
                                                     " new-session 'sleep 60' \\; split-window -h 'sleep 60'");
             std::optional<int> col;

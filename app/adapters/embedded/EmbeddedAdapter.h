@@ -44,12 +44,12 @@
 // pane numbers are never reused within the adapter's life.
 #pragma once
 
+#include "app/adapters/embedded/EmbeddedController.h"
 #include "app/adapters/embedded/EmbeddedPaneView.h"
 #include "app/adapters/embedded/PTYProcess.h"
 #include "app/core/TerminalSession.h"
 #include "app/core/TerminalTheme.h"
 #include "app/persistence/CellRecord.h"
-#include "app/store/EmbeddedController.h"
 #include "corvel/platform/Dispatch.h"
 
 #include <QHash>

@@ -16,7 +16,7 @@
 #pragma once
 
 #include "app/adapters/embedded/LaunchCommand.h"
-#include "app/store/SearchTarget.h"
+#include "app/adapters/embedded/SearchTarget.h"
 
 #include <cstdint>
 #include <functional>

@@ -148,10 +148,11 @@ void GridCellView::refreshStatus()
 {
     const StatusLook look = statusLook(cell_->status());
     if (statusIcon_->symbol() != QLatin1String(look.symbol)) {
-        // SymbolView has a fixed symbol: replace it in place.
+        // SymbolView has a fixed symbol: replace it in place. replaceWidget
+        // hands back the layout item of the widget it took out, ours to delete.
         auto* row = static_cast<QHBoxLayout*>(header_->layout());
         auto* icon = new SymbolView(QString::fromLatin1(look.symbol), SymbolScale::small, header_);
-        row->replaceWidget(statusIcon_, icon);
+        delete row->replaceWidget(statusIcon_, icon);
         delete statusIcon_;
         statusIcon_ = icon;
     }
@@ -308,7 +309,7 @@ void GridCellView::startEditing()
         },
         [this] { stopEditing(); }, header_);
     auto* row = static_cast<QHBoxLayout*>(header_->layout());
-    row->replaceWidget(label_, editor_);
+    delete row->replaceWidget(label_, editor_);
     label_->hide();
     editor_->show();
 }
@@ -317,7 +318,7 @@ void GridCellView::stopEditing()
 {
     if (!editor_) return;
     auto* row = static_cast<QHBoxLayout*>(header_->layout());
-    row->replaceWidget(editor_, label_);
+    delete row->replaceWidget(editor_, label_);
     label_->show();
     editor_->hide();
     // The editor's own key handler is still running.

@@ -1,6 +1,5 @@
 #include "app/ui/grid/GridView.h"
 
-#include "app/store/SessionToolbarStore.h"
 #include "app/ui/design/DS.h"
 #include "app/ui/grid/AddTileView.h"
 #include "app/ui/grid/BroadcastBar.h"
@@ -8,6 +7,7 @@
 #include "app/ui/grid/LiveResizeDetector.h"
 #include "app/ui/grid/PaneHandBack.h"
 #include "app/ui/design/SymbolButton.h"
+#include "app/ui/toolbar/SessionToolbarStore.h"
 #include "app/ui/toolbar/ToolbarView.h"
 
 #include <QApplication>

@@ -14,6 +14,7 @@
 #include "app/adapters/embedded/SplitTermLayout.h"
 #include "app/adapters/embedded/TerminalThemeColors.h"
 #include "tests/app/adapters/AdapterTestSupport.h"
+#include "tests/qt/PixelProbe.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -309,8 +310,8 @@ TEST_F(EmbeddedShellTest, SplitCellScreenshotsInEveryTheme)
         }
 
         const QImage shot = layout->grab().toImage();
-        const std::string name = "/tmp/tilebay-split-" + std::string(toString(theme)) + ".png";
-        shot.save(QString::fromStdString(name));
+        const std::string name = "split-" + std::string(toString(theme)) + ".png";
+        corvel::qt::test::saveRender(shot, QString::fromStdString(name));
         const QRect first = layout->containers().at(0)->geometry();
         const QRect second = layout->containers().at(1)->geometry();
         EXPECT_EQ(second.left() - first.right() - 1, SplitTermLayout::spacing);

@@ -4,8 +4,8 @@
 // Output and the end of a cell's last process are simulated by hand.
 #pragma once
 
+#include "app/adapters/embedded/EmbeddedController.h"
 #include "app/core/NanoID.h"
-#include "app/store/EmbeddedController.h"
 
 #include <algorithm>
 #include <functional>

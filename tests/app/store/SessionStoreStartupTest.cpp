@@ -2,7 +2,7 @@
 // flag, an unreadable document, and what settings writes do.
 #include "StoreTestSupport.h"
 
-#include "app/store/SessionToolbarStore.h"
+#include "app/ui/toolbar/SessionToolbarStore.h"
 
 #include <QSignalSpy>
 

@@ -1,5 +1,6 @@
-// Fonts of the design system: the pinned general and fixed families, with
-// NanumGothic carrying every Hangul syllable of the fixed interface texts.
+// Fonts of the design system: a monospaced fixed design whatever fonts the
+// machine holds, and NanumGothic carrying every Hangul syllable of the fixed
+// interface texts.
 #include "app/core/TerminalStatus.h"
 #include "app/ui/LabelEditor.h"
 #include "app/ui/design/DSFont.h"
@@ -16,8 +17,11 @@
 #include <gtest/gtest.h>
 
 #include <QFontInfo>
+#include <QFontMetricsF>
 #include <QGlyphRun>
 #include <QTextLayout>
+
+#include <set>
 
 using namespace tilebay;
 using namespace tilebay::test;
@@ -55,16 +59,26 @@ std::vector<std::string> layoutProblems(const QString& text, const QFont& font)
     return problems;
 }
 
+// The distinct advances of the printable ASCII characters in the font.
+std::set<qreal> asciiAdvances(const QFont& font)
+{
+    const QFontMetricsF metrics(font);
+    std::set<qreal> advances;
+    for (char c = 0x21; c < 0x7f; ++c) advances.insert(metrics.horizontalAdvance(QLatin1Char(c)));
+    return advances;
+}
+
 }  // namespace
 
 TEST(DesignFonts, EveryFixedKoreanTextLaysOutWithNoMissingGlyph)
 {
     uiApp();
-    // The pinned families are installed, with NanumGothic next for Hangul.
+    // The fixed design is monospaced whichever face the system's fixed font
+    // is, and a proportional preferred face gives way to a monospaced one;
+    // NanumGothic comes next for Hangul.
     const QFont general = dsFont(13, QFont::Bold), fixed = dsFont(12, QFont::Normal, FontDesign::monospaced);
-    EXPECT_EQ(QFontInfo(general).family(), QStringLiteral("DejaVu Sans"));
-    EXPECT_EQ(QFontInfo(fixed).family(), QStringLiteral("DejaVu Sans Mono"));
-    EXPECT_TRUE(QFontInfo(fixed).fixedPitch());
+    EXPECT_EQ(asciiAdvances(fixed).size(), 1u) << QFontInfo(fixed).family().toStdString();
+    EXPECT_EQ(asciiAdvances(QFont(monospacedFamily(general))).size(), 1u);
     for (const QFont& font : {general, fixed}) EXPECT_EQ(font.families().value(1), QLatin1String(kHangulFamily));
 
     FakeToolbarStore store;

@@ -8,7 +8,9 @@
 #include "app/ui/design/DS.h"
 #include "app/ui/design/DSPrimaryButton.h"
 #include "app/ui/design/ElidedLabel.h"
+#include "app/ui/design/StatusLook.h"
 #include "app/ui/design/SymbolButton.h"
+#include "app/ui/design/SymbolView.h"
 #include "app/ui/grid/AddTileView.h"
 #include "app/ui/grid/BroadcastBar.h"
 #include "app/ui/grid/GridCellView.h"
@@ -359,7 +361,7 @@ TEST_F(GridTest, AddTileClicksAnywhereTakesDropsAndHighlightsWhileHovered)
     EXPECT_FALSE(tile->frame()->highlighted());
 }
 
-TEST_F(GridTest, HeaderControlsFollowKindModeAndPanes)
+TEST_F(GridTest, HeaderControlsFollowKindModeStatusAndPanes)
 {
     makePaneStore();
     const QString e = addCell("emb");
@@ -378,6 +380,18 @@ TEST_F(GridTest, HeaderControlsFollowKindModeAndPanes)
     EXPECT_FALSE(shown(remote, Control::close));
     EXPECT_TRUE(shown(remote, Control::detach));
     EXPECT_EQ(embedded->control(Control::split)->focusPolicy(), Qt::NoFocus);
+
+    // The status icon and tag follow each status change in place: one icon,
+    // the current one, in the header row.
+    QLayout* row = embedded->statusIcon()->parentWidget()->layout();
+    const int items = row->count();
+    for (TerminalStatus status : allTerminalStatuses) {
+        embedded->cell()->setStatus(status);
+        EXPECT_EQ(embedded->statusIcon()->symbol(), QLatin1String(statusLook(status).symbol));
+        EXPECT_EQ(embedded->tag()->text(), statusLook(status).tag);
+        EXPECT_GE(row->indexOf(embedded->statusIcon()), 0);
+        EXPECT_EQ(row->count(), items);
+    }
 
     store_->toggleBroadcastMode();
     EXPECT_TRUE(shown(embedded, Control::broadcast));

@@ -5,9 +5,10 @@
 // colours in logical coordinates, and contrast ratios read from pixels.
 #pragma once
 
+#include "tests/qt/PixelProbe.h"
+
 #include <QApplication>
 #include <QColor>
-#include <QDir>
 #include <QFont>
 #include <QImage>
 #include <QPixmap>
@@ -128,18 +129,16 @@ inline double strongestContrast(const QImage& image, const QRectF& area, const Q
     return best;
 }
 
-// When TILEBAY_SCREENSHOT_DIR is set, grabs are also saved there for a look.
+// Grabs are saved for a look the way every drawing test saves its pictures:
+// only into the folder TILEBAY_SCREENSHOT_DIR names.
 inline bool shotsWanted()
 {
-    return !qEnvironmentVariableIsEmpty("TILEBAY_SCREENSHOT_DIR");
+    return corvel::qt::test::screenshotsWanted();
 }
 
 inline void saveShot(const QImage& image, const QString& name)
 {
-    if (!shotsWanted()) return;
-    const QByteArray dir = qgetenv("TILEBAY_SCREENSHOT_DIR");
-    QDir().mkpath(QString::fromLocal8Bit(dir));
-    image.save(QString::fromLocal8Bit(dir) + QLatin1Char('/') + name + QStringLiteral(".png"));
+    corvel::qt::test::saveRender(image, name + QStringLiteral(".png"));
 }
 
 }  // namespace tilebay::test

@@ -1,4 +1,4 @@
-#include "app/store/SessionToolbarStore.h"
+#include "app/ui/toolbar/SessionToolbarStore.h"
 
 namespace tilebay {
 

@@ -19,11 +19,11 @@
 // before it returns.
 #pragma once
 
+#include "app/adapters/embedded/SearchTarget.h"
 #include "app/core/TerminalController.h"
 #include "app/core/TerminalSession.h"
 #include "app/core/TerminalTheme.h"
 #include "app/persistence/CellRecord.h"
-#include "app/store/SearchTarget.h"
 
 #include "corvel/platform/Dispatch.h"
 
