@@ -325,7 +325,9 @@ public:
     template <class... Items>
     void sendResponse(const Items&... items)
     {
+        // Room for any ordinary reply, so building one allocates once.
         std::vector<uint8_t> reply;
+        reply.reserve(64);
         (appendResponseItem(reply, items), ...);
         sendBytes(reply);
     }
