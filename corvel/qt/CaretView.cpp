@@ -5,6 +5,7 @@
 #include "corvel/qt/TerminalView.h"
 
 #include <QApplication>
+#include <QEvent>
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QPalette>
@@ -53,6 +54,16 @@ void CaretView::setCaretColor(const DeviceColor& color)
 {
     caretColor_ = color;
     update();
+}
+
+void CaretView::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() != QEvent::ApplicationPaletteChange && event->type() != QEvent::PaletteChange) return;
+    const DeviceColor selection = DeviceColor::fromQColor(QApplication::palette().color(QPalette::Highlight));
+    if (selection == defaultCaretColor_) return;
+    if (caretColor_ == defaultCaretColor_) setCaretColor(selection);
+    defaultCaretColor_ = selection;
 }
 
 void CaretView::setText(const CharData& ch)

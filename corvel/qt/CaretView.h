@@ -55,6 +55,7 @@ public:
 
     DeviceColor caretColor() const { return caretColor_; }
     void setCaretColor(const DeviceColor& color);
+    // The application's selection colour, followed while it changes.
     DeviceColor defaultCaretColor() const { return defaultCaretColor_; }
     std::optional<DeviceColor> caretTextColor() const { return caretTextColor_; }
     void setCaretTextColor(const std::optional<DeviceColor>& color) { caretTextColor_ = color; }
@@ -81,6 +82,10 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    // The default colour is the application's selection colour: when the
+    // application changes its palette (its accent, light or dark), a caret
+    // still in the default colour takes the new one.
+    void changeEvent(QEvent* event) override;
 
 private:
     void drawCursor(QPainter& painter, bool hasFocus);

@@ -8,7 +8,9 @@
 #include "corvel/qt/CaretView.h"
 #include "corvel/qt/TerminalView.h"
 
+#include <QApplication>
 #include <QImage>
+#include <QPalette>
 
 #include <gtest/gtest.h>
 
@@ -104,6 +106,25 @@ TEST(Caret, ShapesFollowTheStyleAndTheFocus)
 
     QImage whole = view.grab().toImage();
     qt::test::saveRender(whole, QStringLiteral("caret-view.png"));
+}
+
+TEST(Caret, TheDefaultColourFollowsTheApplicationsSelectionColour)
+{
+    // Views made before the application sets its palette (cells restored at
+    // start-up) take its colour like the views made after.
+    TerminalView plain(QRect(0, 0, 300, 120), testFont());
+    TerminalView chosen(QRect(0, 0, 300, 120), testFont());
+    chosen.setCaretColor(kCaret);
+    const QPalette before = QApplication::palette();
+    QPalette accent = before;
+    accent.setColor(QPalette::Highlight, QColor(255, 102, 51));
+    QApplication::setPalette(accent);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(plain.caretColor(), DeviceColor::fromQColor(QColor(255, 102, 51)));
+    EXPECT_EQ(chosen.caretColor(), kCaret);
+    QApplication::setPalette(before);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(plain.caretColor(), DeviceColor::fromQColor(before.color(QPalette::Highlight)));
 }
 
 TEST(Caret, BlinkingFadesOnTheSharedClockAndSteadyStylesStayOpaque)
