@@ -254,13 +254,25 @@ void EmbeddedAdapter::handlePaneEnded(QString id, uint64_t number)
     // Closed or removed since the end was reported.
     if (pane == list.end()) return;
     if (list.size() >= 2) {
-        PanePtr ended = std::move(pane->view);
-        list.erase(pane);
-        retire(std::move(ended));
-        bumpRevision(id);
+        dropPane(id, list, pane);
         return;
     }
     if (onTerminated) onTerminated(id);
+}
+
+void EmbeddedAdapter::dropPane(const QString& id, std::vector<Pane>& list, std::vector<Pane>::iterator pane)
+{
+    PanePtr dropped = std::move(pane->view);
+    list.erase(pane);
+    const bool hadFocus = dropped->terminalView().hasFocus();
+    retire(std::move(dropped));
+    bumpRevision(id);
+    // Typing goes on in the cell: its first pane, now in the cell's new
+    // layout, takes the keyboard focus that the dropped pane held.
+    if (EmbeddedPaneView* first = primary(id); first && hadFocus) {
+        QWidget& view = first->terminalView();
+        if (view.isVisible()) view.setFocus(Qt::OtherFocusReason);
+    }
 }
 
 void EmbeddedAdapter::retire(PanePtr pane)
@@ -298,10 +310,7 @@ void EmbeddedAdapter::removeLastPane(const QString& id)
 {
     auto found = panes.find(id);
     if (found == panes.end() || found->second.size() <= 1) return;
-    PanePtr last = std::move(found->second.back().view);
-    found->second.pop_back();
-    retire(std::move(last));
-    bumpRevision(id);
+    dropPane(id, found->second, std::prev(found->second.end()));
 }
 
 void EmbeddedAdapter::toggleAxis(const QString& id)

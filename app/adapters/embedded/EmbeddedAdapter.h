@@ -196,6 +196,9 @@ private:
     // an earlier turn): a pane of a split cell goes; the last pane's end is
     // told to onTerminated. A cell or pane that went meanwhile is ignored.
     void handlePaneEnded(QString id, uint64_t number);
+    // Takes one pane of a split cell out of it and retires it; when it held
+    // the keyboard focus, the cell's first pane takes it.
+    void dropPane(const QString& id, std::vector<Pane>& list, std::vector<Pane>::iterator pane);
     // Ends the pane's child, takes its widget out of any container and
     // destroys it on the queue's next turn.
     void retire(PanePtr pane);

@@ -4,7 +4,8 @@
 // card. A one-pane cell ended by `exit`, by Ctrl+D, by a start command that
 // exits at once, by SIGKILL from outside, or by its tmux session killed from
 // outside; each pane of a split cell ending, in either order, then the last;
-// a pane ending while its cell is expanded, asked to close or being renamed;
+// where the keyboard focus of an ended pane goes; a pane ending while its
+// cell is expanded, asked to close or being renamed;
 // two cells ending in the same turn; the window closing while a shell ends.
 // Each leaves the ended cell out of the grid and the saved layout and every
 // other shell running with the same pid. The home folder, the data folder and
@@ -188,12 +189,19 @@ TEST_F(SessionEndTest, EachPaneOfASplitCellEndsInEitherOrderAndTheLastTakesTheCe
     const pid_t second = pid(firstFirst, 1);
 
     // The last pane, then the first: the one in between is left, in the
-    // same cell, still saved, with its own shell.
+    // same cell, still saved, with its own shell. The keyboard focus that an
+    // ended pane held goes to the cell's first pane.
+    QWidget& window = app_->window();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    pane(lastFirst, 2).setFocus();
     type(lastFirst, 2, QStringLiteral("exit"));
     ASSERT_TRUE(pumpUntil([&] { return store().paneCount(lastFirst) == 2; }));
+    EXPECT_TRUE(pane(lastFirst, 0).hasFocus());
     QTest::keyClick(&pane(lastFirst, 0), Qt::Key_D, Qt::ControlModifier);
     ASSERT_TRUE(pumpUntil([&] { return store().paneCount(lastFirst) == 1; }));
     EXPECT_EQ(pid(lastFirst), three[1]);
+    EXPECT_TRUE(pane(lastFirst).hasFocus());
     // The first pane of the other cell: its second runs on as its first.
     ::kill(pid(firstFirst, 0), SIGKILL);
     ASSERT_TRUE(pumpUntil([&] { return store().paneCount(firstFirst) == 1; }));
