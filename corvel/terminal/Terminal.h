@@ -6,8 +6,9 @@
 // Bytes from the program go in through feed(); the parser calls the command
 // handlers below, which change the active buffer, widen the dirty range and
 // call the host synchronously, skipping every call once the host is gone.
-// Replies to the program leave through sendResponse(), one host `send` per
-// reply.
+// Replies to the program leave through sendResponse(), one host `sendReply`
+// per reply; mouse and focus reports, which the user's actions make, through
+// the host's `send`.
 //
 // Everything runs on the thread that feeds the terminal; the only timer (the
 // synchronized-output timeout) runs on DispatchQueue::main().
@@ -318,7 +319,7 @@ public:
     // An OSC 8 URI longer than this opens no link.
     static constexpr size_t maxHyperlinkUriBytes = 8192;
 
-    // ---- replies: one host `send` per call ----
+    // ---- replies: one host `sendReply` per call ----
 
     // Builds one reply from byte spans and vectors, strings and single bytes,
     // in order, and sends it (also when empty) while a host is attached.
@@ -710,6 +711,8 @@ private:
     // ---- delegate and replies ----
 
     void sendBytes(std::span<const uint8_t> bytes);
+    // A report of the user's action (mouse, focus): CSI and `report`.
+    void sendUserReport(std::span<const uint8_t> report);
 
     static void appendResponseItem(std::vector<uint8_t>& out, uint8_t byte) { out.push_back(byte); }
     static void appendResponseItem(std::vector<uint8_t>& out, std::span<const uint8_t> bytes)
