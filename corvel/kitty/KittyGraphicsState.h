@@ -1,6 +1,6 @@
 // The Kitty graphics state of one terminal: the image store, client image
-// numbers, id counters, the open chunked transfer, the placement records and
-// a count of changes.
+// numbers, id counters, the open chunked transfer, the placement records with
+// their side tables, and a count of changes.
 // A terminal makes one, empty, at construction and keeps it for its life.
 #pragma once
 
@@ -9,6 +9,7 @@
 #include <unordered_map>
 
 #include "corvel/kitty/KittyGraphicsImage.h"
+#include "corvel/kitty/KittyPlacementIndex.h"
 #include "corvel/kitty/KittyPlacementKey.h"
 #include "corvel/kitty/KittyPlacementRecord.h"
 
@@ -28,7 +29,9 @@ public:
     uint32_t nextImageId = 1;
     uint32_t nextPlacementId = 1;
     std::shared_ptr<KittyGraphicsPending> pending;  // none while no transfer is open
-    std::unordered_map<KittyPlacementKey, KittyPlacementRecord> placementsByKey;
+    KittyPlacementRecords placementsByKey;
+    // Kept by whoever stores and erases records (the terminal).
+    KittyPlacementIndex placementIndex;
     int64_t totalImageBytes = 0;
     uint64_t nextImageAccessTick = 1;
     // Counts changes of the stored images and placements, so whoever caches

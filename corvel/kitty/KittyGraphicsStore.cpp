@@ -46,12 +46,11 @@ void evictOldestFirst(KittyGraphicsState& state, std::vector<uint32_t> candidate
 
 uint32_t assignKittyImageId(KittyGraphicsState& state)
 {
-    std::unordered_set<uint32_t> placed;
-    for (const auto& [key, record] : state.placementsByKey) placed.insert(key.imageId);
+    state.placementIndex.reconcile(state.placementsByKey);
     for (;;) {
         const uint32_t candidate = state.nextImageId;
         state.nextImageId = candidate + 1;  // wraps from 4294967295 to 0
-        if (candidate != 0 && !state.imagesById.contains(candidate) && !placed.contains(candidate))
+        if (candidate != 0 && !state.imagesById.contains(candidate) && !state.placementIndex.showsImage(candidate))
             return candidate;
     }
 }
@@ -90,7 +89,7 @@ std::unordered_set<uint32_t> collectUsedKittyImageIds(const KittyGraphicsState& 
             const BufferLine& line = buffer->lines()[row];
             if (!line.images) continue;
             for (const auto& image : *line.images) {
-                const auto* kitty = dynamic_cast<const KittyPlacementImage*>(image.get());
+                const KittyPlacementImage* kitty = image ? image->asKittyPlacementImage() : nullptr;
                 if (!kitty) continue;
                 if (const auto id = kitty->kittyImageId()) used.insert(*id);
             }

@@ -145,8 +145,6 @@ bool Terminal::displayKittyImage(const KittyGraphicsPayload& payload, const Kitt
 {
     const std::optional<uint32_t> imageId = callImageId ? callImageId : control.imageId;
     const std::optional<uint32_t> imageNumber = callImageNumber ? callImageNumber : control.imageNumber;
-    // Records are read and added below: they must name their lines.
-    settleKittyRecordRows();
     std::optional<TerminalDelegate::CellSize> cell;
     withDelegate([&](TerminalDelegate& host) { cell = host.cellSizeInPixels(*this); });
     if (cell && (cell->width < 1 || cell->height < 1)) cell.reset();
@@ -201,7 +199,7 @@ bool Terminal::displayKittyImage(const KittyGraphicsPayload& payload, const Kitt
         record.zIndex = control.zIndex;
         record.isVirtual = true;
         record.isAlternateBuffer = isCurrentBufferAlternate();
-        kittyGraphicsState.placementsByKey.insert_or_assign(KittyPlacementKey{*imageId, placementId}, record);
+        storeKittyPlacementRecord(record);
         return true;
     }
 
