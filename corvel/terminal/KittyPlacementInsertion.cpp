@@ -1,6 +1,7 @@
 // The Kitty steps of an image insertion.
 #include "corvel/terminal/KittyPlacementInsertion.h"
 
+#include "corvel/kitty/KittyGraphicsStore.h"
 #include "corvel/screen/TerminalImage.h"
 #include "corvel/terminal/Terminal.h"
 #include "corvel/terminal/TerminalInternals.h"
@@ -57,9 +58,14 @@ void stamp(Terminal& terminal, const std::shared_ptr<TerminalImage>& strip, cons
     kitty->setKittyCols(placement.cols);
     kitty->setKittyRows(placement.rows);
     kitty->setKittyStripIndex(index);
-    // A strip of a placement with a record is found through the record.
-    if (context.imageId && context.placementId)
+    // A strip of a placement with a record is found through the record;
+    // one without (no placement id) is noted as showing its image.
+    if (!context.imageId) return;
+    if (context.placementId) {
         terminal.kittyGraphicsState.placementIndex.noteLineImage({*context.imageId, *context.placementId}, strip);
+    } else {
+        noteKittyLineImage(terminal.kittyGraphicsState, *context.imageId, strip);
+    }
 }
 
 void finish(Terminal& terminal, const KittyPlacementInsert& placement)

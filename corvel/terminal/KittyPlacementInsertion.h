@@ -38,8 +38,8 @@ std::optional<KittyPlacementInsert> begin(Terminal& terminal, int64_t startCol, 
                                           int64_t rows);
 
 // Marks strip `index` (0 the top one) as part of the placement, and notes it
-// with the placement's record; a strip that is not a KittyPlacementImage is
-// left as it is.
+// with the placement's record, or without one as showing the placement's
+// image; a strip that is not a KittyPlacementImage is left as it is.
 void stamp(Terminal& terminal, const std::shared_ptr<TerminalImage>& strip, const KittyPlacementInsert& placement,
            int64_t index);
 

@@ -81,13 +81,10 @@ void Terminal::handleKittyTransmit(const KittyGraphicsControl& control, std::spa
     }
     const KittyGraphicsPayload payload = *load.payload;
     storeKittyImage(kittyGraphicsState, std::move(*load.payload), *imageId, imageNumber);
+    KittyPlacementIndex& index = kittyIndex();
     enforceKittyImageCacheLimit(
         kittyGraphicsState, options_.kittyImageCacheLimitBytes,
-        [this] {
-            const std::array<Buffer*, 2> buffers{normalBuffer_.get(), altBuffer_.get()};
-            return collectUsedKittyImageIds(kittyGraphicsState, buffers);
-        },
-        imageId);
+        [&](uint32_t id) { return index.showsImage(id) || kittyImageOnLines(kittyGraphicsState, id); }, imageId);
     if (display && !displayKittyImage(payload, control, imageId, imageNumber)) return;
     sendKittyOk(control, imageId, imageNumber, control.placementId);
 }

@@ -711,6 +711,7 @@ void Terminal::clearAllKittyImages()
     kittyGraphicsState.pending.reset();
     kittyGraphicsState.imagesById.clear();
     kittyGraphicsState.imageNumbers.clear();
+    clearKittyImageTables(kittyGraphicsState);
     forgetKittyPlacementRecords();
     keepTrackOfKittyImagesLeft();
     kittyGraphicsState.totalImageBytes = 0;
@@ -728,6 +729,7 @@ void Terminal::clearKittyStateForErase()
     kittyGraphicsState.pending.reset();
     kittyGraphicsState.imagesById.clear();
     kittyGraphicsState.imageNumbers.clear();
+    clearKittyImageTables(kittyGraphicsState);
     forgetKittyPlacementRecords();
     keepTrackOfKittyImagesLeft();
     kittyGraphicsState.totalImageBytes = 0;

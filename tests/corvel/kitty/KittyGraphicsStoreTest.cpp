@@ -1,5 +1,6 @@
 // The image store through the terminal: ids handed out for image numbers,
-// replacing, the byte limit, and the cap on an open chunked transfer.
+// replacing, the byte limit with each image's bookkeeping, and the cap on an
+// open chunked transfer.
 #include "corvel/kitty/KittyGraphicsState.h"
 #include "KittyGraphicsTestSupport.h"
 
@@ -134,6 +135,24 @@ TEST(KittyGraphicsStore, TheImageJustStoredStaysUntilTheNextStore)
     kitty.command("a=t,i=13,s=2,v=1", base64Of(std::string(8, 'a')));
     EXPECT_EQ(state.imagesById.size(), 1u);
     EXPECT_TRUE(state.imagesById.contains(13));
+}
+
+TEST(KittyGraphicsStore, TinyImagesCountTheirBookkeepingAgainstTheLimit)
+{
+    TerminalOptions options;
+    options.kittyImageCacheLimitBytes = 64 * 1024;
+    KittyTerminal kitty(options);
+    auto& state = kitty.terminal.kittyGraphicsState;
+    constexpr uint32_t kImages = 2000;  // 4 bytes of pixels each
+    for (uint32_t id = 1; id <= kImages; ++id) kitty.command("a=t,q=2,s=1,v=1,i=" + std::to_string(id), kPixel);
+    EXPECT_LE(kittyStoreCharge(state), options.kittyImageCacheLimitBytes);
+    EXPECT_LT(state.imagesById.size(), size_t(options.kittyImageCacheLimitBytes / kKittyImageOverhead) +
+                                           size_t(kKittyImagesWithoutOverhead));
+    // The oldest went: what is left is the newest, the last one stored among them.
+    uint32_t oldestKept = kImages;
+    for (const auto& [id, image] : state.imagesById) oldestKept = std::min(oldestKept, id);
+    EXPECT_EQ(state.imagesById.size(), kImages - oldestKept + 1);
+    EXPECT_EQ(state.totalImageBytes, int64_t(state.imagesById.size()) * 4);
 }
 
 TEST(KittyGraphicsStore, AnOverlongTransferIsRefusedOnceAndTheNextOneWorks)
