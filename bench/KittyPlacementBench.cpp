@@ -2,9 +2,13 @@
 // scrollback with no image, one sixel image, 50 placements with records, or
 // a parent with 5 relative placements (MB/s of text); a d=i delete over a
 // full 10,000-line scrollback; 2,000 stores under a tight byte limit; and
-// decoding every placeholder cell of a 200×60 screen. Images are inserted by
-// the pixel-less insertion the tests use.
+// decoding every placeholder cell of a 200×60 screen; and the placements of a
+// hostile program through the protocol (a long chain of relative placements,
+// many plain ones) followed by the lines that scroll them away. Images are
+// inserted by the pixel-less insertion the tests use.
 #include <benchmark/benchmark.h>
+
+#include "bench/support/HostileStreams.h"
 
 #include "corvel/kitty/KittyGraphicsState.h"
 #include "corvel/kitty/KittyPlaceholderDecoder.h"
@@ -152,5 +156,43 @@ void BM_PlaceholderDecodeScreen(benchmark::State& state)
                                                             benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_PlaceholderDecodeScreen)->Unit(benchmark::kMicrosecond);
+
+// Through the protocol into 80x25 with 10,000 lines of history: n placements
+// each relative to the one before (kind 0), or n 1x1 images each transmitted
+// and shown at once (kind 1), as many times over as the third argument says
+// (a second pass replaces what the first placed); then 12,000 lines printed,
+// which scroll every placement into the history and out of it. Each whole,
+// fed in reads of 128 KiB as from a child.
+void BM_HostilePlacements(benchmark::State& state)
+{
+    const int kind = static_cast<int>(state.range(0));
+    const int n = static_cast<int>(state.range(1));
+    std::string placements;
+    for (int64_t pass = 0; pass < state.range(2); ++pass)
+        placements += kind == 0 ? bench::chainedPlacements(n) : bench::plainPlacements(n);
+    std::string lines;
+    for (int i = 0; i < 12000; ++i) lines += "line " + std::to_string(i) + "\r\n";
+    const auto feedInReads = [](Terminal& terminal, const std::string& bytes) {
+        for (size_t at = 0; at < bytes.size(); at += 131072)
+            terminal.feed(std::string_view(bytes).substr(at, 131072));
+    };
+    size_t records = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto host = std::make_shared<StripHost>();
+        auto terminal = makeTerminal(host);
+        state.ResumeTiming();
+        feedInReads(*terminal, placements);
+        records = terminal->kittyGraphicsState.placementsByKey.size();
+        feedInReads(*terminal, lines);
+        benchmark::DoNotOptimize(terminal->buffer().yBase());
+    }
+    state.counters["records_placed"] = static_cast<double>(records);
+    state.SetLabel(kind == 0 ? "chained" : "plain");
+}
+BENCHMARK(BM_HostilePlacements)
+    ->Args({0, 2000, 1})->Args({0, 5000, 1})->Args({0, 20000, 1})->Args({0, 20000, 3})
+    ->Args({1, 10000, 1})->Args({1, 30000, 1})->Args({1, 100000, 1})->Args({1, 100000, 3})
+    ->Unit(benchmark::kMillisecond)->Iterations(1);
 
 }  // namespace

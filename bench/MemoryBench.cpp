@@ -7,11 +7,23 @@
 //   after_MB  after ED 2 and ED 3.
 // The streams: 50 MB of grapheme clusters (a CJK ideograph and two combining
 // marks, all different); 300 links with 1 MiB URIs; twelve 60 MB titles, each
-// pushed on the title stack.
+// pushed on the title stack; two million 1x1 Kitty images under a 64 MiB
+// image quota; a chunked Kitty transfer that is never finished, sent until
+// the joined text passes its cap.
+// Then a child that writes 20 MB of cursor position or setting requests to a
+// headless terminal and never reads the answers: the most held while it runs.
 #include <benchmark/benchmark.h>
 
+#include "bench/support/HostileStreams.h"
+#include "corvel/host/HeadlessTerminal.h"
 #include "corvel/terminal/Terminal.h"
 #include "corvel/platform/Utf8.h"
+
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
 
 #include <malloc.h>
 
@@ -72,7 +84,8 @@ public:
 constexpr double kMB = 1024.0 * 1024.0;
 
 // Feeds what `produce` writes into a chunk, chunk by chunk, until it returns false.
-void measure(benchmark::State& state, const std::function<bool(std::string&)>& produce)
+void measure(benchmark::State& state, const std::function<bool(std::string&)>& produce,
+             int64_t imageQuota = corvel::TerminalOptions{}.kittyImageCacheLimitBytes)
 {
     for (auto _ : state) {
         const int64_t before = liveBytes.load();
@@ -81,6 +94,7 @@ void measure(benchmark::State& state, const std::function<bool(std::string&)>& p
         options.cols = 80;
         options.rows = 25;
         options.scrollback = 500;
+        options.kittyImageCacheLimitBytes = imageQuota;
         auto terminal = std::make_unique<Terminal>(host, options);
         const int64_t base = liveBytes.load() - before;
         peakBytes = liveBytes.load();
@@ -140,8 +154,104 @@ void BM_HugeTitles(benchmark::State& state)
     });
 }
 
+void BM_ManyTinyImages(benchmark::State& state)
+{
+    constexpr int kImages = 2'000'000;
+    int next = 1;
+    measure(
+        state,
+        [&](std::string& out) {
+            for (const int end = std::min(next + 1000, kImages + 1); next < end; ++next)
+                out += "\x1b_Ga=t,q=2,f=32,s=1,v=1,i=" + std::to_string(next) + ";" + bench::onePixel() + "\x1b\\";
+            return next <= kImages;
+        },
+        int64_t{64} << 20);
+}
+
+// Resident memory in bytes: now, or the peak since resetPeakResident().
+int64_t residentBytes(const char* field)
+{
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind(field, 0) == 0) return std::stoll(line.substr(std::strlen(field))) * 1024;
+    return 0;
+}
+
+void resetPeakResident()
+{
+    std::ofstream("/proc/self/clear_refs") << "5";
+}
+
+// The joined text grows by reallocation, which the counting allocator does
+// not see: its resident peak is reported too (peak_rss_MB, over what was
+// resident before).
+void BM_UnfinishedChunkedTransfer(benchmark::State& state)
+{
+    // Chunks of 4096 characters, as clients send them, 256 to a read.
+    std::string read;
+    for (int i = 0; i < 256; ++i) read += "\x1b_Ga=t,f=100,m=1;" + std::string(4096, 'A') + "\x1b\\";
+    size_t sent = 0;
+    const int64_t resident = residentBytes("VmRSS:");
+    resetPeakResident();
+    measure(state, [&](std::string& out) {
+        out = read;
+        sent += 256 * 4096;
+        return sent < (size_t{600} << 20);
+    });
+    state.counters["peak_rss_MB"] = static_cast<double>(residentBytes("VmHWM:") - resident) / kMB;
+}
+
+// A child that writes `stream` and never reads: what the terminal holds at
+// most while its answers wait to be written.
+void measureUnreadReplies(benchmark::State& state, const std::string& stream)
+{
+    char pattern[] = "/tmp/corvel-replies-XXXXXX";
+    const std::string folder = mkdtemp(pattern) ? pattern : "";
+    if (folder.empty()) {
+        state.SkipWithError("no temporary folder");
+        return;
+    }
+    const std::string path = folder + "/stream.bin";
+    std::ofstream(path, std::ios::binary) << stream;
+    auto main = std::make_shared<corvel::RunLoopQueue>();
+    auto previous = corvel::DispatchQueue::setMain(main);
+    for (auto _ : state) {
+        const int64_t before = liveBytes.load();
+        peakBytes = before;
+        bool ended = false;
+        {
+            auto terminal = corvel::HeadlessTerminal::create(nullptr, corvel::TerminalOptions{},
+                                                             [&](std::optional<int32_t>) { ended = true; });
+            // Raw mode, as a full-screen program sets it: the terminal keeps
+            // what is not read instead of discarding it past a line's worth.
+            terminal->process().startProcess("/bin/sh", {"-c", "stty raw -echo; exec cat " + path},
+                                             std::vector<std::string>{"PATH=/usr/bin:/bin"});
+            if (!main->runUntil([&] { return ended; }, 300'000'000'000)) state.SkipWithError("cat did not end");
+        }
+        state.counters["peak_MB"] = static_cast<double>(peakBytes.load() - before) / kMB;
+        state.counters["after_MB"] = static_cast<double>(liveBytes.load() - before) / kMB;
+    }
+    corvel::DispatchQueue::setMain(previous);
+    std::error_code ec;
+    std::filesystem::remove_all(folder, ec);
+}
+
+void BM_UnreadCursorReports(benchmark::State& state)
+{
+    measureUnreadReplies(state, bench::cursorReports(20u << 20));
+}
+
+void BM_UnreadSettingReports(benchmark::State& state)
+{
+    measureUnreadReplies(state, bench::settingRequests(20u << 20));
+}
+
 }  // namespace
 
+BENCHMARK(BM_ManyTinyImages)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_UnfinishedChunkedTransfer)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_UnreadCursorReports)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_UnreadSettingReports)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_DistinctClusters)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_HugeLinks)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_HugeTitles)->Iterations(1)->Unit(benchmark::kMillisecond);

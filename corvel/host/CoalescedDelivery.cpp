@@ -1,5 +1,7 @@
 #include "corvel/host/CoalescedDelivery.h"
 
+#include <algorithm>
+
 namespace corvel {
 
 std::shared_ptr<CoalescedDelivery> CoalescedDelivery::create(Post post, Deliver deliver,
@@ -62,6 +64,7 @@ size_t CoalescedDelivery::pendingBytes() const
 void CoalescedDelivery::discard()
 {
     std::vector<Entry> dropped;
+    inPieces_.reset();
     {
         std::lock_guard<std::mutex> guard(lock_);
         dropped.swap(entries_);
@@ -70,6 +73,25 @@ void CoalescedDelivery::discard()
         paused_ = false;
     }
     // `dropped` (and any marker it holds) is destroyed outside the lock.
+}
+
+CoalescedDelivery::~CoalescedDelivery()
+{
+    stopWaiting();
+}
+
+void CoalescedDelivery::waitForTurn()
+{
+    if (waitingForTurn_) return;
+    waitingForTurn_ = true;
+    turn_->waiting.fetch_add(1);
+}
+
+void CoalescedDelivery::stopWaiting()
+{
+    if (!waitingForTurn_) return;
+    waitingForTurn_ = false;
+    turn_->waiting.fetch_sub(1);
 }
 
 void CoalescedDelivery::shareTurn(std::shared_ptr<DispatchQueue::DeliveryTurn> turn, PostAfter postAfter)
@@ -113,41 +135,67 @@ void CoalescedDelivery::drain()
         // The queue went a while without deliveries: a new turn begins.
         if (start - turn_->lastEnd > turnGapNs) turn_->start = start;
         if (turnUsedUp(start)) {
+            waitForTurn();
             postDrainLater();  // stays scheduled
             return;
         }
+        // The turn is open: the one that used up the last lets one that
+        // waited go first, once.
+        if (turn_->holder == this && turn_->waiting.load() > 0 && !waitingForTurn_ && !yielded_) {
+            yielded_ = true;
+            postDrainLater();
+            return;
+        }
+        yielded_ = false;
+        stopWaiting();
     }
     for (;;) {
-        Entry entry;
-        bool resume = false;
-        {
-            std::lock_guard<std::mutex> guard(lock_);
-            if (index_ >= entries_.size()) {
-                entries_.clear();  // keeps the capacity for the next burst
-                index_ = 0;
-                scheduled_ = false;
-                return;
+        if (!inPieces_) {
+            Entry entry;
+            bool resume = false;
+            {
+                std::lock_guard<std::mutex> guard(lock_);
+                if (index_ >= entries_.size()) {
+                    entries_.clear();  // keeps the capacity for the next burst
+                    index_ = 0;
+                    scheduled_ = false;
+                    return;
+                }
+                entry = std::move(entries_[index_++]);
+                pendingBytes_ -= entry.bytes.size();
+                if (index_ >= flushThreshold) {
+                    entries_.erase(entries_.begin(), entries_.begin() + static_cast<ptrdiff_t>(index_));
+                    index_ = 0;
+                }
+                if (paused_ && pendingBytes_ <= lowWater_) {
+                    paused_ = false;
+                    resume = true;
+                }
             }
-            entry = std::move(entries_[index_++]);
-            pendingBytes_ -= entry.bytes.size();
-            if (index_ >= flushThreshold) {
-                entries_.erase(entries_.begin(), entries_.begin() + static_cast<ptrdiff_t>(index_));
-                index_ = 0;
-            }
-            if (paused_ && pendingBytes_ <= lowWater_) {
-                paused_ = false;
-                resume = true;
+            if (resume && resume_) resume_();
+            if (entry.marker) {
+                entry.marker();
+            } else {
+                inPieces_ = std::move(entry.bytes);
+                pieceOffset_ = 0;
             }
         }
-        if (resume && resume_) resume_();
-        if (entry.marker) {
-            entry.marker();
-        } else {
-            deliver_(entry.bytes);
+        if (inPieces_) {
+            // A large block goes in pieces, the slice checked after each.
+            std::vector<uint8_t> block = std::move(*inPieces_);
+            inPieces_.reset();
+            const std::span<const uint8_t> rest = std::span<const uint8_t>(block).subspan(pieceOffset_);
+            const std::span<const uint8_t> piece = rest.first(std::min(rest.size(), pieceBytes));
+            deliver_(piece);
+            if (pieceOffset_ + piece.size() < block.size()) {
+                pieceOffset_ += piece.size();
+                inPieces_ = std::move(block);
+            }
         }
         const Nanos end = clock_();
         if (turn_) turn_->lastEnd = end;
         if (turnUsedUp(end)) {
+            turn_->holder = this;
             postDrainLater();  // stays scheduled; timers and painting run first
             return;
         }

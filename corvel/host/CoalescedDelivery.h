@@ -1,7 +1,8 @@
 // Moves blocks produced on a background thread to a consumer on one queue,
-// typically the main queue: in arrival order, one consumer call per block, in
-// slices of at most `timeSliceNs` so that the queue runs its other work in
-// between. Memory is bounded: above `highWater` waiting bytes the producer is
+// typically the main queue: in arrival order, one consumer call per block (a
+// block larger than `pieceBytes` in pieces of that size), in slices of at
+// most `timeSliceNs` so that the queue runs its other work in between; a
+// slice may end inside a large block, whose rest comes first in the next. Memory is bounded: above `highWater` waiting bytes the producer is
 // asked to pause, and it is resumed once the consumer brought them down to
 // `lowWater`. The slices are measured on an injectable clock (the monotonic
 // clock unless one is given).
@@ -10,7 +11,9 @@
 // most `turnNs` before one of them continues after a short delay instead of
 // at once, so that however many producers there are the queue's timers and
 // painting get their turn; a turn ends once the queue went `turnGapNs`
-// without a delivery.
+// without a delivery. The delivery that used up a turn lets one that waited
+// for it go first, so a producer that always has work cannot keep another's
+// few bytes (a key's echo) waiting until it is done.
 #pragma once
 
 #include "corvel/platform/Dispatch.h"
@@ -20,6 +23,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -39,6 +43,9 @@ public:
     static constexpr size_t flushThreshold = 32;
     // The longest run of deliveries before the queue gets its turn again.
     static constexpr Nanos timeSliceNs = 4'000'000;
+    // Blocks are handed over in pieces of at most this many bytes, so that
+    // costly output (images, say) cannot hold the queue for a whole block.
+    static constexpr size_t pieceBytes = 16384;
     // The longest run of all deliveries that share a turn.
     static constexpr Nanos turnNs = 5'000'000;
     // How long a delivery that finds the turn used up waits, and how long
@@ -65,6 +72,8 @@ public:
     // Drops everything still waiting (the consumer is gone).
     void discard();
 
+    ~CoalescedDelivery();
+
 private:
     struct Entry {
         std::vector<uint8_t> bytes;
@@ -78,6 +87,9 @@ private:
     void drain();
     // Whether the shared turn is used up at `now`, which ends it.
     bool turnUsedUp(Nanos now);
+    // Counts this delivery among those waiting for the next turn, once.
+    void waitForTurn();
+    void stopWaiting();
 
     const Post post_;
     const Deliver deliver_;
@@ -87,6 +99,11 @@ private:
     const Clock clock_;
     std::shared_ptr<DispatchQueue::DeliveryTurn> turn_;  // consumer's queue only
     PostAfter postAfter_;
+    bool waitingForTurn_ = false;  // counted in turn_->waiting
+    // The block being handed over in pieces, and how much of it went.
+    std::optional<std::vector<uint8_t>> inPieces_;
+    size_t pieceOffset_ = 0;
+    bool yielded_ = false;         // let a waiting delivery go first since it last ran
 
     mutable std::mutex lock_;
     std::vector<Entry> entries_;

@@ -88,6 +88,11 @@ void HeadlessTerminal::send(Terminal&, std::span<const uint8_t> data)
     send(data);
 }
 
+void HeadlessTerminal::sendReply(Terminal&, std::span<const uint8_t> data)
+{
+    process_->sendReply(data);
+}
+
 void HeadlessTerminal::hostCurrentDirectoryUpdated(Terminal& source)
 {
     dir_ = source.hostCurrentDirectory;

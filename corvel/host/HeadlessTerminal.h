@@ -105,6 +105,8 @@ public:
     // ---- TerminalDelegate ----
 
     void send(Terminal& source, std::span<const uint8_t> data) override;
+    // Dropped while the child leaves too much unread (LocalProcess::sendReply).
+    void sendReply(Terminal& source, std::span<const uint8_t> data) override;
     void hostCurrentDirectoryUpdated(Terminal& source) override;
     void createImageFromBitmap(Terminal& source, std::vector<uint8_t>& bytes, int width, int height) override;
     std::pair<Color, Color> getColors(Terminal& source) override;

@@ -2,6 +2,7 @@
 
 #include "corvel/host/CoalescedDelivery.h"
 #include "corvel/host/PseudoTerminalHelpers.h"
+#include "corvel/terminal/LogThrottle.h"
 #include "corvel/terminal/TerminalEnvironment.h"
 #include "corvel/platform/Log.h"
 
@@ -79,6 +80,10 @@ struct LocalProcess::Core {
     mutable std::mutex loggingMutex;
     std::optional<std::string> loggingDir;
 
+    // Holds back the line about dropped answers; guarded by its mutex.
+    std::mutex dropLogMutex;
+    LogThrottle dropLog;
+
     // Guards posting to `queue`: once the owner is gone nothing more is
     // posted, so the queue must outlive the owner but not its I/O threads.
     std::mutex postMutex;
@@ -150,6 +155,10 @@ struct LocalProcess::Run {
     // Cleared by terminate(), a restart, the owner's destruction and the exit
     // handler: once false, this run's exit is no longer reported.
     std::atomic<bool> reportExit{true};
+
+    // Bytes queued and not yet written (or given up): of `outgoing` and of
+    // the I/O thread's own list.
+    std::atomic<size_t> queued{0};
 
     std::mutex mutex;  // guards the fields below
     std::condition_variable cv;
@@ -275,13 +284,28 @@ void LocalProcess::Run::ioLoop(const std::shared_ptr<Run>& self)
         bool closeNow;
         bool masterOpen;
         bool reapedNow;
+        std::deque<Block> taken;
         {
             std::lock_guard<std::mutex> guard(r.mutex);
-            for (auto& block : r.outgoing) r.writing_.push_back(std::move(block));
-            r.outgoing.clear();
+            taken.swap(r.outgoing);
             closeNow = r.closeRequested && !r.masterClosed;
             masterOpen = !r.masterClosed;
             reapedNow = r.reaped;
+        }
+        // Joined outside the lock, which the host's thread takes to queue
+        // more; not while traced (the trace counts blocks).
+        const bool tracing = [&] {
+            auto c = r.core.lock();
+            return c && c->debugIO.load();
+        }();
+        for (auto& block : taken) {
+            if (!tracing && !r.writing_.empty() &&
+                r.writing_.back().bytes.size() + block.bytes.size() <= joinedBlockSize) {
+                auto& into = r.writing_.back().bytes;
+                into.insert(into.end(), block.bytes.begin(), block.bytes.end());
+                continue;
+            }
+            r.writing_.push_back(std::move(block));
         }
         if (closeNow) {
             r.closeMaster();
@@ -508,6 +532,7 @@ void LocalProcess::Run::flushWrites()
 
 void LocalProcess::Run::completeWrite(const Block& block, int error)
 {
+    queued.fetch_sub(block.bytes.size());
     auto c = core.lock();
     if (!c) return;
     const int64_t total = c->total.fetch_add(static_cast<int64_t>(block.offset)) +
@@ -539,6 +564,7 @@ void LocalProcess::Run::closeMaster()
     writing_.clear();
     std::lock_guard<std::mutex> guard(mutex);
     outgoing.clear();
+    queued.store(0);
     ::close(masterFd);
     masterClosed = true;
 }
@@ -684,24 +710,60 @@ void LocalProcess::startProcess(const std::string& executable, const std::vector
 
 void LocalProcess::send(std::span<const uint8_t> data)
 {
+    queue(data, false);
+}
+
+bool LocalProcess::sendReply(std::span<const uint8_t> data)
+{
+    return queue(data, true);
+}
+
+bool LocalProcess::queue(std::span<const uint8_t> data, bool reply)
+{
     Core& c = *core_;
-    if (!c.running.load()) return;
+    if (!c.running.load()) return false;
     std::shared_ptr<Run> run;
     {
         std::lock_guard<std::mutex> guard(c.stateMutex);
         run = c.run;
     }
-    if (!run) return;
+    if (!run) return false;
+    if (reply && run->queued.load() >= sendQueueLimit) {
+        std::lock_guard<std::mutex> guard(c.dropLogMutex);
+        c.dropLog.write(monotonicNanos(), "Dropping answers to a child that does not read them");
+        return false;
+    }
     const int64_t n = c.sendCount.fetch_add(1);
-    if (c.debugIO.load())
+    const bool tracing = c.debugIO.load();
+    if (tracing)
         log::write("[SEND-" + std::to_string(n) +
                    "] Queuing data to client: " + describeBytes(data) + " ");
+    bool first;
     {
         std::lock_guard<std::mutex> guard(run->mutex);
-        if (run->masterClosed || run->closeRequested) return;
-        run->outgoing.push_back(Run::Block{n, std::vector<uint8_t>(data.begin(), data.end()), 0});
+        if (run->masterClosed || run->closeRequested) return false;
+        run->queued.fetch_add(data.size());
+        // While blocks wait the thread has been woken already.
+        first = run->outgoing.empty();
+        if (!tracing && !first && run->outgoing.back().bytes.size() + data.size() <= joinedBlockSize) {
+            auto& into = run->outgoing.back().bytes;
+            into.insert(into.end(), data.begin(), data.end());
+        } else {
+            run->outgoing.push_back(Run::Block{n, std::vector<uint8_t>(data.begin(), data.end()), 0});
+        }
     }
-    run->wake();
+    if (first) run->wake();
+    return true;
+}
+
+size_t LocalProcess::queuedBytes() const
+{
+    std::shared_ptr<Run> run;
+    {
+        std::lock_guard<std::mutex> guard(core_->stateMutex);
+        run = core_->run;
+    }
+    return run ? run->queued.load() : 0;
 }
 
 void LocalProcess::terminate()

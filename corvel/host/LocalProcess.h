@@ -13,6 +13,13 @@
 // that many busy children do not crowd out the host's thread, which parses
 // and draws what they write; the child itself keeps the host's priority.
 //
+// What waits to be written to a child is bounded for what the terminal
+// answers on its own (sendReply): a child that asks and never reads cannot
+// make the host hold more than `sendQueueLimit` bytes of answers; past it
+// answers are dropped, with one log line at most per second. What the user
+// types or pastes (send) is never dropped: it waits its turn however much
+// waits before it. Small blocks waiting together are joined into one.
+//
 // The public operations may be called from any thread. The delegate is held
 // weakly; the delegate queue must outlive this object.
 #pragma once
@@ -46,6 +53,10 @@ public:
     static constexpr size_t pendingLowWater = 8u << 20;
     // How much nicer than the thread that started the child its I/O thread runs.
     static constexpr int ioThreadNiceness = 10;
+    // Answers of the terminal are dropped while this many bytes wait to be written.
+    static constexpr size_t sendQueueLimit = 4u << 20;
+    // Waiting blocks are joined up to this size.
+    static constexpr size_t joinedBlockSize = 65536;
 
     // `dispatchQueue` is the delegate's queue; null means the main queue.
     explicit LocalProcess(std::weak_ptr<LocalProcessDelegate> delegate,
@@ -65,8 +76,15 @@ public:
                       const std::optional<std::string>& execName = std::nullopt,
                       const std::optional<std::string>& currentDirectory = std::nullopt);
 
-    // Queues bytes for the child; dropped unless a child runs.
+    // Queues bytes the user typed or pasted for the child, however much
+    // waits already; dropped unless a child runs.
     void send(std::span<const uint8_t> data);
+    // Queues the terminal's answer to a request of the child, unless
+    // `sendQueueLimit` bytes or more wait to be written already: then it is
+    // dropped and noted in the log (a line a second at most). True when queued.
+    bool sendReply(std::span<const uint8_t> data);
+    // Bytes queued for the child that it has not taken yet.
+    size_t queuedBytes() const;
 
     // Closes the master (hanging up the child) and sends SIGTERM; no exit
     // report follows.
@@ -102,6 +120,9 @@ public:
 private:
     struct Core;
     struct Run;
+    // Queues `data` (an answer when `reply`); false when it was dropped.
+    bool queue(std::span<const uint8_t> data, bool reply);
+
     std::shared_ptr<Core> core_;
 };
 

@@ -5,29 +5,18 @@
 #include "corvel/kitty/KittyGraphicsState.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <cstring>
 #include <memory>
+#include <new>
+#include <utility>
 
 namespace corvel {
 
 namespace {
 
-// Appends `bytes`, growing the buffer at most to the cap so that the last
-// doubling does not reserve far more than a transfer may hold. False (and
-// nothing appended) when the joined text would pass the cap.
-bool appendCapped(std::vector<uint8_t>& joined, std::span<const uint8_t> bytes)
-{
-    if (bytes.size() > kKittyGraphicsMaxJoinedPayload - joined.size()) return false;
-    const size_t need = joined.size() + bytes.size();
-    if (need > joined.capacity()) {
-        const size_t grown = std::max(need, std::max<size_t>(joined.capacity() * 2, 65536));
-        joined.reserve(std::min(grown, kKittyGraphicsMaxJoinedPayload));
-    }
-    joined.insert(joined.end(), bytes.begin(), bytes.end());
-    return true;
-}
-
 // Raw pixels sent uncompressed announce their size: the text of that many
-// bytes is reserved at once, so the buffer is never copied while it grows.
+// bytes is reserved at once, so the buffer is never moved while it grows.
 size_t expectedTextLength(const KittyGraphicsControl& control)
 {
     if (control.compression) return 0;
@@ -39,10 +28,58 @@ size_t expectedTextLength(const KittyGraphicsControl& control)
 void markOverflowed(KittyGraphicsPending& pending)
 {
     pending.overflowed = true;
-    std::vector<uint8_t>().swap(pending.base64Payload);
+    pending.base64Payload.release();
 }
 
 }  // namespace
+
+KittyJoinedPayload::~KittyJoinedPayload()
+{
+    std::free(data_);
+}
+
+KittyJoinedPayload::KittyJoinedPayload(KittyJoinedPayload&& other) noexcept
+    : data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0)),
+      capacity_(std::exchange(other.capacity_, 0))
+{
+}
+
+KittyJoinedPayload& KittyJoinedPayload::operator=(KittyJoinedPayload&& other) noexcept
+{
+    if (this != &other) {
+        std::free(data_);
+        data_ = std::exchange(other.data_, nullptr);
+        size_ = std::exchange(other.size_, 0);
+        capacity_ = std::exchange(other.capacity_, 0);
+    }
+    return *this;
+}
+
+void KittyJoinedPayload::reserve(size_t capacity)
+{
+    if (capacity <= capacity_) return;
+    void* grown = std::realloc(data_, capacity);
+    if (!grown) throw std::bad_alloc();
+    data_ = static_cast<uint8_t*>(grown);
+    capacity_ = capacity;
+}
+
+bool KittyJoinedPayload::append(std::span<const uint8_t> bytes, size_t most)
+{
+    if (bytes.size() > most - std::min(size_, most)) return false;
+    const size_t need = size_ + bytes.size();
+    if (need > capacity_) reserve(std::min(std::max({need, capacity_ * 2, size_t{65536}}), most));
+    if (!bytes.empty()) std::memcpy(data_ + size_, bytes.data(), bytes.size());
+    size_ = need;
+    return true;
+}
+
+void KittyJoinedPayload::release()
+{
+    std::free(std::exchange(data_, nullptr));
+    size_ = 0;
+    capacity_ = 0;
+}
 
 KittyGraphicsJoin joinKittyGraphicsChunk(KittyGraphicsState& state, const KittyGraphicsCommand& command)
 {
@@ -56,7 +93,7 @@ KittyGraphicsJoin joinKittyGraphicsChunk(KittyGraphicsState& state, const KittyG
             opened->control = control;
             opened->base64Payload.reserve(expectedTextLength(control));
             state.pending = opened;
-            if (!appendCapped(opened->base64Payload, command.payload)) {
+            if (!opened->base64Payload.append(command.payload, kKittyGraphicsMaxJoinedPayload)) {
                 markOverflowed(*opened);
                 result.kind = KittyGraphicsJoin::Kind::overflow;
                 result.control = control;
@@ -65,7 +102,7 @@ KittyGraphicsJoin joinKittyGraphicsChunk(KittyGraphicsState& state, const KittyG
         }
         KittyGraphicsPending& pending = *state.pending;
         if (pending.overflowed) return result;
-        if (!appendCapped(pending.base64Payload, command.payload)) {
+        if (!pending.base64Payload.append(command.payload, kKittyGraphicsMaxJoinedPayload)) {
             markOverflowed(pending);
             result.kind = KittyGraphicsJoin::Kind::overflow;
             result.control = pending.control;
@@ -84,7 +121,7 @@ KittyGraphicsJoin joinKittyGraphicsChunk(KittyGraphicsState& state, const KittyG
     state.pending.reset();
     result.control = pending->control;
     if (pending->overflowed) return result;
-    if (!appendCapped(pending->base64Payload, command.payload)) {
+    if (!pending->base64Payload.append(command.payload, kKittyGraphicsMaxJoinedPayload)) {
         result.kind = KittyGraphicsJoin::Kind::overflow;
         return result;
     }

@@ -2,9 +2,12 @@
 // between chunks, and the step that takes one parsed command and says what to
 // do with it. The joined payload is kept as base64 text; its length is capped
 // so that a client cannot make the terminal hold more than the decoded byte
-// limit's worth of text. Runs on the terminal's thread.
+// limit's worth of text, and its buffer grows in place, so a transfer near
+// the cap never holds an old and a new copy at once. Runs on the terminal's
+// thread.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <vector>
@@ -19,9 +22,41 @@ class KittyGraphicsState;
 // bytes, rounded up to whole four-character groups.
 inline constexpr size_t kKittyGraphicsMaxJoinedPayload = 559240536;
 
+// The joined text of a transfer. It grows by reallocation, which the
+// allocator does for large buffers by moving pages rather than copying
+// them: growing it to the cap costs about the cap, not the cap and the
+// buffer before it. Owns its bytes; moves, never copies.
+class KittyJoinedPayload {
+public:
+    KittyJoinedPayload() = default;
+    ~KittyJoinedPayload();
+    KittyJoinedPayload(KittyJoinedPayload&& other) noexcept;
+    KittyJoinedPayload& operator=(KittyJoinedPayload&& other) noexcept;
+    KittyJoinedPayload(const KittyJoinedPayload&) = delete;
+    KittyJoinedPayload& operator=(const KittyJoinedPayload&) = delete;
+
+    size_t size() const { return size_; }
+    size_t capacity() const { return capacity_; }
+    std::span<const uint8_t> bytes() const { return {data_, size_}; }
+
+    // Room for `capacity` bytes in all (never less than held); throws
+    // std::bad_alloc when there is none.
+    void reserve(size_t capacity);
+    // Appends, growing the room to at most `most` bytes: false (and nothing
+    // appended) when the text would pass it.
+    bool append(std::span<const uint8_t> bytes, size_t most);
+    // Lets the bytes go.
+    void release();
+
+private:
+    uint8_t* data_ = nullptr;
+    size_t size_ = 0;
+    size_t capacity_ = 0;
+};
+
 struct KittyGraphicsPending {
-    KittyGraphicsControl control;        // the keys of the first chunk; they hold for the whole transfer
-    std::vector<uint8_t> base64Payload;  // the payloads of all chunks so far
+    KittyGraphicsControl control;      // the keys of the first chunk; they hold for the whole transfer
+    KittyJoinedPayload base64Payload;  // the payloads of all chunks so far
     // The joined payload passed the cap: it was refused and released, and the
     // remaining chunks of this transfer are dropped without a reply.
     bool overflowed = false;
@@ -38,9 +73,9 @@ struct KittyGraphicsJoin {
     Kind kind = Kind::waiting;
     KittyGraphicsControl control;
 
-    std::span<const uint8_t> payload() const { return fromPending ? std::span<const uint8_t>(joined) : single; }
+    std::span<const uint8_t> payload() const { return fromPending ? joined.bytes() : single; }
 
-    std::vector<uint8_t> joined;        // the whole payload of a chunked transfer
+    KittyJoinedPayload joined;          // the whole payload of a chunked transfer
     std::span<const uint8_t> single;    // the payload of an unchunked command (points into its input)
     bool fromPending = false;
 };

@@ -1,14 +1,17 @@
 // The Kitty graphics state of one terminal: the image store, client image
-// numbers, id counters, the open chunked transfer, the placement records and
-// a count of changes.
+// numbers, id counters, the open chunked transfer, the placement records with
+// their side tables, and a count of changes.
 // A terminal makes one, empty, at construction and keeps it for its life.
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <unordered_map>
+#include <vector>
 
 #include "corvel/kitty/KittyGraphicsImage.h"
+#include "corvel/kitty/KittyPlacementIndex.h"
 #include "corvel/kitty/KittyPlacementKey.h"
 #include "corvel/kitty/KittyPlacementRecord.h"
 
@@ -16,6 +19,8 @@ namespace corvel {
 
 // An unfinished chunked transfer (KittyGraphicsPending.h).
 struct KittyGraphicsPending;
+
+class TerminalImage;
 
 class KittyGraphicsState {
 public:
@@ -28,9 +33,22 @@ public:
     uint32_t nextImageId = 1;
     uint32_t nextPlacementId = 1;
     std::shared_ptr<KittyGraphicsPending> pending;  // none while no transfer is open
-    std::unordered_map<KittyPlacementKey, KittyPlacementRecord> placementsByKey;
+    KittyPlacementRecords placementsByKey;
+    // Kept by whoever stores and erases records (the terminal).
+    KittyPlacementIndex placementIndex;
     int64_t totalImageBytes = 0;
     uint64_t nextImageAccessTick = 1;
+    // Stored images by access tick, least recently used first, for eviction
+    // (KittyGraphicsStore.h): those not known to be shown, and those found
+    // shown when last looked at. An entry whose image went, or was used
+    // again since, is skipped.
+    std::map<uint64_t, uint32_t> imagesByTick;
+    std::map<uint64_t, uint32_t> shownImagesByTick;
+    // The line images of Kitty placements without a record, by image id,
+    // held weakly: an image all of whose line images went is shown on no line.
+    std::unordered_map<uint32_t, std::vector<std::weak_ptr<TerminalImage>>> lineImagesById;
+    size_t lineImageEntries = 0;
+    size_t lineImagePruneAt = 64;  // entries past which those let go are dropped
     // Counts changes of the stored images and placements, so whoever caches
     // what it drew from them (the GPU renderer) sees a change that leaves
     // every count and id as it was (an image re-sent under its id). Bumped by

@@ -1,6 +1,13 @@
 // The operations of a terminal's Kitty image store (the maps and counters of
-// KittyGraphicsState): handing out ids, storing, touching, and keeping the
-// bytes held within the terminal's limit. Runs on the terminal's thread.
+// KittyGraphicsState): handing out ids, storing, touching, and keeping what
+// the store holds within the terminal's limit. Runs on the terminal's thread.
+//
+// What counts against the limit is the images' bytes and, past the first
+// kKittyImagesWithoutOverhead images, kKittyImageOverhead bytes for each
+// image's own bookkeeping (its map entries, records and allocations), so
+// that a flood of tiny images is held to the limit as large ones are.
+// Eviction takes the least recently used image first from tick-ordered
+// tables, so each eviction costs what it evicts, not what the store holds.
 //
 // Invariant kept here: totalImageBytes is the sum of byteSize over
 // imagesById, and never below 0.
@@ -8,6 +15,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <span>
 #include <unordered_set>
@@ -18,7 +26,17 @@ namespace corvel {
 
 class Buffer;
 class KittyGraphicsState;
+class TerminalImage;
 struct KittyGraphicsImage;
+
+// What one stored image's bookkeeping costs beyond its bytes, rounded up.
+inline constexpr int64_t kKittyImageOverhead = 256;
+// So many images are held without counting their bookkeeping: a tiny limit
+// still holds a few.
+inline constexpr int64_t kKittyImagesWithoutOverhead = 64;
+
+// What the store holds against its limit.
+int64_t kittyStoreCharge(const KittyGraphicsState& state);
 
 // The id for a transmission by image number: the next value of the counter
 // that holds no image and no placement record (0 is skipped), so such a
@@ -41,13 +59,19 @@ std::unordered_set<uint32_t> collectUsedKittyImageIds(const KittyGraphicsState& 
 // Removes every image-number entry that points at `imageId`.
 void removeKittyImageNumbers(KittyGraphicsState& state, uint32_t imageId);
 
-// Evicts least recently used images, those not in use (as `idsInUse` tells,
-// asked only when over the limit) first, until the total is within
-// `limitBytes` (clamped to 0 ... 4 GiB). The image `keep`, just stored, is
-// never evicted: the total may pass the limit by that one image until the
-// next store.
+// Notes a line image of a Kitty placement of image `imageId` that has no
+// record (one with a record shows its image through the record).
+void noteKittyLineImage(KittyGraphicsState& state, uint32_t imageId, const std::shared_ptr<TerminalImage>& image);
+// Whether a line image noted for `imageId` is still held by a line.
+bool kittyImageOnLines(KittyGraphicsState& state, uint32_t imageId);
+// The image tables of a store that was emptied.
+void clearKittyImageTables(KittyGraphicsState& state);
+
+// Evicts least recently used images, those not in use (as `inUse` tells)
+// first, until the charge is within `limitBytes` (clamped to 0 ... 4 GiB).
+// The image `keep`, just stored, is never evicted: the charge may pass the
+// limit by that one image until the next store.
 void enforceKittyImageCacheLimit(KittyGraphicsState& state, int64_t limitBytes,
-                                 const std::function<std::unordered_set<uint32_t>()>& idsInUse,
-                                 std::optional<uint32_t> keep);
+                                 const std::function<bool(uint32_t)>& inUse, std::optional<uint32_t> keep);
 
 }  // namespace corvel

@@ -23,13 +23,13 @@ bool isRelative(const KittyPlacementRecord& record)
 
 const KittyPlacementImage* asKittyImage(const TerminalImage& image)
 {
-    const auto* kitty = dynamic_cast<const KittyPlacementImage*>(&image);
+    const KittyPlacementImage* kitty = image.asKittyPlacementImage();
     return kitty && kitty->kittyIsKitty() ? kitty : nullptr;
 }
 
 KittyPlacementImage* asKittyImage(TerminalImage& image)
 {
-    auto* kitty = dynamic_cast<KittyPlacementImage*>(&image);
+    KittyPlacementImage* kitty = image.asKittyPlacementImage();
     return kitty && kitty->kittyIsKitty() ? kitty : nullptr;
 }
 
@@ -112,24 +112,26 @@ std::optional<KittyPlacementPosition> resolveKittyPlacementPosition(
     return top;
 }
 
-void moveKittyPlacementImages(Buffer& buffer, const KittyPlacementKey& key, int64_t deltaRow, int64_t newTopRow,
-                              int64_t newLeftCol)
+namespace {
+
+// Moves the images `selects` picks off lines first ..< last by `deltaRow`
+// lines (see moveKittyPlacementImages); how many it picked.
+size_t moveLineImages(Buffer& buffer, const std::function<bool(const TerminalImage&)>& selects, int64_t deltaRow,
+                      int64_t newTopRow, int64_t newLeftCol, int64_t first, int64_t last)
 {
-    if (!buffer.hasAnyImages()) return;
+    if (!buffer.hasAnyImages()) return 0;
     struct Moved {
         std::shared_ptr<TerminalImage> image;
         int64_t target = 0;
     };
     std::vector<Moved> moved;
     const int64_t count = buffer.lines().count();
-    for (int64_t row = 0; row < count; ++row) {
+    for (int64_t row = std::max<int64_t>(first, 0); row < std::min(last, count); ++row) {
         BufferLine* line = buffer.peekLine(row);
         if (!line || !line->images) continue;
         auto& images = *line->images;
-        const auto rest = std::stable_partition(images.begin(), images.end(), [&](const auto& image) {
-            const KittyPlacementImage* kitty = asKittyImage(*image);
-            return !(kitty && kittyImageKey(*kitty) == key);
-        });
+        const auto rest = std::stable_partition(images.begin(), images.end(),
+                                                [&](const auto& image) { return !(image && selects(*image)); });
         if (rest == images.end()) continue;
         for (auto it = rest; it != images.end(); ++it) moved.push_back({std::move(*it), row + deltaRow});
         images.erase(rest, images.end());
@@ -143,10 +145,44 @@ void moveKittyPlacementImages(Buffer& buffer, const KittyPlacementKey& key, int6
         kitty->setKittyRow(newTopRow);
         buffer.attachImage(std::move(each.image), each.target);
     }
+    return moved.size();
 }
 
-KittyLineRemoval removeKittyLineImages(Buffer& buffer, int64_t first, int64_t last,
-                                       const std::function<bool(const KittyPlacementImage&, int64_t)>& predicate)
+bool isAmong(const TerminalImage& image, std::span<const std::shared_ptr<TerminalImage>> images)
+{
+    for (const auto& each : images)
+        if (each.get() == &image) return true;
+    return false;
+}
+
+}  // namespace
+
+void moveKittyPlacementImages(Buffer& buffer, const KittyPlacementKey& key, int64_t deltaRow, int64_t newTopRow,
+                              int64_t newLeftCol, int64_t first, int64_t last)
+{
+    moveLineImages(
+        buffer,
+        [&](const TerminalImage& image) {
+            const KittyPlacementImage* kitty = asKittyImage(image);
+            return kitty && kittyImageKey(*kitty) == key;
+        },
+        deltaRow, newTopRow, newLeftCol, first, last);
+}
+
+size_t moveLineImagesAmong(Buffer& buffer, std::span<const std::shared_ptr<TerminalImage>> images, int64_t deltaRow,
+                           int64_t newTopRow, int64_t newLeftCol, int64_t first, int64_t last)
+{
+    return moveLineImages(
+        buffer, [&](const TerminalImage& image) { return isAmong(image, images) && asKittyImage(image); }, deltaRow,
+        newTopRow, newLeftCol, first, last);
+}
+
+namespace {
+
+// Takes the images `selects` picks (given the line index) off lines
+// first ..< last.
+KittyLineRemoval removeLineImages(Buffer& buffer, int64_t first, int64_t last,
+                                  const std::function<bool(const TerminalImage&, int64_t)>& selects)
 {
     KittyLineRemoval removal;
     first = std::max<int64_t>(first, 0);
@@ -156,19 +192,39 @@ KittyLineRemoval removeKittyLineImages(Buffer& buffer, int64_t first, int64_t la
         BufferLine* line = buffer.peekLine(row);
         if (!line || !line->images) continue;
         auto& images = *line->images;
-        const size_t before = images.size();
-        std::erase_if(images, [&](const std::shared_ptr<TerminalImage>& image) {
-            const KittyPlacementImage* kitty = asKittyImage(*image);
-            if (!kitty || !predicate(*kitty, row)) return false;
-            if (const auto key = kittyImageKey(*kitty)) removal.keys.insert(*key);
+        const size_t removed = std::erase_if(images, [&](const std::shared_ptr<TerminalImage>& image) {
+            if (!image || !selects(*image, row)) return false;
+            if (const KittyPlacementImage* kitty = asKittyImage(*image)) {
+                if (const auto key = kittyImageKey(*kitty)) removal.keys.insert(*key);
+            }
             return true;
         });
-        if (images.size() == before) continue;
+        if (removed == 0) continue;
+        removal.count += removed;
         if (images.empty()) buffer.clearImagesFromLine(row);
         if (!removal.firstLine) removal.firstLine = row;
         removal.lastLine = row;
     }
     return removal;
+}
+
+}  // namespace
+
+KittyLineRemoval removeLineImagesAmong(Buffer& buffer, int64_t first, int64_t last,
+                                       std::span<const std::shared_ptr<TerminalImage>> images)
+{
+    if (images.empty()) return {};
+    return removeLineImages(buffer, first, last,
+                            [&](const TerminalImage& image, int64_t) { return isAmong(image, images); });
+}
+
+KittyLineRemoval removeKittyLineImages(Buffer& buffer, int64_t first, int64_t last,
+                                       const std::function<bool(const KittyPlacementImage&, int64_t)>& predicate)
+{
+    return removeLineImages(buffer, first, last, [&](const TerminalImage& image, int64_t row) {
+        const KittyPlacementImage* kitty = asKittyImage(image);
+        return kitty && predicate(*kitty, row);
+    });
 }
 
 }  // namespace corvel

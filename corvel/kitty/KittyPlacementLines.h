@@ -13,7 +13,9 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
+#include <span>
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
@@ -92,17 +94,19 @@ std::optional<KittyPlacementPosition> resolveKittyPlacementPosition(
     const KittyGraphicsState& state, const KittyPlacementKey& key, const KittyPlacementPositions& positions,
     bool currentIsAlternate, KittyResolvedPositions& resolved);
 
-// Moves every line image of `key` by `deltaRow` lines, setting its column and
-// the placement's column to `newLeftCol` and its top row to `newTopRow`;
-// images that would leave the buffer are dropped.
+// Moves every line image of `key` on lines first ..< last (clamped to the
+// buffer) by `deltaRow` lines, setting its column and the placement's column
+// to `newLeftCol` and its top row to `newTopRow`; images that would leave the
+// buffer are dropped.
 void moveKittyPlacementImages(Buffer& buffer, const KittyPlacementKey& key, int64_t deltaRow, int64_t newTopRow,
-                              int64_t newLeftCol);
+                              int64_t newLeftCol, int64_t first, int64_t last);
 
 // What a removal changed.
 struct KittyLineRemoval {
     std::unordered_set<KittyPlacementKey> keys;  // keys of the removed images that had both ids
     std::optional<int64_t> firstLine;            // smallest and largest line that lost an image
     std::optional<int64_t> lastLine;
+    size_t count = 0;                            // images removed
 };
 
 // Takes the Kitty images that `predicate` (given the image and the line index
@@ -110,5 +114,16 @@ struct KittyLineRemoval {
 // Other images stay in order; a line left without images drops its list.
 KittyLineRemoval removeKittyLineImages(Buffer& buffer, int64_t first, int64_t last,
                                        const std::function<bool(const KittyPlacementImage&, int64_t)>& predicate);
+
+// Takes these very images off lines first ..< last (clamped to the buffer),
+// comparing identities only, so a line holding many images is walked at
+// the cost of comparing pointers.
+KittyLineRemoval removeLineImagesAmong(Buffer& buffer, int64_t first, int64_t last,
+                                       std::span<const std::shared_ptr<TerminalImage>> images);
+
+// Moves these very images, found on lines first ..< last, as
+// moveKittyPlacementImages moves a key's; how many it found.
+size_t moveLineImagesAmong(Buffer& buffer, std::span<const std::shared_ptr<TerminalImage>> images, int64_t deltaRow,
+                           int64_t newTopRow, int64_t newLeftCol, int64_t first, int64_t last);
 
 }  // namespace corvel

@@ -1,6 +1,7 @@
 // The protocol's record of one Kitty placement: ids, parent, offsets, the
 // cell rectangle and the layer. The line images that draw it are kept on the
-// buffer lines the placement covers.
+// buffer lines the placement covers. Two last fields are the holding
+// terminal's bookkeeping, not the protocol's.
 #pragma once
 
 #include <cstdint>
@@ -25,6 +26,11 @@ struct KittyPlacementRecord {
     int64_t zIndex = 0;
     bool isVirtual = false;          // shown only through Unicode placeholder cells
     bool isAlternateBuffer = false;  // belongs to the alternate screen
+
+    // When the terminal stored it: past the terminal's limit the oldest go first.
+    uint64_t order = 0;
+    // How much of its buffer's pending row shift `row` has had already.
+    int64_t shiftMark = 0;
 };
 
 }  // namespace corvel

@@ -66,6 +66,10 @@ public:
     struct DeliveryTurn {
         Nanos start = 0;    // when the current turn began
         Nanos lastEnd = 0;  // when the last delivery of the turn ended
+        // Who used up the last turn, and how many deliveries wait for the
+        // next one: the holder lets a waiting one go first.
+        const void* holder = nullptr;
+        std::atomic<int> waiting{0};
     };
     const std::shared_ptr<DeliveryTurn>& deliveryTurn() const { return deliveryTurn_; }
 

@@ -33,6 +33,10 @@ public:
     {
         if (view) view->send(source, data);
     }
+    void sendReply(TerminalView& source, std::span<const uint8_t> data) override
+    {
+        if (view) view->sendReply(source, data);
+    }
     void scrolled(TerminalView& source, double position) override
     {
         if (view) view->scrolled(source, position);
@@ -132,6 +136,11 @@ void LocalProcessTerminalView::hostCurrentDirectoryUpdate(TerminalView&, const s
 void LocalProcessTerminalView::send(TerminalView&, std::span<const uint8_t> data)
 {
     process_->send(data);
+}
+
+void LocalProcessTerminalView::sendReply(TerminalView&, std::span<const uint8_t> data)
+{
+    process_->sendReply(data);
 }
 
 void LocalProcessTerminalView::scrolled(TerminalView&, double) {}

@@ -65,6 +65,7 @@ public:
     // ---- as its own view delegate ----
 
     using TerminalView::send;
+    using TerminalView::sendReply;
     using TerminalView::sizeChanged;
     // While a child runs: the new window size to the pseudo-terminal, then the delegate.
     virtual void sizeChanged(TerminalView& source, int newCols, int newRows);
@@ -72,6 +73,9 @@ public:
     virtual void hostCurrentDirectoryUpdate(TerminalView& source, const std::optional<std::string>& directory);
     // The view's bytes to the child (dropped unless it runs).
     virtual void send(TerminalView& source, std::span<const uint8_t> data);
+    // The terminal's answers to the child, dropped while it leaves too much
+    // unread (LocalProcess::sendReply).
+    virtual void sendReply(TerminalView& source, std::span<const uint8_t> data);
     virtual void scrolled(TerminalView& source, double position);
     virtual void rangeChanged(TerminalView& source, int startY, int endY);
     // Valid UTF-8 replaces the clipboard's text; anything else leaves it alone.

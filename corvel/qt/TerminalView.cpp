@@ -103,6 +103,10 @@ public:
     {
         if (view) view->send(source, data);
     }
+    void sendReply(Terminal& source, std::span<const uint8_t> data) override
+    {
+        if (view) view->sendReply(source, data);
+    }
     void sizeChanged(Terminal& source) override
     {
         if (view) view->sizeChanged(source);
@@ -523,6 +527,11 @@ void TerminalView::updateCursorPosition()
 void TerminalView::send(Terminal&, std::span<const uint8_t> data)
 {
     if (auto delegate = terminalDelegate_.lock()) delegate->send(*this, data);
+}
+
+void TerminalView::sendReply(Terminal&, std::span<const uint8_t> data)
+{
+    if (auto delegate = terminalDelegate_.lock()) delegate->sendReply(*this, data);
 }
 
 void TerminalView::sizeChanged(Terminal&)

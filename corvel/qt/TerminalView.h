@@ -337,6 +337,7 @@ public:
     // ---- host callbacks (the forwarding delegate calls these) ----
 
     void send(Terminal& source, std::span<const uint8_t> data);
+    void sendReply(Terminal& source, std::span<const uint8_t> data);
     void sizeChanged(Terminal& source);
     void showCursor(Terminal& source);
     void hideCursor(Terminal& source);

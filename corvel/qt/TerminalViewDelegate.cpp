@@ -13,6 +13,11 @@ void TerminalViewDelegate::requestOpenLink(TerminalView& source, const std::stri
     source.openLink(link);
 }
 
+void TerminalViewDelegate::sendReply(TerminalView& source, std::span<const uint8_t> data)
+{
+    send(source, data);
+}
+
 void TerminalViewDelegate::bell(TerminalView&)
 {
     QApplication::beep();

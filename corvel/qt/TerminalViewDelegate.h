@@ -1,5 +1,6 @@
 // The interface through which a terminal view reports to its owner: size
-// changes, titles, the current directory, bytes for the program, scrolling,
+// changes, titles, the current directory, bytes for the program (what the
+// user does, and the terminal's answers), scrolling,
 // links to open, the bell, clipboard writes, OSC 1337 content and the rows
 // just redrawn. The view holds its delegate weakly (std::weak_ptr) and skips
 // every report while none is attached. Main thread only.
@@ -22,8 +23,12 @@ public:
     virtual void sizeChanged(TerminalView& source, int newCols, int newRows) = 0;
     virtual void setTerminalTitle(TerminalView& source, const std::string& title) = 0;
     virtual void hostCurrentDirectoryUpdate(TerminalView& source, const std::optional<std::string>& directory) = 0;
-    // Bytes for the program: keys, pastes, mouse reports and every reply.
+    // Bytes for the program that the user's actions make: keys, pastes,
+    // mouse and focus reports.
     virtual void send(TerminalView& source, std::span<const uint8_t> data) = 0;
+    // The terminal's answer to a request of the program; may be dropped
+    // while the program leaves too much unread. Default: send().
+    virtual void sendReply(TerminalView& source, std::span<const uint8_t> data);
     // The scroll position, 0 (top) to 1 (bottom).
     virtual void scrolled(TerminalView& source, double position) = 0;
     // Default: the view's openLink, which opens only web and mail links and

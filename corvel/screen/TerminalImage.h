@@ -7,6 +7,8 @@
 
 namespace corvel {
 
+class KittyPlacementImage;
+
 class TerminalImage {
 public:
     virtual ~TerminalImage() = default;
@@ -16,6 +18,11 @@ public:
     // The column of the image's left edge on its line.
     virtual int64_t col() const = 0;
     virtual void setCol(int64_t col) = 0;
+
+    // This image as a KittyPlacementImage, null when it is none: what a
+    // dynamic_cast would answer, for walks over many line images.
+    virtual const KittyPlacementImage* asKittyPlacementImage() const { return nullptr; }
+    virtual KittyPlacementImage* asKittyPlacementImage() { return nullptr; }
 };
 
 // An image that belongs to a placement of the Kitty graphics protocol (or,
@@ -24,6 +31,9 @@ public:
 // image lacking either id belongs to no placement.
 class KittyPlacementImage : public TerminalImage {
 public:
+    const KittyPlacementImage* asKittyPlacementImage() const final { return this; }
+    KittyPlacementImage* asKittyPlacementImage() final { return this; }
+
     virtual bool kittyIsKitty() const = 0;
     virtual void setKittyIsKitty(bool value) = 0;
     virtual std::optional<uint32_t> kittyImageId() const = 0;

@@ -130,7 +130,7 @@ ImageInsertionResult insert(Terminal& terminal, const ImageInsertionRequest& req
         }
         std::shared_ptr<TerminalImage> image = makeStrip(strip);
         if (!image) continue;
-        if (kitty) KittyPlacementInsertion::stamp(*image, *kitty, i);
+        if (kitty) KittyPlacementInsertion::stamp(terminal, image, *kitty, i);
         buffer.attachImage(std::move(image), int64_t(buffer.y()) + buffer.yBase());
         terminal.updateRange(buffer.y());
         ++result.attached;

@@ -1,6 +1,7 @@
 // The Kitty steps of an image insertion.
 #include "corvel/terminal/KittyPlacementInsertion.h"
 
+#include "corvel/kitty/KittyGraphicsStore.h"
 #include "corvel/screen/TerminalImage.h"
 #include "corvel/terminal/Terminal.h"
 #include "corvel/terminal/TerminalInternals.h"
@@ -18,8 +19,6 @@ std::optional<KittyPlacementInsert> begin(Terminal& terminal, int64_t startCol, 
                                    terminal.lineShiftCount()};
     const KittyPlacementContext& context = placement.context;
     if (context.imageId && context.placementId) {
-        // Rows the records still owe must not reach the new one.
-        terminal.settleKittyRecordRows();
         KittyPlacementRecord record;
         record.imageId = *context.imageId;
         record.placementId = *context.placementId;
@@ -36,15 +35,15 @@ std::optional<KittyPlacementInsert> begin(Terminal& terminal, int64_t startCol, 
         record.zIndex = context.zIndex;
         record.isVirtual = false;
         record.isAlternateBuffer = terminal.isCurrentBufferAlternate();
-        terminal.kittyGraphicsState.placementsByKey.insert_or_assign(
-            KittyPlacementKey{record.imageId, record.placementId}, record);
+        terminal.storeKittyPlacementRecord(record);
     }
     return placement;
 }
 
-void stamp(TerminalImage& strip, const KittyPlacementInsert& placement, int64_t index)
+void stamp(Terminal& terminal, const std::shared_ptr<TerminalImage>& strip, const KittyPlacementInsert& placement,
+           int64_t index)
 {
-    auto* kitty = dynamic_cast<KittyPlacementImage*>(&strip);
+    KittyPlacementImage* kitty = strip ? strip->asKittyPlacementImage() : nullptr;
     if (!kitty) return;
     const KittyPlacementContext& context = placement.context;
     kitty->setKittyIsKitty(true);
@@ -59,6 +58,14 @@ void stamp(TerminalImage& strip, const KittyPlacementInsert& placement, int64_t 
     kitty->setKittyCols(placement.cols);
     kitty->setKittyRows(placement.rows);
     kitty->setKittyStripIndex(index);
+    // A strip of a placement with a record is found through the record;
+    // one without (no placement id) is noted as showing its image.
+    if (!context.imageId) return;
+    if (context.placementId) {
+        terminal.kittyGraphicsState.placementIndex.noteLineImage({*context.imageId, *context.placementId}, strip);
+    } else {
+        noteKittyLineImage(terminal.kittyGraphicsState, *context.imageId, strip);
+    }
 }
 
 void finish(Terminal& terminal, const KittyPlacementInsert& placement)

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 
 #include "corvel/kitty/KittyPlacementContext.h"
@@ -36,9 +37,11 @@ namespace KittyPlacementInsertion {
 std::optional<KittyPlacementInsert> begin(Terminal& terminal, int64_t startCol, int64_t startRow, int64_t cols,
                                           int64_t rows);
 
-// Marks strip `index` (0 the top one) as part of the placement; a strip that
-// is not a KittyPlacementImage is left as it is.
-void stamp(TerminalImage& strip, const KittyPlacementInsert& placement, int64_t index);
+// Marks strip `index` (0 the top one) as part of the placement, and notes it
+// with the placement's record, or without one as showing the placement's
+// image; a strip that is not a KittyPlacementImage is left as it is.
+void stamp(Terminal& terminal, const std::shared_ptr<TerminalImage>& strip, const KittyPlacementInsert& placement,
+           int64_t index);
 
 // With cursor policy 0 and no parent the cursor goes right of and below the
 // image, brought back inside the screen; otherwise it stays where the line

@@ -348,7 +348,8 @@ void Terminal::setMouseMode(MouseMode mode)
 void Terminal::setTerminalFocus(bool focused)
 {
     if (!sendFocus) return;
-    sendResponse(cc.csi(), focused ? "I" : "O");
+    const uint8_t report = focused ? 'I' : 'O';
+    sendUserReport(std::span(&report, 1));
 }
 
 void Terminal::registerOscHandler(int64_t code, OscHandler handler)
@@ -415,6 +416,14 @@ void Terminal::scheduleIdleCollection()
 
 void Terminal::sendBytes(std::span<const uint8_t> bytes)
 {
+    withDelegate([&](TerminalDelegate& d) { d.sendReply(*this, bytes); });
+}
+
+void Terminal::sendUserReport(std::span<const uint8_t> report)
+{
+    std::vector<uint8_t> bytes;
+    appendResponseItem(bytes, cc.csi());
+    appendResponseItem(bytes, report);
     withDelegate([&](TerminalDelegate& d) { d.send(*this, bytes); });
 }
 

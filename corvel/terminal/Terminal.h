@@ -6,8 +6,9 @@
 // Bytes from the program go in through feed(); the parser calls the command
 // handlers below, which change the active buffer, widen the dirty range and
 // call the host synchronously, skipping every call once the host is gone.
-// Replies to the program leave through sendResponse(), one host `send` per
-// reply.
+// Replies to the program leave through sendResponse(), one host `sendReply`
+// per reply; mouse and focus reports, which the user's actions make, through
+// the host's `send`.
 //
 // Everything runs on the thread that feeds the terminal; the only timer (the
 // synchronized-output timeout) runs on DispatchQueue::main().
@@ -74,6 +75,7 @@ namespace corvel {
 class DispatchWorkItem;
 class EscapeSequenceParser;
 class KittyGraphicsState;
+class KittyPlacementIndex;
 class LogThrottle;
 struct KittyPlacementContext;
 struct ReadingBuffer;
@@ -318,7 +320,7 @@ public:
     // An OSC 8 URI longer than this opens no link.
     static constexpr size_t maxHyperlinkUriBytes = 8192;
 
-    // ---- replies: one host `send` per call ----
+    // ---- replies: one host `sendReply` per call ----
 
     // Builds one reply from byte spans and vectors, strings and single bytes,
     // in order, and sends it (also when empty) while a host is attached.
@@ -595,19 +597,22 @@ public:
     void clearKittyImages(Buffer& buffer, bool isAlternateBuffer);
     // After a scroll of the current buffer: record rows follow lines that
     // moved up when a full ring dropped its oldest line (those at or above
-    // line index `shiftedThrough`, -1 for none), records take the positions
-    // their line images now have, and relative placements follow their
-    // parents. Returns at once while there are no records; after a scroll
-    // that moved every line alike (`uniform`) only the rows shift, since
-    // records and their line images already agree, and that shift is only
-    // counted (see settleKittyRecordRows).
+    // line index `shiftedThrough`, -1 for none), and relative placements
+    // whose parents moved apart from them (lines of a scroll region, or of
+    // insert and delete lines, since the last scroll) follow their parents.
+    // After a scroll that moved every line alike (`uniform`) the rows' shift
+    // is only counted (see settleKittyRecordRows).
     void updateKittyRelativePlacementsForCurrentBuffer(int64_t shiftedThrough = -1, bool uniform = false);
     // Brings every record's row and column to where its line images are
-    // now, for both buffers (lines can move without a scroll: insert and
-    // delete lines, resize).
+    // now, for both buffers, walking every line: for lines that moved
+    // without being followed (a resize that rewrapped them).
     void refreshKittyRecordPositions();
     // Where a new placement with a parent (P and Q) goes; absolute without.
     KittyPlacementOrigin resolveKittyPlacementOrigin(const KittyGraphicsControl& control);
+    // Stores a placement record (replacing the key's), then drops the oldest
+    // records with their line images while more than the placement limit are
+    // kept.
+    void storeKittyPlacementRecord(KittyPlacementRecord record);
     // Removes one placement: its line images in both buffers and its record.
     void removeKittyPlacement(uint32_t imageId, uint32_t placementId);
     // Removes the Kitty line images the predicate selects from lines
@@ -623,10 +628,12 @@ public:
     // brought up to date by subtracting the growth of this count.
     int64_t lineShiftCount() const { return lineShiftCount_; }
     // Moves the record rows of both buffers by the lines a full ring dropped
-    // since they were last brought up to date. A scroll that renumbers every
-    // line alike only counts the dropped line, so it costs the same with or
-    // without records; whatever reads, adds or changes a record calls this
-    // first, and every feed ends with it, so records are never seen stale.
+    // since they were last brought up to date, and drops the records of
+    // normal placements whose lines all left the buffer. A scroll that
+    // renumbers every line alike only counts the dropped line, so it costs
+    // the same with or without records; whatever reads every record calls
+    // this first, whatever reads one record brings that one up to date, and
+    // every feed ends with it, so records are never seen stale.
     void settleKittyRecordRows();
 
     // ---- state: the modes and settings that handlers change and hosts read ----
@@ -712,6 +719,8 @@ private:
     // ---- delegate and replies ----
 
     void sendBytes(std::span<const uint8_t> bytes);
+    // A report of the user's action (mouse, focus): CSI and `report`.
+    void sendUserReport(std::span<const uint8_t> report);
 
     static void appendResponseItem(std::vector<uint8_t>& out, uint8_t byte) { out.push_back(byte); }
     static void appendResponseItem(std::vector<uint8_t>& out, std::span<const uint8_t> bytes)
@@ -818,8 +827,56 @@ private:
     void removeKittyPlacementsAndRecords(bool bothBuffers, std::optional<std::pair<int64_t, int64_t>> lines,
                                          const std::function<bool(const KittyPlacementImage&, int64_t)>& onLine,
                                          const std::function<bool(const KittyPlacementRecord&)>& onRecord);
-    // Line images of these keys in both buffers; the keys met.
+    // Line images of these keys in both buffers, walking every line; the keys met.
     std::unordered_set<KittyPlacementKey> removeKittyPlacementsByKey(const std::unordered_set<KittyPlacementKey>& keys);
+    // Marks for redraw the screen rows of the lines a removal changed, when
+    // they are the current buffer's.
+    void redrawKittyRemoval(Buffer& target, const KittyLineRemoval& removal);
+    // The line images of one placement: on the lines its record names, or
+    // for a key whose images may lie elsewhere, on every line.
+    void removeKittyLineImagesOf(const KittyPlacementKey& key, const KittyPlacementRecord* record);
+    // Every record goes, and all that was kept beside them.
+    void forgetKittyPlacementRecords();
+    // After the records went while the normal screen's images stayed: those
+    // images are found by walking.
+    void keepTrackOfKittyImagesLeft();
+    // The index beside the records, rebuilt (with the resolved positions
+    // forgotten) when the records changed behind its back.
+    KittyPlacementIndex& kittyIndex();
+    // The record of `key` with its row up to date; null without one.
+    KittyPlacementRecord* settledKittyRecord(const KittyPlacementKey& key);
+    // Applies what its buffer's counted shift still owes one record.
+    void settleKittyRecord(KittyPlacementRecord& record);
+    // Erases one record, forgetting what was resolved through it.
+    void eraseKittyRecord(const KittyPlacementKey& key);
+    // Drops the oldest records (not `keep`) and their line images while
+    // more than the placement limit are kept.
+    void enforceKittyPlacementLimit(const KittyPlacementKey& keep);
+    // Forgets the resolved positions of `key` and of every placement
+    // relative to it, directly or through others.
+    void forgetKittyResolved(const KittyPlacementKey& key);
+    // Where the placement `key` of the current buffer belongs, resolved
+    // through its parents (remembered until something they rest on moves).
+    std::optional<KittyPlacementPosition> resolveKittyPosition(const KittyPlacementKey& key);
+    // The record of a placement with images on lines of the current buffer
+    // that move: its relatives are to follow it, and what was resolved
+    // through it is forgotten. Null when its images are found only by
+    // walking (they lie off its record's lines, or it has none).
+    KittyPlacementRecord* movingKittyRecord(const KittyPlacementKey& key);
+    // Lines first ..= last of the current buffer are about to rotate by one
+    // (up: the first leaves, the rest move up; down: the last leaves): the
+    // records of placements on them follow, those on the leaving line alone
+    // go, and placements the region cuts through are looked for by walking
+    // from now on.
+    void followKittyRotation(int64_t first, int64_t last, bool up);
+    // Lines below line `through` of the current buffer stay while those at
+    // or above it move (`delta` 0: a full ring drops its oldest), or move
+    // down one line (`delta` 1) while those above stay: records follow, and
+    // placements cut through are looked for by walking from now on.
+    void followKittyLinesBelow(int64_t through, int64_t delta);
+    // Relative placements whose own lines, or whose parents' (directly or
+    // through others), moved apart since the last call follow their parents.
+    void followKittyParents();
     // Moves every record row of one buffer at or above `through` by `delta`
     // (after the buffer's counted shift).
     void shiftKittyRecordRows(bool isAlternateBuffer, int64_t through, int64_t delta);
@@ -858,6 +915,14 @@ private:
         int64_t through = 0;
     };
     std::array<KittyRecordShift, 2> kittyRecordShifts_{};
+    // Resolved positions of placements of one buffer, kept across calls
+    // while nothing they rest on moves: a long chain of relative placements
+    // resolves each new member from its parent alone.
+    KittyResolvedPositions kittyResolved_;
+    bool kittyResolvedAlternate_ = false;
+    // Placements moved apart from the rest since the last scroll; their
+    // relatives follow at the next one.
+    std::unordered_set<KittyPlacementKey> kittyMovedPlacements_;
 
     bool synchronizedOutputActive_ = false;
     std::unique_ptr<Buffer> synchronizedOutputBuffer_;

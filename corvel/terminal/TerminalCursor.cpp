@@ -74,6 +74,7 @@ BufferLine& Terminal::rotateLines(int64_t first, int64_t last, bool up, const Ch
 {
     Buffer& b = *buffer_;
     CircularBufferLineList& lines = b.lines();
+    followKittyRotation(first, last, up);
     const int64_t leaving = up ? first : last;
     const int64_t entering = up ? last : first;
     if (up) {
@@ -483,6 +484,7 @@ void Terminal::scroll(bool isWrapped)
             if (bottomRow == lines.count() - 1) {
                 lines.push(BufferLine(blankLine_));
             } else {
+                followKittyLinesBelow(bottomRow, 1);
                 b.moveLastStorage(bottomRow + 1, lines.count() - 1, 1);
                 std::vector<BufferLine> items;
                 items.push_back(BufferLine(blankLine_));

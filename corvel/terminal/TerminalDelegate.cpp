@@ -18,6 +18,11 @@ std::optional<std::vector<uint8_t>> TerminalDelegate::windowCommand(Terminal&, c
     return std::nullopt;
 }
 
+void TerminalDelegate::sendReply(Terminal& source, std::span<const uint8_t> data)
+{
+    send(source, data);
+}
+
 void TerminalDelegate::sizeChanged(Terminal&) {}
 void TerminalDelegate::scrolled(Terminal&, int) {}
 void TerminalDelegate::linefeed(Terminal&) {}

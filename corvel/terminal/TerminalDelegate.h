@@ -44,8 +44,12 @@ public:
     virtual std::optional<std::vector<uint8_t>> windowCommand(Terminal& source,
                                                               const WindowManipulationCommand& command);
     virtual void sizeChanged(Terminal& source);
-    // Bytes for the program in the terminal: every reply and report.
+    // Bytes for the program in the terminal that the user's actions make:
+    // mouse and focus reports.
     virtual void send(Terminal& source, std::span<const uint8_t> data) = 0;
+    // The terminal's answer to a request of the program. A host may drop it
+    // while the program leaves too much unread. Default: send().
+    virtual void sendReply(Terminal& source, std::span<const uint8_t> data);
     virtual void scrolled(Terminal& source, int yDisp);
     virtual void linefeed(Terminal& source);
     virtual void bufferActivated(Terminal& source);

@@ -81,13 +81,10 @@ void Terminal::handleKittyTransmit(const KittyGraphicsControl& control, std::spa
     }
     const KittyGraphicsPayload payload = *load.payload;
     storeKittyImage(kittyGraphicsState, std::move(*load.payload), *imageId, imageNumber);
+    KittyPlacementIndex& index = kittyIndex();
     enforceKittyImageCacheLimit(
         kittyGraphicsState, options_.kittyImageCacheLimitBytes,
-        [this] {
-            const std::array<Buffer*, 2> buffers{normalBuffer_.get(), altBuffer_.get()};
-            return collectUsedKittyImageIds(kittyGraphicsState, buffers);
-        },
-        imageId);
+        [&](uint32_t id) { return index.showsImage(id) || kittyImageOnLines(kittyGraphicsState, id); }, imageId);
     if (display && !displayKittyImage(payload, control, imageId, imageNumber)) return;
     sendKittyOk(control, imageId, imageNumber, control.placementId);
 }
@@ -145,8 +142,6 @@ bool Terminal::displayKittyImage(const KittyGraphicsPayload& payload, const Kitt
 {
     const std::optional<uint32_t> imageId = callImageId ? callImageId : control.imageId;
     const std::optional<uint32_t> imageNumber = callImageNumber ? callImageNumber : control.imageNumber;
-    // Records are read and added below: they must name their lines.
-    settleKittyRecordRows();
     std::optional<TerminalDelegate::CellSize> cell;
     withDelegate([&](TerminalDelegate& host) { cell = host.cellSizeInPixels(*this); });
     if (cell && (cell->width < 1 || cell->height < 1)) cell.reset();
@@ -201,7 +196,7 @@ bool Terminal::displayKittyImage(const KittyGraphicsPayload& payload, const Kitt
         record.zIndex = control.zIndex;
         record.isVirtual = true;
         record.isAlternateBuffer = isCurrentBufferAlternate();
-        kittyGraphicsState.placementsByKey.insert_or_assign(KittyPlacementKey{*imageId, placementId}, record);
+        storeKittyPlacementRecord(record);
         return true;
     }
 

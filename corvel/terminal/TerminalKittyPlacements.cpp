@@ -1,12 +1,24 @@
 // Kitty placements after they are made: where relative placements go and how
-// they follow their parents when the screen scrolls, replacing a placement,
-// the delete command and its selectors, clearing on buffer switches, erase
-// and reset, and freeing stored images nothing shows. Each placement lives as
-// a record in kittyGraphicsState and as images on the lines it covers; every
-// removal here takes the line images, the records and then the line images of
-// records whose images were elsewhere, so the two sides stay consistent.
-// Record rows lag behind the lines a full ring dropped until they are
-// settled: everything here that reads or changes records settles first.
+// they follow their parents, storing and replacing records within the
+// placement limit, the delete command and its selectors, clearing on buffer
+// switches, erase and reset, and freeing stored images nothing shows. Each
+// placement lives as a record in kittyGraphicsState and as images on the
+// lines it covers; every removal here takes the line images, the records and
+// then the line images of records whose images were elsewhere, so the two
+// sides stay consistent.
+//
+// A record names the lines of its images: its row is the line of the
+// placement's top strip, or where that strip would be once it has gone, so
+// a placement's images are found on lines row ..< row + rows. Lines that
+// move keep their records in step: a full ring dropping its oldest line
+// (counted, see settleKittyRecordRows), a scroll region rotating, lines
+// pushed down below a region, erasing the history. A resize that rewraps
+// the lines brings every record to its images again by walking the lines.
+// Placements a region cuts through, and images left without their record,
+// are the only ones looked for by walking every line. So placing, replacing,
+// following parents and scrolling cost what they touch, not what the
+// terminal holds; and the terminal holds at most the placement limit, the
+// records of placements whose lines all left the buffer going at once.
 // Runs on the terminal's thread.
 #include "corvel/terminal/Terminal.h"
 #include "corvel/terminal/TerminalInternals.h"
@@ -33,54 +45,154 @@ bool isRelativeRecord(const KittyPlacementRecord& record)
     return record.parentImageId && record.parentPlacementId;
 }
 
-// The position of each non-virtual record of the buffer, found cheaply where
-// its top strip still sits on the record's row (the common case after a
-// scroll), else by walking every line.
-KittyPlacementPositions positionsForUpdate(const KittyGraphicsState& state, Buffer& buffer, bool isAlternate)
+// The lines a record's images are on: first ..< last.
+std::pair<int64_t, int64_t> recordLines(const KittyPlacementRecord& record)
 {
-    KittyPlacementPositions positions;
-    if (!buffer.hasAnyImages()) return positions;
-    const int64_t count = buffer.lines().count();
-    for (const auto& [key, record] : state.placementsByKey) {
-        if (record.isVirtual || record.isAlternateBuffer != isAlternate) continue;
-        // Wholly above the oldest line: nothing of it is left on the lines.
-        if (record.row + std::max<int64_t>(record.rows, 1) <= 0) continue;
-        bool found = false;
-        if (record.row >= 0 && record.row < count) {
-            if (const BufferLine* line = buffer.peekLine(record.row); line && line->images) {
-                for (const auto& image : *line->images) {
-                    const KittyPlacementImage* kitty = asKittyImage(*image);
-                    if (kitty && kitty->kittyStripIndex() == 0 && kittyImageKey(*kitty) == key) {
-                        positions.insert_or_assign(key, KittyPlacementPosition{record.row, image->col()});
-                        found = true;
-                        break;
-                    }
-                }
+    return {record.row, record.row + std::max<int64_t>(record.rows, 1)};
+}
+
+// The placement keys of the Kitty images on lines first ..= last.
+std::unordered_set<KittyPlacementKey> keysOnLines(Buffer& buffer, int64_t first, int64_t last)
+{
+    std::unordered_set<KittyPlacementKey> keys;
+    if (!buffer.hasAnyImages()) return keys;
+    last = std::min(last, buffer.lines().count() - 1);
+    for (int64_t row = std::max<int64_t>(first, 0); row <= last; ++row) {
+        const BufferLine* line = buffer.peekLine(row);
+        if (!line || !line->images) continue;
+        for (const auto& image : *line->images) {
+            if (const KittyPlacementImage* kitty = asKittyImage(*image)) {
+                if (const auto key = kittyImageKey(*kitty)) keys.insert(*key);
             }
         }
-        if (!found) return collectKittyPlacementPositions(buffer);
     }
-    return positions;
+    return keys;
+}
+
+const KittyPlacementPositions& noLinePositions()
+{
+    static const KittyPlacementPositions none;
+    return none;
 }
 
 }  // namespace
 
+// ---- records and their index ----
+
+KittyPlacementIndex& Terminal::kittyIndex()
+{
+    KittyGraphicsState& state = kittyGraphicsState;
+    if (state.placementIndex.reconcile(state.placementsByKey)) kittyResolved_.clear();
+    return state.placementIndex;
+}
+
+void Terminal::settleKittyRecord(KittyPlacementRecord& record)
+{
+    const KittyRecordShift& shift = kittyRecordShifts_[record.isAlternateBuffer ? 1 : 0];
+    if (shift.count == record.shiftMark) return;
+    if (record.row <= shift.through) record.row -= shift.count - record.shiftMark;
+    record.shiftMark = shift.count;
+}
+
+KittyPlacementRecord* Terminal::settledKittyRecord(const KittyPlacementKey& key)
+{
+    const auto found = kittyGraphicsState.placementsByKey.find(key);
+    if (found == kittyGraphicsState.placementsByKey.end()) return nullptr;
+    settleKittyRecord(found->second);
+    return &found->second;
+}
+
+void Terminal::storeKittyPlacementRecord(KittyPlacementRecord record)
+{
+    // The GPU renderer redraws images and placeholders when this moves.
+    ++kittyGraphicsState.mutationCount;
+    KittyPlacementIndex& index = kittyIndex();
+    KittyPlacementRecords& records = kittyGraphicsState.placementsByKey;
+    const KittyPlacementKey key{record.imageId, record.placementId};
+    if (const auto old = records.find(key); old != records.end()) {
+        index.erased(key, old->second);
+        records.erase(old);
+    }
+    // The row is current: shifts counted before now are not its own.
+    record.shiftMark = kittyRecordShifts_[record.isAlternateBuffer ? 1 : 0].count;
+    const auto stored = records.insert_or_assign(key, record).first;
+    index.stored(key, stored->second, records);
+    forgetKittyResolved(key);
+    enforceKittyPlacementLimit(key);
+}
+
+void Terminal::eraseKittyRecord(const KittyPlacementKey& key)
+{
+    KittyPlacementIndex& index = kittyIndex();
+    KittyPlacementRecords& records = kittyGraphicsState.placementsByKey;
+    const auto found = records.find(key);
+    if (found == records.end()) return;
+    forgetKittyResolved(key);
+    index.erased(key, found->second);
+    records.erase(found);
+}
+
+void Terminal::enforceKittyPlacementLimit(const KittyPlacementKey& keep)
+{
+    const size_t limit = static_cast<size_t>(std::max<int64_t>(options_.kittyPlacementLimit, 1));
+    KittyPlacementRecords& records = kittyGraphicsState.placementsByKey;
+    while (records.size() > limit) {
+        const auto oldest = kittyIndex().oldest(records);
+        if (!oldest || *oldest == keep) return;
+        removeKittyLineImagesOf(*oldest, settledKittyRecord(*oldest));
+        eraseKittyRecord(*oldest);
+    }
+}
+
+void Terminal::forgetKittyResolved(const KittyPlacementKey& key)
+{
+    if (kittyResolved_.empty()) return;
+    KittyPlacementIndex& index = kittyIndex();
+    // A placement is remembered only with every placement it was resolved
+    // through (or, when its chain broke at a missing record, with those up
+    // to it): past the children of `key` the walk goes on only through
+    // placements that were remembered.
+    std::vector<KittyPlacementKey> pending{key};
+    std::unordered_set<KittyPlacementKey> seen{key};
+    while (!pending.empty()) {
+        const KittyPlacementKey current = pending.back();
+        pending.pop_back();
+        if (kittyResolved_.erase(current) == 0 && current != key) continue;
+        for (const KittyPlacementKey& child : index.children(current, kittyGraphicsState.placementsByKey))
+            if (seen.insert(child).second) pending.push_back(child);
+    }
+}
+
 // ---- relative placements ----
+
+std::optional<KittyPlacementPosition> Terminal::resolveKittyPosition(const KittyPlacementKey& key)
+{
+    const bool isAlternate = isCurrentBufferAlternate();
+    kittyIndex();
+    if (kittyResolvedAlternate_ != isAlternate) {
+        kittyResolved_.clear();
+        kittyResolvedAlternate_ = isAlternate;
+    }
+    // The records up the chain, as far as nothing is known of it, get their
+    // rows up to date first.
+    std::unordered_set<KittyPlacementKey> seen;
+    for (KittyPlacementKey current = key; !kittyResolved_.contains(current) && seen.insert(current).second;) {
+        KittyPlacementRecord* record = settledKittyRecord(current);
+        if (!record || !isRelativeRecord(*record)) break;
+        current = {*record->parentImageId, *record->parentPlacementId};
+    }
+    return resolveKittyPlacementPosition(kittyGraphicsState, key, noLinePositions(), isAlternate, kittyResolved_);
+}
 
 KittyPlacementOrigin Terminal::resolveKittyPlacementOrigin(const KittyGraphicsControl& control)
 {
     if (!control.parentImageId || !control.parentPlacementId) return {};
-    settleKittyRecordRows();
     const KittyPlacementKey parent{*control.parentImageId, *control.parentPlacementId};
-    const auto found = kittyGraphicsState.placementsByKey.find(parent);
-    if (found == kittyGraphicsState.placementsByKey.end())
-        return {std::nullopt, std::nullopt, true, kittyGraphicsError::parentNotFound};
-    const bool isAlternate = isCurrentBufferAlternate();
-    if (found->second.isAlternateBuffer != isAlternate)
+    const KittyPlacementRecord* found = settledKittyRecord(parent);
+    if (!found) return {std::nullopt, std::nullopt, true, kittyGraphicsError::parentNotFound};
+    if (found->isAlternateBuffer != isCurrentBufferAlternate())
         return {std::nullopt, std::nullopt, true, kittyGraphicsError::parentInOtherBuffer};
-    KittyResolvedPositions resolved;
-    const auto position = resolveKittyPlacementPosition(kittyGraphicsState, parent,
-                                                        collectKittyPlacementPositions(*buffer_), isAlternate, resolved);
+    const auto position = resolveKittyPosition(parent);
     if (!position) return {std::nullopt, std::nullopt, true, kittyGraphicsError::parentNotFound};
     return {position->col + clampNumber(control.offsetH), position->row + clampNumber(control.offsetV), true, {}};
 }
@@ -88,8 +200,15 @@ KittyPlacementOrigin Terminal::resolveKittyPlacementOrigin(const KittyGraphicsCo
 void Terminal::shiftKittyRecordRows(bool isAlternateBuffer, int64_t through, int64_t delta)
 {
     settleKittyRecordRows(isAlternateBuffer);
-    for (auto& [key, record] : kittyGraphicsState.placementsByKey)
-        if (record.isAlternateBuffer == isAlternateBuffer && record.row <= through) record.row += delta;
+    if (kittyGraphicsState.placementsByKey.empty()) return;
+    if (!kittyResolved_.empty()) kittyResolved_.clear();
+    std::vector<KittyPlacementKey> gone;
+    for (auto& [key, record] : kittyGraphicsState.placementsByKey) {
+        if (record.isAlternateBuffer != isAlternateBuffer || record.row > through) continue;
+        record.row += delta;
+        if (!record.isVirtual && recordLines(record).second <= 0) gone.push_back(key);
+    }
+    for (const KittyPlacementKey& key : gone) eraseKittyRecord(key);
 }
 
 void Terminal::deferKittyRecordShift(bool isAlternateBuffer, int64_t through)
@@ -98,6 +217,8 @@ void Terminal::deferKittyRecordShift(bool isAlternateBuffer, int64_t through)
     if (shift.count > 0 && shift.through != through) settleKittyRecordRows(isAlternateBuffer);
     shift.through = through;
     ++shift.count;
+    // Resolved positions are line indices, which just changed.
+    if (!kittyResolved_.empty()) kittyResolved_.clear();
 }
 
 void Terminal::settleKittyRecordRows(bool isAlternateBuffer)
@@ -105,8 +226,16 @@ void Terminal::settleKittyRecordRows(bool isAlternateBuffer)
     KittyRecordShift& shift = kittyRecordShifts_[isAlternateBuffer ? 1 : 0];
     if (shift.count == 0) return;
     const int64_t count = std::exchange(shift.count, 0);
-    for (auto& [key, record] : kittyGraphicsState.placementsByKey)
-        if (record.isAlternateBuffer == isAlternateBuffer && record.row <= shift.through) record.row -= count;
+    std::vector<KittyPlacementKey> gone;
+    for (auto& [key, record] : kittyGraphicsState.placementsByKey) {
+        if (record.isAlternateBuffer != isAlternateBuffer) continue;
+        if (record.row <= shift.through) record.row -= count - record.shiftMark;
+        record.shiftMark = 0;
+        // Every line of a normal placement left the buffer: so does the placement.
+        if (!record.isVirtual && recordLines(record).second <= 0) gone.push_back(key);
+    }
+    for (const KittyPlacementKey& key : gone) eraseKittyRecord(key);
+    if (!kittyResolved_.empty()) kittyResolved_.clear();
 }
 
 void Terminal::settleKittyRecordRows()
@@ -117,64 +246,178 @@ void Terminal::settleKittyRecordRows()
 
 void Terminal::refreshKittyRecordPositions()
 {
-    if (kittyGraphicsState.placementsByKey.empty()) return;
+    KittyPlacementRecords& records = kittyGraphicsState.placementsByKey;
+    if (records.empty()) return;
     settleKittyRecordRows();
+    KittyPlacementIndex& index = kittyIndex();
+    kittyResolved_.clear();
+    // Per key: where its images say the placement's top is, in which buffer,
+    // and whether they all agree.
+    struct Found {
+        bool isAlternate = false;
+        int64_t top = 0;
+        int64_t col = 0;
+        bool agrees = true;
+    };
+    std::unordered_map<KittyPlacementKey, Found> found;
     for (Buffer* each : {normalBuffer_.get(), altBuffer_.get()}) {
+        if (!each->hasAnyImages()) continue;
         const bool isAlternate = each == altBuffer_.get();
-        const KittyPlacementPositions positions = collectKittyPlacementPositions(*each);
-        for (auto& [key, record] : kittyGraphicsState.placementsByKey) {
-            if (record.isAlternateBuffer != isAlternate || record.isVirtual) continue;
-            if (const auto found = positions.find(key); found != positions.end()) {
-                record.row = found->second.row;
-                record.col = found->second.col;
+        for (int64_t row = 0; row < each->lines().count(); ++row) {
+            const BufferLine* line = each->peekLine(row);
+            if (!line || !line->images) continue;
+            for (const auto& image : *line->images) {
+                const KittyPlacementImage* kitty = asKittyImage(*image);
+                const auto key = kitty ? kittyImageKey(*kitty) : std::nullopt;
+                if (!key) continue;
+                const int64_t top = row - kitty->kittyStripIndex();
+                const auto [entry, first] = found.try_emplace(*key, Found{isAlternate, top, image->col(), true});
+                if (!first && (entry->second.isAlternate != isAlternate || entry->second.top != top))
+                    entry->second.agrees = false;
             }
         }
+    }
+    for (const auto& [key, where] : found) {
+        const auto record = records.find(key);
+        if (record == records.end() || record->second.isVirtual || record->second.isAlternateBuffer != where.isAlternate) {
+            index.markStray(key);
+            continue;
+        }
+        record->second.row = where.top;
+        record->second.col = where.col;
+        if (where.agrees) {
+            index.clearStray(key);
+        } else {
+            index.markStray(key);
+        }
+    }
+}
+
+KittyPlacementRecord* Terminal::movingKittyRecord(const KittyPlacementKey& key)
+{
+    kittyMovedPlacements_.insert(key);
+    forgetKittyResolved(key);
+    KittyPlacementIndex& index = kittyIndex();
+    if (index.isStray(key)) return nullptr;
+    KittyPlacementRecord* record = settledKittyRecord(key);
+    if (!record || record->isVirtual || record->isAlternateBuffer != isCurrentBufferAlternate()) {
+        // Images without their record: only a walk finds them.
+        index.markStray(key);
+        return nullptr;
+    }
+    return record;
+}
+
+void Terminal::followKittyRotation(int64_t first, int64_t last, bool up)
+{
+    if (kittyGraphicsState.placementsByKey.empty()) return;
+    Buffer& b = *buffer_;
+    KittyPlacementIndex& index = kittyIndex();
+    const int64_t leaving = up ? first : last;
+    const int64_t delta = up ? -1 : 1;
+    for (const KittyPlacementKey& key : keysOnLines(b, first, last)) {
+        KittyPlacementRecord* record = movingKittyRecord(key);
+        if (!record) continue;
+        const auto [top, end] = recordLines(*record);
+        if (top >= first && end - 1 <= last) {
+            if (top == leaving && end - 1 == leaving) {
+                // Its one line leaves the region and is reused: the placement goes.
+                eraseKittyRecord(key);
+                continue;
+            }
+            record->row += delta;
+            continue;
+        }
+        // The region cuts through the placement: the part inside moves.
+        index.markStray(key);
+        if (top >= first && top <= last) record->row += delta;
+    }
+}
+
+void Terminal::followKittyLinesBelow(int64_t through, int64_t delta)
+{
+    if (kittyGraphicsState.placementsByKey.empty()) return;
+    Buffer& b = *buffer_;
+    KittyPlacementIndex& index = kittyIndex();
+    for (const KittyPlacementKey& key : keysOnLines(b, through + 1, b.lines().count() - 1)) {
+        KittyPlacementRecord* record = movingKittyRecord(key);
+        if (!record) continue;
+        if (record->row > through) {
+            record->row += delta;
+        } else {
+            index.markStray(key);
+        }
+    }
+}
+
+void Terminal::followKittyParents()
+{
+    if (kittyMovedPlacements_.empty()) return;
+    const std::unordered_set<KittyPlacementKey> moved = std::exchange(kittyMovedPlacements_, {});
+    KittyPlacementRecords& records = kittyGraphicsState.placementsByKey;
+    if (records.empty()) return;
+    KittyPlacementIndex& index = kittyIndex();
+    // The moved placements and everything relative to them.
+    std::vector<KittyPlacementKey> affected(moved.begin(), moved.end());
+    std::unordered_set<KittyPlacementKey> seen(moved.begin(), moved.end());
+    for (size_t at = 0; at < affected.size(); ++at) {
+        for (const KittyPlacementKey& child : index.children(affected[at], records))
+            if (seen.insert(child).second) affected.push_back(child);
+    }
+    const bool isAlternate = isCurrentBufferAlternate();
+    Buffer& b = *buffer_;
+    for (const KittyPlacementKey& key : affected) {
+        KittyPlacementRecord* record = settledKittyRecord(key);
+        if (!record || record->isAlternateBuffer != isAlternate || !isRelativeRecord(*record)) continue;
+        const auto position = resolveKittyPosition(key);
+        if (!position) continue;
+        const KittyPlacementPosition current{record->row, record->col};
+        if (current == *position) continue;
+        if (!record->isVirtual) {
+            if (snapshotSource_ == &b) preserveSnapshotHistory();
+            const int64_t delta = position->row - current.row;
+            const auto [first, last] = recordLines(*record);
+            const std::vector<std::shared_ptr<TerminalImage>> held = index.lineImages(key);
+            if (index.isStray(key) || moveLineImagesAmong(b, held, delta, position->row, position->col, first, last) <
+                                          held.size()) {
+                // Some lie off its lines: the lines tell where.
+                index.markStray(key);
+                moveKittyPlacementImages(b, key, delta, position->row, position->col, 0, b.lines().count());
+            }
+            updateFullScreen();
+        }
+        // Where it now is is where it resolves: nothing resolved through it changes.
+        record = settledKittyRecord(key);
+        record->row = position->row;
+        record->col = position->col;
     }
 }
 
 void Terminal::updateKittyRelativePlacementsForCurrentBuffer(int64_t shiftedThrough, bool uniform)
 {
-    auto& records = kittyGraphicsState.placementsByKey;
-    if (records.empty()) return;
-    const bool isAlternate = isCurrentBufferAlternate();
-    if (uniform) {
-        if (shiftedThrough >= 0) deferKittyRecordShift(isAlternate, shiftedThrough);
+    if (kittyGraphicsState.placementsByKey.empty()) {
+        kittyMovedPlacements_.clear();
         return;
     }
-    if (shiftedThrough >= 0) shiftKittyRecordRows(isAlternate, shiftedThrough, -1);
-    settleKittyRecordRows();
-    Buffer& b = *buffer_;
-    const KittyPlacementPositions positions = positionsForUpdate(kittyGraphicsState, b, isAlternate);
-
-    // The lines hold the truth for placements drawn on them.
-    for (auto& [key, record] : records) {
-        if (record.isAlternateBuffer != isAlternate || record.isVirtual) continue;
-        if (const auto found = positions.find(key); found != positions.end()) {
-            record.row = found->second.row;
-            record.col = found->second.col;
-        }
+    if (shiftedThrough >= 0) {
+        // A full ring dropped its oldest line: the lines below the region
+        // kept their places while those above moved up.
+        if (!uniform) followKittyLinesBelow(shiftedThrough, 0);
+        deferKittyRecordShift(isCurrentBufferAlternate(), shiftedThrough);
     }
-    // Relative placements follow their parents.
-    KittyResolvedPositions resolved;
-    for (auto& [key, record] : records) {
-        if (record.isAlternateBuffer != isAlternate || !isRelativeRecord(record)) continue;
-        const auto position = resolveKittyPlacementPosition(kittyGraphicsState, key, positions, isAlternate, resolved);
-        if (!position) continue;
-        if (!record.isVirtual) {
-            KittyPlacementPosition current{record.row, record.col};
-            if (const auto found = positions.find(key); found != positions.end()) current = found->second;
-            if (current != *position) {
-                if (snapshotSource_ == &b) preserveSnapshotHistory();
-                moveKittyPlacementImages(b, key, position->row - current.row, position->row, position->col);
-                updateFullScreen();
-            }
-        }
-        record.row = position->row;
-        record.col = position->col;
-    }
+    followKittyParents();
 }
 
 // ---- removing line images and records ----
+
+void Terminal::forgetKittyPlacementRecords()
+{
+    kittyGraphicsState.placementsByKey.clear();
+    kittyGraphicsState.placementIndex.clear();
+    kittyRecordShifts_ = {};
+    kittyResolved_.clear();
+    kittyMovedPlacements_.clear();
+}
 
 std::unordered_set<KittyPlacementKey> Terminal::removeKittyPlacements(
     Buffer& target, int64_t first, int64_t last, const std::function<bool(const KittyPlacementImage&, int64_t)>& predicate)
@@ -182,16 +425,20 @@ std::unordered_set<KittyPlacementKey> Terminal::removeKittyPlacements(
     if (!target.hasAnyImages()) return {};
     if (snapshotSource_ == &target) preserveSnapshotHistory();
     KittyLineRemoval removal = removeKittyLineImages(target, first, last, predicate);
-    if (&target == buffer_ && removal.firstLine) {
-        // Line indices become screen rows; lines off the screen need no redraw.
-        const int64_t top = *removal.firstLine - target.yBase();
-        const int64_t bottom = *removal.lastLine - target.yBase();
-        if (bottom >= 0 && top < rows_) {
-            updateRange(std::max<int64_t>(top, 0));
-            updateRange(std::min<int64_t>(bottom, rows_ - 1));
-        }
-    }
+    redrawKittyRemoval(target, removal);
     return std::move(removal.keys);
+}
+
+void Terminal::redrawKittyRemoval(Buffer& target, const KittyLineRemoval& removal)
+{
+    if (&target != buffer_ || !removal.firstLine) return;
+    // Line indices become screen rows; lines off the screen need no redraw.
+    const int64_t top = *removal.firstLine - target.yBase();
+    const int64_t bottom = *removal.lastLine - target.yBase();
+    if (bottom >= 0 && top < rows_) {
+        updateRange(std::max<int64_t>(top, 0));
+        updateRange(std::min<int64_t>(bottom, rows_ - 1));
+    }
 }
 
 std::unordered_set<KittyPlacementKey> Terminal::removeKittyPlacementsByKey(
@@ -205,7 +452,29 @@ std::unordered_set<KittyPlacementKey> Terminal::removeKittyPlacementsByKey(
     };
     for (Buffer* each : {normalBuffer_.get(), altBuffer_.get()})
         removed.merge(removeKittyPlacements(*each, 0, each->lines().count(), inKeys));
+    KittyPlacementIndex& index = kittyIndex();
+    for (const KittyPlacementKey& key : keys) index.clearStray(key);
     return removed;
+}
+
+void Terminal::removeKittyLineImagesOf(const KittyPlacementKey& key, const KittyPlacementRecord* record)
+{
+    KittyPlacementIndex& index = kittyIndex();
+    if (index.isStray(key)) {
+        removeKittyPlacementsByKey({key});
+        return;
+    }
+    if (!record || record->isVirtual) return;
+    // The images made for it that lines still hold, on the lines it names.
+    const std::vector<std::shared_ptr<TerminalImage>> held = index.lineImages(key);
+    if (held.empty()) return;
+    Buffer& target = record->isAlternateBuffer ? *altBuffer_ : *normalBuffer_;
+    if (snapshotSource_ == &target) preserveSnapshotHistory();
+    const auto [first, last] = recordLines(*record);
+    const KittyLineRemoval removal = removeLineImagesAmong(target, first, last, held);
+    redrawKittyRemoval(target, removal);
+    // Not all there (a frozen copy may hold one too): the lines tell.
+    if (removal.count < held.size()) removeKittyPlacementsByKey({key});
 }
 
 void Terminal::removeKittyPlacement(uint32_t imageId, uint32_t placementId)
@@ -213,9 +482,8 @@ void Terminal::removeKittyPlacement(uint32_t imageId, uint32_t placementId)
     // The GPU renderer redraws images and placeholders when this moves.
     ++kittyGraphicsState.mutationCount;
     const KittyPlacementKey key{imageId, placementId};
-    const std::unordered_set<KittyPlacementKey> removed = removeKittyPlacementsByKey({key});
-    for (const KittyPlacementKey& each : removed) kittyGraphicsState.placementsByKey.erase(each);
-    kittyGraphicsState.placementsByKey.erase(key);
+    removeKittyLineImagesOf(key, settledKittyRecord(key));
+    eraseKittyRecord(key);
 }
 
 void Terminal::removeKittyPlacementsAndRecords(bool bothBuffers, std::optional<std::pair<int64_t, int64_t>> lines,
@@ -232,13 +500,21 @@ void Terminal::removeKittyPlacementsAndRecords(bool bothBuffers, std::optional<s
         const auto [first, last] = lines.value_or(std::pair<int64_t, int64_t>{0, each->lines().count()});
         onLines.merge(removeKittyPlacements(*each, first, last, onLine));
     }
-    std::unordered_set<KittyPlacementKey> orphans;
-    std::erase_if(kittyGraphicsState.placementsByKey, [&](const auto& entry) {
-        if (!onRecord(entry.second)) return false;
-        if (!onLines.contains(entry.first)) orphans.insert(entry.first);
-        return true;
-    });
-    removeKittyPlacementsByKey(orphans);
+    std::vector<std::pair<KittyPlacementKey, KittyPlacementRecord>> selected;
+    for (const auto& [key, record] : kittyGraphicsState.placementsByKey)
+        if (onRecord(record)) selected.emplace_back(key, record);
+    KittyPlacementIndex& index = kittyIndex();
+    for (const auto& [key, record] : selected) {
+        eraseKittyRecord(key);
+        if (!onLines.contains(key)) {
+            // Its images were not met: they are taken where the record says.
+            removeKittyLineImagesOf(key, &record);
+        } else if (lines && !record.isVirtual) {
+            // Only some lines were searched: images of it may be left on others.
+            const auto [first, last] = recordLines(record);
+            if (first < lines->first || last > lines->second) index.markStray(key);
+        }
+    }
 }
 
 // ---- the delete command ----
@@ -250,8 +526,12 @@ void Terminal::handleKittyDelete(const KittyGraphicsControl& control)
     const char letter = mode.empty() ? '\0' : mode.front();
     const bool frees = std::isupper(static_cast<unsigned char>(letter)) != 0;
     // Record rectangles are compared below: they must name where their
-    // strips are now.
-    refreshKittyRecordPositions();
+    // strips are now, which only a walk tells of placements cut apart.
+    if (kittyIndex().strays().empty()) {
+        settleKittyRecordRows();
+    } else {
+        refreshKittyRecordPositions();
+    }
     const char selector = static_cast<char>(std::tolower(static_cast<unsigned char>(letter)));
     Buffer& b = *buffer_;
     const int64_t x = clampNumber(control.cropX);
@@ -388,16 +668,16 @@ void Terminal::clearKittyImages(Buffer& target, bool isAlternateBuffer)
 {
     // The GPU renderer redraws images and placeholders when this moves.
     ++kittyGraphicsState.mutationCount;
+    settleKittyRecordRows();
     const std::unordered_set<KittyPlacementKey> onLines = removeKittyPlacements(
         target, 0, target.lines().count(), [](const KittyPlacementImage&, int64_t) { return true; });
-    std::unordered_set<KittyPlacementKey> orphans;
-    std::erase_if(kittyGraphicsState.placementsByKey, [&](const auto& entry) {
-        if (entry.second.isAlternateBuffer != isAlternateBuffer) return false;
-        if (!onLines.contains(entry.first)) orphans.insert(entry.first);
-        return true;
-    });
-    removeKittyPlacementsByKey(orphans);
-    kittyRecordShifts_[isAlternateBuffer ? 1 : 0] = {};
+    std::vector<std::pair<KittyPlacementKey, KittyPlacementRecord>> selected;
+    for (const auto& [key, record] : kittyGraphicsState.placementsByKey)
+        if (record.isAlternateBuffer == isAlternateBuffer) selected.emplace_back(key, record);
+    for (const auto& [key, record] : selected) {
+        eraseKittyRecord(key);
+        if (!onLines.contains(key)) removeKittyLineImagesOf(key, &record);
+    }
     cleanupUnusedKittyImages();
 }
 
@@ -431,8 +711,9 @@ void Terminal::clearAllKittyImages()
     kittyGraphicsState.pending.reset();
     kittyGraphicsState.imagesById.clear();
     kittyGraphicsState.imageNumbers.clear();
-    kittyGraphicsState.placementsByKey.clear();
-    kittyRecordShifts_ = {};
+    clearKittyImageTables(kittyGraphicsState);
+    forgetKittyPlacementRecords();
+    keepTrackOfKittyImagesLeft();
     kittyGraphicsState.totalImageBytes = 0;
     kittyGraphicsState.nextImageAccessTick = 1;
     updateRange(buffer_->scrollTop());
@@ -448,12 +729,24 @@ void Terminal::clearKittyStateForErase()
     kittyGraphicsState.pending.reset();
     kittyGraphicsState.imagesById.clear();
     kittyGraphicsState.imageNumbers.clear();
-    kittyGraphicsState.placementsByKey.clear();
-    kittyRecordShifts_ = {};
+    clearKittyImageTables(kittyGraphicsState);
+    forgetKittyPlacementRecords();
+    keepTrackOfKittyImagesLeft();
     kittyGraphicsState.totalImageBytes = 0;
     kittyGraphicsState.nextImageAccessTick = 1;
     updateRange(buffer_->scrollTop());
     updateRange(buffer_->scrollBottom());
+}
+
+void Terminal::keepTrackOfKittyImagesLeft()
+{
+    // With the alternate screen current, the normal screen's lines keep
+    // their images although every record went: a placement stored again
+    // under one of their keys finds them by walking.
+    if (buffer_ != altBuffer_.get()) return;
+    KittyPlacementIndex& index = kittyGraphicsState.placementIndex;
+    for (const KittyPlacementKey& key : keysOnLines(*normalBuffer_, 0, normalBuffer_->lines().count() - 1))
+        index.markStray(key);
 }
 
 }  // namespace corvel

@@ -124,7 +124,7 @@ void Terminal::sendEvent(int buttonFlags, int x, int y, int pixelX, int pixelY)
         report.push_back('M');
         break;
     }
-    sendResponse(cc.csi(), report);
+    sendUserReport(report);
 }
 
 }  // namespace corvel

@@ -20,6 +20,9 @@ struct TerminalOptions {
     int tabStopWidth = 8;
     bool enableSixelReported = true;  // whether the device attributes announce sixel
     int64_t kittyImageCacheLimitBytes = 335544320;  // 320 MiB
+    // Kitty placements kept at most (records, with their line images); past
+    // it the oldest go. At least 1.
+    int64_t kittyPlacementLimit = 4096;
     Ansi256PaletteStrategy ansi256PaletteStrategy = Ansi256PaletteStrategy::base16Lab;
 
     // Every field at its default.

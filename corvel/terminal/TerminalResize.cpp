@@ -2,6 +2,7 @@
 #include "corvel/terminal/Terminal.h"
 
 #include <algorithm>
+#include <limits>
 
 namespace corvel {
 
@@ -25,6 +26,8 @@ void Terminal::resize(int newCols, int newRows)
     normalBuffer_->setupTabStops(oldCols, tabStopWidth);
     altBuffer_->setupTabStops(oldCols, tabStopWidth);
     fitMarginsToWidth();
+    // Rewrapped lines moved the placements' images.
+    refreshKittyRecordPositions();
     updateRange(0);
     updateRange(rows_ - 1);
 }
@@ -34,7 +37,11 @@ void Terminal::changeScrollback(std::optional<int> lines)
     // Shrinking drops history lines the frozen copy may still read through.
     if (snapshotSource_ == normalBuffer_.get()) preserveSnapshotHistory();
     markOpenHyperlink(false);
+    const int64_t before = normalBuffer_->lines().count();
     normalBuffer_->changeHistorySize(lines);
+    // The oldest lines a smaller history drops take the lines below up.
+    if (const int64_t dropped = before - normalBuffer_->lines().count(); dropped > 0)
+        shiftKittyRecordRows(false, std::numeric_limits<int64_t>::max(), -dropped);
     options_.scrollback = lines.value_or(0);
     restartOpenHyperlink();
     garbageCollectPayload();

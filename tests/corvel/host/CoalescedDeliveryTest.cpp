@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <string>
 #include <vector>
@@ -41,6 +42,22 @@ TEST(CoalescedDelivery, DeliversEveryBlockInOrderInSlicesThatLetTheQueueRun)
     // The other work ran after the first slice of 4 ms, long before the last block.
     EXPECT_EQ(receivedWhenOtherWorkRan, 4);
     EXPECT_EQ(delivery->pendingBytes(), 0u);
+
+    // A large block goes in pieces, and the slice may end inside it.
+    received.clear();
+    std::string large;
+    for (size_t i = 0; i < 10 * CoalescedDelivery::pieceBytes; ++i) large += char('a' + i % 26);
+    delivery->enqueue(bytesOf(large));
+    delivery->enqueue(bytesOf("after"));
+    queue.async([&] { receivedWhenOtherWorkRan = static_cast<int>(received.size()); });
+    queue.runUntilIdle();
+    ASSERT_EQ(received.size(), 11u);
+    EXPECT_EQ(received[0].size(), CoalescedDelivery::pieceBytes);
+    std::string joined;
+    for (size_t i = 0; i < 10; ++i) joined += received[i];
+    EXPECT_EQ(joined, large);
+    EXPECT_EQ(received[10], "after");
+    EXPECT_EQ(receivedWhenOtherWorkRan, 4);
 }
 
 TEST(CoalescedDelivery, DeliveriesSharingATurnLetTimersRunHoweverManyThereAre)
@@ -82,4 +99,43 @@ TEST(CoalescedDelivery, DeliveriesSharingATurnLetTimersRunHoweverManyThereAre)
     // The timer ran once the shared turn was used up (one block per ms): not
     // after the four producers' first slices (16 blocks), nor after all of it.
     EXPECT_EQ(deliveredWhenTimerRan, CoalescedDelivery::turnNs / 1'000'000);
+}
+
+TEST(CoalescedDelivery, ABusyDeliveryLetsOneThatWaitedForTheTurnGoFirst)
+{
+    // One producer always has more than a turn of work; the other's single
+    // block arrives while the first holds the turn. Each turn's holder lets
+    // a waiting one go first, so that block does not wait for all the rest.
+    Nanos now = 0;
+    std::multimap<Nanos, CoalescedDelivery::Block> queue;
+    auto turn = std::make_shared<DispatchQueue::DeliveryTurn>();
+    std::vector<std::string> received;
+    const auto make = [&] {
+        auto delivery = CoalescedDelivery::create(
+            [&](CoalescedDelivery::Block block) { queue.emplace(now, std::move(block)); },
+            [&](std::span<const uint8_t> bytes) {
+                received.emplace_back(bytes.begin(), bytes.end());
+                now += 3'000'000;  // 3 ms a block
+            },
+            1 << 20, 1 << 19, nullptr, [&] { return now; });
+        delivery->shareTurn(turn, [&](Nanos delay, CoalescedDelivery::Block block) {
+            queue.emplace(now + delay, std::move(block));
+        });
+        return delivery;
+    };
+    auto busy = make();
+    auto quiet = make();
+    for (int i = 0; i < 100; ++i) busy->enqueue(bytesOf("busy"));
+    queue.emplace(4'000'000, [&] { quiet->enqueue(bytesOf("quiet")); });
+
+    for (int steps = 0; !queue.empty() && steps < 10000; ++steps) {
+        auto first = queue.begin();
+        now = std::max(now, first->first);
+        auto block = std::move(first->second);
+        queue.erase(first);
+        block();
+    }
+    ASSERT_EQ(received.size(), 101u);
+    const auto at = std::find(received.begin(), received.end(), "quiet") - received.begin();
+    EXPECT_LE(at, 4) << "the quiet block came after " << at << " busy ones";
 }

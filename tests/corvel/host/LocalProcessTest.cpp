@@ -249,6 +249,43 @@ TEST_F(LocalProcessTest, AMegabytePasteArrivesIntact)
     EXPECT_TRUE(written == paste);
 }
 
+TEST_F(LocalProcessTest, AnswersToAChildThatDoesNotReadAreBoundedButTypingIsNot)
+{
+    auto rec = std::make_shared<Recorder>();
+    LocalProcess process(rec);
+    const std::string file = dir_ + "/read";
+    // The child stops itself before it reads anything; once continued it
+    // copies all it was sent to a file.
+    process.startProcess("/bin/sh", {"-c", "stty raw -echo; echo STOPPING; kill -STOP $$; exec cat > '" + file + "'"},
+                         kEnv);
+    ASSERT_TRUE(pumpUntil([&] { return rec->has("STOPPING"); }));
+
+    log::Capture log;
+    const std::string answer(64, 'r');
+    const auto bytes = std::span(reinterpret_cast<const uint8_t*>(answer.data()), answer.size());
+    size_t queued = 0;
+    size_t dropped = 0;
+    for (size_t i = 0; i < 2 * LocalProcess::sendQueueLimit / answer.size(); ++i)
+        (process.sendReply(bytes) ? queued : dropped) += 1;
+    EXPECT_GT(dropped, 0u);
+    EXPECT_LE(process.queuedBytes(), LocalProcess::sendQueueLimit + answer.size());
+    // One line for the lot, not one for each.
+    const size_t lines = log.count("Dropping answers to a child that does not read them");
+    EXPECT_GE(lines, 1u);
+    EXPECT_LT(lines, dropped / 1000);
+
+    // What the user types past the bound still waits its turn.
+    send(process, "TYPED");
+    ::kill(process.shellPid(), SIGCONT);
+    const size_t expected = queued * answer.size() + 5;
+    ASSERT_TRUE(pumpUntil([&] { return readFile(file).size() >= expected; }, 60 * kSecond));
+    const std::string read = readFile(file);
+    EXPECT_EQ(read.size(), expected);
+    EXPECT_EQ(read.substr(read.size() - 5), "TYPED");
+    EXPECT_EQ(process.queuedBytes(), 0u);
+    process.terminate();
+}
+
 TEST_F(LocalProcessTest, LargeOutputArrivesCompleteWithBoundedBuffering)
 {
     // The bytes' order and content are checked by the headless terminal's

@@ -1,5 +1,6 @@
 // The image store through the terminal: ids handed out for image numbers,
-// replacing, the byte limit, and the cap on an open chunked transfer.
+// replacing, the byte limit with each image's bookkeeping, and the cap on an
+// open chunked transfer.
 #include "corvel/kitty/KittyGraphicsState.h"
 #include "KittyGraphicsTestSupport.h"
 
@@ -7,6 +8,8 @@
 #include "corvel/kitty/KittyGraphicsStore.h"
 
 #include <gtest/gtest.h>
+
+#include <fstream>
 
 #include "tests/corvel/support/ProcessMemory.h"
 
@@ -134,6 +137,24 @@ TEST(KittyGraphicsStore, TheImageJustStoredStaysUntilTheNextStore)
     EXPECT_TRUE(state.imagesById.contains(13));
 }
 
+TEST(KittyGraphicsStore, TinyImagesCountTheirBookkeepingAgainstTheLimit)
+{
+    TerminalOptions options;
+    options.kittyImageCacheLimitBytes = 64 * 1024;
+    KittyTerminal kitty(options);
+    auto& state = kitty.terminal.kittyGraphicsState;
+    constexpr uint32_t kImages = 2000;  // 4 bytes of pixels each
+    for (uint32_t id = 1; id <= kImages; ++id) kitty.command("a=t,q=2,s=1,v=1,i=" + std::to_string(id), kPixel);
+    EXPECT_LE(kittyStoreCharge(state), options.kittyImageCacheLimitBytes);
+    EXPECT_LT(state.imagesById.size(), size_t(options.kittyImageCacheLimitBytes / kKittyImageOverhead) +
+                                           size_t(kKittyImagesWithoutOverhead));
+    // The oldest went: what is left is the newest, the last one stored among them.
+    uint32_t oldestKept = kImages;
+    for (const auto& [id, image] : state.imagesById) oldestKept = std::min(oldestKept, id);
+    EXPECT_EQ(state.imagesById.size(), kImages - oldestKept + 1);
+    EXPECT_EQ(state.totalImageBytes, int64_t(state.imagesById.size()) * 4);
+}
+
 TEST(KittyGraphicsStore, AnOverlongTransferIsRefusedOnceAndTheNextOneWorks)
 {
 #if !defined(NDEBUG) || defined(CORVEL_SANITIZED)
@@ -145,7 +166,11 @@ TEST(KittyGraphicsStore, AnOverlongTransferIsRefusedOnceAndTheNextOneWorks)
     const std::string chunk = "\x1b_Gm=1;" + std::string(size_t{16} << 20, 'A') + "\x1b\\";
     kitty.command("a=t,i=4,s=1,v=1,m=1");
     const size_t chunksToCap = kKittyGraphicsMaxJoinedPayload / (size_t{16} << 20);
+    // The text grows to the cap without a copy of it beside it at the end.
+    const size_t before = corvel::testing::processMemory("VmRSS:");
+    std::ofstream("/proc/self/clear_refs") << "5";  // the peak starts again from now
     for (size_t i = 0; i <= chunksToCap; ++i) kitty.terminal.feed(chunk);
+    EXPECT_LT(corvel::testing::processMemory("VmHWM:"), before + kKittyGraphicsMaxJoinedPayload + (size_t{96} << 20));
     ASSERT_EQ(kitty.host->replies.size(), 1u);
     EXPECT_EQ(kitty.lastReply(), "Gi=4;EINVAL: bad payload");
     ASSERT_TRUE(state.pending);

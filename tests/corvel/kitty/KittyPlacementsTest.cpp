@@ -1,7 +1,10 @@
 // Kitty placements shown through a pixel-less host insertion on 10×20-pixel
 // cells: cursor movement, strips, cropping, virtual placements, parents and
-// their chains, and lines renumbered by a full ring.
+// their chains, lines renumbered by a full ring, cut by a region or gone, and
+// the limit on placements kept.
 #include "tests/corvel/kitty/KittyImageTestSupport.h"
+
+#include <set>
 
 #include "tests/corvel/support/TestPng.h"
 
@@ -157,7 +160,9 @@ TEST(KittyPlacementsTest, ChildrenFollowTheirParents)
 
 TEST(KittyPlacementsTest, AChainOfAHundredThousandResolvesWithoutRecursion)
 {
-    StripTerminal t;
+    TerminalOptions options = StripTerminal::smallOptions();
+    options.kittyPlacementLimit = 200000;
+    StripTerminal t(options);
     t.store(1, 20, 20);
     t.feed("\x1b[3;4H");
     t.command("a=p,i=1,p=1,q=2");
@@ -213,6 +218,50 @@ TEST(KittyPlacementsTest, StripsOfAFullRingAreFoundWhereTheyAre)
     t.command("a=d,d=y,y=" + std::to_string(placed.rbegin()->first - t.yBase() + 1));
     EXPECT_FALSE(t.hasRecord(1, 4));
     EXPECT_TRUE(t.strips(1, 4).empty());
+}
+
+TEST(KittyPlacementsTest, TheOldestPlacementsAndThoseWhoseLinesLeftGo)
+{
+    TerminalOptions options = StripTerminal::smallOptions();
+    options.kittyPlacementLimit = 3;
+    StripTerminal t(options);
+    t.store(1, 20, 20);  // one row, two columns
+    for (int p = 1; p <= 4; ++p) t.command("a=p,i=1,q=2,p=" + std::to_string(p));
+    // Past the limit the oldest went, its strips with it.
+    EXPECT_FALSE(t.hasRecord(1, 1));
+    EXPECT_TRUE(t.strips(1, 1).empty());
+    for (uint32_t p = 2; p <= 4; ++p) EXPECT_EQ(t.strips(1, p).size(), 1u) << "placement " << p;
+
+    // Lines that leave the buffer take their placements along; a virtual
+    // placement has no lines and stays.
+    t.command("a=p,i=1,U=1,p=9,q=2");
+    t.feed(std::string(120, '\n'));
+    EXPECT_FALSE(t.terminal.normalBuffer().hasAnyImages());
+    EXPECT_EQ(t.terminal.kittyGraphicsState.placementsByKey.size(), 1u);
+    EXPECT_TRUE(t.hasRecord(1, 9));
+}
+
+TEST(KittyPlacementsTest, APlacementARegionCutsThroughIsStillReplacedWhole)
+{
+    StripTerminal t;
+    t.store(1, 20, 60);  // three rows
+    t.feed("\x1b[4;1H");
+    t.command("a=p,i=1,p=1,q=2");  // lines 3 to 5
+    // A region from line 4 scrolls down: the strips inside it move, the one
+    // above it stays.
+    t.feed("\x1b[5;8r\x1b[5;1H\x1bM\x1b[r");
+    std::set<int64_t> lines;
+    for (const auto& [line, strip] : t.strips(1, 1)) lines.insert(line);
+    EXPECT_EQ(lines, (std::set<int64_t>{3, 5, 6}));
+
+    t.feed("\x1b[1;10H");
+    t.command("a=p,i=1,p=1,q=2");
+    lines.clear();
+    for (const auto& [line, strip] : t.strips(1, 1)) {
+        lines.insert(line);
+        EXPECT_EQ(strip->col(), 9);
+    }
+    EXPECT_EQ(lines, (std::set<int64_t>{0, 1, 2}));
 }
 
 namespace {

@@ -123,7 +123,7 @@ inline int insertPixelLess(Terminal& terminal, double sw, double sh, ImageSizeRe
         const double band = std::min(h, height - top);
         auto strip = std::make_shared<StripImage>(static_cast<int64_t>(width), static_cast<int64_t>(h), buffer.x(),
                                                   top * sh / height, band * sh / height);
-        if (kitty) KittyPlacementInsertion::stamp(*strip, *kitty, i);
+        if (kitty) KittyPlacementInsertion::stamp(terminal, strip, *kitty, i);
         buffer.attachImage(strip, int64_t{buffer.y()} + buffer.yBase());
         terminal.updateRange(buffer.y());
         const int x = buffer.x();

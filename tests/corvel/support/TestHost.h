@@ -21,8 +21,10 @@ namespace corvel::testing {
 
 class TestHost : public TerminalDelegate {
 public:
-    // One entry per `send`: each reply whole.
+    // One entry per `send` or `sendReply`: each reply whole.
     std::vector<std::string> sent;
+    // How many of them came through `sendReply` (answers a host may drop).
+    size_t answers = 0;
     std::vector<std::string> events;
     std::vector<int> scrolls;
     std::vector<CursorStyle> styles;
@@ -45,6 +47,11 @@ public:
     }
 
     void send(Terminal&, std::span<const uint8_t> data) override { sent.emplace_back(data.begin(), data.end()); }
+    void sendReply(Terminal& source, std::span<const uint8_t> data) override
+    {
+        ++answers;
+        send(source, data);
+    }
     void showCursor(Terminal&) override { events.push_back("showCursor"); }
     void hideCursor(Terminal&) override { events.push_back("hideCursor"); }
     void setTerminalTitle(Terminal&, const std::string& title) override { events.push_back("title " + title); }

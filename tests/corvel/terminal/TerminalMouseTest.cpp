@@ -50,6 +50,17 @@ TEST_F(MouseReports, DefaultAndUrxvtEncodings)
     EXPECT_EQ(reports("\e[?1015h", [&] { terminal.sendEvent(81, 9, 4); }),
               std::vector<std::string>{"\e[113;10;5M"});
     EXPECT_EQ(reports("\e G", [&] { terminal.sendEvent(81, 9, 4); }), std::vector<std::string>{"\x9B" "113;10;5M"});
+
+    // Reports of what the user did are never answers, which a host may drop
+    // for a program that does not read them; a position report is one.
+    terminal.feed("\e F\e[?1015l\e[?1004h");
+    host->answers = 0;
+    terminal.setTerminalFocus(true);
+    terminal.sendEvent(0, 1, 1);
+    EXPECT_EQ(host->answers, 0u);
+    EXPECT_EQ(host->sent.back(), "\e[M\x20\x22\x22");
+    terminal.feed("\e[6n");
+    EXPECT_EQ(host->answers, 1u);
 }
 
 TEST_F(MouseReports, CoordinatesThatDoNotFitAreDropped)

@@ -1,0 +1,78 @@
+// Kitty placements of a hostile program in a TerminalView (80x25, 10,000
+// lines of history): the stream is fed in reads of 128 KiB as from a child,
+// and after each read the whole view is drawn, as one frame after a
+// delivery; then 12,000 lines are printed the same way, which scroll every
+// placement into the history and out of it. The streams: n placements each
+// relative to the one before (kind 0), or n 1x1 images each transmitted and
+// shown at once (kind 1). Reports the time of the whole and the slowest
+// frame (one read and its drawing).
+#include "bench/support/HostileStreams.h"
+#include "bench/support/QtBenchmarkMain.h"
+#include "corvel/kitty/KittyGraphicsState.h"
+#include "corvel/qt/TerminalView.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QImage>
+#include <QPainter>
+
+#include <algorithm>
+#include <memory>
+#include <string>
+
+using namespace corvel;
+
+namespace {
+
+QFont benchFont()
+{
+    QFont font(QStringLiteral("DejaVu Sans Mono"));
+    font.setPixelSize(13);
+    return font;
+}
+
+void BM_ViewHostilePlacements(benchmark::State& state)
+{
+    const int kind = static_cast<int>(state.range(0));
+    const int n = static_cast<int>(state.range(1));
+    const std::string placements = kind == 0 ? bench::chainedPlacements(n) : bench::plainPlacements(n);
+    std::string lines;
+    for (int i = 0; i < 12000; ++i) lines += "line " + std::to_string(i) + "\r\n";
+    Nanos slowest = 0;
+    size_t records = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto view = std::make_unique<TerminalView>(QRect(0, 0, 800, 600), benchFont());
+        view->resizeTerminal(80, 25);
+        view->changeScrollback(10000);
+        view->resize(view->getOptimalFrameSize().size().toSize());
+        QImage image(view->size(), QImage::Format_ARGB32_Premultiplied);
+        QPainter painter(&image);
+        state.ResumeTiming();
+        const auto feedAndDraw = [&](const std::string& bytes) {
+            for (size_t at = 0; at < bytes.size(); at += 131072) {
+                const Nanos start = monotonicNanos();
+                view->feed(std::string_view(bytes).substr(at, 131072));
+                view->drawTerminalContents(painter, view->rect());
+                slowest = std::max(slowest, monotonicNanos() - start);
+            }
+        };
+        feedAndDraw(placements);
+        records = view->getTerminal().kittyGraphicsState.placementsByKey.size();
+        feedAndDraw(lines);
+    }
+    state.counters["slowest_frame_ms"] = double(slowest) / 1e6;
+    state.counters["records_placed"] = double(records);
+    state.SetLabel(kind == 0 ? "chained" : "plain");
+}
+BENCHMARK(BM_ViewHostilePlacements)
+    ->Args({0, 2000})->Args({0, 5000})->Args({0, 20000})
+    ->Args({1, 10000})->Args({1, 30000})->Args({1, 100000})
+    ->Unit(benchmark::kMillisecond)->Iterations(1);
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    return bench::runQtBenchmarks(argc, argv);
+}
