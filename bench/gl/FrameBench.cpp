@@ -20,6 +20,7 @@
 #include <memory>
 #include <string>
 
+#include "bench/support/BenchFont.h"
 #include "corvel/gl/GlDevice.h"
 #include "corvel/gl/MetalGpuPath.h"
 #include "corvel/gl/MetalSurface.h"
@@ -37,16 +38,9 @@ namespace {
 constexpr int kCols = 200;
 constexpr int kRows = 60;
 
-QFont benchFont()
-{
-    QFont font(QStringLiteral("DejaVu Sans Mono"));
-    font.setPixelSize(12);
-    return font;
-}
-
 std::unique_ptr<TerminalView> makeView()
 {
-    auto view = std::make_unique<TerminalView>(QRect(0, 0, 100, 100), benchFont());
+    auto view = std::make_unique<TerminalView>(QRect(0, 0, 100, 100), bench::benchFont(12));
     const QSizeF cell = *view->cellDimension();
     view->resize(int(std::ceil(cell.width() * kCols + view->scrollerWidth())), int(std::ceil(cell.height() * kRows)));
     // A hidden widget gets its resize event only when shown.

@@ -14,6 +14,7 @@
 //                    a processor (see QtTimerLatenessProbe).
 //   PasteMegabyte    1 MB pasted into `wc -c`: the timer's worst lateness.
 // Offscreen unless QT_QPA_PLATFORM names another platform.
+#include "bench/support/BenchFont.h"
 #include "bench/support/QtBenchmarkMain.h"
 #include "bench/support/QtTimerLatenessProbe.h"
 #include "corvel/qt/LocalProcessTerminalView.h"
@@ -69,13 +70,6 @@ bool pumpUntil(const std::function<bool()>& done, int boundMs = 120000)
     return true;
 }
 
-QFont benchFont()
-{
-    QFont font(QStringLiteral("DejaVu Sans Mono"));
-    font.setPixelSize(12);
-    return font;
-}
-
 // CPU time of the calling thread.
 Nanos threadCpuNanos()
 {
@@ -120,7 +114,7 @@ void BM_KeyToChildRead(benchmark::State& state)
     });
 
     LocalProcessTerminalView view(QRect(0, 0, 640, 400));
-    view.setFont(benchFont());
+    view.setFont(bench::benchFont(12));
     view.show();
     view.startProcess("/bin/sh", {"-c", "stty raw -echo; echo READY; exec cat > " + fifo});
     pumpUntil([&] { return screenShows(view, "READY"); });
@@ -197,7 +191,7 @@ void BM_SixteenViewsCat(benchmark::State& state)
         std::vector<LocalProcessTerminalView*> views;
         for (int i = 0; i < 16; ++i) {
             auto* view = new LocalProcessTerminalView(&window);
-            view->setFont(benchFont());
+            view->setFont(bench::benchFont(12));
             view->setProcessDelegate(ends);
             views.push_back(view);
             grid->addWidget(view, i / 4, i % 4);
@@ -254,7 +248,7 @@ void BM_PasteMegabyte(benchmark::State& state)
 
     for (auto _ : state) {
         LocalProcessTerminalView view(QRect(0, 0, 640, 400));
-        view.setFont(benchFont());
+        view.setFont(bench::benchFont(12));
         view.show();
         view.startProcess("/bin/sh", {"-c", "stty -echo; echo READY; wc -c"});
         pumpUntil([&] { return screenShows(view, "READY"); });

@@ -4,6 +4,7 @@
 // the terminal's dirty range, 10,000 box-drawing and block-element cells, and
 // a screen of true-colour half blocks.
 // Scale 2 paints into an image of device pixel ratio 2, as a HiDPI window does.
+#include "bench/support/BenchFont.h"
 #include "corvel/qt/TerminalView.h"
 
 #include <benchmark/benchmark.h>
@@ -54,16 +55,9 @@ std::string screenText(Content content, int cols, int rows)
     return out;
 }
 
-QFont benchFont()
-{
-    QFont font(QStringLiteral("DejaVu Sans Mono"));
-    font.setPixelSize(13);
-    return font;
-}
-
 std::unique_ptr<TerminalView> makeView(int cols, int rows)
 {
-    auto view = std::make_unique<TerminalView>(QRect(0, 0, 800, 600), benchFont());
+    auto view = std::make_unique<TerminalView>(QRect(0, 0, 800, 600), bench::benchFont(13));
     view->resizeTerminal(cols, rows);
     view->resize(view->getOptimalFrameSize().size().toSize());
     view->getTerminal().feed("\x1b[?25l");

@@ -6,6 +6,7 @@
 // relative to the one before (kind 0), or n 1x1 images each transmitted and
 // shown at once (kind 1). Reports the time of the whole and the slowest
 // frame (one read and its drawing).
+#include "bench/support/BenchFont.h"
 #include "bench/support/HostileStreams.h"
 #include "bench/support/QtBenchmarkMain.h"
 #include "corvel/kitty/KittyGraphicsState.h"
@@ -24,13 +25,6 @@ using namespace corvel;
 
 namespace {
 
-QFont benchFont()
-{
-    QFont font(QStringLiteral("DejaVu Sans Mono"));
-    font.setPixelSize(13);
-    return font;
-}
-
 void BM_ViewHostilePlacements(benchmark::State& state)
 {
     const int kind = static_cast<int>(state.range(0));
@@ -42,7 +36,7 @@ void BM_ViewHostilePlacements(benchmark::State& state)
     size_t records = 0;
     for (auto _ : state) {
         state.PauseTiming();
-        auto view = std::make_unique<TerminalView>(QRect(0, 0, 800, 600), benchFont());
+        auto view = std::make_unique<TerminalView>(QRect(0, 0, 800, 600), bench::benchFont(13));
         view->resizeTerminal(80, 25);
         view->changeScrollback(10000);
         view->resize(view->getOptimalFrameSize().size().toSize());

@@ -2,6 +2,7 @@
 // long wrapped URL does while Ctrl is held (hover underline, link report and
 // preview), reported with its 99th percentile, and one selection-drag event
 // on a full 200 x 60 view including a paint of the whole view.
+#include "bench/support/BenchFont.h"
 #include "corvel/qt/TerminalView.h"
 
 #include <benchmark/benchmark.h>
@@ -19,16 +20,9 @@ using namespace corvel;
 
 namespace {
 
-QFont benchFont()
-{
-    QFont font(QStringLiteral("DejaVu Sans Mono"));
-    font.setPixelSize(13);
-    return font;
-}
-
 QRect frameFor(int cols, int rows)
 {
-    const QSizeF cell = TerminalView::computeFontDimensions(benchFont(), 1.0);
+    const QSizeF cell = TerminalView::computeFontDimensions(bench::benchFont(13), 1.0);
     return QRect(0, 0, static_cast<int>(cell.width() * cols + 20), static_cast<int>(cell.height() * rows));
 }
 
@@ -46,7 +40,7 @@ void move(TerminalView& view, QPointF at, Qt::MouseButtons buttons, Qt::Keyboard
 
 void BM_LinkLookupPerPointerMove(benchmark::State& state)
 {
-    TerminalView view(frameFor(120, 40), benchFont());
+    TerminalView view(frameFor(120, 40), bench::benchFont(13));
     // One URL of 2,000 characters wrapped over many rows, text around it.
     std::string url = "https://example.com/";
     while (url.size() < 2000) url += "segment-" + std::to_string(url.size()) + "/";
@@ -71,7 +65,7 @@ BENCHMARK(BM_LinkLookupPerPointerMove)->Unit(benchmark::kMicrosecond)->Iteration
 
 void BM_SelectionDragEvent(benchmark::State& state)
 {
-    TerminalView view(frameFor(200, 60), benchFont());
+    TerminalView view(frameFor(200, 60), bench::benchFont(13));
     std::string text;
     for (int row = 0; row < 60; ++row) {
         text += "\x1b[" + std::to_string(row + 1) + ";1H";
