@@ -193,7 +193,8 @@ private:
     void handleEndOfFile(const std::shared_ptr<Run>& self);
     void writeDump(Core& core, const std::vector<uint8_t>& chunk);
     void flushWrites();
-    void completeWrite(const Block& block, int error);
+    // Counts the block as done; a write error is logged unless `quiet`.
+    void completeWrite(const Block& block, int error, bool quiet = false);
     void dropWrites(int error);
     void closeMaster();
     void postExitReport(const std::shared_ptr<Run>& self);
@@ -530,7 +531,7 @@ void LocalProcess::Run::flushWrites()
     }
 }
 
-void LocalProcess::Run::completeWrite(const Block& block, int error)
+void LocalProcess::Run::completeWrite(const Block& block, int error, bool quiet)
 {
     queued.fetch_sub(block.bytes.size());
     auto c = core.lock();
@@ -540,7 +541,7 @@ void LocalProcess::Run::completeWrite(const Block& block, int error)
     if (c->debugIO.load())
         log::write("[SEND-" + std::to_string(block.number) +
                    "] completed bytes=" + std::to_string(total));
-    if (error) log::write("Error writing data to the child, errno=" + std::to_string(error));
+    if (error && !quiet) log::write("Error writing data to the child, errno=" + std::to_string(error));
 }
 
 void LocalProcess::Run::dropWrites(int error)
@@ -550,8 +551,11 @@ void LocalProcess::Run::dropWrites(int error)
         for (auto& block : outgoing) writing_.push_back(std::move(block));
         outgoing.clear();
     }
+    // One line for them all: a child that ended may leave megabytes of
+    // answers queued, and each block would otherwise log its own.
+    if (!writing_.empty()) log::write("Error writing data to the child, errno=" + std::to_string(error));
     while (!writing_.empty()) {
-        completeWrite(writing_.front(), error);
+        completeWrite(writing_.front(), error, true);
         writing_.pop_front();
     }
 }

@@ -286,6 +286,23 @@ TEST_F(LocalProcessTest, AnswersToAChildThatDoesNotReadAreBoundedButTypingIsNot)
     process.terminate();
 }
 
+TEST_F(LocalProcessTest, AnswersLeftForAChildThatEndedGoWithOneLogLine)
+{
+    auto rec = std::make_shared<Recorder>();
+    LocalProcess process(rec);
+    process.startProcess("/bin/sh", {"-c", "stty raw -echo; echo STOPPING; kill -STOP $$"}, kEnv);
+    ASSERT_TRUE(pumpUntil([&] { return rec->has("STOPPING"); }));
+    log::Capture log;
+    const std::string answer(1024, 'r');
+    const auto bytes = std::span(reinterpret_cast<const uint8_t*>(answer.data()), answer.size());
+    while (process.sendReply(bytes)) {
+    }
+    ::kill(process.shellPid(), SIGKILL);
+    ASSERT_TRUE(pumpUntil([&] { return rec->exitCount() == 1; }));
+    EXPECT_EQ(log.count("Error writing data to the child, errno="), 1u);
+    EXPECT_EQ(process.queuedBytes(), 0u);
+}
+
 TEST_F(LocalProcessTest, LargeOutputArrivesCompleteWithBoundedBuffering)
 {
     // The bytes' order and content are checked by the headless terminal's
