@@ -1,12 +1,14 @@
 // A stand-in for `osascript`, built with the tests and copied into a
 // temporary folder on PATH. It reads the script from its standard input and
-// keeps it byte for byte as "script-<n>.txt" beside itself (n = 1, 2, …), then
-// acts as the file "mode" beside it says:
+// keeps it byte for byte as "script-<n>.txt" beside itself (n = 1, 2, …; each
+// file appears whole), then acts as the file "mode" beside it says:
 //   reply (or no file)  print the file "reply" and a line feed, exit 0
 //   fail                print an AppleScript error to standard error, exit 1
 //   hang                wait until killed
 //   exit-early          exit 0 at once, without reading the script
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <filesystem>
 #include <fstream>
@@ -41,12 +43,16 @@ int main()
         if (n <= 0) break;
         script.append(chunk, static_cast<size_t>(n));
     }
+    // Written whole under a name of its own, then linked to the first free
+    // number: a test that sees "script-<n>.txt" sees all of it, and two
+    // stand-ins running at once never take the same number.
+    const fs::path part = dir / ("script-" + std::to_string(::getpid()) + ".part");
+    std::ofstream(part, std::ios::binary) << script;
     for (int n = 1;; ++n) {
         const fs::path path = dir / ("script-" + std::to_string(n) + ".txt");
-        if (fs::exists(path)) continue;
-        std::ofstream(path, std::ios::binary) << script;
-        break;
+        if (::link(part.c_str(), path.c_str()) == 0 || errno != EEXIST) break;
     }
+    fs::remove(part);
 
     if (mode == "fail") {
         std::cerr << "execution error: iTerm got an error: Application isn’t running. (-600)\n";
