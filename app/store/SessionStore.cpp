@@ -432,7 +432,8 @@ void SessionStore::handleTerminated(QString id)
     if (expandedID_ == id) setExpandedID(std::nullopt);
     removeCells(id);
     // The adapter keeps an ended cell until told: free its views, emulators
-    // and scrollback now. A tmux session the client detached from goes on.
+    // and scrollback now. A tmux cell is reported only once its session has
+    // ended, so no session is left behind that no cell reaches.
     embedded_->forgetSession(id);
     persist();
 }

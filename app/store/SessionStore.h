@@ -226,6 +226,10 @@ public:
     void toggleBroadcastMode();
     void toggleBroadcastTarget(const QString& id);
     void sendBroadcast(const QString& text);
+    // The cells a broadcast reaches: selected embedded cells of the grid that
+    // have a first pane. Selected ids of closed, ended or iTerm2 cells do not
+    // count.
+    int broadcastReach() const;
     bool search(const QString& id, const QString& term, bool forward);
     void sendToITerm2(const QString& id, const QString& text);
     // A cell id moves that cell to the slot; an iTerm2 drag payload ("EXT",
@@ -279,6 +283,7 @@ private:
     void removeCells(const QString& id);
     void setBroadcastMode(bool value);
     void setBroadcastTargets(QSet<QString> targets);
+    bool reachedByBroadcast(const TerminalSession& cell) const;
     void setImportList(QList<ITerm2SessionSnapshot> list);
     void setImportLoading(bool value);
     corvel::Nanos now() const { return clock_(); }

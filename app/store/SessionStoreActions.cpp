@@ -132,15 +132,25 @@ void SessionStore::toggleBroadcastTarget(const QString& id)
     setBroadcastTargets(std::move(targets));
 }
 
+bool SessionStore::reachedByBroadcast(const TerminalSession& cell) const
+{
+    // The first pane only; a cell without panes gets nothing.
+    return cell.kind() == AdapterKind::embedded && broadcastTargets_.contains(cell.id()) &&
+           embedded_->paneCount(cell.id()) > 0;
+}
+
+int SessionStore::broadcastReach() const
+{
+    return static_cast<int>(std::count_if(cells_.begin(), cells_.end(),
+                                          [this](const SessionPtr& c) { return reachedByBroadcast(*c); }));
+}
+
 void SessionStore::sendBroadcast(const QString& text)
 {
     const QString line = text + u'\r';
     const std::vector<SessionPtr> current = cells_;
-    for (const auto& c : current) {
-        if (c->kind() != AdapterKind::embedded || !broadcastTargets_.contains(c->id())) continue;
-        // The first pane only; a cell without panes gets nothing.
-        if (embedded_->paneCount(c->id()) > 0) embedded_->sendText(c->id(), line);
-    }
+    for (const auto& c : current)
+        if (reachedByBroadcast(*c)) embedded_->sendText(c->id(), line);
 }
 
 bool SessionStore::search(const QString& id, const QString& term, bool forward)

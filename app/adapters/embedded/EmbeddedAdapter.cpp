@@ -2,6 +2,7 @@
 
 #include "app/adapters/embedded/TerminalThemeColors.h"
 #include "app/core/AdapterError.h"
+#include "app/core/AppLog.h"
 #include "app/core/NanoID.h"
 #include "corvel/qt/TerminalView.h"
 #include "corvel/terminal/Terminal.h"
@@ -188,7 +189,7 @@ EmbeddedAdapter::Pane EmbeddedAdapter::makePane(const QString& id, const QString
     const std::string folder = currentDirectory.toStdString();
     const std::string tmuxName = PTYProcess::tmuxSessionName(id.toStdString());
     bool reattached = false;
-    bool started = false;
+    std::optional<TmuxClient> client;
     if (tmux != TmuxUse::none) {
         const std::optional<std::string> tmuxPath =
             tmux == TmuxUse::attachOnly ? leftoverTmux() : PTYProcess::tmuxPath(tmuxLookup_);
@@ -197,11 +198,11 @@ EmbeddedAdapter::Pane EmbeddedAdapter::makePane(const QString& id, const QString
             if (reattached || tmux == TmuxUse::attachOrCreate) {
                 pane->startProcess(PTYProcess::tmuxCommand(*tmuxPath, tmuxName, folder));
                 tmuxCells.insert(id);
-                started = true;
+                client = TmuxClient{*tmuxPath, folder, now(), 0};
             }
         }
     }
-    if (!started) pane->startProcess(PTYProcess::shellCommand(folder));
+    if (!client) pane->startProcess(PTYProcess::shellCommand(folder));
 
     if (startCommand && !startCommand->isEmpty() && !reattached) {
         const std::string text = startCommand->toStdString() + "\r";
@@ -211,7 +212,7 @@ EmbeddedAdapter::Pane EmbeddedAdapter::makePane(const QString& id, const QString
             if (EmbeddedPaneView* pane = (*self)->findPane(id, number)) pane->send(text);
         });
     }
-    return {number, std::move(pane)};
+    return {number, std::move(pane), std::move(client)};
 }
 
 EmbeddedPaneView* EmbeddedAdapter::findPane(const QString& id, uint64_t number) const
@@ -220,6 +221,15 @@ EmbeddedPaneView* EmbeddedAdapter::findPane(const QString& id, uint64_t number) 
     if (found == panes.end()) return nullptr;
     for (const Pane& pane : found->second)
         if (pane.number == number) return pane.view.get();
+    return nullptr;
+}
+
+EmbeddedAdapter::Pane* EmbeddedAdapter::findPaneRecord(const QString& id, uint64_t number)
+{
+    const auto found = panes.find(id);
+    if (found == panes.end()) return nullptr;
+    for (Pane& pane : found->second)
+        if (pane.number == number) return &pane;
     return nullptr;
 }
 
@@ -253,11 +263,58 @@ void EmbeddedAdapter::handlePaneEnded(QString id, uint64_t number)
     auto pane = std::find_if(list.begin(), list.end(), [number](const Pane& p) { return p.number == number; });
     // Closed or removed since the end was reported.
     if (pane == list.end()) return;
+    if (pane->tmux && keepTmuxClient(id, *pane)) return;
     if (list.size() >= 2) {
         dropPane(id, list, pane);
         return;
     }
     if (onTerminated) onTerminated(id);
+}
+
+bool EmbeddedAdapter::keepTmuxClient(const QString& id, Pane& pane)
+{
+    TmuxClient& client = *pane.tmux;
+    const std::string name = PTYProcess::tmuxSessionName(id.toStdString());
+    if (PTYProcess::tmuxSessionState(client.tmuxPath, name, tmuxLookup_.timeLimit) ==
+        PTYProcess::TmuxSessionState::gone)
+        return false;
+
+    const corvel::Nanos stamp = now();
+    client.quickEnds = stamp - client.attachedAt < steadyAttach ? client.quickEnds + 1 : 0;
+    if (client.quickEnds > maxQuickReattaches) {
+        logFailure("tmux 세션 재연결 중단",
+                   name + ": its client kept ending at once; the session lives on, and the cell keeps it "
+                          "until the cell is closed");
+        return true;
+    }
+    // A detach attaches again at once; a client that keeps ending at once
+    // waits longer each time, so it never spins.
+    corvel::Nanos delay = 0;
+    if (client.quickEnds > 0) {
+        delay = std::min(firstReattachDelay << (client.quickEnds - 1), longestReattachDelay);
+        logFailure("tmux 세션 재연결 지연", name + ": its client ended at once; attaching again in " +
+                                                std::to_string(delay / 1'000'000) + " ms (" +
+                                                std::to_string(client.quickEnds) + " of " +
+                                                std::to_string(maxQuickReattaches) + ")");
+    }
+    std::weak_ptr<EmbeddedAdapter*> weak = self_;
+    queue().asyncAfter(delay, [weak, id, number = pane.number] {
+        if (auto self = weak.lock()) (*self)->reattach(id, number);
+    });
+    return true;
+}
+
+void EmbeddedAdapter::reattach(QString id, uint64_t number)
+{
+    // Closed, or taken out of its cell, meanwhile.
+    Pane* pane = findPaneRecord(id, number);
+    if (!pane || !pane->tmux) return;
+    TmuxClient& client = *pane->tmux;
+    client.attachedAt = now();
+    // An attach that fails ends the client at once and comes back here
+    // through its end, as any other end does.
+    pane->view->startProcess(PTYProcess::tmuxAttachCommand(
+        client.tmuxPath, PTYProcess::tmuxSessionName(id.toStdString()), client.folder));
 }
 
 void EmbeddedAdapter::dropPane(const QString& id, std::vector<Pane>& list, std::vector<Pane>::iterator pane)

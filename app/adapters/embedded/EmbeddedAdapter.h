@@ -38,6 +38,17 @@
 // in tmux has its session killed when the cell is closed, whatever the switch
 // says by then.
 //
+// A tmux cell's client that ends (the user detached it, or it was killed)
+// does not end the cell while its session lives: the session holds the
+// user's work, and the cell is the only way to reach or end it. The pane
+// attaches to the same session again; only the end of the session (or
+// closing the cell) takes the pane, and with the cell's last pane the cell,
+// away. A client that keeps ending soon after it attached is attached again
+// with a growing delay, and after maxQuickReattaches such ends in a row it
+// is left ended (logged): the cell and its session stay until the cell is
+// closed. While tmux cannot say whether the session lives, it counts as
+// living.
+//
 // Invariants: a known cell has a record in `sessions` and one to four panes in
 // `panes`; `lastActivity` and `lastBump` hold entries of known cells only;
 // closeSession and forgetSession drop every table's entries of a cell together;
@@ -82,6 +93,15 @@ public:
     static constexpr corvel::Nanos startCommandDelay = 600'000'000;
     static constexpr int paneWidth = 720;
     static constexpr int paneHeight = 420;
+    // A tmux client that ends sooner than this after attaching ended "at
+    // once"; one that stayed longer starts the count of such ends afresh.
+    static constexpr corvel::Nanos steadyAttach = 5'000'000'000;
+    // The delay before attaching again after the first end at once,
+    // doubled with each further one up to the longest.
+    static constexpr corvel::Nanos firstReattachDelay = 250'000'000;
+    static constexpr corvel::Nanos longestReattachDelay = 8'000'000'000;
+    // Ends at once in a row after which a client is not attached again.
+    static constexpr int maxQuickReattaches = 6;
 
     // `queue` runs the delayed work and gives the time; null means the main queue.
     explicit EmbeddedAdapter(std::unique_ptr<EmbeddedPaneKit> kit, TmuxLookup tmuxLookup = TmuxLookup::standard(),
@@ -160,11 +180,21 @@ public:
     std::shared_ptr<TerminalSession> session(const QString& id) const { return sessions.value(id); }
 
 private:
+    // The pane's child is a client of the cell's tmux session.
+    struct TmuxClient {
+        std::string tmuxPath;
+        std::string folder;
+        // When the client was last started, on the queue's clock.
+        corvel::Nanos attachedAt = 0;
+        // Ends at once (within steadyAttach) in a row.
+        int quickEnds = 0;
+    };
     // One pane of a cell: its view and its number, which tells it from any
     // pane made later (also one made at the same address).
     struct Pane {
         uint64_t number = 0;
         PanePtr view;
+        std::optional<TmuxClient> tmux;
     };
     // How a new cell's first pane uses tmux.
     enum class TmuxUse : unsigned char {
@@ -189,13 +219,20 @@ private:
                   TmuxUse tmux);
     // The pane of this number while it is one of the cell's; else null.
     EmbeddedPaneView* findPane(const QString& id, uint64_t number) const;
+    Pane* findPaneRecord(const QString& id, uint64_t number);
     // tmux for the sessions a restored cell may have left: looked up once.
     const std::optional<std::string>& leftoverTmux();
     void recordData(const QString& id);
     // The child of pane `number` of cell `id` ended by itself (reported on
-    // an earlier turn): a pane of a split cell goes; the last pane's end is
-    // told to onTerminated. A cell or pane that went meanwhile is ignored.
+    // an earlier turn): a tmux client whose session lives attaches again;
+    // otherwise a pane of a split cell goes and the last pane's end is told
+    // to onTerminated. A cell or pane that went meanwhile is ignored.
     void handlePaneEnded(QString id, uint64_t number);
+    // For a tmux client that ended: false when its session is gone; else
+    // true, with the pane's next attach queued (or given up, logged).
+    bool keepTmuxClient(const QString& id, Pane& pane);
+    // Starts the client of pane `number` again, when it is still the cell's.
+    void reattach(QString id, uint64_t number);
     // Takes one pane of a split cell out of it and retires it; when it held
     // the keyboard focus, the cell's first pane takes it.
     void dropPane(const QString& id, std::vector<Pane>& list, std::vector<Pane>::iterator pane);

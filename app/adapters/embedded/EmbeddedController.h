@@ -71,7 +71,8 @@ public:
 
     // Set by the store: the cell produced output (at most once per 0.12 s
     // per cell), and the process of the cell's last pane ended (reported on
-    // a later turn, see above).
+    // a later turn, see above; for a tmux client, only once its session has
+    // ended: a client that detaches attaches again).
     std::function<void(const QString& id)> onActivity;
     std::function<void(const QString& id)> onTerminated;
     // Applied to panes made from now on; the store sets them from its settings.

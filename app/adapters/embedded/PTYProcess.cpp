@@ -134,6 +134,18 @@ LaunchCommand tmuxCommand(const std::string& tmuxPath, const std::string& sessio
     return command;
 }
 
+LaunchCommand tmuxAttachCommand(const std::string& tmuxPath, const std::string& sessionName,
+                                const std::optional<std::string>& currentDirectory)
+{
+    LaunchCommand command;
+    command.executable = tmuxPath;
+    command.execName = "tmux";
+    command.args = {"attach-session", "-t", sessionName};
+    command.environment = environmentArray();
+    command.currentDirectory = currentDirectory;
+    return command;
+}
+
 std::string tmuxSessionName(const std::string& cellId)
 {
     return sessionPrefix + cellId;
@@ -154,10 +166,19 @@ std::optional<std::string> tmuxPath(const TmuxLookup& lookup)
     return std::nullopt;
 }
 
+TmuxSessionState tmuxSessionState(const std::string& tmuxPath, const std::string& name, corvel::Nanos timeLimit)
+{
+    const auto result =
+        ShortCommand::run(tmuxPath, {"tmux", "has-session", "-t", name}, tmuxCommandEnvironment(), timeLimit);
+    // tmux answers "no" (no such session, no server) with status 1.
+    if (result.succeeded()) return TmuxSessionState::lives;
+    if (result.launched && !result.timedOut && result.exitCode == 1) return TmuxSessionState::gone;
+    return TmuxSessionState::unknown;
+}
+
 bool tmuxSessionExists(const std::string& tmuxPath, const std::string& name, corvel::Nanos timeLimit)
 {
-    return ShortCommand::run(tmuxPath, {"tmux", "has-session", "-t", name}, tmuxCommandEnvironment(), timeLimit)
-        .succeeded();
+    return tmuxSessionState(tmuxPath, name, timeLimit) == TmuxSessionState::lives;
 }
 
 void killTmuxSession(const std::string& tmuxPath, const std::string& name, corvel::Nanos timeLimit)

@@ -70,6 +70,11 @@ LaunchCommand shellCommand(const std::optional<std::string>& currentDirectory);
 LaunchCommand tmuxCommand(const std::string& tmuxPath, const std::string& sessionName,
                           const std::optional<std::string>& currentDirectory);
 
+// A tmux client that attaches to the existing session `sessionName` and
+// ends at once, creating nothing, when there is no such session.
+LaunchCommand tmuxAttachCommand(const std::string& tmuxPath, const std::string& sessionName,
+                                const std::optional<std::string>& currentDirectory);
+
 // The tmux session of a cell: "cwr_" and the cell id.
 std::string tmuxSessionName(const std::string& cellId);
 
@@ -78,6 +83,12 @@ std::string tmuxSessionName(const std::string& cellId);
 // (or the shell did not answer within the time limit).
 std::optional<std::string> tmuxPath(const TmuxLookup& lookup);
 
+// What tmux (at `tmuxPath`) says of a session: it lives; it is gone (tmux
+// answered no, with status 1: no such session, or no server at all); or
+// unknown (tmux could not be run, did not answer within the time limit, or
+// answered otherwise).
+enum class TmuxSessionState : unsigned char { lives, gone, unknown };
+TmuxSessionState tmuxSessionState(const std::string& tmuxPath, const std::string& name, corvel::Nanos timeLimit);
 // Whether tmux (at `tmuxPath`) knows a session of this name.
 bool tmuxSessionExists(const std::string& tmuxPath, const std::string& name, corvel::Nanos timeLimit);
 // Asks tmux to kill the session of this name; failures are ignored.

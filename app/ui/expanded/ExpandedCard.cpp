@@ -75,14 +75,6 @@ SymbolButton* plainSymbol(const char* symbol, const QString& help, QWidget* pare
     return button;
 }
 
-// Spaces and tabs only count as empty for the send button.
-bool blank(const QString& text)
-{
-    for (const QChar c : text)
-        if (c != u' ' && c != u'\t') return false;
-    return true;
-}
-
 bool isInside(const QWidget* ancestor, const QWidget* widget)
 {
     return widget && (widget == ancestor || ancestor->isAncestorOf(widget));
@@ -214,7 +206,9 @@ QWidget* ExpandedCard::makeCommandBar()
     row->addWidget(commandField_, 1);
     row->addWidget(sendButton_);
     connect(commandField_, &QLineEdit::textChanged, this,
-            [this](const QString& text) { sendButton_->setEnabled(!blank(text)); });
+            // Enabled exactly when the store would send something: it trims
+            // every white space (ideographic spaces too) and line break.
+            [this](const QString& text) { sendButton_->setEnabled(!text.trimmed().isEmpty()); });
     connect(commandField_, &QLineEdit::returnPressed, this, [this] { send(); });
     connect(sendButton_, &QAbstractButton::clicked, this, [this] { send(); });
     return commandBar_;

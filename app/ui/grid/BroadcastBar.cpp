@@ -20,13 +20,6 @@ namespace {
 constexpr qreal kLightGroundOpacity = 0.6;  // of the light accent background
 constexpr qreal kDarkGroundOpacity = 0.14;  // of the accent
 
-bool blankOfSpacesAndTabs(const QString& text)
-{
-    for (QChar c : text)
-        if (c != QLatin1Char(' ') && c != QLatin1Char('\t')) return false;
-    return true;
-}
-
 }  // namespace
 
 BroadcastBar::BroadcastBar(SessionStore& store, QWidget* parent) : QWidget(parent), store_(store)
@@ -52,14 +45,18 @@ BroadcastBar::BroadcastBar(SessionStore& store, QWidget* parent) : QWidget(paren
     connect(send_, &QAbstractButton::clicked, this, &BroadcastBar::send);
     connect(field_, &QLineEdit::textChanged, this, &BroadcastBar::refresh);
     connect(&store_, &SessionStore::broadcastTargetsChanged, this, &BroadcastBar::refresh);
+    // A selected cell that is closed or ends no longer counts.
+    connect(&store_, &SessionStore::cellsChanged, this, &BroadcastBar::refresh);
     refresh();
     count_->setTone(isDarkPalette(palette()) ? TextTone::primary : TextTone::secondary);
 }
 
 void BroadcastBar::refresh()
 {
-    count_->setText(QStringLiteral("%1개 셀에 전송").arg(store_.broadcastTargets().size()));
-    send_->setEnabled(!blankOfSpacesAndTabs(field_->text()) && !store_.broadcastTargets().isEmpty());
+    const int reach = store_.broadcastReach();
+    count_->setText(QStringLiteral("%1개 셀에 전송").arg(reach));
+    // Enabled exactly when pressing it sends something somewhere.
+    send_->setEnabled(!field_->text().trimmed().isEmpty() && reach > 0);
 }
 
 void BroadcastBar::send()

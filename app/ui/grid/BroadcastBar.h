@@ -1,10 +1,12 @@
 // The bar under the grid while broadcast mode is on: a radio-wave symbol, the
-// number of selected cells ("N개 셀에 전송"), the command field and "전송".
-// The send button is enabled while the field, trimmed of spaces and tabs, is
-// not empty and some cell is selected. Sending (Return or the button) trims
-// all white space and line breaks; an empty result does nothing and keeps the
-// field, anything else goes to SessionStore::sendBroadcast and clears the
-// field. Return sends also with no cell selected (the store then sends to
+// number of cells the text will reach ("N개 셀에 전송": selected cells still
+// in the grid with a pane, SessionStore::broadcastReach), the command field
+// and "전송". Sending (Return or the button) trims all white space (any
+// space separator, such as the ideographic space, and tabs) and line breaks;
+// an empty result does nothing and keeps the field, anything else goes to
+// SessionStore::sendBroadcast and clears the field. The send button is
+// enabled exactly when it would send to some cell: the trimmed text is not
+// empty and the count is not zero. Return sends also with no cell selected (the store then sends to
 // none). The field's text lives as long as the bar, across mode switches.
 //
 // Its ground is the light accent background at 60 % over the window in light

@@ -1,10 +1,12 @@
 // The embedded adapter's bookkeeping with recorded children: labels and
 // folders of new and restored cells, the delayed start command, splits and
 // their limit, activity throttling on the adapter's clock, the ends of panes,
-// closing and forgetting (with a stand-in tmux that logs its commands),
-// focus, themes, and the live screen text (also while scrolled back).
+// closing and forgetting (with a stand-in tmux that logs its commands), tmux
+// clients that end while their session lives (attached again, with a
+// growing delay when they keep ending at once), focus, themes, and the live screen text (also while scrolled back).
 #include "app/adapters/embedded/EmbeddedAdapter.h"
 #include "app/core/AdapterError.h"
+#include "corvel/platform/Log.h"
 #include "corvel/qt/TerminalView.h"
 #include "tests/app/adapters/AdapterTestSupport.h"
 #include "tests/app/adapters/EmbeddedTestPanes.h"
@@ -260,6 +262,127 @@ TEST_F(EmbeddedAdapterTest, EndOfAPaneRemovesItAndEndOfTheLastReportsTheCell)
     adapter.reset();
     queue.runUntilIdle();
     EXPECT_THAT(ended, ElementsAre(id, other));
+}
+
+// The stand-in tmux answers has-session with the status in the file
+// "answer" (1, no such session, when there is none) and logs every call.
+class EmbeddedAdapterReattachTest : public EmbeddedAdapterTest {
+protected:
+    EmbeddedAdapterReattachTest()
+    {
+        const fs::path tool = dir.path() / "tmux";
+        writeFile(tool, "#!/bin/sh\necho \"$@\" >> " + (dir.path() / "tmux.log").string() +
+                            "\n[ \"$1\" = has-session ] || exit 0\nexit $(cat " + (dir.path() / "answer").string() +
+                            " 2>/dev/null || echo 1)\n");
+        fs::permissions(tool, fs::perms::owner_all);
+        auto kit = std::make_unique<FakePaneKit>();
+        probes = kit->probes;
+        layouts = kit->layouts;
+        adapter = std::make_unique<EmbeddedAdapter>(std::move(kit), TmuxLookup{{tool.string()}, false}, &queue);
+        adapter->onTerminated = [this](const QString& id) { ended.push_back(id); };
+        adapter->useTmux = true;
+    }
+    void answer(int status) { writeFile(dir.path() / "answer", std::to_string(status)); }
+    size_t attaches(size_t paneIndex) const
+    {
+        size_t count = 0;
+        for (const auto& command : probes->at(paneIndex)->started)
+            if (!command.args.empty() && command.args.front() == "attach-session") ++count;
+        return count;
+    }
+};
+
+TEST_F(EmbeddedAdapterReattachTest, ClientThatEndsWhileItsSessionLivesAttachesAgainUntilTheSessionEnds)
+{
+    corvel::log::Capture log;
+    const QString id = adapter->createSession(std::nullopt, QStringLiteral("/tmp"), QStringLiteral("job"))->id();
+    const std::string name = "cwr_" + id.toStdString();
+    queue.advance(EmbeddedAdapter::startCommandDelay);
+    adapter->splitSession(id);
+    answer(0);
+
+    // A detach after a while attaches the same pane to the same session at
+    // once, without typing the start command again; the split pane stays.
+    queue.advance(EmbeddedAdapter::steadyAttach);
+    pane(id, 0).end();
+    queue.runUntilIdle();
+    ASSERT_EQ(attaches(0), 1u);
+    const LaunchCommand& again = probes->at(0)->started.back();
+    EXPECT_EQ(again.args, (std::vector<std::string>{"attach-session", "-t", name}));
+    EXPECT_EQ(again.currentDirectory, "/tmp");
+    EXPECT_THAT(probes->at(0)->sent, ElementsAre("job\r"));
+    EXPECT_EQ(adapter->paneViews(id).size(), 2u);
+    EXPECT_EQ(adapter->session(id)->paneRevision(), 1);
+    EXPECT_TRUE(ended.empty());
+
+    // A client that keeps ending at once waits twice as long each time,
+    // never spinning, and after the last allowed attempt is left ended.
+    corvel::Nanos delay = EmbeddedAdapter::firstReattachDelay;
+    for (int n = 1; n <= EmbeddedAdapter::maxQuickReattaches; ++n) {
+        pane(id, 0).end();
+        queue.runUntilIdle();
+        queue.advance(std::min(delay, EmbeddedAdapter::longestReattachDelay) - 1);
+        EXPECT_EQ(attaches(0), static_cast<size_t>(n)) << n;
+        queue.advance(1);
+        EXPECT_EQ(attaches(0), static_cast<size_t>(n + 1)) << n;
+        delay *= 2;
+    }
+    EXPECT_EQ(log.count("tmux 세션 재연결 지연"), static_cast<size_t>(EmbeddedAdapter::maxQuickReattaches));
+    pane(id, 0).end();
+    queue.runUntilIdle();
+    queue.advance(10 * EmbeddedAdapter::longestReattachDelay);
+    EXPECT_EQ(attaches(0), static_cast<size_t>(EmbeddedAdapter::maxQuickReattaches + 1));
+    EXPECT_TRUE(log.contains("tmux 세션 재연결 중단"));
+    EXPECT_EQ(adapter->paneViews(id).size(), 2u);
+    EXPECT_TRUE(ended.empty());
+
+    // Closing the cell still ends its session.
+    adapter->closeSession(id);
+    EXPECT_EQ(tmuxLog().back(), "kill-session -t " + name);
+}
+
+TEST_F(EmbeddedAdapterReattachTest, SessionThatEndedTakesThePaneAndTmuxThatCannotAnswerKeepsIt)
+{
+    const QString split = adapter->createSession(std::nullopt, std::nullopt, std::nullopt)->id();
+    const QString single = adapter->createSession(std::nullopt, std::nullopt, std::nullopt)->id();
+    adapter->splitSession(split);
+    queue.advance(EmbeddedAdapter::steadyAttach);
+
+    // tmux does not answer as it should: the session may live, so the pane
+    // attaches again.
+    answer(3);
+    pane(single, 0).end();
+    queue.runUntilIdle();
+    EXPECT_EQ(attaches(1), 1u);
+
+    // A re-attach finds the session ended meanwhile: the client ends, and
+    // only now the pane goes; a split cell keeps its plain shell.
+    queue.advance(EmbeddedAdapter::steadyAttach);
+    answer(0);
+    pane(split, 0).end();
+    queue.runUntilIdle();
+    EXPECT_EQ(attaches(0), 1u);
+    answer(1);
+    pane(split, 0).end();
+    queue.runUntilIdle();
+    EXPECT_EQ(adapter->paneViews(split).size(), 1u);
+    EXPECT_EQ(probes->at(0)->terminated, 1);
+    EXPECT_EQ(probes->at(2)->terminated, 0);
+    EXPECT_TRUE(ended.empty());
+
+    pane(single, 0).end();
+    queue.runUntilIdle();
+    EXPECT_THAT(ended, ElementsAre(single));
+    EXPECT_EQ(attaches(1), 1u);
+
+    // A cell closed while its client waits to attach again attaches nothing.
+    answer(0);
+    const QString closed = adapter->createSession(std::nullopt, std::nullopt, std::nullopt)->id();
+    pane(closed, 0).end();
+    queue.runUntilIdle();
+    adapter->closeSession(closed);
+    queue.advance(EmbeddedAdapter::longestReattachDelay);
+    EXPECT_EQ(attaches(3), 0u);
 }
 
 TEST_F(EmbeddedAdapterTest, StoreSeesPaneCountsAndSearchesThePrimaryPane)

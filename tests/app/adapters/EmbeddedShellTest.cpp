@@ -4,7 +4,7 @@
 // error, a tmux cell that outlives its adapter and re-attaches without typing
 // its command again (also once tmux is switched off, until the cell is
 // closed), a cell without tmux, real splits, the end of a split
-// pane, closing without leftovers, theme colours the shell can query, a pane
+// pane, the tmux client of a split cell that detaches and attaches again, closing without leftovers, theme colours the shell can query, a pane
 // moving between tile and card, and screenshots of a split cell in every
 // theme. tmux runs with its sockets in a temporary folder (TMUX_TMPDIR,
 // HOME) and that server is killed after each test.
@@ -203,6 +203,42 @@ TEST_F(EmbeddedShellTest, SplitsRunFourShellsAndClosingLeavesNone)
     EXPECT_TRUE(pump.pumpUntil([&] {
         return std::all_of(pids.begin(), pids.end(), processGone) && zombieChildren().empty();
     }));
+}
+
+TEST_F(EmbeddedShellTest, SplitTmuxCellsDetachedClientAttachesAgainBesideItsShellUntilTheSessionEnds)
+{
+    adapter->useTmux = true;
+    const QString id = adapter->createSession(std::nullopt, QString::fromStdString(home.path().string()),
+                                              std::nullopt)->id();
+    const std::string name = "cwr_" + id.toStdString();
+    adapter->splitSession(id);
+    ASSERT_TRUE(pump.pumpUntil([&] { return !tmux({"list-clients", "-t", name}).output.empty(); }));
+    const std::string shell = tmux({"display-message", "-p", "-t", name, "#{pane_pid}"}).output;
+    const pid_t client = pid(pane(id, 0));
+    const pid_t split = pid(pane(id, 1));
+
+    // Long after it attached, the client detaches: it attaches again at once.
+    queue.advance(EmbeddedAdapter::steadyAttach);
+    ASSERT_TRUE(tmux({"detach-client", "-s", name}).succeeded());
+    ASSERT_TRUE(pump.pumpUntil([&] {
+        queue.runUntilIdle();
+        return pid(pane(id, 0)) != client && running(pane(id, 0));
+    }));
+    ASSERT_TRUE(pump.pumpUntil([&] { return !tmux({"list-clients", "-t", name}).output.empty(); }));
+    EXPECT_EQ(tmux({"display-message", "-p", "-t", name, "#{pane_pid}"}).output, shell);
+    ASSERT_EQ(adapter->paneViews(id).size(), 2u);
+    EXPECT_EQ(pid(pane(id, 1)), split);
+    EXPECT_EQ(adapter->session(id)->paneRevision(), 1);
+
+    // The session ends: its pane goes, the split pane's shell runs on.
+    adapter->sendText(id, QStringLiteral("exit\r"));
+    ASSERT_TRUE(pump.pumpUntil([&] {
+        queue.runUntilIdle();
+        return adapter->paneViews(id).size() == 1;
+    }));
+    EXPECT_EQ(pid(pane(id, 0)), split);
+    EXPECT_TRUE(running(pane(id, 0)));
+    EXPECT_FALSE(tmux({"has-session", "-t", name}).succeeded());
 }
 
 TEST_F(EmbeddedShellTest, LoginProfileFloodingStandardErrorHangsNeitherTheLookupNorThePane)

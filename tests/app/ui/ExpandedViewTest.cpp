@@ -179,6 +179,11 @@ TEST_F(ExpandedViewTest, ITerm2CardHasACommandFieldAndNoSearchBar)
     QTest::keyClick(card->commandField(), Qt::Key_Return);
     EXPECT_TRUE(card->commandField()->text().isEmpty());
 
+    // So do ideographic spaces, as a Korean input method types them.
+    card->commandField()->setText(QStringLiteral("\u3000\u3000"));
+    EXPECT_FALSE(card->sendButton()->isEnabled());
+    card->commandField()->clear();
+
     QTest::keyClicks(card->commandField(), QStringLiteral("ls"));
     EXPECT_TRUE(card->sendButton()->isEnabled());
     QTest::keyClick(card->commandField(), Qt::Key_Return);

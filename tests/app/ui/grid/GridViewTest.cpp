@@ -480,3 +480,38 @@ TEST_F(GridTest, BroadcastBarSendsTrimmedTextToSelectedCells)
     bar->setPalette(view.palette());
     shoot(view, QStringLiteral("grid-broadcast"));
 }
+
+TEST_F(GridTest, BroadcastBarCountsOnlyCellsTheTextReachesAndTakesAnyBlankForEmpty)
+{
+    makePaneStore();
+    const QString a = addCell("A"), b = addCell("B"), c = addCell("C");
+    store_->absorbExternal(QStringLiteral("g-1"), QStringLiteral("remote"), 3);
+    GridView& view = showGrid({1200, 500});
+    store_->toggleBroadcastMode();
+    BroadcastBar* bar = view.broadcastBar();
+    // An iTerm2 cell selected by hand is not reached.
+    store_->toggleBroadcastTarget(store_->cells().back()->id());
+    EXPECT_EQ(bar->countLabel()->text(), QStringLiteral("3개 셀에 전송"));
+
+    // Ideographic, no-break and thin spaces with tabs are as blank as spaces.
+    for (const char16_t* blank : {u"\u3000\u3000", u" \u00a0\t\u2009", u"\u3000\n"}) {
+        bar->field()->setText(QString::fromUtf16(blank));
+        EXPECT_FALSE(bar->sendButton()->isEnabled());
+    }
+    bar->field()->setText(QStringLiteral("\u3000ls\u3000"));
+    EXPECT_TRUE(bar->sendButton()->isEnabled());
+
+    // A closed cell and an ended one stay selected but are no longer counted.
+    store_->closeCell(a);
+    embedded_->end(b);
+    EXPECT_EQ(store_->broadcastTargets().size(), 4);
+    EXPECT_EQ(bar->countLabel()->text(), QStringLiteral("1개 셀에 전송"));
+    bar->sendButton()->click();
+    const std::vector<std::pair<QString, QString>> want{{c, QStringLiteral("ls\r")}};
+    EXPECT_EQ(embedded_->typed, want);
+
+    store_->closeCell(c);
+    bar->field()->setText(QStringLiteral("ls"));
+    EXPECT_EQ(bar->countLabel()->text(), QStringLiteral("0개 셀에 전송"));
+    EXPECT_FALSE(bar->sendButton()->isEnabled());
+}
