@@ -3,7 +3,8 @@
 // panes running bash (and tmux), under the window with its grid and expanded
 // card. A one-pane cell ended by `exit`, by Ctrl+D, by a start command that
 // exits at once, by SIGKILL from outside, or by its tmux session killed from
-// outside; each pane of a split cell ending, in either order, then the last;
+// outside (a tmux client that detaches keeps its cell); each pane of a
+// split cell ending, in either order, then the last;
 // where the keyboard focus of an ended pane goes; a pane ending while its
 // cell is expanded, asked to close or being renamed;
 // two cells ending in the same turn; the window closing while a shell ends.
@@ -176,6 +177,31 @@ TEST_F(SessionEndTest, TmuxCellWhoseSessionIsKilledFromOutsideLeavesGridAndLayou
     ASSERT_TRUE(tmux({"kill-session", "-t", session}).succeeded());
     EXPECT_TRUE(ended(id));
     expectOnlyTheKeptShellLeft();
+}
+
+TEST_F(SessionEndTest, TmuxCellWhoseClientDetachesStaysInGridAndLayoutOnTheSameSession)
+{
+    if (!fs::exists(kTmux)) GTEST_SKIP() << "tmux is not installed";
+    startWithAKeptShell();
+    store().setTmuxPersistence(true);
+    const QString id = shell(QStringLiteral("tmux"));
+    const std::string session = "cwr_" + id.toStdString();
+    const std::string inside = tmux({"display-message", "-p", "-t", session, "#{pane_pid}"}).output;
+    ASSERT_FALSE(inside.empty());
+
+    // Ctrl+B d typed into the pane detaches its client; the pane attaches
+    // to the same session, with the same shell, again.
+    const pid_t client = pid(id);
+    QTest::keyClick(&pane(id), Qt::Key_B, Qt::ControlModifier);
+    QTest::keyClick(&pane(id), Qt::Key_D);
+    ASSERT_TRUE(pumpUntil([&] { return pane(id).process().running() && pid(id) != client; }));
+    EXPECT_TRUE(pumpUntil([&] { return processGone(client); }));
+    EXPECT_TRUE(prompted(id));
+    EXPECT_EQ(tmux({"display-message", "-p", "-t", session, "#{pane_pid}"}).output, inside);
+    EXPECT_TRUE(store().cell(id));
+    EXPECT_NE(grid().tile(id), nullptr);
+    EXPECT_EQ(saved(), (std::vector<QString>{keep_, id}));
+    EXPECT_EQ(pid(keep_), kept_);
 }
 
 TEST_F(SessionEndTest, EachPaneOfASplitCellEndsInEitherOrderAndTheLastTakesTheCell)
