@@ -209,22 +209,13 @@ EmbeddedAdapter::Pane EmbeddedAdapter::makePane(const QString& id, const QString
         queue().asyncAfter(startCommandDelay, [weak, id, number, text] {
             auto self = weak.lock();
             if (!self) return;
-            if (EmbeddedPaneView* pane = (*self)->findPane(id, number)) pane->send(text);
+            if (Pane* pane = (*self)->findPane(id, number)) pane->view->send(text);
         });
     }
     return {number, std::move(pane), std::move(client)};
 }
 
-EmbeddedPaneView* EmbeddedAdapter::findPane(const QString& id, uint64_t number) const
-{
-    const auto found = panes.find(id);
-    if (found == panes.end()) return nullptr;
-    for (const Pane& pane : found->second)
-        if (pane.number == number) return pane.view.get();
-    return nullptr;
-}
-
-EmbeddedAdapter::Pane* EmbeddedAdapter::findPaneRecord(const QString& id, uint64_t number)
+EmbeddedAdapter::Pane* EmbeddedAdapter::findPane(const QString& id, uint64_t number)
 {
     const auto found = panes.find(id);
     if (found == panes.end()) return nullptr;
@@ -307,7 +298,7 @@ bool EmbeddedAdapter::keepTmuxClient(const QString& id, Pane& pane)
 void EmbeddedAdapter::reattach(QString id, uint64_t number)
 {
     // Closed, or taken out of its cell, meanwhile.
-    Pane* pane = findPaneRecord(id, number);
+    Pane* pane = findPane(id, number);
     if (!pane || !pane->tmux) return;
     TmuxClient& client = *pane->tmux;
     client.attachedAt = now();

@@ -44,7 +44,7 @@
 // attaches to the same session again; only the end of the session (or
 // closing the cell) takes the pane, and with the cell's last pane the cell,
 // away. A client that keeps ending soon after it attached is attached again
-// with a growing delay, and after maxQuickReattaches such ends in a row it
+// with a growing delay, and past maxQuickReattaches such ends in a row it
 // is left ended (logged): the cell and its session stay until the cell is
 // closed. While tmux cannot say whether the session lives, it counts as
 // living.
@@ -100,7 +100,8 @@ public:
     // doubled with each further one up to the longest.
     static constexpr corvel::Nanos firstReattachDelay = 250'000'000;
     static constexpr corvel::Nanos longestReattachDelay = 8'000'000'000;
-    // Ends at once in a row after which a client is not attached again.
+    // Ends at once in a row that are still attached again; a client that
+    // ends at once once more is left ended.
     static constexpr int maxQuickReattaches = 6;
 
     // `queue` runs the delayed work and gives the time; null means the main queue.
@@ -218,8 +219,7 @@ private:
     Pane makePane(const QString& id, const QString& currentDirectory, const std::optional<QString>& startCommand,
                   TmuxUse tmux);
     // The pane of this number while it is one of the cell's; else null.
-    EmbeddedPaneView* findPane(const QString& id, uint64_t number) const;
-    Pane* findPaneRecord(const QString& id, uint64_t number);
+    Pane* findPane(const QString& id, uint64_t number);
     // tmux for the sessions a restored cell may have left: looked up once.
     const std::optional<std::string>& leftoverTmux();
     void recordData(const QString& id);
