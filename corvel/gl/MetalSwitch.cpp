@@ -69,8 +69,16 @@ void MetalSwitch::requestFrame()
 
 bool MetalSwitch::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() == QEvent::Resize && metalView_ && watched == host_.terminalWidget())
-        metalView_->setGeometry(host_.terminalWidget()->rect());
+    if (event->type() == QEvent::Resize && metalView_ && watched == host_.terminalWidget()) {
+        // During a throttled live resize the frame the view queues draws the
+        // new size; the surface draws none of its own for each step.
+        const QRect rect = host_.terminalWidget()->rect();
+        if (host_.throttlesMetalFrames()) {
+            metalView_->resizeWithoutFrame(rect, host_.metalBackgroundColor());
+        } else {
+            metalView_->setGeometry(rect);
+        }
+    }
     return QObject::eventFilter(watched, event);
 }
 

@@ -1,30 +1,30 @@
 // The live-resize rules on a hand-moved clock: a lone resize starts nothing, a
 // second within 150 ms starts, 250 ms of quiet ends, and only the watched
 // window's resizes from the window system count.
-#include "app/ui/grid/LiveResizeDetector.h"
-#include "tests/app/ui/support/UiTestSupport.h"
+#include "corvel/qt/LiveResizeDetector.h"
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QResizeEvent>
 
 #include <vector>
 
-using namespace tilebay;
+using namespace corvel;
 
 namespace {
 
-constexpr corvel::Nanos ms = 1'000'000;
+constexpr Nanos ms = 1'000'000;
 
 struct Detector {
-    corvel::Nanos now = 1000 * ms;
+    Nanos now = 1000 * ms;
     LiveResizeDetector detector{[this] { return now; }};
     std::vector<bool> changes;
     Detector()
     {
         QObject::connect(&detector, &LiveResizeDetector::liveChanged, [this](bool on) { changes.push_back(on); });
     }
-    void resizeAfter(corvel::Nanos gap)
+    void resizeAfter(Nanos gap)
     {
         now += gap;
         detector.noteResize();
@@ -35,7 +35,6 @@ struct Detector {
 
 TEST(LiveResizeDetector, StartsOnASecondResizeAndEndsAfterQuiet)
 {
-    test::uiApp();
     Detector d;
     d.resizeAfter(0);
     d.resizeAfter(150 * ms);  // not less than 150 ms: still a lone resize
@@ -64,7 +63,6 @@ TEST(LiveResizeDetector, StartsOnASecondResizeAndEndsAfterQuiet)
 
 TEST(LiveResizeDetector, IgnoresTheApplicationsOwnResizesAndFollowsTheWatchedWindow)
 {
-    test::uiApp();
     Detector d;
     QWidget window, other;
     d.detector.watch(&window);
