@@ -61,7 +61,7 @@ protected:
 
 }  // namespace
 
-GridView::GridView(SessionStore& store, LiveResizeDetector* detector, QWidget* parent)
+GridView::GridView(SessionStore& store, QWidget* parent)
     : QWidget(parent), store_(store)
 {
     setMinimumSize(480, 320);
@@ -103,9 +103,6 @@ GridView::GridView(SessionStore& store, LiveResizeDetector* detector, QWidget* p
     // Tab: toolbar, then the grid, then the broadcast field.
     setTabOrder(toolbar_->settingsButton(), addTile_);
     setTabOrder(addTile_, bar_->field());
-
-    givenDetector_ = detector;
-    if (givenDetector_ && !givenDetector_->parent()) givenDetector_->setParent(this);
 
     connect(&store_, &SessionStore::cellsChanged, this, &GridView::relayout);
     connect(&store_, &SessionStore::zoomChanged, this, &GridView::scheduleRelayout);
@@ -263,12 +260,7 @@ bool GridView::event(QEvent* event)
 
 void GridView::followLiveResize()
 {
-    corvel::LiveResizeDetector* next = givenDetector_;
-    if (next) {
-        next->watch(window());
-    } else {
-        next = corvel::LiveResizeDetector::of(window());
-    }
+    corvel::LiveResizeDetector* next = corvel::LiveResizeDetector::of(window());
     if (next != detector_) {
         if (detector_) disconnect(detector_, nullptr, this, nullptr);
         detector_ = next;

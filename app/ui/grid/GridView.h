@@ -54,10 +54,10 @@ public:
     // Makes the card shown over the window for the expanded cell.
     using ExpandedFactory = std::function<QWidget*(const SessionStore::SessionPtr& cell, QWidget* parent)>;
 
-    // `detector` null: the detector of the window the grid is shown in
-    // (corvel::LiveResizeDetector::of), which the window's terminal views
-    // follow too.
-    explicit GridView(SessionStore& store, corvel::LiveResizeDetector* detector = nullptr, QWidget* parent = nullptr);
+    // Live resizes come from the detector of the window the grid is shown
+    // in (corvel::LiveResizeDetector::of), which the window's terminal
+    // views follow too.
+    explicit GridView(SessionStore& store, QWidget* parent = nullptr);
     ~GridView() override;
 
     void setExpandedFactory(ExpandedFactory factory);
@@ -70,7 +70,7 @@ public:
     QWidget* canvas() const { return canvas_; }
     AddTileView* addTile() const { return addTile_; }
     BroadcastBar* broadcastBar() const { return bar_; }
-    // Null until the grid is first shown, unless one was given.
+    // Null until the grid is first shown.
     corvel::LiveResizeDetector* liveResizeDetector() const { return detector_; }
     QWidget* expandedCard() const { return card_; }
     // The tiles in grid order.
@@ -107,7 +107,6 @@ private:
     QWidget* barRule_ = nullptr;
     BroadcastBar* bar_ = nullptr;
     void followLiveResize();
-    corvel::LiveResizeDetector* givenDetector_ = nullptr;  // child object
     QPointer<corvel::LiveResizeDetector> detector_;
     ExpandedFactory expandedFactory_;
     QPointer<QWidget> card_;
