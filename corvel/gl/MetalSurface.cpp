@@ -3,7 +3,6 @@
 
 #include <QGuiApplication>
 #include <QOpenGLContext>
-#include <QOpenGLFunctions>
 
 #include "corvel/gl/GpuDevice.h"
 #include "corvel/gl/MetalTerminalRenderer.h"
@@ -52,24 +51,8 @@ void MetalSurface::resizeGL(int, int)
     if (renderer_) renderer_->drawableSizeWillChange(drawableSize());
 }
 
-void MetalSurface::resizeWithoutFrame(const QRect& geometry, const QColor& fill)
-{
-    resizeFill_ = fill;
-    setGeometry(geometry);
-    resizeFill_.reset();
-}
-
 void MetalSurface::paintGL()
 {
-    // The widget paints on its own resize; a new drawable holds no defined
-    // pixels until something is drawn into it.
-    if (resizeFill_) {
-        QOpenGLFunctions* f = context()->functions();
-        f->glClearColor(static_cast<float>(resizeFill_->redF()), static_cast<float>(resizeFill_->greenF()),
-                        static_cast<float>(resizeFill_->blueF()), 1.0f);
-        f->glClear(GL_COLOR_BUFFER_BIT);
-        return;
-    }
     ++framesPainted_;
     if (renderer_) renderer_->draw(*this);
 }

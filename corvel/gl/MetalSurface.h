@@ -2,8 +2,7 @@
 // terminal view, redrawn only through update(), keeping its last frame
 // between paints (partial update). Its drawable is its size times the device
 // pixel ratio. It holds the device the renderer draws with and hands each
-// paint to the renderer (its delegate, not owned); a resize during a
-// throttled live resize only fills the new drawable. When its context is about
+// paint to the renderer (its delegate, not owned). When its context is about
 // to go (the widget moved to another window, or destroyed) it lets the
 // device forget the per-context objects; shared objects live on. GUI thread.
 #pragma once
@@ -12,7 +11,6 @@
 #include <QPointer>
 
 #include <memory>
-#include <optional>
 
 namespace corvel::gl {
 
@@ -37,11 +35,6 @@ public:
     // where OpenGL contexts can be made (offscreen beside an X display).
     static bool platformCanShow();
 
-    // Takes `geometry` without drawing a frame for it: the paint the widget
-    // makes for itself on a resize only fills the new drawable with `fill`
-    // (a frame the view queued draws the content at the new size).
-    void resizeWithoutFrame(const QRect& geometry, const QColor& fill);
-
     // Size in device pixels.
     QSize drawableSize() const;
     // Frames painted so far.
@@ -58,7 +51,6 @@ private:
     std::shared_ptr<GpuDevice> device_;
     MetalTerminalRenderer* renderer_ = nullptr;
     int framesPainted_ = 0;
-    std::optional<QColor> resizeFill_;  // set only inside resizeWithoutFrame
 };
 
 }  // namespace corvel::gl

@@ -29,8 +29,8 @@ public:
     // The view's native background colour.
     virtual QColor metalBackgroundColor() = 0;
     // Whether the view only queues GPU frames now (a live resize with the
-    // throttle on): a resize of the drawing surface then draws no frame of
-    // its own, the queued one draws the new size.
+    // throttle on): the drawing surface then follows a resize of the view
+    // only with the queued frame, which draws the new size.
     virtual bool throttlesMetalFrames() const = 0;
 };
 
