@@ -60,6 +60,7 @@ void MetalSwitch::tearDown()
     metalRenderer_.reset();
     delete metalView_.data();
     metalView_.clear();
+    surfaceBehind_ = false;
 }
 
 void MetalSwitch::requestFrame()

@@ -94,6 +94,8 @@ private:
     void refreshImportPanel();
     void startDrag(const QString& cellId);
     bool handlePinch(QObject* watched, QEvent* event);
+    // Follows the detector of the grid's current window, taking up its state.
+    void followLiveResize();
 
     SessionStore& store_;
     SessionToolbarStore* toolbarStore_ = nullptr;  // child object
@@ -106,8 +108,7 @@ private:
     AddTileView* addTile_ = nullptr;
     QWidget* barRule_ = nullptr;
     BroadcastBar* bar_ = nullptr;
-    void followLiveResize();
-    QPointer<corvel::LiveResizeDetector> detector_;
+    QPointer<corvel::LiveResizeDetector> detector_;  // owned by the window
     ExpandedFactory expandedFactory_;
     QPointer<QWidget> card_;
 
