@@ -59,8 +59,6 @@ struct Step {
     bool askedAtOnce = false;  // a frame was asked of the GPU path during it
     bool queued = false;       // a frame was queued after it
     int surfaceFrames = 0;     // frames the surface drew during it
-    int requestsAfter = 0;     // frames asked of the GPU path up to its end
-    int paintedAfter = 0;      // frames the surface had drawn at its end
 };
 
 class ResizedView : public TerminalView {
@@ -68,6 +66,10 @@ public:
     using TerminalView::TerminalView;
     CountingPath* path = nullptr;
     std::vector<Step> steps;
+    // Frames asked for and drawn up to the end of the last resize of any
+    // kind (one may reach the view without being marked spontaneous).
+    size_t askedAtLastResize = 0;
+    int paintedAtLastResize = 0;
 
     // Switches the GPU path on and starts counting: a filter installed after
     // the path's own (which resizes the surface) sees each resize first.
@@ -89,13 +91,15 @@ protected:
     void resizeEvent(QResizeEvent* event) override
     {
         TerminalView::resizeEvent(event);
-        if (!event->spontaneous() || !metalView() || requestsBefore_ < 0) return;
+        if (!metalView()) return;
         const int painted = static_cast<MetalSurface*>(metalView())->framesPainted();
+        askedAtLastResize = path->asked.size();
+        paintedAtLastResize = painted;
+        if (!event->spontaneous() || requestsBefore_ < 0) return;
         steps.push_back({event->size(), inLiveResize(), path->requests > requestsBefore_, pendingMetalDisplay(),
-                         painted - paintedBefore_, path->requests, painted});
+                         painted - paintedBefore_});
         requestsBefore_ = -1;
     }
-
 
 private:
     int requestsBefore_ = -1;
@@ -191,22 +195,23 @@ TEST(OpenGlLiveResize, ARunOfResizesOnlyQueuesFramesAndTheQueuedOneDrawsTheFinal
 
     // Meanwhile the surface kept its size and last picture. After the run
     // the queued frame gives it the final size and draws it at once.
-    const size_t first = static_cast<size_t>(steps.back().requestsAfter);
+    const QSize last = run.view->size();
+    const size_t first = run.view->askedAtLastResize;
     ASSERT_TRUE(testing::pumpUntil([&] { return run.idle() && run.view->path->asked.size() > first; }));
     for (int turn = 0; turn < 5; ++turn) QCoreApplication::processEvents();
     ASSERT_TRUE(testing::pumpUntil([&] { return run.idle(); }));
     const auto& asked = run.view->path->asked;
     const qreal dpr = run.view->devicePixelRatioF();
-    EXPECT_EQ(asked[first].size, steps.back().size);
+    EXPECT_EQ(asked[first].size, last);
     EXPECT_EQ(asked[first].drawnAtOnce, 1);
-    EXPECT_EQ(run.surface()->drawableSize(), (steps.back().size * dpr));
+    EXPECT_EQ(run.surface()->drawableSize(), (last * dpr));
     // Qt repaints the view beneath the resized surface, which asks for one
     // more frame, at the same size (as after any resize of the surface).
     EXPECT_LE(asked.size() - first, 2u);
-    EXPECT_LE(run.surface()->framesPainted() - steps.back().paintedAfter, 2);
-    for (size_t i = first; i < asked.size(); ++i) EXPECT_EQ(asked[i].size, steps.back().size) << i;
-    EXPECT_EQ(run.view->getTerminal().cols(), int((steps.back().size.width() - run.view->scrollerWidth()) /
-                                                  run.view->cellDimension()->width()));
+    EXPECT_LE(run.surface()->framesPainted() - run.view->paintedAtLastResize, 2);
+    for (size_t i = first; i < asked.size(); ++i) EXPECT_EQ(asked[i].size, last) << i;
+    EXPECT_EQ(run.view->getTerminal().cols(),
+              int((last.width() - run.view->scrollerWidth()) / run.view->cellDimension()->width()));
 
     // Quiet for 250 ms ends the live resize; a resize then draws at once.
     run.now += LiveResizeDetector::quietEnd;
