@@ -30,7 +30,7 @@ MainWindow::MainWindow(SessionStore& store, QWidget* parent) : QMainWindow(paren
     auto* gridLayout = new QVBoxLayout(gridArea_);
     gridLayout->setContentsMargins(0, 0, 0, 0);
     setCentralWidget(gridArea_);
-    grid_ = new GridView(store_, nullptr, gridArea_);
+    grid_ = new GridView(store_, gridArea_);
     gridLayout->addWidget(grid_);
     grid_->setImportPanel(new ITerm2ImportPanel(store_, grid_));
     // The expanded card lies over the whole grid area and grows from its tile.

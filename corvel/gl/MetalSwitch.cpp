@@ -60,17 +60,31 @@ void MetalSwitch::tearDown()
     metalRenderer_.reset();
     delete metalView_.data();
     metalView_.clear();
+    surfaceBehind_ = false;
 }
 
 void MetalSwitch::requestFrame()
 {
-    if (metalView_) metalView_->update();
+    if (!metalView_) return;
+    if (surfaceBehind_) {
+        surfaceBehind_ = false;
+        // A shown OpenGL widget draws a frame itself when it is resized.
+        const int painted = metalView_->framesPainted();
+        metalView_->setGeometry(host_.terminalWidget()->rect());
+        if (metalView_->framesPainted() != painted) return;
+    }
+    metalView_->update();
 }
 
 bool MetalSwitch::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() == QEvent::Resize && metalView_ && watched == host_.terminalWidget())
-        metalView_->setGeometry(host_.terminalWidget()->rect());
+    if (event->type() == QEvent::Resize && metalView_ && watched == host_.terminalWidget()) {
+        // Resized, an OpenGL widget draws a frame at once. During a throttled
+        // live resize the surface keeps its size and its last picture
+        // instead, until the frame the view queued.
+        surfaceBehind_ = host_.throttlesMetalFrames();
+        if (!surfaceBehind_) metalView_->setGeometry(host_.terminalWidget()->rect());
+    }
     return QObject::eventFilter(watched, event);
 }
 

@@ -1,6 +1,8 @@
 // The terminal view's switch between its own (CPU) drawing and the GPU
 // renderer. Switching on lays a MetalSurface over the whole view, below the
-// caret widget, following the view's size, builds the renderer for it and
+// caret widget, following the view's size (during a throttled live resize
+// the surface keeps its size and last picture until the next frame asked
+// for, which takes the view's size and draws it), builds the renderer for it and
 // pauses the caret; any error of construction is thrown as MetalError and
 // leaves the view as it was. Switching off removes the surface and the
 // renderer, resumes the caret and repaints the view. Owned by the view; GUI
@@ -34,7 +36,8 @@ public:
     bool useMetalRenderer() const { return useMetalRenderer_; }
     MetalSurface* metalView() const { return metalView_.data(); }
     MetalTerminalRenderer* metalRenderer() const { return metalRenderer_.get(); }
-    // Asks for a GPU frame when the GPU path is on.
+    // Asks for a GPU frame when the GPU path is on; a surface left behind
+    // the view's size takes it first, which draws the frame.
     void requestFrame();
 
 protected:
@@ -47,6 +50,7 @@ private:
     RendererSetup setup_;
     bool useMetalRenderer_ = false;
     QPointer<MetalSurface> metalView_;
+    bool surfaceBehind_ = false;  // the view was resized while frames were only queued
     std::unique_ptr<MetalTerminalRenderer> metalRenderer_;
 };
 

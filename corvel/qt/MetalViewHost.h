@@ -1,7 +1,8 @@
 // What the GPU path needs of the terminal view it draws for: the widget to
 // lay the drawing surface in, the caret widget to keep above it, the caret's
-// pause and resume while the GPU path is on, and the background colour every
-// frame starts from. The terminal view implements it; the GPU side never owns
+// pause and resume while the GPU path is on, the background colour every
+// frame starts from, and whether frames are only queued (a throttled live
+// resize). The terminal view implements it; the GPU side never owns
 // the view. Declared beside the view (the GPU library sits above it).
 #pragma once
 
@@ -27,6 +28,10 @@ public:
     virtual void resumeCaretAfterMetal() = 0;
     // The view's native background colour.
     virtual QColor metalBackgroundColor() = 0;
+    // Whether the view only queues GPU frames now (a live resize with the
+    // throttle on): the drawing surface then follows a resize of the view
+    // only with the queued frame, which draws the new size.
+    virtual bool throttlesMetalFrames() const = 0;
 };
 
 }  // namespace corvel::qt

@@ -390,6 +390,21 @@ void TerminalView::resizeEvent(QResizeEvent* event)
     selection_->setActive(false);
 }
 
+void TerminalView::followLiveResize()
+{
+    // A view that was never shown follows nothing yet: it is not in the
+    // window it will be shown in, and a hidden view gets no live resize.
+    if (!liveResize_ && !isVisible()) return;
+    LiveResizeDetector* detector = LiveResizeDetector::of(window());
+    if (detector != liveResize_) {
+        if (liveResize_) disconnect(liveResize_, nullptr, this, nullptr);
+        liveResize_ = detector;
+        connect(detector, &LiveResizeDetector::liveChanged, this, &TerminalView::setInLiveResize);
+    }
+    // A live resize of the window left ends for the view.
+    setInLiveResize(detector->isLive());
+}
+
 // ---- focus ----
 
 bool TerminalView::hasFocus() const
@@ -438,6 +453,7 @@ bool TerminalView::event(QEvent* event)
 {
     if (event->type() == QEvent::WindowActivate) windowMainChanged(true);
     if (event->type() == QEvent::WindowDeactivate) windowMainChanged(false);
+    if (event->type() == QEvent::Show || event->type() == QEvent::ParentChange) followLiveResize();
     if (event->type() == QEvent::Paint && paintGranted_) {
         // What the paint of a granted redraw cost is what the frame
         // scheduler counts the next grant at (other paints, of an empty

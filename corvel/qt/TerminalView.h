@@ -57,6 +57,7 @@
 #include "corvel/qt/GlyphRunCache.h"
 #include "corvel/qt/GpuPath.h"
 #include "corvel/qt/LineBuilder.h"
+#include "corvel/qt/LiveResizeDetector.h"
 #include "corvel/qt/MetalBufferingMode.h"
 #include "corvel/qt/MetalViewHost.h"
 #include "corvel/qt/RowPainter.h"
@@ -68,6 +69,7 @@
 
 #include <QFont>
 #include <QImage>
+#include <QPointer>
 #include <QRectF>
 #include <QSizeF>
 #include <QWidget>
@@ -310,12 +312,15 @@ public:
     void queueMetalDisplay();
     bool pendingMetalDisplay() const { return pendingMetalDisplay_; }
     // Whether the view's window is being resized by the user. Qt reports no
-    // such state: the owner that tells a live resize from single resizes
-    // sets it. On the GPU path, with the live-resize throttle on, size
-    // changes, repaints and caret moves during a live resize only queue a
-    // GPU frame.
+    // such state: the view follows its window's LiveResizeDetector (taken
+    // up again when the view is shown or moved to another parent), which
+    // sets it at each change. On the GPU path, with the live-resize throttle
+    // on, size changes, repaints and caret moves during a live resize only
+    // queue a GPU frame.
     void setInLiveResize(bool value) { inLiveResize_ = value; }
     bool inLiveResize() const { return inLiveResize_; }
+    // The detector followed; null before the view was first shown.
+    LiveResizeDetector* liveResizeDetector() const { return liveResize_; }
 
     // How the renderer keeps its row data; read once per frame.
     qt::MetalBufferingMode metalBufferingMode = qt::MetalBufferingMode::perRowPersistent;
@@ -333,6 +338,7 @@ public:
     void suspendCaretForMetal() override;
     void resumeCaretAfterMetal() override;
     QColor metalBackgroundColor() override;
+    bool throttlesMetalFrames() const override;
 
     // ---- host callbacks (the forwarding delegate calls these) ----
 
@@ -597,9 +603,11 @@ private:
     std::unique_ptr<qt::GpuPath> gpuPath_;
     bool caretSuspended_ = false;  // the GPU path draws the cursor
     bool inLiveResize_ = false;
+    // Follows the detector of the view's current window (none before the
+    // view was first shown), taking up its state.
+    void followLiveResize();
+    QPointer<LiveResizeDetector> liveResize_;  // owned by the window
     bool pendingMetalDisplay_ = false;  // a queued GPU frame has not run yet
-    // Whether GPU frames are only queued now (a throttled live resize).
-    bool throttlesMetalFrames() const { return inLiveResize_ && metalView() && qt::liveResizeThrottle(); }
 
     // Drawing state (TerminalViewDrawing.cpp): the glyph cache for the fonts
     // it was made with, their metrics, the tiles of box-drawing and block

@@ -95,6 +95,14 @@ void TerminalView::paintEvent(QPaintEvent* event)
     // The GPU surface covers the view and draws the rows itself: a repaint
     // of the view marks the rows it touches for the next frame.
     if (metalView()) {
+        // Beyond a surface that keeps its old size for the rest of a
+        // throttled live resize step, the background.
+        const QRegion beyond = QRegion(event->rect()) - metalView()->geometry();
+        if (!beyond.isEmpty()) {
+            QPainter painter(this);
+            const QColor background = nativeBg_.value_or(DeviceColor{}).toQColor();
+            for (const QRect& part : beyond) painter.fillRect(part, background);
+        }
         paintEventForMetal(event->rect());
         return;
     }

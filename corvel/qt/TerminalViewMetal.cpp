@@ -42,6 +42,8 @@ QWidget* TerminalView::metalView() const { return gpuPath_ ? gpuPath_->metalView
 
 qt::MetalRendererBase* TerminalView::metalRenderer() const { return gpuPath_ ? gpuPath_->metalRenderer() : nullptr; }
 
+bool TerminalView::throttlesMetalFrames() const { return inLiveResize_ && metalView() && qt::liveResizeThrottle(); }
+
 void TerminalView::requestMetalFrame()
 {
     if (!gpuPath_) return;

@@ -140,6 +140,7 @@ public:
         ++resumed;
     }
     QColor metalBackgroundColor() override { return background; }
+    bool throttlesMetalFrames() const override { return false; }
 
     QWidget* caret;
     QColor background{30, 60, 90};

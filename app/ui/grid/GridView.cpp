@@ -4,7 +4,6 @@
 #include "app/ui/grid/AddTileView.h"
 #include "app/ui/grid/BroadcastBar.h"
 #include "app/ui/grid/GridCellView.h"
-#include "app/ui/grid/LiveResizeDetector.h"
 #include "app/ui/grid/PaneHandBack.h"
 #include "app/ui/design/SymbolButton.h"
 #include "app/ui/toolbar/SessionToolbarStore.h"
@@ -62,7 +61,7 @@ protected:
 
 }  // namespace
 
-GridView::GridView(SessionStore& store, LiveResizeDetector* detector, QWidget* parent)
+GridView::GridView(SessionStore& store, QWidget* parent)
     : QWidget(parent), store_(store)
 {
     setMinimumSize(480, 320);
@@ -104,12 +103,6 @@ GridView::GridView(SessionStore& store, LiveResizeDetector* detector, QWidget* p
     // Tab: toolbar, then the grid, then the broadcast field.
     setTabOrder(toolbar_->settingsButton(), addTile_);
     setTabOrder(addTile_, bar_->field());
-
-    detector_ = detector ? detector : new LiveResizeDetector({}, this);
-    if (!detector_->parent()) detector_->setParent(this);
-    connect(detector_, &LiveResizeDetector::liveChanged, this, [this](bool live) {
-        if (store_.isLiveResizing() != live) store_.setIsLiveResizing(live);
-    });
 
     connect(&store_, &SessionStore::cellsChanged, this, &GridView::relayout);
     connect(&store_, &SessionStore::zoomChanged, this, &GridView::scheduleRelayout);
@@ -257,12 +250,26 @@ bool GridView::event(QEvent* event)
     switch (event->type()) {
     case QEvent::Show:
     case QEvent::ParentChange:
-        detector_->watch(window());
+        followLiveResize();
         break;
     default:
         break;
     }
     return QWidget::event(event);
+}
+
+void GridView::followLiveResize()
+{
+    corvel::LiveResizeDetector* next = corvel::LiveResizeDetector::of(window());
+    if (next != detector_) {
+        if (detector_) disconnect(detector_, nullptr, this, nullptr);
+        detector_ = next;
+        connect(next, &corvel::LiveResizeDetector::liveChanged, this, [this](bool live) {
+            if (store_.isLiveResizing() != live) store_.setIsLiveResizing(live);
+        });
+    }
+    // A live resize of the window left ends for the store.
+    if (store_.isLiveResizing() != next->isLive()) store_.setIsLiveResizing(next->isLive());
 }
 
 bool GridView::eventFilter(QObject* watched, QEvent* event)

@@ -25,6 +25,7 @@
 
 #include "app/store/SessionStore.h"
 #include "app/ui/grid/GridGeometry.h"
+#include "corvel/qt/LiveResizeDetector.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -41,7 +42,6 @@ namespace tilebay {
 class AddTileView;
 class BroadcastBar;
 class GridCellView;
-class LiveResizeDetector;
 class SessionToolbarStore;
 class ToolbarView;
 
@@ -54,8 +54,10 @@ public:
     // Makes the card shown over the window for the expanded cell.
     using ExpandedFactory = std::function<QWidget*(const SessionStore::SessionPtr& cell, QWidget* parent)>;
 
-    // `detector` null: one on the monotonic clock.
-    explicit GridView(SessionStore& store, LiveResizeDetector* detector = nullptr, QWidget* parent = nullptr);
+    // Live resizes come from the detector of the window the grid is shown
+    // in (corvel::LiveResizeDetector::of), which the window's terminal
+    // views follow too.
+    explicit GridView(SessionStore& store, QWidget* parent = nullptr);
     ~GridView() override;
 
     void setExpandedFactory(ExpandedFactory factory);
@@ -68,7 +70,8 @@ public:
     QWidget* canvas() const { return canvas_; }
     AddTileView* addTile() const { return addTile_; }
     BroadcastBar* broadcastBar() const { return bar_; }
-    LiveResizeDetector* liveResizeDetector() const { return detector_; }
+    // Null until the grid is first shown.
+    corvel::LiveResizeDetector* liveResizeDetector() const { return detector_; }
     QWidget* expandedCard() const { return card_; }
     // The tiles in grid order.
     std::vector<GridCellView*> tiles() const;
@@ -91,6 +94,8 @@ private:
     void refreshImportPanel();
     void startDrag(const QString& cellId);
     bool handlePinch(QObject* watched, QEvent* event);
+    // Follows the detector of the grid's current window, taking up its state.
+    void followLiveResize();
 
     SessionStore& store_;
     SessionToolbarStore* toolbarStore_ = nullptr;  // child object
@@ -103,7 +108,7 @@ private:
     AddTileView* addTile_ = nullptr;
     QWidget* barRule_ = nullptr;
     BroadcastBar* bar_ = nullptr;
-    LiveResizeDetector* detector_ = nullptr;
+    QPointer<corvel::LiveResizeDetector> detector_;  // owned by the window
     ExpandedFactory expandedFactory_;
     QPointer<QWidget> card_;
 

@@ -20,8 +20,8 @@
 #include "app/ui/grid/BroadcastBar.h"
 #include "app/ui/grid/GridCellView.h"
 #include "app/ui/grid/GridView.h"
-#include "app/ui/grid/LiveResizeDetector.h"
 #include "app/ui/grid/TilePreview.h"
+#include "corvel/qt/LiveResizeDetector.h"
 
 #include <gtest/gtest.h>
 
@@ -254,13 +254,13 @@ TEST_F(ShellGridTest, LiveWindowResizeHoldsSizeChangesUntilItIsQuiet)
     store_->embedded().splitSession(b);
     ASSERT_TRUE(waitFor([&] { return prompted(screen(pane(b, 1))); }));
     GridView& view = showGrid({760, 420});
-    ASSERT_TRUE(waitFor([&] { return view.liveResizeDetector()->watched() == view.window(); }));
+    ASSERT_TRUE(waitFor([&] { return view.liveResizeDetector() && view.liveResizeDetector()->watched() == view.window(); }));
     auto all = [&] { return std::array<int, 3>{pane(a, 0).winches, pane(b, 0).winches,
                                                pane(b, 1).winches}; };
     std::array<int, 3> atStart{}, atEnd{};
     bool sawLive = false;
     bool placeholdersShown = false;
-    QObject::connect(view.liveResizeDetector(), &LiveResizeDetector::liveChanged, view_.get(), [&](bool live) {
+    QObject::connect(view.liveResizeDetector(), &corvel::LiveResizeDetector::liveChanged, view_.get(), [&](bool live) {
         if (live) {
             sawLive = true;
             atStart = all();

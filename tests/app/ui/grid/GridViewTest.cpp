@@ -1,6 +1,7 @@
 // The grid view offscreen: tile geometry in fit and scroll mode, visible
 // cells, tiles keyed by cell (label editor and close confirmation follow their
-// cell), live panes handed back on rebuilds, placeholders while resizing live,
+// cell), live panes handed back on rebuilds, placeholders while resizing live
+// (the grid and its panes following the window's one detector),
 // pinch zoom, the add tile and the broadcast bar, with grabs probed (and saved
 // for a look when TILEBAY_SCREENSHOT_DIR is set).
 #include "tests/app/ui/grid/GridTestSupport.h"
@@ -292,6 +293,32 @@ TEST_F(GridTest, LiveResizeShowsPlaceholdersAndResizesPanesOnceAfterwards)
     EXPECT_FALSE(tile->placeholder()->isVisible());
     EXPECT_EQ(tile->content()->geometry(), tile->bodyRect());
     EXPECT_EQ(resizes.count, 1);
+}
+
+TEST_F(GridTest, TheGridAndItsPanesFollowTheWindowsOneLiveResizeDetector)
+{
+    makePaneStore();
+    const QString a = addCell("work");
+    corvel::Nanos now = 1'000'000'000;
+    QWidget window;
+    auto* detector = new corvel::LiveResizeDetector([&] { return now; }, &window);
+    auto* grid = new GridView(*store_, &window);
+    window.resize(900, 600);
+    window.show();
+    QCoreApplication::processEvents();
+    corvel::TerminalView* pane = panes_->paneViews(a)[0];
+    EXPECT_EQ(grid->liveResizeDetector(), detector);
+    EXPECT_EQ(pane->liveResizeDetector(), detector);
+
+    detector->noteResize();
+    now += 16'000'000;
+    detector->noteResize();
+    EXPECT_TRUE(store_->isLiveResizing());
+    EXPECT_TRUE(pane->inLiveResize());
+    now += corvel::LiveResizeDetector::quietEnd;
+    detector->check();
+    EXPECT_FALSE(store_->isLiveResizing());
+    EXPECT_FALSE(pane->inLiveResize());
 }
 
 TEST_F(GridTest, PinchOverATerminalZoomsWithinLimitsFromEachPinchsStart)

@@ -1,4 +1,4 @@
-// Tells when the user is dragging the window's edge. The platform reports no
+// Tells when the user is dragging a window's edge. The platform reports no
 // start or end of a live resize, so the detector infers it from the window's
 // resize events: a second resize less than 150 ms after the previous one
 // starts a live resize, and 250 ms without a resize ends it. A single resize
@@ -10,9 +10,12 @@
 // quiet period with check(); in the running program a single-shot timer calls
 // check() when the quiet period should be over.
 //
-// The filter sits on the application, ahead of the window's own layout, so
-// the resize that starts a live resize already finds the tiles showing their
-// placeholders; the first resize of a drag (still a lone one) reaches them.
+// A window has one detector, its child, made by the first of() for it; the
+// terminal views in the window and whatever else follows its live resizes
+// share it. The filter sits on the application, ahead of the window's own
+// layout, so the resize that starts a live resize already finds its
+// followers told (the first resize of a drag, still a lone one, reaches them
+// as a plain resize).
 //
 // Main thread; owned by its parent. The watched window may go away first (it
 // is held by QPointer).
@@ -29,18 +32,23 @@
 
 class QTimer;
 
-namespace tilebay {
+namespace corvel {
 
 class LiveResizeDetector : public QObject {
     Q_OBJECT
 public:
-    static constexpr corvel::Nanos startWithin = 150'000'000;
-    static constexpr corvel::Nanos quietEnd = 250'000'000;
+    static constexpr Nanos startWithin = 150'000'000;
+    static constexpr Nanos quietEnd = 250'000'000;
 
-    using Clock = std::function<corvel::Nanos()>;
+    using Clock = std::function<Nanos()>;
 
-    // No clock: corvel::monotonicNanos.
+    // No clock: monotonicNanos.
     explicit LiveResizeDetector(Clock clock = {}, QObject* parent = nullptr);
+
+    // The detector of `window` (a top-level widget): its detector child,
+    // made on the monotonic clock when it has none, watching it. A test puts
+    // one on its own clock there first.
+    static LiveResizeDetector* of(QWidget* window);
 
     // Follows the resizes of this window from now on, and no other's.
     void watch(QWidget* window);
@@ -60,13 +68,13 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void armQuietTimer(corvel::Nanos after);
+    void armQuietTimer(Nanos after);
 
     Clock clock_;
     QPointer<QWidget> window_;
     QTimer* quiet_;  // child object
-    std::optional<corvel::Nanos> lastResize_;
+    std::optional<Nanos> lastResize_;
     bool live_ = false;
 };
 
-}  // namespace tilebay
+}  // namespace corvel

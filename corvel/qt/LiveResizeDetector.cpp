@@ -1,4 +1,5 @@
-#include "app/ui/grid/LiveResizeDetector.h"
+// Live resizes inferred from a window's resize events. See LiveResizeDetector.h.
+#include "corvel/qt/LiveResizeDetector.h"
 
 #include <QCoreApplication>
 #include <QEvent>
@@ -6,13 +7,22 @@
 
 #include <algorithm>
 
-namespace tilebay {
+namespace corvel {
 
 LiveResizeDetector::LiveResizeDetector(Clock clock, QObject* parent)
-    : QObject(parent), clock_(clock ? std::move(clock) : Clock(corvel::monotonicNanos)), quiet_(new QTimer(this))
+    : QObject(parent), clock_(clock ? std::move(clock) : Clock(monotonicNanos)), quiet_(new QTimer(this))
 {
     quiet_->setSingleShot(true);
     connect(quiet_, &QTimer::timeout, this, &LiveResizeDetector::check);
+}
+
+LiveResizeDetector* LiveResizeDetector::of(QWidget* window)
+{
+    if (!window) return nullptr;
+    auto* detector = window->findChild<LiveResizeDetector*>(QString(), Qt::FindDirectChildrenOnly);
+    if (!detector) detector = new LiveResizeDetector({}, window);
+    detector->watch(window);
+    return detector;
 }
 
 void LiveResizeDetector::watch(QWidget* window)
@@ -40,7 +50,7 @@ bool LiveResizeDetector::eventFilter(QObject* watched, QEvent* event)
 
 void LiveResizeDetector::noteResize()
 {
-    const corvel::Nanos now = clock_();
+    const Nanos now = clock_();
     const bool closeToLast = lastResize_ && now - *lastResize_ < startWithin;
     lastResize_ = now;
     if (live_ || closeToLast) {
@@ -55,7 +65,7 @@ void LiveResizeDetector::noteResize()
 void LiveResizeDetector::check()
 {
     if (!live_ || !lastResize_) return;
-    const corvel::Nanos quietFor = clock_() - *lastResize_;
+    const Nanos quietFor = clock_() - *lastResize_;
     if (quietFor < quietEnd) {
         armQuietTimer(quietEnd - quietFor);
         return;
@@ -64,10 +74,10 @@ void LiveResizeDetector::check()
     emit liveChanged(false);
 }
 
-void LiveResizeDetector::armQuietTimer(corvel::Nanos after)
+void LiveResizeDetector::armQuietTimer(Nanos after)
 {
-    const auto ms = static_cast<int>(std::max<corvel::Nanos>(after / 1'000'000, 0)) + 1;
+    const auto ms = static_cast<int>(std::max<Nanos>(after / 1'000'000, 0)) + 1;
     quiet_->start(ms);
 }
 
-}  // namespace tilebay
+}  // namespace corvel

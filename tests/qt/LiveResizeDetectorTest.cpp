@@ -1,30 +1,33 @@
 // The live-resize rules on a hand-moved clock: a lone resize starts nothing, a
 // second within 150 ms starts, 250 ms of quiet ends, and only the watched
-// window's resizes from the window system count.
-#include "app/ui/grid/LiveResizeDetector.h"
-#include "tests/app/ui/support/UiTestSupport.h"
+// window's resizes from the window system count. A window has one detector,
+// which its terminal views follow, also across a move to another window.
+#include "corvel/qt/LiveResizeDetector.h"
+#include "corvel/qt/TerminalView.h"
+#include "tests/qt/QtTestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QResizeEvent>
 
 #include <vector>
 
-using namespace tilebay;
+using namespace corvel;
 
 namespace {
 
-constexpr corvel::Nanos ms = 1'000'000;
+constexpr Nanos ms = 1'000'000;
 
 struct Detector {
-    corvel::Nanos now = 1000 * ms;
+    Nanos now = 1000 * ms;
     LiveResizeDetector detector{[this] { return now; }};
     std::vector<bool> changes;
     Detector()
     {
         QObject::connect(&detector, &LiveResizeDetector::liveChanged, [this](bool on) { changes.push_back(on); });
     }
-    void resizeAfter(corvel::Nanos gap)
+    void resizeAfter(Nanos gap)
     {
         now += gap;
         detector.noteResize();
@@ -35,7 +38,6 @@ struct Detector {
 
 TEST(LiveResizeDetector, StartsOnASecondResizeAndEndsAfterQuiet)
 {
-    test::uiApp();
     Detector d;
     d.resizeAfter(0);
     d.resizeAfter(150 * ms);  // not less than 150 ms: still a lone resize
@@ -64,7 +66,6 @@ TEST(LiveResizeDetector, StartsOnASecondResizeAndEndsAfterQuiet)
 
 TEST(LiveResizeDetector, IgnoresTheApplicationsOwnResizesAndFollowsTheWatchedWindow)
 {
-    test::uiApp();
     Detector d;
     QWidget window, other;
     d.detector.watch(&window);
@@ -83,4 +84,45 @@ TEST(LiveResizeDetector, IgnoresTheApplicationsOwnResizesAndFollowsTheWatchedWin
     EXPECT_FALSE(d.detector.isLive());
     EXPECT_EQ(d.detector.watched(), &other);
     EXPECT_EQ(d.changes, (std::vector<bool>{true, false}));
+}
+
+TEST(LiveResizeDetector, TheViewsOfAWindowFollowItsOneDetector)
+{
+    Nanos now = 1000 * ms;
+    QWidget window, other;
+    // Put there before the views are shown, as a test's clock must be.
+    auto* detector = new LiveResizeDetector([&] { return now; }, &window);
+    auto* first = new TerminalView(QRect(0, 0, 200, 100), corvel::testing::testFont(), &window);
+    auto* second = new TerminalView(QRect(0, 100, 200, 100), corvel::testing::testFont(), &window);
+    EXPECT_EQ(first->liveResizeDetector(), nullptr) << "a view never shown follows nothing";
+    window.show();
+    EXPECT_EQ(LiveResizeDetector::of(&window), detector);
+    EXPECT_EQ(detector->watched(), &window);
+    EXPECT_EQ(first->liveResizeDetector(), detector);
+    EXPECT_EQ(second->liveResizeDetector(), detector);
+    EXPECT_EQ(window.findChildren<LiveResizeDetector*>().size(), 1);
+
+    detector->noteResize();
+    EXPECT_FALSE(first->inLiveResize());
+    now += 20 * ms;
+    detector->noteResize();
+    EXPECT_TRUE(first->inLiveResize());
+    EXPECT_TRUE(second->inLiveResize());
+
+    // Moved into another window during the live resize: the view takes up
+    // that window's detector, made for it once, and is no longer live.
+    second->setParent(&other);
+    EXPECT_FALSE(second->inLiveResize());
+    LiveResizeDetector* made = second->liveResizeDetector();
+    ASSERT_NE(made, nullptr);
+    EXPECT_EQ(made->parent(), &other);
+    EXPECT_EQ(LiveResizeDetector::of(&other), made);
+    other.show();
+    EXPECT_EQ(second->liveResizeDetector(), made);
+    detector->noteResize();
+    EXPECT_FALSE(second->inLiveResize()) << "the old window's resizes reach it no more";
+
+    now += LiveResizeDetector::quietEnd;
+    detector->check();
+    EXPECT_FALSE(first->inLiveResize());
 }
