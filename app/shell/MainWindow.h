@@ -8,11 +8,12 @@
 // is refused these two at the shortcut-override stage, so the menu acts.
 //
 // Keyboard focus: activated with no widget to give the focus back to (at
-// start, or after a sheet when no terminal had it), the window keeps the
+// start, or after a sheet when no terminal had it), the window takes the
 // focus itself rather than let it fall to the first control of the Tab
 // chain, where it would sit unseen and a typed space would press that
-// button. Keys then reach nothing until a terminal or a field is clicked;
-// Tab starts at the first control.
+// button. Its TerminalFocusKeeper then hands it on to a terminal (at start
+// the first cell's); with no cell, keys reach nothing until a field is
+// clicked, and Tab starts at the first control.
 //
 // Threads: the main thread. Ownership: made and owned by TilebayApp; it reads
 // the store, which outlives it.
@@ -27,6 +28,7 @@ namespace tilebay {
 class ExpandedView;
 class GridView;
 class SessionStore;
+class TerminalFocusKeeper;
 
 class MainWindow final : public QMainWindow {
     Q_OBJECT
@@ -43,6 +45,7 @@ public:
     GridView* gridView() const { return grid_; }
     QAction* newTerminalAction() const { return newTerminal_; }
     QAction* openProfileAction() const { return openProfile_; }
+    TerminalFocusKeeper* focusKeeper() const { return focusKeeper_; }
 
     // About 1200 x 800, shrunk to fit the available screen area, centred.
     void placeInitially();
@@ -58,6 +61,7 @@ private:
     ExpandedView* expanded_ = nullptr;
     QAction* newTerminal_ = nullptr;
     QAction* openProfile_ = nullptr;
+    TerminalFocusKeeper* focusKeeper_ = nullptr;
 };
 
 }  // namespace tilebay
