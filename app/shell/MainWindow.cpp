@@ -52,7 +52,8 @@ MainWindow::MainWindow(SessionStore& store, QWidget* parent) : QMainWindow(paren
     openProfile_->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
     connect(openProfile_, &QAction::triggered, this, [this] { store_.setShowProfileLauncher(true); });
     qApp->installEventFilter(this);
-    focusKeeper_ = new TerminalFocusKeeper(store_, this);
+    // A child of the window: keeps its keyboard focus with the terminals.
+    new TerminalFocusKeeper(store_, this);
 }
 
 MainWindow::~MainWindow()

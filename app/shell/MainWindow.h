@@ -28,7 +28,6 @@ namespace tilebay {
 class ExpandedView;
 class GridView;
 class SessionStore;
-class TerminalFocusKeeper;
 
 class MainWindow final : public QMainWindow {
     Q_OBJECT
@@ -45,7 +44,6 @@ public:
     GridView* gridView() const { return grid_; }
     QAction* newTerminalAction() const { return newTerminal_; }
     QAction* openProfileAction() const { return openProfile_; }
-    TerminalFocusKeeper* focusKeeper() const { return focusKeeper_; }
 
     // About 1200 x 800, shrunk to fit the available screen area, centred.
     void placeInitially();
@@ -61,7 +59,6 @@ private:
     ExpandedView* expanded_ = nullptr;
     QAction* newTerminal_ = nullptr;
     QAction* openProfile_ = nullptr;
-    TerminalFocusKeeper* focusKeeper_ = nullptr;
 };
 
 }  // namespace tilebay

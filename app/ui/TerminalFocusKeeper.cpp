@@ -28,11 +28,6 @@ TerminalFocusKeeper::~TerminalFocusKeeper()
     qApp->removeEventFilter(this);
 }
 
-corvel::TerminalView* TerminalFocusKeeper::lastTerminal() const
-{
-    return last_;
-}
-
 QString TerminalFocusKeeper::cellOf(const QWidget* widget)
 {
     for (const QWidget* w = widget; w; w = w->parentWidget()) {
@@ -44,6 +39,13 @@ QString TerminalFocusKeeper::cellOf(const QWidget* widget)
 
 void TerminalFocusKeeper::remember(corvel::TerminalView* view)
 {
+    if (last_ != view) {
+        if (last_) disconnect(last_, &QObject::destroyed, this, nullptr);
+        // Held for it while hidden, the focus goes on when it goes.
+        connect(view, &QObject::destroyed, this, [this] {
+            if (QApplication::focusWidget() == window_) scheduleRestore();
+        });
+    }
     last_ = view;
     lastCell_ = cellOf(view);
     if (const auto index = store_.index(lastCell_)) lastIndex_ = *index;
@@ -181,10 +183,15 @@ bool TerminalFocusKeeper::eventFilter(QObject* watched, QEvent* event)
         break;
     }
     case QEvent::Show:
-        // A remembered terminal that shows again takes back the focus the window held for it.
-        if (last_ && QApplication::focusWidget() == window_ && watched->isWidgetType() &&
-            (watched == last_ || static_cast<QWidget*>(watched)->isAncestorOf(last_)))
+        // Terminals that show again (the remembered one among them) take
+        // back the focus the window held while none was shown.
+        if (QApplication::focusWidget() == window_ && watched->isWidgetType() &&
+            (qobject_cast<corvel::TerminalView*>(watched) || watched->findChild<corvel::TerminalView*>()))
             scheduleRestore();
+        break;
+    case QEvent::ParentChange:
+        // Taken out of its layout (a pane that ended): the focus held for it goes on.
+        if (watched == last_ && QApplication::focusWidget() == window_) scheduleRestore();
         break;
     default:
         break;

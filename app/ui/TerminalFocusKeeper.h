@@ -43,8 +43,6 @@ public:
     TerminalFocusKeeper(SessionStore& store, QWidget* window);
     ~TerminalFocusKeeper() override;
 
-    // The terminal that last took the focus, while it lives.
-    corvel::TerminalView* lastTerminal() const;
     // Gives the focus to the terminal the rules choose now, or parks it on
     // the window when none is shown.
     void restore();

@@ -40,8 +40,13 @@ protected:
     {
         writeLayout(json);
         app_ = std::make_unique<TilebayApp>(*qApp, TilebayApp::standardDependencies());
-        app_->window().expandedView()->setDuration(0);
-        app_->start();
+        MainWindow& window = app_->window();
+        window.expandedView()->setDuration(0);
+        // As TilebayApp::start, without the global hot key, which a later
+        // test of this process expects to be free.
+        window.show();
+        window.raise();
+        window.activateWindow();
         EXPECT_TRUE(waitFor([&] { return QApplication::activeWindow() == &app_->window(); }));
         return *app_;
     }

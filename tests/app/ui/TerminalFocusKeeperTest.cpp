@@ -135,6 +135,14 @@ TEST_F(FocusKeeperTest, RenameAndLiveResizeGiveTheFocusBackToTheTerminalThatHadI
     store().setIsLiveResizing(false);
     EXPECT_TRUE(focused(pane(a))) << holder();
     EXPECT_EQ(store().cells().size(), 2u);
+
+    // a ends during the next live resize: b's terminal takes the focus when it shows.
+    store().setIsLiveResizing(true);
+    adapter_->end(a);
+    ASSERT_TRUE(pumpUntil([&] { return !store().cell(a); }));
+    EXPECT_EQ(QApplication::focusWidget(), &app_->window()) << holder();
+    store().setIsLiveResizing(false);
+    EXPECT_TRUE(focused(pane(b))) << holder();
 }
 
 TEST_F(FocusKeeperTest, AnEndedPaneOrCellLeavesTheFocusInTheSameCellElseTheNearest)
