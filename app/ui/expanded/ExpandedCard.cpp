@@ -1,8 +1,7 @@
 #include "app/ui/expanded/ExpandedCard.h"
 
-#include "app/ui/TerminalFocusKeeper.h"
-
 #include "app/core/AdapterError.h"
+#include "app/ui/TerminalFocusKeeper.h"
 #include "app/ui/design/DS.h"
 #include "app/ui/design/DSFont.h"
 #include "app/ui/design/DSPalette.h"
