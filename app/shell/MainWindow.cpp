@@ -1,6 +1,7 @@
 #include "app/shell/MainWindow.h"
 
 #include "app/store/SessionStore.h"
+#include "app/ui/TerminalFocusKeeper.h"
 #include "app/ui/expanded/ExpandedView.h"
 #include "app/ui/grid/GridCellView.h"
 #include "app/ui/grid/GridView.h"
@@ -51,6 +52,8 @@ MainWindow::MainWindow(SessionStore& store, QWidget* parent) : QMainWindow(paren
     openProfile_->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
     connect(openProfile_, &QAction::triggered, this, [this] { store_.setShowProfileLauncher(true); });
     qApp->installEventFilter(this);
+    // A child of the window: keeps its keyboard focus with the terminals.
+    new TerminalFocusKeeper(store_, this);
 }
 
 MainWindow::~MainWindow()

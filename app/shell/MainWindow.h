@@ -8,11 +8,12 @@
 // is refused these two at the shortcut-override stage, so the menu acts.
 //
 // Keyboard focus: activated with no widget to give the focus back to (at
-// start, or after a sheet when no terminal had it), the window keeps the
+// start, or after a sheet when no terminal had it), the window takes the
 // focus itself rather than let it fall to the first control of the Tab
 // chain, where it would sit unseen and a typed space would press that
-// button. Keys then reach nothing until a terminal or a field is clicked;
-// Tab starts at the first control.
+// button. Its TerminalFocusKeeper then hands it on to a terminal (at start
+// the first cell's); with no cell, keys reach nothing until a field is
+// clicked, and Tab starts at the first control.
 //
 // Threads: the main thread. Ownership: made and owned by TilebayApp; it reads
 // the store, which outlives it.

@@ -1,6 +1,7 @@
 #include "app/ui/expanded/ExpandedCard.h"
 
 #include "app/core/AdapterError.h"
+#include "app/ui/TerminalFocusKeeper.h"
 #include "app/ui/design/DS.h"
 #include "app/ui/design/DSFont.h"
 #include "app/ui/design/DSPalette.h"
@@ -336,8 +337,14 @@ void ExpandedCard::toggleSearch()
 
 void ExpandedCard::closeSearch()
 {
-    // Before the bar hides: Qt would pass the focus on to the next widget, a pane.
-    if (isInside(searchBar_, window()->focusWidget())) setFocus(Qt::OtherFocusReason);
+    // Before the bar hides, the focus goes back to the terminal that had it
+    // (Qt would pass it on along the Tab chain, perhaps to a button).
+    if (isInside(searchBar_, window()->focusWidget())) {
+        if (auto* keeper = window()->findChild<TerminalFocusKeeper*>())
+            keeper->restore();
+        else
+            setFocus(Qt::OtherFocusReason);
+    }
     showSearch_ = false;
     searchBar_->hide();
     searchDivider_->hide();

@@ -18,8 +18,8 @@
 //
 // Focus: the card never takes the keyboard focus on a click (a click on its
 // header or a button leaves it in the terminal). When the search closes
-// while the focus is in it, the focus goes to the card itself rather than on
-// to the next widget, so a second Escape collapses the card.
+// while the focus is in it, the window's TerminalFocusKeeper gives it back to
+// the terminal that had it, so typing goes on there (and so does an Escape).
 //
 // Threads: the main thread only. Ownership: a child of the overlay; it shares
 // the cell's record with the store and reads the store, which outlives it.
@@ -59,7 +59,7 @@ public:
     void toggleSearch();
     // Closes the search and clears the search highlight of the cell's first
     // pane; the term stays for the next opening. A focus in the search bar
-    // moves to the card.
+    // goes back to the terminal.
     void closeSearch();
     bool searchOpen() const { return showSearch_; }
     // Sends the command field's text to the cell's iTerm2 session (the store

@@ -229,24 +229,14 @@ void GridCellView::refreshBody()
 {
     const bool resizing = store_.isLiveResizing();
     if (!resizing && !content_) fetchContent();
-    if (content_ && resizing && content_->isVisible()) {
-        // Remember a focused terminal, so typing resumes there afterwards.
-        QWidget* focused = QApplication::focusWidget();
-        focusBeforeResize_ = focused && content_->isAncestorOf(focused) ? focused : nullptr;
-    }
     header_->setVisible(!expanded_);
     frame_->setVisible(!expanded_);
     placeholder_->setVisible(!expanded_ && resizing);
     preview_->setVisible(!expanded_ && !resizing && !content_);
     layoutChildren();
-    if (content_) {
-        const bool show = !expanded_ && !resizing;
-        content_->setVisible(show);
-        if (show && focusBeforeResize_) {
-            focusBeforeResize_->setFocus(Qt::OtherFocusReason);
-            focusBeforeResize_ = nullptr;
-        }
-    }
+    // A focused pane that hides (live resize) gets the focus back when it
+    // shows again, from the window's TerminalFocusKeeper.
+    if (content_) content_->setVisible(!expanded_ && !resizing);
 }
 
 int GridCellView::headerHeight() const

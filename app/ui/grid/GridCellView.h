@@ -122,7 +122,6 @@ private:
     ResizePlaceholder* placeholder_ = nullptr;
     TileFrameOverlay* frame_ = nullptr;
     QPointer<QWidget> content_;
-    QPointer<QWidget> focusBeforeResize_;
     QPointer<QMessageBox> confirm_;
     bool expanded_ = false;
     bool previewPress_ = false;

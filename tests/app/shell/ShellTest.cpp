@@ -162,8 +162,9 @@ TEST_F(ShellTest, KeyboardFocusStaysWithTheTerminalThroughClicksTheCardAndItsSea
     EXPECT_TRUE(pane->hasFocus());
 
     // Expanded: a click on the card's header keeps the pane's focus. Escape in
-    // the open search closes only the search; a second one collapses, and the
-    // focus is the pane's again. So after "복귀".
+    // the open search closes only the search and gives the focus back to the
+    // pane, which takes a second Escape as a key of its own; "복귀" collapses,
+    // and the focus is the pane's again. So after the next "복귀".
     ExpandedView& overlay = *window.expandedView();
     overlay.setDuration(0);
     QTest::mouseClick(grid.tile(b)->control(GridCellView::Control::expand), Qt::LeftButton);
@@ -177,7 +178,10 @@ TEST_F(ShellTest, KeyboardFocusStaysWithTheTerminalThroughClicksTheCardAndItsSea
     QTest::keyClick(card->searchField(), Qt::Key_Escape);
     EXPECT_FALSE(card->searchOpen());
     EXPECT_EQ(store.expandedID(), b);
+    EXPECT_TRUE(pane->hasFocus());
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    EXPECT_EQ(store.expandedID(), b);
+    QTest::mouseClick(card->collapseButton(), Qt::LeftButton);
     EXPECT_FALSE(store.expandedID().has_value());
     EXPECT_TRUE(pane->hasFocus());
     store.toggleExpand(b);

@@ -327,7 +327,8 @@ TEST_F(ShellX11, TypedTextReachesTheNewCellAndTheCellAfterItsCardsSearchAndColla
     EXPECT_FALSE(store.showNewTerminalPrompt());
 
     // Expanded from the tile's button: Escape in the open search closes the
-    // search only, a second Escape collapses, and the shell takes the typing.
+    // search only and the shell takes the typing; "복귀" collapses, and the
+    // shell takes the typing again.
     ASSERT_TRUE(click(window.gridView()->tile(id)->control(GridCellView::Control::expand)));
     ExpandedView& overlay = *window.expandedView();
     ASSERT_TRUE(waitFor([&] { return overlay.phase() == ExpandedView::Phase::open; }));
@@ -339,7 +340,8 @@ TEST_F(ShellX11, TypedTextReachesTheNewCellAndTheCellAfterItsCardsSearchAndColla
     ASSERT_TRUE(key(QStringLiteral("Escape")));
     ASSERT_TRUE(waitFor([&] { return !card->searchOpen(); }));
     EXPECT_EQ(store.expandedID(), id);
-    ASSERT_TRUE(key(QStringLiteral("Escape")));
+    EXPECT_TRUE(typedIntoTheCell(QStringLiteral("inTheCard")));
+    ASSERT_TRUE(click(card->collapseButton()));
     ASSERT_TRUE(waitFor([&] { return overlay.phase() == ExpandedView::Phase::hidden; }));
     EXPECT_TRUE(typedIntoTheCell(QStringLiteral("back")));
 }
