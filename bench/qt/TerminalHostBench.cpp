@@ -18,7 +18,8 @@
 //                    after it: the time until the view answers it, that is
 //                    until its screen caught up with its program (catchup_ms:
 //                    p50 and worst of a few rounds), with the bytes it had
-//                    read ahead at the interrupt and the views' throughput.
+//                    read ahead at the interrupt (the most, and the most it
+//                    was allowed) and the eight views' throughput.
 //   OneViewYes       one view shows 100 MB of `yes`: its throughput.
 // Offscreen unless QT_QPA_PLATFORM names another platform.
 #include "bench/support/BenchFont.h"
@@ -336,6 +337,7 @@ void BM_EightViewsYesInterrupt(benchmark::State& state)
         AnswerTimingView& target = *views[0];
         std::vector<double> catchups;
         double readAhead = 0;
+        double limit = 0;
         Nanos busyTotal = 0;
         uint64_t receivedBusy = 0;
         for (int round = 0; round < kRounds; ++round) {
@@ -347,6 +349,7 @@ void BM_EightViewsYesInterrupt(benchmark::State& state)
             receivedBusy += atEnd - atStart;
             busyTotal += kBusyNs;
             readAhead = std::max(readAhead, double(target.process().pendingBytes()));
+            limit = std::max(limit, double(target.process().readAheadLimit()));
 
             target.answeredAt = 0;
             QKeyEvent interrupt(QEvent::KeyPress, Qt::Key_C, Qt::ControlModifier, QStringLiteral("\x03"));
@@ -366,6 +369,7 @@ void BM_EightViewsYesInterrupt(benchmark::State& state)
         state.counters["catchup_p50_ms"] = catchups[catchups.size() / 2];
         state.counters["catchup_worst_ms"] = catchups.back();
         state.counters["read_ahead_max_MiB"] = readAhead / double(1u << 20);
+        state.counters["read_ahead_limit_max_MiB"] = limit / double(1u << 20);
         state.counters["MB_per_s"] = double(receivedBusy) / 1e6 / (double(busyTotal) / 1e9);
     }
 }
@@ -390,6 +394,7 @@ void BM_OneViewYes(benchmark::State& state)
         const double seconds = double(monotonicNanos() - start) / 1e9;
         state.counters["MB_per_s"] = double(view.received) / 1e6 / seconds;
         state.counters["seconds"] = seconds;
+        state.counters["read_ahead_limit_MiB"] = double(view.process().readAheadLimit()) / double(1u << 20);
     }
 }
 BENCHMARK(BM_OneViewYes)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();

@@ -13,7 +13,7 @@ void ReadAheadBound::taken(size_t bytes, Nanos busyNs)
 {
     gatheredBytes_ += bytes;
     gatheredNs_ += std::max<Nanos>(busyNs, 0);
-    if (gatheredNs_ < sampleNs) return;
+    if (gatheredNs_ < (rate_ ? sampleNs : firstSampleNs)) return;
     const double sample = double(gatheredBytes_) * 1e9 / double(gatheredNs_);
     gatheredBytes_ = 0;
     gatheredNs_ = 0;

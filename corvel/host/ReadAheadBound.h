@@ -21,8 +21,11 @@ class ReadAheadBound {
 public:
     // What waits is parsed in about this long at the measured rate.
     static constexpr Nanos catchUpNs = 250'000'000;
-    // Busy time gathered into one measurement of the rate.
+    // Busy time gathered into one measurement of the rate; the first is
+    // taken sooner, so that a producer that has the consumer to itself
+    // leaves the floor early.
     static constexpr Nanos sampleNs = 100'000'000;
+    static constexpr Nanos firstSampleNs = 20'000'000;
 
     // Until the first measurement the bound is `floor`.
     ReadAheadBound(size_t floor, size_t ceiling);
@@ -30,8 +33,8 @@ public:
     static ReadAheadBound fixed(size_t bytes) { return ReadAheadBound(bytes, bytes); }
 
     // `bytes` were taken over `busyNs` during which bytes waited. Short
-    // stretches are gathered until they make `sampleNs`; each measurement
-    // then counts as much as all before it together.
+    // stretches are gathered until they make a sample's time; each
+    // measurement then counts as much as all before it together.
     void taken(size_t bytes, Nanos busyNs);
 
     // Reading pauses above this many waiting bytes...

@@ -20,14 +20,20 @@ TEST(ReadAheadBound, FollowsWhatTheConsumerTakesInAQuarterSecondBetweenFloorAndC
     EXPECT_EQ(bound.highWater(), kFloor);
     EXPECT_EQ(bound.lowWater(), kFloor / 2);
 
-    // Stretches shorter than a sample are gathered: 2 MB over 100 ms.
-    bound.taken(1'000'000, 60 * kMs);
+    // Stretches shorter than a sample are gathered: 400 kB over 20 ms for
+    // the first, which is taken soonest.
+    bound.taken(200'000, 12 * kMs);
     EXPECT_FALSE(bound.rate());
-    bound.taken(1'000'000, 40 * kMs);
+    bound.taken(200'000, 8 * kMs);
     ASSERT_TRUE(bound.rate());
     EXPECT_DOUBLE_EQ(*bound.rate(), 20e6);
     EXPECT_EQ(bound.highWater(), 5'000'000u);
     EXPECT_EQ(bound.lowWater(), 2'500'000u);
+    // The next ones after a sample's time.
+    bound.taken(200'000, 20 * kMs);
+    EXPECT_DOUBLE_EQ(*bound.rate(), 20e6);
+    bound.taken(1'800'000, 80 * kMs);
+    EXPECT_DOUBLE_EQ(*bound.rate(), 20e6);
 
     // A measurement weighs as much as all before it: the consumer now takes
     // 4 MB/s of this producer (others share its thread), the rate halves toward it.
