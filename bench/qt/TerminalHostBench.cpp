@@ -13,13 +13,13 @@
 //                    late_own_* leave out the time the GUI thread waited for
 //                    a processor (see QtTimerLatenessProbe).
 //   PasteMegabyte    1 MB pasted into `wc -c`: the timer's worst lateness.
-//   EightViewsYesInterrupt  8 views in one window each run `yes`; Ctrl+C in
-//                    one of them, then a status request (ESC [ 6 n) typed
+//   YesInterrupt/N   N views (8, then 1) in one window each run `yes`; Ctrl+C
+//                    in one of them, then a status request (ESC [ 6 n) typed
 //                    after it: the time until the view answers it, that is
 //                    until its screen caught up with its program (catchup_ms:
 //                    p50 and worst of a few rounds), with the bytes it had
 //                    read ahead at the interrupt (the most, and the most it
-//                    was allowed) and the eight views' throughput.
+//                    was allowed) and the views' throughput together.
 //   OneViewYes       one view shows 100 MB of `yes`: its throughput.
 // Offscreen unless QT_QPA_PLATFORM names another platform.
 #include "bench/support/BenchFont.h"
@@ -299,7 +299,7 @@ void BM_PasteMegabyte(benchmark::State& state)
 }
 BENCHMARK(BM_PasteMegabyte)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// ---- interrupting one of eight busy views ----
+// ---- interrupting one of many busy views ----
 
 void pumpFor(Nanos duration)
 {
@@ -307,9 +307,9 @@ void pumpFor(Nanos duration)
     while (monotonicNanos() < until) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
 }
 
-void BM_EightViewsYesInterrupt(benchmark::State& state)
+void BM_YesInterrupt(benchmark::State& state)
 {
-    constexpr int kViews = 8;
+    const int count = static_cast<int>(state.range(0));
     constexpr int kRounds = 5;
     constexpr Nanos kBusyNs = 2'000'000'000;  // each view's read-ahead fills meanwhile
     // The shell outlives Ctrl+C (its trap is a command, which `yes` does not
@@ -323,13 +323,14 @@ void BM_EightViewsYesInterrupt(benchmark::State& state)
         auto* grid = new QGridLayout(&window);
         grid->setSpacing(2);
         std::vector<AnswerTimingView*> views;
-        for (int i = 0; i < kViews; ++i) {
+        for (int i = 0; i < count; ++i) {
             auto* view = new AnswerTimingView(&window);
             view->setFont(bench::benchFont(12));
             views.push_back(view);
             grid->addWidget(view, i / 4, i % 4);
         }
-        window.resize(1600, 900);
+        // Each view the size of a cell of a grid of two rows of four.
+        window.resize(400 * std::min(count, 4), 450 * ((count + 3) / 4));
         window.show();
         pumpUntil([&] { return window.windowHandle() && window.windowHandle()->isExposed(); }, 5000);
         for (auto* view : views) view->startProcess("/bin/sh", {"-c", script});
@@ -373,7 +374,7 @@ void BM_EightViewsYesInterrupt(benchmark::State& state)
         state.counters["MB_per_s"] = double(receivedBusy) / 1e6 / (double(busyTotal) / 1e9);
     }
 }
-BENCHMARK(BM_EightViewsYesInterrupt)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_YesInterrupt)->Arg(8)->Arg(1)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // ---- one busy view ----
 
