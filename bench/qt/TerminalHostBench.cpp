@@ -13,6 +13,14 @@
 //                    late_own_* leave out the time the GUI thread waited for
 //                    a processor (see QtTimerLatenessProbe).
 //   PasteMegabyte    1 MB pasted into `wc -c`: the timer's worst lateness.
+//   YesInterrupt/N   N views (8, then 1) in one window each run `yes`; Ctrl+C
+//                    in one of them, then a status request (ESC [ 6 n) typed
+//                    after it: the time until the view answers it, that is
+//                    until its screen caught up with its program (catchup_ms:
+//                    p50 and worst of a few rounds), with the bytes it had
+//                    read ahead at the interrupt (the most, and the most it
+//                    was allowed) and the views' throughput together.
+//   OneViewYes       one view shows 100 MB of `yes`: its throughput.
 // Offscreen unless QT_QPA_PLATFORM names another platform.
 #include "bench/support/BenchFont.h"
 #include "bench/support/QtBenchmarkMain.h"
@@ -77,6 +85,28 @@ Nanos threadCpuNanos()
     ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
     return Nanos(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
 }
+
+// A view that counts what it is fed and notes when it answers a cursor
+// position request (ESC [ row ; col R).
+class AnswerTimingView : public LocalProcessTerminalView {
+public:
+    using LocalProcessTerminalView::LocalProcessTerminalView;
+    using LocalProcessTerminalView::sendReply;
+
+    void sendReply(corvel::TerminalView& source, std::span<const uint8_t> data) override
+    {
+        if (!data.empty() && data.back() == 'R' && answeredAt == 0) answeredAt = monotonicNanos();
+        LocalProcessTerminalView::sendReply(source, data);
+    }
+    void dataReceived(std::span<const uint8_t> slice) override
+    {
+        received += slice.size();
+        LocalProcessTerminalView::dataReceived(slice);
+    }
+
+    Nanos answeredAt = 0;
+    uint64_t received = 0;
+};
 
 bool screenShows(LocalProcessTerminalView& view, const std::string& text)
 {
@@ -268,6 +298,107 @@ void BM_PasteMegabyte(benchmark::State& state)
     }
 }
 BENCHMARK(BM_PasteMegabyte)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// ---- interrupting one of many busy views ----
+
+void pumpFor(Nanos duration)
+{
+    const Nanos until = monotonicNanos() + duration;
+    while (monotonicNanos() < until) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+}
+
+void BM_YesInterrupt(benchmark::State& state)
+{
+    const int count = static_cast<int>(state.range(0));
+    constexpr int kRounds = 5;
+    constexpr Nanos kBusyNs = 2'000'000'000;  // each view's read-ahead fills meanwhile
+    // The shell outlives Ctrl+C (its trap is a command, which `yes` does not
+    // inherit) and waits for a line before the next round's `yes`; the
+    // terminal echoes what is typed as it is, so the request reaches the view
+    // right behind what `yes` wrote before it ended.
+    const std::string script = "stty -echoctl; trap : INT; while :; do yes; read line; done";
+
+    for (auto _ : state) {
+        QWidget window;
+        auto* grid = new QGridLayout(&window);
+        grid->setSpacing(2);
+        std::vector<AnswerTimingView*> views;
+        for (int i = 0; i < count; ++i) {
+            auto* view = new AnswerTimingView(&window);
+            view->setFont(bench::benchFont(12));
+            views.push_back(view);
+            grid->addWidget(view, i / 4, i % 4);
+        }
+        // Each view the size of a cell of a grid of two rows of four.
+        window.resize(400 * std::min(count, 4), 450 * ((count + 3) / 4));
+        window.show();
+        pumpUntil([&] { return window.windowHandle() && window.windowHandle()->isExposed(); }, 5000);
+        for (auto* view : views) view->startProcess("/bin/sh", {"-c", script});
+
+        AnswerTimingView& target = *views[0];
+        std::vector<double> catchups;
+        double readAhead = 0;
+        double limit = 0;
+        Nanos busyTotal = 0;
+        uint64_t receivedBusy = 0;
+        for (int round = 0; round < kRounds; ++round) {
+            uint64_t atStart = 0;
+            for (auto* view : views) atStart += view->received;
+            pumpFor(kBusyNs);
+            uint64_t atEnd = 0;
+            for (auto* view : views) atEnd += view->received;
+            receivedBusy += atEnd - atStart;
+            busyTotal += kBusyNs;
+            readAhead = std::max(readAhead, double(target.process().pendingBytes()));
+            limit = std::max(limit, double(target.process().readAheadLimit()));
+
+            target.answeredAt = 0;
+            QKeyEvent interrupt(QEvent::KeyPress, Qt::Key_C, Qt::ControlModifier, QStringLiteral("\x03"));
+            const Nanos start = monotonicNanos();
+            QCoreApplication::sendEvent(&target, &interrupt);
+            target.send(std::string_view("\x1b[6n"));
+            if (!pumpUntil([&] { return target.answeredAt != 0; }, 120000)) {
+                state.SkipWithError("the interrupted view never answered");
+                break;
+            }
+            catchups.push_back(double(target.answeredAt - start) / 1e6);
+            target.send(std::string_view("\r"));  // the next round's `yes`
+        }
+        for (auto* view : views) view->terminate();
+        if (catchups.empty()) continue;
+        std::sort(catchups.begin(), catchups.end());
+        state.counters["catchup_p50_ms"] = catchups[catchups.size() / 2];
+        state.counters["catchup_worst_ms"] = catchups.back();
+        state.counters["read_ahead_max_MiB"] = readAhead / double(1u << 20);
+        state.counters["read_ahead_limit_max_MiB"] = limit / double(1u << 20);
+        state.counters["MB_per_s"] = double(receivedBusy) / 1e6 / (double(busyTotal) / 1e9);
+    }
+}
+BENCHMARK(BM_YesInterrupt)->Arg(8)->Arg(1)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// ---- one busy view ----
+
+void BM_OneViewYes(benchmark::State& state)
+{
+    constexpr uint64_t kBytes = 100'000'000;
+    for (auto _ : state) {
+        auto ends = std::make_shared<EndRecorder>();
+        AnswerTimingView view(QRect(0, 0, 400, 450));
+        view.setFont(bench::benchFont(12));
+        view.setProcessDelegate(ends);
+        view.show();
+        pumpUntil([&] { return view.windowHandle() && view.windowHandle()->isExposed(); }, 5000);
+        const Nanos start = monotonicNanos();
+        // Raw, so the count is what `head` writes (no carriage returns added).
+        view.startProcess("/bin/sh", {"-c", "stty raw -echo; yes | head -c " + std::to_string(kBytes)});
+        if (!pumpUntil([&] { return ends->ended == 1; })) state.SkipWithError("yes did not finish");
+        const double seconds = double(monotonicNanos() - start) / 1e9;
+        state.counters["MB_per_s"] = double(view.received) / 1e6 / seconds;
+        state.counters["seconds"] = seconds;
+        state.counters["read_ahead_limit_MiB"] = double(view.process().readAheadLimit()) / double(1u << 20);
+    }
+}
+BENCHMARK(BM_OneViewYes)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 

@@ -4,22 +4,19 @@
 
 namespace corvel {
 
-std::shared_ptr<CoalescedDelivery> CoalescedDelivery::create(Post post, Deliver deliver,
-                                                             size_t highWater, size_t lowWater,
+std::shared_ptr<CoalescedDelivery> CoalescedDelivery::create(Post post, Deliver deliver, ReadAheadBound bound,
                                                              Block resume, Clock clock)
 {
     return std::shared_ptr<CoalescedDelivery>(new CoalescedDelivery(
-        std::move(post), std::move(deliver), highWater, lowWater, std::move(resume), std::move(clock)));
+        std::move(post), std::move(deliver), bound, std::move(resume), std::move(clock)));
 }
 
-CoalescedDelivery::CoalescedDelivery(Post post, Deliver deliver, size_t highWater, size_t lowWater,
-                                     Block resume, Clock clock)
+CoalescedDelivery::CoalescedDelivery(Post post, Deliver deliver, ReadAheadBound bound, Block resume, Clock clock)
     : post_(std::move(post)),
       deliver_(std::move(deliver)),
-      highWater_(highWater),
-      lowWater_(lowWater),
       resume_(std::move(resume)),
-      clock_(std::move(clock))
+      clock_(std::move(clock)),
+      bound_(bound)
 {
 }
 
@@ -36,10 +33,15 @@ void CoalescedDelivery::enqueueMarker(Block marker)
 void CoalescedDelivery::push(Entry entry)
 {
     bool schedule = false;
+    const Nanos now = entry.bytes.empty() ? 0 : clock_();
     {
         std::lock_guard<std::mutex> guard(lock_);
+        if (pendingBytes_ == 0 && !entry.bytes.empty()) {
+            busySince_ = now;
+            busyBytes_ = 0;
+        }
         pendingBytes_ += entry.bytes.size();
-        if (pendingBytes_ > highWater_) paused_ = true;
+        if (pendingBytes_ > bound_.highWater()) paused_ = true;
         entries_.push_back(std::move(entry));
         if (!scheduled_) {
             scheduled_ = true;
@@ -59,6 +61,32 @@ size_t CoalescedDelivery::pendingBytes() const
 {
     std::lock_guard<std::mutex> guard(lock_);
     return pendingBytes_;
+}
+
+size_t CoalescedDelivery::highWater() const
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    return bound_.highWater();
+}
+
+bool CoalescedDelivery::delivered(size_t bytes, Nanos now)
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    // Less only when the consumer discarded everything during the delivery.
+    bytes = std::min(bytes, pendingBytes_);
+    pendingBytes_ -= bytes;
+    busyBytes_ += bytes;
+    // A measurement ends with the wait or after a sample's time of it.
+    if (pendingBytes_ == 0 || now - busySince_ >= ReadAheadBound::sampleNs) {
+        bound_.taken(busyBytes_, now - busySince_);
+        busySince_ = now;
+        busyBytes_ = 0;
+    }
+    if (paused_ && pendingBytes_ <= bound_.lowWater()) {
+        paused_ = false;
+        return true;
+    }
+    return false;
 }
 
 void CoalescedDelivery::discard()
@@ -152,7 +180,6 @@ void CoalescedDelivery::drain()
     for (;;) {
         if (!inPieces_) {
             Entry entry;
-            bool resume = false;
             {
                 std::lock_guard<std::mutex> guard(lock_);
                 if (index_ >= entries_.size()) {
@@ -162,17 +189,11 @@ void CoalescedDelivery::drain()
                     return;
                 }
                 entry = std::move(entries_[index_++]);
-                pendingBytes_ -= entry.bytes.size();
                 if (index_ >= flushThreshold) {
                     entries_.erase(entries_.begin(), entries_.begin() + static_cast<ptrdiff_t>(index_));
                     index_ = 0;
                 }
-                if (paused_ && pendingBytes_ <= lowWater_) {
-                    paused_ = false;
-                    resume = true;
-                }
             }
-            if (resume && resume_) resume_();
             if (entry.marker) {
                 entry.marker();
             } else {
@@ -180,6 +201,7 @@ void CoalescedDelivery::drain()
                 pieceOffset_ = 0;
             }
         }
+        size_t deliveredBytes = 0;
         if (inPieces_) {
             // A large block goes in pieces, the slice checked after each.
             std::vector<uint8_t> block = std::move(*inPieces_);
@@ -187,12 +209,14 @@ void CoalescedDelivery::drain()
             const std::span<const uint8_t> rest = std::span<const uint8_t>(block).subspan(pieceOffset_);
             const std::span<const uint8_t> piece = rest.first(std::min(rest.size(), pieceBytes));
             deliver_(piece);
+            deliveredBytes = piece.size();
             if (pieceOffset_ + piece.size() < block.size()) {
                 pieceOffset_ += piece.size();
                 inPieces_ = std::move(block);
             }
         }
         const Nanos end = clock_();
+        if (deliveredBytes > 0 && delivered(deliveredBytes, end) && resume_) resume_();
         if (turn_) turn_->lastEnd = end;
         if (turnUsedUp(end)) {
             turn_->holder = this;

@@ -2,10 +2,16 @@
 // typically the main queue: in arrival order, one consumer call per block (a
 // block larger than `pieceBytes` in pieces of that size), in slices of at
 // most `timeSliceNs` so that the queue runs its other work in between; a
-// slice may end inside a large block, whose rest comes first in the next. Memory is bounded: above `highWater` waiting bytes the producer is
-// asked to pause, and it is resumed once the consumer brought them down to
-// `lowWater`. The slices are measured on an injectable clock (the monotonic
-// clock unless one is given).
+// slice may end inside a large block, whose rest comes first in the next.
+// What waits is bounded by a ReadAheadBound: above its high-water mark of
+// waiting bytes (a block being handed over in pieces counts until its last
+// piece went) the producer is asked to pause, and it is resumed once the
+// consumer brought them down to the low-water mark. The bound follows the
+// rate at which the consumer takes this producer's bytes while some wait,
+// so that however many producers share the consumer's queue, what one has
+// waiting is taken within about ReadAheadBound::catchUpNs. The slices and
+// the rate are measured on an injectable clock (the monotonic clock unless
+// one is given).
 //
 // Deliveries to one queue may share a turn (shareTurn): together they run at
 // most `turnNs` before one of them continues after a short delay instead of
@@ -16,6 +22,7 @@
 // few bytes (a key's echo) waiting until it is done.
 #pragma once
 
+#include "corvel/host/ReadAheadBound.h"
 #include "corvel/platform/Dispatch.h"
 
 #include <cstddef>
@@ -56,8 +63,8 @@ public:
     using PostAfter = std::function<void(Nanos, Block)>;
 
     // `resume` is called on the consumer's queue when a paused producer may go on.
-    static std::shared_ptr<CoalescedDelivery> create(Post post, Deliver deliver, size_t highWater,
-                                                     size_t lowWater, Block resume, Clock clock = monotonicNanos);
+    static std::shared_ptr<CoalescedDelivery> create(Post post, Deliver deliver, ReadAheadBound bound,
+                                                     Block resume, Clock clock = monotonicNanos);
 
     // Producer side, any thread.
     void enqueue(std::vector<uint8_t> chunk);
@@ -68,7 +75,10 @@ public:
     // before the first block.
     void shareTurn(std::shared_ptr<DispatchQueue::DeliveryTurn> turn, PostAfter postAfter);
 
+    // Bytes enqueued and not yet delivered.
     size_t pendingBytes() const;
+    // Waiting bytes above which the producer is asked to pause, as now.
+    size_t highWater() const;
     // Drops everything still waiting (the consumer is gone).
     void discard();
 
@@ -80,8 +90,10 @@ private:
         Block marker;  // set for a marker entry, which carries no bytes
     };
 
-    CoalescedDelivery(Post post, Deliver deliver, size_t highWater, size_t lowWater, Block resume, Clock clock);
+    CoalescedDelivery(Post post, Deliver deliver, ReadAheadBound bound, Block resume, Clock clock);
     void push(Entry entry);
+    // Counts `bytes` as delivered at `now`; true when the producer may go on.
+    bool delivered(size_t bytes, Nanos now);
     void postDrain();
     void postDrainLater();
     void drain();
@@ -93,8 +105,6 @@ private:
 
     const Post post_;
     const Deliver deliver_;
-    const size_t highWater_;
-    const size_t lowWater_;
     const Block resume_;
     const Clock clock_;
     std::shared_ptr<DispatchQueue::DeliveryTurn> turn_;  // consumer's queue only
@@ -111,6 +121,11 @@ private:
     bool scheduled_ = false;  // a drain is queued or running
     size_t pendingBytes_ = 0;
     bool paused_ = false;
+    ReadAheadBound bound_;
+    // Since when bytes waited without a break (or the last measurement),
+    // and how many were delivered since; meaningful while pendingBytes_ > 0.
+    Nanos busySince_ = 0;
+    size_t busyBytes_ = 0;
 };
 
 }  // namespace corvel

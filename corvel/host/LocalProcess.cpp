@@ -620,7 +620,7 @@ LocalProcess::LocalProcess(std::weak_ptr<LocalProcessDelegate> delegate,
             [weakCore](std::span<const uint8_t> bytes) {
                 if (auto c = weakCore.lock()) c->deliver(bytes);
             },
-            pendingHighWater, pendingLowWater,
+            ReadAheadBound(readAheadFloor, readAheadCeiling),
             [weakCore] {
                 auto c = weakCore.lock();
                 if (!c) return;
@@ -844,6 +844,11 @@ std::optional<std::string> LocalProcess::loggingDir() const
 size_t LocalProcess::pendingBytes() const
 {
     return core_->coalescer ? core_->coalescer->pendingBytes() : 0;
+}
+
+size_t LocalProcess::readAheadLimit() const
+{
+    return core_->coalescer ? core_->coalescer->highWater() : 0;
 }
 
 }  // namespace corvel

@@ -6,9 +6,14 @@
 // partial writes and a full terminal), and watches for the child's exit, which
 // it reaps in every case, also after terminate() or the destruction of this
 // object. Output reaches the delegate on its queue: on the main queue through
-// a coalescing list drained in slices of at most 4 ms (reading pauses while
-// more than `pendingHighWater` bytes wait there); on any other queue
+// a coalescing list drained in slices of at most 4 ms; on any other queue
 // synchronously, one block at a time, so the child runs at the host's pace.
+// On the main queue reading pauses while more bytes wait than the queue
+// takes of this child in about a quarter of a second at the rate it gets now
+// (ReadAheadBound; between `readAheadFloor` and `readAheadCeiling`): however
+// many busy children share the main thread, what one of them wrote before an
+// interrupt is shown soon after, and the pseudo-terminal's own buffer holds
+// the child back meanwhile.
 // The I/O thread runs `ioThreadNiceness` below the thread that started it, so
 // that many busy children do not crowd out the host's thread, which parses
 // and draws what they write; the child itself keeps the host's priority.
@@ -47,10 +52,11 @@ public:
     // and the longest delivery slice.
     static constexpr size_t pendingChunkFlushThreshold = 32;
     static constexpr uint64_t pendingTimeSliceNs = 4'000'000;
-    // Reading pauses while more than this many bytes wait for the main queue
-    // and goes on once they are down to the low-water mark.
-    static constexpr size_t pendingHighWater = 16u << 20;
-    static constexpr size_t pendingLowWater = 8u << 20;
+    // The least and the most that reading may run ahead of delivery on the
+    // main queue: the floor keeps the main thread busy with a child that has
+    // it to itself (from the first block on, before the rate is known).
+    static constexpr size_t readAheadFloor = 256u << 10;
+    static constexpr size_t readAheadCeiling = 16u << 20;
     // How much nicer than the thread that started the child its I/O thread runs.
     static constexpr int ioThreadNiceness = 10;
     // Answers of the terminal are dropped while this many bytes wait to be written.
@@ -116,6 +122,8 @@ public:
 
     // Bytes read but not yet delivered on the main queue.
     size_t pendingBytes() const;
+    // Waiting bytes above which reading pauses now (main queue only; 0 otherwise).
+    size_t readAheadLimit() const;
 
 private:
     struct Core;

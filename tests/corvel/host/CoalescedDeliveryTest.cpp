@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -27,7 +28,7 @@ TEST(CoalescedDelivery, DeliversEveryBlockInOrderInSlicesThatLetTheQueueRun)
             received.emplace_back(bytes.begin(), bytes.end());
             now += 1'000'000;  // a consumer that takes 1 ms per block
         },
-        1 << 20, 1 << 19, nullptr, [&] { return now; });
+        ReadAheadBound::fixed(1 << 20), nullptr, [&] { return now; });
 
     for (int i = 0; i < 100; ++i) delivery->enqueue(bytesOf(std::to_string(i)));
     bool markerRan = false;
@@ -78,7 +79,7 @@ TEST(CoalescedDelivery, DeliveriesSharingATurnLetTimersRunHoweverManyThereAre)
                 ++delivered;
                 now += 1'000'000;
             },
-            1 << 20, 1 << 19, nullptr, [&] { return now; });
+            ReadAheadBound::fixed(1 << 20), nullptr, [&] { return now; });
         delivery->shareTurn(turn, [&](Nanos delay, CoalescedDelivery::Block block) {
             queue.emplace(now + delay, std::move(block));
         });
@@ -117,7 +118,7 @@ TEST(CoalescedDelivery, ABusyDeliveryLetsOneThatWaitedForTheTurnGoFirst)
                 received.emplace_back(bytes.begin(), bytes.end());
                 now += 3'000'000;  // 3 ms a block
             },
-            1 << 20, 1 << 19, nullptr, [&] { return now; });
+            ReadAheadBound::fixed(1 << 20), nullptr, [&] { return now; });
         delivery->shareTurn(turn, [&](Nanos delay, CoalescedDelivery::Block block) {
             queue.emplace(now + delay, std::move(block));
         });
@@ -138,4 +139,108 @@ TEST(CoalescedDelivery, ABusyDeliveryLetsOneThatWaitedForTheTurnGoFirst)
     ASSERT_EQ(received.size(), 101u);
     const auto at = std::find(received.begin(), received.end(), "quiet") - received.begin();
     EXPECT_LE(at, 4) << "the quiet block came after " << at << " busy ones";
+}
+
+namespace {
+
+// Producers that always have more (a program such as `yes`) read by readers
+// that enqueue a 64 KiB block each millisecond unless asked to pause, and one
+// consumer that takes 1 ms for each 16 KiB piece, all on a simulated clock.
+class BusyProducers {
+public:
+    BusyProducers(int count, ReadAheadBound bound)
+    {
+        for (int p = 0; p < count; ++p) {
+            auto delivery = CoalescedDelivery::create(
+                [this](CoalescedDelivery::Block block) { queue_.emplace(now_, std::move(block)); },
+                [this](std::span<const uint8_t> bytes) {
+                    delivered += bytes.size();
+                    now_ += 1'000'000;
+                },
+                bound, nullptr, [this] { return now_; });
+            delivery->shareTurn(turn_, [this](Nanos delay, CoalescedDelivery::Block block) {
+                queue_.emplace(now_ + delay, std::move(block));
+            });
+            deliveries.push_back(delivery);
+            read(delivery);
+        }
+    }
+
+    // Runs the queue until the simulated clock passes `until` or `done` holds.
+    void runUntil(Nanos until, const std::function<bool()>& done = [] { return false; })
+    {
+        while (!queue_.empty() && now_ < until && !done()) {
+            auto first = queue_.begin();
+            now_ = std::max(now_, first->first);
+            auto block = std::move(first->second);
+            queue_.erase(first);
+            block();
+        }
+    }
+
+    // The time until a producer's marker, enqueued now, runs: until what it
+    // had read before is delivered.
+    Nanos catchUp(const std::shared_ptr<CoalescedDelivery>& delivery)
+    {
+        stopped_ = delivery.get();
+        const Nanos start = now_;
+        Nanos ranAt = -1;
+        delivery->enqueueMarker([&] { ranAt = now_; });
+        runUntil(start + 60'000'000'000, [&] { return ranAt >= 0; });
+        return ranAt - start;
+    }
+
+    Nanos now() const { return now_; }
+
+    std::vector<std::shared_ptr<CoalescedDelivery>> deliveries;
+    size_t delivered = 0;
+
+private:
+    void read(const std::shared_ptr<CoalescedDelivery>& delivery)
+    {
+        queue_.emplace(now_ + 1'000'000, [this, delivery] {
+            if (stopped_ == delivery.get()) return;  // interrupted: writes no more
+            if (!delivery->producerShouldPause()) delivery->enqueue(std::vector<uint8_t>(65536, 'y'));
+            read(delivery);
+        });
+    }
+
+    Nanos now_ = 0;
+    std::multimap<Nanos, CoalescedDelivery::Block> queue_;
+    std::shared_ptr<DispatchQueue::DeliveryTurn> turn_ = std::make_shared<DispatchQueue::DeliveryTurn>();
+    const CoalescedDelivery* stopped_ = nullptr;
+};
+
+constexpr Nanos kSimSecond = 1'000'000'000;
+
+}  // namespace
+
+TEST(CoalescedDelivery, AProducerAmongManyHasNoMoreWaitingThanTheConsumerTakesOfItInAQuarterSecond)
+{
+    const ReadAheadBound adaptive(256 << 10, 16 << 20);
+    // Eight busy producers share the consumer: when one stops, what it read
+    // before is delivered in about a quarter of a second, where with the
+    // bound fixed at its ceiling it takes many seconds.
+    BusyProducers eight(8, adaptive);
+    eight.runUntil(3 * kSimSecond);
+    const size_t waiting = eight.deliveries[0]->pendingBytes();
+    EXPECT_LE(waiting, eight.deliveries[0]->highWater() + 65536);
+    EXPECT_LT(eight.deliveries[0]->highWater(), size_t{1} << 20);
+    const Nanos catchUp = eight.catchUp(eight.deliveries[0]);
+    EXPECT_LE(catchUp, kSimSecond / 2) << waiting << " bytes waited";
+    EXPECT_GE(catchUp, kSimSecond / 10);  // the bound is not needlessly small
+
+    BusyProducers eightFixed(8, ReadAheadBound::fixed(16 << 20));
+    eightFixed.runUntil(3 * kSimSecond);
+    EXPECT_GT(eightFixed.catchUp(eightFixed.deliveries[0]), 2 * kSimSecond);
+
+    // A producer alone keeps the consumer as busy as with the ceiling, and
+    // its bound grows toward a quarter second of what the consumer takes.
+    BusyProducers one(1, adaptive);
+    one.runUntil(3 * kSimSecond);
+    BusyProducers oneFixed(1, ReadAheadBound::fixed(16 << 20));
+    oneFixed.runUntil(3 * kSimSecond);
+    EXPECT_GE(double(one.delivered), 0.99 * double(oneFixed.delivered));
+    EXPECT_GT(one.deliveries[0]->highWater(), size_t{2} << 20);
+    EXPECT_LE(one.catchUp(one.deliveries[0]), kSimSecond / 2);
 }

@@ -223,7 +223,7 @@ TEST_F(HeadlessTerminalTest, LargeOutputArrivesCompleteWithBoundedMemory)
     EXPECT_EQ(exits_[0], 0);
     EXPECT_EQ(host->count, total);
     EXPECT_EQ(host->hash, expected);
-    // Reading pauses while 16 MiB wait for the main queue, and the screen
+    // Reading pauses while at most 16 MiB wait for the main queue, and the screen
     // keeps 500 lines of history. (A sanitizer's quarantine holds freed blocks.)
     if (!kSanitized) {
         EXPECT_LT(peak - baseline, size_t{64} << 20);

@@ -11,6 +11,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -312,17 +313,20 @@ TEST_F(LocalProcessTest, LargeOutputArrivesCompleteWithBoundedBuffering)
     LocalProcess process(rec);
     process.startProcess("/bin/sh", {"-c", "stty raw -echo; head -c 20000000 /dev/zero"}, kEnv);
 
-    // Without pumping the main queue, reading stops near the high-water mark.
+    // Without pumping the main queue, reading stops near the high-water mark:
+    // the floor, since nothing was delivered to measure a rate by.
+    const size_t limit = process.readAheadLimit();
+    EXPECT_EQ(limit, LocalProcess::readAheadFloor);
     size_t peak = 0;
     const Nanos until = monotonicNanos() + 20 * kSecond;
-    while (peak < LocalProcess::pendingHighWater && monotonicNanos() < until) {
+    while (peak < limit && monotonicNanos() < until) {
         peak = std::max(peak, process.pendingBytes());
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     peak = std::max(peak, process.pendingBytes());
-    EXPECT_GE(peak, LocalProcess::pendingHighWater);
-    EXPECT_LE(peak, LocalProcess::pendingHighWater + LocalProcess::readSize);
+    EXPECT_GE(peak, limit);
+    EXPECT_LE(peak, limit + LocalProcess::readSize);
 
     ASSERT_TRUE(pumpUntil([&] { return rec->exitCount() == 1; }, 60 * kSecond));
     EXPECT_EQ(rec->output.size(), size);
@@ -494,4 +498,35 @@ TEST_F(LocalProcessTest, DebugTraceAndDumpsOfWhatIsRead)
     ASSERT_TRUE(pumpUntil([&] { return rec->exitCount() == 2; }));
     EXPECT_TRUE(capture.contains("Got error while logging data dump to " + dir_ + "/absent/log-"));
     EXPECT_EQ(rec->output.substr(rec->output.size() - 1), "x");
+}
+
+TEST_F(LocalProcessTest, ReadingPausesAtItsBoundHoldsTheChildBackAndResumesWithoutLosingAByte)
+{
+    // Numbered lines, so a block lost, doubled or out of order shows; far
+    // more than the bound and the pseudo-terminal's own buffer hold together.
+    std::string expected;
+    for (int i = 1; i <= 400000; ++i) expected += std::to_string(i) + "\n";
+    auto rec = std::make_shared<Recorder>();
+    LocalProcess process(rec);
+    process.startProcess("/bin/sh", {"-c", "stty raw -echo; exec seq 1 400000"}, kEnv);
+
+    // The main queue is not pumped: reading stops at the bound and the
+    // child, whose writes the full terminal blocks, cannot finish.
+    const size_t limit = process.readAheadLimit();
+    const Nanos until = monotonicNanos() + 20 * kSecond;
+    while (process.pendingBytes() < limit && monotonicNanos() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_GE(process.pendingBytes(), limit);
+    EXPECT_LE(process.pendingBytes(), limit + LocalProcess::readSize);
+    siginfo_t info{};
+    ASSERT_EQ(::waitid(P_PID, static_cast<id_t>(process.shellPid()), &info, WEXITED | WNOHANG | WNOWAIT), 0);
+    EXPECT_EQ(info.si_pid, 0) << "the child finished while reading was paused";
+    EXPECT_TRUE(process.running());
+
+    // Delivered, reading goes on until the child is done, and every byte came.
+    ASSERT_TRUE(pumpUntil([&] { return rec->exitCount() == 1; }, 60 * kSecond));
+    EXPECT_EQ(rec->exits[0], 0);
+    EXPECT_EQ(rec->output.size(), expected.size());
+    EXPECT_TRUE(rec->output == expected);
+    EXPECT_EQ(process.pendingBytes(), 0u);
 }

@@ -1,0 +1,64 @@
+#include "corvel/host/ReadAheadBound.h"
+
+#include <gtest/gtest.h>
+
+using namespace corvel;
+
+namespace {
+
+constexpr size_t kFloor = 256 << 10;
+constexpr size_t kCeiling = 16 << 20;
+constexpr Nanos kMs = 1'000'000;
+
+}  // namespace
+
+TEST(ReadAheadBound, FollowsWhatTheConsumerTakesInAQuarterSecondBetweenFloorAndCeiling)
+{
+    ReadAheadBound bound(kFloor, kCeiling);
+    // Nothing measured yet: the floor.
+    EXPECT_FALSE(bound.rate());
+    EXPECT_EQ(bound.highWater(), kFloor);
+    EXPECT_EQ(bound.lowWater(), kFloor / 2);
+
+    // Stretches shorter than a sample are gathered: 400 kB over 20 ms for
+    // the first, which is taken soonest.
+    bound.taken(200'000, 12 * kMs);
+    EXPECT_FALSE(bound.rate());
+    bound.taken(200'000, 8 * kMs);
+    ASSERT_TRUE(bound.rate());
+    EXPECT_DOUBLE_EQ(*bound.rate(), 20e6);
+    EXPECT_EQ(bound.highWater(), 5'000'000u);
+    EXPECT_EQ(bound.lowWater(), 2'500'000u);
+    // The next ones after a sample's time.
+    bound.taken(200'000, 20 * kMs);
+    EXPECT_DOUBLE_EQ(*bound.rate(), 20e6);
+    bound.taken(1'800'000, 80 * kMs);
+    EXPECT_DOUBLE_EQ(*bound.rate(), 20e6);
+
+    // A measurement weighs as much as all before it: the consumer now takes
+    // 4 MB/s of this producer (others share its thread), the rate halves toward it.
+    bound.taken(400'000, 100 * kMs);
+    EXPECT_DOUBLE_EQ(*bound.rate(), 12e6);
+    EXPECT_EQ(bound.highWater(), 3'000'000u);
+    for (int i = 0; i < 20; ++i) bound.taken(400'000, 100 * kMs);
+    EXPECT_NEAR(double(bound.highWater()), 1'000'000, 1000);
+
+    // A slow consumer gets the floor, a fast one the ceiling.
+    for (int i = 0; i < 40; ++i) bound.taken(1000, 100 * kMs);
+    EXPECT_EQ(bound.highWater(), kFloor);
+    for (int i = 0; i < 40; ++i) bound.taken(100'000'000, 100 * kMs);
+    EXPECT_EQ(bound.highWater(), kCeiling);
+
+    // A busy time that went backwards counts as none.
+    bound.taken(0, -5 * kMs);
+    EXPECT_EQ(bound.highWater(), kCeiling);
+}
+
+TEST(ReadAheadBound, AFixedBoundNeverMoves)
+{
+    ReadAheadBound bound = ReadAheadBound::fixed(1 << 20);
+    EXPECT_EQ(bound.highWater(), 1u << 20);
+    for (int i = 0; i < 10; ++i) bound.taken(10, 100 * kMs);
+    EXPECT_EQ(bound.highWater(), 1u << 20);
+    EXPECT_EQ(bound.lowWater(), 1u << 19);
+}
