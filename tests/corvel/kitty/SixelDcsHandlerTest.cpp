@@ -1,12 +1,15 @@
-// The sixel decoder: reading rules, colours, bounds, and the path from the
-// parser through the terminal to the host's image callback, whole and split
-// at every offset.
+// The sixel decoder: reading rules, colours, bounds, a bitmap without room,
+// and the path from the parser through the terminal to the host's image
+// callback, whole and split at every offset.
 #include "corvel/terminal/Terminal.h"
 #include "corvel/kitty/SixelDcsHandler.h"
+
+#include "tests/corvel/support/AddressSpaceLimit.h"
 
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -278,4 +281,26 @@ TEST(SixelDcsHandler, StringPastTheParserBudgetGivesNoImage)
     terminal.feed("\x1bPq#1;2;100;0;0#1~\x1b\\");
     ASSERT_EQ(host->images.size(), 1u);
     EXPECT_EQ(host->images[0].width, 1);
+}
+
+// A few kilobytes measure a bitmap of 400 MB; in a process without the room
+// for it the image is dropped and the terminal reads on. Run in a child whose
+// address space may grow by 96 MiB only.
+TEST(SixelDcsHandlerDeathTest, BitmapWithoutRoomIsDroppedAndTheTerminalGoesOn)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const corvel::testing::RefusedAllocationsReported reported;
+    const auto dropsTheBitmap = [] {
+        std::string huge = "\x1bPq#0!10000~";
+        for (int band = 1; band < 1667; ++band) huge += "-~";
+        huge += "\x1b\\x";
+        if (!corvel::testing::limitAddressSpaceGrowth(size_t{96} << 20)) return 1;
+        auto host = std::make_shared<ImageHost>();
+        Terminal terminal(host);
+        terminal.feed(huge);
+        if (!host->images.empty() || terminal.getCharacter(0, 0).value_or("") != "x") return 2;
+        terminal.feed("\x1bPq#1;2;100;0;0#1~\x1b\\");
+        return host->images.size() == 1 && host->images[0].width == 1 ? 0 : 3;
+    };
+    EXPECT_EXIT(std::_Exit(dropsTheBitmap()), ::testing::ExitedWithCode(0), "");
 }
