@@ -1,12 +1,17 @@
-// Kitty graphics commands in a process with little room left: sizes a command
-// only announces reserve nothing, and an allocation the process cannot make
-// ends that command with an error reply while the terminal goes on. Each case
-// runs in a child process whose address space may grow by 96 MiB only.
+// Kitty graphics commands and the memory they take: sizes a command only
+// announces reserve nothing, and an allocation the process cannot make ends
+// that command with an error reply while the terminal goes on. The cases run
+// in child processes, those of refused room in one whose address space may
+// grow by 96 MiB only.
 #include "KittyGraphicsTestSupport.h"
+
+#include "corvel/kitty/KittyGraphicsDecoding.h"
+#include "corvel/kitty/KittyGraphicsSources.h"
 
 #include "tests/corvel/support/AddressSpaceLimit.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 #include <zlib.h>
 
 #include <cstdio>
@@ -59,62 +64,134 @@ std::vector<uint8_t> announcingPng()
     return png;
 }
 
-// Runs the cases under the limit; the number of checks that failed, each
-// named on the error output.
-int refusedRoomCases()
+// Inflates to `megabytes` MiB of zeros from about a thousandth of that.
+std::vector<uint8_t> zeroBomb(int megabytes)
+{
+    const std::vector<uint8_t> zeros(size_t{1} << 20);
+    std::vector<uint8_t> segment(size_t{64} << 10);
+    z_stream stream{};
+    deflateInit(&stream, Z_BEST_COMPRESSION);
+    std::vector<uint8_t> bomb;
+    const auto run = [&](const uint8_t* input, size_t length, int flush) {
+        stream.next_in = const_cast<Bytef*>(input);
+        stream.avail_in = static_cast<uInt>(length);
+        stream.next_out = segment.data();
+        stream.avail_out = static_cast<uInt>(segment.size());
+        deflate(&stream, flush);
+        bomb.insert(bomb.end(), segment.data(), stream.next_out);
+    };
+    for (int i = 0; i < megabytes; ++i) run(zeros.data(), zeros.size(), Z_NO_FLUSH);
+    run(nullptr, 0, Z_FINISH);
+    deflateEnd(&stream);
+    return bomb;
+}
+
+std::span<const uint8_t> bytesOf(const std::string& text)
+{
+    return {reinterpret_cast<const uint8_t*>(text.data()), text.size()};
+}
+
+// Counts the checks that failed, each named on the error output.
+struct Checks {
+    int failures = 0;
+    void expect(bool held, const std::string& what)
+    {
+        if (held) return;
+        std::fprintf(stderr, "%s\n", what.c_str());
+        ++failures;
+    }
+    void expectReply(const KittyTerminal& kitty, const std::string& reply, const char* what)
+    {
+        expect(kitty.lastReply() == reply,
+               std::string(what) + ": replied \"" + kitty.lastReply() + "\", expected \"" + reply + "\"");
+    }
+};
+
+void expectStillAnswers(KittyTerminal& kitty, Checks& checks, const char* what)
+{
+    kitty.command("a=q,i=31,s=1,v=1", "AAAA/w==");
+    checks.expectReply(kitty, "Gi=31;OK", what);
+}
+
+// Commands that announce 10000 x 10000 pixels with a few bytes each; the
+// process's peak address space must not grow by the 400 MB they name.
+int announcedSizeCases()
 {
     const std::string compressed = base64Of(zlibOf(std::vector<uint8_t>(16, 7)));
+    KittyTerminal kitty;
+    Checks checks;
+    const size_t peak = corvel::testing::processMemory("VmPeak:");
+
+    kitty.command("a=t,i=1,f=32,s=10000,v=10000,m=1", "AAAA");
+    kitty.command("m=0", "AAAA");
+    checks.expectReply(kitty, "Gi=1;EINVAL: bad payload", "announced by a first chunk");
+    kitty.command("a=q,i=2,f=32,s=10000,v=10000,o=z", compressed);
+    checks.expectReply(kitty, "Gi=2;EINVAL: bad payload", "announced with compression");
+
+    const size_t grown = corvel::testing::processMemory("VmPeak:") - peak;
+    checks.expect(grown < (size_t{64} << 20), "the address space grew by " + std::to_string(grown >> 20) + " MiB");
+    return checks.failures;
+}
+
+// Allocations past the room end the command that needed them, answered as a
+// bad payload (a PNG that cannot be cropped for a bitmap), and the terminal
+// goes on.
+int refusedRoomCases()
+{
     const std::string png = base64Of(announcingPng());
+    const std::string bomb = base64Of(zeroBomb(128));
     const std::string block = kittyCommand("m=1", std::string(size_t{4} << 20, 'A'));
-    if (!corvel::testing::limitAddressSpaceGrowth(kHeadroom)) {
-        std::fprintf(stderr, "the address-space limit could not be set\n");
+    char sparse[] = "/tmp/tty-graphics-protocol-XXXXXX";
+    const int fd = mkstemp(sparse);
+    const bool made = fd >= 0 && ftruncate(fd, off_t{200} << 20) == 0;
+    if (fd >= 0) close(fd);
+    if (!made || !corvel::testing::limitAddressSpaceGrowth(kHeadroom)) {
+        std::fprintf(stderr, "the file or the address-space limit could not be made\n");
+        unlink(sparse);
         return 1;
     }
     KittyTerminal kitty;
-    int failures = 0;
-    const auto expect = [&](const char* what, const std::string& reply) {
-        if (kitty.lastReply() == reply) return;
-        std::fprintf(stderr, "%s: replied \"%s\", expected \"%s\"\n", what, kitty.lastReply().c_str(), reply.c_str());
-        ++failures;
-    };
-    const auto stillAnswers = [&](const char* what) {
-        kitty.command("a=q,i=31,s=1,v=1", "AAAA/w==");
-        expect(what, "Gi=31;OK");
-    };
+    Checks checks;
 
-    // A first chunk of 40 bytes that announces 10000 x 10000 pixels.
-    kitty.command("a=t,i=1,f=32,s=10000,v=10000,m=1", "AAAA");
-    kitty.command("m=0", "AAAA");
-    expect("announced by a first chunk", "Gi=1;EINVAL: bad payload");
-    stillAnswers("after the announcing chunk");
+    // The decoding steps answer for themselves: a stream that inflates past
+    // the room, a file whose size is mostly holes.
+    KittyGraphicsControl control;
+    control.format = 100;
+    control.compression = 'z';
+    checks.expect(!decodeKittyPayload(control, bytesOf(bomb)), "an inflated bomb decoded");
+    control.compression.reset();
+    control.transmission = 't';
+    const KittyGraphicsLoad load = loadKittyPayload(control, bytesOf(base64Of(std::vector<uint8_t>(
+                                                                 sparse, sparse + sizeof sparse - 1))));
+    checks.expect(!load.payload && load.error == "EINVAL: bad payload", "a sparse file loaded");
+    checks.expect(access(sparse, F_OK) != 0, "the temporary file stayed");
 
-    // A compressed payload that announces as many.
-    kitty.command("a=q,i=2,f=32,s=10000,v=10000,o=z", compressed);
-    expect("announced with compression", "Gi=2;EINVAL: bad payload");
-
-    // A PNG header that announces them, cropped: the bitmap finds no room.
     kitty.command("a=T,i=3,f=100,x=1", png);
-    expect("announced by a PNG header", "Gi=3;ENOTSUP: cannot crop png");
-    stillAnswers("after the PNG");
+    checks.expectReply(kitty, "Gi=3;ENOTSUP: cannot crop png", "announced by a PNG header");
+    expectStillAnswers(kitty, checks, "after the PNG");
 
     // Joined text that outgrows the room: refused once, the rest dropped.
     kitty.command("a=t,i=4,f=100,m=1", "AAAA");
     const size_t before = kitty.host->replies.size();
     for (int i = 0; i < 64 && kitty.host->replies.size() == before; ++i) kitty.terminal.feed(block);
-    expect("joined past the room", "Gi=4;EINVAL: bad payload");
+    checks.expectReply(kitty, "Gi=4;EINVAL: bad payload", "joined past the room");
     for (int i = 0; i < 4; ++i) kitty.terminal.feed(block);
     kitty.command("m=0", "AAAA");
-    if (kitty.host->replies.size() != before + 1) {
-        std::fprintf(stderr, "the rest of a refused transfer was answered\n");
-        ++failures;
-    }
-    stillAnswers("after the refused transfer");
-    return failures;
+    checks.expect(kitty.host->replies.size() == before + 1, "the rest of a refused transfer was answered");
+    expectStillAnswers(kitty, checks, "after the refused transfer");
+    return checks.failures;
 }
 
 }  // namespace
 
-TEST(KittyGraphicsRoomDeathTest, AnnouncedSizesReserveNothingAndRefusedRoomIsABadPayload)
+TEST(KittyGraphicsRoomDeathTest, AnnouncedSizesReserveNothing)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    // A child of its own, so that its peak address space is its own.
+    EXPECT_EXIT(std::_Exit(announcedSizeCases()), ::testing::ExitedWithCode(0), "");
+}
+
+TEST(KittyGraphicsRoomDeathTest, RefusedRoomIsABadPayloadAndTheTerminalGoesOn)
 {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     const corvel::testing::RefusedAllocationsReported reported;
