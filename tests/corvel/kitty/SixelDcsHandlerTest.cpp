@@ -283,24 +283,30 @@ TEST(SixelDcsHandler, StringPastTheParserBudgetGivesNoImage)
     EXPECT_EQ(host->images[0].width, 1);
 }
 
-// A few kilobytes measure a bitmap of 400 MB; in a process without the room
-// for it the image is dropped and the terminal reads on. Run in a child whose
-// address space may grow by 96 MiB only.
-TEST(SixelDcsHandlerDeathTest, BitmapWithoutRoomIsDroppedAndTheTerminalGoesOn)
+// In a process without room for them, a string whose data outgrows the room
+// and one whose few kilobytes measure a bitmap of 400 MB give no image, and
+// the terminal reads on. Run in a child whose address space may grow by 32
+// MiB only.
+TEST(SixelDcsHandlerDeathTest, ImagesWithoutRoomAreDroppedAndTheTerminalGoesOn)
 {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     const corvel::testing::RefusedAllocationsReported reported;
-    const auto dropsTheBitmap = [] {
+    const auto dropsTheImages = [] {
+        const std::string block(size_t{1} << 20, '~');
         std::string huge = "\x1bPq#0!10000~";
         for (int band = 1; band < 1667; ++band) huge += "-~";
         huge += "\x1b\\x";
-        if (!corvel::testing::limitAddressSpaceGrowth(size_t{96} << 20)) return 1;
+        if (!corvel::testing::limitAddressSpaceGrowth(size_t{32} << 20)) return 1;
         auto host = std::make_shared<ImageHost>();
         Terminal terminal(host);
+        terminal.feed("\x1bPq#0");
+        for (int i = 0; i < 48; ++i) terminal.feed(block);
+        terminal.feed("\x1b\\");
+        if (!host->images.empty()) return 2;
         terminal.feed(huge);
-        if (!host->images.empty() || terminal.getCharacter(0, 0).value_or("") != "x") return 2;
+        if (!host->images.empty() || terminal.getCharacter(0, 0).value_or("") != "x") return 3;
         terminal.feed("\x1bPq#1;2;100;0;0#1~\x1b\\");
-        return host->images.size() == 1 && host->images[0].width == 1 ? 0 : 3;
+        return host->images.size() == 1 && host->images[0].width == 1 ? 0 : 4;
     };
-    EXPECT_EXIT(std::_Exit(dropsTheBitmap()), ::testing::ExitedWithCode(0), "");
+    EXPECT_EXIT(std::_Exit(dropsTheImages()), ::testing::ExitedWithCode(0), "");
 }
