@@ -15,6 +15,8 @@ namespace corvel {
 namespace {
 
 constexpr size_t kInflateStep = 65536;
+// Deflate inflates one byte to at most this many.
+constexpr size_t kDeflateMostRatio = 1032;
 
 bool sideInRange(int64_t side)
 {
@@ -52,9 +54,11 @@ private:
 };
 
 // One inflating pass with the given window setting. When the size of the
-// output is known (`exactSize`), it goes straight into one buffer, grown with
-// what the stream produces up to that size: the size is only announced, and
-// a short stream must not have it reserved. Otherwise it goes into 64 KiB
+// output is known (`exactSize`), it goes straight into one buffer, reserved
+// for that size or for the most the input can inflate to, whichever is less:
+// the size is only announced, and a few bytes that announce 400 MB reserve a
+// few kilobytes. The buffer grows past that only with what the stream
+// produces, never beyond the size. Otherwise it goes into 64 KiB
 // blocks that are joined at the end and released one by one while joining,
 // so a stream that grows without bound holds at most the limit, and a good
 // one at most its size and one block more. A refused allocation throws
@@ -63,6 +67,7 @@ InflateOutcome inflateWith(std::span<const uint8_t> input, int windowBits, int64
                            std::vector<uint8_t>& result)
 {
     result.clear();
+    if (exactSize) result.reserve(std::min(static_cast<size_t>(outputLimit), input.size() * kDeflateMostRatio));
     InflateStream decoder(windowBits);
     if (!decoder.ok()) return InflateOutcome::corrupt;
     z_stream& stream = decoder.get();

@@ -36,8 +36,8 @@ int64_t kittyInflateLimit(const KittyGraphicsControl& control);
 // (RFC 1951). None when the stream is corrupt or cut short, or when the
 // output passes `outputLimit`; inflating stops there. `limitIsSize` says the
 // output is expected to be exactly that long, so it is gathered in one buffer
-// grown up to that length as the stream produces it. Throws std::bad_alloc
-// when the allocator refuses the room.
+// of at most that length, reserved for no more than the input can inflate
+// to. Throws std::bad_alloc when the allocator refuses the room.
 std::optional<std::vector<uint8_t>> decompressZlib(std::span<const uint8_t> input, int64_t outputLimit,
                                                    bool limitIsSize = false);
 
