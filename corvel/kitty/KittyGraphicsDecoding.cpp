@@ -8,12 +8,15 @@
 
 #include <algorithm>
 #include <limits>
+#include <new>
 
 namespace corvel {
 
 namespace {
 
 constexpr size_t kInflateStep = 65536;
+// Deflate inflates one byte to at most this many.
+constexpr size_t kDeflateMostRatio = 1032;
 
 bool sideInRange(int64_t side)
 {
@@ -30,18 +33,44 @@ bool looksLikeZlibHeader(std::span<const uint8_t> input)
 
 enum class InflateOutcome : uint8_t { ok, corrupt, tooLarge };
 
+// A zlib decoder set up for inflating; released with the object, also when
+// an allocation fails on the way.
+class InflateStream {
+public:
+    explicit InflateStream(int windowBits) { ok_ = inflateInit2(&stream_, windowBits) == Z_OK; }
+    ~InflateStream()
+    {
+        if (ok_) inflateEnd(&stream_);
+    }
+    InflateStream(const InflateStream&) = delete;
+    InflateStream& operator=(const InflateStream&) = delete;
+
+    bool ok() const { return ok_; }
+    z_stream& get() { return stream_; }
+
+private:
+    z_stream stream_{};
+    bool ok_ = false;
+};
+
 // One inflating pass with the given window setting. When the size of the
-// output is known (`exactSize`), it goes straight into a buffer of that size.
-// Otherwise it goes into 64 KiB blocks that are joined at the end and
-// released one by one while joining, so a stream that grows without bound
-// holds at most the limit, and a good one at most its size and one block more.
+// output is known (`exactSize`), it goes straight into one buffer, reserved
+// for that size or for the most the input can inflate to, whichever is less:
+// the size is only announced, and a few bytes that announce 400 MB reserve a
+// few kilobytes. The buffer grows past that only with what the stream
+// produces, never beyond the size. Otherwise it goes into 64 KiB
+// blocks that are joined at the end and released one by one while joining,
+// so a stream that grows without bound holds at most the limit, and a good
+// one at most its size and one block more. A refused allocation throws
+// std::bad_alloc with the decoder released.
 InflateOutcome inflateWith(std::span<const uint8_t> input, int windowBits, int64_t outputLimit, bool exactSize,
                            std::vector<uint8_t>& result)
 {
     result.clear();
-    if (exactSize) result.reserve(static_cast<size_t>(outputLimit));
-    z_stream stream{};
-    if (inflateInit2(&stream, windowBits) != Z_OK) return InflateOutcome::corrupt;
+    if (exactSize) result.reserve(std::min(static_cast<size_t>(outputLimit), input.size() * kDeflateMostRatio));
+    InflateStream decoder(windowBits);
+    if (!decoder.ok()) return InflateOutcome::corrupt;
+    z_stream& stream = decoder.get();
     stream.next_in = const_cast<Bytef*>(input.data());
     std::vector<std::vector<uint8_t>> blocks;
     int64_t total = 0;
@@ -65,6 +94,10 @@ InflateOutcome inflateWith(std::span<const uint8_t> input, int windowBits, int64
             break;
         }
         if (produced > 0 && exactSize) {
+            // Doubling, but never past the expected size (`total` is within it).
+            if (result.size() + produced > result.capacity())
+                result.reserve(std::min(std::max(result.capacity() * 2, result.size() + produced),
+                                        static_cast<size_t>(outputLimit)));
             result.insert(result.end(), block.begin(), block.begin() + static_cast<long>(produced));
         } else if (produced > 0) {
             block.resize(produced);
@@ -78,7 +111,6 @@ InflateOutcome inflateWith(std::span<const uint8_t> input, int windowBits, int64
         // All input taken and room left over: the stream was cut before its end.
         if (stream.avail_in == 0 && remaining == 0 && stream.avail_out != 0) break;
     }
-    inflateEnd(&stream);
     if (outcome != InflateOutcome::ok || exactSize) return outcome;
     result.reserve(static_cast<size_t>(total));
     for (auto& each : blocks) {
@@ -170,11 +202,17 @@ std::optional<KittyGraphicsPayload> decodeKittyPayloadData(const KittyGraphicsCo
 std::optional<KittyGraphicsPayload> decodeKittyPayload(const KittyGraphicsControl& control,
                                                        std::span<const uint8_t> base64Payload)
 {
-    auto decoded = decodeKittyBase64(base64Payload);
-    if (!decoded) return std::nullopt;
-    auto inflated = decompressKittyData(std::move(*decoded), control);
-    if (!inflated) return std::nullopt;
-    return decodeKittyPayloadData(control, std::move(*inflated));
+    try {
+        auto decoded = decodeKittyBase64(base64Payload);
+        if (!decoded) return std::nullopt;
+        auto inflated = decompressKittyData(std::move(*decoded), control);
+        if (!inflated) return std::nullopt;
+        return decodeKittyPayloadData(control, std::move(*inflated));
+    } catch (const std::bad_alloc&) {
+        // Data the allocator has no room for is refused like data that does
+        // not decode; the terminal runs on.
+        return std::nullopt;
+    }
 }
 
 }  // namespace corvel

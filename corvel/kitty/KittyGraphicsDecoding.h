@@ -35,7 +35,9 @@ int64_t kittyInflateLimit(const KittyGraphicsControl& control);
 // Inflates a zlib stream (RFC 1950) or, when the data is not one, raw DEFLATE
 // (RFC 1951). None when the stream is corrupt or cut short, or when the
 // output passes `outputLimit`; inflating stops there. `limitIsSize` says the
-// output is expected to be exactly that long, so its buffer is made at once.
+// output is expected to be exactly that long, so it is gathered in one buffer
+// of at most that length, reserved for no more than the input can inflate
+// to. Throws std::bad_alloc when the allocator refuses the room.
 std::optional<std::vector<uint8_t>> decompressZlib(std::span<const uint8_t> input, int64_t outputLimit,
                                                    bool limitIsSize = false);
 
@@ -50,7 +52,8 @@ std::optional<std::vector<uint8_t>> decompressKittyData(std::vector<uint8_t> dat
 std::optional<KittyGraphicsPayload> decodeKittyPayloadData(const KittyGraphicsControl& control,
                                                            std::vector<uint8_t> rawData);
 
-// Direct (inline) data: base64, inflation by `o`, then the format.
+// Direct (inline) data: base64, inflation by `o`, then the format. None also
+// when a step's allocation is refused.
 std::optional<KittyGraphicsPayload> decodeKittyPayload(const KittyGraphicsControl& control,
                                                        std::span<const uint8_t> base64Payload);
 

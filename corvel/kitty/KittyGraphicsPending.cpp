@@ -1,7 +1,6 @@
 // Joining chunked Kitty graphics transfers.
 #include "corvel/kitty/KittyGraphicsPending.h"
 
-#include "corvel/kitty/KittyGraphicsDecoding.h"
 #include "corvel/kitty/KittyGraphicsState.h"
 
 #include <algorithm>
@@ -14,16 +13,6 @@
 namespace corvel {
 
 namespace {
-
-// Raw pixels sent uncompressed announce their size: the text of that many
-// bytes is reserved at once, so the buffer is never moved while it grows.
-size_t expectedTextLength(const KittyGraphicsControl& control)
-{
-    if (control.compression) return 0;
-    const auto expected = kittyExpectedDataSize(control);
-    if (!expected) return 0;
-    return std::min((static_cast<size_t>(*expected) + 2) / 3 * 4, kKittyGraphicsMaxJoinedPayload);
-}
 
 void markOverflowed(KittyGraphicsPending& pending)
 {
@@ -68,7 +57,13 @@ bool KittyJoinedPayload::append(std::span<const uint8_t> bytes, size_t most)
 {
     if (bytes.size() > most - std::min(size_, most)) return false;
     const size_t need = size_ + bytes.size();
-    if (need > capacity_) reserve(std::min(std::max({need, capacity_ * 2, size_t{65536}}), most));
+    if (need > capacity_) {
+        try {
+            reserve(std::min(std::max({need, capacity_ * 2, size_t{65536}}), most));
+        } catch (const std::bad_alloc&) {
+            return false;
+        }
+    }
     if (!bytes.empty()) std::memcpy(data_ + size_, bytes.data(), bytes.size());
     size_ = need;
     return true;
@@ -91,7 +86,6 @@ KittyGraphicsJoin joinKittyGraphicsChunk(KittyGraphicsState& state, const KittyG
         if (!state.pending) {
             auto opened = std::make_shared<KittyGraphicsPending>();
             opened->control = control;
-            opened->base64Payload.reserve(expectedTextLength(control));
             state.pending = opened;
             if (!opened->base64Payload.append(command.payload, kKittyGraphicsMaxJoinedPayload)) {
                 markOverflowed(*opened);

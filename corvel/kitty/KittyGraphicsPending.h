@@ -3,8 +3,10 @@
 // do with it. The joined payload is kept as base64 text; its length is capped
 // so that a client cannot make the terminal hold more than the decoded byte
 // limit's worth of text, and its buffer grows in place, so a transfer near
-// the cap never holds an old and a new copy at once. Runs on the terminal's
-// thread.
+// the cap never holds an old and a new copy at once. It grows only with the
+// text that arrives, never by the size a first chunk announces, and a growth
+// the allocator refuses ends the transfer as one past the cap does. Runs on
+// the terminal's thread.
 #pragma once
 
 #include <cstddef>
@@ -43,7 +45,7 @@ public:
     // std::bad_alloc when there is none.
     void reserve(size_t capacity);
     // Appends, growing the room to at most `most` bytes: false (and nothing
-    // appended) when the text would pass it.
+    // appended) when the text would pass it or no room could be had.
     bool append(std::span<const uint8_t> bytes, size_t most);
     // Lets the bytes go.
     void release();
@@ -57,8 +59,9 @@ private:
 struct KittyGraphicsPending {
     KittyGraphicsControl control;      // the keys of the first chunk; they hold for the whole transfer
     KittyJoinedPayload base64Payload;  // the payloads of all chunks so far
-    // The joined payload passed the cap: it was refused and released, and the
-    // remaining chunks of this transfer are dropped without a reply.
+    // The joined payload passed the cap, or its room could not be had: it was
+    // refused and released, and the remaining chunks of this transfer are
+    // dropped without a reply.
     bool overflowed = false;
 };
 

@@ -3,6 +3,8 @@
 
 #include <png.h>
 
+#include <new>
+
 namespace corvel {
 
 namespace {
@@ -59,7 +61,13 @@ std::optional<KittyRgbaImage> decodePngToRgba(std::span<const uint8_t> data)
     KittyRgbaImage result;
     result.width = image.width;
     result.height = image.height;
-    result.bytes.assign(PNG_IMAGE_SIZE(image), 0);
+    // The header announces the size, up to 400 MB of pixels for a few bytes
+    // of data: a bitmap the allocator refuses is a decode that failed.
+    try {
+        result.bytes.assign(PNG_IMAGE_SIZE(image), 0);
+    } catch (const std::bad_alloc&) {
+        return std::nullopt;
+    }
     if (png_image_finish_read(&image, nullptr, result.bytes.data(), 0, nullptr) == 0) return std::nullopt;
     premultiplyKittyRgba(result.bytes);
     return result;

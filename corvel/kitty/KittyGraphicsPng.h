@@ -29,7 +29,7 @@ std::optional<KittyPixelSize> kittyPngPixelSize(std::span<const uint8_t> data);
 bool validateKittyPngDimensions(std::span<const uint8_t> data);
 
 // The decoded pixels (alpha premultiplied); none when the data does not
-// decode or a side is outside 1 to 10000.
+// decode, a side is outside 1 to 10000 or the bitmap finds no room.
 std::optional<KittyRgbaImage> decodePngToRgba(std::span<const uint8_t> data);
 
 // Multiplies each pixel's colour by its alpha (straight to premultiplied), in

@@ -16,6 +16,7 @@
 #include <climits>
 #include <cstdlib>
 #include <memory>
+#include <new>
 
 namespace corvel {
 
@@ -100,16 +101,22 @@ KittyGraphicsLoad finish(const KittyGraphicsControl& control, std::vector<uint8_
 
 KittyGraphicsLoad loadKittyPayload(const KittyGraphicsControl& control, std::span<const uint8_t> base64Payload)
 {
-    switch (control.transmission) {
-    case 'd': {
-        auto payload = decodeKittyPayload(control, base64Payload);
-        if (!payload) return KittyGraphicsLoad::failed(kittyGraphicsError::badPayload);
-        return KittyGraphicsLoad::loaded(std::move(*payload));
-    }
-    case 'f': return loadKittyFilePayload(control, base64Payload, false);
-    case 't': return loadKittyFilePayload(control, base64Payload, true);
-    case 's': return loadKittySharedMemoryPayload(control, base64Payload);
-    default: return KittyGraphicsLoad::failed(kittyGraphicsError::unsupportedTransmission);
+    try {
+        switch (control.transmission) {
+        case 'd': {
+            auto payload = decodeKittyPayload(control, base64Payload);
+            if (!payload) return KittyGraphicsLoad::failed(kittyGraphicsError::badPayload);
+            return KittyGraphicsLoad::loaded(std::move(*payload));
+        }
+        case 'f': return loadKittyFilePayload(control, base64Payload, false);
+        case 't': return loadKittyFilePayload(control, base64Payload, true);
+        case 's': return loadKittySharedMemoryPayload(control, base64Payload);
+        default: return KittyGraphicsLoad::failed(kittyGraphicsError::unsupportedTransmission);
+        }
+    } catch (const std::bad_alloc&) {
+        // A file or object too large for the room left is refused like one
+        // that does not decode (a temporary file is gone all the same).
+        return KittyGraphicsLoad::failed(kittyGraphicsError::badPayload);
     }
 }
 

@@ -25,7 +25,8 @@ struct KittyGraphicsLoad {
     static KittyGraphicsLoad failed(std::string_view error) { return {std::nullopt, error}; }
 };
 
-// Chooses the loader by the transmission letter.
+// Chooses the loader by the transmission letter. A refused allocation on the
+// way fails as a bad payload.
 KittyGraphicsLoad loadKittyPayload(const KittyGraphicsControl& control, std::span<const uint8_t> base64Payload);
 
 // t=f and t=t: the payload is the base64 of a path. Paths under /proc, /sys

@@ -8,6 +8,7 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <new>
 #include <utility>
 
 namespace corvel {
@@ -53,23 +54,39 @@ SixelDcsHandler::SixelDcsHandler(std::span<const Color> defaultColors, ImageSink
 void SixelDcsHandler::hook(std::span<const uint8_t>, std::span<const int64_t>, uint8_t)
 {
     data.clear();
+    dropped_ = false;
 }
 
 void SixelDcsHandler::put(std::span<const uint8_t> bytes)
 {
-    data.insert(data.end(), bytes.begin(), bytes.end());
+    if (dropped_) return;
+    try {
+        data.insert(data.end(), bytes.begin(), bytes.end());
+    } catch (const std::bad_alloc&) {
+        dropped_ = true;
+        std::vector<uint8_t>().swap(data);
+    }
 }
 
 void SixelDcsHandler::unhook()
 {
-    palette.clear();
-    x = y = maxX = maxY = 0;
-    walk(false);
-    pixels.assign(static_cast<size_t>(maxX * maxY * 4), 0);
-    x = y = 0;
-    paintBudget_ = 6 * static_cast<int64_t>(data.size()) + maxOverpaint * maxX * maxY;
-    walk(true);
-    if (sink_) sink_(pixels, static_cast<int>(maxX), static_cast<int>(maxY));
+    bool decoded = false;
+    if (!dropped_) {
+        try {
+            palette.clear();
+            x = y = maxX = maxY = 0;
+            walk(false);
+            pixels.assign(static_cast<size_t>(maxX * maxY * 4), 0);
+            x = y = 0;
+            paintBudget_ = 6 * static_cast<int64_t>(data.size()) + maxOverpaint * maxX * maxY;
+            walk(true);
+            decoded = true;
+        } catch (const std::bad_alloc&) {
+            // A few bytes of data can measure a bitmap of 400 MB: when there is
+            // no room for it the image is dropped, and the terminal runs on.
+        }
+    }
+    if (decoded && sink_) sink_(pixels, static_cast<int>(maxX), static_cast<int>(maxY));
     // The handler stays with the parser until the next string: what this
     // image needed is not kept that long.
     std::vector<uint8_t>().swap(pixels);

@@ -2,7 +2,8 @@
 // no intermediates. It collects the string's bytes and, when the string ends,
 // decodes them in two passes (measure, then paint) into an RGBA bitmap (4
 // bytes per pixel, rows top to bottom, undrawn pixels transparent) that it
-// hands to its image sink, also when the bitmap is empty.
+// hands to its image sink, also when the bitmap is empty. A string whose data
+// or bitmap the allocator has no room for is dropped without an image.
 //
 // Reading: the data is read from its first byte with register 0 selected.
 // `#` starts a colour command (select, or define with five parameters); any
@@ -93,6 +94,7 @@ private:
     int64_t maxX = 0;
     int64_t maxY = 0;
     int64_t paintBudget_ = 0;  // pixel writes left for this image
+    bool dropped_ = false;     // the string's data found no room: no image
     std::vector<int64_t> parameters_;
 };
 

@@ -4,6 +4,7 @@
 #include "corvel/platform/Trace.h"
 
 #include <cstring>
+#include <new>
 #include <string>
 #include <utility>
 
@@ -323,7 +324,13 @@ void EscapeSequenceParser::appendStringBytes(std::vector<uint8_t>& buffer, const
         releaseBuffer(buffer);
         return;
     }
-    buffer.insert(buffer.end(), begin, end);
+    try {
+        buffer.insert(buffer.end(), begin, end);
+    } catch (const std::bad_alloc&) {
+        // No room for a string within the budget: it is skipped the same way.
+        stringOverflow_ = true;
+        releaseBuffer(buffer);
+    }
 }
 
 size_t EscapeSequenceParser::putString(std::vector<uint8_t>& buffer, const uint8_t* bytes, size_t i, size_t length)

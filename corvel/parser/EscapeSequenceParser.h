@@ -25,7 +25,8 @@ namespace corvel {
 class EscapeSequenceParser {
 public:
     // OSC, APC and DCS strings longer than this are discarded up to their
-    // terminator; the same budget, in bytes, bounds the intermediates of one
+    // terminator, as is an OSC or APC string the allocator finds no room
+    // for; the same budget, in bytes, bounds the intermediates of one
     // sequence.
     static constexpr size_t kDefaultPayloadLimit = size_t{64} << 20;
     // Parameter values saturate at this.
@@ -93,8 +94,8 @@ private:
     ParserHandler defaultHandler_;
     ParserHandler* handler_;
     size_t payloadLimit_ = kDefaultPayloadLimit;
-    // The OSC or APC string being collected outgrew the budget and is being
-    // skipped up to its terminator.
+    // The OSC or APC string being collected outgrew the budget (or the room
+    // left) and is being skipped up to its terminator.
     bool stringOverflow_ = false;
     // The sequence reached kMaxParameters: further digits and separators are dropped.
     bool parametersFull_ = false;

@@ -120,12 +120,10 @@ void TerminalView::pageDown()
 
 void TerminalView::changeScrollback(std::optional<int> lines)
 {
-    terminal_->normalBuffer().changeHistorySize(lines);
-    TerminalOptions options = terminal_->options();
-    options.scrollback = lines.value_or(0);
-    terminal_->setOptions(options);
-    terminal_->updateRange(0, false);
-    terminal_->updateRange(terminal_->rows() - 1, false);
+    // The terminal's own change: besides the history size, the option and the
+    // dirty rows, it keeps the frozen copy of synchronized output and the
+    // rows of image placements in step with the lines a smaller history drops.
+    terminal_->changeScrollback(lines);
     updateScroller();
     if (auto delegate = terminalDelegate_.lock()) delegate->scrolled(*this, scrollPosition());
     queuePendingDisplay();

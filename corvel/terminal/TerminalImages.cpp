@@ -19,6 +19,7 @@
 #include <array>
 #include <cmath>
 #include <limits>
+#include <new>
 
 namespace corvel {
 
@@ -31,7 +32,16 @@ void Terminal::handleKittyGraphics(std::span<const uint8_t> bytes)
     switch (join.kind) {
     case KittyGraphicsJoin::Kind::waiting: return;
     case KittyGraphicsJoin::Kind::overflow: sendKittyError(join.control, kittyGraphicsError::badPayload); return;
-    case KittyGraphicsJoin::Kind::run: processKittyGraphics(join.control, join.payload()); return;
+    case KittyGraphicsJoin::Kind::run:
+        // Loading and decoding answer a refused allocation themselves; one
+        // later on (a cropped copy, the host's image) still ends only this
+        // command, answered as a payload the terminal could not take.
+        try {
+            processKittyGraphics(join.control, join.payload());
+        } catch (const std::bad_alloc&) {
+            sendKittyError(join.control, kittyGraphicsError::badPayload);
+        }
+        return;
     }
 }
 

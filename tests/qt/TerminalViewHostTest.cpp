@@ -1,8 +1,10 @@
 // The view as the terminal's host: coalesced redraws, the selection under new
-// output, scrolling with clamping, sends and their delegate, the selection as
-// text, what assistive technology is told and sees, and the link-payload and
-// control-key parsers.
+// output, scrolling with clamping, trimming the history, sends and their
+// delegate, the selection as text, what assistive technology is told and
+// sees, and the link-payload and control-key parsers.
 #include "QtTestSupport.h"
+
+#include "tests/corvel/support/ScreenText.h"
 
 #include <QAccessible>
 
@@ -90,6 +92,47 @@ TEST_F(HostFixture, ScrollingIsClampedAndReportsOnlyRealMoves)
     view.send(std::string_view("a"));
     EXPECT_EQ(display().yDisp(), max);
     EXPECT_EQ(recorder->sent, "a");
+}
+
+// Trimming the history from the view does what the terminal's own trim does:
+// placements keep their lines, and the frozen copy of synchronized output
+// keeps the history it shows.
+TEST_F(HostFixture, ChangingTheScrollbackKeepsPlacementsAndTheFrozenHistory)
+{
+    Terminal& terminal = view.getTerminal();
+    ASSERT_EQ(terminal.rows(), 10);
+    view.changeScrollback(100);
+    EXPECT_EQ(terminal.options().scrollback, 100);
+    // A one-cell image on absolute row 5, which output then takes into the
+    // history (the screen starts at row 16).
+    testing::feedLines(terminal, 0, 5);
+    terminal.feed("\x1b_Ga=T,f=32,s=1,v=1,i=1,p=1,c=1,r=1,C=1;AAAA/w==\x1b\\");
+    testing::feedLines(terminal, 5, 25);
+    ASSERT_EQ(terminal.buffer().yBase(), 16);
+    host->sent.clear();
+
+    // Four lines go: the image's line is now row 1 and the screen starts at 12,
+    // so 20 rows below it is the screen's last row.
+    view.changeScrollback(12);
+    ASSERT_EQ(terminal.buffer().yBase(), 12);
+    EXPECT_EQ(terminal.options().scrollback, 12);
+    terminal.feed("\x1b_Ga=p,i=1,p=2,P=1,Q=1,V=20\x1b\\");
+    EXPECT_EQ(host->sent, "\x1b_Gi=1,p=2;OK\x1b\\");
+
+    // The frozen copy, with the view scrolled back, over a history that is
+    // trimmed while output goes on underneath.
+    view.changeScrollback(30);
+    testing::feedLines(terminal, 25, 60);
+    view.scrollTo(10);
+    const std::vector<std::string> before = testing::allLines(terminal, terminal.buffer());
+    terminal.feed("\x1b[?2026h");
+    Buffer& frozen = terminal.displayBuffer();
+    ASSERT_NE(&frozen, &terminal.buffer());
+    testing::feedLines(terminal, 60, 63);
+    view.changeScrollback(3);
+    testing::feedLines(terminal, 63, 80);
+    EXPECT_EQ(testing::allLines(terminal, frozen), before);
+    terminal.feed("\x1b[?2026l");
 }
 
 TEST_F(HostFixture, SendsWithoutADelegateAreDroppedAndCursorKeysFollowTheCursorMode)

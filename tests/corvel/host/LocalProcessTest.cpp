@@ -296,8 +296,12 @@ TEST_F(LocalProcessTest, AnswersLeftForAChildThatEndedGoWithOneLogLine)
     log::Capture log;
     const std::string answer(1024, 'r');
     const auto bytes = std::span(reinterpret_cast<const uint8_t*>(answer.data()), answer.size());
-    while (process.sendReply(bytes)) {
-    }
+    // Answers until the queue refuses one, but never past twice its bound: a
+    // queue without one fails here instead of growing until memory runs out.
+    bool refused = false;
+    for (size_t i = 0; i < 2 * LocalProcess::sendQueueLimit / answer.size() && !refused; ++i)
+        refused = !process.sendReply(bytes);
+    EXPECT_TRUE(refused) << "the queue took twice its bound";
     ::kill(process.shellPid(), SIGKILL);
     ASSERT_TRUE(pumpUntil([&] { return rec->exitCount() == 1; }));
     EXPECT_EQ(log.count("Error writing data to the child, errno="), 1u);

@@ -1,12 +1,15 @@
-// The sixel decoder: reading rules, colours, bounds, and the path from the
-// parser through the terminal to the host's image callback, whole and split
-// at every offset.
+// The sixel decoder: reading rules, colours, bounds, a bitmap without room,
+// and the path from the parser through the terminal to the host's image
+// callback, whole and split at every offset.
 #include "corvel/terminal/Terminal.h"
 #include "corvel/kitty/SixelDcsHandler.h"
+
+#include "tests/corvel/support/AddressSpaceLimit.h"
 
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -278,4 +281,34 @@ TEST(SixelDcsHandler, StringPastTheParserBudgetGivesNoImage)
     terminal.feed("\x1bPq#1;2;100;0;0#1~\x1b\\");
     ASSERT_EQ(host->images.size(), 1u);
     EXPECT_EQ(host->images[0].width, 1);
+}
+
+// In a process without room for them, a string whose data outgrows the room
+// and one whose few kilobytes measure a bitmap of 400 MB give no image, and
+// the terminal reads on. Run in a child whose address space may grow by 32
+// MiB only.
+TEST(SixelDcsHandlerDeathTest, ImagesWithoutRoomAreDroppedAndTheTerminalGoesOn)
+{
+#ifdef CORVEL_SANITIZED
+    GTEST_SKIP() << "a sanitizer's allocator ends the process when the room runs out";
+#endif
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const auto dropsTheImages = [] {
+        const std::string block(size_t{1} << 20, '~');
+        std::string huge = "\x1bPq#0!10000~";
+        for (int band = 1; band < 1667; ++band) huge += "-~";
+        huge += "\x1b\\x";
+        if (!corvel::testing::limitAddressSpaceGrowth(size_t{32} << 20)) return 1;
+        auto host = std::make_shared<ImageHost>();
+        Terminal terminal(host);
+        terminal.feed("\x1bPq#0");
+        for (int i = 0; i < 48; ++i) terminal.feed(block);
+        terminal.feed("\x1b\\");
+        if (!host->images.empty()) return 2;
+        terminal.feed(huge);
+        if (!host->images.empty() || terminal.getCharacter(0, 0).value_or("") != "x") return 3;
+        terminal.feed("\x1bPq#1;2;100;0;0#1~\x1b\\");
+        return host->images.size() == 1 && host->images[0].width == 1 ? 0 : 4;
+    };
+    EXPECT_EXIT(std::_Exit(dropsTheImages()), ::testing::ExitedWithCode(0), "");
 }

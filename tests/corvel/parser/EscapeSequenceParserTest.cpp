@@ -5,8 +5,11 @@
 #include "corvel/platform/Log.h"
 #include "corvel/platform/Trace.h"
 
+#include "tests/corvel/support/AddressSpaceLimit.h"
+
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -133,7 +136,7 @@ const std::vector<std::string_view> kStreams = {
 TEST(EscapeSequenceParser, SplittingAChunkAnywhereGivesTheSameCalls)
 {
     for (auto stream : kStreams) {
-        SCOPED_TRACE(testing::PrintToString(std::string(stream)));
+        SCOPED_TRACE(::testing::PrintToString(std::string(stream)));
         const auto whole = run({stream});
         for (size_t cut = 1; cut < stream.size(); ++cut) {
             ASSERT_EQ(run({stream.substr(0, cut), stream.substr(cut)}), whole) << "cut at " << cut;
@@ -265,6 +268,31 @@ TEST(EscapeSequenceParser, LongStringsAreDroppedUpToTheirTerminator)
         ASSERT_LE(parser._osc.capacity(), 8192u);
     }
     EXPECT_EQ(parser.currentState, ParserState::oscString);
+}
+
+// A string within the budget that the process has no room for is skipped as
+// one past the budget is, and parsing goes on after it. Run in a child whose
+// address space may grow by 32 MiB only.
+TEST(EscapeSequenceParserDeathTest, StringWithoutRoomIsSkippedAndParsingGoesOn)
+{
+#ifdef CORVEL_SANITIZED
+    GTEST_SKIP() << "a sanitizer's allocator ends the process when the room runs out";
+#endif
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const auto skipsTheString = [] {
+        const std::string block(size_t{1} << 20, 'A');
+        if (!corvel::testing::limitAddressSpaceGrowth(size_t{32} << 20)) return 1;
+        Recorder recorder;
+        EscapeSequenceParser parser(&recorder);
+        recorder.parser = &parser;
+        parser.parse(bytesOf("\x1b_G"));
+        for (int i = 0; i < 48; ++i) parser.parse(bytesOf(block));
+        parser.parse(bytesOf("\x1b\\ok"));
+        for (const std::string& event : recorder.events)
+            if (event.starts_with("apc")) return 2;
+        return !recorder.events.empty() && recorder.events.back() == "print ok" ? 0 : 3;
+    };
+    EXPECT_EXIT(std::_Exit(skipsTheString()), ::testing::ExitedWithCode(0), "");
 }
 
 TEST(EscapeSequenceParser, DcsPayloadReachesTheActiveHandler)
