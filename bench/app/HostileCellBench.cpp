@@ -26,6 +26,8 @@
 //   3  20 MB of setting requests (DECRQSS)
 //   4  2,000,000 1x1 Kitty images, never shown
 //   5  for comparison, 20 MB of plain text lines (a busy but harmless cell)
+//   6  2,000 Kitty placements of 77x40 cells, each over the one before
+//   7  4,000 sixels of 2000x600 pixels, each over the one before
 // Offscreen unless QT_QPA_PLATFORM names another platform.
 #include "bench/support/HostileStreams.h"
 #include "bench/support/QtBenchmarkMain.h"
@@ -110,6 +112,8 @@ std::string stream(int kind)
     case 2: return bench::cursorReports(20u << 20);
     case 3: return bench::settingRequests(20u << 20);
     case 4: return bench::manyImages(2000000);
+    case 6: return bench::stackedPlacements(2000);
+    case 7: return bench::stackedSixels(4000);
     default: {
         std::string lines;
         for (int i = 0; lines.size() < (20u << 20); ++i)
@@ -122,8 +126,8 @@ std::string stream(int kind)
 const char* label(int kind)
 {
     const char* names[] = {"chained placements", "plain placements", "cursor reports", "setting requests",
-                           "many images", "plain text"};
-    return names[std::clamp(kind, 0, 5)];
+                           "many images", "plain text", "stacked placements", "stacked sixels"};
+    return names[std::clamp(kind, 0, 7)];
 }
 
 std::string writeScript(const std::string& path, const std::string& body)
@@ -275,7 +279,7 @@ void KeysBesideAHostileCell(benchmark::State& state)
     state.SetLabel(std::string(label(kind)) + (passes > 1 ? ", " + std::to_string(passes) + " passes" : ""));
 }
 BENCHMARK(KeysBesideAHostileCell)
-    ->Args({0, 1})->Args({1, 1})->Args({2, 1})->Args({3, 1})->Args({4, 1})->Args({5, 1})
+    ->Args({0, 1})->Args({1, 1})->Args({2, 1})->Args({3, 1})->Args({4, 1})->Args({5, 1})->Args({6, 1})->Args({7, 1})
     ->Args({0, 60})->Args({1, 4})->Args({2, 4})->Args({3, 4})->Args({4, 3})->Args({5, 20})
     ->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 

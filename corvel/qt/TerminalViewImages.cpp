@@ -4,7 +4,9 @@
 // rectangle and the placeholder image cache of the Kitty protocol. Decoding
 // goes through QImageReader, so Qt's image allocation limit bounds what an
 // encoded image may unpack to; a bitmap's bytes are checked against its size
-// before use. GUI thread, inside the terminal's parse.
+// before use. Each strip tells which of its pixels the source reaches and,
+// for an opaque source, which it covers whole. GUI thread, inside the
+// terminal's parse.
 #include "corvel/kitty/KittyGraphicsState.h"
 #include "corvel/qt/TerminalView.h"
 
@@ -52,6 +54,19 @@ QImage bitmapImage(std::span<const uint8_t> bytes, int64_t width, int64_t height
     return view.copy();
 }
 
+// Whether every pixel of a premultiplied RGBA image is opaque; one pass over
+// the pixels, stopping at the first that is not.
+bool isOpaque(const QImage& image)
+{
+    if (image.format() != kImageFormat) return false;
+    for (int y = 0; y < image.height(); ++y) {
+        const uchar* pixel = image.constScanLine(y);
+        for (int x = 0; x < image.width(); ++x, pixel += 4)
+            if (pixel[3] != 255) return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 void TerminalView::createImage(Terminal&, std::span<const uint8_t> data, ImageSizeRequest width,
@@ -94,6 +109,9 @@ void TerminalView::insertImage(const QImage& image, ImageSizeRequest width, Imag
     request.preserveAspectRatio = preserveAspectRatio;
 
     const QImage source = image.format() == kImageFormat ? image : image.convertToFormat(kImageFormat);
+    // A later picture that is opaque all over hides one drawn before in the
+    // same cells, which then goes (see Terminal::insertLinePicture).
+    request.sourceOpaque = isOpaque(source);
     ImageInsertion::insert(*terminal_, request, geometry, [&](const ImageStrip& strip) -> std::shared_ptr<TerminalImage> {
         QImage pixels(strip.width, strip.height, kImageFormat);
         if (pixels.isNull()) return nullptr;

@@ -38,6 +38,9 @@ struct ImageInsertionRequest {
     ImageSizeRequest width;
     ImageSizeRequest height;
     bool preserveAspectRatio = true;
+    // Every source pixel is opaque: a strip's pixels are then opaque
+    // wherever the source covers them whole.
+    bool sourceOpaque = false;
 };
 
 // A rectangle in pixels with y down.

@@ -176,5 +176,65 @@ TEST(ViewImages, PlaceholderCellsShowTheirSliceAndTheImageIsCached)
     EXPECT_EQ(TerminalView::kittyAspectFitRect(QSizeF(0, 50), QRectF(0, 0, 40, 40)), QRectF(0, 0, 40, 40));
 }
 
+// A sixel of `width` x 60 pixels, green, every pixel set or (sparse) only
+// the top one of each band of six.
+std::string greenSixel(int width, bool sparse = false)
+{
+    std::string out = "\x1bPq#0;2;0;100;0";
+    for (int band = 0; band < 10; ++band) out += "#0!" + std::to_string(width) + (sparse ? "@-" : "~-");
+    return out + "\x1b\\";
+}
+
+int lineImageCount(TerminalView& view)
+{
+    int count = 0;
+    for (int row = 0; row < view.getTerminal().rows(); ++row) count += int(imagesOn(view, row).size());
+    return count;
+}
+
+TEST(ViewImages, APictureDrawnOverInTheSameCellsGoesAndTheScreenLooksTheSame)
+{
+    TerminalView once(QRect(0, 0, 400, 300), font14());
+    testing::feed(once, "\x1b[H" + greenSixel(120));
+    TerminalView many(QRect(0, 0, 400, 300), font14());
+    for (int i = 0; i < 5; ++i) testing::feed(many, "\x1b[H" + greenSixel(120));
+    ASSERT_EQ(lineImageCount(once), 4);  // 60 pixels on 17-pixel rows
+    EXPECT_EQ(lineImageCount(many), 4);
+    EXPECT_EQ(many.getTerminal().lineImages().bytes(), once.getTerminal().lineImages().bytes());
+    EXPECT_EQ(renderView(many), renderView(once));
+
+    // What a strip calls opaque is: its pixels there are all opaque, the
+    // partial last strip included.
+    for (int row = 0; row < 4; ++row) {
+        const auto strip = std::dynamic_pointer_cast<QtTerminalImage>(imagesOn(many, row).at(0));
+        ASSERT_TRUE(strip && strip->opaqueArea);
+        const ImagePixelArea area = *strip->opaqueArea;
+        EXPECT_FALSE(area.isEmpty());
+        for (int64_t y = area.top; y < area.bottom; ++y)
+            for (int64_t x = area.left; x < area.right; ++x)
+                ASSERT_EQ(strip->image().pixelColor(int(x), int(y)).alpha(), 255) << row << " " << x << " " << y;
+    }
+
+    // The same over and over from a Kitty program: one placement is left.
+    TerminalView kitty(QRect(0, 0, 400, 300), font14());
+    std::string stream = testing::kittyCommand("a=t,f=32,s=1,v=1,i=1,q=2", "AAD//w==");
+    for (int p = 1; p <= 200; ++p)
+        stream += "\x1b[H" + testing::kittyCommand("a=p,q=2,i=1,c=20,r=10,C=1,p=" + std::to_string(p));
+    testing::feed(kitty, stream);
+    EXPECT_EQ(kitty.getTerminal().kittyGraphicsState.placementsByKey.size(), 1u);
+    EXPECT_EQ(lineImageCount(kitty), 10);
+}
+
+TEST(ViewImages, APictureThatShowsThroughALaterOneStays)
+{
+    // Pixels left transparent, or a smaller picture over a larger one.
+    TerminalView sparse(QRect(0, 0, 400, 300), font14());
+    for (int i = 0; i < 3; ++i) testing::feed(sparse, "\x1b[H" + greenSixel(120, true));
+    EXPECT_EQ(lineImageCount(sparse), 12);
+    TerminalView smaller(QRect(0, 0, 400, 300), font14());
+    testing::feed(smaller, "\x1b[H" + greenSixel(120) + "\x1b[H" + greenSixel(100));
+    EXPECT_EQ(lineImageCount(smaller), 8);
+}
+
 }  // namespace
 }  // namespace corvel
