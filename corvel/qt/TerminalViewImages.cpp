@@ -18,6 +18,7 @@
 #include <QImageReader>
 #include <QPainter>
 
+#include <cstring>
 #include <limits>
 
 namespace corvel {
@@ -41,8 +42,9 @@ QImage decodeImage(std::span<const uint8_t> data)
 }
 
 // RGBA bytes, premultiplied, rows from the top; null unless there are at
-// least width x height x 4 of them.
-QImage bitmapImage(std::span<const uint8_t> bytes, int64_t width, int64_t height)
+// least width x height x 4 of them. Without `copy` the image reads the
+// bytes in place, for use while they last.
+QImage bitmapImage(std::span<const uint8_t> bytes, int64_t width, int64_t height, bool copy = true)
 {
     if (width <= 0 || height <= 0) return {};
     const uint64_t rowBytes = uint64_t(width) * 4;
@@ -51,18 +53,27 @@ QImage bitmapImage(std::span<const uint8_t> bytes, int64_t width, int64_t height
     const uint64_t needed = rowBytes * uint64_t(height);
     if (bytes.size() < needed) return {};
     const QImage view(bytes.data(), int(width), int(height), int(rowBytes), kImageFormat);
-    return view.copy();
+    return copy ? view.copy() : view;
 }
 
-// Whether every pixel of a premultiplied RGBA image is opaque; one pass over
-// the pixels, stopping at the first that is not.
-bool isOpaque(const QImage& image)
+// Whether every pixel of `area` (all of the image when none is given) of a
+// premultiplied RGBA image is opaque; stops at the first row that is not.
+bool isOpaque(const QImage& image, std::optional<ImagePixelArea> area = std::nullopt)
 {
     if (image.format() != kImageFormat) return false;
-    for (int y = 0; y < image.height(); ++y) {
-        const uchar* pixel = image.constScanLine(y);
-        for (int x = 0; x < image.width(); ++x, pixel += 4)
-            if (pixel[3] != 255) return false;
+    const ImagePixelArea a = area.value_or(ImagePixelArea{0, 0, image.width(), image.height()});
+    const int left = int(std::max<int64_t>(a.left, 0));
+    const int right = int(std::min<int64_t>(a.right, image.width()));
+    const int bottom = int(std::min<int64_t>(a.bottom, image.height()));
+    for (int y = int(std::max<int64_t>(a.top, 0)); y < bottom; ++y) {
+        // A row at a time, the pixels ANDed whole (no branch per pixel):
+        // alpha is the fourth byte of each, whatever the byte order.
+        const auto* row = reinterpret_cast<const uint32_t*>(image.constScanLine(y));
+        uint32_t all = ~uint32_t{0};
+        for (int x = left; x < right; ++x) all &= row[x];
+        uchar bytes[4];
+        std::memcpy(bytes, &all, 4);
+        if (bytes[3] != 255) return false;
     }
     return true;
 }
@@ -79,7 +90,8 @@ void TerminalView::createImage(Terminal&, std::span<const uint8_t> data, ImageSi
 
 void TerminalView::createImageFromBitmap(Terminal&, std::vector<uint8_t>& bytes, int width, int height)
 {
-    const QImage image = bitmapImage(bytes, width, height);
+    // The strips are drawn before this returns: the bytes are read in place.
+    const QImage image = bitmapImage(bytes, width, height, false);
     if (image.isNull()) return;
     if (const auto& context = terminal_->kittyPlacementContext) {
         insertImage(image, context->widthRequest, context->heightRequest, context->preserveAspectRatio);
@@ -110,8 +122,11 @@ void TerminalView::insertImage(const QImage& image, ImageSizeRequest width, Imag
 
     const QImage source = image.format() == kImageFormat ? image : image.convertToFormat(kImageFormat);
     // A later picture that is opaque all over hides one drawn before in the
-    // same cells, which then goes (see Terminal::insertLinePicture).
-    request.sourceOpaque = isOpaque(source);
+    // same cells, which then goes (see Terminal::insertLinePicture). Whether
+    // it is opaque is read off the source or, when the source has more
+    // pixels than the screen, off each strip as it is drawn.
+    const bool readSource = int64_t(source.width()) * source.height() <= int64_t(this->width()) * this->height();
+    request.sourceOpaque = readSource && isOpaque(source);
     ImageInsertion::insert(*terminal_, request, geometry, [&](const ImageStrip& strip) -> std::shared_ptr<TerminalImage> {
         QImage pixels(strip.width, strip.height, kImageFormat);
         if (pixels.isNull()) return nullptr;
@@ -123,7 +138,11 @@ void TerminalView::insertImage(const QImage& image, ImageSizeRequest width, Imag
             painter.drawImage(QRectF(strip.target.x, strip.target.y, strip.target.width, strip.target.height), source,
                               QRectF(strip.source.x, strip.source.y, strip.source.width, strip.source.height));
         }
-        return std::make_shared<qt::QtTerminalImage>(std::move(pixels), strip.width, strip.height, strip.col);
+        auto made = std::make_shared<qt::QtTerminalImage>(std::move(pixels), strip.width, strip.height, strip.col);
+        // Opaque where the source covers pixels whole: opaque as far as it reaches.
+        if (!readSource && isOpaque(made->image(), ImageInsertion::stripPixels(strip, true)))
+            made->opaqueArea = ImageInsertion::stripPixels(strip);
+        return made;
     });
 }
 

@@ -41,22 +41,6 @@ int countCeil(double length, double unit)
     return n < 1 ? 0 : static_cast<int>(std::min(n, 1e9));
 }
 
-// The strip's pixels the source may reach (`outward`) or covers whole, in
-// the strip's own pixels; empty without a target.
-ImagePixelArea stripPixels(const ImageStrip& strip, bool outward)
-{
-    const ImageRect& t = strip.target;
-    if (!positive(t.width) || !positive(t.height)) return {};
-    const auto low = [&](double v) { return outward ? std::floor(v + kSlack) : std::ceil(v - kSlack); };
-    const auto high = [&](double v) { return outward ? std::ceil(v - kSlack) : std::floor(v + kSlack); };
-    const auto clampTo = [](double v, int most) { return static_cast<int64_t>(std::clamp(v, 0.0, double(most))); };
-    return {clampTo(low(t.x), strip.width), clampTo(low(t.y), strip.height), clampTo(high(t.x + t.width), strip.width),
-            clampTo(high(t.y + t.height), strip.height)};
-}
-
-ImagePixelArea pixelsTouched(const ImageStrip& strip) { return stripPixels(strip, true); }
-ImagePixelArea pixelsCovered(const ImageStrip& strip) { return stripPixels(strip, false); }
-
 }  // namespace
 
 std::pair<double, double> targetSize(const ImageInsertionRequest& request, const ImageInsertionGeometry& geometry,
@@ -91,6 +75,17 @@ std::pair<double, double> targetSize(const ImageInsertionRequest& request, const
         h = std::min(h, maxHeight);
     }
     return {w, h};
+}
+
+ImagePixelArea stripPixels(const ImageStrip& strip, bool wholeOnly)
+{
+    const ImageRect& t = strip.target;
+    if (!positive(t.width) || !positive(t.height)) return {};
+    const auto low = [&](double v) { return wholeOnly ? std::ceil(v - kSlack) : std::round(v); };
+    const auto high = [&](double v) { return wholeOnly ? std::floor(v + kSlack) : std::round(v); };
+    const auto at = [](double v, int most) { return static_cast<int64_t>(std::clamp(v, 0.0, double(most))); };
+    return {at(low(t.x), strip.width), at(low(t.y), strip.height), at(high(t.x + t.width), strip.width),
+            at(high(t.y + t.height), strip.height)};
 }
 
 ImageInsertionResult insert(Terminal& terminal, const ImageInsertionRequest& request,
@@ -146,8 +141,8 @@ ImageInsertionResult insert(Terminal& terminal, const ImageInsertionRequest& req
         }
         std::shared_ptr<TerminalImage> image = makeStrip(strip);
         if (!image) continue;
-        image->paintedArea = pixelsTouched(strip);
-        if (request.sourceOpaque) image->opaqueArea = pixelsCovered(strip);
+        image->paintedArea = stripPixels(strip);
+        if (request.sourceOpaque) image->opaqueArea = image->paintedArea;
         if (kitty) KittyPlacementInsertion::stamp(terminal, image, *kitty, i);
         buffer.attachImage(std::move(image), int64_t(buffer.y()) + buffer.yBase());
         terminal.updateRange(buffer.y());

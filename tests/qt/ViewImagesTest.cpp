@@ -204,7 +204,7 @@ TEST(ViewImages, APictureDrawnOverInTheSameCellsGoesAndTheScreenLooksTheSame)
     EXPECT_EQ(renderView(many), renderView(once));
 
     // What a strip calls opaque is: its pixels there are all opaque, the
-    // partial last strip included.
+    // partial last strip included (the image falls on whole pixels).
     for (int row = 0; row < 4; ++row) {
         const auto strip = std::dynamic_pointer_cast<QtTerminalImage>(imagesOn(many, row).at(0));
         ASSERT_TRUE(strip && strip->opaqueArea);
@@ -214,6 +214,18 @@ TEST(ViewImages, APictureDrawnOverInTheSameCellsGoesAndTheScreenLooksTheSame)
             for (int64_t x = area.left; x < area.right; ++x)
                 ASSERT_EQ(strip->image().pixelColor(int(x), int(y)).alpha(), 255) << row << " " << x << " " << y;
     }
+
+    // Wider than the view: shown at the view's width, 12.03 pixels high, so
+    // the edges fall inside pixels.
+    TerminalView wide(QRect(0, 0, 401, 300), font14());
+    for (int i = 0; i < 5; ++i) testing::feed(wide, "\x1b[H" + greenSixel(2000));
+    EXPECT_EQ(lineImageCount(wide), 1);
+    // More pixels than the view: the strips are read instead of the source.
+    // These are shorter, so the last one above stays under them.
+    for (int i = 0; i < 5; ++i) testing::feed(wide, "\x1b[H" + greenSixel(3000));
+    EXPECT_EQ(lineImageCount(wide), 2);
+    for (int i = 0; i < 2; ++i) testing::feed(wide, "\x1b[H" + greenSixel(3000, true));
+    EXPECT_EQ(lineImageCount(wide), 4);
 
     // The same over and over from a Kitty program: one placement is left.
     TerminalView kitty(QRect(0, 0, 400, 300), font14());
