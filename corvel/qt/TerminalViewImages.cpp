@@ -138,7 +138,10 @@ void TerminalView::insertImage(const QImage& image, ImageSizeRequest width, Imag
             painter.drawImage(QRectF(strip.target.x, strip.target.y, strip.target.width, strip.target.height), source,
                               QRectF(strip.source.x, strip.source.y, strip.source.width, strip.source.height));
         }
-        auto made = std::make_shared<qt::QtTerminalImage>(std::move(pixels), strip.width, strip.height, strip.col);
+        // Not make_shared: the terminal's ledger of line images holds strips
+        // weakly, which would keep a shared block's memory past the strip.
+        std::shared_ptr<qt::QtTerminalImage> made(
+            new qt::QtTerminalImage(std::move(pixels), strip.width, strip.height, strip.col));
         // Opaque where the source covers pixels whole: opaque as far as it reaches.
         if (!readSource && isOpaque(made->image(), ImageInsertion::stripPixels(strip, true)))
             made->opaqueArea = ImageInsertion::stripPixels(strip);

@@ -34,11 +34,19 @@ size_t LineImageLedger::PlaceHash::operator()(const Place& place) const
 
 uint64_t LineImageLedger::newPicture(bool alternate, int64_t row, int64_t col)
 {
-    // Live pictures are never more than live images: past twice as many
-    // entries (and a floor) the forgotten ones are swept, which keeps the
-    // sweeps' cost a constant share of the charges.
-    if (pictures_.size() > 2 * static_cast<size_t>(std::max<int64_t>(imageCount(), 0)) + 64 ||
-        order_.size() > 2 * pictures_.size() + 64)
+    // Pictures mostly go oldest first (the history's lines leave in order):
+    // the oldest ones without strips are let go a few at a time. The rest
+    // are swept once the tables hold twice what is live (live pictures are
+    // never more than live images) and a floor, which keeps the sweeps'
+    // cost a constant share of the charges.
+    for (int i = 0; i < 2 && !order_.empty(); ++i) {
+        const auto found = pictures_.find(order_.front());
+        if (found != pictures_.end() && hasStrips(found->second)) break;
+        if (found != pictures_.end()) forget(found);
+        order_.pop_front();
+    }
+    if (pictures_.size() > 2 * static_cast<size_t>(std::max<int64_t>(imageCount(), 0)) + 1024 ||
+        order_.size() > 2 * pictures_.size() + 1024)
         sweep();
     const uint64_t serial = nextSerial_++;
     Picture& made = pictures_[serial];
@@ -55,39 +63,42 @@ void LineImageLedger::charge(const std::shared_ptr<TerminalImage>& image, bool a
     const int64_t bytes = bytesOf(*image);
     image->charge(tally_, bytes);
     uint64_t serial = 0;
-    if (open_) {
-        if (!openHasStrips_) {
-            Picture& first = pictures_[*open_];
-            first.alternate = alternate;
-            first.row = row;
-            first.col = image->col();
-            openHasStrips_ = true;
-        }
+    if (isOpen_ && open_) {
         serial = *open_;
     } else {
         serial = newPicture(alternate, row, image->col());
+        if (isOpen_) open_ = serial;
     }
     Picture& picture = pictures_[serial];
-    picture.strips.push_back(image);
+    if (!picture.hadFirst) {
+        picture.first = image;
+        picture.hadFirst = true;
+    } else {
+        picture.more.push_back(image);
+    }
     picture.bytes += bytes;
 }
 
 void LineImageLedger::openPicture()
 {
-    if (open_) return;
-    open_ = newPicture(false, 0, 0);
-    openHasStrips_ = false;
+    isOpen_ = true;
+    open_.reset();
 }
 
 std::optional<uint64_t> LineImageLedger::closePicture()
 {
-    const std::optional<uint64_t> closed = std::exchange(open_, std::nullopt);
-    if (!closed) return std::nullopt;
-    if (!openHasStrips_) {
-        forget(*closed);
-        return std::nullopt;
-    }
-    return closed;
+    isOpen_ = false;
+    return std::exchange(open_, std::nullopt);
+}
+
+std::vector<std::shared_ptr<TerminalImage>> LineImageLedger::Picture::liveStrips() const
+{
+    std::vector<std::shared_ptr<TerminalImage>> strips;
+    strips.reserve(1 + more.size());
+    if (auto held = first.lock()) strips.push_back(std::move(held));
+    for (const std::weak_ptr<TerminalImage>& strip : more)
+        if (auto held = strip.lock()) strips.push_back(std::move(held));
+    return strips;
 }
 
 const LineImageLedger::Picture* LineImageLedger::picture(uint64_t serial) const
@@ -98,7 +109,8 @@ const LineImageLedger::Picture* LineImageLedger::picture(uint64_t serial) const
 
 bool LineImageLedger::hasStrips(const Picture& picture)
 {
-    return std::any_of(picture.strips.begin(), picture.strips.end(),
+    return !picture.first.expired() ||
+           std::any_of(picture.more.begin(), picture.more.end(),
                        [](const std::weak_ptr<TerminalImage>& strip) { return !strip.expired(); });
 }
 
@@ -107,8 +119,8 @@ std::optional<uint64_t> LineImageLedger::oldest()
     while (!order_.empty()) {
         const uint64_t serial = order_.front();
         const auto found = pictures_.find(serial);
-        if (found != pictures_.end() && (serial == open_ || hasStrips(found->second))) return serial;
-        if (found != pictures_.end()) pictures_.erase(found);
+        if (found != pictures_.end() && hasStrips(found->second)) return serial;
+        if (found != pictures_.end()) forget(found);
         order_.pop_front();
     }
     return std::nullopt;
@@ -116,8 +128,17 @@ std::optional<uint64_t> LineImageLedger::oldest()
 
 void LineImageLedger::forget(uint64_t serial)
 {
-    pictures_.erase(serial);
+    if (const auto found = pictures_.find(serial); found != pictures_.end()) forget(found);
     if (!order_.empty() && order_.front() == serial) order_.pop_front();
+}
+
+void LineImageLedger::forget(std::unordered_map<uint64_t, Picture>::iterator picture)
+{
+    const Picture& gone = picture->second;
+    if (const auto place = places_.find({gone.alternate, gone.row, gone.col});
+        place != places_.end() && place->second == picture->first)
+        places_.erase(place);
+    pictures_.erase(picture);
 }
 
 std::optional<uint64_t> LineImageLedger::takePlace(uint64_t serial)

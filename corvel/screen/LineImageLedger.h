@@ -28,7 +28,14 @@ namespace corvel {
 class LineImageLedger {
 public:
     struct Picture {
-        std::vector<std::weak_ptr<TerminalImage>> strips;  // in the order they were attached, top first
+        // The strips in the order they were attached, top first: the first
+        // apart, as most pictures have one.
+        std::weak_ptr<TerminalImage> first;
+        std::vector<std::weak_ptr<TerminalImage>> more;
+        size_t stripCount() const { return hadFirst ? 1 + more.size() : 0; }
+        // The strips that still exist, in order.
+        std::vector<std::shared_ptr<TerminalImage>> liveStrips() const;
+        bool hadFirst = false;
         int64_t bytes = 0;
         bool alternate = false;  // attached to the alternate buffer
         int64_t row = 0;         // line of the first strip when attached, counted from the buffer's `linesTop`
@@ -51,7 +58,7 @@ public:
     // otherwise it makes a picture of its own.
     void charge(const std::shared_ptr<TerminalImage>& image, bool alternate, int64_t row);
     void openPicture();
-    bool isOpen() const { return open_.has_value(); }
+    bool isOpen() const { return isOpen_; }
     // The picture charged since openPicture; none when nothing was attached.
     std::optional<uint64_t> closePicture();
 
@@ -79,13 +86,15 @@ private:
     };
 
     uint64_t newPicture(bool alternate, int64_t row, int64_t col);
+    // Erases a picture and the place it holds.
+    void forget(std::unordered_map<uint64_t, Picture>::iterator picture);
     // Drops forgotten and stripless pictures from every table.
     void sweep();
 
     std::shared_ptr<LineImageTally> tally_;
     uint64_t nextSerial_ = 1;
-    std::optional<uint64_t> open_;
-    bool openHasStrips_ = false;
+    bool isOpen_ = false;
+    std::optional<uint64_t> open_;  // the open picture, once a strip joined it
     std::unordered_map<uint64_t, Picture> pictures_;
     std::deque<uint64_t> order_;  // oldest first; may name forgotten pictures
     std::unordered_map<Place, uint64_t, PlaceHash> places_;

@@ -48,15 +48,6 @@ bool holds(const BufferLine* line, const TerminalImage* image)
                        [&](const std::shared_ptr<TerminalImage>& held) { return held.get() == image; });
 }
 
-std::vector<std::shared_ptr<TerminalImage>> liveStrips(const LineImageLedger::Picture& picture)
-{
-    std::vector<std::shared_ptr<TerminalImage>> strips;
-    strips.reserve(picture.strips.size());
-    for (const std::weak_ptr<TerminalImage>& strip : picture.strips)
-        if (auto held = strip.lock()) strips.push_back(std::move(held));
-    return strips;
-}
-
 }  // namespace
 
 void Terminal::insertLinePicture(const std::function<void()>& insert)
@@ -91,7 +82,7 @@ int64_t Terminal::dropLinePicture(uint64_t serial)
 {
     const LineImageLedger::Picture* picture = lineImages_.picture(serial);
     if (!picture) return 0;
-    const std::vector<std::shared_ptr<TerminalImage>> strips = liveStrips(*picture);
+    const std::vector<std::shared_ptr<TerminalImage>> strips = picture->liveStrips();
     const int64_t bytes = std::max<int64_t>(picture->bytes, 1);
     const bool alternate = picture->alternate;
     const int64_t row = picture->row;
@@ -133,11 +124,11 @@ void Terminal::dropHiddenLinePicture(uint64_t serial)
     const LineImageLedger::Picture* later = lineImages_.picture(serial);
     const LineImageLedger::Picture* before = lineImages_.picture(*earlier);
     if (!later || !before) return;
-    const std::vector<std::shared_ptr<TerminalImage>> top = liveStrips(*later);
-    const std::vector<std::shared_ptr<TerminalImage>> under = liveStrips(*before);
+    const std::vector<std::shared_ptr<TerminalImage>> top = later->liveStrips();
+    const std::vector<std::shared_ptr<TerminalImage>> under = before->liveStrips();
     // Every strip of both still there, and each strip of the earlier one
     // hidden by the later one's on the same line.
-    if (top.size() != later->strips.size() || under.size() != before->strips.size() || under.size() > top.size())
+    if (top.size() != later->stripCount() || under.size() != before->stripCount() || under.size() > top.size())
         return;
     Buffer& target = later->alternate ? *altBuffer_ : *normalBuffer_;
     const int64_t first = later->row - target.linesTop;
