@@ -248,5 +248,33 @@ TEST(ViewImages, APictureThatShowsThroughALaterOneStays)
     EXPECT_EQ(lineImageCount(smaller), 8);
 }
 
+TEST(ViewImages, StreamsOfStackedPicturesKeepTheLinesSmall)
+{
+    // Placements of 77x40 cells at the top left, the cursor left in place,
+    // and sixels of 2000x600 pixels there: one picture of each kind is kept,
+    // as the terminal counts what its lines hold. (The benchmark of a
+    // hostile cell sends 2,000 and 4,000 of them.)
+    TerminalView view(QRect(0, 0, 800, 800), font14());
+    ASSERT_GE(view.getTerminal().rows(), 41);
+    std::string placements = testing::kittyCommand("a=t,q=2,f=32,s=1,v=1,i=1", "AAD//w==");
+    for (int k = 1; k <= 500; ++k)
+        placements += "\x1b[H" + testing::kittyCommand("a=p,q=2,i=1,p=" + std::to_string(k) + ",c=77,r=40,C=1");
+    testing::feed(view, placements);
+    const int64_t onePlacement = view.getTerminal().lineImages().bytes();
+    EXPECT_LT(onePlacement, 40 << 20);
+    EXPECT_EQ(view.getTerminal().kittyGraphicsState.placementsByKey.size(), 1u);
+
+    std::string sixel = "\x1bPq#0;2;0;100;0";
+    for (int band = 0; band < 100; ++band) sixel += "#0!2000~-";
+    sixel += "\x1b\\";
+    std::string sixels;
+    for (int k = 0; k < 50; ++k) sixels += "\x1b[H" + sixel;
+    testing::feed(view, "\x1b[2J" + sixels);
+    const int64_t oneSixel = view.getTerminal().lineImages().bytes();
+    EXPECT_LT(oneSixel, 10 << 20);
+    testing::feed(view, sixels);
+    EXPECT_EQ(view.getTerminal().lineImages().bytes(), oneSixel);
+}
+
 }  // namespace
 }  // namespace corvel
