@@ -282,7 +282,7 @@ void KeysBesideAHostileCell(benchmark::State& state)
 }
 BENCHMARK(KeysBesideAHostileCell)
     ->Args({0, 1})->Args({1, 1})->Args({2, 1})->Args({3, 1})->Args({4, 1})->Args({5, 1})->Args({6, 1})->Args({7, 1})
-    ->Args({0, 60})->Args({1, 4})->Args({2, 4})->Args({3, 4})->Args({4, 3})->Args({5, 20})
+    ->Args({0, 60})->Args({1, 4})->Args({2, 4})->Args({3, 4})->Args({4, 3})->Args({5, 20})->Args({6, 20})
     ->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace

@@ -9,9 +9,10 @@
 // then holds the shared tally and takes its bytes out of it when it is
 // destroyed, on whichever thread lets it go last (the tally is atomic).
 // Everything else runs on the terminal's thread. Pictures hold their strips
-// weakly: one whose strips are all gone is forgotten when it is met, and the
-// tables are swept when they hold more pictures than there are live images,
-// so they stay within a constant factor of what the lines hold.
+// weakly: the oldest ones whose strips are all gone are let go a few at each
+// new picture, and the tables are swept when they hold twice as many
+// pictures as there are live images (and a floor), so they stay within a
+// constant factor of what the lines hold.
 #pragma once
 
 #include <cstdint>
