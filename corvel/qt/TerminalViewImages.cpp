@@ -18,6 +18,8 @@
 #include <QImageReader>
 #include <QPainter>
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <limits>
 
@@ -26,6 +28,8 @@ namespace corvel {
 namespace {
 
 constexpr QImage::Format kImageFormat = QImage::Format_RGBA8888_Premultiplied;
+// The largest strip a one-pixel source is filled into by hand.
+constexpr int64_t kFilledStripPixels = 4096;
 
 QImage decodeImage(std::span<const uint8_t> data)
 {
@@ -78,6 +82,14 @@ bool isOpaque(const QImage& image, std::optional<ImagePixelArea> area = std::nul
     return true;
 }
 
+// Whether a rectangle's edges fall on whole pixels.
+bool onWholePixels(const ImageRect& rect)
+{
+    const auto whole = [](double v) { return std::abs(v - std::round(v)) < 1e-9; };
+    return rect.width > 0 && rect.height > 0 && whole(rect.x) && whole(rect.y) && whole(rect.x + rect.width) &&
+           whole(rect.y + rect.height);
+}
+
 }  // namespace
 
 void TerminalView::createImage(Terminal&, std::span<const uint8_t> data, ImageSizeRequest width,
@@ -127,11 +139,24 @@ void TerminalView::insertImage(const QImage& image, ImageSizeRequest width, Imag
     // pixels than the screen, off each strip as it is drawn.
     const bool readSource = int64_t(source.width()) * source.height() <= int64_t(this->width()) * this->height();
     request.sourceOpaque = readSource && isOpaque(source);
+    // A one-pixel source (a colour block, a 1x1 Kitty image) stretched over
+    // whole pixels of a small strip is filled without a painter, which costs
+    // more than the filling there (larger strips are the painter's).
+    const bool onePixel = source.width() == 1 && source.height() == 1;
+    uint32_t onlyPixel = 0;
+    if (onePixel) std::memcpy(&onlyPixel, source.constScanLine(0), 4);
     ImageInsertion::insert(*terminal_, request, geometry, [&](const ImageStrip& strip) -> std::shared_ptr<TerminalImage> {
         QImage pixels(strip.width, strip.height, kImageFormat);
         if (pixels.isNull()) return nullptr;
         pixels.fill(Qt::transparent);
-        if (strip.target.width > 0 && strip.target.height > 0) {
+        if (onePixel && int64_t(strip.width) * strip.height <= kFilledStripPixels && onWholePixels(strip.target)) {
+            // That one pixel wherever it lands, as the painter would draw it.
+            const ImagePixelArea area = ImageInsertion::stripPixels(strip, true);
+            for (int64_t y = area.top; y < area.bottom; ++y) {
+                auto* row = reinterpret_cast<uint32_t*>(pixels.scanLine(int(y)));
+                std::fill(row + area.left, row + area.right, onlyPixel);
+            }
+        } else if (strip.target.width > 0 && strip.target.height > 0) {
             QPainter painter(&pixels);
             painter.setRenderHint(QPainter::SmoothPixmapTransform);
             painter.setCompositionMode(QPainter::CompositionMode_Source);

@@ -276,5 +276,33 @@ TEST(ViewImages, StreamsOfStackedPicturesKeepTheLinesSmall)
     EXPECT_EQ(view.getTerminal().lineImages().bytes(), oneSixel);
 }
 
+TEST(ViewImages, AOnePixelImageStretchedOverWholePixelsLooksAsThePainterDrawsIt)
+{
+    // 30 pixels square from one half-transparent pixel: strips of 17 and 13
+    // rows, filled without a painter; the painter's drawing is the reference.
+    QImage one(1, 1, QImage::Format_ARGB32);
+    one.setPixelColor(0, 0, QColor(200, 40, 90, 128));
+    QByteArray png;
+    QBuffer device(&png);
+    device.open(QIODevice::WriteOnly);
+    one.save(&device, "PNG");
+    TerminalView view(QRect(0, 0, 400, 200), font14());
+    testing::feed(view, "\x1b]1337;File=inline=1;width=30px:" + png.toBase64().toStdString() + "\x07");
+    const QImage source = one.convertToFormat(QImage::Format_RGBA8888_Premultiplied);
+    for (int row = 0; row < 2; ++row) {
+        const auto strip = std::dynamic_pointer_cast<QtTerminalImage>(imagesOn(view, row).at(0));
+        ASSERT_TRUE(strip);
+        QImage expected(strip->image().size(), QImage::Format_RGBA8888_Premultiplied);
+        expected.fill(Qt::transparent);
+        QPainter painter(&expected);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.setCompositionMode(QPainter::CompositionMode_Source);
+        const int rows = row == 0 ? 17 : 13;
+        painter.drawImage(QRectF(0, 0, 30, rows), source, QRectF(0, row == 0 ? 0 : 17.0 / 30, 1, rows / 30.0));
+        painter.end();
+        EXPECT_EQ(strip->image(), expected) << row;
+    }
+}
+
 }  // namespace
 }  // namespace corvel
