@@ -16,6 +16,7 @@
 //                                          thread ran meanwhile (which tells
 //                                          the GUI thread's share of the
 //                                          keys' lateness from the rest).
+// The window is 1400x700, or 1400x1000 for the streams of stacked pictures.
 // The first cell's terminal is in raw mode, and its cat writes the stream as
 // many times as the second argument says (once, as a program would; or
 // enough times to last some seconds, for more keys). The streams
@@ -26,6 +27,8 @@
 //   3  20 MB of setting requests (DECRQSS)
 //   4  2,000,000 1x1 Kitty images, never shown
 //   5  for comparison, 20 MB of plain text lines (a busy but harmless cell)
+//   6  2,000 Kitty placements of 77x40 cells, each over the one before
+//   7  4,000 sixels of 2000x600 pixels, each over the one before
 // Offscreen unless QT_QPA_PLATFORM names another platform.
 #include "bench/support/HostileStreams.h"
 #include "bench/support/QtBenchmarkMain.h"
@@ -110,6 +113,8 @@ std::string stream(int kind)
     case 2: return bench::cursorReports(20u << 20);
     case 3: return bench::settingRequests(20u << 20);
     case 4: return bench::manyImages(2000000);
+    case 6: return bench::stackedPlacements(2000);
+    case 7: return bench::stackedSixels(4000);
     default: {
         std::string lines;
         for (int i = 0; lines.size() < (20u << 20); ++i)
@@ -122,8 +127,8 @@ std::string stream(int kind)
 const char* label(int kind)
 {
     const char* names[] = {"chained placements", "plain placements", "cursor reports", "setting requests",
-                           "many images", "plain text"};
-    return names[std::clamp(kind, 0, 5)];
+                           "many images", "plain text", "stacked placements", "stacked sixels"};
+    return names[std::clamp(kind, 0, 7)];
 }
 
 std::string writeScript(const std::string& path, const std::string& body)
@@ -217,7 +222,8 @@ void KeysBesideAHostileCell(benchmark::State& state)
         const QString echoId = adapter.createSession(std::nullopt, QString::fromStdString(folder.path()), {})->id();
         tilebay::EmbeddedPaneView* echoPane = adapter.primary(echoId);
         grid->addWidget(adapter.cellContentView(echoId), 0, 1);
-        window.resize(1400, 700);
+        // Tall enough for the stacked placements' 40 rows in one cell.
+        window.resize(1400, kind >= 6 ? 1000 : 700);
         window.show();
         const auto screen = [&] { return adapter.visibleText(echoId); };
         if (!pumpUntil([&] { return screen().contains(QStringLiteral("READY")); }, 10000)) {
@@ -275,8 +281,8 @@ void KeysBesideAHostileCell(benchmark::State& state)
     state.SetLabel(std::string(label(kind)) + (passes > 1 ? ", " + std::to_string(passes) + " passes" : ""));
 }
 BENCHMARK(KeysBesideAHostileCell)
-    ->Args({0, 1})->Args({1, 1})->Args({2, 1})->Args({3, 1})->Args({4, 1})->Args({5, 1})
-    ->Args({0, 60})->Args({1, 4})->Args({2, 4})->Args({3, 4})->Args({4, 3})->Args({5, 20})
+    ->Args({0, 1})->Args({1, 1})->Args({2, 1})->Args({3, 1})->Args({4, 1})->Args({5, 1})->Args({6, 1})->Args({7, 1})
+    ->Args({0, 60})->Args({1, 4})->Args({2, 4})->Args({3, 4})->Args({4, 3})->Args({5, 20})->Args({6, 20})
     ->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace

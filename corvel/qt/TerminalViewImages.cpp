@@ -4,7 +4,9 @@
 // rectangle and the placeholder image cache of the Kitty protocol. Decoding
 // goes through QImageReader, so Qt's image allocation limit bounds what an
 // encoded image may unpack to; a bitmap's bytes are checked against its size
-// before use. GUI thread, inside the terminal's parse.
+// before use. Each strip tells which of its pixels the source reaches and,
+// for an opaque source, which it covers whole. GUI thread, inside the
+// terminal's parse.
 #include "corvel/kitty/KittyGraphicsState.h"
 #include "corvel/qt/TerminalView.h"
 
@@ -16,6 +18,9 @@
 #include <QImageReader>
 #include <QPainter>
 
+#include <algorithm>
+#include <cmath>
+#include <cstring>
 #include <limits>
 
 namespace corvel {
@@ -23,6 +28,8 @@ namespace corvel {
 namespace {
 
 constexpr QImage::Format kImageFormat = QImage::Format_RGBA8888_Premultiplied;
+// The largest strip a one-pixel source is filled into by hand.
+constexpr int64_t kFilledStripPixels = 4096;
 
 QImage decodeImage(std::span<const uint8_t> data)
 {
@@ -39,8 +46,9 @@ QImage decodeImage(std::span<const uint8_t> data)
 }
 
 // RGBA bytes, premultiplied, rows from the top; null unless there are at
-// least width x height x 4 of them.
-QImage bitmapImage(std::span<const uint8_t> bytes, int64_t width, int64_t height)
+// least width x height x 4 of them. Without `copy` the image reads the
+// bytes in place, for use while they last.
+QImage bitmapImage(std::span<const uint8_t> bytes, int64_t width, int64_t height, bool copy = true)
 {
     if (width <= 0 || height <= 0) return {};
     const uint64_t rowBytes = uint64_t(width) * 4;
@@ -49,7 +57,37 @@ QImage bitmapImage(std::span<const uint8_t> bytes, int64_t width, int64_t height
     const uint64_t needed = rowBytes * uint64_t(height);
     if (bytes.size() < needed) return {};
     const QImage view(bytes.data(), int(width), int(height), int(rowBytes), kImageFormat);
-    return view.copy();
+    return copy ? view.copy() : view;
+}
+
+// Whether every pixel of `area` (all of the image when none is given) of a
+// premultiplied RGBA image is opaque; stops at the first row that is not.
+bool isOpaque(const QImage& image, std::optional<ImagePixelArea> area = std::nullopt)
+{
+    if (image.format() != kImageFormat) return false;
+    const ImagePixelArea a = area.value_or(ImagePixelArea{0, 0, image.width(), image.height()});
+    const int left = int(std::max<int64_t>(a.left, 0));
+    const int right = int(std::min<int64_t>(a.right, image.width()));
+    const int bottom = int(std::min<int64_t>(a.bottom, image.height()));
+    for (int y = int(std::max<int64_t>(a.top, 0)); y < bottom; ++y) {
+        // A row at a time, the pixels ANDed whole (no branch per pixel):
+        // alpha is the fourth byte of each, whatever the byte order.
+        const auto* row = reinterpret_cast<const uint32_t*>(image.constScanLine(y));
+        uint32_t all = ~uint32_t{0};
+        for (int x = left; x < right; ++x) all &= row[x];
+        uchar bytes[4];
+        std::memcpy(bytes, &all, 4);
+        if (bytes[3] != 255) return false;
+    }
+    return true;
+}
+
+// Whether a rectangle's edges fall on whole pixels.
+bool onWholePixels(const ImageRect& rect)
+{
+    const auto whole = [](double v) { return std::abs(v - std::round(v)) < 1e-9; };
+    return rect.width > 0 && rect.height > 0 && whole(rect.x) && whole(rect.y) && whole(rect.x + rect.width) &&
+           whole(rect.y + rect.height);
 }
 
 }  // namespace
@@ -64,7 +102,8 @@ void TerminalView::createImage(Terminal&, std::span<const uint8_t> data, ImageSi
 
 void TerminalView::createImageFromBitmap(Terminal&, std::vector<uint8_t>& bytes, int width, int height)
 {
-    const QImage image = bitmapImage(bytes, width, height);
+    // The strips are drawn before this returns: the bytes are read in place.
+    const QImage image = bitmapImage(bytes, width, height, false);
     if (image.isNull()) return;
     if (const auto& context = terminal_->kittyPlacementContext) {
         insertImage(image, context->widthRequest, context->heightRequest, context->preserveAspectRatio);
@@ -94,18 +133,44 @@ void TerminalView::insertImage(const QImage& image, ImageSizeRequest width, Imag
     request.preserveAspectRatio = preserveAspectRatio;
 
     const QImage source = image.format() == kImageFormat ? image : image.convertToFormat(kImageFormat);
+    // A later picture that is opaque all over hides one drawn before in the
+    // same cells, which then goes (see Terminal::insertLinePicture). Whether
+    // it is opaque is read off the source or, when the source has more
+    // pixels than the screen, off each strip as it is drawn.
+    const bool readSource = int64_t(source.width()) * source.height() <= int64_t(this->width()) * this->height();
+    request.sourceOpaque = readSource && isOpaque(source);
+    // A one-pixel source (a colour block, a 1x1 Kitty image) stretched over
+    // whole pixels of a small strip is filled without a painter, which costs
+    // more than the filling there (larger strips are the painter's).
+    const bool onePixel = source.width() == 1 && source.height() == 1;
+    uint32_t onlyPixel = 0;
+    if (onePixel) std::memcpy(&onlyPixel, source.constScanLine(0), 4);
     ImageInsertion::insert(*terminal_, request, geometry, [&](const ImageStrip& strip) -> std::shared_ptr<TerminalImage> {
         QImage pixels(strip.width, strip.height, kImageFormat);
         if (pixels.isNull()) return nullptr;
         pixels.fill(Qt::transparent);
-        if (strip.target.width > 0 && strip.target.height > 0) {
+        if (onePixel && int64_t(strip.width) * strip.height <= kFilledStripPixels && onWholePixels(strip.target)) {
+            // That one pixel wherever it lands, as the painter would draw it.
+            const ImagePixelArea area = ImageInsertion::stripPixels(strip, true);
+            for (int64_t y = area.top; y < area.bottom; ++y) {
+                auto* row = reinterpret_cast<uint32_t*>(pixels.scanLine(int(y)));
+                std::fill(row + area.left, row + area.right, onlyPixel);
+            }
+        } else if (strip.target.width > 0 && strip.target.height > 0) {
             QPainter painter(&pixels);
             painter.setRenderHint(QPainter::SmoothPixmapTransform);
             painter.setCompositionMode(QPainter::CompositionMode_Source);
             painter.drawImage(QRectF(strip.target.x, strip.target.y, strip.target.width, strip.target.height), source,
                               QRectF(strip.source.x, strip.source.y, strip.source.width, strip.source.height));
         }
-        return std::make_shared<qt::QtTerminalImage>(std::move(pixels), strip.width, strip.height, strip.col);
+        // Not make_shared: the terminal's ledger of line images holds strips
+        // weakly, which would keep a shared block's memory past the strip.
+        std::shared_ptr<qt::QtTerminalImage> made(
+            new qt::QtTerminalImage(std::move(pixels), strip.width, strip.height, strip.col));
+        // Opaque where the source covers pixels whole: opaque as far as it reaches.
+        if (!readSource && isOpaque(made->image(), ImageInsertion::stripPixels(strip, true)))
+            made->opaqueArea = ImageInsertion::stripPixels(strip);
+        return made;
     });
 }
 

@@ -287,6 +287,7 @@ void Buffer::recalculateLinesWithImagesCount()
 void Buffer::attachImage(std::shared_ptr<TerminalImage> image, int64_t row)
 {
     if (row < 0 || row >= lines_.count()) return;
+    if (imageLedger_) imageLedger_->charge(image, isAlternateInLedger_, linesTop + row);
     BufferLine& line = lines_[row];
     if (!line.images) {
         line.images.emplace();

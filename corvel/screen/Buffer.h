@@ -32,6 +32,7 @@
 #include "corvel/screen/CharData.h"
 #include "corvel/screen/CharSets.h"
 #include "corvel/screen/CircularBufferLineList.h"
+#include "corvel/screen/LineImageLedger.h"
 #include "corvel/screen/Position.h"
 #include "corvel/screen/TerminalImage.h"
 
@@ -129,8 +130,16 @@ public:
     // Recounts the lines that hold an image list.
     void recalculateLinesWithImagesCount();
     // Appends the image to the list of the line at ring index `row`; a row
-    // outside the lines held is ignored.
+    // outside the lines held is ignored. An image attached for the first
+    // time is charged to the ledger, when one is set.
     void attachImage(std::shared_ptr<TerminalImage> image, int64_t row);
+    // The ledger of the terminal's line images (not owned; it outlives the
+    // buffer's use of it) and whether this is the alternate buffer in it.
+    void setImageLedger(LineImageLedger* ledger, bool isAlternate)
+    {
+        imageLedger_ = ledger;
+        isAlternateInLedger_ = isAlternate;
+    }
 
     // ---- text insertion (the print path) ----
 
@@ -280,6 +289,8 @@ private:
     int y_ = 0;
     int yBase_ = 0;
     int64_t linesWithImagesCount_ = 0;
+    LineImageLedger* imageLedger_ = nullptr;
+    bool isAlternateInLedger_ = false;
     int scrollBottom_ = 0;
     int scrollTop_ = 0;
     int marginLeft_ = 0;

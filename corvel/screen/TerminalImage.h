@@ -1,17 +1,48 @@
 // Images anchored on a screen row. Lines, the line ring and the buffer hold
 // these without looking inside them; the view supplies the conforming type.
+// An image attached to a line is charged to its terminal's ledger of line
+// images (LineImageLedger) once, and gives its bytes back when destroyed.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <memory>
 #include <optional>
 
 namespace corvel {
 
 class KittyPlacementImage;
 
+// The bytes and number of the images charged to one ledger that still exist.
+// Shared by the ledger and its images, so an image outliving its terminal
+// still has somewhere to give its bytes back.
+struct LineImageTally {
+    std::atomic<int64_t> bytes{0};
+    std::atomic<int64_t> images{0};
+};
+
+// A rectangle of an image's pixels: left and top included, right and bottom
+// not.
+struct ImagePixelArea {
+    int64_t left = 0;
+    int64_t top = 0;
+    int64_t right = 0;
+    int64_t bottom = 0;
+
+    bool isEmpty() const { return right <= left || bottom <= top; }
+    bool contains(const ImagePixelArea& other) const
+    {
+        return other.isEmpty() ||
+               (left <= other.left && top <= other.top && right >= other.right && bottom >= other.bottom);
+    }
+};
+
 class TerminalImage {
 public:
-    virtual ~TerminalImage() = default;
+    TerminalImage() = default;
+    TerminalImage(const TerminalImage&) = delete;
+    TerminalImage& operator=(const TerminalImage&) = delete;
+    virtual ~TerminalImage();
 
     virtual int64_t pixelWidth() const = 0;
     virtual int64_t pixelHeight() const = 0;
@@ -23,6 +54,22 @@ public:
     // dynamic_cast would answer, for walks over many line images.
     virtual const KittyPlacementImage* asKittyPlacementImage() const { return nullptr; }
     virtual KittyPlacementImage* asKittyPlacementImage() { return nullptr; }
+
+    // What the image's pixels show, for telling when a later image hides
+    // this one: the pixels that may be seen (none given: all of them) and
+    // the pixels that are all opaque (none given: no pixel is known to be).
+    std::optional<ImagePixelArea> paintedArea;
+    std::optional<ImagePixelArea> opaqueArea;
+    ImagePixelArea painted() const { return paintedArea.value_or(ImagePixelArea{0, 0, pixelWidth(), pixelHeight()}); }
+
+    // Whether a ledger counts this image; charged once, for `bytes`.
+    bool isCharged() const { return tally_ != nullptr; }
+    void charge(std::shared_ptr<LineImageTally> tally, int64_t bytes);
+    int64_t chargedBytes() const { return chargedBytes_; }
+
+private:
+    std::shared_ptr<LineImageTally> tally_;
+    int64_t chargedBytes_ = 0;
 };
 
 // An image that belongs to a placement of the Kitty graphics protocol (or,

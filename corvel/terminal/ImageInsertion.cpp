@@ -77,6 +77,17 @@ std::pair<double, double> targetSize(const ImageInsertionRequest& request, const
     return {w, h};
 }
 
+ImagePixelArea stripPixels(const ImageStrip& strip, bool wholeOnly)
+{
+    const ImageRect& t = strip.target;
+    if (!positive(t.width) || !positive(t.height)) return {};
+    const auto low = [&](double v) { return wholeOnly ? std::ceil(v - kSlack) : std::round(v); };
+    const auto high = [&](double v) { return wholeOnly ? std::floor(v + kSlack) : std::round(v); };
+    const auto at = [](double v, int most) { return static_cast<int64_t>(std::clamp(v, 0.0, double(most))); };
+    return {at(low(t.x), strip.width), at(low(t.y), strip.height), at(high(t.x + t.width), strip.width),
+            at(high(t.y + t.height), strip.height)};
+}
+
 ImageInsertionResult insert(Terminal& terminal, const ImageInsertionRequest& request,
                             const ImageInsertionGeometry& geometry, const ImageStripFactory& makeStrip)
 {
@@ -130,6 +141,8 @@ ImageInsertionResult insert(Terminal& terminal, const ImageInsertionRequest& req
         }
         std::shared_ptr<TerminalImage> image = makeStrip(strip);
         if (!image) continue;
+        image->paintedArea = stripPixels(strip);
+        if (request.sourceOpaque) image->opaqueArea = image->paintedArea;
         if (kitty) KittyPlacementInsertion::stamp(terminal, image, *kitty, i);
         buffer.attachImage(std::move(image), int64_t(buffer.y()) + buffer.yBase());
         terminal.updateRange(buffer.y());

@@ -38,6 +38,10 @@ struct ImageInsertionRequest {
     ImageSizeRequest width;
     ImageSizeRequest height;
     bool preserveAspectRatio = true;
+    // Every source pixel is opaque, so every strip is where its target
+    // reaches (a strip factory may also tell so of the strip it made, by
+    // its opaque area).
+    bool sourceOpaque = false;
 };
 
 // A rectangle in pixels with y down.
@@ -83,6 +87,16 @@ namespace ImageInsertion {
 // when the request cannot be met (no source size, nothing asked).
 std::pair<double, double> targetSize(const ImageInsertionRequest& request, const ImageInsertionGeometry& geometry,
                                      int64_t maxRows);
+
+// The pixels of a strip its target reaches, to the nearest whole pixel: a
+// pixel at an edge that does not fall on whole pixels counts when the target
+// covers at least half of it (with `wholeOnly`, only pixels it covers
+// whole). Empty without a target. The insertion gives each strip this as
+// its painted area, and as its opaque area too when the source is opaque all
+// over; so a later picture of the same size is seen to hide an earlier one
+// at any scale, and where both cover an edge pixel in part what shows there
+// is the later one's alone once the earlier one goes.
+ImagePixelArea stripPixels(const ImageStrip& strip, bool wholeOnly = false);
 
 // Inserts the image at the cursor of the terminal's current buffer.
 ImageInsertionResult insert(Terminal& terminal, const ImageInsertionRequest& request,

@@ -43,6 +43,7 @@ Terminal::Terminal(std::weak_ptr<TerminalDelegate> delegate, const TerminalOptio
 
     normalBuffer_ = makeNormalBuffer();
     altBuffer_ = std::make_unique<Buffer>(cols_, rows_, tabStopWidth, std::nullopt);
+    altBuffer_->setImageLedger(&lineImages_, true);
     installScrollCallback(*altBuffer_);
     buffer_ = normalBuffer_.get();
 
@@ -63,6 +64,7 @@ std::unique_ptr<Buffer> Terminal::makeNormalBuffer()
 {
     auto made = std::make_unique<Buffer>(cols_, rows_, tabStopWidth, options_.scrollback);
     made->fillViewportRows();
+    made->setImageLedger(&lineImages_, false);
     installScrollCallback(*made);
     return made;
 }

@@ -623,6 +623,15 @@ public:
         const std::function<bool(const KittyPlacementImage&, int64_t)>& predicate);
     // Frees the stored images that no record and no line image shows.
     void cleanupUnusedKittyImages();
+
+    // ---- what the lines keep to draw (TerminalLineImages.cpp) ----
+
+    // Runs a host's insertion of one image (the strips it attaches make one
+    // picture), then drops the earlier picture the new one hides in the same
+    // cells and, past the line image limit, the oldest pictures.
+    void insertLinePicture(const std::function<void()>& insert);
+    // The account of the images on the lines of both buffers.
+    const LineImageLedger& lineImages() const { return lineImages_; }
     // How many times a full ring of the current buffer has renumbered its
     // lines by dropping the oldest. A line index taken before a scroll is
     // brought up to date by subtracting the growth of this count.
@@ -887,6 +896,14 @@ private:
     void settleKittyRecordRows(bool isAlternateBuffer);
     // Puts the cursor after a normal placement shown at (originCol,
     // originLine) as the placement's keys ask.
+    // Takes a picture's strips off the lines (a Kitty placement with its
+    // record) and forgets it; the bytes it was charged.
+    int64_t dropLinePicture(uint64_t serial);
+    // Drops the picture that picture `serial` was drawn over, when every
+    // pixel of it is hidden.
+    void dropHiddenLinePicture(uint64_t serial);
+    void enforceLineImageLimit(uint64_t keep);
+
     void placeCursorAfterKittyImage(const KittyGraphicsControl& control, const KittyPlacementContext& context,
                                     int64_t originCol, int64_t originLine, int savedX, int savedY,
                                     std::optional<std::pair<int64_t, int64_t>> pixelSize);
@@ -901,6 +918,8 @@ private:
     int cols_ = 80;
     int rows_ = 25;
     TerminalOptions options_;
+    // Before the buffers: their lines' images point at its tally.
+    LineImageLedger lineImages_;
     std::unique_ptr<Buffer> normalBuffer_;
     std::unique_ptr<Buffer> altBuffer_;
     Buffer* buffer_ = nullptr;

@@ -300,14 +300,16 @@ bool Terminal::displayKittyImage(const KittyGraphicsPayload& payload, const Kitt
     } else if (payload.bytes) {
         if (const auto size = kittyPngPixelSize(*payload.bytes)) pixelSize = std::pair{size->width, size->height};
     }
-    withDelegate([&](TerminalDelegate& host) {
-        if (pixels) {
-            host.createImageFromBitmap(*this, pixels->bytes, static_cast<int>(pixels->width),
-                                       static_cast<int>(pixels->height));
-        } else if (payload.bytes) {
-            host.createImage(*this, *payload.bytes, context.widthRequest, context.heightRequest,
-                             context.preserveAspectRatio);
-        }
+    insertLinePicture([&] {
+        withDelegate([&](TerminalDelegate& host) {
+            if (pixels) {
+                host.createImageFromBitmap(*this, pixels->bytes, static_cast<int>(pixels->width),
+                                           static_cast<int>(pixels->height));
+            } else if (payload.bytes) {
+                host.createImage(*this, *payload.bytes, context.widthRequest, context.heightRequest,
+                                 context.preserveAspectRatio);
+            }
+        });
     });
     // Lines the insertion pushed out of a full ring moved the origin up.
     placeCursorAfterKittyImage(control, context, originCol, originLine - (lineShiftCount_ - shiftsBefore), savedX,
@@ -394,7 +396,9 @@ std::unique_ptr<DcsHandler> Terminal::makeSixelDcsHandler()
 {
     return std::make_unique<SixelDcsHandler>(defaultAnsiColors, [this](std::vector<uint8_t>& pixels, int width,
                                                                        int height) {
-        withDelegate([&](TerminalDelegate& host) { host.createImageFromBitmap(*this, pixels, width, height); });
+        insertLinePicture([&] {
+            withDelegate([&](TerminalDelegate& host) { host.createImageFromBitmap(*this, pixels, width, height); });
+        });
     });
 }
 

@@ -23,6 +23,9 @@ struct TerminalOptions {
     // Kitty placements kept at most (records, with their line images); past
     // it the oldest go. At least 1.
     int64_t kittyPlacementLimit = 4096;
+    // Bytes the images on the lines of both buffers (the history included)
+    // hold at most; past it the oldest pictures go, the newest one last.
+    int64_t lineImageLimitBytes = 335544320;  // 320 MiB
     Ansi256PaletteStrategy ansi256PaletteStrategy = Ansi256PaletteStrategy::base16Lab;
 
     // Every field at its default.

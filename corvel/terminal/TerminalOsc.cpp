@@ -411,7 +411,7 @@ void Terminal::osciTerm2(std::span<const uint8_t> data)
     const ImageSizeRequest w = parseImageSize(width);
     const ImageSizeRequest h = parseImageSize(height);
     const bool keepAspect = !preserveAspectRatio || *preserveAspectRatio == "1";
-    withDelegate([&](TerminalDelegate& d) { d.createImage(*this, *image, w, h, keepAspect); });
+    insertLinePicture([&] { withDelegate([&](TerminalDelegate& d) { d.createImage(*this, *image, w, h, keepAspect); }); });
 }
 
 }  // namespace corvel

@@ -176,5 +176,133 @@ TEST(ViewImages, PlaceholderCellsShowTheirSliceAndTheImageIsCached)
     EXPECT_EQ(TerminalView::kittyAspectFitRect(QSizeF(0, 50), QRectF(0, 0, 40, 40)), QRectF(0, 0, 40, 40));
 }
 
+// A sixel of `width` x 60 pixels, green, every pixel set or (sparse) only
+// the top one of each band of six.
+std::string greenSixel(int width, bool sparse = false)
+{
+    std::string out = "\x1bPq#0;2;0;100;0";
+    for (int band = 0; band < 10; ++band) out += "#0!" + std::to_string(width) + (sparse ? "@-" : "~-");
+    return out + "\x1b\\";
+}
+
+int lineImageCount(TerminalView& view)
+{
+    int count = 0;
+    for (int row = 0; row < view.getTerminal().rows(); ++row) count += int(imagesOn(view, row).size());
+    return count;
+}
+
+TEST(ViewImages, APictureDrawnOverInTheSameCellsGoesAndTheScreenLooksTheSame)
+{
+    TerminalView once(QRect(0, 0, 400, 300), font14());
+    testing::feed(once, "\x1b[H" + greenSixel(120));
+    TerminalView many(QRect(0, 0, 400, 300), font14());
+    for (int i = 0; i < 5; ++i) testing::feed(many, "\x1b[H" + greenSixel(120));
+    ASSERT_EQ(lineImageCount(once), 4);  // 60 pixels on 17-pixel rows
+    EXPECT_EQ(lineImageCount(many), 4);
+    EXPECT_EQ(many.getTerminal().lineImages().bytes(), once.getTerminal().lineImages().bytes());
+    EXPECT_EQ(renderView(many), renderView(once));
+
+    // What a strip calls opaque is: its pixels there are all opaque, the
+    // partial last strip included (the image falls on whole pixels).
+    for (int row = 0; row < 4; ++row) {
+        const auto strip = std::dynamic_pointer_cast<QtTerminalImage>(imagesOn(many, row).at(0));
+        ASSERT_TRUE(strip && strip->opaqueArea);
+        const ImagePixelArea area = *strip->opaqueArea;
+        EXPECT_FALSE(area.isEmpty());
+        for (int64_t y = area.top; y < area.bottom; ++y)
+            for (int64_t x = area.left; x < area.right; ++x)
+                ASSERT_EQ(strip->image().pixelColor(int(x), int(y)).alpha(), 255) << row << " " << x << " " << y;
+    }
+
+    // Wider than the view: shown at the view's width, 12.03 pixels high, so
+    // the edges fall inside pixels.
+    TerminalView wide(QRect(0, 0, 401, 300), font14());
+    for (int i = 0; i < 5; ++i) testing::feed(wide, "\x1b[H" + greenSixel(2000));
+    EXPECT_EQ(lineImageCount(wide), 1);
+    // More pixels than the view: the strips are read instead of the source.
+    // These are shorter, so the last one above stays under them.
+    for (int i = 0; i < 5; ++i) testing::feed(wide, "\x1b[H" + greenSixel(3000));
+    EXPECT_EQ(lineImageCount(wide), 2);
+    for (int i = 0; i < 2; ++i) testing::feed(wide, "\x1b[H" + greenSixel(3000, true));
+    EXPECT_EQ(lineImageCount(wide), 4);
+
+    // The same over and over from a Kitty program: one placement is left.
+    TerminalView kitty(QRect(0, 0, 400, 300), font14());
+    std::string stream = testing::kittyCommand("a=t,f=32,s=1,v=1,i=1,q=2", "AAD//w==");
+    for (int p = 1; p <= 200; ++p)
+        stream += "\x1b[H" + testing::kittyCommand("a=p,q=2,i=1,c=20,r=10,C=1,p=" + std::to_string(p));
+    testing::feed(kitty, stream);
+    EXPECT_EQ(kitty.getTerminal().kittyGraphicsState.placementsByKey.size(), 1u);
+    EXPECT_EQ(lineImageCount(kitty), 10);
+}
+
+TEST(ViewImages, APictureThatShowsThroughALaterOneStays)
+{
+    // Pixels left transparent, or a smaller picture over a larger one.
+    TerminalView sparse(QRect(0, 0, 400, 300), font14());
+    for (int i = 0; i < 3; ++i) testing::feed(sparse, "\x1b[H" + greenSixel(120, true));
+    EXPECT_EQ(lineImageCount(sparse), 12);
+    TerminalView smaller(QRect(0, 0, 400, 300), font14());
+    testing::feed(smaller, "\x1b[H" + greenSixel(120) + "\x1b[H" + greenSixel(100));
+    EXPECT_EQ(lineImageCount(smaller), 8);
+}
+
+TEST(ViewImages, StreamsOfStackedPicturesKeepTheLinesSmall)
+{
+    // Placements of 77x40 cells at the top left, the cursor left in place,
+    // and sixels of 2000x600 pixels there: one picture of each kind is kept,
+    // as the terminal counts what its lines hold. (The benchmark of a
+    // hostile cell sends 2,000 and 4,000 of them.)
+    TerminalView view(QRect(0, 0, 800, 800), font14());
+    ASSERT_GE(view.getTerminal().rows(), 41);
+    std::string placements = testing::kittyCommand("a=t,q=2,f=32,s=1,v=1,i=1", "AAD//w==");
+    for (int k = 1; k <= 500; ++k)
+        placements += "\x1b[H" + testing::kittyCommand("a=p,q=2,i=1,p=" + std::to_string(k) + ",c=77,r=40,C=1");
+    testing::feed(view, placements);
+    const int64_t onePlacement = view.getTerminal().lineImages().bytes();
+    EXPECT_LT(onePlacement, 40 << 20);
+    EXPECT_EQ(view.getTerminal().kittyGraphicsState.placementsByKey.size(), 1u);
+
+    std::string sixel = "\x1bPq#0;2;0;100;0";
+    for (int band = 0; band < 100; ++band) sixel += "#0!2000~-";
+    sixel += "\x1b\\";
+    std::string sixels;
+    for (int k = 0; k < 50; ++k) sixels += "\x1b[H" + sixel;
+    testing::feed(view, "\x1b[2J" + sixels);
+    const int64_t oneSixel = view.getTerminal().lineImages().bytes();
+    EXPECT_LT(oneSixel, 10 << 20);
+    testing::feed(view, sixels);
+    EXPECT_EQ(view.getTerminal().lineImages().bytes(), oneSixel);
+}
+
+TEST(ViewImages, AOnePixelImageStretchedOverWholePixelsLooksAsThePainterDrawsIt)
+{
+    // 30 pixels square from one half-transparent pixel: strips of 17 and 13
+    // rows, filled without a painter; the painter's drawing is the reference.
+    QImage one(1, 1, QImage::Format_ARGB32);
+    one.setPixelColor(0, 0, QColor(200, 40, 90, 128));
+    QByteArray png;
+    QBuffer device(&png);
+    device.open(QIODevice::WriteOnly);
+    one.save(&device, "PNG");
+    TerminalView view(QRect(0, 0, 400, 200), font14());
+    testing::feed(view, "\x1b]1337;File=inline=1;width=30px:" + png.toBase64().toStdString() + "\x07");
+    const QImage source = one.convertToFormat(QImage::Format_RGBA8888_Premultiplied);
+    for (int row = 0; row < 2; ++row) {
+        const auto strip = std::dynamic_pointer_cast<QtTerminalImage>(imagesOn(view, row).at(0));
+        ASSERT_TRUE(strip);
+        QImage expected(strip->image().size(), QImage::Format_RGBA8888_Premultiplied);
+        expected.fill(Qt::transparent);
+        QPainter painter(&expected);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.setCompositionMode(QPainter::CompositionMode_Source);
+        const int rows = row == 0 ? 17 : 13;
+        painter.drawImage(QRectF(0, 0, 30, rows), source, QRectF(0, row == 0 ? 0 : 17.0 / 30, 1, rows / 30.0));
+        painter.end();
+        EXPECT_EQ(strip->image(), expected) << row;
+    }
+}
+
 }  // namespace
 }  // namespace corvel

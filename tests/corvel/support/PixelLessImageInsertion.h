@@ -96,8 +96,11 @@ inline double requestedLength(const ImageSizeRequest& request, double cell, doub
 }
 
 // Inserts a source of sw x sh pixels at the cursor; returns the strips made.
+// With `opaque` the source counts as opaque all over, as the view tells of
+// its strips.
 inline int insertPixelLess(Terminal& terminal, double sw, double sh, ImageSizeRequest widthRequest,
-                           ImageSizeRequest heightRequest, bool preserveAspectRatio, StripGeometry cell)
+                           ImageSizeRequest heightRequest, bool preserveAspectRatio, StripGeometry cell,
+                           bool opaque = false)
 {
     if (!(sw > 0 && sh > 0)) return 0;
     Buffer& buffer = terminal.buffer();
@@ -123,6 +126,9 @@ inline int insertPixelLess(Terminal& terminal, double sw, double sh, ImageSizeRe
         const double band = std::min(h, height - top);
         auto strip = std::make_shared<StripImage>(static_cast<int64_t>(width), static_cast<int64_t>(h), buffer.x(),
                                                   top * sh / height, band * sh / height);
+        strip->paintedArea = ImagePixelArea{0, 0, static_cast<int64_t>(width), static_cast<int64_t>(std::ceil(band))};
+        if (opaque)
+            strip->opaqueArea = ImagePixelArea{0, 0, static_cast<int64_t>(width), static_cast<int64_t>(std::floor(band))};
         if (kitty) KittyPlacementInsertion::stamp(terminal, strip, *kitty, i);
         buffer.attachImage(strip, int64_t{buffer.y()} + buffer.yBase());
         terminal.updateRange(buffer.y());
@@ -139,7 +145,8 @@ inline int insertPixelLess(Terminal& terminal, double sw, double sh, ImageSizeRe
 }
 
 // A host with a cell size of 10 x 20 pixels (or none) that inserts every
-// image it is handed and records the replies.
+// image it is handed (as opaque ones with `opaqueImages`) and records the
+// replies.
 class StripHost : public TerminalDelegate {
 public:
     void send(Terminal&, std::span<const uint8_t> data) override { replies.append(data.begin(), data.end()); }
@@ -162,7 +169,7 @@ public:
         } else if (source.cols() * geometry.cellWidth < width) {
             widthRequest = ImageSizeRequest::percent(100);
         }
-        insertPixelLess(source, width, height, widthRequest, heightRequest, keep, geometry);
+        insertPixelLess(source, width, height, widthRequest, heightRequest, keep, geometry, opaqueImages);
     }
     void createImage(Terminal& source, std::span<const uint8_t> data, ImageSizeRequest width,
                      ImageSizeRequest height, bool preserveAspectRatio) override
@@ -170,11 +177,12 @@ public:
         const auto size = kittyPngPixelSize(data);
         if (!size) return;
         insertPixelLess(source, static_cast<double>(size->width), static_cast<double>(size->height), width, height,
-                        preserveAspectRatio, geometry);
+                        preserveAspectRatio, geometry, opaqueImages);
     }
 
     StripGeometry geometry;
     bool hasCellSize = true;
+    bool opaqueImages = false;  // every image inserted counts as opaque all over
     std::string replies;
     std::pair<int, int> lastBitmap{0, 0};
     std::vector<uint8_t> lastBitmapBytes;
