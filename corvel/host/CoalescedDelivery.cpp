@@ -148,6 +148,30 @@ bool CoalescedDelivery::turnUsedUp(Nanos now)
     return true;
 }
 
+size_t CoalescedDelivery::nextPieceBytes() const
+{
+    if (recentNs_ <= 0) return pieceBytes;  // nothing measured, or no time passed
+    const double bytes = double(pieceNs) * recentBytes_ / recentNs_;
+    if (bytes >= double(pieceBytes)) return pieceBytes;
+    return std::max(minPieceBytes, static_cast<size_t>(bytes));
+}
+
+void CoalescedDelivery::measurePiece(size_t bytes, Nanos ns)
+{
+    if (bytes < minPieceBytes) return;
+    // The window holds about `pieceBytes`: enough pieces that output whose
+    // cost comes in lumps (an image's end, say) is measured at its average.
+    const double window = double(pieceBytes);
+    const double piece = double(bytes);
+    if (recentBytes_ + piece > window) {
+        const double keep = piece >= window ? 0.0 : (window - piece) / recentBytes_;
+        recentNs_ *= keep;
+        recentBytes_ *= keep;
+    }
+    recentNs_ += double(std::max<Nanos>(ns, 0));
+    recentBytes_ += piece;
+}
+
 void CoalescedDelivery::postDrain()
 {
     std::weak_ptr<CoalescedDelivery> weak = weak_from_this();
@@ -177,6 +201,7 @@ void CoalescedDelivery::drain()
         yielded_ = false;
         stopWaiting();
     }
+    Nanos pieceStart = start;
     for (;;) {
         if (!inPieces_) {
             Entry entry;
@@ -207,7 +232,7 @@ void CoalescedDelivery::drain()
             std::vector<uint8_t> block = std::move(*inPieces_);
             inPieces_.reset();
             const std::span<const uint8_t> rest = std::span<const uint8_t>(block).subspan(pieceOffset_);
-            const std::span<const uint8_t> piece = rest.first(std::min(rest.size(), pieceBytes));
+            const std::span<const uint8_t> piece = rest.first(std::min(rest.size(), nextPieceBytes()));
             deliver_(piece);
             deliveredBytes = piece.size();
             if (pieceOffset_ + piece.size() < block.size()) {
@@ -216,6 +241,8 @@ void CoalescedDelivery::drain()
             }
         }
         const Nanos end = clock_();
+        measurePiece(deliveredBytes, end - pieceStart);
+        pieceStart = end;
         if (deliveredBytes > 0 && delivered(deliveredBytes, end) && resume_) resume_();
         if (turn_) turn_->lastEnd = end;
         if (turnUsedUp(end)) {

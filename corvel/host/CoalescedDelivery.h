@@ -1,8 +1,13 @@
 // Moves blocks produced on a background thread to a consumer on one queue,
 // typically the main queue: in arrival order, one consumer call per block (a
-// block larger than `pieceBytes` in pieces of that size), in slices of at
-// most `timeSliceNs` so that the queue runs its other work in between; a
-// slice may end inside a large block, whose rest comes first in the next.
+// block larger than the current piece size in pieces of that size), in
+// slices of at most `timeSliceNs` so that the queue runs its other work in
+// between; a slice may end inside a large block, whose rest comes first in
+// the next. The piece size follows what the consumer's time per byte of this
+// producer's recent pieces was, so that a piece takes about `pieceNs`: cheap
+// output (plain text) goes in pieces of `pieceBytes`, costly output (large
+// images) in pieces down to `minPieceBytes`, so that a slice or a shared turn
+// can end between them instead of after tens of milliseconds.
 // What waits is bounded by a ReadAheadBound: above its high-water mark of
 // waiting bytes (a block being handed over in pieces counts until its last
 // piece went) the producer is asked to pause, and it is resumed once the
@@ -53,6 +58,13 @@ public:
     // Blocks are handed over in pieces of at most this many bytes, so that
     // costly output (images, say) cannot hold the queue for a whole block.
     static constexpr size_t pieceBytes = 16384;
+    // A piece is sized to take the consumer about this long at the time per
+    // byte it took for this producer's recent pieces, but it holds at least
+    // `minPieceBytes` (one call's fixed cost stays small beside its bytes').
+    // Pieces smaller than that are not measured: their time is mostly the
+    // call's, not their bytes'.
+    static constexpr Nanos pieceNs = 1'000'000;
+    static constexpr size_t minPieceBytes = 512;
     // The longest run of all deliveries that share a turn.
     static constexpr Nanos turnNs = 5'000'000;
     // How long a delivery that finds the turn used up waits, and how long
@@ -94,6 +106,10 @@ private:
     void push(Entry entry);
     // Counts `bytes` as delivered at `now`; true when the producer may go on.
     bool delivered(size_t bytes, Nanos now);
+    // The size of the next piece, from the recent pieces' time per byte.
+    size_t nextPieceBytes() const;
+    // Counts a piece of `bytes` that took the consumer `ns`.
+    void measurePiece(size_t bytes, Nanos ns);
     void postDrain();
     void postDrainLater();
     void drain();
@@ -114,6 +130,12 @@ private:
     std::optional<std::vector<uint8_t>> inPieces_;
     size_t pieceOffset_ = 0;
     bool yielded_ = false;         // let a waiting delivery go first since it last ran
+    // The consumer's time over the bytes of the recent measured pieces, the
+    // older ones weighing less so that the bytes count about `pieceBytes`;
+    // no bytes before the first measured piece (which then gets `pieceBytes`).
+    // Consumer's queue only.
+    double recentNs_ = 0;
+    double recentBytes_ = 0;
 
     mutable std::mutex lock_;
     std::vector<Entry> entries_;

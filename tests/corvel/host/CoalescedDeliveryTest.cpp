@@ -244,3 +244,116 @@ TEST(CoalescedDelivery, AProducerAmongManyHasNoMoreWaitingThanTheConsumerTakesOf
     EXPECT_GT(one.deliveries[0]->highWater(), size_t{2} << 20);
     EXPECT_LE(one.catchUp(one.deliveries[0]), kSimSecond / 2);
 }
+
+namespace {
+
+// One producer whose blocks a consumer takes at a cost set per byte, on a
+// simulated clock; records each piece with what it cost.
+struct CostedPieces {
+    explicit CostedPieces(std::function<Nanos(uint8_t)> costOf) : costOf(std::move(costOf))
+    {
+        delivery = CoalescedDelivery::create(
+            [this](CoalescedDelivery::Block block) { queue.async(std::move(block)); },
+            [this](std::span<const uint8_t> bytes) {
+                Nanos cost = 0;
+                for (uint8_t byte : bytes) cost += this->costOf(byte);
+                now += cost;
+                pieces.push_back({std::string(bytes.begin(), bytes.end()), cost});
+            },
+            ReadAheadBound::fixed(64 << 20), nullptr, [this] { return now; });
+    }
+
+    std::string joined() const
+    {
+        std::string all;
+        for (const auto& piece : pieces) all += piece.bytes;
+        return all;
+    }
+
+    struct Piece {
+        std::string bytes;
+        Nanos cost;
+    };
+    std::function<Nanos(uint8_t)> costOf;
+    RunLoopQueue queue;
+    Nanos now = 0;
+    std::vector<Piece> pieces;
+    std::shared_ptr<CoalescedDelivery> delivery;
+};
+
+std::string numbered(size_t size, size_t seed)
+{
+    std::string text;
+    for (size_t i = 0; i < size; ++i) text += char('a' + (i * 7 + seed) % 26);
+    return text;
+}
+
+}  // namespace
+
+TEST(CoalescedDelivery, PiecesAreSizedByWhatTheirBytesCostTheConsumer)
+{
+    // Output that costs 2 us a byte (pictures): after the first piece, which
+    // nothing measured before, the pieces hold what the consumer takes in
+    // about a millisecond, so a slice or a turn can end between them.
+    CostedPieces costly([](uint8_t) { return Nanos{2'000}; });
+    std::string sent;
+    for (size_t i = 0; i < 4; ++i) {
+        sent += numbered(65536, i);
+        costly.delivery->enqueue(bytesOf(numbered(65536, i)));
+    }
+    bool markerInOrder = false;
+    costly.delivery->enqueueMarker([&] { markerInOrder = costly.joined() == sent; });
+    costly.delivery->enqueue(bytesOf("after"));
+    costly.queue.runUntilIdle();
+    EXPECT_EQ(costly.joined(), sent + "after");
+    EXPECT_TRUE(markerInOrder);
+    EXPECT_EQ(costly.delivery->pendingBytes(), 0u);
+    ASSERT_GT(costly.pieces.size(), 3u);
+    EXPECT_EQ(costly.pieces[0].bytes.size(), CoalescedDelivery::pieceBytes);
+    for (size_t i = 1; i < costly.pieces.size(); ++i) {
+        EXPECT_LE(costly.pieces[i].bytes.size(), CoalescedDelivery::minPieceBytes) << "piece " << i;
+        EXPECT_LE(costly.pieces[i].cost, 2 * CoalescedDelivery::pieceNs) << "piece " << i;
+    }
+
+    // Plain text at 10 ns a byte keeps the largest pieces.
+    CostedPieces cheap([](uint8_t) { return Nanos{10}; });
+    for (size_t i = 0; i < 4; ++i) cheap.delivery->enqueue(bytesOf(numbered(65536, i)));
+    cheap.queue.runUntilIdle();
+    ASSERT_EQ(cheap.pieces.size(), 16u);
+    for (const auto& piece : cheap.pieces) EXPECT_EQ(piece.bytes.size(), CoalescedDelivery::pieceBytes);
+}
+
+TEST(CoalescedDelivery, OutputWhoseCostComesInLumpsIsMeasuredAtItsAverage)
+{
+    // Pictures of about 930 bytes whose end ('!') costs 2.4 ms and the rest
+    // almost nothing, as an image is stored when its last byte arrives: a
+    // piece measured alone would seem cheap or dear by where it was cut; the
+    // pieces are sized from the average, so none holds two image ends.
+    CostedPieces lumpy([](uint8_t byte) { return byte == '!' ? Nanos{2'400'000} : Nanos{20}; });
+    std::string picture(929, 'p');
+    picture += '!';
+    std::string stream;
+    while (stream.size() < 256 * 1024) stream += picture;
+    lumpy.delivery->enqueue(bytesOf(stream));
+    lumpy.queue.runUntilIdle();
+    EXPECT_EQ(lumpy.joined(), stream);
+    for (size_t i = 1; i < lumpy.pieces.size(); ++i)
+        EXPECT_LE(std::count(lumpy.pieces[i].bytes.begin(), lumpy.pieces[i].bytes.end(), '!'), 1) << "piece " << i;
+
+    // When the stream turns cheap again, its pieces grow back to the largest
+    // within a few measured windows (what was dear weighs less with every
+    // piece, the more so the larger the pieces grow).
+    lumpy.pieces.clear();
+    std::string text = numbered(256 * 1024, 3);
+    lumpy.delivery->enqueue(bytesOf(text));
+    lumpy.queue.runUntilIdle();
+    EXPECT_EQ(lumpy.joined(), text);
+    size_t grownAfter = 0;
+    while (grownAfter < lumpy.pieces.size() && lumpy.pieces[grownAfter].bytes.size() < CoalescedDelivery::pieceBytes)
+        ++grownAfter;
+    size_t bytesBefore = 0;
+    for (size_t i = 0; i < grownAfter; ++i) bytesBefore += lumpy.pieces[i].bytes.size();
+    EXPECT_LE(bytesBefore, 6 * CoalescedDelivery::pieceBytes);
+    for (size_t i = grownAfter; i + 1 < lumpy.pieces.size(); ++i)
+        EXPECT_EQ(lumpy.pieces[i].bytes.size(), CoalescedDelivery::pieceBytes) << "piece " << i;
+}
