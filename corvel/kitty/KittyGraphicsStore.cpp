@@ -40,7 +40,9 @@ bool current(const KittyGraphicsState& state, uint64_t tick, uint32_t imageId)
 
 void noteTick(KittyGraphicsState& state, uint64_t tick, uint32_t imageId)
 {
-    state.imagesByTick.emplace(tick, imageId);
+    // Ticks only grow: the newest goes last, so the end is where it is put
+    // (the hint spares a walk down the tree of every image).
+    state.imagesByTick.emplace_hint(state.imagesByTick.end(), tick, imageId);
     if (state.imagesByTick.size() + state.shownImagesByTick.size() <= 2 * state.imagesById.size() + kSlack) return;
     // Mostly skipped entries: start again from the images.
     state.imagesByTick.clear();

@@ -180,9 +180,10 @@ size_t moveLineImagesAmong(Buffer& buffer, std::span<const std::shared_ptr<Termi
 namespace {
 
 // Takes the images `selects` picks (given the line index) off lines
-// first ..< last.
+// first ..< last; with `collectKeys`, notes the keys of those removed.
 KittyLineRemoval removeLineImages(Buffer& buffer, int64_t first, int64_t last,
-                                  const std::function<bool(const TerminalImage&, int64_t)>& selects)
+                                  const std::function<bool(const TerminalImage&, int64_t)>& selects,
+                                  bool collectKeys)
 {
     KittyLineRemoval removal;
     first = std::max<int64_t>(first, 0);
@@ -194,6 +195,7 @@ KittyLineRemoval removeLineImages(Buffer& buffer, int64_t first, int64_t last,
         auto& images = *line->images;
         const size_t removed = std::erase_if(images, [&](const std::shared_ptr<TerminalImage>& image) {
             if (!image || !selects(*image, row)) return false;
+            if (!collectKeys) return true;
             if (const KittyPlacementImage* kitty = asKittyImage(*image)) {
                 if (const auto key = kittyImageKey(*kitty)) removal.keys.insert(*key);
             }
@@ -215,7 +217,7 @@ KittyLineRemoval removeLineImagesAmong(Buffer& buffer, int64_t first, int64_t la
 {
     if (images.empty()) return {};
     return removeLineImages(buffer, first, last,
-                            [&](const TerminalImage& image, int64_t) { return isAmong(image, images); });
+                            [&](const TerminalImage& image, int64_t) { return isAmong(image, images); }, false);
 }
 
 KittyLineRemoval removeKittyLineImages(Buffer& buffer, int64_t first, int64_t last,
@@ -224,7 +226,7 @@ KittyLineRemoval removeKittyLineImages(Buffer& buffer, int64_t first, int64_t la
     return removeLineImages(buffer, first, last, [&](const TerminalImage& image, int64_t row) {
         const KittyPlacementImage* kitty = asKittyImage(image);
         return kitty && predicate(*kitty, row);
-    });
+    }, true);
 }
 
 }  // namespace corvel

@@ -117,7 +117,8 @@ KittyLineRemoval removeKittyLineImages(Buffer& buffer, int64_t first, int64_t la
 
 // Takes these very images off lines first ..< last (clamped to the buffer),
 // comparing identities only, so a line holding many images is walked at
-// the cost of comparing pointers.
+// the cost of comparing pointers. The caller knows their keys: the removal
+// lists none.
 KittyLineRemoval removeLineImagesAmong(Buffer& buffer, int64_t first, int64_t last,
                                        std::span<const std::shared_ptr<TerminalImage>> images);
 

@@ -40,6 +40,7 @@
 #include "corvel/screen/CharData.h"
 #include "corvel/screen/Color.h"
 #include "corvel/screen/ImageSizeRequest.h"
+#include "corvel/screen/TerminalImage.h"
 #include "corvel/terminal/CursorStyle.h"
 #include "corvel/terminal/LinkMatch.h"
 #include "corvel/terminal/MouseReporter.h"
@@ -630,6 +631,23 @@ private:
         QImage image;
     };
     std::unordered_map<uint32_t, PlaceholderImage> placeholderImages_;
+    // The last strip filled from a one-pixel source, whose pixels the next
+    // strip of the same size, pixel and covered area shares (strips are
+    // never drawn into once made), so a stream of 1x1 placements makes one
+    // pixel buffer instead of one each.
+    struct FilledStrip {
+        QImage pixels;
+        uint32_t pixel = 0;
+        ImagePixelArea area;
+    };
+    std::optional<FilledStrip> lastFilledStrip_;
+    // A strip of `width` x `height` pixels, `pixel` over `area` and
+    // transparent elsewhere: the last one made when it matches.
+    QImage filledStrip(int width, int height, uint32_t pixel, const ImagePixelArea& area);
+    // The device pixel ratio read once for the bytes being fed: no event
+    // runs inside a parse, so the view cannot change screens there, and a
+    // widget's ratio is looked up through the screens each time it is read.
+    std::optional<double> feedScale_;
     bool kittyIsComposing_ = false;
     std::optional<PendingKittyKey> pendingKittyKeyEvent_;
     // The key being handled, so editing commands keep its modifiers.

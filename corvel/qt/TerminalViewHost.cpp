@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <utility>
 
 namespace corvel {
 
@@ -49,6 +50,13 @@ void TerminalView::feed(std::span<const uint8_t> byteArray)
 {
     search_->invalidate();
     if (allowMouseReporting) selection_->setActive(false);
+    // Restored after (whatever the parse ends with), so a feed nested in
+    // another's parse leaves the outer one its ratio.
+    struct ScaleScope {
+        std::optional<double>& scale;
+        std::optional<double> outer;
+        ~ScaleScope() { scale = outer; }
+    } scope{feedScale_, std::exchange(feedScale_, devicePixelRatioF())};
     terminal_->parser().parse(byteArray);
     queuePendingDisplay();
 }

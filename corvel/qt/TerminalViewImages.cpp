@@ -82,6 +82,11 @@ bool isOpaque(const QImage& image, std::optional<ImagePixelArea> area = std::nul
     return true;
 }
 
+bool sameArea(const ImagePixelArea& a, const ImagePixelArea& b)
+{
+    return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+}
+
 // Whether a rectangle's edges fall on whole pixels.
 bool onWholePixels(const ImageRect& rect)
 {
@@ -124,7 +129,7 @@ void TerminalView::insertImage(const QImage& image, ImageSizeRequest width, Imag
     geometry.cellHeight = cellDimension_->height();
     geometry.frameWidth = this->width();
     geometry.frameHeight = this->height();
-    geometry.scale = devicePixelRatioF();
+    geometry.scale = feedScale_ ? *feedScale_ : devicePixelRatioF();
     ImageInsertionRequest request;
     request.sourceWidth = image.width();
     request.sourceHeight = image.height();
@@ -146,22 +151,22 @@ void TerminalView::insertImage(const QImage& image, ImageSizeRequest width, Imag
     uint32_t onlyPixel = 0;
     if (onePixel) std::memcpy(&onlyPixel, source.constScanLine(0), 4);
     ImageInsertion::insert(*terminal_, request, geometry, [&](const ImageStrip& strip) -> std::shared_ptr<TerminalImage> {
-        QImage pixels(strip.width, strip.height, kImageFormat);
-        if (pixels.isNull()) return nullptr;
-        pixels.fill(Qt::transparent);
+        QImage pixels;
         if (onePixel && int64_t(strip.width) * strip.height <= kFilledStripPixels && onWholePixels(strip.target)) {
-            // That one pixel wherever it lands, as the painter would draw it.
             const ImagePixelArea area = ImageInsertion::stripPixels(strip, true);
-            for (int64_t y = area.top; y < area.bottom; ++y) {
-                auto* row = reinterpret_cast<uint32_t*>(pixels.scanLine(int(y)));
-                std::fill(row + area.left, row + area.right, onlyPixel);
+            pixels = filledStrip(strip.width, strip.height, onlyPixel, area);
+            if (pixels.isNull()) return nullptr;
+        } else {
+            pixels = QImage(strip.width, strip.height, kImageFormat);
+            if (pixels.isNull()) return nullptr;
+            pixels.fill(Qt::transparent);
+            if (strip.target.width > 0 && strip.target.height > 0) {
+                QPainter painter(&pixels);
+                painter.setRenderHint(QPainter::SmoothPixmapTransform);
+                painter.setCompositionMode(QPainter::CompositionMode_Source);
+                painter.drawImage(QRectF(strip.target.x, strip.target.y, strip.target.width, strip.target.height),
+                                  source, QRectF(strip.source.x, strip.source.y, strip.source.width, strip.source.height));
             }
-        } else if (strip.target.width > 0 && strip.target.height > 0) {
-            QPainter painter(&pixels);
-            painter.setRenderHint(QPainter::SmoothPixmapTransform);
-            painter.setCompositionMode(QPainter::CompositionMode_Source);
-            painter.drawImage(QRectF(strip.target.x, strip.target.y, strip.target.width, strip.target.height), source,
-                              QRectF(strip.source.x, strip.source.y, strip.source.width, strip.source.height));
         }
         // Not make_shared: the terminal's ledger of line images holds strips
         // weakly, which would keep a shared block's memory past the strip.
@@ -172,6 +177,29 @@ void TerminalView::insertImage(const QImage& image, ImageSizeRequest width, Imag
             made->opaqueArea = ImageInsertion::stripPixels(strip);
         return made;
     });
+}
+
+QImage TerminalView::filledStrip(int width, int height, uint32_t pixel, const ImagePixelArea& area)
+{
+    if (const auto& last = lastFilledStrip_; last && last->pixels.width() == width &&
+                                               last->pixels.height() == height && last->pixel == pixel &&
+                                               sameArea(last->area, area))
+        return last->pixels;
+    QImage pixels(width, height, kImageFormat);
+    if (pixels.isNull()) return pixels;
+    // That one pixel wherever it lands (the area lies within the strip), as
+    // the painter would draw it, transparent around it. The rows are written
+    // through one pointer: each scanLine() call checks again that the image
+    // is not shared.
+    uchar* const bits = pixels.bits();
+    const qsizetype stride = pixels.bytesPerLine();
+    if (!area.contains(ImagePixelArea{0, 0, width, height})) std::memset(bits, 0, size_t(pixels.sizeInBytes()));
+    for (int64_t y = area.top; y < area.bottom; ++y) {
+        auto* row = reinterpret_cast<uint32_t*>(bits + y * stride);
+        std::fill(row + area.left, row + area.right, pixel);
+    }
+    lastFilledStrip_ = FilledStrip{pixels, pixel, area};
+    return pixels;
 }
 
 QRectF TerminalView::kittyAspectFitRect(QSizeF imageSize, const QRectF& rect)

@@ -304,5 +304,47 @@ TEST(ViewImages, AOnePixelImageStretchedOverWholePixelsLooksAsThePainterDrawsIt)
     }
 }
 
+TEST(ViewImages, OnePixelStripsAlikeSharePixelsAndEachLooksAsThePainterDrawsIt)
+{
+    // Four 1x1 placements over one cell each, down the diagonal: red, red,
+    // half-transparent green, red. Each strip must look as the painter
+    // draws its pixel; the two reds in a row share one buffer.
+    const auto pixel = [](uint8_t r, uint8_t g, uint8_t b, uint8_t a) {
+        const std::vector<uint8_t> bytes{r, g, b, a};
+        return base64::encode(bytes);
+    };
+    const std::string red = pixel(255, 0, 0, 255);
+    const std::string green = pixel(0, 200, 0, 128);
+    TerminalView view(QRect(0, 0, 400, 200), font14());
+    std::string stream;
+    int id = 0;
+    for (const std::string* each : {&red, &red, &green, &red})
+        stream += testing::kittyCommand("a=T,q=2,f=32,s=1,v=1,c=1,r=1,p=1,i=" + std::to_string(++id), *each);
+    testing::feed(view, stream);
+    const uint8_t colours[4][4] = {{255, 0, 0, 255}, {255, 0, 0, 255}, {0, 200, 0, 128}, {255, 0, 0, 255}};
+    std::vector<std::shared_ptr<QtTerminalImage>> strips;
+    for (int row = 0; row < 4; ++row) {
+        const auto images = imagesOn(view, row);
+        ASSERT_EQ(images.size(), 1u) << row;
+        const auto strip = std::dynamic_pointer_cast<QtTerminalImage>(images.front());
+        ASSERT_TRUE(strip);
+        // The protocol's RGBA is not premultiplied.
+        const QImage source(colours[row], 1, 1, 4, QImage::Format_RGBA8888);
+        QImage expected(strip->image().size(), QImage::Format_RGBA8888_Premultiplied);
+        expected.fill(Qt::transparent);
+        QPainter painter(&expected);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.setCompositionMode(QPainter::CompositionMode_Source);
+        const ImagePixelArea area = strip->painted();
+        painter.drawImage(QRectF(area.left, area.top, area.right - area.left, area.bottom - area.top), source,
+                          QRectF(0, 0, 1, 1));
+        painter.end();
+        EXPECT_EQ(strip->image(), expected) << row;
+        strips.push_back(strip);
+    }
+    EXPECT_EQ(strips[0]->image().constBits(), strips[1]->image().constBits());
+    EXPECT_NE(strips[1]->image().constBits(), strips[2]->image().constBits());
+}
+
 }  // namespace
 }  // namespace corvel
