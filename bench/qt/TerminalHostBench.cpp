@@ -376,6 +376,75 @@ void BM_YesInterrupt(benchmark::State& state)
 }
 BENCHMARK(BM_YesInterrupt)->Arg(8)->Arg(1)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// ---- interrupting a view that was busy alone until others joined ----
+
+// The interrupted view reads ahead at the rate it had alone; `joinMs` after
+// the others start, it is interrupted while that read-ahead drains at its
+// new, smaller share of the main thread.
+void BM_YesInterruptJoined(benchmark::State& state)
+{
+    const int count = static_cast<int>(state.range(0));
+    const Nanos joinNs = state.range(1) * 1'000'000;
+    constexpr int kRounds = 5;
+    constexpr Nanos kAloneNs = 2'000'000'000;
+    // Each shell waits for a line, runs `yes` until Ctrl+C, and waits again.
+    const std::string script = "stty -echoctl; trap : INT; while :; do read line; yes; done";
+    const auto interrupt = [](AnswerTimingView& view) {
+        view.answeredAt = 0;
+        QKeyEvent key(QEvent::KeyPress, Qt::Key_C, Qt::ControlModifier, QStringLiteral("\x03"));
+        QCoreApplication::sendEvent(&view, &key);
+        view.send(std::string_view("\x1b[6n"));
+    };
+
+    for (auto _ : state) {
+        QWidget window;
+        auto* grid = new QGridLayout(&window);
+        grid->setSpacing(2);
+        std::vector<AnswerTimingView*> views;
+        for (int i = 0; i < count; ++i) {
+            auto* view = new AnswerTimingView(&window);
+            view->setFont(bench::benchFont(12));
+            views.push_back(view);
+            grid->addWidget(view, i / 4, i % 4);
+        }
+        window.resize(400 * std::min(count, 4), 450 * ((count + 3) / 4));
+        window.show();
+        pumpUntil([&] { return window.windowHandle() && window.windowHandle()->isExposed(); }, 5000);
+        for (auto* view : views) view->startProcess("/bin/sh", {"-c", script});
+        pumpFor(200'000'000);
+
+        AnswerTimingView& target = *views[0];
+        std::vector<double> catchups;
+        double readAhead = 0;
+        for (int round = 0; round < kRounds; ++round) {
+            target.send(std::string_view("\r"));
+            pumpFor(kAloneNs);
+            for (size_t i = 1; i < views.size(); ++i) views[i]->send(std::string_view("\r"));
+            pumpFor(joinNs);
+            readAhead = std::max(readAhead, double(target.process().pendingBytes()));
+            const Nanos start = monotonicNanos();
+            interrupt(target);
+            if (!pumpUntil([&] { return target.answeredAt != 0; }, 120000)) {
+                state.SkipWithError("the interrupted view never answered");
+                break;
+            }
+            catchups.push_back(double(target.answeredAt - start) / 1e6);
+            // The others stop too, and every view is idle before the next round.
+            for (size_t i = 1; i < views.size(); ++i) interrupt(*views[i]);
+            pumpUntil([&] {
+                return std::all_of(views.begin() + 1, views.end(), [](auto* v) { return v->answeredAt != 0; });
+            }, 120000);
+        }
+        for (auto* view : views) view->terminate();
+        if (catchups.empty()) continue;
+        std::sort(catchups.begin(), catchups.end());
+        state.counters["catchup_p50_ms"] = catchups[catchups.size() / 2];
+        state.counters["catchup_worst_ms"] = catchups.back();
+        state.counters["read_ahead_max_MiB"] = readAhead / double(1u << 20);
+    }
+}
+BENCHMARK(BM_YesInterruptJoined)->Args({8, 50})->Args({8, 300})->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
 // ---- one busy view ----
 
 void BM_OneViewYes(benchmark::State& state)

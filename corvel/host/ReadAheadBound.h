@@ -21,9 +21,10 @@ class ReadAheadBound {
 public:
     // What waits is parsed in about this long at the measured rate.
     static constexpr Nanos catchUpNs = 250'000'000;
-    // Busy time gathered into one measurement of the rate; the first is
-    // taken sooner, so that a producer that has the consumer to itself
-    // leaves the floor early.
+    // Busy time gathered into one measurement of the rate; the first, and
+    // one that shows a fall, is taken sooner, so that a producer that has
+    // the consumer to itself leaves the floor early and one that comes to
+    // share it is held back soon.
     static constexpr Nanos sampleNs = 100'000'000;
     static constexpr Nanos firstSampleNs = 20'000'000;
 
@@ -34,7 +35,10 @@ public:
 
     // `bytes` were taken over `busyNs` during which bytes waited. Short
     // stretches are gathered until they make a sample's time; each
-    // measurement then counts as much as all before it together.
+    // measurement then counts as much as all before it together. A rate
+    // that fell counts at once, from a gathering of `firstSampleNs`: when
+    // other producers start to share the consumer, the bound drops before
+    // much more is read at the old rate.
     void taken(size_t bytes, Nanos busyNs);
 
     // Reading pauses above this many waiting bytes...

@@ -29,17 +29,26 @@ TEST(ReadAheadBound, FollowsWhatTheConsumerTakesInAQuarterSecondBetweenFloorAndC
     EXPECT_DOUBLE_EQ(*bound.rate(), 20e6);
     EXPECT_EQ(bound.highWater(), 5'000'000u);
     EXPECT_EQ(bound.lowWater(), 2'500'000u);
-    // The next ones after a sample's time.
-    bound.taken(200'000, 20 * kMs);
+    // A rate that rises is gathered over a sample's time: 30 MB/s over
+    // 20 ms waits, and with the rest makes 20 MB/s over 100 ms.
+    bound.taken(600'000, 20 * kMs);
     EXPECT_DOUBLE_EQ(*bound.rate(), 20e6);
-    bound.taken(1'800'000, 80 * kMs);
+    bound.taken(1'400'000, 80 * kMs);
     EXPECT_DOUBLE_EQ(*bound.rate(), 20e6);
+    // ...and weighs as much as all before it.
+    bound.taken(4'000'000, 100 * kMs);
+    EXPECT_DOUBLE_EQ(*bound.rate(), 30e6);
 
-    // A measurement weighs as much as all before it: the consumer now takes
-    // 4 MB/s of this producer (others share its thread), the rate halves toward it.
-    bound.taken(400'000, 100 * kMs);
-    EXPECT_DOUBLE_EQ(*bound.rate(), 12e6);
-    EXPECT_EQ(bound.highWater(), 3'000'000u);
+    // A rate that falls counts at once, from a short stretch: the consumer
+    // now takes 4 MB/s of this producer (others share its thread), and
+    // what waits must be caught up with at that rate.
+    bound.taken(80'000, 20 * kMs);
+    EXPECT_DOUBLE_EQ(*bound.rate(), 4e6);
+    EXPECT_EQ(bound.highWater(), 1'000'000u);
+    // Rising again goes halfway a sample at a time.
+    bound.taken(1'200'000, 100 * kMs);
+    EXPECT_DOUBLE_EQ(*bound.rate(), 8e6);
+    EXPECT_EQ(bound.highWater(), 2'000'000u);
     for (int i = 0; i < 20; ++i) bound.taken(400'000, 100 * kMs);
     EXPECT_NEAR(double(bound.highWater()), 1'000'000, 1000);
 
