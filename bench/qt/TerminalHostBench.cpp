@@ -46,6 +46,7 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <optional>
 #include <cstdio>
 #include <fstream>
 #include <functional>
@@ -307,6 +308,44 @@ void pumpFor(Nanos duration)
     while (monotonicNanos() < until) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
 }
 
+// `count` views in `window`, each the size of a cell of a grid of two rows
+// of four, shown, each running `script` in sh.
+std::vector<AnswerTimingView*> startBusyViews(QWidget& window, int count, const std::string& script)
+{
+    auto* grid = new QGridLayout(&window);
+    grid->setSpacing(2);
+    std::vector<AnswerTimingView*> views;
+    for (int i = 0; i < count; ++i) {
+        auto* view = new AnswerTimingView(&window);
+        view->setFont(bench::benchFont(12));
+        views.push_back(view);
+        grid->addWidget(view, i / 4, i % 4);
+    }
+    window.resize(400 * std::min(count, 4), 450 * ((count + 3) / 4));
+    window.show();
+    pumpUntil([&] { return window.windowHandle() && window.windowHandle()->isExposed(); }, 5000);
+    for (auto* view : views) view->startProcess("/bin/sh", {"-c", script});
+    return views;
+}
+
+// Ctrl+C typed into `view`, then a cursor position request.
+void interruptAndAsk(AnswerTimingView& view)
+{
+    view.answeredAt = 0;
+    QKeyEvent interrupt(QEvent::KeyPress, Qt::Key_C, Qt::ControlModifier, QStringLiteral("\x03"));
+    QCoreApplication::sendEvent(&view, &interrupt);
+    view.send(std::string_view("\x1b[6n"));
+}
+
+// Milliseconds from the interrupt to `view`'s answer; none when it never came.
+std::optional<double> interruptAndTime(AnswerTimingView& view)
+{
+    const Nanos start = monotonicNanos();
+    interruptAndAsk(view);
+    if (!pumpUntil([&] { return view.answeredAt != 0; }, 120000)) return std::nullopt;
+    return double(view.answeredAt - start) / 1e6;
+}
+
 void BM_YesInterrupt(benchmark::State& state)
 {
     const int count = static_cast<int>(state.range(0));
@@ -320,20 +359,7 @@ void BM_YesInterrupt(benchmark::State& state)
 
     for (auto _ : state) {
         QWidget window;
-        auto* grid = new QGridLayout(&window);
-        grid->setSpacing(2);
-        std::vector<AnswerTimingView*> views;
-        for (int i = 0; i < count; ++i) {
-            auto* view = new AnswerTimingView(&window);
-            view->setFont(bench::benchFont(12));
-            views.push_back(view);
-            grid->addWidget(view, i / 4, i % 4);
-        }
-        // Each view the size of a cell of a grid of two rows of four.
-        window.resize(400 * std::min(count, 4), 450 * ((count + 3) / 4));
-        window.show();
-        pumpUntil([&] { return window.windowHandle() && window.windowHandle()->isExposed(); }, 5000);
-        for (auto* view : views) view->startProcess("/bin/sh", {"-c", script});
+        const std::vector<AnswerTimingView*> views = startBusyViews(window, count, script);
 
         AnswerTimingView& target = *views[0];
         std::vector<double> catchups;
@@ -352,16 +378,12 @@ void BM_YesInterrupt(benchmark::State& state)
             readAhead = std::max(readAhead, double(target.process().pendingBytes()));
             limit = std::max(limit, double(target.process().readAheadLimit()));
 
-            target.answeredAt = 0;
-            QKeyEvent interrupt(QEvent::KeyPress, Qt::Key_C, Qt::ControlModifier, QStringLiteral("\x03"));
-            const Nanos start = monotonicNanos();
-            QCoreApplication::sendEvent(&target, &interrupt);
-            target.send(std::string_view("\x1b[6n"));
-            if (!pumpUntil([&] { return target.answeredAt != 0; }, 120000)) {
+            const std::optional<double> catchup = interruptAndTime(target);
+            if (!catchup) {
                 state.SkipWithError("the interrupted view never answered");
                 break;
             }
-            catchups.push_back(double(target.answeredAt - start) / 1e6);
+            catchups.push_back(*catchup);
             target.send(std::string_view("\r"));  // the next round's `yes`
         }
         for (auto* view : views) view->terminate();
@@ -389,28 +411,10 @@ void BM_YesInterruptJoined(benchmark::State& state)
     constexpr Nanos kAloneNs = 2'000'000'000;
     // Each shell waits for a line, runs `yes` until Ctrl+C, and waits again.
     const std::string script = "stty -echoctl; trap : INT; while :; do read line; yes; done";
-    const auto interrupt = [](AnswerTimingView& view) {
-        view.answeredAt = 0;
-        QKeyEvent key(QEvent::KeyPress, Qt::Key_C, Qt::ControlModifier, QStringLiteral("\x03"));
-        QCoreApplication::sendEvent(&view, &key);
-        view.send(std::string_view("\x1b[6n"));
-    };
 
     for (auto _ : state) {
         QWidget window;
-        auto* grid = new QGridLayout(&window);
-        grid->setSpacing(2);
-        std::vector<AnswerTimingView*> views;
-        for (int i = 0; i < count; ++i) {
-            auto* view = new AnswerTimingView(&window);
-            view->setFont(bench::benchFont(12));
-            views.push_back(view);
-            grid->addWidget(view, i / 4, i % 4);
-        }
-        window.resize(400 * std::min(count, 4), 450 * ((count + 3) / 4));
-        window.show();
-        pumpUntil([&] { return window.windowHandle() && window.windowHandle()->isExposed(); }, 5000);
-        for (auto* view : views) view->startProcess("/bin/sh", {"-c", script});
+        const std::vector<AnswerTimingView*> views = startBusyViews(window, count, script);
         pumpFor(200'000'000);
 
         AnswerTimingView& target = *views[0];
@@ -422,15 +426,14 @@ void BM_YesInterruptJoined(benchmark::State& state)
             for (size_t i = 1; i < views.size(); ++i) views[i]->send(std::string_view("\r"));
             pumpFor(joinNs);
             readAhead = std::max(readAhead, double(target.process().pendingBytes()));
-            const Nanos start = monotonicNanos();
-            interrupt(target);
-            if (!pumpUntil([&] { return target.answeredAt != 0; }, 120000)) {
+            const std::optional<double> catchup = interruptAndTime(target);
+            if (!catchup) {
                 state.SkipWithError("the interrupted view never answered");
                 break;
             }
-            catchups.push_back(double(target.answeredAt - start) / 1e6);
+            catchups.push_back(*catchup);
             // The others stop too, and every view is idle before the next round.
-            for (size_t i = 1; i < views.size(); ++i) interrupt(*views[i]);
+            for (size_t i = 1; i < views.size(); ++i) interruptAndAsk(*views[i]);
             pumpUntil([&] {
                 return std::all_of(views.begin() + 1, views.end(), [](auto* v) { return v->answeredAt != 0; });
             }, 120000);
