@@ -26,8 +26,12 @@ void write(std::string_view line)
         sink(line);
         return;
     }
+    // Flushed line by line whatever standard output is (a file or a pipe is
+    // fully buffered): a line is needed most when the process then crashes
+    // or is killed, which would lose what the buffer still held.
     std::fwrite(line.data(), 1, line.size(), stdout);
     std::fputc('\n', stdout);
+    std::fflush(stdout);
 }
 
 Sink setSink(Sink sink)

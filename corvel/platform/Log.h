@@ -12,7 +12,8 @@ namespace corvel::log {
 
 using Sink = std::function<void(std::string_view line)>;
 
-// Writes one line (a newline is added). Safe to call from any thread.
+// Writes one line (a newline is added); on standard output the line is
+// flushed before this returns. Safe to call from any thread.
 void write(std::string_view line);
 
 // Installs a sink and returns the previous one; an empty sink restores standard output.

@@ -3,6 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+
 using namespace corvel;
 
 TEST(Log, CaptureCollectsLinesAndRestoresThePreviousSink)
@@ -20,6 +26,38 @@ TEST(Log, CaptureCollectsLinesAndRestoresThePreviousSink)
     log::write("three");
     EXPECT_EQ(outer, (std::vector<std::string>{"three"}));
     log::setSink(std::move(old));
+}
+
+// Standard output redirected to a file or a pipe is fully buffered: a line
+// must reach it when written, not when the process exits normally. The child
+// writes one line into a pipe and ends without flushing anything (as a crash
+// or a kill would end it); the line must be in the pipe all the same.
+TEST(Log, LineOnRedirectedStandardOutputArrivesBeforeTheProcessEnds)
+{
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    std::fflush(stdout);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::close(fds[0]);
+        ::dup2(fds[1], STDOUT_FILENO);
+        ::close(fds[1]);
+        std::setvbuf(stdout, nullptr, _IOFBF, 1 << 16);
+        log::write("Tilebay: one line");
+        ::_exit(0);
+    }
+    ::close(fds[1]);
+    std::string received;
+    char buffer[256];
+    for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) != 0;) {
+        if (n < 0) break;
+        received.append(buffer, static_cast<size_t>(n));
+    }
+    ::close(fds[0]);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_EQ(received, "Tilebay: one line\n");
 }
 
 TEST(Trace, RecordsOnlyWhileEnabled)
