@@ -272,6 +272,18 @@ TEST(TerminalLineImagesTest, APictureThatMayStillShowStays)
     EXPECT_TRUE(kept->hasRecord(1, 1));
     EXPECT_EQ(kept->strips(1, 1).size(), 2u);
 
+    // Nor does a sixel hide a Kitty placement its pixel offset moves beyond
+    // the sixel's cells.
+    StripTerminal offset(options(80, 20, 100));
+    offset.host->opaqueImages = true;
+    offset.store(2, 100, 60);
+    offset.feed("\x1b[H");
+    offset.command("a=p,i=2,p=1,X=3,C=1,q=2");
+    offset.feed("\x1b[H" + sixel(10));
+    EXPECT_TRUE(offset.hasRecord(2, 1));
+    EXPECT_EQ(offset.strips(2, 1).size(), 3u);
+    EXPECT_EQ(offset.otherImageLines(offset.terminal.buffer()), (std::set<int64_t>{0, 1, 2}));
+
     // A Kitty placement does not hide a sixel: the sixel is drawn over it.
     StripTerminal s(options(80, 20, 100));
     s.host->opaqueImages = true;
@@ -318,6 +330,19 @@ TEST(TerminalLineImagesTest, ErasingOrShrinkingTheHistoryDropsTheRecordsOfItsPla
         EXPECT_FALSE(t.hasRecord(1, 2));
         EXPECT_TRUE(t.strips(1, 2).empty());
     }
+}
+
+TEST(TerminalLineImagesTest, DuringSynchronizedOutputOnlyTheOldestPicturesGo)
+{
+    // The frozen copy of the screen holds the strips of a picture taken off
+    // the lines, so the bytes do not fall with each one dropped: what each
+    // held is counted instead, and the pictures newer than that stay.
+    StripTerminal t(options(80, 40, 100, 9 * kSixelStripBytes));
+    for (int i = 0; i < 3; ++i) t.feed(sixel(10) + "\r\n");  // on lines 4i ..< 4i + 3
+    t.feed("\x1b[?2026h" + sixel(10) + "\r\n");
+    EXPECT_EQ(t.otherImageLines(t.terminal.buffer()), (std::set<int64_t>{4, 5, 6, 8, 9, 10, 12, 13, 14}));
+    t.feed("\x1b[?2026l");
+    EXPECT_EQ(t.terminal.lineImages().bytes(), 9 * kSixelStripBytes);
 }
 
 TEST(TerminalLineImagesTest, AHostOutOfRoomLeavesNothingOfItsImageAndTheRulesGoOn)
