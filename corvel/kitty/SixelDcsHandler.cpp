@@ -86,7 +86,15 @@ void SixelDcsHandler::unhook()
             // no room for it the image is dropped, and the terminal runs on.
         }
     }
-    if (decoded && sink_) sink_(pixels, static_cast<int>(maxX), static_cast<int>(maxY));
+    if (decoded && sink_) {
+        try {
+            sink_(pixels, static_cast<int>(maxX), static_cast<int>(maxY));
+        } catch (const std::bad_alloc&) {
+            // The sink found no room for the image (the host's copy of it):
+            // the image is dropped like one that does not decode, and the
+            // parser goes on with the bytes after the string.
+        }
+    }
     // The handler stays with the parser until the next string: what this
     // image needed is not kept that long.
     std::vector<uint8_t>().swap(pixels);

@@ -3,7 +3,8 @@
 // decodes them in two passes (measure, then paint) into an RGBA bitmap (4
 // bytes per pixel, rows top to bottom, undrawn pixels transparent) that it
 // hands to its image sink, also when the bitmap is empty. A string whose data
-// or bitmap the allocator has no room for is dropped without an image.
+// or bitmap the allocator has no room for is dropped without an image, and
+// so is one the sink finds no room for (std::bad_alloc ends there).
 //
 // Reading: the data is read from its first byte with register 0 selected.
 // `#` starts a colour command (select, or define with five parameters); any

@@ -628,7 +628,9 @@ public:
 
     // Runs a host's insertion of one image (the strips it attaches make one
     // picture), then drops the earlier picture the new one hides in the same
-    // cells and, past the line image limit, the oldest pictures.
+    // cells and, past the line image limit, the oldest pictures. An exception
+    // from the insertion closes the picture, takes its strips off the lines
+    // and passes on.
     void insertLinePicture(const std::function<void()>& insert);
     // The account of the images on the lines of both buffers.
     const LineImageLedger& lineImages() const { return lineImages_; }

@@ -145,6 +145,24 @@ int cursorValue(int64_t value)
     return static_cast<int>(std::min<int64_t>(value, std::numeric_limits<int>::max()));
 }
 
+// Holds the terminal's placement context for as long as a Kitty image is
+// being inserted, and clears it on every way out, a host's failure
+// included: an image inserted later is never taken for this placement.
+class PlacementContextScope {
+public:
+    PlacementContextScope(std::optional<KittyPlacementContext>& slot, const KittyPlacementContext& context)
+        : slot_(slot)
+    {
+        slot_ = context;
+    }
+    ~PlacementContextScope() { slot_.reset(); }
+    PlacementContextScope(const PlacementContextScope&) = delete;
+    PlacementContextScope& operator=(const PlacementContextScope&) = delete;
+
+private:
+    std::optional<KittyPlacementContext>& slot_;
+};
+
 }  // namespace
 
 bool Terminal::displayKittyImage(const KittyGraphicsPayload& payload, const KittyGraphicsControl& control,
@@ -282,7 +300,7 @@ bool Terminal::displayKittyImage(const KittyGraphicsPayload& payload, const Kitt
         relativeRow = screenRow;
     }
 
-    kittyPlacementContext = context;
+    const PlacementContextScope placing(kittyPlacementContext, context);
     const int savedX = b.x();
     const int savedY = b.y();
     if (imageId && control.placementId) removeKittyPlacement(*imageId, *control.placementId);
@@ -300,21 +318,28 @@ bool Terminal::displayKittyImage(const KittyGraphicsPayload& payload, const Kitt
     } else if (payload.bytes) {
         if (const auto size = kittyPngPixelSize(*payload.bytes)) pixelSize = std::pair{size->width, size->height};
     }
-    insertLinePicture([&] {
-        withDelegate([&](TerminalDelegate& host) {
-            if (pixels) {
-                host.createImageFromBitmap(*this, pixels->bytes, static_cast<int>(pixels->width),
-                                           static_cast<int>(pixels->height));
-            } else if (payload.bytes) {
-                host.createImage(*this, *payload.bytes, context.widthRequest, context.heightRequest,
-                                 context.preserveAspectRatio);
-            }
+    try {
+        insertLinePicture([&] {
+            withDelegate([&](TerminalDelegate& host) {
+                if (pixels) {
+                    host.createImageFromBitmap(*this, pixels->bytes, static_cast<int>(pixels->width),
+                                               static_cast<int>(pixels->height));
+                } else if (payload.bytes) {
+                    host.createImage(*this, *payload.bytes, context.widthRequest, context.heightRequest,
+                                     context.preserveAspectRatio);
+                }
+            });
         });
-    });
+    } catch (...) {
+        // The host could not finish the image: its strips are gone already,
+        // and a record made for them before the first one goes too, so a
+        // refused placement leaves nothing (the one it replaced went above).
+        if (imageId && control.placementId) removeKittyPlacement(*imageId, *control.placementId);
+        throw;
+    }
     // Lines the insertion pushed out of a full ring moved the origin up.
     placeCursorAfterKittyImage(control, context, originCol, originLine - (lineShiftCount_ - shiftsBefore), savedX,
                                savedY, pixelSize);
-    kittyPlacementContext.reset();
     return true;
 }
 

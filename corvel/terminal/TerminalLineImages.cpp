@@ -4,7 +4,8 @@
 // and while the images of both buffers (the history included) hold more
 // bytes than the limit, the oldest pictures go, the new one last of all.
 // A picture of a Kitty placement goes with its record, as the placement
-// limit takes one. Runs on the terminal's thread.
+// limit takes one. An insertion the host abandons with an exception leaves
+// neither an open picture nor strips behind. Runs on the terminal's thread.
 #include "corvel/terminal/Terminal.h"
 #include "corvel/terminal/TerminalInternals.h"
 
@@ -58,7 +59,16 @@ void Terminal::insertLinePicture(const std::function<void()>& insert)
         return;
     }
     lineImages_.openPicture();
-    insert();
+    try {
+        insert();
+    } catch (...) {
+        // The host gave up part way (no room for its pixels): the picture is
+        // closed, so that later ones are counted and dropped as ever, and
+        // what it attached leaves the lines, as if the image had been
+        // refused. The caller answers for the failure.
+        if (const std::optional<uint64_t> serial = lineImages_.closePicture()) dropLinePicture(*serial);
+        throw;
+    }
     const std::optional<uint64_t> serial = lineImages_.closePicture();
     if (!serial) return;
     dropHiddenLinePicture(*serial);

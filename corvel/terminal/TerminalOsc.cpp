@@ -3,7 +3,8 @@
 // inline-image payloads.
 //
 // Every malformed payload is ignored without a reply or a log line; what an
-// OSC 4 did before it ran into a malformed pair stays done.
+// OSC 4 did before it ran into a malformed pair stays done. An inline image
+// the allocator has no room for is ignored the same way.
 #include "corvel/terminal/Terminal.h"
 
 #include "corvel/platform/Base64.h"
@@ -12,6 +13,7 @@
 #include <algorithm>
 #include <any>
 #include <limits>
+#include <new>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -406,12 +408,18 @@ void Terminal::osciTerm2(std::span<const uint8_t> data)
         return;
     }
 
-    const auto image = base64::decode(data.subspan(colon + 1));
-    if (!image) return;
     const ImageSizeRequest w = parseImageSize(width);
     const ImageSizeRequest h = parseImageSize(height);
     const bool keepAspect = !preserveAspectRatio || *preserveAspectRatio == "1";
-    insertLinePicture([&] { withDelegate([&](TerminalDelegate& d) { d.createImage(*this, *image, w, h, keepAspect); }); });
+    // An image without room (its decoded bytes, the host's pixels) is
+    // dropped like one that does not decode; the bytes after it are parsed.
+    try {
+        const auto image = base64::decode(data.subspan(colon + 1));
+        if (!image) return;
+        insertLinePicture(
+            [&] { withDelegate([&](TerminalDelegate& d) { d.createImage(*this, *image, w, h, keepAspect); }); });
+    } catch (const std::bad_alloc&) {
+    }
 }
 
 }  // namespace corvel

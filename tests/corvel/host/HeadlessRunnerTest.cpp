@@ -1,7 +1,8 @@
 // The corvel-headless runner with real programs: its screen output, exit
-// statuses, script steps, option errors and feed mode; and vim, less and tmux
-// run through it showing the same screen text and cursor as a tmux pane of the
-// same size shows for the same program and keys.
+// statuses, script steps, option errors and feed mode; a picture it has no
+// room to keep; and vim, less and tmux run through it showing the same screen
+// text and cursor as a tmux pane of the same size shows for the same program
+// and keys.
 #include "corvel/terminal/Terminal.h"
 
 #include "tests/corvel/support/TempDir.h"
@@ -286,6 +287,34 @@ TEST_F(HeadlessRunnerTest, FeedTimesTheEmulatorWithoutAChild)
     EXPECT_EQ(r.out.rfind("fed " + std::to_string(numberedLines(1000).size()) + " bytes in ", 0), 0u) << r.out;
     EXPECT_NE(r.out.find(" MB/s\n"), std::string::npos) << r.out;
     EXPECT_EQ(runner("--feed missing").status, 1);
+}
+
+TEST_F(HeadlessRunnerTest, APictureWithoutRoomForTheHostsCopyIsDroppedAndTheTextAfterItShows)
+{
+#ifdef CORVEL_SANITIZED
+    GTEST_SKIP() << "a sanitizer's allocator ends the process when the room runs out";
+#endif
+    // A sixel of a few kilobytes that decodes to 5000 x 3000 pixels (60 MB),
+    // within what the runner keeps of an image, then text.
+    std::string picture = "\x1bPq#0;2;0;100;0#0!5000~";
+    for (int band = 1; band < 500; ++band) picture += "-!5000~";
+    writeFile(dir_ + "/picture", picture + "\x1b\\after the picture\r\n");
+
+    // The runner's address space while its command runs, with one malloc
+    // arena so that threads reserve none of their own; then a limit that
+    // leaves room for the decoded bitmap but not for the host's copy of it.
+    const std::string oneArena = "env MALLOC_ARENA_MAX=1 " + kEnv + quote(kRunner) + " --rows 3 -- ";
+    const Result probe = shell(dir_, oneArena + "sh -c 'grep VmPeak /proc/$PPID/status'");
+    ASSERT_EQ(probe.status, 0) << probe.err;
+    const size_t at = probe.out.find("VmPeak:");
+    ASSERT_NE(at, std::string::npos) << probe.out;
+    const size_t needKiB = std::stoull(probe.out.substr(at + 7));
+    ASSERT_GT(needKiB, 0u);
+    const size_t limitKiB = needKiB + 90 * 1024;
+
+    const Result r = shell(dir_, "ulimit -v " + std::to_string(limitKiB) + " && " + oneArena + "cat picture");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(normalized(r.out), std::vector<std::string>{"after the picture"}) << r.err;
 }
 
 TEST_F(HeadlessRunnerTest, VimLessAndTmuxShowWhatATmuxPaneShows)

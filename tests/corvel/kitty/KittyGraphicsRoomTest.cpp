@@ -1,7 +1,7 @@
 // Kitty graphics commands and the memory they take: sizes a command only
 // announces reserve nothing, and an allocation the process cannot make ends
 // that command with an error reply while the terminal goes on. The cases run
-// in child processes, those of refused room in one whose address space may
+// in child processes, those of refused room in ones whose address space may
 // grow by 96 MiB only.
 #include "KittyGraphicsTestSupport.h"
 
@@ -20,6 +20,7 @@
 #include <vector>
 
 using namespace corvel;
+using corvel::testing::KittyRecordingHost;
 using corvel::testing::KittyTerminal;
 using corvel::testing::kittyCommand;
 
@@ -184,6 +185,42 @@ int refusedRoomCases()
     return checks.failures;
 }
 
+// A host that keeps its own copy of every bitmap it is handed, as the
+// headless terminal does.
+class CopyingHost : public KittyRecordingHost {
+public:
+    void createImageFromBitmap(Terminal&, std::vector<uint8_t>& bytes, int, int) override { kept = bytes; }
+    std::vector<uint8_t> kept;
+};
+
+// An image of 40 MiB loads within the room; showing it copies its pixels (80
+// MiB with the stored ones), and a crop or the host's copy of them needs a
+// third copy that finds no room: each ends its command as a bad payload.
+int refusedCopyCases()
+{
+    const std::string pixels = base64Of(zeroBomb(40));  // 2560 x 4096 RGBA
+    if (!corvel::testing::limitAddressSpaceGrowth(kHeadroom)) {
+        std::fprintf(stderr, "the address-space limit could not be set\n");
+        return 1;
+    }
+    auto host = std::make_shared<CopyingHost>();
+    KittyTerminal kitty({}, host);
+    Checks checks;
+
+    kitty.command("a=t,i=5,f=32,s=2560,v=4096,o=z", pixels);
+    checks.expectReply(kitty, "Gi=5;OK", "the image was not loaded");
+    kitty.command("a=p,i=5,y=1");
+    checks.expectReply(kitty, "Gi=5;EINVAL: bad payload", "a crop without room");
+    expectStillAnswers(kitty, checks, "after the crop");
+    kitty.command("a=p,i=5");
+    checks.expectReply(kitty, "Gi=5;EINVAL: bad payload", "a host's copy without room");
+    checks.expect(host->kept.empty(), "the host kept a copy");
+    expectStillAnswers(kitty, checks, "after the host's copy");
+    kitty.terminal.feed("\rx");
+    checks.expect(kitty.terminal.getCharacter(0, 0).value_or("") == "x", "text after the images was not shown");
+    return checks.failures;
+}
+
 }  // namespace
 
 TEST(KittyGraphicsRoomDeathTest, AnnouncedSizesReserveNothing)
@@ -200,4 +237,13 @@ TEST(KittyGraphicsRoomDeathTest, RefusedRoomIsABadPayloadAndTheTerminalGoesOn)
 #endif
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(std::_Exit(refusedRoomCases()), ::testing::ExitedWithCode(0), "");
+}
+
+TEST(KittyGraphicsRoomDeathTest, ALoadedImageWhoseCopyFindsNoRoomIsABadPayload)
+{
+#ifdef CORVEL_SANITIZED
+    GTEST_SKIP() << "a sanitizer's allocator ends the process when the room runs out";
+#endif
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(std::_Exit(refusedCopyCases()), ::testing::ExitedWithCode(0), "");
 }

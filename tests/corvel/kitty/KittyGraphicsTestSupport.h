@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace corvel::testing {
@@ -49,10 +50,11 @@ public:
     std::vector<std::string> replies;
 };
 
-// A terminal with a recording host.
+// A terminal with a recording host (or one derived from it).
 struct KittyTerminal {
-    explicit KittyTerminal(TerminalOptions options = {})
-        : host(std::make_shared<KittyRecordingHost>()), terminal(host, options)
+    explicit KittyTerminal(TerminalOptions options = {},
+                           std::shared_ptr<KittyRecordingHost> recordingHost = std::make_shared<KittyRecordingHost>())
+        : host(std::move(recordingHost)), terminal(host, options)
     {
     }
     void command(std::string_view keys, std::string_view payload = {}) { terminal.feed(kittyCommand(keys, payload)); }

@@ -1,6 +1,6 @@
 // Helpers for the tests of Kitty placements and deletion: a terminal whose
-// host inserts images as pixel-less strips, and readers of the strips on its
-// lines.
+// host (a StripHost, or one derived from it) inserts images as pixel-less
+// strips, and readers of the strips on its lines.
 #pragma once
 
 #include "corvel/kitty/KittyGraphicsState.h"
@@ -11,16 +11,19 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace corvel::testing {
 
 struct StripTerminal {
-    explicit StripTerminal(TerminalOptions options = smallOptions())
-        : host(std::make_shared<StripHost>()), terminal(host, options)
+    explicit StripTerminal(TerminalOptions options = smallOptions(),
+                           std::shared_ptr<StripHost> stripHost = std::make_shared<StripHost>())
+        : host(std::move(stripHost)), terminal(host, options)
     {
     }
     static TerminalOptions smallOptions()

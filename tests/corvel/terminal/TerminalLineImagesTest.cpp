@@ -3,8 +3,17 @@
 // history, the oldest pictures (Kitty placements with their records, sixel
 // images) dropped past the limit, and a picture dropped when a later one
 // hides it in the same cells, but not when anything of it may still show.
-// Also the placement records when the history is erased or shrunk.
+// Also the placement records when the history is erased or shrunk, and a
+// host that runs out of room while it inserts an image.
+#include "corvel/terminal/ImageInsertion.h"
 #include "tests/corvel/kitty/KittyImageTestSupport.h"
+#include "tests/corvel/support/ScreenText.h"
+#include "tests/corvel/support/TestPng.h"
+
+#include <new>
+#include <optional>
+#include <string>
+#include <utility>
 
 using namespace corvel;
 using namespace corvel::testing;
@@ -41,6 +50,74 @@ int linesWithImages(Terminal& terminal)
     for (int64_t row = 0; row < b.lines().count(); ++row)
         if (const BufferLine* line = b.peekLine(row); line && line->images && !line->images->empty()) ++count;
     return count;
+}
+
+// A host that runs out of room in the next image once armed: by default
+// when every strip of it is on the lines, or, given a strip number, when the
+// insertion the view uses comes to make that strip.
+class FailingStripHost : public StripHost {
+public:
+    void arm(std::optional<int> atStrip = std::nullopt)
+    {
+        armed_ = true;
+        atStrip_ = atStrip;
+    }
+    void createImageFromBitmap(Terminal& source, std::vector<uint8_t>& bytes, int width, int height) override
+    {
+        if (armed_ && atStrip_) {
+            failPartWay(source, width, height);
+            return;
+        }
+        StripHost::createImageFromBitmap(source, bytes, width, height);
+        failIfArmed();
+    }
+    void createImage(Terminal& source, std::span<const uint8_t> data, ImageSizeRequest width,
+                     ImageSizeRequest height, bool preserveAspectRatio) override
+    {
+        StripHost::createImage(source, data, width, height, preserveAspectRatio);
+        failIfArmed();
+    }
+
+private:
+    void failIfArmed()
+    {
+        if (std::exchange(armed_, false)) throw std::bad_alloc();
+    }
+    void failPartWay(Terminal& source, int width, int height)
+    {
+        armed_ = false;
+        ImageInsertionRequest request;
+        request.sourceWidth = width;
+        request.sourceHeight = height;
+        if (const auto& context = source.kittyPlacementContext) {
+            request.width = context->widthRequest;
+            request.height = context->heightRequest;
+            request.preserveAspectRatio = context->preserveAspectRatio;
+        }
+        const ImageInsertionGeometry cells{double(geometry.cellWidth), double(geometry.cellHeight),
+                                           double(source.cols() * geometry.cellWidth),
+                                           double(source.rows() * geometry.cellHeight), 1};
+        ImageInsertion::insert(source, request, cells, [&](const ImageStrip& strip) {
+            if (strip.index == *atStrip_) throw std::bad_alloc();
+            return std::make_shared<StripImage>(strip.width, strip.height, strip.col, strip.source.y,
+                                                strip.source.height);
+        });
+    }
+
+    bool armed_ = false;
+    std::optional<int> atStrip_;
+};
+
+// A terminal whose host failed on the first sixel it was fed, followed by
+// text on the same feed.
+std::unique_ptr<StripTerminal> afterAFailedSixel(TerminalOptions made, bool opaque)
+{
+    auto host = std::make_shared<FailingStripHost>();
+    host->opaqueImages = opaque;
+    auto t = std::make_unique<StripTerminal>(made, host);
+    host->arm();
+    t->feed(sixel(10) + "after");
+    return t;
 }
 
 }  // namespace
@@ -195,6 +272,18 @@ TEST(TerminalLineImagesTest, APictureThatMayStillShowStays)
     EXPECT_TRUE(kept->hasRecord(1, 1));
     EXPECT_EQ(kept->strips(1, 1).size(), 2u);
 
+    // Nor does a sixel hide a Kitty placement its pixel offset moves beyond
+    // the sixel's cells.
+    StripTerminal offset(options(80, 20, 100));
+    offset.host->opaqueImages = true;
+    offset.store(2, 100, 60);
+    offset.feed("\x1b[H");
+    offset.command("a=p,i=2,p=1,X=3,C=1,q=2");
+    offset.feed("\x1b[H" + sixel(10));
+    EXPECT_TRUE(offset.hasRecord(2, 1));
+    EXPECT_EQ(offset.strips(2, 1).size(), 3u);
+    EXPECT_EQ(offset.otherImageLines(offset.terminal.buffer()), (std::set<int64_t>{0, 1, 2}));
+
     // A Kitty placement does not hide a sixel: the sixel is drawn over it.
     StripTerminal s(options(80, 20, 100));
     s.host->opaqueImages = true;
@@ -240,5 +329,78 @@ TEST(TerminalLineImagesTest, ErasingOrShrinkingTheHistoryDropsTheRecordsOfItsPla
         t.command("a=d,d=p,x=1,y=" + std::to_string(above + 2) + ",q=2");
         EXPECT_FALSE(t.hasRecord(1, 2));
         EXPECT_TRUE(t.strips(1, 2).empty());
+    }
+}
+
+TEST(TerminalLineImagesTest, DuringSynchronizedOutputOnlyTheOldestPicturesGo)
+{
+    // The frozen copy of the screen holds the strips of a picture taken off
+    // the lines, so the bytes do not fall with each one dropped: what each
+    // held is counted instead, and the pictures newer than that stay.
+    StripTerminal t(options(80, 40, 100, 9 * kSixelStripBytes));
+    for (int i = 0; i < 3; ++i) t.feed(sixel(10) + "\r\n");  // on lines 4i ..< 4i + 3
+    t.feed("\x1b[?2026h" + sixel(10) + "\r\n");
+    EXPECT_EQ(t.otherImageLines(t.terminal.buffer()), (std::set<int64_t>{4, 5, 6, 8, 9, 10, 12, 13, 14}));
+    t.feed("\x1b[?2026l");
+    EXPECT_EQ(t.terminal.lineImages().bytes(), 9 * kSixelStripBytes);
+}
+
+TEST(TerminalLineImagesTest, AHostOutOfRoomLeavesNothingOfItsImageAndTheRulesGoOn)
+{
+    // Nothing of the failed sixel stays on the lines, and the text after it
+    // is read from where the insertion left the cursor.
+    auto failed = afterAFailedSixel(options(80, 40, 100, 9 * kSixelStripBytes), false);
+    StripTerminal& t = *failed;
+    EXPECT_EQ(t.terminal.lineImages().bytes(), 0);
+    EXPECT_EQ(linesWithImages(t.terminal), 0);
+    EXPECT_EQ(screenRows(t.terminal).at(3), "after");
+
+    // The byte limit still drops the oldest pictures.
+    t.feed("\x1b[5H");
+    for (int i = 0; i < 5; ++i) t.feed(sixel(10) + "\r\n");  // on lines 4 + 4i ..< 4 + 4i + 3
+    EXPECT_EQ(t.terminal.lineImages().bytes(), 9 * kSixelStripBytes);
+    EXPECT_EQ(t.otherImageLines(t.terminal.buffer()), (std::set<int64_t>{12, 13, 14, 16, 17, 18, 20, 21, 22}));
+
+    // A picture hidden in the same cells still goes.
+    auto covered = afterAFailedSixel(options(80, 50, 100), true);
+    for (int i = 0; i < 20; ++i) covered->feed("\x1b[H" + sixel(10));
+    EXPECT_EQ(covered->terminal.lineImages().bytes(), 3 * kSixelStripBytes);
+    EXPECT_EQ(linesWithImages(covered->terminal), 3);
+
+    // An inline image of OSC 1337 alike.
+    auto host = std::make_shared<FailingStripHost>();
+    StripTerminal osc(options(80, 40, 100, 9 * kSixelStripBytes), host);
+    const std::vector<uint8_t> png = encodePng(std::vector<uint8_t>(100 * 60 * 4, 0xFF), 100, 60);
+    const std::string image =
+        "\x1b]1337;File=inline=1:" + base64::encode(std::string_view(reinterpret_cast<const char*>(png.data()),
+                                                                     png.size())) + "\x07";
+    host->arm();
+    osc.feed(image + "after\r\n");
+    EXPECT_EQ(osc.terminal.lineImages().bytes(), 0);
+    EXPECT_EQ(screenRows(osc.terminal).at(3), "after");
+    for (int i = 0; i < 4; ++i) osc.feed(image + "\r\n");
+    EXPECT_EQ(osc.terminal.lineImages().bytes(), 9 * kSixelStripBytes);
+}
+
+TEST(TerminalLineImagesTest, AKittyPlacementTheHostCannotFinishLeavesNoRecordAndNoContext)
+{
+    // The host fails once all its strips are on the lines, before it made
+    // one (after the placement was recorded), and after one of two.
+    for (const std::optional<int> atStrip : {std::optional<int>(), std::optional<int>(0), std::optional<int>(1)}) {
+        SCOPED_TRACE(atStrip ? "at strip " + std::to_string(*atStrip) : "after the strips");
+        auto host = std::make_shared<FailingStripHost>();
+        StripTerminal t(options(80, 20, 100), host);
+        t.store(1, 10, 20);
+        host->arm(atStrip);
+        t.command("a=p,i=1,p=1,c=3,r=2");
+        EXPECT_EQ(t.lastReply(), "Gi=1;EINVAL: bad payload");
+        EXPECT_FALSE(t.hasRecord(1, 1));
+        EXPECT_TRUE(t.strips(1, 1).empty());
+        EXPECT_EQ(t.terminal.lineImages().bytes(), 0);
+
+        // The next sixel is a sixel of its own, not a part of that placement.
+        t.feed(sixel(10));
+        EXPECT_EQ(t.otherImageLines(t.terminal.buffer()).size(), 3u);
+        EXPECT_FALSE(t.hasRecord(1, 1));
     }
 }
