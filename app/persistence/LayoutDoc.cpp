@@ -150,7 +150,7 @@ bool readArray(const json& object, const char* key, std::vector<T>& out, Decode 
 // fresh one to every record whose id tmux would not keep in its session's
 // name, since that cell could never find its session again. Fresh ids are
 // made of letters, digits, '_' and '-', which tmux keeps.
-void makeIdsUnique(std::vector<CellRecord>& cells)
+void makeIdsUsable(std::vector<CellRecord>& cells)
 {
     std::unordered_set<std::string> seen;
     for (auto& cell : cells) {
@@ -193,7 +193,7 @@ std::optional<LayoutDoc> LayoutDoc::decode(std::string_view text)
         !readBool(root, "tmuxPersistence", doc.tmuxPersistence) ||
         !readArray(root, "profiles", doc.profiles, decodeProfile))
         return std::nullopt;
-    makeIdsUnique(doc.cells);
+    makeIdsUsable(doc.cells);
     return doc;
 }
 
