@@ -3,6 +3,7 @@
 #include "app/core/AppLog.h"
 #include "app/core/NanoID.h"
 #include "app/persistence/JsonWriter.h"
+#include "app/persistence/TmuxSessionName.h"
 
 #include <nlohmann/json.hpp>
 
@@ -145,17 +146,22 @@ bool readArray(const json& object, const char* key, std::vector<T>& out, Decode 
 }
 
 // Gives every record after the first that uses an id a fresh one, so that no
-// two cells (and later no two processes or tmux sessions) share an id.
-void makeIdsUnique(std::vector<CellRecord>& cells)
+// two cells (and later no two processes or tmux sessions) share an id; and a
+// fresh one to every record whose id tmux would not keep in its session's
+// name, since that cell could never find its session again. Fresh ids are
+// made of letters, digits, '_' and '-', which tmux keeps.
+void makeIdsUsable(std::vector<CellRecord>& cells)
 {
     std::unordered_set<std::string> seen;
     for (auto& cell : cells) {
-        if (seen.insert(cell.internalId).second) continue;
+        const bool fits = TmuxSessionName::fitsCellId(cell.internalId);
+        if (fits && seen.insert(cell.internalId).second) continue;
         std::string fresh;
         do {
             fresh = NanoID::make(14);
         } while (seen.count(fresh));
-        logFailure("layout 셀 id 중복, 새 id 부여", cell.internalId + " -> " + fresh);
+        logFailure(fits ? "layout 셀 id 중복, 새 id 부여" : "layout 셀 id를 tmux 세션 이름에 쓸 수 없음, 새 id 부여",
+                   cell.internalId + " -> " + fresh);
         cell.internalId = fresh;
         seen.insert(fresh);
     }
@@ -187,7 +193,7 @@ std::optional<LayoutDoc> LayoutDoc::decode(std::string_view text)
         !readBool(root, "tmuxPersistence", doc.tmuxPersistence) ||
         !readArray(root, "profiles", doc.profiles, decodeProfile))
         return std::nullopt;
-    makeIdsUnique(doc.cells);
+    makeIdsUsable(doc.cells);
     return doc;
 }
 

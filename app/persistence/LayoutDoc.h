@@ -35,8 +35,10 @@ struct LayoutDoc {
     std::vector<TerminalProfile> profiles;
 
     // Decodes a document; no value when it is unreadable. A cell record without
-    // an id, or whose id an earlier record already uses, gets a fresh one (a
-    // shared id would tie two cells to one process).
+    // an id, whose id an earlier record already uses, or whose id tmux would
+    // change in the cell's session name (TmuxSessionName), gets a fresh one: a
+    // shared id would tie two cells to one process, and a changed name would
+    // leave the cell unable to find its tmux session.
     static std::optional<LayoutDoc> decode(std::string_view json);
 
     // The document as written to disk: UTF-8, pretty-printed with two-space

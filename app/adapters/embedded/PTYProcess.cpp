@@ -140,7 +140,7 @@ LaunchCommand tmuxAttachCommand(const std::string& tmuxPath, const std::string& 
     LaunchCommand command;
     command.executable = tmuxPath;
     command.execName = "tmux";
-    command.args = {"attach-session", "-t", sessionName};
+    command.args = {"attach-session", "-t", tmuxTarget(sessionName)};
     command.environment = environmentArray();
     command.currentDirectory = currentDirectory;
     return command;
@@ -148,7 +148,12 @@ LaunchCommand tmuxAttachCommand(const std::string& tmuxPath, const std::string& 
 
 std::string tmuxSessionName(const std::string& cellId)
 {
-    return sessionPrefix + cellId;
+    return TmuxSessionName::ofCell(cellId);
+}
+
+std::string tmuxTarget(const std::string& sessionName)
+{
+    return "=" + sessionName;
 }
 
 std::optional<std::string> tmuxPath(const TmuxLookup& lookup)
@@ -168,8 +173,8 @@ std::optional<std::string> tmuxPath(const TmuxLookup& lookup)
 
 TmuxSessionState tmuxSessionState(const std::string& tmuxPath, const std::string& name, corvel::Nanos timeLimit)
 {
-    const auto result =
-        ShortCommand::run(tmuxPath, {"tmux", "has-session", "-t", name}, tmuxCommandEnvironment(), timeLimit);
+    const auto result = ShortCommand::run(tmuxPath, {"tmux", "has-session", "-t", tmuxTarget(name)},
+                                          tmuxCommandEnvironment(), timeLimit);
     // tmux answers "no" (no such session, no server) with status 1.
     if (result.succeeded()) return TmuxSessionState::lives;
     if (result.launched && !result.timedOut && result.exitCode == 1) return TmuxSessionState::gone;
@@ -183,7 +188,8 @@ bool tmuxSessionExists(const std::string& tmuxPath, const std::string& name, cor
 
 void killTmuxSession(const std::string& tmuxPath, const std::string& name, corvel::Nanos timeLimit)
 {
-    ShortCommand::run(tmuxPath, {"tmux", "kill-session", "-t", name}, tmuxCommandEnvironment(), timeLimit);
+    ShortCommand::run(tmuxPath, {"tmux", "kill-session", "-t", tmuxTarget(name)}, tmuxCommandEnvironment(),
+                      timeLimit);
 }
 
 }  // namespace tilebay::PTYProcess

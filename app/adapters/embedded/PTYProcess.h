@@ -10,6 +10,7 @@
 #pragma once
 
 #include "app/adapters/embedded/LaunchCommand.h"
+#include "app/persistence/TmuxSessionName.h"
 #include "corvel/platform/Dispatch.h"
 
 #include <map>
@@ -38,7 +39,7 @@ namespace PTYProcess {
 
 using Environment = std::map<std::string, std::string>;
 
-inline constexpr const char* sessionPrefix = "cwr_";
+inline constexpr const char* sessionPrefix = TmuxSessionName::cellPrefix;
 inline constexpr const char* historyLimit = "20000";
 inline constexpr const char* fallbackShell = "/bin/zsh";
 inline constexpr const char* lastResortShell = "/bin/sh";
@@ -66,32 +67,41 @@ std::string loginShell();
 LaunchCommand shellCommand(const std::optional<std::string>& currentDirectory);
 // A tmux client that attaches to `sessionName` or creates it (in
 // `currentDirectory` when given and not empty), with the status line off
-// and a history of 20000 lines.
+// and a history of 20000 lines. tmux looks for a session of exactly the name
+// it would give a new one, so a name it keeps (TmuxSessionName::keptByTmux)
+// finds only its own session.
 LaunchCommand tmuxCommand(const std::string& tmuxPath, const std::string& sessionName,
                           const std::optional<std::string>& currentDirectory);
 
-// A tmux client that attaches to the existing session `sessionName` and
-// ends at once, creating nothing, when there is no such session.
+// A tmux client that attaches to the existing session of exactly the name
+// `sessionName` and ends at once, creating nothing, when there is no such
+// session.
 LaunchCommand tmuxAttachCommand(const std::string& tmuxPath, const std::string& sessionName,
                                 const std::optional<std::string>& currentDirectory);
 
 // The tmux session of a cell: "cwr_" and the cell id.
 std::string tmuxSessionName(const std::string& cellId);
 
+// The target that names the session `sessionName` and no other: without the
+// leading '=' tmux takes, when no session has exactly that name, one whose
+// name begins with it or matches it as a pattern. Every command below names
+// its session this way.
+std::string tmuxTarget(const std::string& sessionName);
+
 // The first candidate that is an executable file, else what the login shell
 // finds on its search path; no value when neither names an executable file
 // (or the shell did not answer within the time limit).
 std::optional<std::string> tmuxPath(const TmuxLookup& lookup);
 
-// What tmux (at `tmuxPath`) says of a session: it lives; it is gone (tmux
-// answered no, with status 1: no such session, or no server at all); or
-// unknown (tmux could not be run, did not answer within the time limit, or
-// answered otherwise).
+// What tmux (at `tmuxPath`) says of the session of exactly this name: it
+// lives; it is gone (tmux answered no, with status 1: no such session, or no
+// server at all); or unknown (tmux could not be run, did not answer within
+// the time limit, or answered otherwise).
 enum class TmuxSessionState : unsigned char { lives, gone, unknown };
 TmuxSessionState tmuxSessionState(const std::string& tmuxPath, const std::string& name, corvel::Nanos timeLimit);
-// Whether tmux (at `tmuxPath`) knows a session of this name.
+// Whether tmux (at `tmuxPath`) knows a session of exactly this name.
 bool tmuxSessionExists(const std::string& tmuxPath, const std::string& name, corvel::Nanos timeLimit);
-// Asks tmux to kill the session of this name; failures are ignored.
+// Asks tmux to kill the session of exactly this name; failures are ignored.
 void killTmuxSession(const std::string& tmuxPath, const std::string& name, corvel::Nanos timeLimit);
 
 }  // namespace PTYProcess

@@ -97,7 +97,7 @@ TEST_F(EmbeddedAdapterTest, NewAndRestoredCellsTakeLabelsFoldersAndCommands)
     EXPECT_EQ(shell.args, std::vector<std::string>{"-l"});
     EXPECT_EQ(shell.currentDirectory, "/tmp");
     EXPECT_EQ(probes->at(3)->started.at(0).args, std::vector<std::string>{"-l"});
-    EXPECT_THAT(tmuxLog(), ElementsAre("has-session -t cwr_savedcell00001"));
+    EXPECT_THAT(tmuxLog(), ElementsAre("has-session -t =cwr_savedcell00001"));
 }
 
 TEST_F(EmbeddedAdapterTest, StartCommandIsTypedOnceAfterTheDelayAndDroppedWithItsPane)
@@ -136,7 +136,7 @@ TEST_F(EmbeddedAdapterTest, TmuxCellsStartAClientAndCloseKillsTheirSessionEvenWi
 
     adapter->useTmux = false;
     adapter->closeSession(cell->id());
-    EXPECT_THAT(tmuxLog(), ElementsAre("has-session -t " + name, "kill-session -t " + name));
+    EXPECT_THAT(tmuxLog(), ElementsAre("has-session -t =" + name, "kill-session -t =" + name));
     EXPECT_EQ(probes->at(0)->terminated, 1);
     EXPECT_EQ(probes->at(1)->terminated, 1);
     EXPECT_FALSE(adapter->hasSession(cell->id()));
@@ -147,7 +147,7 @@ TEST_F(EmbeddedAdapterTest, TmuxCellsStartAClientAndCloseKillsTheirSessionEvenWi
     // Closing an unknown id with tmux on still kills the session of that name.
     adapter->useTmux = true;
     adapter->closeSession("nobody");
-    EXPECT_EQ(tmuxLog().back(), "kill-session -t cwr_nobody");
+    EXPECT_EQ(tmuxLog().back(), "kill-session -t =cwr_nobody");
 }
 
 TEST_F(EmbeddedAdapterTest, SplitsStopAtFourPanesAndRaiseTheRevision)
@@ -308,7 +308,7 @@ TEST_F(EmbeddedAdapterReattachTest, ClientThatEndsWhileItsSessionLivesAttachesAg
     queue.runUntilIdle();
     ASSERT_EQ(attaches(0), 1u);
     const LaunchCommand& again = probes->at(0)->started.back();
-    EXPECT_EQ(again.args, (std::vector<std::string>{"attach-session", "-t", name}));
+    EXPECT_EQ(again.args, (std::vector<std::string>{"attach-session", "-t", "=" + name}));
     EXPECT_EQ(again.currentDirectory, "/tmp");
     EXPECT_THAT(probes->at(0)->sent, ElementsAre("job\r"));
     EXPECT_EQ(adapter->paneViews(id).size(), 2u);
@@ -338,7 +338,7 @@ TEST_F(EmbeddedAdapterReattachTest, ClientThatEndsWhileItsSessionLivesAttachesAg
 
     // Closing the cell still ends its session.
     adapter->closeSession(id);
-    EXPECT_EQ(tmuxLog().back(), "kill-session -t " + name);
+    EXPECT_EQ(tmuxLog().back(), "kill-session -t =" + name);
 }
 
 TEST_F(EmbeddedAdapterReattachTest, SessionThatEndedTakesThePaneAndTmuxThatCannotAnswerKeepsIt)

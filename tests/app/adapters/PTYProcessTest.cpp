@@ -1,6 +1,7 @@
 // The launch helpers of embedded panes: the child environment, the login
 // shell and the command lines, the short commands (drained output, the time
-// limit, reaping) and the tmux lookup through candidates and the login shell.
+// limit, reaping), the tmux lookup through candidates and the login shell,
+// and the tmux commands naming exactly one session.
 #include "app/adapters/embedded/PTYProcess.h"
 #include "app/adapters/embedded/ShortCommand.h"
 #include "tests/app/adapters/AdapterTestSupport.h"
@@ -85,6 +86,50 @@ TEST(PTYProcessLaunch, CommandLines)
                     ElementsAre("new-session", "-A", "-s", "cwr_x", ";", "set-option", "status", "off", ";",
                                 "set-option", "history-limit", "20000"));
     }
+}
+
+// The short tmux commands against the real tmux, its sockets in a temporary
+// folder and its server killed afterwards.
+class TmuxTargetTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!fs::exists(kTmux)) GTEST_SKIP() << "tmux is not installed";
+    }
+    void TearDown() override
+    {
+        tmux({"kill-server"});
+        EXPECT_TRUE(noZombiesEventually());
+    }
+
+    TempDir dir;
+    ScopedEnv tmuxDir{"TMUX_TMPDIR", dir.path().string()};
+    ScopedEnv shell{"SHELL", "/bin/sh"};
+};
+
+TEST_F(TmuxTargetTest, SessionCommandsNameExactlyOneSession)
+{
+    // Sessions whose names begin with, or match as a pattern, the names asked
+    // for below; tmux would take them for a name without a session of its own.
+    ASSERT_TRUE(tmux({"new-session", "-d", "-s", "cwr_a4preLONG"}).succeeded());
+    ASSERT_TRUE(tmux({"new-session", "-d", "-s", "cwr_x1"}).succeeded());
+    EXPECT_EQ(PTYProcess::tmuxSessionState(kTmux, "cwr_a4pre", kGenerous), PTYProcess::TmuxSessionState::gone);
+    EXPECT_FALSE(PTYProcess::tmuxSessionExists(kTmux, "cwr_x?", kGenerous));
+    PTYProcess::killTmuxSession(kTmux, "cwr_a4pre", kGenerous);
+    PTYProcess::killTmuxSession(kTmux, "cwr_x*", kGenerous);
+    EXPECT_TRUE(PTYProcess::tmuxSessionExists(kTmux, "cwr_a4preLONG", kGenerous));
+    EXPECT_TRUE(PTYProcess::tmuxSessionExists(kTmux, "cwr_x1", kGenerous));
+
+    // The short name's own session is the one found and killed.
+    ASSERT_TRUE(tmux({"new-session", "-d", "-s", "cwr_a4pre"}).succeeded());
+    EXPECT_EQ(PTYProcess::tmuxSessionState(kTmux, "cwr_a4pre", kGenerous), PTYProcess::TmuxSessionState::lives);
+    PTYProcess::killTmuxSession(kTmux, "cwr_a4pre", kGenerous);
+    EXPECT_FALSE(PTYProcess::tmuxSessionExists(kTmux, "cwr_a4pre", kGenerous));
+    EXPECT_TRUE(PTYProcess::tmuxSessionExists(kTmux, "cwr_a4preLONG", kGenerous));
+
+    // The attaching client names its session the same way.
+    EXPECT_THAT(PTYProcess::tmuxAttachCommand(kTmux, "cwr_a4pre", std::nullopt).args,
+                ElementsAre("attach-session", "-t", "=cwr_a4pre"));
 }
 
 TEST(ShortCommandRun, ExitCodesFailuresAndFloodedOutput)

@@ -1,11 +1,15 @@
 // The layout document's JSON: defaults for absent keys, unreadable types and
 // kinds, a round trip of every field, the written form (sorted keys, escaped
-// slashes, no absent optionals), escaping, grid positions and duplicate ids.
+// slashes, no absent optionals), escaping, grid positions, duplicate ids and
+// ids tmux would change in a session name.
 #include "app/persistence/LayoutDoc.h"
+#include "app/persistence/TmuxSessionName.h"
 
 #include "corvel/platform/Log.h"
 
 #include <gtest/gtest.h>
+
+#include <set>
 
 using namespace tilebay;
 
@@ -208,4 +212,37 @@ TEST(LayoutDoc, DuplicateCellIdsGetFreshOnes)
     EXPECT_EQ(doc->cells[3].internalId.size(), 14u);
     EXPECT_NE(doc->cells[2].internalId, doc->cells[3].internalId);
     EXPECT_EQ(log.count("Tilebay: "), 2u);
+}
+
+TEST(LayoutDoc, CellIdsTmuxWouldChangeGetFreshOnes)
+{
+    corvel::log::Capture log;
+    const auto doc = LayoutDoc::decode(R"({"cells": [
+        {"internalId": "a4.dot:col", "projectLabel": "dotted"},
+        {"internalId": "a4pre"},
+        {"internalId": "a4preLONG"},
+        {"internalId": "back\\slash", "adapterKind": "iterm2", "externalRef": "w0t0p0:1"},
+        {"internalId": "tab\tbed"},
+        {"internalId": "a4.dot:col", "projectLabel": "again"},
+        {"internalId": "caf\u00e9 #1 $1"}]})");
+    ASSERT_TRUE(doc);
+    ASSERT_EQ(doc->cells.size(), 7u);
+    // Ids tmux keeps stay, so the sessions of existing layouts are found.
+    EXPECT_EQ(doc->cells[1].internalId, "a4pre");
+    EXPECT_EQ(doc->cells[2].internalId, "a4preLONG");
+    EXPECT_EQ(doc->cells[6].internalId, "caf\xC3\xA9 #1 $1");
+    // The others get fresh ids of their own, and keep everything else.
+    std::set<std::string> fresh;
+    for (const size_t i : {0, 3, 4, 5}) {
+        const std::string& id = doc->cells[i].internalId;
+        EXPECT_EQ(id.size(), 14u) << id;
+        EXPECT_TRUE(TmuxSessionName::fitsCellId(id)) << id;
+        fresh.insert(id);
+    }
+    EXPECT_EQ(fresh.size(), 4u);
+    EXPECT_EQ(doc->cells[0].projectLabel, "dotted");
+    EXPECT_EQ(doc->cells[5].projectLabel, "again");
+    EXPECT_EQ(doc->cells[3].adapterKind, AdapterKind::iterm2);
+    EXPECT_EQ(doc->cells[3].externalRef, "w0t0p0:1");
+    EXPECT_EQ(log.count("Tilebay: "), 4u);
 }

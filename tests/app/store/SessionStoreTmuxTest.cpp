@@ -3,12 +3,16 @@
 // client detaches or is killed stays in the grid and the saved layout and
 // attaches to the same session again, also when tmux persistence is off and
 // the cell was restored onto a session that still lived; a session that
-// really ends (its shell exits, or it is killed) removes the cell.
+// really ends (its shell exits, or it is killed) removes the cell. A cell
+// whose id begins another cell's id never reaches that cell's session, and a
+// cell id tmux would change in a session name is replaced when the layout is
+// read, so the cell keeps its session.
 #include "StoreTestSupport.h"
 
 #include "app/adapters/embedded/EmbeddedAdapter.h"
 #include "app/adapters/embedded/HookedPaneKit.h"
 #include "app/adapters/embedded/HookedTerminalView.h"
+#include "app/persistence/TmuxSessionName.h"
 
 #include <signal.h>
 
@@ -50,6 +54,8 @@ protected:
         return tmux({"display-message", "-p", "-t", session(id), "#{pane_pid}"}).output;
     }
     static std::string session(const QString& id) { return "cwr_" + id.toStdString(); }
+    // The target of the cell's session and no other.
+    static std::string exact(const QString& id) { return "=" + session(id); }
     bool attached(const QString& id)
     {
         return pumpUntil([&] {
@@ -136,6 +142,70 @@ TEST_F(StoreTmuxTest, WithPersistenceOffARestoredCellKeepsItsLivingSessionUntilI
     ASSERT_TRUE(tmux({"kill-session", "-t", session(id)}).succeeded());
     ASSERT_TRUE(pumpUntil([&] { return !store.cell(id); }));
     EXPECT_TRUE(store.cells().empty());
+}
+
+TEST_F(StoreTmuxTest, ACellWhoseSessionEndedNeverTakesTheSessionOfALongerId)
+{
+    const QString shortId = QStringLiteral("a4pre");
+    const QString longId = QStringLiteral("a4preLONG");
+    writeLayout(R"({"version": 1, "tmuxPersistence": true, "relaunchEmbeddedOnStart": true,
+      "cells": [{"internalId": "a4pre", "adapterKind": "embedded", "projectLabel": "short"},
+                {"internalId": "a4preLONG", "adapterKind": "embedded", "projectLabel": "long"}]})");
+    SessionStore& store = makeTmuxStore();
+    ASSERT_TRUE(attached(shortId));
+    ASSERT_TRUE(attached(longId));
+    const pid_t longClient = client(longId);
+
+    // The short cell's shell exits: its session has ended, and the cell goes,
+    // instead of attaching to the session whose name begins with its own.
+    store.embedded().sendText(shortId, QStringLiteral("exit\r"));
+    ASSERT_TRUE(pumpUntil([&] { return !store.cell(shortId); }));
+    ASSERT_TRUE(store.cell(longId));
+    EXPECT_EQ(tmux({"list-clients", "-t", exact(longId), "-F", "#{client_pid}"}).output,
+              std::to_string(longClient) + "\n");
+    EXPECT_EQ(client(longId), longClient);
+}
+
+TEST_F(StoreTmuxTest, ClosingACellWithoutASessionKillsNoSessionOfALongerId)
+{
+    // Restored with tmux off and no session of its own: a plain shell.
+    writeLayout(R"({"version": 1, "tmuxPersistence": false, "relaunchEmbeddedOnStart": true,
+      "cells": [{"internalId": "a4pre", "adapterKind": "embedded", "projectLabel": "short"}]})");
+    SessionStore& store = makeTmuxStore();
+    const QString shortId = QStringLiteral("a4pre");
+    ASSERT_TRUE(store.cell(shortId));
+    // Another cell's session, whose name begins with this cell's.
+    ASSERT_TRUE(tmux({"new-session", "-d", "-s", "cwr_a4preLONG"}).succeeded());
+
+    // With tmux on, closing the cell kills the session of its name, which
+    // does not exist: the other session lives on.
+    store.setTmuxPersistence(true);
+    store.closeCell(shortId);
+    EXPECT_FALSE(store.cell(shortId));
+    EXPECT_TRUE(tmux({"has-session", "-t", "=cwr_a4preLONG"}).succeeded());
+}
+
+TEST_F(StoreTmuxTest, ACellIdTmuxWouldRenameIsReplacedAndTheCellKeepsItsSessionAcrossADetach)
+{
+    writeLayout(R"({"version": 1, "tmuxPersistence": true, "relaunchEmbeddedOnStart": true,
+      "cells": [{"internalId": "a4.dot:col", "adapterKind": "embedded", "projectLabel": "dotted"}]})");
+    SessionStore& store = makeTmuxStore();
+    ASSERT_EQ(store.cells().size(), 1u);
+    const QString id = store.cells()[0]->id();
+    EXPECT_EQ(store.cells()[0]->projectLabel(), QStringLiteral("dotted"));
+    EXPECT_NE(id, QStringLiteral("a4.dot:col"));
+    EXPECT_TRUE(TmuxSessionName::fitsCellId(id.toStdString())) << id.toStdString();
+    ASSERT_TRUE(attached(id));
+    EXPECT_EQ(tmux({"list-sessions", "-F", "#{session_name}"}).output, session(id) + "\n");
+    const std::string shell = sessionShell(id);
+
+    // A detach is not taken for the end of the session: the same session,
+    // with the same shell, is attached again and the cell stays.
+    const pid_t old = client(id);
+    ASSERT_TRUE(tmux({"detach-client", "-s", exact(id)}).succeeded());
+    ASSERT_TRUE(attachedAgain(id, old));
+    EXPECT_EQ(sessionShell(id), shell);
+    EXPECT_TRUE(store.cell(id));
 }
 
 }  // namespace
