@@ -149,9 +149,11 @@ bool readArray(const json& object, const char* key, std::vector<T>& out, Decode 
 // two cells (and later no two processes or tmux sessions) share an id; and a
 // fresh one to every record whose id tmux would not keep in its session's
 // name, since that cell could never find its session again. Fresh ids are
-// made of letters, digits, '_' and '-', which tmux keeps.
-void makeIdsUsable(std::vector<CellRecord>& cells)
+// made of letters, digits, '_' and '-', which tmux keeps. Tells whether
+// any id was replaced.
+bool makeIdsUsable(std::vector<CellRecord>& cells)
 {
+    bool replaced = false;
     std::unordered_set<std::string> seen;
     for (auto& cell : cells) {
         const bool fits = TmuxSessionName::fitsCellId(cell.internalId);
@@ -164,7 +166,9 @@ void makeIdsUsable(std::vector<CellRecord>& cells)
                    cell.internalId + " -> " + fresh);
         cell.internalId = fresh;
         seen.insert(fresh);
+        replaced = true;
     }
+    return replaced;
 }
 
 void putOptional(json& object, const char* key, const std::optional<std::string>& value)
@@ -193,7 +197,7 @@ std::optional<LayoutDoc> LayoutDoc::decode(std::string_view text)
         !readBool(root, "tmuxPersistence", doc.tmuxPersistence) ||
         !readArray(root, "profiles", doc.profiles, decodeProfile))
         return std::nullopt;
-    makeIdsUsable(doc.cells);
+    doc.cellIdsReplaced = makeIdsUsable(doc.cells);
     return doc;
 }
 

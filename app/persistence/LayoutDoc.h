@@ -33,6 +33,11 @@ struct LayoutDoc {
     double terminalFontSize = 13.0;
     bool tmuxPersistence = false;
     std::vector<TerminalProfile> profiles;
+    // Set by decode when it gave a cell a fresh id; never written. The
+    // reader of such a document saves it back at once: read again, the
+    // same records would get other fresh ids, and a tmux session made under
+    // the first would be out of every cell's reach.
+    bool cellIdsReplaced = false;
 
     // Decodes a document; no value when it is unreadable. A cell record without
     // an id, whose id an earlier record already uses, or whose id tmux would

@@ -329,6 +329,9 @@ void SessionStore::restore()
     setProfiles(doc->profiles);
     restoreCells(*doc);
     didRestore_ = true;
+    // Cells given fresh ids keep them across the next start (and with them
+    // the tmux sessions they make).
+    if (doc->cellIdsReplaced) persist();
 }
 
 void SessionStore::restoreCells(const LayoutDoc& doc)

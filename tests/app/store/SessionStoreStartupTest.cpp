@@ -77,6 +77,31 @@ TEST_F(StoreTest, RestoreKeepsEmbeddedAndKeyedITerm2CellsAndWritesNothingUntilAC
     EXPECT_EQ(doc->terminalTheme, "dark");
 }
 
+// A record given a fresh id (tmux would rename its session, or another
+// record has its id) is written back at once: read again at the next start,
+// it would get another fresh id, and the session made for this one would be
+// out of every cell's reach.
+TEST_F(StoreTest, FreshCellIdsAreSavedAtOnceSoTheNextStartKeepsThem)
+{
+    writeLayout(R"({"tmuxPersistence": true, "cells": [
+        {"internalId": "a4.dot:col", "adapterKind": "embedded", "projectLabel": "dotted"},
+        {"internalId": "keep", "adapterKind": "embedded"},
+        {"internalId": "keep", "adapterKind": "embedded", "projectLabel": "twin"}]})");
+    SessionStore& store = makeStore();
+    const std::vector<QString> first = ids(store);
+    ASSERT_EQ(first.size(), 3u);
+    EXPECT_NE(first[0], "a4.dot:col");
+    EXPECT_EQ(first[1], "keep");
+    EXPECT_NE(first[2], "keep");
+    EXPECT_EQ(saves(), 1);
+
+    store_.reset();
+    SessionStore& again = makeStore();
+    EXPECT_EQ(ids(again), first);
+    EXPECT_EQ(again.cells()[0]->projectLabel(), "dotted");
+    EXPECT_EQ(saves(), 0) << "a document whose ids all fit is not written at start";
+}
+
 TEST_F(StoreTest, RestoreWithoutRelaunchKeepsOnlyITerm2Cells)
 {
     std::string layout = kMixedLayout;
