@@ -22,7 +22,6 @@ namespace tilebay {
 MainWindow::MainWindow(SessionStore& store, QWidget* parent) : QMainWindow(parent), store_(store)
 {
     setWindowTitle(QStringLiteral("Cellwright"));
-    setMinimumSize(minimumWidth, minimumHeight);
 
     // The grid's area. The grid view goes into its layout; the expanded
     // overlay is its child and follows its size.
@@ -51,6 +50,13 @@ MainWindow::MainWindow(SessionStore& store, QWidget* parent) : QMainWindow(paren
     openProfile_ = file->addAction(QStringLiteral("프로필 열기\u2026"));
     openProfile_->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
     connect(openProfile_, &QAction::triggered, this, [this] { store_.setShowProfileLauncher(true); });
+    // The window sets no minimum of its own: its layout makes it the menu
+    // bar over the grid's minimum and follows the menu bar's height. (A
+    // minimum set on the window would win over the layout's, and the menu
+    // bar would then take its height out of the grid's minimum, cutting off
+    // the grid's bottom.) Laid out now, so the minimum holds before the
+    // window first shows.
+    layout()->activate();
     qApp->installEventFilter(this);
     // A child of the window: keeps its keyboard focus with the terminals.
     new TerminalFocusKeeper(store_, this);

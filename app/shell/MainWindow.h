@@ -1,5 +1,6 @@
-// The application's one window, "Cellwright": at least 480 x 320, first
-// shown at about 1200 x 800 within the screen. Its central widget is the
+// The application's one window, "Cellwright": never smaller than the menu
+// bar over the grid's minimum (480 x 320 of content, GridView), first shown
+// at about 1200 x 800 within the screen. Its central widget is the
 // grid's area, over which the expanded cell's overlay lies; its "파일" menu
 // holds "새 터미널" (Ctrl+Shift+T: the new-terminal prompt with empty fields)
 // and "프로필 열기…" (Ctrl+Shift+O: the profile launcher). Plain Ctrl+T and
@@ -32,9 +33,6 @@ class SessionStore;
 class MainWindow final : public QMainWindow {
     Q_OBJECT
 public:
-    static constexpr int minimumWidth = 480;
-    static constexpr int minimumHeight = 320;
-
     explicit MainWindow(SessionStore& store, QWidget* parent = nullptr);
     ~MainWindow() override;
 

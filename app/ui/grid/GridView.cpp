@@ -64,7 +64,7 @@ protected:
 GridView::GridView(SessionStore& store, QWidget* parent)
     : QWidget(parent), store_(store)
 {
-    setMinimumSize(480, 320);
+    setMinimumSize(minimumContentWidth, minimumContentHeight);
     toolbarStore_ = new SessionToolbarStore(store_, this);
     toolbar_ = new ToolbarView(*toolbarStore_, this);
 

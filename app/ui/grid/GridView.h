@@ -50,6 +50,11 @@ class GridView : public QWidget {
 public:
     static constexpr double minZoom = 0.5;
     static constexpr double maxZoom = 3.0;
+    // The least the view is given: room for the toolbar, the tile area and,
+    // in broadcast mode, the bar with its send button whole. The window
+    // adds its menu bar on top of this.
+    static constexpr int minimumContentWidth = 480;
+    static constexpr int minimumContentHeight = 320;
 
     // Makes the card shown over the window for the expanded cell.
     using ExpandedFactory = std::function<QWidget*(const SessionStore::SessionPtr& cell, QWidget* parent)>;

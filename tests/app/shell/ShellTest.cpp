@@ -1,9 +1,11 @@
-// The application shell offscreen: the window's title, size limits and menu
-// commands (their keys against a terminal are tried under X11, in
-// ShellX11Test), the appearance in force at once, the first start with an
-// empty data folder, where the keyboard focus goes (new cells, clicks on
-// controls, the expanded card's search and collapse), and the hot key that
-// cannot be had without X11 (one log line, the application runs on).
+// The application shell offscreen: the window's title, size limits (at the
+// smallest size the grid keeps its whole minimum, the broadcast bar and the
+// last row of tiles whole) and menu commands (their keys against a terminal
+// are tried under X11, in ShellX11Test), the appearance in force at once,
+// the first start with an empty data folder, where the keyboard focus goes
+// (new cells, clicks on controls, the expanded card's search and collapse),
+// and the hot key that cannot be had without X11 (one log line, the
+// application runs on).
 #include "app/shell/HotKeyManager.h"
 #include "app/shell/MainWindow.h"
 #include "app/shell/TilebayApp.h"
@@ -13,6 +15,8 @@
 #include "app/ui/design/SymbolButton.h"
 #include "app/ui/expanded/ExpandedCard.h"
 #include "app/ui/expanded/ExpandedView.h"
+#include "app/ui/grid/AddTileView.h"
+#include "app/ui/grid/BroadcastBar.h"
 #include "app/ui/grid/GridCellView.h"
 #include "app/ui/grid/GridView.h"
 #include "app/ui/toolbar/ToolbarView.h"
@@ -26,6 +30,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QSlider>
 #include <QTest>
 
@@ -76,7 +81,8 @@ TEST_F(ShellTest, WindowMenuCommandsAndFirstStart)
     MainWindow& window = app.window();
     EXPECT_TRUE(app.store().showOnboarding());
     EXPECT_EQ(window.windowTitle(), QStringLiteral("Cellwright"));
-    EXPECT_EQ(window.minimumSize(), QSize(480, 320));
+    // The grid's minimum below the menu bar.
+    EXPECT_EQ(window.minimumSize(), QSize(480, window.menuBar()->height() + 320));
     EXPECT_LE(window.width(), 1200);
     EXPECT_GE(window.width(), 480);
 
@@ -105,6 +111,62 @@ TEST_F(ShellTest, WindowMenuCommandsAndFirstStart)
     EXPECT_FALSE(fs::exists(layoutPath()));
     // The expanded overlay lies over the grid's area.
     EXPECT_EQ(window.expandedView()->parentWidget(), window.gridArea());
+}
+
+TEST_F(ShellTest, AtTheSmallestWindowTheGridHasItsMinimumAndTheBarAndLastRowAreWhole)
+{
+    TilebayApp& app = makeApp();
+    SessionStore& store = app.store();
+    store.setShowOnboarding(false);
+    // Enough cells for one column that scrolls at the smallest width.
+    for (int i = 0; i < 6; ++i) store.newEmbeddedSession(QStringLiteral("cell %1").arg(i), std::nullopt, std::nullopt);
+    MainWindow& window = app.window();
+    window.show();
+    QCoreApplication::processEvents();
+    GridView& grid = *window.gridView();
+    // The window takes no size below its minimum.
+    window.resize(1, 1);
+    QCoreApplication::processEvents();
+    const QRect inWindow = window.rect();
+    auto whole = [&](QWidget* w) {
+        return inWindow.contains(QRect(w->mapTo(&window, QPoint(0, 0)), w->size())) && w->width() > 0 && w->height() > 0;
+    };
+    QScrollArea& area = *grid.scrollArea();
+    for (const bool broadcast : {false, true}) {
+        SCOPED_TRACE(broadcast ? "broadcast" : "no broadcast");
+        if (store.broadcastMode() != broadcast) store.toggleBroadcastMode();
+        QCoreApplication::processEvents();
+        EXPECT_EQ(grid.size(), QSize(480, 320));
+        EXPECT_EQ(grid.size(), window.gridArea()->size());
+        EXPECT_TRUE(whole(&grid));
+        EXPECT_TRUE(whole(grid.toolbar()));
+        // Room for more than a tile at the smallest zoom with its padding.
+        EXPECT_GT(area.viewport()->height(), GridView::minZoom * GridGeometry::naturalHeight + 2 * GridGeometry::pad);
+        EXPECT_TRUE(whole(area.viewport()));
+        // Scrolled to the end, the last row (the add tile's) shows whole.
+        ASSERT_TRUE(grid.geometry().scrolls);
+        area.verticalScrollBar()->setValue(area.verticalScrollBar()->maximum());
+        QWidget* last = grid.addTile();
+        const QRect lastShown(last->mapTo(&window, QPoint(0, 0)), last->size());
+        EXPECT_TRUE(inWindow.contains(lastShown));
+        EXPECT_TRUE(QRect(area.viewport()->mapTo(&window, QPoint(0, 0)), area.viewport()->size()).contains(lastShown));
+    }
+    BroadcastBar& bar = *grid.broadcastBar();
+    EXPECT_TRUE(whole(&bar));
+    EXPECT_TRUE(whole(bar.field()));
+    // "전송" whole, its title not cut to an ellipsis.
+    EXPECT_TRUE(whole(bar.sendButton()));
+    EXPECT_GE(bar.sendButton()->width(), bar.sendButton()->sizeHint().width());
+    EXPECT_GE(bar.sendButton()->height(), bar.sendButton()->sizeHint().height());
+    // With the import panel beside it, the tile area still holds a column.
+    store.setShowImport(true);
+    QCoreApplication::processEvents();
+    EXPECT_GT(area.viewport()->width(), GridView::minZoom * GridGeometry::naturalWidth + 2 * GridGeometry::pad);
+    EXPECT_TRUE(whole(area.viewport()));
+    store.setShowImport(false);
+    if (tilebay::test::shotsWanted())
+        tilebay::test::saveShot(tilebay::test::grabAt(window, 1), "window-smallest-broadcast");
+    window.hide();
 }
 
 TEST_F(ShellTest, AppearanceChangesShowAtOnce)
@@ -180,7 +242,8 @@ TEST_F(ShellTest, KeyboardFocusStaysWithTheTerminalThroughClicksTheCardAndItsSea
     EXPECT_EQ(store.expandedID(), b);
     EXPECT_TRUE(pane->hasFocus());
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
-    EXPECT_EQ(store.expandedID(), b);
+    // The card is used on: had it gone, the test stops here.
+    ASSERT_EQ(store.expandedID(), b);
     QTest::mouseClick(card->collapseButton(), Qt::LeftButton);
     EXPECT_FALSE(store.expandedID().has_value());
     EXPECT_TRUE(pane->hasFocus());

@@ -5,7 +5,8 @@
 // expanded card, one window-size change per expand and per collapse, the
 // card's search in seq output, where typed text goes after a new cell and
 // after the card's search and collapse, a shell ending while its tile is
-// dragged, and closing the real application's window.
+// dragged, the window at the smallest size a window manager allows it, and
+// closing the real application's window.
 // Every wait is for a condition; the bounds only guard against a hang.
 #include "app/adapters/embedded/EmbeddedAdapter.h"
 #include "app/adapters/embedded/HookedTerminalView.h"
@@ -18,6 +19,8 @@
 #include "app/ui/design/SymbolButton.h"
 #include "app/ui/expanded/ExpandedCard.h"
 #include "app/ui/expanded/ExpandedView.h"
+#include "app/ui/grid/AddTileView.h"
+#include "app/ui/grid/BroadcastBar.h"
 #include "app/ui/grid/GridCellView.h"
 #include "app/ui/grid/GridView.h"
 #include "app/ui/toolbar/ToolbarView.h"
@@ -32,9 +35,13 @@
 #include <QDialog>
 #include <QDrag>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QPointer>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QVBoxLayout>
 
 #include <X11/Xlib.h>
@@ -98,6 +105,27 @@ private:
     QVBoxLayout* layout_;
     QPointer<QWidget> content_;
 };
+
+// The minimum size the window publishes to window managers (the minimum of
+// its WM_NORMAL_HINTS), read back from the X server on a connection of its
+// own; empty while it publishes none.
+QSize publishedMinimum(WId window)
+{
+    xcb_connection_t* c = xcb_connect(nullptr, nullptr);
+    xcb_get_property_reply_t* reply = xcb_get_property_reply(
+        c, xcb_get_property(c, 0, static_cast<xcb_window_t>(window), XCB_ATOM_WM_NORMAL_HINTS, XCB_ATOM_WM_SIZE_HINTS, 0, 18),
+        nullptr);
+    QSize size;
+    // Flags, four obsolete fields, then the minimum's width and height.
+    constexpr uint32_t minimumGiven = 1u << 4;
+    if (reply && xcb_get_property_value_length(reply) >= 7 * 4) {
+        const auto* hints = static_cast<const uint32_t*>(xcb_get_property_value(reply));
+        if (hints[0] & minimumGiven) size = QSize(static_cast<int>(hints[5]), static_cast<int>(hints[6]));
+    }
+    std::free(reply);
+    xcb_disconnect(c);
+    return size;
+}
 
 int countOf(const QString& text, const QString& what) { return static_cast<int>(text.count(what)); }
 
@@ -405,6 +433,49 @@ TEST_F(ShellX11, ShellEndingWhileItsTileIsDraggedLeavesTheGridAndTheLayout)
     EXPECT_EQ(QString::fromStdString(doc->cells[1].internalId), c);
     EXPECT_EQ(pid(b), pids[0]);
     EXPECT_EQ(pid(c), pids[1]);
+}
+
+TEST_F(ShellX11, AtTheSmallestSizeAWindowManagerAllowsTheGridBarAndLastRowAreWhole)
+{
+    TilebayApp& app = startApp();
+    SessionStore& store = app.store();
+    MainWindow& window = app.window();
+    // One cell and the add tile: two rows that scroll at the smallest size.
+    store.newEmbeddedSession(QStringLiteral("a"), std::nullopt, std::nullopt);
+    store.toggleBroadcastMode();
+    // A window manager keeps a resize at the minimum the window publishes:
+    // the menu bar over the grid's whole minimum.
+    QSize smallest;
+    EXPECT_TRUE(waitFor([&] {
+        smallest = publishedMinimum(window.winId());
+        return smallest == QSize(480, window.menuBar()->height() + 320);
+    })) << smallest.width() << " x " << smallest.height();
+    ASSERT_FALSE(smallest.isEmpty());
+    // There is none here: the size it would give is asked for directly.
+    ASSERT_TRUE(xdotool({QStringLiteral("windowsize"), QString::number(window.winId()), QString::number(smallest.width()),
+                         QString::number(smallest.height())}));
+    ASSERT_TRUE(waitFor([&] { return window.size() == smallest; }));
+    QCoreApplication::processEvents();
+
+    GridView& grid = *window.gridView();
+    auto shown = [&](QWidget* w) { return QRect(w->mapTo(&window, QPoint(0, 0)), w->size()); };
+    EXPECT_EQ(grid.size(), QSize(480, 320));
+    EXPECT_TRUE(window.rect().contains(shown(&grid)));
+    BroadcastBar& bar = *grid.broadcastBar();
+    ASSERT_TRUE(bar.isVisible());
+    EXPECT_TRUE(window.rect().contains(shown(&bar)));
+    EXPECT_TRUE(shown(&bar).contains(shown(bar.sendButton())));
+    EXPECT_GE(bar.sendButton()->width(), bar.sendButton()->sizeHint().width());
+    // Scrolled to the end, the add tile's row shows whole in the viewport.
+    QScrollArea& area = *grid.scrollArea();
+    ASSERT_TRUE(grid.geometry().scrolls);
+    area.verticalScrollBar()->setValue(area.verticalScrollBar()->maximum());
+    EXPECT_TRUE(shown(area.viewport()).contains(shown(grid.addTile())));
+    EXPECT_TRUE(window.rect().contains(shown(area.viewport())));
+    // As the X server shows it, once the scrolled grid is drawn.
+    QCoreApplication::processEvents();
+    if (shotsWanted())
+        saveShot(window.screen()->grabWindow(window.winId()).toImage(), QStringLiteral("window-smallest-broadcast-x11"));
 }
 
 TEST_F(ShellX11, ClosingTheWindowQuitsWithStatusZeroAndEndsTheShells)

@@ -2,11 +2,12 @@
 // real terminal views as panes and no processes): the first restored cell's
 // terminal at start, controls that take it by Tab only, the window holding it
 // for the hidden terminal during a live resize (and passing it the keys), the
-// same cell's first pane or else the nearest cell's when the focused pane or
-// cell ends (also while its label is edited, or during a live resize, or
-// when the store collapses the card of the ended cell). Typing into real
-// shells after a rename, a live resize, a cell's end and in the expanded
-// card is tried under X11 in FocusX11Test.
+// same cell's first pane or else the nearest cell's (the earlier of two
+// equally near, past an iTerm2 cell without a terminal) when the focused
+// pane or cell ends (also while its label is edited, or during a live
+// resize, or when the store collapses the card of the ended cell). Typing
+// into real shells after a rename, a live resize, a cell's end and in the
+// expanded card is tried under X11 in FocusX11Test.
 #include "app/shell/MainWindow.h"
 #include "app/shell/TilebayApp.h"
 #include "app/ui/expanded/ExpandedView.h"
@@ -166,6 +167,24 @@ TEST_F(FocusKeeperTest, AnEndedPaneOrCellLeavesTheFocusInTheSameCellElseTheNeare
     adapter_->end(a);
     ASSERT_TRUE(pumpUntil([&] { return store().cells().empty(); }));
     EXPECT_TRUE(focused(&app_->window())) << holder();
+}
+
+TEST_F(FocusKeeperTest, BetweenTwoEquallyNearCellsTheEarlierTakesTheFocus)
+{
+    start();
+    const QString a = cell("a");
+    const QString b = cell("b");
+    store().absorbExternal(QStringLiteral("g-1"), QStringLiteral("remote"), 2);
+    const QString c = cell("c");
+    ASSERT_EQ(store().cells().size(), 4u);
+    ASSERT_EQ(store().cells()[3]->id(), c);
+    // b ends: the iTerm2 cell moves into its place but has no terminal to
+    // take the focus; a, before it, and c, after it, are one place away.
+    pane(b)->setFocus();
+    ASSERT_TRUE(focused(pane(b)));
+    adapter_->end(b);
+    ASSERT_TRUE(pumpUntil([&] { return !store().cell(b); }));
+    EXPECT_TRUE(focused(pane(a))) << holder();
 }
 
 TEST_F(FocusKeeperTest, TheStoreCollapsingTheCardOfAnEndedCellLeavesTheFocusWithTheNearestCell)
