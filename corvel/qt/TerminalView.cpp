@@ -377,7 +377,10 @@ void TerminalView::resizeEvent(QResizeEvent* event)
     QWidget::resizeEvent(event);
     if (!terminal_) return;
     placeSubviews();
-    if (cellDimension_) processSizeChange(QSizeF(event->size()));
+    // The view's own size, as placeSubviews takes it, not the event's: under
+    // X a window's last resize of a fast drag may come with the size before
+    // it, the widget already at the last one, and no event after it.
+    if (cellDimension_) processSizeChange(QSizeF(size()));
     // The GPU surface follows the view's size; every row is drawn again
     // (during a throttled live resize in the one queued frame).
     if (metalView()) {

@@ -7,10 +7,14 @@
 // the final size and draws it. The suite that runs with
 // CORVEL_METAL_LIVE_RESIZE_THROTTLE=0 (its own process) sees every resize
 // ask for a frame. The count of resizes and of throttled ones is printed.
+// While the surface stays behind a grown view, the window on the X server
+// shows the view's background beyond it; the queued frame then waits on a
+// main queue the test steps by hand, so the window is looked at before it.
 #include <gtest/gtest.h>
 
 #include <QProcess>
 #include <QResizeEvent>
+#include <QScreen>
 
 #include <iostream>
 #include <memory>
@@ -18,6 +22,7 @@
 
 #include "GpuFrameSupport.h"
 #include "corvel/qt/LiveResizeDetector.h"
+#include "tests/corvel/support/MainQueueScope.h"
 
 namespace corvel::gl {
 namespace {
@@ -164,6 +169,38 @@ struct LiveResizeRun {
     }
 };
 
+// The pixels of `part` (in the window's own coordinates) further than
+// `tolerance` in a channel from `colour`, in a picture of the window, and
+// the first of them.
+struct OtherPixels {
+    int count = 0;
+    QPoint first;
+    QRgb firstColour = 0;
+};
+
+OtherPixels pixelsOtherThan(const QImage& window, const QRegion& part, QColor colour, qreal dpr, int tolerance = 2)
+{
+    const QImage image = window.convertToFormat(QImage::Format_RGB32);
+    OtherPixels other;
+    for (const QRect& logical : part) {
+        const QRect rect = QRectF(QPointF(logical.topLeft()) * dpr, QSizeF(logical.size()) * dpr).toAlignedRect();
+        if (!image.rect().contains(rect)) {
+            other.count += rect.width() * rect.height();
+            continue;
+        }
+        for (int y = rect.top(); y <= rect.bottom(); ++y) {
+            const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+            for (int x = rect.left(); x <= rect.right(); ++x) {
+                if (qt::test::sameRgb(line[x], colour.rgb(), tolerance)) continue;
+                if (other.count++ > 0) continue;
+                other.first = QPoint(x, y);
+                other.firstColour = line[x];
+            }
+        }
+    }
+    return other;
+}
+
 int throttled(const std::vector<Step>& steps)
 {
     return static_cast<int>(std::count_if(steps.begin(), steps.end(), [](const Step& s) { return !s.askedAtOnce; }));
@@ -221,6 +258,58 @@ TEST(OpenGlLiveResize, ARunOfResizesOnlyQueuesFramesAndTheQueuedOneDrawsTheFinal
     ASSERT_TRUE(run.resizeInARow(1));
     ASSERT_EQ(run.view->steps.size(), 1u);
     EXPECT_TRUE(run.view->steps[0].askedAtOnce);
+}
+
+TEST(OpenGlLiveResize, TheStripBeyondASurfaceLeftBehindShowsTheViewsBackground)
+{
+    if (!qt::liveResizeThrottle()) GTEST_SKIP() << "runs with the live-resize throttle on";
+    // The view's queued frame (and its redraws) run only when the test
+    // moves this queue's clock, so the surface stays behind until then.
+    corvel::testing::MainQueueScope mainQueue(true);
+    LiveResizeRun run;
+    ASSERT_TRUE(run.shown);
+    // Neither black nor a colour of the palette, which an unpainted part of
+    // the window could show by chance.
+    const QColor background(30, 60, 90);
+    run.view->setNativeBackgroundColor(DeviceColor::fromQColor(background));
+    run.view->feed(std::string_view("a picture the surface keeps\r\n"));
+    run.view->useMetal();
+    mainQueue.queue->advance(100 * kMs);
+    ASSERT_TRUE(testing::pumpUntil([&] { return run.idle() && run.renderer()->framesEncoded() > 0; }));
+
+    ASSERT_TRUE(run.resizeInARow(kResizes));
+    ASSERT_TRUE(run.view->inLiveResize());
+    ASSERT_TRUE(run.view->pendingMetalDisplay());
+    const QRect surface = run.surface()->geometry();
+    ASSERT_LT(surface.width(), run.view->width());
+    ASSERT_LT(surface.height(), run.view->height());
+
+    // The view beyond the surface, less the children drawn over it (the
+    // scroll bar).
+    QRegion strip = QRegion(run.view->rect()) - surface;
+    for (QWidget* child : run.view->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (child != run.surface() && child->isVisible()) strip -= child->geometry();
+    }
+    ASSERT_FALSE(strip.isEmpty());
+    std::cout << "surface " << surface.width() << "x" << surface.height() << " in a view of " << run.view->width()
+              << "x" << run.view->height() << "\n";
+
+    // The repaint of the grown view reaches the X server in its own time.
+    const qreal dpr = run.view->devicePixelRatioF();
+    QImage window;
+    OtherPixels other;
+    const bool painted = testing::pumpUntil([&] {
+        window = run.view->screen()->grabWindow(run.view->winId()).toImage();
+        other = pixelsOtherThan(window, strip, background, dpr);
+        return other.count == 0;
+    });
+    testing::saveFrame(window, "live-resize-strip");
+    EXPECT_TRUE(painted) << other.count << " pixels beyond the surface are not the background, the first "
+                         << qt::test::describe(other.firstColour) << " at " << other.first.x() << ","
+                         << other.first.y();
+    // All that while the surface kept its size and the frame stayed queued.
+    EXPECT_EQ(run.surface()->geometry(), surface);
+    EXPECT_TRUE(run.view->pendingMetalDisplay());
 }
 
 TEST(OpenGlLiveResizeUnthrottled, EveryResizeOfARunMarksTheViewForDisplay)

@@ -1,4 +1,5 @@
-// Cell size from the font, the grid a view size gives, size reports, font
+// Cell size from the font, the grid a view size gives (its own size, also
+// when a resize event comes late with an older one), size reports, font
 // changes, and the GPU frames a live resize asks for. Run at scale 1 and, as the ".scale2" copies, with
 // QT_SCALE_FACTOR=2.
 #include "QtTestSupport.h"
@@ -9,6 +10,7 @@
 
 #include <QApplication>
 #include <QFontMetricsF>
+#include <QResizeEvent>
 
 #include <gtest/gtest.h>
 
@@ -66,6 +68,32 @@ TEST(CellMetrics, ViewSizedForAGridMakesThatGrid)
     view.resize(frame.width(), frame.height() + int(cell.height()));
     ASSERT_EQ(delegate->sizes.size(), 1u);
     EXPECT_EQ(delegate->sizes.back(), std::make_pair(100, 31));
+}
+
+TEST(CellMetrics, ResizeEventBehindTheViewsSizeMakesTheGridOfTheViewsSize)
+{
+    // Under X a fast drag of a window's edge may end with a resize event
+    // that carries the size before the last, the widget already at the last
+    // one, and no event after it. The grid follows the view's own size.
+    const QSizeF cell = TerminalView::computeFontDimensions(testFont(), qApp->devicePixelRatio());
+    TerminalView probe(nullptr, testFont());
+    const auto frameFor = [&](int cols, int rows) {
+        return QSize(int(std::ceil(cell.width() * cols + probe.scrollerWidth())), int(cell.height() * rows));
+    };
+    TerminalView view(QRect(QPoint(), frameFor(100, 30)), testFont());
+    auto delegate = std::make_shared<RecordingViewDelegate>();
+    view.setTerminalDelegate(delegate);
+    // Never shown, the view takes its new size without a resize event, as
+    // the late event finds it.
+    view.resize(frameFor(110, 33));
+    ASSERT_EQ(view.getTerminal().cols(), 100);
+
+    QResizeEvent late(frameFor(105, 32), frameFor(100, 30));
+    QCoreApplication::sendEvent(&view, &late);
+    EXPECT_EQ(view.getTerminal().cols(), 110);
+    EXPECT_EQ(view.getTerminal().rows(), 33);
+    ASSERT_EQ(delegate->sizes.size(), 1u);
+    EXPECT_EQ(delegate->sizes.back(), std::make_pair(110, 33));
 }
 
 TEST(CellMetrics, ViewSmallerThanACellHoldsTheSmallestGridOnce)
