@@ -28,6 +28,17 @@ std::optional<QString> nonEmpty(const std::optional<std::string>& text)
     return QString::fromStdString(*text);
 }
 
+// Written into a pane's terminal when its client is left ended. No program
+// runs there to take the mouse or focus reports that the ended client may
+// have switched on, so they go off: a hover over the pane or a change of
+// focus attaches nothing. Then plain colours, a visible cursor and the notice
+// on a line of its own. A client that attaches sets its own modes again.
+std::string notConnectedText()
+{
+    return "\x1b[?1000l\x1b[?1002l\x1b[?1003l\x1b[?1004l\x1b[0m\x1b[?25h\r\n" +
+           std::string(EmbeddedAdapter::notConnected) + "\r\n";
+}
+
 }  // namespace
 
 EmbeddedAdapter::EmbeddedAdapter(std::unique_ptr<EmbeddedPaneKit> kit, TmuxLookup tmuxLookup,
@@ -183,6 +194,14 @@ EmbeddedAdapter::Pane EmbeddedAdapter::makePane(const QString& id, const QString
     pane->onData = [weak, id] {
         if (auto self = weak.lock()) (*self)->recordData(id);
     };
+    pane->onInputWithoutChild = [weak, id, number] {
+        // Handling it starts a child in this pane: only noted here.
+        if (auto self = weak.lock()) {
+            (*self)->queue().async([weak, id, number] {
+                if (auto alive = weak.lock()) (*alive)->inputWithoutChild(id, number);
+            });
+        }
+    };
     lastActivity[id] = now();
     applyTheme(theme, fontSize, *pane);
 
@@ -274,8 +293,12 @@ bool EmbeddedAdapter::keepTmuxClient(const QString& id, Pane& pane)
     client.quickEnds = stamp - client.attachedAt < steadyAttach ? client.quickEnds + 1 : 0;
     if (client.quickEnds > maxQuickReattaches) {
         logFailure("tmux 세션 재연결 중단",
-                   name + ": its client kept ending at once; the session lives on, and the cell keeps it "
-                          "until the cell is closed");
+                   name + ": its client kept ending at once; left ended until input reaches its pane. The "
+                          "session lives on, and the cell keeps it until the cell is closed");
+        // Typing would otherwise go nowhere unseen: the pane says that it
+        // is not connected and how to connect again.
+        client.leftEnded = true;
+        pane.view->terminalView().feed(std::string_view(notConnectedText()));
         return true;
     }
     // A detach attaches again at once; a client that keeps ending at once
@@ -308,6 +331,20 @@ void EmbeddedAdapter::reattach(QString id, uint64_t number)
         client.tmuxPath, PTYProcess::tmuxSessionName(id.toStdString()), client.folder));
 }
 
+void EmbeddedAdapter::inputWithoutChild(QString id, uint64_t number)
+{
+    // Input while a client waits to attach again, or into a pane without
+    // tmux, starts nothing: the waiting client attaches by itself.
+    Pane* pane = findPane(id, number);
+    if (!pane || !pane->tmux || !pane->tmux->leftEnded) return;
+    pane->tmux->leftEnded = false;
+    pane->tmux->quickEnds = 0;
+    // The input is not passed on: a client just started has not taken the
+    // terminal yet, and a key typed at the notice asks for the connection,
+    // not for the session's program.
+    reattach(id, number);
+}
+
 void EmbeddedAdapter::dropPane(const QString& id, std::vector<Pane>& list, std::vector<Pane>::iterator pane)
 {
     PanePtr dropped = std::move(pane->view);
@@ -327,6 +364,7 @@ void EmbeddedAdapter::retire(PanePtr pane)
 {
     pane->onData = nullptr;
     pane->onTerminated = nullptr;
+    pane->onInputWithoutChild = nullptr;
     pane->terminate();
     QWidget& widget = pane->terminalView();
     widget.hide();

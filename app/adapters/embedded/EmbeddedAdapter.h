@@ -14,13 +14,14 @@
 //
 // Lifetime rule (the panes, the store's callbacks and everything queued here
 // follow it): a callback never destroys or replaces its own closure, nor the
-// object that holds it, while it runs. So the end of a pane's child is only
-// noted where the pane reports it and is handled on a later turn of the
-// queue; ids cross every callback and task by value; whoever handles a report
-// or runs a task looks the cell and the pane up again (by cell id and pane
-// number) and ignores what is gone. Whether something still lives is asked
-// one way per kind: a cell or a pane by its id in `panes`, the adapter itself
-// through a weak pointer to its token `self_`, a Qt object through QPointer.
+// object that holds it, while it runs. So the end of a pane's child, and
+// input that found no child in a pane, are only noted where the pane reports
+// them and are handled on a later turn of the queue; ids cross every
+// callback and task by value; whoever handles a report or runs a task looks
+// the cell and the pane up again (by cell id and pane number) and ignores
+// what is gone. Whether something still lives is asked one way per kind: a
+// cell or a pane by its id in `panes`, the adapter itself through a weak
+// pointer to its token `self_`, a Qt object through QPointer.
 // Apart from the containers that show a pane's widget (through QPointer),
 // nothing keeps a pointer to a pane past the call that looked it up.
 //
@@ -45,9 +46,11 @@
 // closing the cell) takes the pane, and with the cell's last pane the cell,
 // away. A client that keeps ending soon after it attached is attached again
 // with a growing delay, and past maxQuickReattaches such ends in a row it
-// is left ended (logged): the cell and its session stay until the cell is
-// closed. While tmux cannot say whether the session lives, it counts as
-// living.
+// is left ended (logged), and the pane's terminal says so (notConnected,
+// written there, not to any child). Whatever is then typed into the pane
+// goes to no child; the first input attaches the client again, its ends
+// counted afresh. The cell and its session stay until the cell is closed.
+// While tmux cannot say whether the session lives, it counts as living.
 //
 // Invariants: a known cell has a record in `sessions` and one to four panes in
 // `panes`; `lastActivity` and `lastBump` hold entries of known cells only;
@@ -73,6 +76,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace corvel {
@@ -103,6 +107,9 @@ public:
     // Ends at once in a row that are still attached again; a client that
     // ends at once once more is left ended.
     static constexpr int maxQuickReattaches = 6;
+    // The line a pane's terminal shows when its client is left ended.
+    static constexpr std::string_view notConnected =
+        "[tmux 세션에 연결되지 않았습니다. 아무 키나 누르면 다시 연결합니다.]";
 
     // `queue` runs the delayed work and gives the time; null means the main queue.
     explicit EmbeddedAdapter(std::unique_ptr<EmbeddedPaneKit> kit, TmuxLookup tmuxLookup = TmuxLookup::standard(),
@@ -189,6 +196,9 @@ private:
         corvel::Nanos attachedAt = 0;
         // Ends at once (within steadyAttach) in a row.
         int quickEnds = 0;
+        // Left ended after too many ends at once, until input reaches the
+        // pane; no child runs in the pane meanwhile and no attach is queued.
+        bool leftEnded = false;
     };
     // One pane of a cell: its view and its number, which tells it from any
     // pane made later (also one made at the same address).
@@ -233,6 +243,10 @@ private:
     bool keepTmuxClient(const QString& id, Pane& pane);
     // Starts the client of pane `number` again, when it is still the cell's.
     void reattach(QString id, uint64_t number);
+    // Input reached pane `number` of cell `id` while no child ran there
+    // (reported on an earlier turn): a client left ended attaches again,
+    // counting its ends afresh. The input itself is not passed on.
+    void inputWithoutChild(QString id, uint64_t number);
     // Takes one pane of a split cell out of it and retires it; when it held
     // the keyboard focus, the cell's first pane takes it.
     void dropPane(const QString& id, std::vector<Pane>& list, std::vector<Pane>::iterator pane);

@@ -1,18 +1,20 @@
 // One embedded pane as the adapter sees it: a terminal view joined to its
 // own child process. The adapter starts, types into and ends the child,
-// themes and reads the view, and learns of output and of the child's end
-// through two callbacks that it sets. The pane view behind it (a
-// local-process terminal view) feeds the child's output to its terminal.
+// themes and reads the view, and learns of output, of the child's end and of
+// input that found no child through three callbacks that it sets. The pane
+// view behind it (a local-process terminal view) feeds the child's output to
+// its terminal.
 // Every pane is also a search target over its own view: the store's search
 // of an expanded cell steps through the first pane's matches.
 //
-// Threads: the GUI thread only; both callbacks are called there.
+// Threads: the GUI thread only; the callbacks are called there.
 // Ownership: the adapter owns each pane view; the widget may sit in a layout
 // container, which shows it without owning it and hands it back before the
 // container is destroyed.
 // Lifetime: whoever sets a callback keeps the adapter's rule (see
 // EmbeddedAdapter): a callback never destroys or replaces itself or the pane
-// while it runs, so an end is only noted in onTerminated and handled later.
+// while it runs, so an end (or input without a child) is only noted in its
+// callback and handled later.
 #pragma once
 
 #include "app/adapters/embedded/LaunchCommand.h"
@@ -58,6 +60,10 @@ public:
     std::function<void()> onData;
     // Called when the child ended by itself, with its raw wait status when known.
     std::function<void(std::optional<int32_t> exitCode)> onTerminated;
+    // Called when the view had input for its child (typed keys, composed
+    // text, a paste, text sent to it, the terminal's mouse or focus
+    // reports) while no child runs; that input is dropped.
+    std::function<void()> onInputWithoutChild;
 };
 
 // Makes the pane views and lays a cell's panes out; the adapter's only way

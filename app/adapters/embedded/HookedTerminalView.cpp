@@ -1,4 +1,5 @@
-// HookedTerminalView: output hook, child launch and the composition label.
+// HookedTerminalView: output hook, child launch, input without a child and
+// the composition label.
 #include "app/adapters/embedded/HookedTerminalView.h"
 
 #include <QInputMethodEvent>
@@ -20,6 +21,7 @@ HookedTerminalView::~HookedTerminalView()
     // Nothing reaches the adapter from a view being destroyed.
     onData = nullptr;
     onTerminated = nullptr;
+    onInputWithoutChild = nullptr;
     sessionDelegate_->onTerminated = nullptr;
 }
 
@@ -37,6 +39,15 @@ void HookedTerminalView::terminate()
 void HookedTerminalView::send(const std::string& text)
 {
     TerminalView::send(std::string_view(text));
+}
+
+void HookedTerminalView::send(corvel::TerminalView& source, std::span<const uint8_t> data)
+{
+    if (!process().running()) {
+        if (onInputWithoutChild) onInputWithoutChild();
+        return;
+    }
+    LocalProcessTerminalView::send(source, data);
 }
 
 void HookedTerminalView::dataReceived(std::span<const uint8_t> slice)

@@ -1,7 +1,8 @@
 // The view of one embedded pane: a local-process terminal view that tells the
 // adapter about every chunk of output after feeding it, reports the end of
 // its child through an EmbeddedSessionDelegate it owns, types through the
-// view's own send path, and draws the input method's composition itself: the
+// view's own send path, tells the adapter of input that finds no child to
+// take it, and draws the input method's composition itself: the
 // composing text sits in a small label over the caret until it is committed
 // or given up.
 //
@@ -50,6 +51,12 @@ public:
     using LocalProcessTerminalView::send;
     // As typed: through the view (which brings the caret into view) to the child.
     void send(const std::string& text) override;
+
+    // ---- as its own view delegate ----
+
+    // The view's bytes to the child while one runs; without one they are
+    // dropped and onInputWithoutChild is told.
+    void send(corvel::TerminalView& source, std::span<const uint8_t> data) override;
 
     // ---- process output ----
 

@@ -2,7 +2,8 @@
 // variables set for one test, a main queue the test pumps itself, the
 // stand-in osascript on PATH and the stand-in helper interpreter under a
 // temporary data folder, a look for zombie children of this process and for
-// ended processes, and a run of the real tmux.
+// ended processes, a run of the real tmux, screen text read for wide
+// characters, and a key pressed in a widget.
 #pragma once
 
 #include "app/adapters/embedded/PTYProcess.h"
@@ -12,6 +13,9 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QKeyEvent>
+#include <QString>
+#include <QWidget>
 
 #include <signal.h>
 #include <unistd.h>
@@ -252,6 +256,20 @@ private:
     TempDir dir_;
     ScopedEnv data_;
 };
+
+// Whether the screen text `screen` holds `text`, spaces ignored: a screen's
+// text reads the second cell of each wide character as a space.
+inline bool holdsIgnoringSpaces(QString screen, QString text)
+{
+    return screen.remove(QLatin1Char(' ')).contains(text.remove(QLatin1Char(' ')));
+}
+
+// A key pressed in `widget`, typing `text`.
+inline void pressKey(QWidget& widget, Qt::Key key, const QString& text)
+{
+    QKeyEvent event(QEvent::KeyPress, key, Qt::NoModifier, text);
+    QCoreApplication::sendEvent(&widget, &event);
+}
 
 // Widgets need an application object; one lives for the rest of the run. It
 // is never destroyed: destroying it from the exit handlers, after Qt's

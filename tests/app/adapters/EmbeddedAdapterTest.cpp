@@ -3,11 +3,14 @@
 // their limit, activity throttling on the adapter's clock, the ends of panes,
 // closing and forgetting (with a stand-in tmux that logs its commands), tmux
 // clients that end while their session lives (attached again, with a
-// growing delay when they keep ending at once), focus, themes, and the live screen text (also while scrolled back).
+// growing delay when they keep ending at once; left ended with a notice on
+// the pane's screen until input reaches it), focus, themes, and the live
+// screen text (also while scrolled back).
 #include "app/adapters/embedded/EmbeddedAdapter.h"
 #include "app/core/AdapterError.h"
 #include "corvel/platform/Log.h"
 #include "corvel/qt/TerminalView.h"
+#include "corvel/terminal/Terminal.h"
 #include "tests/app/adapters/AdapterTestSupport.h"
 #include "tests/app/adapters/EmbeddedTestPanes.h"
 
@@ -339,6 +342,64 @@ TEST_F(EmbeddedAdapterReattachTest, ClientThatEndsWhileItsSessionLivesAttachesAg
     // Closing the cell still ends its session.
     adapter->closeSession(id);
     EXPECT_EQ(tmuxLog().back(), "kill-session -t =" + name);
+}
+
+TEST_F(EmbeddedAdapterReattachTest, ClientLeftEndedSaysSoOnItsPaneAndInputAttachesItAgainCountingAfresh)
+{
+    corvel::log::Capture log;
+    const QString id = adapter->createSession(std::nullopt, std::nullopt, std::nullopt)->id();
+    answer(0);
+    const QString notice =
+        QString::fromUtf8(EmbeddedAdapter::notConnected.data(), qsizetype(EmbeddedAdapter::notConnected.size()));
+    // The client had switched mouse and focus reports on.
+    pane(id, 0).output("\x1b[?1003h\x1b[?1004h");
+
+    // Input while the client waits to attach again brings nothing forward.
+    corvel::Nanos delay = EmbeddedAdapter::firstReattachDelay;
+    for (int n = 1; n <= EmbeddedAdapter::maxQuickReattaches; ++n) {
+        pane(id, 0).end();
+        queue.runUntilIdle();
+        pane(id, 0).inputWithoutChild();
+        queue.runUntilIdle();
+        EXPECT_EQ(attaches(0), static_cast<size_t>(n - 1)) << n;
+        queue.advance(std::min(delay, EmbeddedAdapter::longestReattachDelay));
+        delay *= 2;
+    }
+    EXPECT_FALSE(holdsIgnoringSpaces(EmbeddedAdapter::screenText(pane(id, 0)), notice));
+
+    // Left ended: the pane's screen says so, and its mouse and focus reports
+    // are off, so a hover or a change of focus cannot attach it.
+    pane(id, 0).end();
+    queue.runUntilIdle();
+    queue.advance(10 * EmbeddedAdapter::longestReattachDelay);
+    const auto givenUp = static_cast<size_t>(EmbeddedAdapter::maxQuickReattaches);
+    ASSERT_EQ(attaches(0), givenUp);
+    ASSERT_TRUE(log.contains("tmux 세션 재연결 중단"));
+    EXPECT_TRUE(holdsIgnoringSpaces(EmbeddedAdapter::screenText(pane(id, 0)), notice));
+    const corvel::Terminal& terminal = pane(id, 0).terminalView().getTerminal();
+    EXPECT_EQ(terminal.mouseMode(), corvel::Terminal::MouseMode::off);
+    EXPECT_FALSE(terminal.sendFocus);
+    EXPECT_TRUE(probes->at(0)->sent.empty());
+
+    // Input attaches it again, once however much arrives before the attach;
+    // nothing is typed into the new client.
+    pane(id, 0).inputWithoutChild();
+    pane(id, 0).inputWithoutChild();
+    queue.runUntilIdle();
+    EXPECT_EQ(attaches(0), givenUp + 1);
+    EXPECT_EQ(probes->at(0)->started.back().args.front(), "attach-session");
+    EXPECT_TRUE(probes->at(0)->sent.empty());
+
+    // Its ends count afresh: one end at once waits the shortest delay.
+    pane(id, 0).end();
+    queue.runUntilIdle();
+    queue.advance(EmbeddedAdapter::firstReattachDelay);
+    EXPECT_EQ(attaches(0), givenUp + 2);
+    pane(id, 0).inputWithoutChild();
+    queue.runUntilIdle();
+    EXPECT_EQ(attaches(0), givenUp + 2);
+    EXPECT_EQ(adapter->paneViews(id).size(), 1u);
+    EXPECT_TRUE(ended.empty());
 }
 
 TEST_F(EmbeddedAdapterReattachTest, SessionThatEndedTakesThePaneAndTmuxThatCannotAnswerKeepsIt)

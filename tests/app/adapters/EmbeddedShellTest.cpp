@@ -3,16 +3,19 @@
 // argument zero, a shell with SHELL empty, a login profile flooding standard
 // error, a tmux cell that outlives its adapter and re-attaches without typing
 // its command again (also once tmux is switched off, until the cell is
-// closed), a cell without tmux, real splits, the end of a split
-// pane, the tmux client of a split cell that detaches and attaches again, closing without leftovers, theme colours the shell can query, a pane
-// moving between tile and card, and screenshots of a split cell in every
-// theme. tmux runs with its sockets in a temporary folder (TMUX_TMPDIR,
-// HOME) and that server is killed after each test.
+// closed), a cell without tmux, real splits, the end of a split pane, the
+// tmux client of a split cell that detaches and attaches again, a tmux
+// client left ended that a typed key attaches again, closing without
+// leftovers, theme colours the shell can query, a pane moving between tile
+// and card, and screenshots of a split cell in every theme. tmux runs with
+// its sockets in a temporary folder (TMUX_TMPDIR, HOME) and that server is
+// killed after each test.
 #include "app/adapters/embedded/EmbeddedAdapter.h"
 #include "app/adapters/embedded/HookedPaneKit.h"
 #include "app/adapters/embedded/HookedTerminalView.h"
 #include "app/adapters/embedded/SplitTermLayout.h"
 #include "app/adapters/embedded/TerminalThemeColors.h"
+#include "corvel/platform/Log.h"
 #include "tests/app/adapters/AdapterTestSupport.h"
 #include "tests/qt/PixelProbe.h"
 
@@ -239,6 +242,60 @@ TEST_F(EmbeddedShellTest, SplitTmuxCellsDetachedClientAttachesAgainBesideItsShel
     EXPECT_EQ(pid(pane(id, 0)), split);
     EXPECT_TRUE(running(pane(id, 0)));
     EXPECT_FALSE(tmux({"has-session", "-t", name}).succeeded());
+}
+
+TEST_F(EmbeddedShellTest, TmuxClientLeftEndedSaysSoAndATypedKeyAttachesItToItsSessionAgain)
+{
+    // tmux itself, but an attach ends at once while the file "refuse" exists.
+    const fs::path wrapper = home.path() / "tmux-wrapper";
+    const fs::path refuse = home.path() / "refuse";
+    writeFile(wrapper, "#!/bin/sh\n[ \"$1\" = attach-session ] && [ -e " + refuse.string() + " ] && exit 1\nexec " +
+                           kTmux + " \"$@\"\n");
+    fs::permissions(wrapper, fs::perms::owner_all);
+    adapter = makeAdapter({{wrapper.string()}, false});
+    adapter->useTmux = true;
+    corvel::log::Capture log;
+    const QString id = adapter->createSession(std::nullopt, QString::fromStdString(home.path().string()),
+                                              std::nullopt)->id();
+    const std::string name = "cwr_" + id.toStdString();
+    ASSERT_TRUE(pump.pumpUntil([&] { return !tmux({"list-clients", "-t", name}).output.empty(); }));
+    const std::string shell = tmux({"display-message", "-p", "-t", name, "#{pane_pid}"}).output;
+
+    // The client detaches at once, and so does every attach after it, until
+    // the pane is left ended.
+    writeFile(refuse, "");
+    ASSERT_TRUE(tmux({"detach-client", "-s", name}).succeeded());
+    corvel::Nanos delay = EmbeddedAdapter::firstReattachDelay;
+    for (int n = 1; n <= EmbeddedAdapter::maxQuickReattaches; ++n) {
+        ASSERT_TRUE(pump.pumpUntil([&] {
+            queue.runUntilIdle();
+            return log.count("tmux 세션 재연결 지연") == static_cast<size_t>(n);
+        })) << n;
+        queue.advance(std::min(delay, EmbeddedAdapter::longestReattachDelay));
+        delay *= 2;
+    }
+    ASSERT_TRUE(pump.pumpUntil([&] {
+        queue.runUntilIdle();
+        return log.contains("tmux 세션 재연결 중단");
+    }));
+    const QString notice =
+        QString::fromUtf8(EmbeddedAdapter::notConnected.data(), qsizetype(EmbeddedAdapter::notConnected.size()));
+    EXPECT_TRUE(
+        pump.pumpUntil([&] { return holdsIgnoringSpaces(EmbeddedAdapter::screenText(pane(id, 0)), notice); }));
+    EXPECT_FALSE(running(pane(id, 0)));
+
+    // A key typed into the pane attaches it to the same session; the key
+    // itself reaches nothing, so the next line runs as typed.
+    fs::remove(refuse);
+    pressKey(pane(id, 0), Qt::Key_X, QStringLiteral("x"));
+    ASSERT_TRUE(pump.pumpUntil([&] {
+        queue.runUntilIdle();
+        return !tmux({"list-clients", "-t", name}).output.empty();
+    }));
+    EXPECT_EQ(tmux({"display-message", "-p", "-t", name, "#{pane_pid}"}).output, shell);
+    adapter->sendText(id, QStringLiteral("echo ATTACHED > f.txt\r"));
+    EXPECT_TRUE(waitForFile("f.txt", "ATTACHED"));
+    EXPECT_EQ(adapter->paneViews(id).size(), 1u);
 }
 
 TEST_F(EmbeddedShellTest, LoginProfileFloodingStandardErrorHangsNeitherTheLookupNorThePane)

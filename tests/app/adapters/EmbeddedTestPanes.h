@@ -1,8 +1,9 @@
 // A pane kit for the embedded adapter's bookkeeping tests. FakePaneKit makes
 // panes whose terminal view is real (themed, fed, read, searched) but whose
-// child is only recorded: the test feeds output, ends the child and reads
-// what was started and typed through a probe that outlives the pane. (Tests
-// with real children use the application's own kit.)
+// child is only recorded: the test feeds output, ends the child, reports
+// input that found no child and reads what was started and typed through a
+// probe that outlives the pane. (Tests with real children use the
+// application's own kit.)
 #pragma once
 
 #include "app/adapters/embedded/EmbeddedPaneView.h"
@@ -63,6 +64,11 @@ public:
     void end()
     {
         if (onTerminated) onTerminated(0);
+    }
+    // Input reached the view while no child ran.
+    void inputWithoutChild()
+    {
+        if (onInputWithoutChild) onInputWithoutChild();
     }
     std::string& replies() { return recorder_->replies; }
 

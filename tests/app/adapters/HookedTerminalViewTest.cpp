@@ -2,7 +2,8 @@
 // after the chunk is on the screen and stamps the cell's activity on the
 // adapter's manual clock, and the child's end ends the cell; the
 // input method's composition shows over the caret and reaches the child only
-// when committed, once; the split layout's containers, the black gaps between
+// when committed, once; input goes to a running child and, once none runs,
+// is reported instead; the split layout's containers, the black gaps between
 // them, and containers handing their terminal back when destroyed.
 #include "app/adapters/embedded/EmbeddedAdapter.h"
 #include "app/adapters/embedded/HookedPaneKit.h"
@@ -133,6 +134,32 @@ TEST_F(HookedTerminalViewTest, CompositionShowsAtTheCaretAndReachesTheChildOnlyW
     ASSERT_TRUE(pump.pumpUntil([&] { return readFile(out).find('|') != std::string::npos; }));
     EXPECT_EQ(readFile(out), "한글|");
     view.terminate();
+}
+
+TEST_F(HookedTerminalViewTest, InputGoesToARunningChildAndIsReportedOnceNoneRuns)
+{
+    const fs::path out = dir.path() / "typed.bin";
+    HookedTerminalView view(QRect(0, 0, 480, 240));
+    int withoutChild = 0;
+    view.onInputWithoutChild = [&] { ++withoutChild; };
+    view.startProcess("/bin/sh", {"-c", "stty raw -echo; echo READY; exec head -c 3 > " + out.string()});
+    ASSERT_TRUE(pump.pumpUntil([&] { return EmbeddedAdapter::screenText(view).contains("READY"); }));
+
+    // A key, a committed composition and sent text reach the child, which
+    // ends after three bytes.
+    pressKey(view, Qt::Key_A, QStringLiteral("a"));
+    compose(view, QString(), QStringLiteral("b"));
+    view.send(std::string("c"));
+    ASSERT_TRUE(pump.pumpUntil([&] { return !view.process().running(); }));
+    EXPECT_EQ(readFile(out), "abc");
+    EXPECT_EQ(withoutChild, 0);
+
+    // With no child each input is reported.
+    pressKey(view, Qt::Key_D, QStringLiteral("d"));
+    EXPECT_EQ(withoutChild, 1);
+    compose(view, QString(), QStringLiteral("e"));
+    view.send(std::string("f"));
+    EXPECT_EQ(withoutChild, 3);
 }
 
 TEST_F(HookedTerminalViewTest, SplitLayoutSharesTheSpaceAndContainersHandTheirTerminalsBack)
