@@ -346,6 +346,27 @@ std::optional<double> interruptAndTime(AnswerTimingView& view)
     return double(view.answeredAt - start) / 1e6;
 }
 
+// Interrupts `view` and keeps the time to its answer in `catchups`; false
+// (the benchmark marked failed) when the answer never came.
+bool timeInterrupt(benchmark::State& state, AnswerTimingView& view, std::vector<double>& catchups)
+{
+    const std::optional<double> catchup = interruptAndTime(view);
+    if (!catchup) {
+        state.SkipWithError("the interrupted view never answered");
+        return false;
+    }
+    catchups.push_back(*catchup);
+    return true;
+}
+
+// The median and worst catch-up of the rounds, as counters.
+void reportCatchups(benchmark::State& state, std::vector<double>& catchups)
+{
+    std::sort(catchups.begin(), catchups.end());
+    state.counters["catchup_p50_ms"] = catchups[catchups.size() / 2];
+    state.counters["catchup_worst_ms"] = catchups.back();
+}
+
 void BM_YesInterrupt(benchmark::State& state)
 {
     const int count = static_cast<int>(state.range(0));
@@ -378,19 +399,12 @@ void BM_YesInterrupt(benchmark::State& state)
             readAhead = std::max(readAhead, double(target.process().pendingBytes()));
             limit = std::max(limit, double(target.process().readAheadLimit()));
 
-            const std::optional<double> catchup = interruptAndTime(target);
-            if (!catchup) {
-                state.SkipWithError("the interrupted view never answered");
-                break;
-            }
-            catchups.push_back(*catchup);
+            if (!timeInterrupt(state, target, catchups)) break;
             target.send(std::string_view("\r"));  // the next round's `yes`
         }
         for (auto* view : views) view->terminate();
         if (catchups.empty()) continue;
-        std::sort(catchups.begin(), catchups.end());
-        state.counters["catchup_p50_ms"] = catchups[catchups.size() / 2];
-        state.counters["catchup_worst_ms"] = catchups.back();
+        reportCatchups(state, catchups);
         state.counters["read_ahead_max_MiB"] = readAhead / double(1u << 20);
         state.counters["read_ahead_limit_max_MiB"] = limit / double(1u << 20);
         state.counters["MB_per_s"] = double(receivedBusy) / 1e6 / (double(busyTotal) / 1e9);
@@ -426,12 +440,7 @@ void BM_YesInterruptJoined(benchmark::State& state)
             for (size_t i = 1; i < views.size(); ++i) views[i]->send(std::string_view("\r"));
             pumpFor(joinNs);
             readAhead = std::max(readAhead, double(target.process().pendingBytes()));
-            const std::optional<double> catchup = interruptAndTime(target);
-            if (!catchup) {
-                state.SkipWithError("the interrupted view never answered");
-                break;
-            }
-            catchups.push_back(*catchup);
+            if (!timeInterrupt(state, target, catchups)) break;
             // The others stop too, and every view is idle before the next round.
             for (size_t i = 1; i < views.size(); ++i) interruptAndAsk(*views[i]);
             pumpUntil([&] {
@@ -440,9 +449,7 @@ void BM_YesInterruptJoined(benchmark::State& state)
         }
         for (auto* view : views) view->terminate();
         if (catchups.empty()) continue;
-        std::sort(catchups.begin(), catchups.end());
-        state.counters["catchup_p50_ms"] = catchups[catchups.size() / 2];
-        state.counters["catchup_worst_ms"] = catchups.back();
+        reportCatchups(state, catchups);
         state.counters["read_ahead_max_MiB"] = readAhead / double(1u << 20);
     }
 }
