@@ -95,7 +95,9 @@ bool readRequiredString(const json& object, const char* key, std::string& out)
     return field(object, key) && readString(object, key, out);
 }
 
-std::optional<CellRecord> decodeCell(const json& object)
+// A record without an id (or with a null one) gets a fresh id, and
+// `freshId` is set: the document must then be saved with it.
+std::optional<CellRecord> decodeCell(const json& object, bool& freshId)
 {
     if (!object.is_object()) return std::nullopt;
     CellRecord cell;
@@ -114,7 +116,12 @@ std::optional<CellRecord> decodeCell(const json& object)
         !readOptionalString(object, "cwd", cell.cwd) ||
         !readOptionalString(object, "startCommand", cell.startCommand))
         return std::nullopt;
-    cell.internalId = id ? std::move(*id) : NanoID::make(14);
+    if (id) {
+        cell.internalId = std::move(*id);
+    } else {
+        cell.internalId = NanoID::make(14);
+        freshId = true;
+    }
     return cell;
 }
 
@@ -147,8 +154,8 @@ bool readArray(const json& object, const char* key, std::vector<T>& out, Decode 
 
 // Gives every record after the first that uses an id a fresh one, so that no
 // two cells (and later no two processes or tmux sessions) share an id; and a
-// fresh one to every record whose id tmux would not keep in its session's
-// name, since that cell could never find its session again. Fresh ids are
+// fresh one to every record whose id is not sure to reach tmux unchanged in
+// its session's name, since that cell could never find its session again. Fresh ids are
 // made of letters, digits, '_' and '-', which tmux keeps. Tells whether
 // any id was replaced.
 bool makeIdsUsable(std::vector<CellRecord>& cells)
@@ -183,8 +190,10 @@ std::optional<LayoutDoc> LayoutDoc::decode(std::string_view text)
     const json root = json::parse(text.begin(), text.end(), nullptr, /*allow_exceptions=*/false);
     if (!root.is_object()) return std::nullopt;
     LayoutDoc doc;
+    bool freshIds = false;
+    const auto cell = [&freshIds](const json& object) { return decodeCell(object, freshIds); };
     if (!readInt(root, "version", doc.version) ||
-        !readArray(root, "cells", doc.cells, decodeCell) ||
+        !readArray(root, "cells", doc.cells, cell) ||
         !readInt(root, "pollIntervalMs", doc.pollIntervalMs) ||
         !readInt(root, "idleThresholdSec", doc.idleThresholdSec) ||
         !readBool(root, "relaunchEmbeddedOnStart", doc.relaunchEmbeddedOnStart) ||
@@ -197,7 +206,8 @@ std::optional<LayoutDoc> LayoutDoc::decode(std::string_view text)
         !readBool(root, "tmuxPersistence", doc.tmuxPersistence) ||
         !readArray(root, "profiles", doc.profiles, decodeProfile))
         return std::nullopt;
-    doc.cellIdsReplaced = makeIdsUsable(doc.cells);
+    const bool replaced = makeIdsUsable(doc.cells);
+    doc.cellIdsReplaced = freshIds || replaced;
     return doc;
 }
 

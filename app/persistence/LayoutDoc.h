@@ -40,10 +40,11 @@ struct LayoutDoc {
     bool cellIdsReplaced = false;
 
     // Decodes a document; no value when it is unreadable. A cell record without
-    // an id, whose id an earlier record already uses, or whose id tmux would
-    // change in the cell's session name (TmuxSessionName), gets a fresh one: a
-    // shared id would tie two cells to one process, and a changed name would
-    // leave the cell unable to find its tmux session.
+    // an id (or with a null one), whose id an earlier record already uses, or
+    // whose id is not sure to reach tmux unchanged in the cell's session name
+    // (TmuxSessionName), gets a fresh one: a shared id would tie two cells to
+    // one process, and a changed name would leave the cell unable to find its
+    // tmux session.
     static std::optional<LayoutDoc> decode(std::string_view json);
 
     // The document as written to disk: UTF-8, pretty-printed with two-space

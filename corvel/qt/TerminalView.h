@@ -458,7 +458,7 @@ public:
     // The selection's text onto the clipboard; nothing while none is active.
     void copy();
     // The clipboard's text (empty when it holds none) as a paste.
-    void paste();
+    virtual void paste();
     // Whether a menu item with `action` ("copy:", "performFindPanelAction:"
     // ...) and `tag` is enabled; unknown actions are logged and disabled.
     bool validateUserInterfaceItem(std::string_view action, std::optional<int> tag);

@@ -28,14 +28,18 @@ std::optional<QString> nonEmpty(const std::optional<std::string>& text)
     return QString::fromStdString(*text);
 }
 
-// Written into a pane's terminal when its client is left ended. No program
-// runs there to take the mouse or focus reports that the ended client may
-// have switched on, so they go off: a hover over the pane or a change of
-// focus attaches nothing. Then plain colours, a visible cursor and the notice
-// on a line of its own. A client that attaches sets its own modes again.
+// Written into a pane's terminal when its client is left ended. Whatever the
+// ended client left behind must not hide the notice: the alternate screen
+// is left (the notice goes where the shell's own lines are), a soft reset
+// gives plain attributes (nothing concealed), a visible cursor, the usual
+// character set, no margins and no origin mode, and synchronized output
+// ends. No program runs there to take the mouse or focus reports that the
+// client may have switched on, so they go off: a hover over the pane or a
+// change of focus attaches nothing. Then the notice on a line of its own. A
+// client that attaches sets its own modes again.
 std::string notConnectedText()
 {
-    return "\x1b[?1000l\x1b[?1002l\x1b[?1003l\x1b[?1004l\x1b[0m\x1b[?25h\r\n" +
+    return "\x1b[?1049l\x1b[!p\x1b[?2026l\x1b[?1000l\x1b[?1002l\x1b[?1003l\x1b[?1004l\r\n" +
            std::string(EmbeddedAdapter::notConnected) + "\r\n";
 }
 
@@ -76,7 +80,15 @@ bool EmbeddedAdapter::hasSession(const QString& id) const
 
 void EmbeddedAdapter::sendText(const QString& id, const QString& text)
 {
-    if (EmbeddedPaneView* pane = primary(id)) pane->send(text.toStdString());
+    const auto found = panes.find(id);
+    if (found == panes.end() || found->second.empty()) return;
+    Pane& first = found->second.front();
+    // Behind text that still waits for its client, in the order it was sent.
+    if (first.tmux && !first.tmux->unsent.empty()) {
+        first.tmux->unsent.push_back(UnsentText{text.toStdString(), false});
+        return;
+    }
+    first.view->send(text.toStdString());
 }
 
 void EmbeddedAdapter::focus(const QString& id)
@@ -191,14 +203,17 @@ EmbeddedAdapter::Pane EmbeddedAdapter::makePane(const QString& id, const QString
             });
         }
     };
-    pane->onData = [weak, id] {
-        if (auto self = weak.lock()) (*self)->recordData(id);
+    pane->onData = [weak, id, number] {
+        if (auto self = weak.lock()) {
+            (*self)->recordData(id);
+            (*self)->heardFrom(id, number);
+        }
     };
-    pane->onInputWithoutChild = [weak, id, number] {
+    pane->onInputWithoutChild = [weak, id, number](std::optional<UnsentText> text) {
         // Handling it starts a child in this pane: only noted here.
         if (auto self = weak.lock()) {
-            (*self)->queue().async([weak, id, number] {
-                if (auto alive = weak.lock()) (*alive)->inputWithoutChild(id, number);
+            (*self)->queue().async([weak, id, number, text = std::move(text)]() mutable {
+                if (auto alive = weak.lock()) (*alive)->inputWithoutChild(id, number, std::move(text));
             });
         }
     };
@@ -217,7 +232,10 @@ EmbeddedAdapter::Pane EmbeddedAdapter::makePane(const QString& id, const QString
             if (reattached || tmux == TmuxUse::attachOrCreate) {
                 pane->startProcess(PTYProcess::tmuxCommand(*tmuxPath, tmuxName, folder));
                 tmuxCells.insert(id);
-                client = TmuxClient{*tmuxPath, folder, now(), 0};
+                client.emplace();
+                client->tmuxPath = *tmuxPath;
+                client->folder = folder;
+                client->attachedAt = now();
             }
         }
     }
@@ -273,7 +291,10 @@ void EmbeddedAdapter::handlePaneEnded(QString id, uint64_t number)
     auto pane = std::find_if(list.begin(), list.end(), [number](const Pane& p) { return p.number == number; });
     // Closed or removed since the end was reported.
     if (pane == list.end()) return;
-    if (pane->tmux && keepTmuxClient(id, *pane)) return;
+    if (pane->tmux) {
+        pane->tmux->runs = false;
+        if (keepTmuxClient(id, *pane)) return;
+    }
     if (list.size() >= 2) {
         dropPane(id, list, pane);
         return;
@@ -296,9 +317,14 @@ bool EmbeddedAdapter::keepTmuxClient(const QString& id, Pane& pane)
                    name + ": its client kept ending at once; left ended until input reaches its pane. The "
                           "session lives on, and the cell keeps it until the cell is closed");
         // Typing would otherwise go nowhere unseen: the pane says that it
-        // is not connected and how to connect again.
+        // is not connected and how to connect again. What the ended client
+        // still writes (tmux tears its terminal down after the client has
+        // gone) would wipe that away, so it is dropped; colours the client
+        // set go back to the theme's.
         client.leftEnded = true;
+        pane.view->dropOutputUntilStart();
         pane.view->terminalView().feed(std::string_view(notConnectedText()));
+        applyTheme(theme, fontSize, *pane.view);
         return true;
     }
     // A detach attaches again at once; a client that keeps ending at once
@@ -325,24 +351,63 @@ void EmbeddedAdapter::reattach(QString id, uint64_t number)
     if (!pane || !pane->tmux) return;
     TmuxClient& client = *pane->tmux;
     client.attachedAt = now();
+    client.runs = true;
+    client.heard = false;
     // An attach that fails ends the client at once and comes back here
     // through its end, as any other end does.
     pane->view->startProcess(PTYProcess::tmuxAttachCommand(
         client.tmuxPath, PTYProcess::tmuxSessionName(id.toStdString()), client.folder));
 }
 
-void EmbeddedAdapter::inputWithoutChild(QString id, uint64_t number)
+void EmbeddedAdapter::inputWithoutChild(QString id, uint64_t number, std::optional<UnsentText> text)
 {
-    // Input while a client waits to attach again, or into a pane without
-    // tmux, starts nothing: the waiting client attaches by itself.
+    // Input into a pane without tmux starts nothing, and its text is lost
+    // with the pane, which goes with its child.
     Pane* pane = findPane(id, number);
-    if (!pane || !pane->tmux || !pane->tmux->leftEnded) return;
-    pane->tmux->leftEnded = false;
-    pane->tmux->quickEnds = 0;
-    // The input is not passed on: a client just started has not taken the
-    // terminal yet, and a key typed at the notice asks for the connection,
-    // not for the session's program.
+    if (!pane || !pane->tmux) return;
+    TmuxClient& client = *pane->tmux;
+    // Sent or pasted text waits for the next client (the one waiting to
+    // attach again, or the one this input starts).
+    if (text && !text->text.empty()) {
+        client.unsent.push_back(std::move(*text));
+        // A client started since the input was reported may already have
+        // taken the terminal.
+        handOnUnsent(*pane);
+    }
+    // Input while a client waits to attach again starts nothing: the
+    // waiting client attaches by itself.
+    if (!client.leftEnded) return;
+    client.leftEnded = false;
+    client.quickEnds = 0;
+    // A key typed at the notice is not passed on: it asks for the
+    // connection, not for the session's program, and a client just started
+    // has not taken the terminal yet.
     reattach(id, number);
+}
+
+void EmbeddedAdapter::heardFrom(const QString& id, uint64_t number)
+{
+    Pane* pane = findPane(id, number);
+    if (!pane || !pane->tmux || !pane->tmux->runs) return;
+    pane->tmux->heard = true;
+    handOnUnsent(*pane);
+}
+
+void EmbeddedAdapter::handOnUnsent(Pane& pane)
+{
+    TmuxClient& client = *pane.tmux;
+    if (!client.runs || !client.heard || client.unsent.empty()) return;
+    // Taken first: text that finds no child after all comes back through
+    // onInputWithoutChild (on a later turn) and waits again.
+    std::vector<UnsentText> waiting = std::move(client.unsent);
+    client.unsent.clear();
+    for (const UnsentText& each : waiting) {
+        if (each.paste) {
+            pane.view->pasteText(each.text);
+        } else {
+            pane.view->send(each.text);
+        }
+    }
 }
 
 void EmbeddedAdapter::dropPane(const QString& id, std::vector<Pane>& list, std::vector<Pane>::iterator pane)

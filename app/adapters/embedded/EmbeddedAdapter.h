@@ -47,9 +47,14 @@
 // away. A client that keeps ending soon after it attached is attached again
 // with a growing delay, and past maxQuickReattaches such ends in a row it
 // is left ended (logged), and the pane's terminal says so (notConnected,
-// written there, not to any child). Whatever is then typed into the pane
-// goes to no child; the first input attaches the client again, its ends
-// counted afresh. The cell and its session stay until the cell is closed.
+// written there, not to any child, over whatever the ended client left on
+// the screen; what it still writes is dropped). Whatever is then typed into
+// the pane goes to no child; the first input attaches the client again, its
+// ends counted afresh. Text sent or pasted to a pane while no client runs
+// there (left ended, or waiting to attach again) is not lost: it is handed
+// on, in order, once the next client has written to the pane (by then it
+// has taken the terminal). The cell and its session stay until the cell is
+// closed.
 // While tmux cannot say whether the session lives, it counts as living.
 //
 // Invariants: a known cell has a record in `sessions` and one to four panes in
@@ -122,7 +127,8 @@ public:
 
     QStringList sessionIds() const override;
     bool hasSession(const QString& id) const override;
-    // Types `text` into the cell's primary pane.
+    // Types `text` into the cell's primary pane (after any text still
+    // waiting there for its tmux client).
     void sendText(const QString& id, const QString& text) override;
     // Gives the primary pane the keyboard focus when its window is shown;
     // AdapterError::notFound(id) when the cell has no panes.
@@ -199,6 +205,13 @@ private:
         // Left ended after too many ends at once, until input reaches the
         // pane; no child runs in the pane meanwhile and no attach is queued.
         bool leftEnded = false;
+        // A client was started and its end has not been handled yet.
+        bool runs = true;
+        // That client has written to the pane: it has taken the terminal.
+        bool heard = false;
+        // Text sent or pasted while no client ran, in order; handed on
+        // once a client that runs has been heard from.
+        std::vector<UnsentText> unsent;
     };
     // One pane of a cell: its view and its number, which tells it from any
     // pane made later (also one made at the same address).
@@ -244,9 +257,16 @@ private:
     // Starts the client of pane `number` again, when it is still the cell's.
     void reattach(QString id, uint64_t number);
     // Input reached pane `number` of cell `id` while no child ran there
-    // (reported on an earlier turn): a client left ended attaches again,
-    // counting its ends afresh. The input itself is not passed on.
-    void inputWithoutChild(QString id, uint64_t number);
+    // (reported on an earlier turn): sent or pasted text waits for the next
+    // client; a client left ended attaches again, counting its ends afresh.
+    // A key is not passed on.
+    void inputWithoutChild(QString id, uint64_t number, std::optional<UnsentText> text);
+    // Pane `number` of cell `id` wrote output: its tmux client has taken the
+    // terminal, and the text waiting for it goes on.
+    void heardFrom(const QString& id, uint64_t number);
+    // Sends the pane's waiting text, in order, when its client runs and
+    // has been heard from.
+    void handOnUnsent(Pane& pane);
     // Takes one pane of a split cell out of it and retires it; when it held
     // the keyboard focus, the cell's first pane takes it.
     void dropPane(const QString& id, std::vector<Pane>& list, std::vector<Pane>::iterator pane);

@@ -35,6 +35,15 @@ class TerminalView;
 
 namespace tilebay {
 
+// Text the user sent to a pane (a broadcast, a paste) while no child ran
+// there, to be handed on once one does.
+struct UnsentText {
+    std::string text;
+    // Goes out as a paste (between the bracketed-paste markers when the
+    // program then running asked for them); else as typed.
+    bool paste = false;
+};
+
 class EmbeddedPaneView : public SearchTarget {
 public:
     ~EmbeddedPaneView() override = default;
@@ -47,6 +56,12 @@ public:
     virtual void terminate() = 0;
     // Types `text` into the child as the keyboard would.
     virtual void send(const std::string& text) = 0;
+    // Pastes `text` into the child as the paste command would.
+    virtual void pasteText(const std::string& text) = 0;
+    // The output that the ended child (or what it left holding its
+    // terminal) still writes is dropped from now on, until a child is
+    // started again: nothing can wipe what the pane's screen shows meanwhile.
+    virtual void dropOutputUntilStart() = 0;
 
     // One search step over the view with default options (case
     // insensitive, literal, not whole words): the match becomes the view's
@@ -62,8 +77,9 @@ public:
     std::function<void(std::optional<int32_t> exitCode)> onTerminated;
     // Called when the view had input for its child (typed keys, composed
     // text, a paste, text sent to it, the terminal's mouse or focus
-    // reports) while no child runs; that input is dropped.
-    std::function<void()> onInputWithoutChild;
+    // reports) while no child runs; that input is not written anywhere. A
+    // paste or sent text comes along, keys and reports do not.
+    std::function<void(std::optional<UnsentText> text)> onInputWithoutChild;
 };
 
 // Makes the pane views and lays a cell's panes out; the adapter's only way

@@ -1,7 +1,9 @@
-// HookedTerminalView: output hook, child launch, input without a child and
-// the composition label.
+// HookedTerminalView: output hook, child launch, input without a child,
+// dropped output and the composition label.
 #include "app/adapters/embedded/HookedTerminalView.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QInputMethodEvent>
 #include <QLabel>
 
@@ -25,10 +27,18 @@ HookedTerminalView::~HookedTerminalView()
     sessionDelegate_->onTerminated = nullptr;
 }
 
+void HookedTerminalView::startProcess(const std::string& executable, const std::vector<std::string>& args,
+                                      const std::optional<std::vector<std::string>>& environment,
+                                      const std::optional<std::string>& execName,
+                                      const std::optional<std::string>& currentDirectory)
+{
+    droppingOutput_ = false;
+    LocalProcessTerminalView::startProcess(executable, args, environment, execName, currentDirectory);
+}
+
 void HookedTerminalView::startProcess(const LaunchCommand& command)
 {
-    LocalProcessTerminalView::startProcess(command.executable, command.args, command.environment, command.execName,
-                                           command.currentDirectory);
+    startProcess(command.executable, command.args, command.environment, command.execName, command.currentDirectory);
 }
 
 void HookedTerminalView::terminate()
@@ -38,13 +48,31 @@ void HookedTerminalView::terminate()
 
 void HookedTerminalView::send(const std::string& text)
 {
+    if (!process().running()) {
+        if (onInputWithoutChild) onInputWithoutChild(UnsentText{text, false});
+        return;
+    }
     TerminalView::send(std::string_view(text));
+}
+
+void HookedTerminalView::pasteText(const std::string& text)
+{
+    insertText(text, true);
+}
+
+void HookedTerminalView::paste()
+{
+    if (!process().running()) {
+        if (onInputWithoutChild) onInputWithoutChild(UnsentText{QGuiApplication::clipboard()->text().toStdString(), true});
+        return;
+    }
+    LocalProcessTerminalView::paste();
 }
 
 void HookedTerminalView::send(corvel::TerminalView& source, std::span<const uint8_t> data)
 {
     if (!process().running()) {
-        if (onInputWithoutChild) onInputWithoutChild();
+        if (onInputWithoutChild) onInputWithoutChild(std::nullopt);
         return;
     }
     LocalProcessTerminalView::send(source, data);
@@ -52,6 +80,10 @@ void HookedTerminalView::send(corvel::TerminalView& source, std::span<const uint
 
 void HookedTerminalView::dataReceived(std::span<const uint8_t> slice)
 {
+    if (droppingOutput_) {
+        droppedOutput_ += slice.size();
+        return;
+    }
     feed(slice);
     if (onData) onData();
 }

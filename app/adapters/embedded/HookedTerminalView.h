@@ -2,7 +2,9 @@
 // adapter about every chunk of output after feeding it, reports the end of
 // its child through an EmbeddedSessionDelegate it owns, types through the
 // view's own send path, tells the adapter of input that finds no child to
-// take it, and draws the input method's composition itself: the
+// take it (with the text, for text sent or pasted), drops what an ended
+// child still writes once asked to until the next start, and draws the
+// input method's composition itself: the
 // composing text sits in a small label over the caret until it is committed
 // or given up.
 //
@@ -29,8 +31,10 @@
 #include <QString>
 
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 class QLabel;
 
@@ -45,12 +49,28 @@ public:
     // ---- EmbeddedPaneView ----
 
     corvel::TerminalView& terminalView() override { return *this; }
-    using LocalProcessTerminalView::startProcess;
+    // Starting a child ends dropOutputUntilStart.
+    void startProcess(const std::string& executable, const std::vector<std::string>& args = {},
+                      const std::optional<std::vector<std::string>>& environment = std::nullopt,
+                      const std::optional<std::string>& execName = std::nullopt,
+                      const std::optional<std::string>& currentDirectory = std::nullopt) override;
     void startProcess(const LaunchCommand& command) override;
     void terminate() override;
     using LocalProcessTerminalView::send;
-    // As typed: through the view (which brings the caret into view) to the child.
+    // As typed: through the view (which brings the caret into view) to the
+    // child; without a child, onInputWithoutChild gets the text.
     void send(const std::string& text) override;
+    // As pasted (bracketed when the child asked for it).
+    void pasteText(const std::string& text) override;
+    void dropOutputUntilStart() override { droppingOutput_ = true; }
+    // Bytes of output dropped since the view was made (for tests).
+    size_t droppedOutput() const { return droppedOutput_; }
+
+    // ---- clipboard ----
+
+    // The clipboard's text to the child; without a child, onInputWithoutChild
+    // gets it as a paste.
+    void paste() override;
 
     // ---- as its own view delegate ----
 
@@ -60,7 +80,8 @@ public:
 
     // ---- process output ----
 
-    // Feeds the chunk, then tells onData.
+    // Feeds the chunk, then tells onData; drops it (and tells nothing) after
+    // dropOutputUntilStart until the next start.
     void dataReceived(std::span<const uint8_t> slice) override;
 
     // ---- input method ----
@@ -91,6 +112,8 @@ private:
 
     QString imeMarked_;
     QLabel* imeOverlay_ = nullptr;
+    bool droppingOutput_ = false;
+    size_t droppedOutput_ = 0;
     // The view holds it weakly; this keeps it.
     std::shared_ptr<EmbeddedSessionDelegate> sessionDelegate_;
 };

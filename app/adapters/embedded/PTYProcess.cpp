@@ -125,7 +125,7 @@ LaunchCommand tmuxCommand(const std::string& tmuxPath, const std::string& sessio
     command.args = {"new-session", "-A", "-s", sessionName};
     if (currentDirectory && !currentDirectory->empty()) {
         command.args.push_back("-c");
-        command.args.push_back(*currentDirectory);
+        command.args.push_back(tmuxFolderArgument(*currentDirectory));
     }
     for (const char* word : {";", "set-option", "status", "off", ";", "set-option", "history-limit", historyLimit})
         command.args.push_back(word);
@@ -144,6 +144,18 @@ LaunchCommand tmuxAttachCommand(const std::string& tmuxPath, const std::string& 
     command.environment = environmentArray();
     command.currentDirectory = currentDirectory;
     return command;
+}
+
+std::string tmuxFolderArgument(const std::string& folder)
+{
+    std::string argument;
+    argument.reserve(folder.size() + 8);
+    for (const char c : folder) {
+        if (c == '#') argument += '#';
+        argument += c;
+    }
+    if (!argument.empty() && argument.back() == ';') argument.insert(argument.size() - 1, 1, '\\');
+    return argument;
 }
 
 std::string tmuxSessionName(const std::string& cellId)

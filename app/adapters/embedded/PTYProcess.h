@@ -66,8 +66,9 @@ std::string loginShell();
 // base name, the single argument "-l".
 LaunchCommand shellCommand(const std::optional<std::string>& currentDirectory);
 // A tmux client that attaches to `sessionName` or creates it (in
-// `currentDirectory` when given and not empty), with the status line off
-// and a history of 20000 lines. tmux looks for a session of exactly the name
+// `currentDirectory` when given and not empty, passed to tmux as
+// tmuxFolderArgument), with the status line off and a history of 20000
+// lines. tmux looks for a session of exactly the name
 // it would give a new one, so a name it keeps (TmuxSessionName::keptByTmux)
 // finds only its own session.
 LaunchCommand tmuxCommand(const std::string& tmuxPath, const std::string& sessionName,
@@ -78,6 +79,12 @@ LaunchCommand tmuxCommand(const std::string& tmuxPath, const std::string& sessio
 // session.
 LaunchCommand tmuxAttachCommand(const std::string& tmuxPath, const std::string& sessionName,
                                 const std::optional<std::string>& currentDirectory);
+
+// The folder as tmux's "-c" must be given it to start the pane in exactly
+// that folder: tmux expands the value as a format, so every '#' is doubled
+// (a folder named "x#(cmd)" would otherwise run cmd), and an argument that
+// ends in ';' ends a tmux command unless a backslash stands before the ';'.
+std::string tmuxFolderArgument(const std::string& folder);
 
 // The tmux session of a cell: "cwr_" and the cell id.
 std::string tmuxSessionName(const std::string& cellId);

@@ -7,6 +7,7 @@
 // the pane's screen until input reaches it), focus, themes, and the live
 // screen text (also while scrolled back).
 #include "app/adapters/embedded/EmbeddedAdapter.h"
+#include "app/adapters/embedded/TerminalThemeColors.h"
 #include "app/core/AdapterError.h"
 #include "corvel/platform/Log.h"
 #include "corvel/qt/TerminalView.h"
@@ -293,6 +294,24 @@ protected:
             if (!command.args.empty() && command.args.front() == "attach-session") ++count;
         return count;
     }
+    // Ends the first pane's client at once, again and again, until the
+    // adapter leaves it ended.
+    void giveUp(const QString& id)
+    {
+        answer(0);
+        corvel::Nanos delay = EmbeddedAdapter::firstReattachDelay;
+        for (int n = 0; n <= EmbeddedAdapter::maxQuickReattaches; ++n) {
+            pane(id, 0).end();
+            queue.runUntilIdle();
+            queue.advance(std::min(delay, EmbeddedAdapter::longestReattachDelay));
+            delay *= 2;
+        }
+    }
+    static QString notice()
+    {
+        return QString::fromUtf8(EmbeddedAdapter::notConnected.data(),
+                                 qsizetype(EmbeddedAdapter::notConnected.size()));
+    }
 };
 
 TEST_F(EmbeddedAdapterReattachTest, ClientThatEndsWhileItsSessionLivesAttachesAgainUntilTheSessionEnds)
@@ -399,6 +418,101 @@ TEST_F(EmbeddedAdapterReattachTest, ClientLeftEndedSaysSoOnItsPaneAndInputAttach
     queue.runUntilIdle();
     EXPECT_EQ(attaches(0), givenUp + 2);
     EXPECT_EQ(adapter->paneViews(id).size(), 1u);
+    EXPECT_TRUE(ended.empty());
+}
+
+TEST_F(EmbeddedAdapterReattachTest, NoticeStaysReadableWhateverTheEndedClientAndTmuxWroteAroundIt)
+{
+    const QString id = adapter->createSession(std::nullopt, std::nullopt, std::nullopt)->id();
+    FakePane& view = pane(id, 0);
+    // The client hid its screen: concealed text and no cursor (also on the
+    // screen it saved when it took the alternate one), foreground and
+    // background of one colour, a scroll region.
+    view.output("\x1b[8m\x1b[?25l\x1b[?1049h\x1b]10;#202020\x07\x1b]11;#202020\x07\x1b[5;20rsecret");
+    giveUp(id);
+    ASSERT_EQ(attaches(0), static_cast<size_t>(EmbeddedAdapter::maxQuickReattaches));
+    // What tmux writes to the terminal of a client that has gone (as this
+    // tmux wrote it), and more of the same kind after it.
+    view.output("\x1b[1;0r\x1b(B\x1b[m\x1b[?1l\x1b>\x1b[H\x1b[2J\x1b[?2004l\x1b[?12l\x1b[?25h\x1b[?1000l"
+                "\x1b[?1002l\x1b[?1003l\x1b[?1006l\x1b[?1005l\x1b[?7727l\x1b[?1004l\x1b[?1049l\x1b[23;0;0t");
+    view.output("\x1b[H\x1b[2J\x1b[8m\x1b[?25l\x1b]11;#d4d4d4\x07");
+
+    corvel::Terminal& terminal = view.terminalView().getTerminal();
+    EXPECT_FALSE(terminal.isCurrentBufferAlternate());
+    EXPECT_FALSE(terminal.cursorHidden);
+    EXPECT_EQ(terminal.foregroundColor(), TerminalThemeColors::foreground(TerminalTheme::dark));
+    EXPECT_EQ(terminal.backgroundColor(), TerminalThemeColors::background(TerminalTheme::dark));
+    // The notice is the screen's text, in plain cells, with the cursor
+    // below it.
+    QString text = EmbeddedAdapter::screenText(view);
+    EXPECT_EQ(text.remove(QLatin1Char(' ')).trimmed(), notice().remove(QLatin1Char(' '))) << text.toStdString();
+    corvel::Buffer& buffer = terminal.buffer();
+    bool found = false;
+    for (int row = 0; row < buffer.rows(); ++row) {
+        corvel::BufferLine& line = buffer.lines()[buffer.yBase() + row];
+        if (!holdsIgnoringSpaces(QString::fromStdString(line.translateToString(true, 0, -1, false, {})), notice()))
+            continue;
+        found = true;
+        EXPECT_EQ(buffer.y(), row + 1);
+        for (int col = 0; col < line.count(); ++col)
+            EXPECT_EQ(line[col].attribute, corvel::Attribute::empty) << col;
+    }
+    EXPECT_TRUE(found);
+
+    // The next client writes to the pane again.
+    view.inputWithoutChild();
+    queue.runUntilIdle();
+    view.output("\x1b[2J\x1b[Hattached");
+    EXPECT_TRUE(EmbeddedAdapter::screenText(view).contains(QStringLiteral("attached")));
+}
+
+TEST_F(EmbeddedAdapterReattachTest, TextSentWhileNoClientRunsReachesTheNextClientOnceInOrder)
+{
+    const QString id = adapter->createSession(std::nullopt, std::nullopt, std::nullopt)->id();
+    FakePane& view = pane(id, 0);
+    const auto& sent = probes->at(0)->sent;
+    giveUp(id);
+    const auto givenUp = static_cast<size_t>(EmbeddedAdapter::maxQuickReattaches);
+
+    // A broadcast to the pane left ended (which the pane hands back, as no
+    // child takes it) asks for the connection and waits for the new client
+    // to take the terminal; so does what is sent after it.
+    view.inputWithoutChild(UnsentText{"echo bcast3\r", false});
+    queue.runUntilIdle();
+    EXPECT_EQ(attaches(0), givenUp + 1);
+    adapter->sendText(id, QStringLiteral("echo next\r"));
+    EXPECT_TRUE(sent.empty());
+    // That client ends before it wrote anything: the text waits for the one
+    // after it.
+    pane(id, 0).end();
+    queue.runUntilIdle();
+    queue.advance(EmbeddedAdapter::firstReattachDelay);
+    EXPECT_EQ(attaches(0), givenUp + 2);
+    EXPECT_TRUE(sent.empty());
+    view.output("\x1b[?1049h");
+    EXPECT_THAT(sent, ElementsAre("echo bcast3\r", "echo next\r"));
+    view.output("more");
+    adapter->sendText(id, QStringLiteral("echo direct\r"));
+    EXPECT_THAT(sent, ElementsAre("echo bcast3\r", "echo next\r", "echo direct\r"));
+
+    // While the client waits to attach again after a detach, a paste and
+    // text wait too, and bring the attach no sooner; a key is dropped.
+    queue.advance(EmbeddedAdapter::steadyAttach);
+    pane(id, 0).end();
+    queue.runUntilIdle();
+    pane(id, 0).end();
+    queue.runUntilIdle();
+    const size_t before = attaches(0);
+    view.inputWithoutChild(UnsentText{"pasted\nlines", true});
+    view.inputWithoutChild();
+    view.inputWithoutChild(UnsentText{"typed\r", false});
+    queue.runUntilIdle();
+    EXPECT_EQ(attaches(0), before);
+    queue.advance(EmbeddedAdapter::firstReattachDelay);
+    EXPECT_EQ(attaches(0), before + 1);
+    EXPECT_EQ(sent.size(), 3u);
+    view.output("x");
+    EXPECT_THAT(sent, ElementsAre("echo bcast3\r", "echo next\r", "echo direct\r", "paste:pasted\nlines", "typed\r"));
     EXPECT_TRUE(ended.empty());
 }
 

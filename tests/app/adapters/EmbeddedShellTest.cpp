@@ -298,6 +298,27 @@ TEST_F(EmbeddedShellTest, TmuxClientLeftEndedSaysSoAndATypedKeyAttachesItToItsSe
     EXPECT_EQ(adapter->paneViews(id).size(), 1u);
 }
 
+TEST_F(EmbeddedShellTest, TmuxPaneStartsInExactlyItsFolderAndNoFolderNameRunsACommand)
+{
+    // Names tmux would read as formats (a command, a session's name, an
+    // escape of its own) or as the end of its command.
+    adapter->useTmux = true;
+    for (const std::string name : {"x#(touch marker)", "proj#S", "a##b#{session_name}", "semi;", "end#;", "back\\;"}) {
+        const fs::path folder = home.path() / name;
+        fs::create_directory(folder);
+        const QString id =
+            adapter->createSession(std::nullopt, QString::fromStdString(folder.string()), std::nullopt)->id();
+        const std::string session = "=cwr_" + id.toStdString();
+        ASSERT_TRUE(pump.pumpUntil([&] { return !tmux({"list-clients", "-t", session}).output.empty(); })) << name;
+        EXPECT_EQ(tmux({"display-message", "-p", "-t", session + ":", "#{pane_current_path}"}).output,
+                  folder.string() + "\n")
+            << name;
+    }
+    for (const auto& entry : fs::recursive_directory_iterator(home.path()))
+        EXPECT_NE(entry.path().filename(), "marker") << entry.path();
+    EXPECT_FALSE(fs::exists(fs::current_path() / "marker"));
+}
+
 TEST_F(EmbeddedShellTest, LoginProfileFloodingStandardErrorHangsNeitherTheLookupNorThePane)
 {
     // 200 KB on standard error from every login shell: the one that looks

@@ -22,6 +22,7 @@ namespace tilebay::testing {
 
 struct PaneProbe {
     std::vector<LaunchCommand> started;
+    // Typed text, and pasted text marked "paste:".
     std::vector<std::string> sent;
     int terminated = 0;
     bool destroyed = false;
@@ -50,13 +51,20 @@ public:
     ~FakePane() override { probe_->destroyed = true; }
 
     corvel::TerminalView& terminalView() override { return *view_; }
-    void startProcess(const LaunchCommand& command) override { probe_->started.push_back(command); }
+    void startProcess(const LaunchCommand& command) override
+    {
+        dropping_ = false;
+        probe_->started.push_back(command);
+    }
     void terminate() override { ++probe_->terminated; }
     void send(const std::string& text) override { probe_->sent.push_back(text); }
+    void pasteText(const std::string& text) override { probe_->sent.push_back("paste:" + text); }
+    void dropOutputUntilStart() override { dropping_ = true; }
 
-    // The child wrote `bytes`.
+    // The child (or what it left holding its terminal) wrote `bytes`.
     void output(std::string_view bytes)
     {
+        if (dropping_) return;
         view_->getTerminal().feed(bytes);
         if (onData) onData();
     }
@@ -65,10 +73,11 @@ public:
     {
         if (onTerminated) onTerminated(0);
     }
-    // Input reached the view while no child ran.
-    void inputWithoutChild()
+    // Input reached the view while no child ran: a key (no text), or text
+    // sent or pasted.
+    void inputWithoutChild(std::optional<UnsentText> text = std::nullopt)
     {
-        if (onInputWithoutChild) onInputWithoutChild();
+        if (onInputWithoutChild) onInputWithoutChild(std::move(text));
     }
     std::string& replies() { return recorder_->replies; }
 
@@ -76,6 +85,7 @@ private:
     std::unique_ptr<corvel::TerminalView> view_;
     std::shared_ptr<ReplyRecorder> recorder_;
     std::shared_ptr<PaneProbe> probe_;
+    bool dropping_ = false;
 };
 
 class FakePaneKit final : public EmbeddedPaneKit {

@@ -15,13 +15,18 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <QClipboard>
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QInputMethodEvent>
 #include <QLabel>
 #include <QPixmap>
 #include <QPointer>
 
 #include <signal.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cmath>
 
@@ -141,7 +146,7 @@ TEST_F(HookedTerminalViewTest, InputGoesToARunningChildAndIsReportedOnceNoneRuns
     const fs::path out = dir.path() / "typed.bin";
     HookedTerminalView view(QRect(0, 0, 480, 240));
     int withoutChild = 0;
-    view.onInputWithoutChild = [&] { ++withoutChild; };
+    view.onInputWithoutChild = [&](const std::optional<UnsentText>&) { ++withoutChild; };
     view.startProcess("/bin/sh", {"-c", "stty raw -echo; echo READY; exec head -c 3 > " + out.string()});
     ASSERT_TRUE(pump.pumpUntil([&] { return EmbeddedAdapter::screenText(view).contains("READY"); }));
 
@@ -160,6 +165,56 @@ TEST_F(HookedTerminalViewTest, InputGoesToARunningChildAndIsReportedOnceNoneRuns
     compose(view, QString(), QStringLiteral("e"));
     view.send(std::string("f"));
     EXPECT_EQ(withoutChild, 3);
+}
+
+TEST_F(HookedTerminalViewTest, WithoutAChildSentAndPastedTextComeWithTheReportAndLateOutputIsDroppedOnRequest)
+{
+    // The child ends at once; what it left in the background (deaf to the
+    // hang-up at the child's end) holds the terminal and writes when the
+    // test says so.
+    const fs::path go = dir.path() / "go";
+    ASSERT_EQ(::mkfifo(go.c_str(), 0600), 0);
+    HookedTerminalView view(QRect(0, 0, 480, 240));
+    std::vector<std::optional<UnsentText>> reports;
+    view.onInputWithoutChild = [&](std::optional<UnsentText> text) { reports.push_back(std::move(text)); };
+    view.startProcess("/bin/sh", {"-c", "trap '' HUP; printf EARLY; (read x < " + go.string() + "; printf LATE) & exit 0"});
+    ASSERT_TRUE(pump.pumpUntil([&] { return !view.process().running(); }));
+    ASSERT_TRUE(pump.pumpUntil([&] { return EmbeddedAdapter::screenText(view).contains("EARLY"); }));
+
+    // Sent and pasted text come with the report; a key, a committed
+    // composition and the terminal's own reports do not.
+    view.send(std::string("echo sent\r"));
+    QGuiApplication::clipboard()->setText(QStringLiteral("pasted\nlines"));
+    view.paste();
+    pressKey(view, Qt::Key_K, QStringLiteral("k"));
+    compose(view, QString(), QStringLiteral("한"));
+    ASSERT_EQ(reports.size(), 4u);
+    ASSERT_TRUE(reports[0]);
+    EXPECT_EQ(reports[0]->text, "echo sent\r");
+    EXPECT_FALSE(reports[0]->paste);
+    ASSERT_TRUE(reports[1]);
+    EXPECT_EQ(reports[1]->text, "pasted\nlines");
+    EXPECT_TRUE(reports[1]->paste);
+    EXPECT_FALSE(reports[2]);
+    EXPECT_FALSE(reports[3]);
+
+    // Once asked, what the ended child left still writes is dropped and
+    // tells nothing; a new child's output shows again.
+    int heard = 0;
+    view.onData = [&] { ++heard; };
+    view.dropOutputUntilStart();
+    // Opened without blocking: the reader waits in its open by now.
+    int writer = -1;
+    ASSERT_TRUE(pump.pumpUntil([&] { return (writer = ::open(go.c_str(), O_WRONLY | O_NONBLOCK)) >= 0; }));
+    ASSERT_EQ(::write(writer, "now\n", 4), 4);
+    ::close(writer);
+    ASSERT_TRUE(pump.pumpUntil([&] { return view.droppedOutput() == 4; }));
+    EXPECT_FALSE(EmbeddedAdapter::screenText(view).contains("LATE"));
+    EXPECT_EQ(heard, 0);
+    view.startProcess("/bin/sh", {"-c", "printf NEW; exec sleep 1000"});
+    EXPECT_TRUE(pump.pumpUntil([&] { return EmbeddedAdapter::screenText(view).contains("NEW"); }));
+    EXPECT_GT(heard, 0);
+    EXPECT_EQ(view.droppedOutput(), 4u);
 }
 
 TEST_F(HookedTerminalViewTest, SplitLayoutSharesTheSpaceAndContainersHandTheirTerminalsBack)

@@ -224,25 +224,65 @@ TEST(LayoutDoc, CellIdsTmuxWouldChangeGetFreshOnes)
         {"internalId": "back\\slash", "adapterKind": "iterm2", "externalRef": "w0t0p0:1"},
         {"internalId": "tab\tbed"},
         {"internalId": "a4.dot:col", "projectLabel": "again"},
-        {"internalId": "caf\u00e9 #1 $1"}]})");
+        {"internalId": "cafe #1 $1"},
+        {"internalId": "caf\u00e9"},
+        {"internalId": "\u001b]0;pwned\u0007x"}]})");
     ASSERT_TRUE(doc);
-    ASSERT_EQ(doc->cells.size(), 7u);
+    ASSERT_EQ(doc->cells.size(), 9u);
+    EXPECT_TRUE(doc->cellIdsReplaced);
     // Ids tmux keeps stay, so the sessions of existing layouts are found.
     EXPECT_EQ(doc->cells[1].internalId, "a4pre");
     EXPECT_EQ(doc->cells[2].internalId, "a4preLONG");
-    EXPECT_EQ(doc->cells[6].internalId, "caf\xC3\xA9 #1 $1");
-    // The others get fresh ids of their own, and keep everything else.
+    EXPECT_EQ(doc->cells[6].internalId, "cafe #1 $1");
+    // The others get fresh ids of their own, and keep everything else;
+    // beyond ASCII no id is sure to keep its session's name.
     std::set<std::string> fresh;
-    for (const size_t i : {0, 3, 4, 5}) {
+    for (const size_t i : {0, 3, 4, 5, 7, 8}) {
         const std::string& id = doc->cells[i].internalId;
         EXPECT_EQ(id.size(), 14u) << id;
         EXPECT_TRUE(TmuxSessionName::fitsCellId(id)) << id;
         fresh.insert(id);
     }
-    EXPECT_EQ(fresh.size(), 4u);
+    EXPECT_EQ(fresh.size(), 6u);
     EXPECT_EQ(doc->cells[0].projectLabel, "dotted");
     EXPECT_EQ(doc->cells[5].projectLabel, "again");
     EXPECT_EQ(doc->cells[3].adapterKind, AdapterKind::iterm2);
     EXPECT_EQ(doc->cells[3].externalRef, "w0t0p0:1");
-    EXPECT_EQ(log.count("Tilebay: "), 4u);
+    EXPECT_EQ(log.count("Tilebay: "), 6u);
+    // The replaced ids reach the log as text, their control characters
+    // escaped: nothing from the file acts on the terminal that shows it.
+    EXPECT_EQ(log.count("tab\\tbed -> "), 1u);
+    EXPECT_EQ(log.count("\\x1B]0;pwned\\x07x -> "), 1u);
+    for (const std::string& line : log.lines())
+        for (const char c : line) EXPECT_GE(static_cast<unsigned char>(c), 0x20) << line;
+}
+
+TEST(LayoutDoc, MissingOverlongAndDuplicateIdsAreMarkedForSavingAndFittingOnesAreNot)
+{
+    // A record without an id, or with a null one, gets a fresh id that the
+    // document must be saved with.
+    for (const char* json : {R"({"cells": [{"projectLabel": "none"}]})",
+                             R"({"cells": [{"internalId": null, "projectLabel": "null"}]})"}) {
+        const auto doc = LayoutDoc::decode(json);
+        ASSERT_TRUE(doc) << json;
+        ASSERT_EQ(doc->cells.size(), 1u);
+        EXPECT_EQ(doc->cells[0].internalId.size(), 14u);
+        EXPECT_TRUE(doc->cellIdsReplaced) << json;
+    }
+    // A twin alone is enough.
+    const auto twins = LayoutDoc::decode(R"({"cells": [{"internalId": "keep"}, {"internalId": "keep"}]})");
+    ASSERT_TRUE(twins);
+    EXPECT_TRUE(twins->cellIdsReplaced);
+    // An id too long for tmux's command line is replaced; one at the limit stays.
+    const std::string longest(TmuxSessionName::maxCellIdBytes, 'a');
+    const auto lengths = LayoutDoc::decode(R"({"cells": [{"internalId": ")" + longest + R"("},
+        {"internalId": ")" + longest + R"(b"}]})");
+    ASSERT_TRUE(lengths);
+    EXPECT_EQ(lengths->cells[0].internalId, longest);
+    EXPECT_EQ(lengths->cells[1].internalId.size(), 14u);
+    EXPECT_TRUE(lengths->cellIdsReplaced);
+
+    const auto fitting = LayoutDoc::decode(R"({"cells": [{"internalId": "V1StGXR8_Z5jdH"}, {"internalId": "b-_"}]})");
+    ASSERT_TRUE(fitting);
+    EXPECT_FALSE(fitting->cellIdsReplaced);
 }

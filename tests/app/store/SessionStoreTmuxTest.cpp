@@ -16,10 +16,22 @@
 
 #include <signal.h>
 
+#include <algorithm>
+#include <functional>
+#include <sstream>
+
 using namespace tilebay;
 using namespace tilebay::testing;
 
 namespace {
+
+std::vector<std::string> splitLines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
 
 class StoreTmuxTest : public StoreTest {
 protected:
@@ -34,9 +46,11 @@ protected:
         pumpUntil([] { return zombieChildren().empty(); });
     }
 
-    SessionStore& makeTmuxStore()
+    // `queue` runs the adapter's delayed work (the start command, attaching
+    // again); null means the main queue.
+    SessionStore& makeTmuxStore(TmuxLookup lookup = {{kTmux}, false}, corvel::DispatchQueue* queue = nullptr)
     {
-        auto adapter = std::make_unique<EmbeddedAdapter>(std::make_unique<HookedPaneKit>(), TmuxLookup{{kTmux}, false});
+        auto adapter = std::make_unique<EmbeddedAdapter>(std::make_unique<HookedPaneKit>(), lookup, queue);
         adapter_ = adapter.get();
         store_ = std::make_unique<SessionStore>(dependencies(std::move(adapter)));
         return *store_;
@@ -66,6 +80,27 @@ protected:
     bool attachedAgain(const QString& id, pid_t old)
     {
         return pumpUntil([&] { return client(id) != old && client(id) != 0; }) && attached(id);
+    }
+    // Runs the event loop and the adapter's queue until `done` holds.
+    bool pumpWith(corvel::RunLoopQueue& queue, const std::function<bool()>& done)
+    {
+        return pumpUntil([&] {
+            queue.runUntilIdle();
+            return done();
+        });
+    }
+    // The lines of a file in the home folder, sorted.
+    std::vector<std::string> sortedLines(const std::string& name) const
+    {
+        auto lines = readLines(dir_.path() / name);
+        std::sort(lines.begin(), lines.end());
+        return lines;
+    }
+    std::vector<std::string> sessions() const
+    {
+        auto names = splitLines(tmux({"list-sessions", "-F", "#{session_name}"}).output);
+        std::sort(names.begin(), names.end());
+        return names;
     }
     bool saved(const QString& id) const
     {
@@ -205,6 +240,111 @@ TEST_F(StoreTmuxTest, ACellIdTmuxWouldRenameIsReplacedAndTheCellKeepsItsSessionA
     ASSERT_TRUE(tmux({"detach-client", "-s", exact(id)}).succeeded());
     ASSERT_TRUE(attachedAgain(id, old));
     EXPECT_EQ(sessionShell(id), shell);
+    EXPECT_TRUE(store.cell(id));
+}
+
+TEST_F(StoreTmuxTest, CellsWhoseIdsCannotNameTheirSessionsKeepNewIdsAndSessionsAcrossStarts)
+{
+    const auto cell = [](const std::string& id, const std::string& label) {
+        return R"({"adapterKind": "embedded", "projectLabel": ")" + label + R"(", "startCommand": "echo )" + label +
+               R"( >> ran.txt")" + id + "}";
+    };
+    // Each layout on its own, so that no case is saved for another: an id
+    // with a character newer than some C libraries' tables (U+1FAE8), one
+    // too long for tmux's command line, none, null, and twins.
+    const std::vector<std::pair<std::string, std::vector<std::string>>> layouts{
+        {cell(R"(, "internalId": "odd\uD83E\uDEE8")", "newer"), {"newer"}},
+        {cell(R"(, "internalId": ")" + std::string(17000, 'L') + R"(")", "long"), {"long"}},
+        {cell("", "missing"), {"missing"}},
+        {cell(R"(, "internalId": null)", "null"), {"null"}},
+        {cell(R"(, "internalId": "keep")", "first") + "," + cell(R"(, "internalId": "keep")", "twin"),
+         {"first", "twin"}},
+    };
+    for (const auto& [cells, labels] : layouts) {
+        SCOPED_TRACE(labels.front());
+        tmux({"kill-server"});
+        fs::remove(dir_.path() / "ran.txt");
+        fs::remove(dir_.path() / "done.txt");
+        writeLayout(R"({"version": 1, "tmuxPersistence": true, "relaunchEmbeddedOnStart": true, "cells": [)" +
+                    cells + "]}");
+        std::vector<QString> firstIds;
+        for (int start = 0; start < 2; ++start) {
+            corvel::RunLoopQueue queue{true};
+            SessionStore& store = makeTmuxStore({{kTmux}, false}, &queue);
+            ASSERT_EQ(store.cells().size(), labels.size()) << start;
+            std::vector<QString> ids;
+            for (const auto& c : store.cells()) ids.push_back(c->id());
+            for (const QString& id : ids) {
+                ASSERT_TRUE(attached(id)) << start;
+                EXPECT_TRUE(saved(id)) << start;
+            }
+            if (start == 0) firstIds = ids;
+            EXPECT_EQ(ids, firstIds);
+            // One session a cell, and each start command ran once: typed
+            // after the first start, not after the second, which found the
+            // sessions. A line typed after it marks where it would be.
+            queue.advance(EmbeddedAdapter::startCommandDelay);
+            for (const QString& id : ids) store.embedded().sendText(id, QStringLiteral("echo done >> done.txt\r"));
+            ASSERT_TRUE(
+                pumpWith(queue, [&] { return readLines(dir_.path() / "done.txt").size() == ids.size() * (start + 1); }));
+            EXPECT_EQ(sortedLines("ran.txt"), labels) << start;
+            std::vector<std::string> names;
+            for (const QString& id : ids) names.push_back(session(id));
+            std::sort(names.begin(), names.end());
+            EXPECT_EQ(sessions(), names) << start;
+            store_.reset();
+        }
+    }
+}
+
+TEST_F(StoreTmuxTest, ABroadcastToAPaneLeftEndedRunsOnceInItsSessionAfterItAttachesAgain)
+{
+    // tmux itself, but an attach ends at once while the file "refuse" exists.
+    const fs::path wrapper = dir_.path() / "tmux-wrapper";
+    const fs::path refuse = dir_.path() / "refuse";
+    writeFile(wrapper, std::string("#!/bin/sh\n[ \"$1\" = attach-session ] && [ -e ") + refuse.string() +
+                           " ] && exit 1\nexec " + kTmux + " \"$@\"\n");
+    fs::permissions(wrapper, fs::perms::owner_all);
+    corvel::RunLoopQueue queue{true};
+    corvel::log::Capture log;
+    SessionStore& store = makeTmuxStore({{wrapper.string()}, false}, &queue);
+    store.setTmuxPersistence(true);
+    fs::create_directory(dir_.path() / "a");
+    fs::create_directory(dir_.path() / "b");
+    const QString id =
+        store.newEmbeddedSession(QStringLiteral("left"), QString::fromStdString((dir_.path() / "a").string()),
+                                 std::nullopt)->id();
+    const QString other =
+        store.newEmbeddedSession(QStringLiteral("other"), QString::fromStdString((dir_.path() / "b").string()),
+                                 std::nullopt)->id();
+    ASSERT_TRUE(attached(id));
+    ASSERT_TRUE(attached(other));
+
+    // The client detaches at once, and so does every attach after it, until
+    // the pane is left ended.
+    writeFile(refuse, "");
+    ASSERT_TRUE(tmux({"detach-client", "-s", exact(id)}).succeeded());
+    corvel::Nanos delay = EmbeddedAdapter::firstReattachDelay;
+    for (int n = 1; n <= EmbeddedAdapter::maxQuickReattaches; ++n) {
+        ASSERT_TRUE(pumpWith(queue, [&] { return log.count("tmux 세션 재연결 지연") == static_cast<size_t>(n); }));
+        queue.advance(std::min(delay, EmbeddedAdapter::longestReattachDelay));
+        delay *= 2;
+    }
+    ASSERT_TRUE(pumpWith(queue, [&] { return log.contains("tmux 세션 재연결 중단"); }));
+    fs::remove(refuse);
+
+    // A broadcast to every cell reaches the one left ended too, once, after
+    // it has attached again; what follows it comes after it.
+    store.toggleBroadcastMode();
+    ASSERT_EQ(store.broadcastReach(), 2);
+    store.sendBroadcast(QStringLiteral("echo bcast3 >> bcast.txt"));
+    ASSERT_TRUE(pumpWith(queue, [&] { return readFile(dir_.path() / "b" / "bcast.txt") == "bcast3\n"; }));
+    ASSERT_TRUE(pumpWith(queue, [&] { return readFile(dir_.path() / "a" / "bcast.txt") == "bcast3\n"; }));
+    store.sendBroadcast(QStringLiteral("echo done >> bcast.txt"));
+    ASSERT_TRUE(pumpWith(queue, [&] { return readLines(dir_.path() / "a" / "bcast.txt").size() >= 2; }));
+    EXPECT_EQ(readFile(dir_.path() / "a" / "bcast.txt"), "bcast3\ndone\n");
+    ASSERT_TRUE(pumpWith(queue, [&] { return readLines(dir_.path() / "b" / "bcast.txt").size() >= 2; }));
+    EXPECT_EQ(readFile(dir_.path() / "b" / "bcast.txt"), "bcast3\ndone\n");
     EXPECT_TRUE(store.cell(id));
 }
 

@@ -57,6 +57,8 @@ public:
     }
     void terminate() override { view_->terminate(); }
     void send(const std::string& text) override { view_->send(std::string_view(text)); }
+    void pasteText(const std::string& text) override { view_->insertText(text, true); }
+    void dropOutputUntilStart() override {}
     WinchCountingView& terminal() { return *view_; }
 
 private:
