@@ -16,6 +16,7 @@
 
 #include "corvel/qt/CellLinkLookup.h"
 #include "corvel/qt/TerminalDebugView.h"
+#include "corvel/platform/Log.h"
 #include "corvel/terminal/LinkOpenPolicy.h"
 
 #include <QAbstractSlider>
@@ -33,7 +34,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <set>
 
 namespace corvel {
@@ -66,10 +66,11 @@ MouseReporter::Modifiers modifiersOf(Qt::KeyboardModifiers modifiers)
             modifiers.testFlag(Qt::ControlModifier)};
 }
 
+// Through the log, which escapes control characters: a refused link's
+// text comes from the program's output.
 void writeLine(const std::string& text)
 {
-    std::printf("%s\n", text.c_str());
-    std::fflush(stdout);
+    log::write(text);
 }
 
 }  // namespace

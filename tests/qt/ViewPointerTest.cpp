@@ -6,6 +6,7 @@
 // wheel's step table are the core's and tested there.)
 #include "ViewPointerSupport.h"
 
+#include "corvel/platform/Log.h"
 #include "corvel/qt/LinkHighlightMode.h"
 
 #include <QAbstractSlider>
@@ -256,6 +257,16 @@ TEST(ViewPointer, OnlySafeLinksReachTheOpener)
     EXPECT_FALSE(link("ssh://host"));
     EXPECT_TRUE(link("mailto:someone@example.com"));
     EXPECT_EQ(f.host->linkRequests.size(), 5u);
+
+    // A refusal names the link, which comes from the program's output: its
+    // control characters reach the log escaped.
+    log::Capture log;
+    EXPECT_FALSE(link("file:///nowhere/%1B]2;owned%07"));
+    EXPECT_FALSE(link("\xC2\x9B31mlink:x"));
+    EXPECT_TRUE(log.contains("no such file: /nowhere/\\x1B]2;owned\\x07"));
+    EXPECT_TRUE(log.contains("\\xC2\\x9B31mlink"));
+    for (const std::string& line : log.lines())
+        for (const unsigned char c : line) EXPECT_TRUE(c >= 0x20 && c != 0x7F && c != 0xC2) << line;
 }
 
 TEST(ViewPointer, LinkPayloadsHighlightModesAndRedrawnRows)
