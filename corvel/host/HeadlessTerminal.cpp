@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <utility>
 
 namespace corvel {
 
@@ -105,9 +106,12 @@ void HeadlessTerminal::createImageFromBitmap(Terminal&, std::vector<uint8_t>& by
         imageBytes_ -= images_.front().bytes.size();
         images_.pop_front();
     }
-    imageBytes_ += bytes.size();
-    // Copied: the caller may go on using its pixels (an image store keeps them).
-    images_.push_back(Image{bytes, width, height});
+    // Copied: the caller may go on using its pixels (an image store keeps
+    // them). The copy may be refused (std::bad_alloc, which the emulator's
+    // insertion answers for), so only what was stored is counted.
+    Image image{bytes, width, height};
+    images_.push_back(std::move(image));
+    imageBytes_ += images_.back().bytes.size();
 }
 
 std::pair<Color, Color> HeadlessTerminal::getColors(Terminal& source)

@@ -50,7 +50,8 @@ public:
 
     // Nothing draws the decoded images, so only the newest are kept: at most
     // this many, holding at most this many bytes together. An image larger
-    // than the byte limit on its own is not kept at all.
+    // than the byte limit on its own is not kept at all, nor is one whose
+    // copy finds no room (the std::bad_alloc goes on to the emulator).
     static constexpr size_t maxImages = 64;
     static constexpr size_t maxImageBytes = 64u << 20;
 

@@ -1,8 +1,12 @@
 #include "corvel/platform/Log.h"
 
+#include "corvel/platform/Utf8.h"
+
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <mutex>
+#include <span>
 
 namespace corvel::log {
 
@@ -17,10 +21,57 @@ Sink& currentSink()
     static Sink sink;
     return sink;
 }
+
+void appendHexEscape(std::string& out, uint8_t byte)
+{
+    static constexpr char digits[] = "0123456789ABCDEF";
+    out += "\\x";
+    out += digits[byte >> 4];
+    out += digits[byte & 0x0F];
+}
 }  // namespace
 
-void write(std::string_view line)
+std::string escapedLine(std::string_view line)
 {
+    const std::span<const uint8_t> bytes = utf8::bytesOf(line);
+    std::string out;
+    out.reserve(line.size());
+    for (size_t i = 0; i < bytes.size();) {
+        const uint8_t byte = bytes[i];
+        if (byte < 0x80) {
+            switch (byte) {
+            case '\\': out += "\\\\"; break;
+            case '\n': out += "\\n"; break;
+            case '\r': out += "\\r"; break;
+            case '\t': out += "\\t"; break;
+            default:
+                if (byte < 0x20 || byte == 0x7F) {
+                    appendHexEscape(out, byte);
+                } else {
+                    out += static_cast<char>(byte);
+                }
+            }
+            ++i;
+            continue;
+        }
+        // A C1 control is well-formed UTF-8 but acts as a control all the
+        // same (U+009B is a CSI); an ill-formed sequence is escaped byte by
+        // byte, its maximal subpart at a time.
+        const utf8::Decoded decoded = utf8::decodeNext(bytes, i);
+        if (decoded.valid && decoded.scalar > 0x9F) {
+            out.append(line.substr(i, decoded.length));
+        } else {
+            for (size_t k = 0; k < decoded.length; ++k) appendHexEscape(out, bytes[i + k]);
+        }
+        i += decoded.length;
+    }
+    return out;
+}
+
+void write(std::string_view text)
+{
+    // Escaped before the lock: the sink's lock is held only to hand it over.
+    const std::string line = escapedLine(text);
     std::lock_guard<std::mutex> lock(sinkMutex());
     if (auto& sink = currentSink()) {
         sink(line);

@@ -1,5 +1,9 @@
 // One sink for every line the library prints. By default lines go to standard
-// output; tests install a capture to read them back.
+// output; tests install a capture to read them back. A line can carry text
+// from outside (names read from files, a program's output), so it is escaped
+// before any sink sees it: control characters and ill-formed UTF-8 never
+// reach the terminal that shows the log. Safe to use from any thread; the
+// sink is a process-wide value that setSink and Capture replace.
 #pragma once
 
 #include <functional>
@@ -12,8 +16,15 @@ namespace corvel::log {
 
 using Sink = std::function<void(std::string_view line)>;
 
-// Writes one line (a newline is added); on standard output the line is
-// flushed before this returns. Safe to call from any thread.
+// `line` as it is logged: C0 controls, DEL, C1 controls (U+0080 to U+009F)
+// and every byte of an ill-formed UTF-8 sequence become escapes (\n, \r and
+// \t, else \xNN with upper-case hex digits, one per byte), and a backslash
+// is doubled so that an escape is never ambiguous. Printable ASCII and
+// well-formed UTF-8 stay as they are.
+std::string escapedLine(std::string_view line);
+
+// Writes one line, escaped as above (a newline is added); on standard output
+// the line is flushed before this returns. Safe to call from any thread.
 void write(std::string_view line);
 
 // Installs a sink and returns the previous one; an empty sink restores standard output.

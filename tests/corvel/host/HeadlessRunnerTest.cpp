@@ -1,8 +1,8 @@
 // The corvel-headless runner with real programs: its screen output, exit
 // statuses, script steps, option errors and feed mode; a picture it has no
-// room to keep; and vim, less and tmux run through it showing the same screen
-// text and cursor as a tmux pane of the same size shows for the same program
-// and keys.
+// room to keep, and one it has no room to decode; and vim, less and tmux run
+// through it showing the same screen text and cursor as a tmux pane of the
+// same size shows for the same program and keys.
 #include "corvel/terminal/Terminal.h"
 
 #include "tests/corvel/support/TempDir.h"
@@ -315,6 +315,53 @@ TEST_F(HeadlessRunnerTest, APictureWithoutRoomForTheHostsCopyIsDroppedAndTheText
     const Result r = shell(dir_, "ulimit -v " + std::to_string(limitKiB) + " && " + oneArena + "cat picture");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(normalized(r.out), std::vector<std::string>{"after the picture"}) << r.err;
+}
+
+TEST_F(HeadlessRunnerTest, AnInlineImageWithoutRoomToDecodeIsDroppedAndTheTextAfterItShows)
+{
+#ifdef CORVEL_SANITIZED
+    GTEST_SKIP() << "a sanitizer's allocator ends the process when the room runs out";
+#endif
+    // An OSC 1337 image whose string fills 16 MiB. The parser drops a control
+    // byte inside a string, and one at each power-of-two length of the
+    // string makes its buffer grow by doubling from one byte, whatever pieces
+    // the output is read in: the buffer ends at exactly 16 MiB, its last
+    // growth holding 24 MiB for a moment. Decoding the image then takes 12
+    // MiB beside the 16.
+    constexpr size_t kString = size_t{16} << 20;
+    std::string text = "1337;File=inline=1:";
+    text.append((kString - text.size()) / 4 * 4, 'A');
+    std::string picture = "\x1b]";
+    for (size_t at = 0, end = 1; at < text.size(); at = end, end *= 2) {
+        picture.append(text, at, end - at);
+        if (end < text.size()) picture += '\x01';
+    }
+    writeFile(dir_ + "/picture", picture + "\a");
+    // The program waits for the answer to a position report before it writes
+    // on, so nothing is read while the image is decoded.
+    writeFile(dir_ + "/show", "stty -echo; cat picture; printf '\\033[6n'; IFS= read -r -d R reply\n"
+                              "printf 'after the picture\\r\\n'\n");
+
+    const std::string oneArena = "env MALLOC_ARENA_MAX=1 " + kEnv + quote(kRunner) + " --rows 3 -- ";
+    const Result probe = shell(dir_, oneArena + "sh -c 'grep VmPeak /proc/$PPID/status'");
+    ASSERT_EQ(probe.status, 0) << probe.err;
+    const size_t at = probe.out.find("VmPeak:");
+    ASSERT_NE(at, std::string::npos) << probe.out;
+    const size_t needKiB = std::stoull(probe.out.substr(at + 7));
+    ASSERT_GT(needKiB, 0u);
+
+    // Limits between the two needs, from 25.6 to 27.6 MiB above the runner's
+    // own peak (the string needs 24, its decoding 28, each moving by up to
+    // about a MiB with what else the runner holds at the time). They keep
+    // clear of the string's last growth: the thread that reads the program's
+    // output goes on taking blocks meanwhile, and one refused there ends the
+    // runner.
+    for (int step = 0; step < 6; ++step) {
+        const size_t limitKiB = needKiB + (kString >> 10) * (1600 + 25 * step) / 1000;
+        const Result r = shell(dir_, "ulimit -v " + std::to_string(limitKiB) + " && " + oneArena + "bash show");
+        EXPECT_EQ(r.status, 0) << "limit " << limitKiB << " KiB: " << r.err;
+        EXPECT_EQ(normalized(r.out), std::vector<std::string>{"after the picture"}) << "limit " << limitKiB << " KiB";
+    }
 }
 
 TEST_F(HeadlessRunnerTest, VimLessAndTmuxShowWhatATmuxPaneShows)

@@ -1,9 +1,12 @@
 // The headless terminal with real programs on real pseudo-terminals: output on
 // the screen, replies reaching the program, window sizes, exit statuses, large
-// output within bounded memory, hang-up on close, kept images. Input, exits of
-// missing programs and descriptor isolation are the process host's own tests.
+// output within bounded memory, hang-up on close, kept images (also when there
+// is no room to copy one, in a child process whose address space may grow by
+// 16 MiB only). Input, exits of missing programs and descriptor isolation are
+// the process host's own tests.
 #include "corvel/host/HeadlessTerminal.h"
 
+#include "tests/corvel/support/AddressSpaceLimit.h"
 #include "tests/corvel/support/HeadlessProgramFixture.h"
 #include "tests/corvel/support/ProcessMemory.h"
 #include "tests/corvel/support/ScreenText.h"
@@ -15,8 +18,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <new>
 #include <sstream>
 
 using namespace corvel;
@@ -168,6 +173,41 @@ TEST_F(HeadlessTerminalTest, KeepsOnlyTheNewestImagesWithinItsLimits)
     host->createImageFromBitmap(t, huge, 2000, 1);
     EXPECT_EQ(host->images().size(), 3u);
     EXPECT_EQ(host->images().back().width, 1003);
+}
+
+// A bitmap whose copy finds no room is neither kept nor counted, so the next
+// image evicts none of the kept ones (the refused one would have filled the
+// byte limit beside them, and so nothing was evicted for it either).
+TEST(HeadlessTerminalDeathTest, ABitmapWithoutRoomForItsCopyIsNotCounted)
+{
+#ifdef CORVEL_SANITIZED
+    GTEST_SKIP() << "a sanitizer's allocator ends the process when the room runs out";
+#endif
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const auto countsWhatItKeeps = [] {
+        constexpr size_t kMiB = size_t{1} << 20;
+        corvel::testing::MainQueueScope scope;
+        auto host = HeadlessTerminal::create(nullptr, TerminalOptions{}, nullptr);
+        std::vector<uint8_t> small(kMiB), large(HeadlessTerminal::maxImageBytes - 2 * kMiB);
+        host->createImageFromBitmap(host->terminal(), small, 1, 1);
+        host->createImageFromBitmap(host->terminal(), small, 2, 1);
+        if (!corvel::testing::limitAddressSpaceGrowth(16 * kMiB)) return 1;
+        try {
+            host->createImageFromBitmap(host->terminal(), large, 3, 1);
+            return 2;
+        } catch (const std::bad_alloc&) {
+        }
+        host->createImageFromBitmap(host->terminal(), small, 4, 1);
+        std::string kept;
+        size_t held = 0;
+        for (const auto& image : host->images()) {
+            kept += std::to_string(image.width);
+            held += image.bytes.size();
+        }
+        std::fprintf(stderr, "kept %s, holding %zu bytes, counted %zu\n", kept.c_str(), held, host->imageBytes());
+        return kept == "124" && host->imageBytes() == held ? 0 : 3;
+    };
+    EXPECT_EXIT(std::_Exit(countsWhatItKeeps()), ::testing::ExitedWithCode(0), "");
 }
 
 TEST_F(HeadlessTerminalTest, ClosingASessionHangsUpItsShellAndLeavesNoZombie)

@@ -8,6 +8,8 @@
 
 #include <cstdio>
 #include <string>
+#include <utility>
+#include <vector>
 
 using namespace corvel;
 
@@ -26,6 +28,32 @@ TEST(Log, CaptureCollectsLinesAndRestoresThePreviousSink)
     log::write("three");
     EXPECT_EQ(outer, (std::vector<std::string>{"three"}));
     log::setSink(std::move(old));
+}
+
+// Text from outside (a file's names, a program's output) in a line reaches
+// the terminal that shows the log only as escapes: no control character, no
+// byte of ill-formed UTF-8, and a backslash doubled so that an escape in the
+// text cannot pass for one made here.
+TEST(Log, ControlsAndIllFormedUtf8AreEscaped)
+{
+    const std::pair<std::string, std::string> cases[] = {
+        {"\x1b]0;title\x07\x1b[2J\x1bP+q\x1b\\", "\\x1B]0;title\\x07\\x1B[2J\\x1BP+q\\x1B\\\\"},
+        {"one\r\ntwo\tthree\x7f" + std::string(1, '\0'), "one\\r\\ntwo\\tthree\\x7F\\x00"},
+        // C1 controls, encoded and as a lone byte; U+00A0 and é are text.
+        {"\xc2\x9b" "31m \xc2\x80 \xc2\xa0 \xc3\xa9", "\\xC2\\x9B31m \\xC2\\x80 \xc2\xa0 \xc3\xa9"},
+        {"lone \x9b" "1m", "lone \\x9B1m"},
+        // A truncated sequence, an overlong one, a surrogate.
+        {"cut \xed\x95", "cut \\xED\\x95"},
+        {"\xc0\xaf \xed\xa0\x80", "\\xC0\\xAF \\xED\\xA0\\x80"},
+        {"C:\\dir\\x41", "C:\\\\dir\\\\x41"},
+        {"cell \"문서 폴더\" ~/한국어", "cell \"문서 폴더\" ~/한국어"},
+    };
+    for (const auto& [line, escaped] : cases) EXPECT_EQ(log::escapedLine(line), escaped) << line;
+
+    log::Capture capture;
+    log::write("Tilebay: unknown DCS \x1bP$q\x1b[8m\x07 in \\tmp\n");
+    EXPECT_EQ(capture.lines(),
+              std::vector<std::string>{"Tilebay: unknown DCS \\x1BP$q\\x1B[8m\\x07 in \\\\tmp\\n"});
 }
 
 // Standard output redirected to a file or a pipe is fully buffered: a line

@@ -283,6 +283,17 @@ TEST(TerminalLineImagesTest, APictureThatMayStillShowStays)
     EXPECT_TRUE(offset.hasRecord(2, 1));
     EXPECT_EQ(offset.strips(2, 1).size(), 3u);
     EXPECT_EQ(offset.otherImageLines(offset.terminal.buffer()), (std::set<int64_t>{0, 1, 2}));
+    // Nor one moved down: its 60 pixels start 3 below the top of the first
+    // row and reach into the row below the sixel's three.
+    StripTerminal lower(options(80, 20, 100));
+    lower.host->opaqueImages = true;
+    lower.store(2, 100, 60);
+    lower.feed("\x1b[H");
+    lower.command("a=p,i=2,p=1,Y=3,C=1,q=2");
+    lower.feed("\x1b[H" + sixel(10));
+    EXPECT_TRUE(lower.hasRecord(2, 1));
+    EXPECT_EQ(lower.strips(2, 1).size(), 3u);
+    EXPECT_EQ(lower.otherImageLines(lower.terminal.buffer()), (std::set<int64_t>{0, 1, 2}));
 
     // A Kitty placement does not hide a sixel: the sixel is drawn over it.
     StripTerminal s(options(80, 20, 100));
