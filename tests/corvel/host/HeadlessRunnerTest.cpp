@@ -95,6 +95,22 @@ protected:
 
     Result runner(const std::string& arguments) { return shell(dir_, kEnv + quote(kRunner) + " " + arguments); }
 
+    // The runner on three rows with one malloc arena, so that threads
+    // reserve none of their own; its command follows.
+    static std::string oneArenaRunner()
+    {
+        return "env MALLOC_ARENA_MAX=1 " + kEnv + quote(kRunner) + " --rows 3 -- ";
+    }
+    // The runner's peak address space while its command runs, in KiB (0
+    // when it could not be read).
+    size_t runnerPeakKiB()
+    {
+        const Result probe = shell(dir_, oneArenaRunner() + "sh -c 'grep VmPeak /proc/$PPID/status'");
+        const size_t at = probe.out.find("VmPeak:");
+        if (probe.status != 0 || at == std::string::npos) return 0;
+        return std::stoull(probe.out.substr(at + 7));
+    }
+
     std::string tmux(const std::string& arguments)
     {
         return shell(dir_, "tmux -L " + socket_ + " " + arguments).out;
@@ -300,15 +316,10 @@ TEST_F(HeadlessRunnerTest, APictureWithoutRoomForTheHostsCopyIsDroppedAndTheText
     for (int band = 1; band < 500; ++band) picture += "-!5000~";
     writeFile(dir_ + "/picture", picture + "\x1b\\after the picture\r\n");
 
-    // The runner's address space while its command runs, with one malloc
-    // arena so that threads reserve none of their own; then a limit that
+    // The runner's address space while its command runs, then a limit that
     // leaves room for the decoded bitmap but not for the host's copy of it.
-    const std::string oneArena = "env MALLOC_ARENA_MAX=1 " + kEnv + quote(kRunner) + " --rows 3 -- ";
-    const Result probe = shell(dir_, oneArena + "sh -c 'grep VmPeak /proc/$PPID/status'");
-    ASSERT_EQ(probe.status, 0) << probe.err;
-    const size_t at = probe.out.find("VmPeak:");
-    ASSERT_NE(at, std::string::npos) << probe.out;
-    const size_t needKiB = std::stoull(probe.out.substr(at + 7));
+    const std::string oneArena = oneArenaRunner();
+    const size_t needKiB = runnerPeakKiB();
     ASSERT_GT(needKiB, 0u);
     const size_t limitKiB = needKiB + 90 * 1024;
 
@@ -342,12 +353,8 @@ TEST_F(HeadlessRunnerTest, AnInlineImageWithoutRoomToDecodeIsDroppedAndTheTextAf
     writeFile(dir_ + "/show", "stty -echo; cat picture; printf '\\033[6n'; IFS= read -r -d R reply\n"
                               "printf 'after the picture\\r\\n'\n");
 
-    const std::string oneArena = "env MALLOC_ARENA_MAX=1 " + kEnv + quote(kRunner) + " --rows 3 -- ";
-    const Result probe = shell(dir_, oneArena + "sh -c 'grep VmPeak /proc/$PPID/status'");
-    ASSERT_EQ(probe.status, 0) << probe.err;
-    const size_t at = probe.out.find("VmPeak:");
-    ASSERT_NE(at, std::string::npos) << probe.out;
-    const size_t needKiB = std::stoull(probe.out.substr(at + 7));
+    const std::string oneArena = oneArenaRunner();
+    const size_t needKiB = runnerPeakKiB();
     ASSERT_GT(needKiB, 0u);
 
     // Limits between the two needs, from 25.6 to 27.6 MiB above the runner's

@@ -273,27 +273,20 @@ TEST(TerminalLineImagesTest, APictureThatMayStillShowStays)
     EXPECT_EQ(kept->strips(1, 1).size(), 2u);
 
     // Nor does a sixel hide a Kitty placement its pixel offset moves beyond
-    // the sixel's cells.
-    StripTerminal offset(options(80, 20, 100));
-    offset.host->opaqueImages = true;
-    offset.store(2, 100, 60);
-    offset.feed("\x1b[H");
-    offset.command("a=p,i=2,p=1,X=3,C=1,q=2");
-    offset.feed("\x1b[H" + sixel(10));
-    EXPECT_TRUE(offset.hasRecord(2, 1));
-    EXPECT_EQ(offset.strips(2, 1).size(), 3u);
-    EXPECT_EQ(offset.otherImageLines(offset.terminal.buffer()), (std::set<int64_t>{0, 1, 2}));
-    // Nor one moved down: its 60 pixels start 3 below the top of the first
-    // row and reach into the row below the sixel's three.
-    StripTerminal lower(options(80, 20, 100));
-    lower.host->opaqueImages = true;
-    lower.store(2, 100, 60);
-    lower.feed("\x1b[H");
-    lower.command("a=p,i=2,p=1,Y=3,C=1,q=2");
-    lower.feed("\x1b[H" + sixel(10));
-    EXPECT_TRUE(lower.hasRecord(2, 1));
-    EXPECT_EQ(lower.strips(2, 1).size(), 3u);
-    EXPECT_EQ(lower.otherImageLines(lower.terminal.buffer()), (std::set<int64_t>{0, 1, 2}));
+    // the sixel's cells: to the right, or down (its 60 pixels then start 3
+    // below the top of the first row and reach into the row below the
+    // sixel's three).
+    for (const char* offset : {"X=3", "Y=3"}) {
+        StripTerminal moved(options(80, 20, 100));
+        moved.host->opaqueImages = true;
+        moved.store(2, 100, 60);
+        moved.feed("\x1b[H");
+        moved.command(std::string("a=p,i=2,p=1,") + offset + ",C=1,q=2");
+        moved.feed("\x1b[H" + sixel(10));
+        EXPECT_TRUE(moved.hasRecord(2, 1)) << offset;
+        EXPECT_EQ(moved.strips(2, 1).size(), 3u) << offset;
+        EXPECT_EQ(moved.otherImageLines(moved.terminal.buffer()), (std::set<int64_t>{0, 1, 2})) << offset;
+    }
 
     // A Kitty placement does not hide a sixel: the sixel is drawn over it.
     StripTerminal s(options(80, 20, 100));
