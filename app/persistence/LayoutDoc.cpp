@@ -155,9 +155,9 @@ bool readArray(const json& object, const char* key, std::vector<T>& out, Decode 
 // Gives every record after the first that uses an id a fresh one, so that no
 // two cells (and later no two processes or tmux sessions) share an id; and a
 // fresh one to every record whose id is not sure to reach tmux unchanged in
-// its session's name, since that cell could never find its session again. Fresh ids are
-// made of letters, digits, '_' and '-', which tmux keeps. Tells whether
-// any id was replaced.
+// its session's name, since that cell could never find its session again.
+// Fresh ids are made of letters, digits, '_' and '-', which tmux keeps.
+// Tells whether any id was replaced.
 bool makeIdsUsable(std::vector<CellRecord>& cells)
 {
     bool replaced = false;

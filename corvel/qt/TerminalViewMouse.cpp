@@ -14,9 +14,9 @@
 // thread only.
 #include "corvel/qt/TerminalView.h"
 
+#include "corvel/platform/Log.h"
 #include "corvel/qt/CellLinkLookup.h"
 #include "corvel/qt/TerminalDebugView.h"
-#include "corvel/platform/Log.h"
 #include "corvel/terminal/LinkOpenPolicy.h"
 
 #include <QAbstractSlider>
@@ -64,13 +64,6 @@ MouseReporter::Modifiers modifiersOf(Qt::KeyboardModifiers modifiers)
 {
     return {modifiers.testFlag(Qt::ShiftModifier), modifiers.testFlag(Qt::AltModifier),
             modifiers.testFlag(Qt::ControlModifier)};
-}
-
-// Through the log, which escapes control characters: a refused link's
-// text comes from the program's output.
-void writeLine(const std::string& text)
-{
-    log::write(text);
 }
 
 }  // namespace
@@ -267,19 +260,19 @@ void TerminalView::scrollerActivated(int action)
         scroller_->setSliderPosition(static_cast<int>(std::lround(scrollPosition() * maximum)));
         break;
     case QAbstractSlider::SliderNoAction:
-        writeLine("Scroller .noPart clicked");
+        log::write("Scroller .noPart clicked");
         keepPosition();
         break;
     case QAbstractSlider::SliderSingleStepSub:
-        writeLine("Scroller .decrementLine clicked");
+        log::write("Scroller .decrementLine clicked");
         keepPosition();
         break;
     case QAbstractSlider::SliderSingleStepAdd:
-        writeLine("Scroller .incrementLine clicked");
+        log::write("Scroller .incrementLine clicked");
         keepPosition();
         break;
     default:
-        writeLine("Scroller: New value introduced");
+        log::write("Scroller: New value introduced");
         keepPosition();
         break;
     }
@@ -488,13 +481,15 @@ void TerminalView::commandModifierChanged(bool held)
 bool TerminalView::openLink(const std::string& link)
 {
     const auto decision = linkpolicy::decide(link);
+    // The diagnostic names the link, text from the program's output: the
+    // log writes its control characters escaped.
     if (!decision.open) {
-        writeLine(decision.diagnostic);
+        log::write(decision.diagnostic);
         return false;
     }
     const QUrl url(QString::fromStdString(link));
     if (!url.isValid()) {
-        writeLine("Not opening link: not a valid URL");
+        log::write("Not opening link: not a valid URL");
         return false;
     }
     return linkOpener ? linkOpener(url) : QDesktopServices::openUrl(url);

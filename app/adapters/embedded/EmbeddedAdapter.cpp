@@ -203,12 +203,6 @@ EmbeddedAdapter::Pane EmbeddedAdapter::makePane(const QString& id, const QString
             });
         }
     };
-    pane->onData = [weak, id, number] {
-        if (auto self = weak.lock()) {
-            (*self)->recordData(id);
-            (*self)->heardFrom(id, number);
-        }
-    };
     pane->onInputWithoutChild = [weak, id, number](std::optional<UnsentText> text) {
         // Handling it starts a child in this pane: only noted here.
         if (auto self = weak.lock()) {
@@ -240,6 +234,15 @@ EmbeddedAdapter::Pane EmbeddedAdapter::makePane(const QString& id, const QString
         }
     }
     if (!client) pane->startProcess(PTYProcess::shellCommand(folder));
+    // Output comes on a later turn of the main queue. It stamps the cell's
+    // activity; a tmux client's output also tells that the client has taken
+    // the terminal, which only tmux panes look up.
+    pane->onData = [weak, id, number, tmuxClient = client.has_value()] {
+        if (auto self = weak.lock()) {
+            (*self)->recordData(id);
+            if (tmuxClient) (*self)->heardFrom(id, number);
+        }
+    };
 
     if (startCommand && !startCommand->isEmpty() && !reattached) {
         const std::string text = startCommand->toStdString() + "\r";

@@ -63,7 +63,8 @@ void HookedTerminalView::pasteText(const std::string& text)
 void HookedTerminalView::paste()
 {
     if (!process().running()) {
-        if (onInputWithoutChild) onInputWithoutChild(UnsentText{QGuiApplication::clipboard()->text().toStdString(), true});
+        const std::string text = QGuiApplication::clipboard()->text().toStdString();
+        if (onInputWithoutChild) onInputWithoutChild(UnsentText{text, true});
         return;
     }
     LocalProcessTerminalView::paste();
