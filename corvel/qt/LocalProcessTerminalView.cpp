@@ -33,6 +33,10 @@ public:
     {
         if (view) view->send(source, data);
     }
+    void sendReport(TerminalView& source, std::span<const uint8_t> data) override
+    {
+        if (view) view->sendReport(source, data);
+    }
     void sendReply(TerminalView& source, std::span<const uint8_t> data) override
     {
         if (view) view->sendReply(source, data);
@@ -134,6 +138,11 @@ void LocalProcessTerminalView::hostCurrentDirectoryUpdate(TerminalView&, const s
 }
 
 void LocalProcessTerminalView::send(TerminalView&, std::span<const uint8_t> data)
+{
+    process_->send(data);
+}
+
+void LocalProcessTerminalView::sendReport(TerminalView&, std::span<const uint8_t> data)
 {
     process_->send(data);
 }

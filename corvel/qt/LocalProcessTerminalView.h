@@ -73,6 +73,8 @@ public:
     virtual void hostCurrentDirectoryUpdate(TerminalView& source, const std::optional<std::string>& directory);
     // The view's bytes to the child (dropped unless it runs).
     virtual void send(TerminalView& source, std::span<const uint8_t> data);
+    // The terminal's mouse and focus reports to the child, as send() does.
+    virtual void sendReport(TerminalView& source, std::span<const uint8_t> data);
     // The terminal's answers to the child, dropped while it leaves too much
     // unread (LocalProcess::sendReply).
     virtual void sendReply(TerminalView& source, std::span<const uint8_t> data);

@@ -545,7 +545,8 @@ void TerminalView::updateCursorPosition()
 
 void TerminalView::send(Terminal&, std::span<const uint8_t> data)
 {
-    if (auto delegate = terminalDelegate_.lock()) delegate->send(*this, data);
+    // The terminal's own sends are its mouse and focus reports.
+    if (auto delegate = terminalDelegate_.lock()) delegate->sendReport(*this, data);
 }
 
 void TerminalView::sendReply(Terminal&, std::span<const uint8_t> data)

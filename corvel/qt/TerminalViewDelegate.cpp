@@ -18,6 +18,11 @@ void TerminalViewDelegate::sendReply(TerminalView& source, std::span<const uint8
     send(source, data);
 }
 
+void TerminalViewDelegate::sendReport(TerminalView& source, std::span<const uint8_t> data)
+{
+    send(source, data);
+}
+
 void TerminalViewDelegate::bell(TerminalView&)
 {
     QApplication::beep();

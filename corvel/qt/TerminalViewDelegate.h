@@ -1,6 +1,7 @@
 // The interface through which a terminal view reports to its owner: size
 // changes, titles, the current directory, bytes for the program (what the
-// user does, and the terminal's answers), scrolling,
+// user types or pastes, the mouse and focus reports, and the terminal's
+// answers), scrolling,
 // links to open, the bell, clipboard writes, OSC 1337 content and the rows
 // just redrawn. The view holds its delegate weakly (std::weak_ptr) and skips
 // every report while none is attached. Main thread only.
@@ -23,9 +24,12 @@ public:
     virtual void sizeChanged(TerminalView& source, int newCols, int newRows) = 0;
     virtual void setTerminalTitle(TerminalView& source, const std::string& title) = 0;
     virtual void hostCurrentDirectoryUpdate(TerminalView& source, const std::optional<std::string>& directory) = 0;
-    // Bytes for the program that the user's actions make: keys, pastes,
-    // mouse and focus reports.
+    // Bytes for the program that the user's actions make: keys, typed and
+    // pasted text.
     virtual void send(TerminalView& source, std::span<const uint8_t> data) = 0;
+    // A mouse or focus report the terminal encoded for the program.
+    // Default: send().
+    virtual void sendReport(TerminalView& source, std::span<const uint8_t> data);
     // The terminal's answer to a request of the program; may be dropped
     // while the program leaves too much unread. Default: send().
     virtual void sendReply(TerminalView& source, std::span<const uint8_t> data);

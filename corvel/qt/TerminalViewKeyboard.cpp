@@ -158,22 +158,6 @@ bool hasControlCharacters(std::string_view text)
     return std::any_of(text.begin(), text.end(), [](char c) { return uint8_t(c) < 0x20 || uint8_t(c) == 0x7F; });
 }
 
-// Pasted text without the bracketed-paste end marker, so a paste cannot
-// close the bracket early and have the rest run as typed input. Removal
-// repeats until none is left (taking one out may join the pieces of another).
-std::string withoutMarker(std::string text, const std::vector<uint8_t>& marker)
-{
-    if (marker.empty()) return text;
-    const std::string_view needle(reinterpret_cast<const char*>(marker.data()), marker.size());
-    size_t from = 0;
-    while (true) {
-        const size_t at = text.find(needle, from);
-        if (at == std::string::npos) return text;
-        text.erase(at, needle.size());
-        from = at >= needle.size() ? at - needle.size() + 1 : 0;
-    }
-}
-
 // Sets the view's current key for the length of one key handler.
 class CurrentKeyScope {
 public:
@@ -468,7 +452,7 @@ void TerminalView::insertText(const std::string& text, bool isPaste)
         if (kitty) pendingKittyKeyEvent_.reset();
         if (bracketed) {
             send(std::span<const uint8_t>(EscapeSequences::bracketedPasteStart()));
-            send(std::string_view(withoutMarker(text, EscapeSequences::bracketedPasteEnd())));
+            send(std::string_view(EscapeSequences::withoutPasteEnd(text)));
             send(std::span<const uint8_t>(EscapeSequences::bracketedPasteEnd()));
         } else {
             send(std::string_view(text));

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <span>
+#include <string>
 #include <vector>
 
 namespace corvel::EscapeSequences {
@@ -72,5 +73,8 @@ const std::vector<uint8_t>& bracketedPasteStart();
 const std::vector<uint8_t>& bracketedPasteEnd();
 void setBracketedPasteStart(std::vector<uint8_t> bytes);
 void setBracketedPasteEnd(std::vector<uint8_t> bytes);
+// `text` with every end marker taken out, also those that taking another
+// out brings together, so that pasted text cannot end its own brackets.
+std::string withoutPasteEnd(std::string text);
 
 }  // namespace corvel::EscapeSequences

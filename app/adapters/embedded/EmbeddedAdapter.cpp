@@ -28,21 +28,6 @@ std::optional<QString> nonEmpty(const std::optional<std::string>& text)
     return QString::fromStdString(*text);
 }
 
-// Written into a pane's terminal when its client is left ended. Whatever the
-// ended client left behind must not hide the notice: the alternate screen
-// is left (the notice goes where the shell's own lines are), a soft reset
-// gives plain attributes (nothing concealed), a visible cursor, the usual
-// character set, no margins and no origin mode, and synchronized output
-// ends. No program runs there to take the mouse or focus reports that the
-// client may have switched on, so they go off: a hover over the pane or a
-// change of focus attaches nothing. Then the notice on a line of its own. A
-// client that attaches sets its own modes again.
-std::string notConnectedText()
-{
-    return "\x1b[?1049l\x1b[!p\x1b[?2026l\x1b[?1000l\x1b[?1002l\x1b[?1003l\x1b[?1004l\r\n" +
-           std::string(EmbeddedAdapter::notConnected) + "\r\n";
-}
-
 }  // namespace
 
 EmbeddedAdapter::EmbeddedAdapter(std::unique_ptr<EmbeddedPaneKit> kit, TmuxLookup tmuxLookup,
@@ -82,13 +67,8 @@ void EmbeddedAdapter::sendText(const QString& id, const QString& text)
 {
     const auto found = panes.find(id);
     if (found == panes.end() || found->second.empty()) return;
-    Pane& first = found->second.front();
-    // Behind text that still waits for its client, in the order it was sent.
-    if (first.tmux && !first.tmux->unsent.empty()) {
-        first.tmux->unsent.push_back(UnsentText{text.toStdString(), false});
-        return;
-    }
-    first.view->send(text.toStdString());
+    // A pane that holds its input holds this too, behind what it holds.
+    found->second.front().view->send(text.toStdString());
 }
 
 void EmbeddedAdapter::focus(const QString& id)
@@ -199,17 +179,19 @@ EmbeddedAdapter::Pane EmbeddedAdapter::makePane(const QString& id, const QString
         // noted here, handled on a later turn.
         if (auto self = weak.lock()) {
             (*self)->queue().async([weak, id, number] {
-                if (auto alive = weak.lock()) (*alive)->handlePaneEnded(id, number);
+                if (auto alive = weak.lock()) (*alive)->handlePaneEnded(id, number, false);
             });
         }
     };
-    pane->onInputWithoutChild = [weak, id, number](std::optional<UnsentText> text) {
-        // Handling it starts a child in this pane: only noted here.
+    pane->onStartFailed = [weak, id, number] {
         if (auto self = weak.lock()) {
-            (*self)->queue().async([weak, id, number, text = std::move(text)]() mutable {
-                if (auto alive = weak.lock()) (*alive)->inputWithoutChild(id, number, std::move(text));
+            (*self)->queue().async([weak, id, number] {
+                if (auto alive = weak.lock()) (*alive)->handlePaneEnded(id, number, true);
             });
         }
+    };
+    pane->onHeldInput = [weak, id, number](HeldInput input) {
+        if (auto self = weak.lock()) (*self)->noteHeld(id, number, std::move(input));
     };
     lastActivity[id] = now();
     applyTheme(theme, fontSize, *pane);
@@ -217,19 +199,19 @@ EmbeddedAdapter::Pane EmbeddedAdapter::makePane(const QString& id, const QString
     const std::string folder = currentDirectory.toStdString();
     const std::string tmuxName = PTYProcess::tmuxSessionName(id.toStdString());
     bool reattached = false;
-    std::optional<TmuxClient> client;
+    std::optional<TmuxPaneClient> client;
     if (tmux != TmuxUse::none) {
         const std::optional<std::string> tmuxPath =
             tmux == TmuxUse::attachOnly ? leftoverTmux() : PTYProcess::tmuxPath(tmuxLookup_);
         if (tmuxPath) {
             reattached = PTYProcess::tmuxSessionExists(*tmuxPath, tmuxName, tmuxLookup_.timeLimit);
             if (reattached || tmux == TmuxUse::attachOrCreate) {
-                pane->startProcess(PTYProcess::tmuxCommand(*tmuxPath, tmuxName, folder));
                 tmuxCells.insert(id);
-                client.emplace();
-                client->tmuxPath = *tmuxPath;
-                client->folder = folder;
-                client->attachedAt = now();
+                client.emplace(*tmuxPath, tmuxName, folder, tmuxLookup_.timeLimit);
+                // The client's first window size is the pane's in the grid:
+                // tmux would otherwise fit the session's screen to the size
+                // the pane is made with, pushing its top lines into history.
+                client->startFirst(*pane, PTYProcess::tmuxCommand(*tmuxPath, tmuxName, folder), now());
             }
         }
     }
@@ -286,7 +268,7 @@ void EmbeddedAdapter::recordData(const QString& id)
     }
 }
 
-void EmbeddedAdapter::handlePaneEnded(QString id, uint64_t number)
+void EmbeddedAdapter::handlePaneEnded(QString id, uint64_t number, bool startFailed)
 {
     auto found = panes.find(id);
     if (found == panes.end()) return;
@@ -295,8 +277,28 @@ void EmbeddedAdapter::handlePaneEnded(QString id, uint64_t number)
     // Closed or removed since the end was reported.
     if (pane == list.end()) return;
     if (pane->tmux) {
-        pane->tmux->runs = false;
-        if (keepTmuxClient(id, *pane)) return;
+        if (startFailed)
+            logFailure("tmux 클라이언트 시작 실패", pane->tmux->sessionName() +
+                                                  ": no pseudo-terminal or process could be made for its "
+                                                  "client; counted as an end of the client");
+        const TmuxPaneClient::AfterEnd after = pane->tmux->ended(*pane->view, now());
+        if (after.next == TmuxPaneClient::AfterEnd::Next::leftEnded) {
+            // Colours the client set go back to the theme's.
+            applyTheme(theme, fontSize, *pane->view);
+            return;
+        }
+        if (after.next == TmuxPaneClient::AfterEnd::Next::attachAgain) {
+            std::weak_ptr<EmbeddedAdapter*> weak = self_;
+            queue().asyncAfter(after.delay, [weak, id, number] {
+                if (auto self = weak.lock()) (*self)->reattach(id, number);
+            });
+            return;
+        }
+    } else if (startFailed) {
+        // The pane stays, without a child: the cell is not lost for a start
+        // that may succeed next time.
+        logFailure("셸 시작 실패", "no pseudo-terminal or process could be made for a pane's shell");
+        return;
     }
     if (list.size() >= 2) {
         dropPane(id, list, pane);
@@ -305,112 +307,40 @@ void EmbeddedAdapter::handlePaneEnded(QString id, uint64_t number)
     if (onTerminated) onTerminated(id);
 }
 
-bool EmbeddedAdapter::keepTmuxClient(const QString& id, Pane& pane)
-{
-    TmuxClient& client = *pane.tmux;
-    const std::string name = PTYProcess::tmuxSessionName(id.toStdString());
-    if (PTYProcess::tmuxSessionState(client.tmuxPath, name, tmuxLookup_.timeLimit) ==
-        PTYProcess::TmuxSessionState::gone)
-        return false;
-
-    const corvel::Nanos stamp = now();
-    client.quickEnds = stamp - client.attachedAt < steadyAttach ? client.quickEnds + 1 : 0;
-    if (client.quickEnds > maxQuickReattaches) {
-        logFailure("tmux 세션 재연결 중단",
-                   name + ": its client kept ending at once; left ended until input reaches its pane. The "
-                          "session lives on, and the cell keeps it until the cell is closed");
-        // Typing would otherwise go nowhere unseen: the pane says that it
-        // is not connected and how to connect again. What the ended client
-        // still writes (tmux tears its terminal down after the client has
-        // gone) would wipe that away, so it is dropped; colours the client
-        // set go back to the theme's.
-        client.leftEnded = true;
-        pane.view->dropOutputUntilStart();
-        pane.view->terminalView().feed(std::string_view(notConnectedText()));
-        applyTheme(theme, fontSize, *pane.view);
-        return true;
-    }
-    // A detach attaches again at once; a client that keeps ending at once
-    // waits longer each time, so it never spins.
-    corvel::Nanos delay = 0;
-    if (client.quickEnds > 0) {
-        delay = std::min(firstReattachDelay << (client.quickEnds - 1), longestReattachDelay);
-        logFailure("tmux 세션 재연결 지연", name + ": its client ended at once; attaching again in " +
-                                                std::to_string(delay / 1'000'000) + " ms (" +
-                                                std::to_string(client.quickEnds) + " of " +
-                                                std::to_string(maxQuickReattaches) + ")");
-    }
-    std::weak_ptr<EmbeddedAdapter*> weak = self_;
-    queue().asyncAfter(delay, [weak, id, number = pane.number] {
-        if (auto self = weak.lock()) (*self)->reattach(id, number);
-    });
-    return true;
-}
-
 void EmbeddedAdapter::reattach(QString id, uint64_t number)
 {
     // Closed, or taken out of its cell, meanwhile.
     Pane* pane = findPane(id, number);
     if (!pane || !pane->tmux) return;
-    TmuxClient& client = *pane->tmux;
-    client.attachedAt = now();
-    client.runs = true;
-    client.heard = false;
-    // An attach that fails ends the client at once and comes back here
-    // through its end, as any other end does.
-    pane->view->startProcess(PTYProcess::tmuxAttachCommand(
-        client.tmuxPath, PTYProcess::tmuxSessionName(id.toStdString()), client.folder));
+    pane->tmux->attachAgain(*pane->view, now());
 }
 
-void EmbeddedAdapter::inputWithoutChild(QString id, uint64_t number, std::optional<UnsentText> text)
+void EmbeddedAdapter::noteHeld(const QString& id, uint64_t number, HeldInput input)
 {
-    // Input into a pane without tmux starts nothing, and its text is lost
-    // with the pane, which goes with its child.
+    Pane* pane = findPane(id, number);
+    // Input into a pane without tmux has no child to wait for; it goes with
+    // the pane, which goes with its child.
+    if (!pane || !pane->tmux) return;
+    pane->tmux->hold(std::move(input));
+    // Attaching starts a child in this pane: not from inside its report.
+    std::weak_ptr<EmbeddedAdapter*> weak = self_;
+    queue().async([weak, id, number] {
+        if (auto self = weak.lock()) (*self)->handleHeld(id, number);
+    });
+}
+
+void EmbeddedAdapter::handleHeld(QString id, uint64_t number)
+{
     Pane* pane = findPane(id, number);
     if (!pane || !pane->tmux) return;
-    TmuxClient& client = *pane->tmux;
-    // Sent or pasted text waits for the next client (the one waiting to
-    // attach again, or the one this input starts).
-    if (text && !text->text.empty()) {
-        client.unsent.push_back(std::move(*text));
-        // A client started since the input was reported may already have
-        // taken the terminal.
-        handOnUnsent(*pane);
-    }
-    // Input while a client waits to attach again starts nothing: the
-    // waiting client attaches by itself.
-    if (!client.leftEnded) return;
-    client.leftEnded = false;
-    client.quickEnds = 0;
-    // A key typed at the notice is not passed on: it asks for the
-    // connection, not for the session's program, and a client just started
-    // has not taken the terminal yet.
-    reattach(id, number);
+    if (pane->tmux->attachRequested()) pane->tmux->attachAgain(*pane->view, now());
+    pane->tmux->handOnHeld(*pane->view);
 }
 
 void EmbeddedAdapter::heardFrom(const QString& id, uint64_t number)
 {
     Pane* pane = findPane(id, number);
-    if (!pane || !pane->tmux || !pane->tmux->runs) return;
-    pane->tmux->heard = true;
-    handOnUnsent(*pane);
-}
-
-void EmbeddedAdapter::handOnUnsent(Pane& pane)
-{
-    TmuxClient& client = *pane.tmux;
-    if (!client.runs || !client.heard || client.unsent.empty()) return;
-    // Taken first: text that finds no child after all comes back through
-    // onInputWithoutChild (on a later turn) and waits again.
-    std::vector<UnsentText> waiting = std::move(client.unsent);
-    client.unsent.clear();
-    for (const UnsentText& each : waiting) {
-        if (each.paste) {
-            pane.view->pasteText(each.text);
-        } else {
-            pane.view->send(each.text);
-        }
-    }
+    if (pane && pane->tmux) pane->tmux->heardFrom(*pane->view);
 }
 
 void EmbeddedAdapter::dropPane(const QString& id, std::vector<Pane>& list, std::vector<Pane>::iterator pane)
@@ -432,7 +362,8 @@ void EmbeddedAdapter::retire(PanePtr pane)
 {
     pane->onData = nullptr;
     pane->onTerminated = nullptr;
-    pane->onInputWithoutChild = nullptr;
+    pane->onStartFailed = nullptr;
+    pane->onHeldInput = nullptr;
     pane->terminate();
     QWidget& widget = pane->terminalView();
     widget.hide();

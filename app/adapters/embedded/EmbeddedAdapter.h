@@ -8,15 +8,17 @@
 // cells, and reports when a cell's last child has ended.
 //
 // Threads: the GUI thread only. Delayed work (the start command, the end of a
-// pane's child, the destruction of retired panes) runs on the adapter's
+// pane's child, attaching a tmux client again, held input, the destruction
+// of retired panes) runs on the adapter's
 // queue, whose clock is also the clock of the activity stamps; both are
 // injectable.
 //
 // Lifetime rule (the panes, the store's callbacks and everything queued here
 // follow it): a callback never destroys or replaces its own closure, nor the
-// object that holds it, while it runs. So the end of a pane's child, and
-// input that found no child in a pane, are only noted where the pane reports
-// them and are handled on a later turn of the queue; ids cross every
+// object that holds it, while it runs. So the end of a pane's child (or a
+// start that made none), and input a pane held, are only noted where the
+// pane reports them (held input is kept then, in the order it came) and are
+// handled on a later turn of the queue; ids cross every
 // callback and task by value; whoever handles a report or runs a task looks
 // the cell and the pane up again (by cell id and pane number) and ignores
 // what is gone. Whether something still lives is asked one way per kind: a
@@ -44,18 +46,10 @@
 // user's work, and the cell is the only way to reach or end it. The pane
 // attaches to the same session again; only the end of the session (or
 // closing the cell) takes the pane, and with the cell's last pane the cell,
-// away. A client that keeps ending soon after it attached is attached again
-// with a growing delay, and past maxQuickReattaches such ends in a row it
-// is left ended (logged), and the pane's terminal says so (notConnected,
-// written there, not to any child, over whatever the ended client left on
-// the screen; what it still writes is dropped). Whatever is then typed into
-// the pane goes to no child; the first input attaches the client again, its
-// ends counted afresh. Text sent or pasted to a pane while no client runs
-// there (left ended, or waiting to attach again) is not lost: it is handed
-// on, in order, once the next client has written to the pane (by then it
-// has taken the terminal). The cell and its session stay until the cell is
+// away. How the client attaches again, when it is left ended, and how the
+// pane holds its input meanwhile (nothing typed, sent or pasted is lost)
+// is TmuxPaneClient's rule. The cell and its session stay until the cell is
 // closed.
-// While tmux cannot say whether the session lives, it counts as living.
 //
 // Invariants: a known cell has a record in `sessions` and one to four panes in
 // `panes`; `lastActivity` and `lastBump` hold entries of known cells only;
@@ -66,6 +60,7 @@
 #include "app/adapters/embedded/EmbeddedController.h"
 #include "app/adapters/embedded/EmbeddedPaneView.h"
 #include "app/adapters/embedded/PTYProcess.h"
+#include "app/adapters/embedded/TmuxPaneClient.h"
 #include "app/core/TerminalSession.h"
 #include "app/core/TerminalTheme.h"
 #include "app/persistence/CellRecord.h"
@@ -102,20 +97,6 @@ public:
     static constexpr corvel::Nanos startCommandDelay = 600'000'000;
     static constexpr int paneWidth = 720;
     static constexpr int paneHeight = 420;
-    // A tmux client that ends sooner than this after attaching ended "at
-    // once"; one that stayed longer starts the count of such ends afresh.
-    static constexpr corvel::Nanos steadyAttach = 5'000'000'000;
-    // The delay before attaching again after the first end at once,
-    // doubled with each further one up to the longest.
-    static constexpr corvel::Nanos firstReattachDelay = 250'000'000;
-    static constexpr corvel::Nanos longestReattachDelay = 8'000'000'000;
-    // Ends at once in a row that are still attached again; a client that
-    // ends at once once more is left ended.
-    static constexpr int maxQuickReattaches = 6;
-    // The line a pane's terminal shows when its client is left ended.
-    static constexpr std::string_view notConnected =
-        "[tmux 세션에 연결되지 않았습니다. 아무 키나 누르면 다시 연결합니다.]";
-
     // `queue` runs the delayed work and gives the time; null means the main queue.
     explicit EmbeddedAdapter(std::unique_ptr<EmbeddedPaneKit> kit, TmuxLookup tmuxLookup = TmuxLookup::standard(),
                              corvel::DispatchQueue* queue = nullptr);
@@ -127,8 +108,8 @@ public:
 
     QStringList sessionIds() const override;
     bool hasSession(const QString& id) const override;
-    // Types `text` into the cell's primary pane (after any text still
-    // waiting there for its tmux client).
+    // Types `text` into the cell's primary pane (held, after what is held
+    // already, while the pane holds its input).
     void sendText(const QString& id, const QString& text) override;
     // Gives the primary pane the keyboard focus when its window is shown;
     // AdapterError::notFound(id) when the cell has no panes.
@@ -194,31 +175,13 @@ public:
     std::shared_ptr<TerminalSession> session(const QString& id) const { return sessions.value(id); }
 
 private:
-    // The pane's child is a client of the cell's tmux session.
-    struct TmuxClient {
-        std::string tmuxPath;
-        std::string folder;
-        // When the client was last started, on the queue's clock.
-        corvel::Nanos attachedAt = 0;
-        // Ends at once (within steadyAttach) in a row.
-        int quickEnds = 0;
-        // Left ended after too many ends at once, until input reaches the
-        // pane; no child runs in the pane meanwhile and no attach is queued.
-        bool leftEnded = false;
-        // A client was started and its end has not been handled yet.
-        bool runs = true;
-        // That client has written to the pane: it has taken the terminal.
-        bool heard = false;
-        // Text sent or pasted while no client ran, in order; handed on
-        // once a client that runs has been heard from.
-        std::vector<UnsentText> unsent;
-    };
     // One pane of a cell: its view and its number, which tells it from any
     // pane made later (also one made at the same address).
     struct Pane {
         uint64_t number = 0;
         PanePtr view;
-        std::optional<TmuxClient> tmux;
+        // The pane's child is a client of the cell's tmux session.
+        std::optional<TmuxPaneClient> tmux;
     };
     // How a new cell's first pane uses tmux.
     enum class TmuxUse : unsigned char {
@@ -246,27 +209,24 @@ private:
     // tmux for the sessions a restored cell may have left: looked up once.
     const std::optional<std::string>& leftoverTmux();
     void recordData(const QString& id);
-    // The child of pane `number` of cell `id` ended by itself (reported on
-    // an earlier turn): a tmux client whose session lives attaches again;
-    // otherwise a pane of a split cell goes and the last pane's end is told
-    // to onTerminated. A cell or pane that went meanwhile is ignored.
-    void handlePaneEnded(QString id, uint64_t number);
-    // For a tmux client that ended: false when its session is gone; else
-    // true, with the pane's next attach queued (or given up, logged).
-    bool keepTmuxClient(const QString& id, Pane& pane);
+    // The child of pane `number` of cell `id` ended by itself, or its start
+    // made no child (reported on an earlier turn): a tmux client whose
+    // session lives attaches again (or is left ended); otherwise a pane of a
+    // split cell goes and the last pane's end is told to onTerminated. A
+    // plain shell whose start failed leaves its pane as it is. A cell or
+    // pane that went meanwhile is ignored.
+    void handlePaneEnded(QString id, uint64_t number, bool startFailed);
     // Starts the client of pane `number` again, when it is still the cell's.
     void reattach(QString id, uint64_t number);
-    // Input reached pane `number` of cell `id` while no child ran there
-    // (reported on an earlier turn): sent or pasted text waits for the next
-    // client; a client left ended attaches again, counting its ends afresh.
-    // A key is not passed on.
-    void inputWithoutChild(QString id, uint64_t number, std::optional<UnsentText> text);
+    // Pane `number` of cell `id` held `input`: its tmux client keeps it (a
+    // pane without one has no child to take it); a later turn attaches a
+    // client left ended that it asked for and hands on what a client that
+    // has written can take.
+    void noteHeld(const QString& id, uint64_t number, HeldInput input);
+    void handleHeld(QString id, uint64_t number);
     // Pane `number` of cell `id` wrote output: its tmux client has taken the
-    // terminal, and the text waiting for it goes on.
+    // terminal, and the input held for it goes on.
     void heardFrom(const QString& id, uint64_t number);
-    // Sends the pane's waiting text, in order, when its client runs and
-    // has been heard from.
-    void handOnUnsent(Pane& pane);
     // Takes one pane of a split cell out of it and retires it; when it held
     // the keyboard focus, the cell's first pane takes it.
     void dropPane(const QString& id, std::vector<Pane>& list, std::vector<Pane>::iterator pane);

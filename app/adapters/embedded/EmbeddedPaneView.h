@@ -1,11 +1,18 @@
 // One embedded pane as the adapter sees it: a terminal view joined to its
 // own child process. The adapter starts, types into and ends the child,
-// themes and reads the view, and learns of output, of the child's end and of
-// input that found no child through three callbacks that it sets. The pane
-// view behind it (a local-process terminal view) feeds the child's output to
-// its terminal.
+// themes and reads the view, and learns of output, of the child's end, of a
+// start that made no child and of input the pane held back through four
+// callbacks that it sets. The pane view behind it (a local-process terminal
+// view) feeds the child's output to its terminal.
 // Every pane is also a search target over its own view: the store's search
 // of an expanded cell steps through the first pane's matches.
+//
+// Held input: while no child runs, or while the adapter asks the pane to
+// hold its input, what the user types or pastes and what is sent to the
+// pane is not written to any child but handed to onHeldInput, each piece
+// once, in the order it came; the terminal's mouse and focus reports are
+// dropped meanwhile, and its answers to the program go to the child that
+// runs (they answer what that child asked).
 //
 // Threads: the GUI thread only; the callbacks are called there.
 // Ownership: the adapter owns each pane view; the widget may sit in a layout
@@ -13,8 +20,8 @@
 // container is destroyed.
 // Lifetime: whoever sets a callback keeps the adapter's rule (see
 // EmbeddedAdapter): a callback never destroys or replaces itself or the pane
-// while it runs, so an end (or input without a child) is only noted in its
-// callback and handled later.
+// while it runs, so an end (or held input, or a failed start) is only noted
+// in its callback and handled later.
 #pragma once
 
 #include "app/adapters/embedded/LaunchCommand.h"
@@ -35,13 +42,23 @@ class TerminalView;
 
 namespace tilebay {
 
-// Text the user sent to a pane (a broadcast, a paste) while no child ran
-// there, to be handed on once one does.
-struct UnsentText {
+// Input a pane held back instead of writing it to a child.
+struct HeldInput {
+    enum class Kind : unsigned char {
+        // What the user typed: a key's bytes as the view encoded them, or
+        // committed composition text.
+        typed,
+        // Text sent to the pane on the user's behalf (a broadcast, a start
+        // command), as if typed.
+        sent,
+        // Pasted text, without the bracketed-paste markers: it goes out
+        // between them when the program that takes it asked for them.
+        pasted,
+    };
     std::string text;
-    // Goes out as a paste (between the bracketed-paste markers when the
-    // program then running asked for them); else as typed.
-    bool paste = false;
+    Kind kind = Kind::typed;
+
+    bool operator==(const HeldInput&) const = default;
 };
 
 class EmbeddedPaneView : public SearchTarget {
@@ -50,14 +67,24 @@ public:
 
     // The terminal widget of the pane.
     virtual corvel::TerminalView& terminalView() = 0;
-    // Starts the child; does nothing while one runs.
+    // Starts the child; does nothing while one runs. A start that makes no
+    // child (no pseudo-terminal or process could be made) is told to
+    // onStartFailed.
     virtual void startProcess(const LaunchCommand& command) = 0;
+    // Starts the child once the view has been laid out where it is shown
+    // (at once when it has been already), so that the child's first window
+    // size is the pane's; terminate() before then cancels the start.
+    virtual void startProcessOnceLaidOut(const LaunchCommand& command) = 0;
     // Hangs up and ends the child; no termination report follows.
     virtual void terminate() = 0;
-    // Types `text` into the child as the keyboard would.
+    // Types `text` into the child as the keyboard would (held as sent text
+    // while the pane holds its input).
     virtual void send(const std::string& text) = 0;
-    // Pastes `text` into the child as the paste command would.
+    // Pastes `text` into the child as the paste command would (held as a
+    // paste while the pane holds its input).
     virtual void pasteText(const std::string& text) = 0;
+    // While on, input is held even though a child runs (see above).
+    virtual void holdInput(bool on) = 0;
     // The output that the ended child (or what it left holding its
     // terminal) still writes is dropped from now on, until a child is
     // started again: nothing can wipe what the pane's screen shows meanwhile.
@@ -75,11 +102,11 @@ public:
     std::function<void()> onData;
     // Called when the child ended by itself, with its raw wait status when known.
     std::function<void(std::optional<int32_t> exitCode)> onTerminated;
-    // Called when the view had input for its child (typed keys, composed
-    // text, a paste, text sent to it, the terminal's mouse or focus
-    // reports) while no child runs; that input is not written anywhere. A
-    // paste or sent text comes along, keys and reports do not.
-    std::function<void(std::optional<UnsentText> text)> onInputWithoutChild;
+    // Called when a start made no child.
+    std::function<void()> onStartFailed;
+    // Called with each piece of input the pane held (see above); it is
+    // written nowhere else.
+    std::function<void(HeldInput input)> onHeldInput;
 };
 
 // Makes the pane views and lays a cell's panes out; the adapter's only way

@@ -1,11 +1,12 @@
-// HookedTerminalView: output hook, child launch, input without a child,
-// dropped output and the composition label.
+// HookedTerminalView: output hook, child launch, held input, dropped output
+// and the composition label.
 #include "app/adapters/embedded/HookedTerminalView.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QInputMethodEvent>
 #include <QLabel>
+#include <QShowEvent>
 
 namespace tilebay {
 
@@ -23,7 +24,8 @@ HookedTerminalView::~HookedTerminalView()
     // Nothing reaches the adapter from a view being destroyed.
     onData = nullptr;
     onTerminated = nullptr;
-    onInputWithoutChild = nullptr;
+    onHeldInput = nullptr;
+    onStartFailed = nullptr;
     sessionDelegate_->onTerminated = nullptr;
 }
 
@@ -32,8 +34,11 @@ void HookedTerminalView::startProcess(const std::string& executable, const std::
                                       const std::optional<std::string>& execName,
                                       const std::optional<std::string>& currentDirectory)
 {
+    pendingStart_.reset();
     droppingOutput_ = false;
+    if (process().running()) return;
     LocalProcessTerminalView::startProcess(executable, args, environment, execName, currentDirectory);
+    if (!process().running() && onStartFailed) onStartFailed();
 }
 
 void HookedTerminalView::startProcess(const LaunchCommand& command)
@@ -41,15 +46,39 @@ void HookedTerminalView::startProcess(const LaunchCommand& command)
     startProcess(command.executable, command.args, command.environment, command.execName, command.currentDirectory);
 }
 
+void HookedTerminalView::startProcessOnceLaidOut(const LaunchCommand& command)
+{
+    if (isVisible()) {
+        startProcess(command);
+        return;
+    }
+    if (!process().running()) pendingStart_ = command;
+}
+
+void HookedTerminalView::showEvent(QShowEvent* event)
+{
+    LocalProcessTerminalView::showEvent(event);
+    if (!pendingStart_) return;
+    const LaunchCommand command = std::move(*pendingStart_);
+    pendingStart_.reset();
+    startProcess(command);
+}
+
 void HookedTerminalView::terminate()
 {
+    pendingStart_.reset();
     LocalProcessTerminalView::terminate();
+}
+
+void HookedTerminalView::hold(HeldInput input)
+{
+    if (onHeldInput) onHeldInput(std::move(input));
 }
 
 void HookedTerminalView::send(const std::string& text)
 {
-    if (!process().running()) {
-        if (onInputWithoutChild) onInputWithoutChild(UnsentText{text, false});
+    if (holdsInput()) {
+        hold({text, HeldInput::Kind::sent});
         return;
     }
     TerminalView::send(std::string_view(text));
@@ -57,14 +86,17 @@ void HookedTerminalView::send(const std::string& text)
 
 void HookedTerminalView::pasteText(const std::string& text)
 {
+    if (holdsInput()) {
+        hold({text, HeldInput::Kind::pasted});
+        return;
+    }
     insertText(text, true);
 }
 
 void HookedTerminalView::paste()
 {
-    if (!process().running()) {
-        const std::string text = QGuiApplication::clipboard()->text().toStdString();
-        if (onInputWithoutChild) onInputWithoutChild(UnsentText{text, true});
+    if (holdsInput()) {
+        hold({QGuiApplication::clipboard()->text().toStdString(), HeldInput::Kind::pasted});
         return;
     }
     LocalProcessTerminalView::paste();
@@ -72,11 +104,19 @@ void HookedTerminalView::paste()
 
 void HookedTerminalView::send(corvel::TerminalView& source, std::span<const uint8_t> data)
 {
-    if (!process().running()) {
-        if (onInputWithoutChild) onInputWithoutChild(std::nullopt);
+    if (holdsInput()) {
+        hold({std::string(data.begin(), data.end()), HeldInput::Kind::typed});
         return;
     }
     LocalProcessTerminalView::send(source, data);
+}
+
+void HookedTerminalView::sendReport(corvel::TerminalView& source, std::span<const uint8_t> data)
+{
+    // A report answers the pointer or focus of a moment that has passed by
+    // the time a held back input would go on.
+    if (holdsInput()) return;
+    LocalProcessTerminalView::sendReport(source, data);
 }
 
 void HookedTerminalView::dataReceived(std::span<const uint8_t> slice)
@@ -117,7 +157,8 @@ void HookedTerminalView::unmarkText()
     imeMarked_.clear();
     TerminalView::unmarkText();
     hideOverlay();
-    if (!composed.isEmpty()) send(composed.toStdString());
+    // Typed, as a commit from the input method is.
+    if (!composed.isEmpty()) TerminalView::send(std::string_view(composed.toStdString()));
 }
 
 corvel::TextRange HookedTerminalView::markedRange()

@@ -1,12 +1,17 @@
 // The view of one embedded pane: a local-process terminal view that tells the
 // adapter about every chunk of output after feeding it, reports the end of
-// its child through an EmbeddedSessionDelegate it owns, types through the
-// view's own send path, tells the adapter of input that finds no child to
-// take it (with the text, for text sent or pasted), drops what an ended
-// child still writes once asked to until the next start, and draws the
-// input method's composition itself: the
-// composing text sits in a small label over the caret until it is committed
-// or given up.
+// its child through an EmbeddedSessionDelegate it owns and a start that
+// made no child through onStartFailed, can hold a start back until it has
+// been laid out, types through the view's own send path, holds input back
+// (see EmbeddedPaneView) while no child runs or while asked to, drops what
+// an ended child still writes once asked to until the next start, and draws
+// the input method's composition itself: the composing text sits in a small
+// label over the caret until it is committed or given up.
+//
+// Laid out: the view has been shown in a window. Qt has given it its size
+// there by the time it is shown (pending resizes are delivered before the
+// show), so a start held back until then gives the child that size from
+// its first moment.
 //
 // Qt gives the input method's state in one event: a committed string, then
 // the new composing string. A commit goes out as typed text (once); an
@@ -49,34 +54,43 @@ public:
     // ---- EmbeddedPaneView ----
 
     corvel::TerminalView& terminalView() override { return *this; }
-    // Starting a child ends dropOutputUntilStart.
+    // Starting a child ends dropOutputUntilStart and any start held back.
     void startProcess(const std::string& executable, const std::vector<std::string>& args = {},
                       const std::optional<std::vector<std::string>>& environment = std::nullopt,
                       const std::optional<std::string>& execName = std::nullopt,
                       const std::optional<std::string>& currentDirectory = std::nullopt) override;
     void startProcess(const LaunchCommand& command) override;
+    void startProcessOnceLaidOut(const LaunchCommand& command) override;
+    // A start still held back until the view is laid out.
+    bool startPending() const { return pendingStart_.has_value(); }
     void terminate() override;
     using LocalProcessTerminalView::send;
     // As typed: through the view (which brings the caret into view) to the
-    // child; without a child, onInputWithoutChild gets the text.
+    // child; while input is held, onHeldInput gets it as sent text.
     void send(const std::string& text) override;
-    // As pasted (bracketed when the child asked for it).
+    // As pasted (bracketed when the child asked for it); while input is
+    // held, onHeldInput gets it as a paste.
     void pasteText(const std::string& text) override;
+    void holdInput(bool on) override { holdingInput_ = on; }
+    // Input goes to onHeldInput instead of a child.
+    bool holdsInput() { return holdingInput_ || !process().running(); }
     void dropOutputUntilStart() override { droppingOutput_ = true; }
     // Bytes of output dropped since the view was made (for tests).
     size_t droppedOutput() const { return droppedOutput_; }
 
     // ---- clipboard ----
 
-    // The clipboard's text to the child; without a child, onInputWithoutChild
+    // The clipboard's text to the child; while input is held, onHeldInput
     // gets it as a paste.
     void paste() override;
 
     // ---- as its own view delegate ----
 
-    // The view's bytes to the child while one runs; without one they are
-    // dropped and onInputWithoutChild is told.
+    // What the user typed, to the child; while input is held, onHeldInput
+    // gets it as typed.
     void send(corvel::TerminalView& source, std::span<const uint8_t> data) override;
+    // Mouse and focus reports, to the child; dropped while input is held.
+    void sendReport(corvel::TerminalView& source, std::span<const uint8_t> data) override;
 
     // ---- process output ----
 
@@ -104,8 +118,11 @@ public:
 
 protected:
     void inputMethodEvent(QInputMethodEvent* event) override;
+    // Runs a start held back until now.
+    void showEvent(QShowEvent* event) override;
 
 private:
+    void hold(HeldInput input);
     void showOverlay();
     void hideOverlay();
     QLabel& overlay();
@@ -113,6 +130,8 @@ private:
     QString imeMarked_;
     QLabel* imeOverlay_ = nullptr;
     bool droppingOutput_ = false;
+    bool holdingInput_ = false;
+    std::optional<LaunchCommand> pendingStart_;
     size_t droppedOutput_ = 0;
     // The view holds it weakly; this keeps it.
     std::shared_ptr<EmbeddedSessionDelegate> sessionDelegate_;

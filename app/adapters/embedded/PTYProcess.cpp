@@ -204,4 +204,22 @@ void killTmuxSession(const std::string& tmuxPath, const std::string& name, corve
                       timeLimit);
 }
 
+bool writeToTmuxSession(const std::string& tmuxPath, const std::string& name, const std::string& text,
+                        bool bracketed, corvel::Nanos timeLimit)
+{
+    // The text comes on standard input, never on the command line: it is
+    // data for the pane, whatever its bytes, and of any length. "-r" keeps
+    // line feeds as they are (tmux would make them carriage returns).
+    const std::string buffer = name + "_held";
+    std::vector<std::string> argv{"tmux", "load-buffer", "-b", buffer, "-", ";", "paste-buffer", "-d", "-r"};
+    if (bracketed) argv.push_back("-p");
+    for (const std::string& word : {std::string("-b"), buffer, std::string("-t"), tmuxTarget(name) + ":"})
+        argv.push_back(word);
+    const auto result = ShortCommand::run(tmuxPath, argv, tmuxCommandEnvironment(), timeLimit, text);
+    if (result.succeeded()) return true;
+    // A paste that did not happen leaves the buffer behind.
+    ShortCommand::run(tmuxPath, {"tmux", "delete-buffer", "-b", buffer}, tmuxCommandEnvironment(), timeLimit);
+    return false;
+}
+
 }  // namespace tilebay::PTYProcess

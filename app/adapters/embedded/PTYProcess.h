@@ -110,6 +110,13 @@ TmuxSessionState tmuxSessionState(const std::string& tmuxPath, const std::string
 bool tmuxSessionExists(const std::string& tmuxPath, const std::string& name, corvel::Nanos timeLimit);
 // Asks tmux to kill the session of exactly this name; failures are ignored.
 void killTmuxSession(const std::string& tmuxPath, const std::string& name, corvel::Nanos timeLimit);
+// Has tmux write `text` to the active pane of the session of exactly this
+// name, byte for byte, as if typed, whether or not a client is attached:
+// through a paste buffer named after the session, which goes with the
+// paste. `bracketed`: between the bracketed-paste markers when the program
+// in that pane asked for them. True when tmux says it was written.
+bool writeToTmuxSession(const std::string& tmuxPath, const std::string& name, const std::string& text,
+                        bool bracketed, corvel::Nanos timeLimit);
 
 }  // namespace PTYProcess
 

@@ -1,6 +1,8 @@
-// Runs a short-lived helper program (the tmux lookup and queries) to its end
-// on the calling thread. The child gets /dev/null as standard input and
-// standard error and a pipe as standard output, which is read while waiting,
+// Runs a short-lived helper program (the tmux lookup, queries and input) to
+// its end on the calling thread. The child gets /dev/null (or, when input
+// is given, a socket that carries it and is then closed) as standard input,
+// /dev/null as standard error and a pipe as standard output, which is read
+// while waiting,
 // so a child that writes much never blocks on a full pipe. It runs in a
 // process group of its own; when it outlives the time limit the whole group
 // is killed and the child reaped, so the caller never waits longer than the
@@ -13,6 +15,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tilebay {
@@ -38,10 +41,11 @@ namespace ShortCommand {
 constexpr size_t maxOutput = 64 * 1024;
 
 // Starts `executable` (a path) with `argv` (argument zero first) in
-// `environment` ("NAME=value" strings) and waits up to `limit` nanoseconds
-// for it to end.
+// `environment` ("NAME=value" strings), writes `input` (when given) to its
+// standard input, and waits up to `limit` nanoseconds for it to end.
 ShortCommandResult run(const std::string& executable, const std::vector<std::string>& argv,
-                       const std::vector<std::string>& environment, corvel::Nanos limit);
+                       const std::vector<std::string>& environment, corvel::Nanos limit,
+                       std::optional<std::string_view> input = std::nullopt);
 
 }  // namespace ShortCommand
 

@@ -3,12 +3,15 @@
 // stand-in osascript on PATH and the stand-in helper interpreter under a
 // temporary data folder, a look for zombie children of this process and for
 // ended processes, a run of the real tmux, screen text read for wide
-// characters, and a key pressed in a widget.
+// characters, a key pressed in a widget, and the application's pane kit with
+// each pane shown as soon as it is made.
 #pragma once
 
+#include "app/adapters/embedded/HookedPaneKit.h"
 #include "app/adapters/embedded/PTYProcess.h"
 #include "app/adapters/embedded/ShortCommand.h"
 #include "corvel/platform/Dispatch.h"
+#include "corvel/qt/TerminalView.h"
 
 #include <gtest/gtest.h>
 
@@ -284,5 +287,25 @@ inline void ensureApplication()
     static QApplication* app = new QApplication(argc, argv);
     (void)app;
 }
+
+// The application's own panes, each shown (laid out at the size it is made
+// with) before the adapter starts its child, as the grid shows a pane: a
+// tmux client, which waits for its pane to be laid out, starts at once.
+class ShownPaneKit final : public EmbeddedPaneKit {
+public:
+    std::unique_ptr<EmbeddedPaneView> makePane(int width, int height) override
+    {
+        auto pane = kit_.makePane(width, height);
+        pane->terminalView().show();
+        return pane;
+    }
+    QWidget* makeLayout(const std::vector<EmbeddedPaneView*>& panes, Axis axis) override
+    {
+        return kit_.makeLayout(panes, axis);
+    }
+
+private:
+    HookedPaneKit kit_;
+};
 
 }  // namespace tilebay::testing

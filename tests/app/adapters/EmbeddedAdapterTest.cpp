@@ -3,9 +3,11 @@
 // their limit, activity throttling on the adapter's clock, the ends of panes,
 // closing and forgetting (with a stand-in tmux that logs its commands), tmux
 // clients that end while their session lives (attached again, with a
-// growing delay when they keep ending at once; left ended with a notice on
-// the pane's screen until input reaches it), focus, themes, and the live
-// screen text (also while scrolled back).
+// growing delay when they keep ending at once, also when their start makes
+// no child; left ended with a notice on the pane's screen until input
+// reaches it), the input a tmux pane holds until its client has written
+// (handed to the session through tmux, in order, once), focus, themes, and
+// the live screen text (also while scrolled back).
 #include "app/adapters/embedded/EmbeddedAdapter.h"
 #include "app/adapters/embedded/TerminalThemeColors.h"
 #include "app/core/AdapterError.h"
@@ -36,6 +38,7 @@ protected:
         auto kit = std::make_unique<FakePaneKit>();
         probes = kit->probes;
         layouts = kit->layouts;
+        failingStarts = kit->failingStarts;
         adapter = std::make_unique<EmbeddedAdapter>(std::move(kit), lookup(), &queue);
         adapter->onActivity = [this](const QString& id) { activity.push_back(id); };
         adapter->onTerminated = [this](const QString& id) { ended.push_back(id); };
@@ -61,6 +64,7 @@ protected:
     corvel::RunLoopQueue queue{true};
     std::shared_ptr<std::vector<std::shared_ptr<PaneProbe>>> probes;
     std::shared_ptr<std::vector<FakePaneKit::Layout>> layouts;
+    std::shared_ptr<int> failingStarts;
     std::unique_ptr<EmbeddedAdapter> adapter;
     std::vector<QString> activity;
     std::vector<QString> ended;
@@ -130,13 +134,18 @@ TEST_F(EmbeddedAdapterTest, TmuxCellsStartAClientAndCloseKillsTheirSessionEvenWi
     const LaunchCommand& client = probes->at(0)->started.at(0);
     EXPECT_EQ(client.execName, "tmux");
     EXPECT_EQ(client.args.at(3), name);
-    // The stand-in knows no session: a new one, so the command is typed.
+    // The client starts at the size the pane is laid out with.
+    EXPECT_EQ(probes->at(0)->startedOnceLaidOut, 1);
+    // The stand-in knows no session: a new one, so the command is typed
+    // (into the client, which has written by then).
+    pane(cell->id(), 0).output("$ ");
     queue.advance(EmbeddedAdapter::startCommandDelay);
     EXPECT_THAT(probes->at(0)->sent, ElementsAre("ls\r"));
 
-    // A split pane runs a plain shell even in a tmux cell.
+    // A split pane runs a plain shell even in a tmux cell, started at once.
     adapter->splitSession(cell->id());
     EXPECT_EQ(probes->at(1)->started.at(0).args, std::vector<std::string>{"-l"});
+    EXPECT_EQ(probes->at(1)->startedOnceLaidOut, 0);
 
     adapter->useTmux = false;
     adapter->closeSession(cell->id());
@@ -269,22 +278,38 @@ TEST_F(EmbeddedAdapterTest, EndOfAPaneRemovesItAndEndOfTheLastReportsTheCell)
 }
 
 // The stand-in tmux answers has-session with the status in the file
-// "answer" (1, no such session, when there is none) and logs every call.
+// "answer" (1, no such session, when there is none), logs every call, and
+// keeps what it is given to write into the session in "held", each write
+// followed by a record separator (a bracketed paste marked "paste:"); while
+// the file "refuse" exists it takes no writes.
 class EmbeddedAdapterReattachTest : public EmbeddedAdapterTest {
 protected:
     EmbeddedAdapterReattachTest()
     {
         const fs::path tool = dir.path() / "tmux";
-        writeFile(tool, "#!/bin/sh\necho \"$@\" >> " + (dir.path() / "tmux.log").string() +
-                            "\n[ \"$1\" = has-session ] || exit 0\nexit $(cat " + (dir.path() / "answer").string() +
-                            " 2>/dev/null || echo 1)\n");
+        const std::string in = dir.path().string() + "/";
+        writeFile(tool, "#!/bin/sh\necho \"$@\" >> " + in + "tmux.log\ncase \"$1\" in\n"
+                        "has-session) exit $(cat " + in + "answer 2>/dev/null || echo 1) ;;\n"
+                        "load-buffer) [ -e " + in + "refuse ] && exit 1\n"
+                        "  case \" $* \" in *\" -p \"*) printf paste: >> " + in + "held ;; esac\n"
+                        "  cat >> " + in + "held; printf '\\036' >> " + in + "held ;;\nesac\nexit 0\n");
         fs::permissions(tool, fs::perms::owner_all);
         auto kit = std::make_unique<FakePaneKit>();
         probes = kit->probes;
         layouts = kit->layouts;
+        failingStarts = kit->failingStarts;
         adapter = std::make_unique<EmbeddedAdapter>(std::move(kit), TmuxLookup{{tool.string()}, false}, &queue);
         adapter->onTerminated = [this](const QString& id) { ended.push_back(id); };
         adapter->useTmux = true;
+    }
+    // What the stand-in was given to write into sessions, write by write.
+    std::vector<std::string> held() const
+    {
+        std::vector<std::string> writes;
+        std::string all = readFile(dir.path() / "held");
+        for (size_t at; (at = all.find('\036')) != std::string::npos; all.erase(0, at + 1))
+            writes.push_back(all.substr(0, at));
+        return writes;
     }
     void answer(int status) { writeFile(dir.path() / "answer", std::to_string(status)); }
     size_t attaches(size_t paneIndex) const
@@ -299,18 +324,18 @@ protected:
     void giveUp(const QString& id)
     {
         answer(0);
-        corvel::Nanos delay = EmbeddedAdapter::firstReattachDelay;
-        for (int n = 0; n <= EmbeddedAdapter::maxQuickReattaches; ++n) {
+        corvel::Nanos delay = TmuxPaneClient::firstReattachDelay;
+        for (int n = 0; n <= TmuxPaneClient::maxQuickReattaches; ++n) {
             pane(id, 0).end();
             queue.runUntilIdle();
-            queue.advance(std::min(delay, EmbeddedAdapter::longestReattachDelay));
+            queue.advance(std::min(delay, TmuxPaneClient::longestReattachDelay));
             delay *= 2;
         }
     }
     static QString notice()
     {
-        return QString::fromUtf8(EmbeddedAdapter::notConnected.data(),
-                                 qsizetype(EmbeddedAdapter::notConnected.size()));
+        return QString::fromUtf8(TmuxPaneClient::notConnected.data(),
+                                 qsizetype(TmuxPaneClient::notConnected.size()));
     }
 };
 
@@ -319,13 +344,14 @@ TEST_F(EmbeddedAdapterReattachTest, ClientThatEndsWhileItsSessionLivesAttachesAg
     corvel::log::Capture log;
     const QString id = adapter->createSession(std::nullopt, QStringLiteral("/tmp"), QStringLiteral("job"))->id();
     const std::string name = "cwr_" + id.toStdString();
+    pane(id, 0).output("$ ");
     queue.advance(EmbeddedAdapter::startCommandDelay);
     adapter->splitSession(id);
     answer(0);
 
     // A detach after a while attaches the same pane to the same session at
     // once, without typing the start command again; the split pane stays.
-    queue.advance(EmbeddedAdapter::steadyAttach);
+    queue.advance(TmuxPaneClient::steadyAttach);
     pane(id, 0).end();
     queue.runUntilIdle();
     ASSERT_EQ(attaches(0), 1u);
@@ -339,21 +365,21 @@ TEST_F(EmbeddedAdapterReattachTest, ClientThatEndsWhileItsSessionLivesAttachesAg
 
     // A client that keeps ending at once waits twice as long each time,
     // never spinning, and after the last allowed attempt is left ended.
-    corvel::Nanos delay = EmbeddedAdapter::firstReattachDelay;
-    for (int n = 1; n <= EmbeddedAdapter::maxQuickReattaches; ++n) {
+    corvel::Nanos delay = TmuxPaneClient::firstReattachDelay;
+    for (int n = 1; n <= TmuxPaneClient::maxQuickReattaches; ++n) {
         pane(id, 0).end();
         queue.runUntilIdle();
-        queue.advance(std::min(delay, EmbeddedAdapter::longestReattachDelay) - 1);
+        queue.advance(std::min(delay, TmuxPaneClient::longestReattachDelay) - 1);
         EXPECT_EQ(attaches(0), static_cast<size_t>(n)) << n;
         queue.advance(1);
         EXPECT_EQ(attaches(0), static_cast<size_t>(n + 1)) << n;
         delay *= 2;
     }
-    EXPECT_EQ(log.count("tmux 세션 재연결 지연"), static_cast<size_t>(EmbeddedAdapter::maxQuickReattaches));
+    EXPECT_EQ(log.count("tmux 세션 재연결 지연"), static_cast<size_t>(TmuxPaneClient::maxQuickReattaches));
     pane(id, 0).end();
     queue.runUntilIdle();
-    queue.advance(10 * EmbeddedAdapter::longestReattachDelay);
-    EXPECT_EQ(attaches(0), static_cast<size_t>(EmbeddedAdapter::maxQuickReattaches + 1));
+    queue.advance(10 * TmuxPaneClient::longestReattachDelay);
+    EXPECT_EQ(attaches(0), static_cast<size_t>(TmuxPaneClient::maxQuickReattaches + 1));
     EXPECT_TRUE(log.contains("tmux 세션 재연결 중단"));
     EXPECT_EQ(adapter->paneViews(id).size(), 2u);
     EXPECT_TRUE(ended.empty());
@@ -369,19 +395,20 @@ TEST_F(EmbeddedAdapterReattachTest, ClientLeftEndedSaysSoOnItsPaneAndInputAttach
     const QString id = adapter->createSession(std::nullopt, std::nullopt, std::nullopt)->id();
     answer(0);
     const QString notice =
-        QString::fromUtf8(EmbeddedAdapter::notConnected.data(), qsizetype(EmbeddedAdapter::notConnected.size()));
+        QString::fromUtf8(TmuxPaneClient::notConnected.data(), qsizetype(TmuxPaneClient::notConnected.size()));
     // The client had switched mouse and focus reports on.
     pane(id, 0).output("\x1b[?1003h\x1b[?1004h");
 
-    // Input while the client waits to attach again brings nothing forward.
-    corvel::Nanos delay = EmbeddedAdapter::firstReattachDelay;
-    for (int n = 1; n <= EmbeddedAdapter::maxQuickReattaches; ++n) {
+    // Keys typed while the client waits to attach again bring nothing
+    // forward; they are held.
+    corvel::Nanos delay = TmuxPaneClient::firstReattachDelay;
+    for (int n = 1; n <= TmuxPaneClient::maxQuickReattaches; ++n) {
         pane(id, 0).end();
         queue.runUntilIdle();
-        pane(id, 0).inputWithoutChild();
+        pane(id, 0).type(std::to_string(n));
         queue.runUntilIdle();
         EXPECT_EQ(attaches(0), static_cast<size_t>(n - 1)) << n;
-        queue.advance(std::min(delay, EmbeddedAdapter::longestReattachDelay));
+        queue.advance(std::min(delay, TmuxPaneClient::longestReattachDelay));
         delay *= 2;
     }
     EXPECT_FALSE(holdsIgnoringSpaces(EmbeddedAdapter::screenText(pane(id, 0)), notice));
@@ -390,8 +417,8 @@ TEST_F(EmbeddedAdapterReattachTest, ClientLeftEndedSaysSoOnItsPaneAndInputAttach
     // are off, so a hover or a change of focus cannot attach it.
     pane(id, 0).end();
     queue.runUntilIdle();
-    queue.advance(10 * EmbeddedAdapter::longestReattachDelay);
-    const auto givenUp = static_cast<size_t>(EmbeddedAdapter::maxQuickReattaches);
+    queue.advance(10 * TmuxPaneClient::longestReattachDelay);
+    const auto givenUp = static_cast<size_t>(TmuxPaneClient::maxQuickReattaches);
     ASSERT_EQ(attaches(0), givenUp);
     ASSERT_TRUE(log.contains("tmux 세션 재연결 중단"));
     EXPECT_TRUE(holdsIgnoringSpaces(EmbeddedAdapter::screenText(pane(id, 0)), notice));
@@ -400,25 +427,31 @@ TEST_F(EmbeddedAdapterReattachTest, ClientLeftEndedSaysSoOnItsPaneAndInputAttach
     EXPECT_FALSE(terminal.sendFocus);
     EXPECT_TRUE(probes->at(0)->sent.empty());
 
-    // Input attaches it again, once however much arrives before the attach;
-    // nothing is typed into the new client.
-    pane(id, 0).inputWithoutChild();
-    pane(id, 0).inputWithoutChild();
+    // A key attaches it again, once however much arrives before the attach;
+    // that key goes nowhere, what is typed after it is held.
+    pane(id, 0).type("x");
+    pane(id, 0).type("y");
     queue.runUntilIdle();
     EXPECT_EQ(attaches(0), givenUp + 1);
     EXPECT_EQ(probes->at(0)->started.back().args.front(), "attach-session");
-    EXPECT_TRUE(probes->at(0)->sent.empty());
 
     // Its ends count afresh: one end at once waits the shortest delay.
     pane(id, 0).end();
     queue.runUntilIdle();
-    queue.advance(EmbeddedAdapter::firstReattachDelay);
+    queue.advance(TmuxPaneClient::firstReattachDelay);
     EXPECT_EQ(attaches(0), givenUp + 2);
-    pane(id, 0).inputWithoutChild();
+    pane(id, 0).type("z");
     queue.runUntilIdle();
     EXPECT_EQ(attaches(0), givenUp + 2);
     EXPECT_EQ(adapter->paneViews(id).size(), 1u);
     EXPECT_TRUE(ended.empty());
+
+    // Nothing held went anywhere before a client wrote; then all of it goes
+    // to the session, in order, once.
+    EXPECT_TRUE(held().empty());
+    pane(id, 0).output("attached");
+    EXPECT_THAT(held(), ElementsAre("123456yz"));
+    EXPECT_TRUE(probes->at(0)->sent.empty());
 }
 
 TEST_F(EmbeddedAdapterReattachTest, NoticeStaysReadableWhateverTheEndedClientAndTmuxWroteAroundIt)
@@ -427,10 +460,15 @@ TEST_F(EmbeddedAdapterReattachTest, NoticeStaysReadableWhateverTheEndedClientAnd
     FakePane& view = pane(id, 0);
     // The client hid its screen: concealed text and no cursor (also on the
     // screen it saved when it took the alternate one), foreground and
-    // background of one colour, a scroll region.
+    // background of one colour, a scroll region. It left a line "L2" below
+    // the cursor on the normal screen (where the notice goes, over it, not
+    // pushing it aside), line drawing in G0, insert and origin mode, left
+    // and right margins without autowrap, and synchronized output on.
+    view.output("\x1b[2;1HL2\x1b[1;1H");
     view.output("\x1b[8m\x1b[?25l\x1b[?1049h\x1b]10;#202020\x07\x1b]11;#202020\x07\x1b[5;20rsecret");
+    view.output("\x1b(0\x1b[4h\x1b[?6h\x1b[?69h\x1b[5;40s\x1b[?7l\x1b[?2026h");
     giveUp(id);
-    ASSERT_EQ(attaches(0), static_cast<size_t>(EmbeddedAdapter::maxQuickReattaches));
+    ASSERT_EQ(attaches(0), static_cast<size_t>(TmuxPaneClient::maxQuickReattaches));
     // What tmux writes to the terminal of a client that has gone (as this
     // tmux wrote it), and more of the same kind after it.
     view.output("\x1b[1;0r\x1b(B\x1b[m\x1b[?1l\x1b>\x1b[H\x1b[2J\x1b[?2004l\x1b[?12l\x1b[?25h\x1b[?1000l"
@@ -440,79 +478,156 @@ TEST_F(EmbeddedAdapterReattachTest, NoticeStaysReadableWhateverTheEndedClientAnd
     corvel::Terminal& terminal = view.terminalView().getTerminal();
     EXPECT_FALSE(terminal.isCurrentBufferAlternate());
     EXPECT_FALSE(terminal.cursorHidden);
+    EXPECT_FALSE(terminal.synchronizedOutputActive());
     EXPECT_EQ(terminal.foregroundColor(), TerminalThemeColors::foreground(TerminalTheme::dark));
     EXPECT_EQ(terminal.backgroundColor(), TerminalThemeColors::background(TerminalTheme::dark));
-    // The notice is the screen's text, in plain cells, with the cursor
-    // below it.
+    // The notice is the screen's text, shown as it is, in plain cells of
+    // one line, with the cursor below it.
     QString text = EmbeddedAdapter::screenText(view);
     EXPECT_EQ(text.remove(QLatin1Char(' ')).trimmed(), notice().remove(QLatin1Char(' '))) << text.toStdString();
-    corvel::Buffer& buffer = terminal.buffer();
+    corvel::Buffer& buffer = terminal.displayBuffer();
     bool found = false;
     for (int row = 0; row < buffer.rows(); ++row) {
         corvel::BufferLine& line = buffer.lines()[buffer.yBase() + row];
-        if (!holdsIgnoringSpaces(QString::fromStdString(line.translateToString(true, 0, -1, false, {})), notice()))
+        if (QString::fromStdString(line.translateToString(true, 0, -1, false, {})).remove(QLatin1Char(' ')) !=
+            notice().remove(QLatin1Char(' ')))
             continue;
         found = true;
-        EXPECT_EQ(buffer.y(), row + 1);
+        EXPECT_EQ(terminal.buffer().y(), row + 1);
         for (int col = 0; col < line.count(); ++col)
             EXPECT_EQ(line[col].attribute, corvel::Attribute::empty) << col;
     }
     EXPECT_TRUE(found);
 
     // The next client writes to the pane again.
-    view.inputWithoutChild();
+    view.type("x");
     queue.runUntilIdle();
     view.output("\x1b[2J\x1b[Hattached");
     EXPECT_TRUE(EmbeddedAdapter::screenText(view).contains(QStringLiteral("attached")));
 }
 
-TEST_F(EmbeddedAdapterReattachTest, TextSentWhileNoClientRunsReachesTheNextClientOnceInOrder)
+TEST_F(EmbeddedAdapterReattachTest, InputHeldUntilTheClientHasWrittenReachesTheSessionOnceInOrder)
 {
+    corvel::log::Capture log;
     const QString id = adapter->createSession(std::nullopt, std::nullopt, std::nullopt)->id();
     FakePane& view = pane(id, 0);
     const auto& sent = probes->at(0)->sent;
-    giveUp(id);
-    const auto givenUp = static_cast<size_t>(EmbeddedAdapter::maxQuickReattaches);
+    // What is typed before the first client has written waits for it, then
+    // goes to the session through tmux; after that, typing reaches the client.
+    view.type("a");
+    queue.runUntilIdle();
+    EXPECT_TRUE(held().empty());
+    view.output("$ ");
+    EXPECT_THAT(held(), ElementsAre("a"));
+    view.type("b");
+    EXPECT_THAT(sent, ElementsAre("b"));
 
-    // A broadcast to the pane left ended (which the pane hands back, as no
-    // child takes it) asks for the connection and waits for the new client
-    // to take the terminal; so does what is sent after it.
-    view.inputWithoutChild(UnsentText{"echo bcast3\r", false});
+    // A broadcast to the pane left ended asks for the connection and is
+    // held, as is what is typed and sent after it. Nothing goes on while no
+    // client runs, nor before the new client has written.
+    giveUp(id);
+    const auto givenUp = static_cast<size_t>(TmuxPaneClient::maxQuickReattaches);
+    view.send("echo bcast3\r");
     queue.runUntilIdle();
     EXPECT_EQ(attaches(0), givenUp + 1);
+    view.type("k");
     adapter->sendText(id, QStringLiteral("echo next\r"));
-    EXPECT_TRUE(sent.empty());
-    // That client ends before it wrote anything: the text waits for the one
-    // after it.
-    pane(id, 0).end();
     queue.runUntilIdle();
-    queue.advance(EmbeddedAdapter::firstReattachDelay);
+    view.end();
+    queue.runUntilIdle();
+    view.type("m");
+    queue.runUntilIdle();
+    EXPECT_THAT(held(), ElementsAre("a"));
+    queue.advance(TmuxPaneClient::firstReattachDelay);
     EXPECT_EQ(attaches(0), givenUp + 2);
-    EXPECT_TRUE(sent.empty());
+    EXPECT_THAT(held(), ElementsAre("a"));
     view.output("\x1b[?1049h");
-    EXPECT_THAT(sent, ElementsAre("echo bcast3\r", "echo next\r"));
-    view.output("more");
-    adapter->sendText(id, QStringLiteral("echo direct\r"));
-    EXPECT_THAT(sent, ElementsAre("echo bcast3\r", "echo next\r", "echo direct\r"));
+    EXPECT_THAT(held(), ElementsAre("a", "echo bcast3\rkecho next\rm"));
+    EXPECT_THAT(sent, ElementsAre("b"));
 
-    // While the client waits to attach again after a detach, a paste and
-    // text wait too, and bring the attach no sooner; a key is dropped.
-    queue.advance(EmbeddedAdapter::steadyAttach);
-    pane(id, 0).end();
+    // A paste made before the client attached again after a detach keeps
+    // its place among the text held around it.
+    queue.advance(TmuxPaneClient::steadyAttach);
+    view.end();
     queue.runUntilIdle();
-    pane(id, 0).end();
-    queue.runUntilIdle();
-    const size_t before = attaches(0);
-    view.inputWithoutChild(UnsentText{"pasted\nlines", true});
-    view.inputWithoutChild();
-    view.inputWithoutChild(UnsentText{"typed\r", false});
-    queue.runUntilIdle();
-    EXPECT_EQ(attaches(0), before);
-    queue.advance(EmbeddedAdapter::firstReattachDelay);
-    EXPECT_EQ(attaches(0), before + 1);
-    EXPECT_EQ(sent.size(), 3u);
+    adapter->sendText(id, QStringLiteral("FIRST\r"));
+    view.pasteText("SECOND\n");
+    view.type("THIRD\r");
     view.output("x");
-    EXPECT_THAT(sent, ElementsAre("echo bcast3\r", "echo next\r", "echo direct\r", "paste:pasted\nlines", "typed\r"));
+    EXPECT_THAT(held(), ElementsAre("a", "echo bcast3\rkecho next\rm", "FIRST\r", "paste:SECOND\n", "THIRD\r"));
+
+    // A client that ends right after it wrote: what was held for it has
+    // reached the session all the same, and only once.
+    queue.advance(TmuxPaneClient::steadyAttach);
+    view.end();
+    queue.runUntilIdle();
+    view.pasteText("P");
+    view.output("y");
+    view.end();
+    queue.runUntilIdle();
+    view.output("z");
+    queue.advance(TmuxPaneClient::firstReattachDelay);
+    view.output("z");
+    EXPECT_EQ(held().size(), 6u);
+    EXPECT_EQ(held().back(), "paste:P");
+
+    // When tmux takes no input, the client that runs and has written gets
+    // the held input (logged).
+    writeFile(dir.path() / "refuse", "");
+    queue.advance(TmuxPaneClient::steadyAttach);
+    view.end();
+    queue.runUntilIdle();
+    view.send("late\r");
+    view.output("w");
+    EXPECT_THAT(sent, ElementsAre("b", "late\r"));
+    EXPECT_TRUE(log.contains("tmux 세션 입력 전달 실패"));
+    EXPECT_EQ(held().size(), 6u);
+    EXPECT_TRUE(ended.empty());
+}
+
+TEST_F(EmbeddedAdapterReattachTest, StartThatMakesNoChildIsLoggedAndATmuxClientsCountsAsItsEnd)
+{
+    corvel::log::Capture log;
+    // A plain shell whose start fails is logged; its cell stays.
+    adapter->useTmux = false;
+    *failingStarts = 1;
+    const QString plain = adapter->createSession(std::nullopt, std::nullopt, std::nullopt)->id();
+    queue.runUntilIdle();
+    EXPECT_TRUE(log.contains("셸 시작 실패"));
+    EXPECT_EQ(adapter->paneViews(plain).size(), 1u);
+
+    // A tmux client whose attach makes no child: the back-off applies.
+    adapter->useTmux = true;
+    const QString id = adapter->createSession(std::nullopt, std::nullopt, std::nullopt)->id();
+    FakePane& view = pane(id, 0);
+    answer(0);
+    queue.advance(TmuxPaneClient::steadyAttach);
+    *failingStarts = 1;
+    view.end();
+    queue.runUntilIdle();
+    EXPECT_EQ(attaches(1), 1u);
+    EXPECT_EQ(log.count("tmux 클라이언트 시작 실패"), 1u);
+    queue.advance(TmuxPaneClient::firstReattachDelay);
+    EXPECT_EQ(attaches(1), 2u);
+
+    // Starts that keep failing leave it ended, with its notice; input held
+    // meanwhile waits, and a key tries again.
+    view.send("kept\r");
+    *failingStarts = 100;
+    view.end();
+    for (int n = 0; n < 10; ++n) {
+        queue.runUntilIdle();
+        queue.advance(TmuxPaneClient::longestReattachDelay);
+    }
+    ASSERT_TRUE(log.contains("tmux 세션 재연결 중단"));
+    const size_t givenUp = attaches(1);
+    EXPECT_TRUE(holdsIgnoringSpaces(EmbeddedAdapter::screenText(view), notice()));
+    *failingStarts = 0;
+    view.type("x");
+    queue.runUntilIdle();
+    EXPECT_EQ(attaches(1), givenUp + 1);
+    view.output("$ ");
+    EXPECT_THAT(held(), ElementsAre("kept\r"));
     EXPECT_TRUE(ended.empty());
 }
 
@@ -521,7 +636,7 @@ TEST_F(EmbeddedAdapterReattachTest, SessionThatEndedTakesThePaneAndTmuxThatCanno
     const QString split = adapter->createSession(std::nullopt, std::nullopt, std::nullopt)->id();
     const QString single = adapter->createSession(std::nullopt, std::nullopt, std::nullopt)->id();
     adapter->splitSession(split);
-    queue.advance(EmbeddedAdapter::steadyAttach);
+    queue.advance(TmuxPaneClient::steadyAttach);
 
     // tmux does not answer as it should: the session may live, so the pane
     // attaches again.
@@ -532,7 +647,7 @@ TEST_F(EmbeddedAdapterReattachTest, SessionThatEndedTakesThePaneAndTmuxThatCanno
 
     // A re-attach finds the session ended meanwhile: the client ends, and
     // only now the pane goes; a split cell keeps its plain shell.
-    queue.advance(EmbeddedAdapter::steadyAttach);
+    queue.advance(TmuxPaneClient::steadyAttach);
     answer(0);
     pane(split, 0).end();
     queue.runUntilIdle();
@@ -556,7 +671,7 @@ TEST_F(EmbeddedAdapterReattachTest, SessionThatEndedTakesThePaneAndTmuxThatCanno
     pane(closed, 0).end();
     queue.runUntilIdle();
     adapter->closeSession(closed);
-    queue.advance(EmbeddedAdapter::longestReattachDelay);
+    queue.advance(TmuxPaneClient::longestReattachDelay);
     EXPECT_EQ(attaches(3), 0u);
 }
 

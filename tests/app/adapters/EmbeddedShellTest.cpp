@@ -15,6 +15,7 @@
 #include "app/adapters/embedded/HookedTerminalView.h"
 #include "app/adapters/embedded/SplitTermLayout.h"
 #include "app/adapters/embedded/TerminalThemeColors.h"
+#include "app/adapters/embedded/TermContainerView.h"
 #include "corvel/platform/Log.h"
 #include "tests/app/adapters/AdapterTestSupport.h"
 #include "tests/qt/PixelProbe.h"
@@ -22,6 +23,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QImage>
 #include <QPixmap>
 
@@ -56,7 +59,7 @@ protected:
 
     std::unique_ptr<EmbeddedAdapter> makeAdapter(TmuxLookup lookup = {{kTmux}, false})
     {
-        return std::make_unique<EmbeddedAdapter>(std::make_unique<HookedPaneKit>(), lookup, &queue);
+        return std::make_unique<EmbeddedAdapter>(std::make_unique<ShownPaneKit>(), lookup, &queue);
     }
 
     bool waitForFile(const std::string& name, const std::string& containing)
@@ -221,7 +224,7 @@ TEST_F(EmbeddedShellTest, SplitTmuxCellsDetachedClientAttachesAgainBesideItsShel
     const pid_t split = pid(pane(id, 1));
 
     // Long after it attached, the client detaches: it attaches again at once.
-    queue.advance(EmbeddedAdapter::steadyAttach);
+    queue.advance(TmuxPaneClient::steadyAttach);
     ASSERT_TRUE(tmux({"detach-client", "-s", name}).succeeded());
     ASSERT_TRUE(pump.pumpUntil([&] {
         queue.runUntilIdle();
@@ -265,13 +268,13 @@ TEST_F(EmbeddedShellTest, TmuxClientLeftEndedSaysSoAndATypedKeyAttachesItToItsSe
     // the pane is left ended.
     writeFile(refuse, "");
     ASSERT_TRUE(tmux({"detach-client", "-s", name}).succeeded());
-    corvel::Nanos delay = EmbeddedAdapter::firstReattachDelay;
-    for (int n = 1; n <= EmbeddedAdapter::maxQuickReattaches; ++n) {
+    corvel::Nanos delay = TmuxPaneClient::firstReattachDelay;
+    for (int n = 1; n <= TmuxPaneClient::maxQuickReattaches; ++n) {
         ASSERT_TRUE(pump.pumpUntil([&] {
             queue.runUntilIdle();
             return log.count("tmux 세션 재연결 지연") == static_cast<size_t>(n);
         })) << n;
-        queue.advance(std::min(delay, EmbeddedAdapter::longestReattachDelay));
+        queue.advance(std::min(delay, TmuxPaneClient::longestReattachDelay));
         delay *= 2;
     }
     ASSERT_TRUE(pump.pumpUntil([&] {
@@ -279,7 +282,7 @@ TEST_F(EmbeddedShellTest, TmuxClientLeftEndedSaysSoAndATypedKeyAttachesItToItsSe
         return log.contains("tmux 세션 재연결 중단");
     }));
     const QString notice =
-        QString::fromUtf8(EmbeddedAdapter::notConnected.data(), qsizetype(EmbeddedAdapter::notConnected.size()));
+        QString::fromUtf8(TmuxPaneClient::notConnected.data(), qsizetype(TmuxPaneClient::notConnected.size()));
     EXPECT_TRUE(
         pump.pumpUntil([&] { return holdsIgnoringSpaces(EmbeddedAdapter::screenText(pane(id, 0)), notice); }));
     EXPECT_FALSE(running(pane(id, 0)));
@@ -296,6 +299,116 @@ TEST_F(EmbeddedShellTest, TmuxClientLeftEndedSaysSoAndATypedKeyAttachesItToItsSe
     adapter->sendText(id, QStringLiteral("echo ATTACHED > f.txt\r"));
     EXPECT_TRUE(waitForFile("f.txt", "ATTACHED"));
     EXPECT_EQ(adapter->paneViews(id).size(), 1u);
+}
+
+TEST_F(EmbeddedShellTest, RestoredTmuxCellShowsItsScreenAsItWasWithItsHistoryUnchanged)
+{
+    // The application's own panes, made hidden and shown by a tile of a
+    // window larger than the size a pane is made with.
+    const auto restart = [&] {
+        adapter = std::make_unique<EmbeddedAdapter>(std::make_unique<HookedPaneKit>(), TmuxLookup{{kTmux}, false},
+                                                     &queue);
+        adapter->useTmux = true;
+    };
+    restart();
+    QWidget window;
+    window.resize(900, 700);
+    auto* tile = new TermContainerView(&window);
+    tile->setGeometry(0, 0, 900, 700);
+    window.show();
+    const auto cell = adapter->createSession(std::nullopt, QString::fromStdString(home.path().string()), {});
+    const QString id = cell->id();
+    const std::string session = "=cwr_" + id.toStdString();
+    const auto attached = [&] { return !tmux({"list-clients", "-t", session}).output.empty(); };
+    // No client runs before the pane is laid out.
+    EXPECT_FALSE(running(pane(id, 0)));
+    tile->host(&pane(id, 0).terminalView());
+    ASSERT_TRUE(pump.pumpUntil(attached));
+    const int rows = pane(id, 0).getTerminal().rows();
+    ASSERT_GT(rows, 30);
+    EXPECT_EQ(tmux({"display-message", "-p", "-t", session + ":", "#{window_height}"}).output,
+              std::to_string(rows) + "\n");
+
+    // A screen full of lines and a history behind it.
+    adapter->sendText(id, QStringLiteral("seq 1 300\r"));
+    ASSERT_TRUE(screenShows(id, 0, QStringLiteral("300")));
+    const auto history = [&] {
+        return tmux({"display-message", "-p", "-t", session + ":", "#{history_size}"}).output;
+    };
+    const auto visible = [&] { return tmux({"capture-pane", "-p", "-t", session + ":"}).output; };
+    const std::string historyBefore = history();
+    const std::string screenBefore = visible();
+    ASSERT_NE(screenBefore.find("300"), std::string::npos);
+
+    // The application ends and starts again; the restored cell's client
+    // attaches once its pane is laid out in the tile again, so its window
+    // is never resized (a program there would redraw at each resize and
+    // scroll its lines away).
+    ASSERT_TRUE(tmux({"set-hook", "-t", session.substr(1), "window-resized", "set-option @resized yes"}).succeeded());
+    CellRecord record;
+    record.internalId = id.toStdString();
+    record.cwd = home.path().string();
+    adapter.reset();
+    queue.runUntilIdle();
+    restart();
+    adapter->restoreSession(record);
+    // Laid out only once a client would have attached, had it not waited.
+    ASSERT_TRUE(pump.pumpUntil([&] { return pane(id, 0).startPending() || attached(); }));
+    tile->host(&pane(id, 0).terminalView());
+    ASSERT_TRUE(pump.pumpUntil(attached));
+    ASSERT_TRUE(screenShows(id, 0, QStringLiteral("300")));
+    EXPECT_EQ(history(), historyBefore);
+    EXPECT_EQ(visible(), screenBefore);
+    EXPECT_EQ(tmux({"show-options", "-v", "-t", session.substr(1), "@resized"}).output, "");
+}
+
+TEST_F(EmbeddedShellTest, HeldPasteAndBroadcastReachTheSessionOnceThoughEachNewClientEndsAtOnce)
+{
+    corvel::log::Capture log;
+    adapter->useTmux = true;
+    const QString id = adapter->createSession(std::nullopt, QString::fromStdString(home.path().string()),
+                                              std::nullopt)->id();
+    const std::string session = "=cwr_" + id.toStdString();
+    ASSERT_TRUE(pump.pumpUntil([&] { return !tmux({"list-clients", "-t", session}).output.empty(); }));
+    // The session's program asks for bracketed pastes and keeps every byte
+    // it is given.
+    const fs::path raw = home.path() / "raw.bin";
+    adapter->sendText(id, QString::fromStdString("printf '\\033[?2004h'; stty raw -echo; cat > " + raw.string() + "\r"));
+    ASSERT_TRUE(pump.pumpUntil([&] { return fs::exists(raw); }));
+
+    // From now on tmux detaches each client as soon as it attaches (hooks
+    // take a session's plain name).
+    ASSERT_TRUE(tmux({"set-hook", "-t", session.substr(1), "client-attached", "detach-client"}).succeeded());
+    ASSERT_TRUE(tmux({"detach-client", "-s", session}).succeeded());
+    ASSERT_TRUE(pump.pumpUntil([&] { return !running(pane(id, 0)); }));
+    QGuiApplication::clipboard()->setText(QStringLiteral("PASTED"));
+    pane(id, 0).paste();
+    adapter->sendText(id, QStringLiteral("BCAST"));
+    // The next client attaches, writes, and is detached at once.
+    ASSERT_TRUE(pump.pumpUntil([&] {
+        queue.runUntilIdle();
+        return log.contains("tmux 세션 재연결 지연");
+    }));
+    queue.advance(TmuxPaneClient::firstReattachDelay);
+    const std::string expected = "\x1b[200~PASTED\x1b[201~BCAST";
+    ASSERT_TRUE(pump.pumpUntil([&] {
+        queue.runUntilIdle();
+        return readFile(raw) == expected;
+    })) << readFile(raw);
+
+    // Attached for good, the pane types into the session again; nothing
+    // held came a second time.
+    ASSERT_TRUE(tmux({"set-hook", "-u", "-t", session.substr(1), "client-attached"}).succeeded());
+    queue.advance(TmuxPaneClient::longestReattachDelay);
+    ASSERT_TRUE(pump.pumpUntil([&] {
+        queue.runUntilIdle();
+        return !tmux({"list-clients", "-t", session}).output.empty();
+    }));
+    adapter->sendText(id, QStringLiteral("END"));
+    EXPECT_TRUE(pump.pumpUntil([&] {
+        queue.runUntilIdle();
+        return readFile(raw) == expected + "END";
+    })) << readFile(raw);
 }
 
 TEST_F(EmbeddedShellTest, TmuxPaneStartsInExactlyItsFolderAndNoFolderNameRunsACommand)

@@ -1,9 +1,10 @@
 // A pane kit for the embedded adapter's bookkeeping tests. FakePaneKit makes
 // panes whose terminal view is real (themed, fed, read, searched) but whose
-// child is only recorded: the test feeds output, ends the child, reports
-// input that found no child and reads what was started and typed through a
-// probe that outlives the pane. (Tests with real children use the
-// application's own kit.)
+// child is only recorded: the test feeds output, ends the child, fails a
+// start, types and pastes into the pane (held while the pane holds its
+// input, as the real pane does) and reads what was started and what reached
+// the child through a probe that outlives the pane. (Tests with real
+// children use the application's own kit.)
 #pragma once
 
 #include "app/adapters/embedded/EmbeddedPaneView.h"
@@ -22,7 +23,10 @@ namespace tilebay::testing {
 
 struct PaneProbe {
     std::vector<LaunchCommand> started;
-    // Typed text, and pasted text marked "paste:".
+    // How many of those waited for the pane to be laid out.
+    int startedOnceLaidOut = 0;
+    // What reached the child: typed or sent text, and pasted text marked
+    // "paste:".
     std::vector<std::string> sent;
     int terminated = 0;
     bool destroyed = false;
@@ -41,10 +45,11 @@ struct ReplyRecorder : corvel::TerminalViewDelegate {
 
 class FakePane final : public EmbeddedPaneView {
 public:
-    FakePane(int width, int height, std::shared_ptr<PaneProbe> probe)
+    FakePane(int width, int height, std::shared_ptr<PaneProbe> probe, std::shared_ptr<int> failingStarts)
         : view_(std::make_unique<corvel::TerminalView>(QRect(0, 0, width, height))),
           recorder_(std::make_shared<ReplyRecorder>()),
-          probe_(std::move(probe))
+          probe_(std::move(probe)),
+          failingStarts_(std::move(failingStarts))
     {
         view_->setTerminalDelegate(recorder_);
     }
@@ -55,11 +60,29 @@ public:
     {
         dropping_ = false;
         probe_->started.push_back(command);
+        running_ = *failingStarts_ <= 0;
+        if (running_) return;
+        --*failingStarts_;
+        if (onStartFailed) onStartFailed();
     }
-    void terminate() override { ++probe_->terminated; }
-    void send(const std::string& text) override { probe_->sent.push_back(text); }
-    void pasteText(const std::string& text) override { probe_->sent.push_back("paste:" + text); }
+    void startProcessOnceLaidOut(const LaunchCommand& command) override
+    {
+        ++probe_->startedOnceLaidOut;
+        startProcess(command);
+    }
+    void terminate() override
+    {
+        running_ = false;
+        ++probe_->terminated;
+    }
+    void send(const std::string& text) override { input({text, HeldInput::Kind::sent}); }
+    void pasteText(const std::string& text) override { input({text, HeldInput::Kind::pasted}); }
+    void holdInput(bool on) override { holding_ = on; }
     void dropOutputUntilStart() override { dropping_ = true; }
+
+    // The user typed `text` (a key's bytes, or committed text).
+    void type(const std::string& text) { input({text, HeldInput::Kind::typed}); }
+    bool holding() const { return holding_ || !running_; }
 
     // The child (or what it left holding its terminal) wrote `bytes`.
     void output(std::string_view bytes)
@@ -71,21 +94,28 @@ public:
     // The child ended by itself.
     void end()
     {
+        running_ = false;
         if (onTerminated) onTerminated(0);
-    }
-    // Input reached the view while no child ran: a key (no text), or text
-    // sent or pasted.
-    void inputWithoutChild(std::optional<UnsentText> text = std::nullopt)
-    {
-        if (onInputWithoutChild) onInputWithoutChild(std::move(text));
     }
     std::string& replies() { return recorder_->replies; }
 
 private:
+    void input(HeldInput in)
+    {
+        if (holding()) {
+            if (onHeldInput) onHeldInput(std::move(in));
+            return;
+        }
+        probe_->sent.push_back(in.kind == HeldInput::Kind::pasted ? "paste:" + in.text : in.text);
+    }
+
     std::unique_ptr<corvel::TerminalView> view_;
     std::shared_ptr<ReplyRecorder> recorder_;
     std::shared_ptr<PaneProbe> probe_;
+    std::shared_ptr<int> failingStarts_;
     bool dropping_ = false;
+    bool running_ = false;
+    bool holding_ = false;
 };
 
 class FakePaneKit final : public EmbeddedPaneKit {
@@ -98,7 +128,7 @@ public:
     std::unique_ptr<EmbeddedPaneView> makePane(int width, int height) override
     {
         probes->push_back(std::make_shared<PaneProbe>());
-        return std::make_unique<FakePane>(width, height, probes->back());
+        return std::make_unique<FakePane>(width, height, probes->back(), failingStarts);
     }
     QWidget* makeLayout(const std::vector<EmbeddedPaneView*>& panes, Axis axis) override
     {
@@ -110,6 +140,8 @@ public:
     std::shared_ptr<std::vector<std::shared_ptr<PaneProbe>>> probes =
         std::make_shared<std::vector<std::shared_ptr<PaneProbe>>>();
     std::shared_ptr<std::vector<Layout>> layouts = std::make_shared<std::vector<Layout>>();
+    // How many of the next starts, in any pane, make no child.
+    std::shared_ptr<int> failingStarts = std::make_shared<int>(0);
 };
 
 }  // namespace tilebay::testing

@@ -2,14 +2,17 @@
 // after the chunk is on the screen and stamps the cell's activity on the
 // adapter's manual clock, and the child's end ends the cell; the
 // input method's composition shows over the caret and reaches the child only
-// when committed, once; input goes to a running child and, once none runs,
-// is reported instead; the split layout's containers, the black gaps between
-// them, and containers handing their terminal back when destroyed.
+// when committed, once; input goes to a running child and, once none runs or
+// while the view is asked to, is held instead (reports dropped, answers
+// still going to the child); a start held back until the view is laid out;
+// the split layout's containers, the black gaps between them, and
+// containers handing their terminal back when destroyed.
 #include "app/adapters/embedded/EmbeddedAdapter.h"
 #include "app/adapters/embedded/HookedPaneKit.h"
 #include "app/adapters/embedded/HookedTerminalView.h"
 #include "app/adapters/embedded/SplitTermLayout.h"
 #include "app/adapters/embedded/TermContainerView.h"
+#include "corvel/terminal/Terminal.h"
 #include "tests/app/adapters/AdapterTestSupport.h"
 
 #include <gmock/gmock.h>
@@ -141,33 +144,101 @@ TEST_F(HookedTerminalViewTest, CompositionShowsAtTheCaretAndReachesTheChildOnlyW
     view.terminate();
 }
 
-TEST_F(HookedTerminalViewTest, InputGoesToARunningChildAndIsReportedOnceNoneRuns)
+TEST_F(HookedTerminalViewTest, InputGoesToARunningChildAndIsHeldWhileAskedOrOnceNoneRuns)
 {
     const fs::path out = dir.path() / "typed.bin";
     HookedTerminalView view(QRect(0, 0, 480, 240));
-    int withoutChild = 0;
-    view.onInputWithoutChild = [&](const std::optional<UnsentText>&) { ++withoutChild; };
-    view.startProcess("/bin/sh", {"-c", "stty raw -echo; echo READY; exec head -c 3 > " + out.string()});
+    std::vector<HeldInput> held;
+    view.onHeldInput = [&](HeldInput input) { held.push_back(std::move(input)); };
+    view.startProcess("/bin/sh", {"-c", "stty raw -echo; printf '\\033[?1004h'; echo READY; exec cat > " + out.string()});
     ASSERT_TRUE(pump.pumpUntil([&] { return EmbeddedAdapter::screenText(view).contains("READY"); }));
+    const auto wrote = [&](const std::string& text) {
+        return pump.pumpUntil([&] { return readFile(out) == text; });
+    };
 
-    // A key, a committed composition and sent text reach the child, which
-    // ends after three bytes.
+    // A key, a committed composition, sent text and a focus report reach
+    // the child.
     pressKey(view, Qt::Key_A, QStringLiteral("a"));
     compose(view, QString(), QStringLiteral("b"));
     view.send(std::string("c"));
-    ASSERT_TRUE(pump.pumpUntil([&] { return !view.process().running(); }));
-    EXPECT_EQ(readFile(out), "abc");
-    EXPECT_EQ(withoutChild, 0);
+    view.getTerminal().setTerminalFocus(true);
+    EXPECT_TRUE(wrote("abc\x1b[I"));
 
-    // With no child each input is reported.
+    // Held while asked: each input once, with its kind; the focus report is
+    // dropped; the terminal's answer to the child's request still goes to it.
+    view.holdInput(true);
     pressKey(view, Qt::Key_D, QStringLiteral("d"));
-    EXPECT_EQ(withoutChild, 1);
-    compose(view, QString(), QStringLiteral("e"));
-    view.send(std::string("f"));
-    EXPECT_EQ(withoutChild, 3);
+    compose(view, QString(), QStringLiteral("한"));
+    view.send(std::string("f\r"));
+    QGuiApplication::clipboard()->setText(QStringLiteral("g\nh"));
+    view.paste();
+    view.pasteText("i");
+    view.getTerminal().setTerminalFocus(false);
+    view.dataReceived(bytes("\x1b[5n"));
+    EXPECT_TRUE(wrote("abc\x1b[I\x1b[0n"));
+    using Kind = HeldInput::Kind;
+    EXPECT_THAT(held, ElementsAre(HeldInput{"d", Kind::typed}, HeldInput{"한", Kind::typed},
+                                  HeldInput{"f\r", Kind::sent}, HeldInput{"g\nh", Kind::pasted},
+                                  HeldInput{"i", Kind::pasted}));
+    view.holdInput(false);
+    view.send(std::string("j"));
+    EXPECT_TRUE(wrote("abc\x1b[I\x1b[0nj"));
+
+    // With no child every input is held.
+    view.terminate();
+    pressKey(view, Qt::Key_K, QStringLiteral("k"));
+    EXPECT_EQ(held.size(), 6u);
+    EXPECT_EQ(held.back(), (HeldInput{"k", Kind::typed}));
 }
 
-TEST_F(HookedTerminalViewTest, WithoutAChildSentAndPastedTextComeWithTheReportAndLateOutputIsDroppedOnRequest)
+TEST_F(HookedTerminalViewTest, StartHeldBackUntilLaidOutGivesTheChildThePanesSize)
+{
+    const fs::path out = dir.path() / "size.txt";
+    const LaunchCommand child{"/bin/sh", "sh",
+                              {"-c", "stty size > " + out.string() + ".tmp; mv " + out.string() + ".tmp " +
+                                         out.string() + "; exec sleep 1000"},
+                              {"PATH=/usr/bin:/bin"}, std::nullopt};
+    // Cancelled when ended before it was laid out.
+    {
+        HookedTerminalView view(QRect(0, 0, 720, 420));
+        view.startProcessOnceLaidOut(child);
+        EXPECT_TRUE(view.startPending());
+        view.terminate();
+        EXPECT_FALSE(view.startPending());
+        QWidget window;
+        window.resize(300, 200);
+        view.setParent(&window);
+        window.show();
+        EXPECT_FALSE(view.process().running());
+        view.setParent(nullptr);
+    }
+
+    HookedTerminalView view(QRect(0, 0, 720, 420));
+    const int madeRows = view.getTerminal().rows();
+    view.startProcessOnceLaidOut(child);
+    EXPECT_FALSE(view.process().running());
+    QWidget window;
+    window.resize(900, 700);
+    auto* container = new TermContainerView(&window);
+    container->setGeometry(0, 0, 900, 700);
+    container->host(&view);
+    EXPECT_FALSE(view.process().running());
+    window.show();
+    ASSERT_TRUE(view.process().running());
+    const corvel::Terminal& terminal = view.getTerminal();
+    EXPECT_GT(terminal.rows(), madeRows);
+    ASSERT_TRUE(pump.pumpUntil([&] { return fs::exists(out); }));
+    EXPECT_EQ(readFile(out), std::to_string(terminal.rows()) + " " + std::to_string(terminal.cols()) + "\n");
+    // Shown again later, nothing starts a second time.
+    const pid_t first = view.process().shellPid();
+    window.hide();
+    window.show();
+    EXPECT_EQ(view.process().shellPid(), first);
+    view.terminate();
+    view.setParent(nullptr);
+}
+
+TEST_F(HookedTerminalViewTest, WithoutAChildEveryInputIsHeldWithItsKindAndLateOutputIsDroppedOnRequest)
 {
     // The child ends at once; what it left in the background (deaf to the
     // hang-up at the child's end) holds the terminal and writes when the
@@ -175,28 +246,24 @@ TEST_F(HookedTerminalViewTest, WithoutAChildSentAndPastedTextComeWithTheReportAn
     const fs::path go = dir.path() / "go";
     ASSERT_EQ(::mkfifo(go.c_str(), 0600), 0);
     HookedTerminalView view(QRect(0, 0, 480, 240));
-    std::vector<std::optional<UnsentText>> reports;
-    view.onInputWithoutChild = [&](std::optional<UnsentText> text) { reports.push_back(std::move(text)); };
-    view.startProcess("/bin/sh", {"-c", "trap '' HUP; printf EARLY; (read x < " + go.string() + "; printf LATE) & exit 0"});
+    std::vector<HeldInput> held;
+    view.onHeldInput = [&](HeldInput input) { held.push_back(std::move(input)); };
+    view.startProcess("/bin/sh", {"-c", "trap '' HUP; printf '\\033[?1004hEARLY'; (read x < " + go.string() +
+                                            "; printf LATE) & exit 0"});
     ASSERT_TRUE(pump.pumpUntil([&] { return !view.process().running(); }));
     ASSERT_TRUE(pump.pumpUntil([&] { return EmbeddedAdapter::screenText(view).contains("EARLY"); }));
 
-    // Sent and pasted text come with the report; a key, a committed
-    // composition and the terminal's own reports do not.
+    // Sent and pasted text, a key and a committed composition are held with
+    // their text; the terminal's own reports are not.
     view.send(std::string("echo sent\r"));
     QGuiApplication::clipboard()->setText(QStringLiteral("pasted\nlines"));
     view.paste();
     pressKey(view, Qt::Key_K, QStringLiteral("k"));
     compose(view, QString(), QStringLiteral("한"));
-    ASSERT_EQ(reports.size(), 4u);
-    ASSERT_TRUE(reports[0]);
-    EXPECT_EQ(reports[0]->text, "echo sent\r");
-    EXPECT_FALSE(reports[0]->paste);
-    ASSERT_TRUE(reports[1]);
-    EXPECT_EQ(reports[1]->text, "pasted\nlines");
-    EXPECT_TRUE(reports[1]->paste);
-    EXPECT_FALSE(reports[2]);
-    EXPECT_FALSE(reports[3]);
+    view.getTerminal().setTerminalFocus(true);
+    using Kind = HeldInput::Kind;
+    EXPECT_THAT(held, ElementsAre(HeldInput{"echo sent\r", Kind::sent}, HeldInput{"pasted\nlines", Kind::pasted},
+                                  HeldInput{"k", Kind::typed}, HeldInput{"한", Kind::typed}));
 
     // Once asked, what the ended child left still writes is dropped and
     // tells nothing; a new child's output shows again.

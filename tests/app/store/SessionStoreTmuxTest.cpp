@@ -50,7 +50,7 @@ protected:
     // again); null means the main queue.
     SessionStore& makeTmuxStore(TmuxLookup lookup = {{kTmux}, false}, corvel::DispatchQueue* queue = nullptr)
     {
-        auto adapter = std::make_unique<EmbeddedAdapter>(std::make_unique<HookedPaneKit>(), lookup, queue);
+        auto adapter = std::make_unique<EmbeddedAdapter>(std::make_unique<ShownPaneKit>(), lookup, queue);
         adapter_ = adapter.get();
         store_ = std::make_unique<SessionStore>(dependencies(std::move(adapter)));
         return *store_;
@@ -324,10 +324,10 @@ TEST_F(StoreTmuxTest, ABroadcastToAPaneLeftEndedRunsOnceInItsSessionAfterItAttac
     // the pane is left ended.
     writeFile(refuse, "");
     ASSERT_TRUE(tmux({"detach-client", "-s", exact(id)}).succeeded());
-    corvel::Nanos delay = EmbeddedAdapter::firstReattachDelay;
-    for (int n = 1; n <= EmbeddedAdapter::maxQuickReattaches; ++n) {
+    corvel::Nanos delay = TmuxPaneClient::firstReattachDelay;
+    for (int n = 1; n <= TmuxPaneClient::maxQuickReattaches; ++n) {
         ASSERT_TRUE(pumpWith(queue, [&] { return log.count("tmux 세션 재연결 지연") == static_cast<size_t>(n); }));
-        queue.advance(std::min(delay, EmbeddedAdapter::longestReattachDelay));
+        queue.advance(std::min(delay, TmuxPaneClient::longestReattachDelay));
         delay *= 2;
     }
     ASSERT_TRUE(pumpWith(queue, [&] { return log.contains("tmux 세션 재연결 중단"); }));

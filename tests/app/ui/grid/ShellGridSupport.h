@@ -55,9 +55,13 @@ public:
     {
         view_->startProcess(c.executable, c.args, c.environment, c.execName, c.currentDirectory);
     }
+    // The grid's shells are plain shells (no tmux): nothing waits for the
+    // layout, and no input is held.
+    void startProcessOnceLaidOut(const LaunchCommand& c) override { startProcess(c); }
     void terminate() override { view_->terminate(); }
     void send(const std::string& text) override { view_->send(std::string_view(text)); }
     void pasteText(const std::string& text) override { view_->insertText(text, true); }
+    void holdInput(bool) override {}
     void dropOutputUntilStart() override {}
     WinchCountingView& terminal() { return *view_; }
 

@@ -1,0 +1,125 @@
+// The tmux client of one embedded pane and its life there: its starts, its
+// ends, the delays before it attaches again, giving up, and the input the
+// pane holds meanwhile. The embedded adapter owns one per tmux pane, beside
+// the pane, and schedules what this decides (the delayed attach, the end of
+// the pane when the session is gone).
+//
+// The rule:
+// - A client that ends while its session lives attaches to it again: at
+//   once when it had stayed attached steadyAttach or longer, else after a
+//   delay that starts at firstReattachDelay and doubles with each further
+//   end at once, up to longestReattachDelay. After maxQuickReattaches such
+//   ends in a row, the next one leaves it ended: the pane says so in its
+//   terminal (notConnected, over whatever the client left there; what it
+//   still writes is dropped), and the first input then attaches it again,
+//   its ends counted afresh. A start that made no child counts as an end.
+// - The pane holds its input (keys, composed text, sent text and pastes)
+//   from the moment a client is started or ends until that client has
+//   written to the pane (it has then taken the terminal) and everything
+//   held before has been handed on; then input goes to the client again.
+//   Held input is handed on in the order it came, each piece once, through
+//   tmux itself (writeToTmuxSession), not through the client: a client may
+//   end at any moment, while tmux takes the input whether one is attached
+//   or not. Pastes go bracketed when the program in the session asked for
+//   it. The one exception: a key typed into a pane left ended asks for the
+//   connection and is not handed on (text sent or pasted there is).
+// - While tmux cannot say whether the session lives, it counts as living.
+//
+// Threads: the GUI thread only. The tmux commands run synchronously, each
+// within the lookup's time limit. Ownership: the adapter owns it; the pane
+// view is passed to each call and never kept.
+#pragma once
+
+#include "app/adapters/embedded/EmbeddedPaneView.h"
+#include "app/adapters/embedded/LaunchCommand.h"
+#include "corvel/platform/Dispatch.h"
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tilebay {
+
+class TmuxPaneClient {
+public:
+    // A client that ends sooner than this after it was started ended "at
+    // once"; one that stayed longer starts the count of such ends afresh.
+    static constexpr corvel::Nanos steadyAttach = 5'000'000'000;
+    // The delay before attaching again after the first end at once,
+    // doubled with each further one up to the longest.
+    static constexpr corvel::Nanos firstReattachDelay = 250'000'000;
+    static constexpr corvel::Nanos longestReattachDelay = 8'000'000'000;
+    // Ends at once in a row that are still attached again; a client that
+    // ends at once once more is left ended.
+    static constexpr int maxQuickReattaches = 6;
+    // The line a pane's terminal shows when its client is left ended.
+    static constexpr std::string_view notConnected =
+        "[tmux 세션에 연결되지 않았습니다. 아무 키나 누르면 다시 연결합니다.]";
+
+    // What follows the end of a client.
+    struct AfterEnd {
+        enum class Next : unsigned char {
+            // The session is gone: so is the pane's reason to be.
+            sessionGone,
+            // Attach again after `delay`.
+            attachAgain,
+            // Left ended: the pane says so (the caller gives it its theme
+            // again, as the client may have changed its colours).
+            leftEnded,
+        };
+        Next next = Next::attachAgain;
+        corvel::Nanos delay = 0;
+    };
+
+    TmuxPaneClient(std::string tmuxPath, std::string sessionName, std::string folder, corvel::Nanos timeLimit);
+
+    // The pane's first client, started by `command` once the pane is laid
+    // out, at `now` on the adapter's clock.
+    void startFirst(EmbeddedPaneView& pane, const LaunchCommand& command, corvel::Nanos now);
+    // A client that attaches to the session again.
+    void attachAgain(EmbeddedPaneView& pane, corvel::Nanos now);
+    // The client ended by itself, or its start made no child: what next.
+    AfterEnd ended(EmbeddedPaneView& pane, corvel::Nanos now);
+
+    // Input the pane held, in the order it came. True when it asks a
+    // client left ended to attach again (the caller then does so on a
+    // later turn, through attachRequested()).
+    bool hold(HeldInput input);
+    // Takes back a request made through hold(): true when the client was
+    // left ended and now attaches again, its ends counted afresh.
+    bool attachRequested();
+    // The pane's client wrote: it has taken the terminal, and what was held
+    // goes on.
+    void heardFrom(EmbeddedPaneView& pane);
+    // Hands held input on when a client runs and has written.
+    void handOnHeld(EmbeddedPaneView& pane);
+
+    bool leftEnded() const { return leftEnded_; }
+    const std::string& sessionName() const { return sessionName_; }
+
+private:
+    void start(EmbeddedPaneView& pane, const LaunchCommand& command, corvel::Nanos now);
+    void giveUp(EmbeddedPaneView& pane);
+
+    std::string tmuxPath_;
+    std::string sessionName_;
+    std::string folder_;
+    corvel::Nanos timeLimit_;
+    // When the client was last started.
+    corvel::Nanos startedAt_ = 0;
+    // Ends at once in a row.
+    int quickEnds_ = 0;
+    // Left ended after too many ends at once; no client runs and no attach
+    // is queued until input asks for one.
+    bool leftEnded_ = false;
+    // Input asked the client left ended to attach again.
+    bool attachAsked_ = false;
+    // A client was started and its end has not been handled yet.
+    bool runs_ = false;
+    // That client has written to the pane.
+    bool heard_ = false;
+    // Input held and not yet handed on, in order.
+    std::vector<HeldInput> held_;
+};
+
+}  // namespace tilebay
