@@ -4,15 +4,13 @@
 // input method's composition shows over the caret and reaches the child only
 // when committed, once; input goes to a running child and, once none runs or
 // while the view is asked to, is held instead (reports dropped, answers
-// still going to the child); a start held back until the view is laid out;
-// the split layout's containers, the black gaps between them, and
-// containers handing their terminal back when destroyed.
+// still going to the child); the split layout's containers, the black gaps
+// between them, and containers handing their terminal back when destroyed.
 #include "app/adapters/embedded/EmbeddedAdapter.h"
 #include "app/adapters/embedded/HookedPaneKit.h"
 #include "app/adapters/embedded/HookedTerminalView.h"
 #include "app/adapters/embedded/SplitTermLayout.h"
 #include "app/adapters/embedded/TermContainerView.h"
-#include "corvel/terminal/Terminal.h"
 #include "tests/app/adapters/AdapterTestSupport.h"
 
 #include <gmock/gmock.h>
@@ -189,53 +187,6 @@ TEST_F(HookedTerminalViewTest, InputGoesToARunningChildAndIsHeldWhileAskedOrOnce
     pressKey(view, Qt::Key_K, QStringLiteral("k"));
     EXPECT_EQ(held.size(), 6u);
     EXPECT_EQ(held.back(), (HeldInput{"k", Kind::typed}));
-}
-
-TEST_F(HookedTerminalViewTest, StartHeldBackUntilLaidOutGivesTheChildThePanesSize)
-{
-    const fs::path out = dir.path() / "size.txt";
-    const LaunchCommand child{"/bin/sh", "sh",
-                              {"-c", "stty size > " + out.string() + ".tmp; mv " + out.string() + ".tmp " +
-                                         out.string() + "; exec sleep 1000"},
-                              {"PATH=/usr/bin:/bin"}, std::nullopt};
-    // Cancelled when ended before it was laid out.
-    {
-        HookedTerminalView view(QRect(0, 0, 720, 420));
-        view.startProcessOnceLaidOut(child);
-        EXPECT_TRUE(view.startPending());
-        view.terminate();
-        EXPECT_FALSE(view.startPending());
-        QWidget window;
-        window.resize(300, 200);
-        view.setParent(&window);
-        window.show();
-        EXPECT_FALSE(view.process().running());
-        view.setParent(nullptr);
-    }
-
-    HookedTerminalView view(QRect(0, 0, 720, 420));
-    const int madeRows = view.getTerminal().rows();
-    view.startProcessOnceLaidOut(child);
-    EXPECT_FALSE(view.process().running());
-    QWidget window;
-    window.resize(900, 700);
-    auto* container = new TermContainerView(&window);
-    container->setGeometry(0, 0, 900, 700);
-    container->host(&view);
-    EXPECT_FALSE(view.process().running());
-    window.show();
-    ASSERT_TRUE(view.process().running());
-    const corvel::Terminal& terminal = view.getTerminal();
-    EXPECT_GT(terminal.rows(), madeRows);
-    ASSERT_TRUE(pump.pumpUntil([&] { return fs::exists(out); }));
-    EXPECT_EQ(readFile(out), std::to_string(terminal.rows()) + " " + std::to_string(terminal.cols()) + "\n");
-    // Shown again later, nothing starts a second time.
-    const pid_t first = view.process().shellPid();
-    window.hide();
-    window.show();
-    EXPECT_EQ(view.process().shellPid(), first);
-    view.terminate();
-    view.setParent(nullptr);
 }
 
 TEST_F(HookedTerminalViewTest, WithoutAChildEveryInputIsHeldWithItsKindAndLateOutputIsDroppedOnRequest)
