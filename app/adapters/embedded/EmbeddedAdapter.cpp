@@ -224,11 +224,22 @@ EmbeddedAdapter::Pane EmbeddedAdapter::makePane(const QString& id, const QString
         if (tmuxPath) {
             reattached = PTYProcess::tmuxSessionExists(*tmuxPath, tmuxName, tmuxLookup_.timeLimit);
             if (reattached || tmux == TmuxUse::attachOrCreate) {
-                pane->startProcess(PTYProcess::tmuxCommand(*tmuxPath, tmuxName, folder));
+                // No process can enter a folder longer than any path, and
+                // tmux would refuse the whole command line that carried it
+                // (the client ending at once, and the cell with it): tmux is
+                // given the home folder instead, where a new session starts.
+                std::string tmuxFolder = folder;
+                if (!PTYProcess::canBeFolder(folder)) {
+                    tmuxFolder = QDir::homePath().toStdString();
+                    logFailure("tmux 작업 폴더를 쓸 수 없음",
+                               tmuxName + ": its folder of " + std::to_string(folder.size()) +
+                                   " bytes is longer than any path; tmux is given " + tmuxFolder + " instead");
+                }
+                pane->startProcess(PTYProcess::tmuxCommand(*tmuxPath, tmuxName, tmuxFolder));
                 tmuxCells.insert(id);
                 client.emplace();
                 client->tmuxPath = *tmuxPath;
-                client->folder = folder;
+                client->folder = tmuxFolder;
                 client->attachedAt = now();
             }
         }
