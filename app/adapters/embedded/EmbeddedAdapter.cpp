@@ -206,12 +206,23 @@ EmbeddedAdapter::Pane EmbeddedAdapter::makePane(const QString& id, const QString
         if (tmuxPath) {
             reattached = PTYProcess::tmuxSessionExists(*tmuxPath, tmuxName, tmuxLookup_.timeLimit);
             if (reattached || tmux == TmuxUse::attachOrCreate) {
+                // No process can enter a folder longer than any path, and
+                // tmux would refuse the whole command line that carried it
+                // (the client ending at once, and the cell with it): tmux is
+                // given the home folder instead, where a new session starts.
+                std::string tmuxFolder = folder;
+                if (!PTYProcess::canBeFolder(folder)) {
+                    tmuxFolder = QDir::homePath().toStdString();
+                    logFailure("tmux 작업 폴더를 쓸 수 없음",
+                               tmuxName + ": its folder of " + std::to_string(folder.size()) +
+                                   " bytes is longer than any path; tmux is given " + tmuxFolder + " instead");
+                }
                 tmuxCells.insert(id);
-                client.emplace(*tmuxPath, tmuxName, folder, tmuxLookup_.timeLimit);
+                client.emplace(*tmuxPath, tmuxName, tmuxFolder, tmuxLookup_.timeLimit);
                 // The client's first window size is the pane's in the grid:
                 // tmux would otherwise fit the session's screen to the size
                 // the pane is made with, pushing its top lines into history.
-                client->startFirst(*pane, PTYProcess::tmuxCommand(*tmuxPath, tmuxName, folder), now());
+                client->startFirst(*pane, PTYProcess::tmuxCommand(*tmuxPath, tmuxName, tmuxFolder), now());
             }
         }
     }

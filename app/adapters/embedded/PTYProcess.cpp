@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <climits>
 #include <vector>
 
 extern char** environ;
@@ -127,8 +129,12 @@ LaunchCommand tmuxCommand(const std::string& tmuxPath, const std::string& sessio
         command.args.push_back("-c");
         command.args.push_back(tmuxFolderArgument(*currentDirectory));
     }
-    for (const char* word : {";", "set-option", "status", "off", ";", "set-option", "history-limit", historyLimit})
-        command.args.push_back(word);
+    for (const char* word : placeholderCommand) command.args.push_back(word);
+    const std::string placeholder = std::string(placeholderCommand[0]) + " " + placeholderCommand[1];
+    command.args.insert(command.args.end(),
+                        {";", "set-option", "status", "off", ";", "if-shell", "-F",
+                         "#{==:#{pane_start_command}," + placeholder + "}",
+                         "set-option history-limit " + std::string(historyLimit) + " ; new-window -k -t :^"});
     command.environment = environmentArray();
     command.currentDirectory = currentDirectory;
     return command;
@@ -150,12 +156,25 @@ std::string tmuxFolderArgument(const std::string& folder)
 {
     std::string argument;
     argument.reserve(folder.size() + 8);
-    for (const char c : folder) {
-        if (c == '#') argument += '#';
-        argument += c;
+    for (size_t at = 0; at < folder.size();) {
+        if (folder[at] != '#') {
+            argument += folder[at++];
+            continue;
+        }
+        // A whole run of '#': tmux leaves it as it is before '[', and halves
+        // it anywhere else.
+        const size_t end = std::min(folder.find_first_not_of('#', at), folder.size());
+        const bool beforeStyle = end < folder.size() && folder[end] == '[';
+        argument.append(beforeStyle ? end - at : 2 * (end - at), '#');
+        at = end;
     }
     if (!argument.empty() && argument.back() == ';') argument.insert(argument.size() - 1, 1, '\\');
     return argument;
+}
+
+bool canBeFolder(const std::string& folder)
+{
+    return folder.size() < PATH_MAX;
 }
 
 std::string tmuxSessionName(const std::string& cellId)

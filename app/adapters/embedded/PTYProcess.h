@@ -13,6 +13,7 @@
 #include "app/persistence/TmuxSessionName.h"
 #include "corvel/platform/Dispatch.h"
 
+#include <array>
 #include <map>
 #include <optional>
 #include <string>
@@ -67,12 +68,29 @@ std::string loginShell();
 LaunchCommand shellCommand(const std::optional<std::string>& currentDirectory);
 // A tmux client that attaches to `sessionName` or creates it (in
 // `currentDirectory` when given and not empty, passed to tmux as
-// tmuxFolderArgument), with the status line off and a history of 20000
-// lines. tmux looks for a session of exactly the name
-// it would give a new one, so a name it keeps (TmuxSessionName::keptByTmux)
-// finds only its own session.
+// tmuxFolderArgument), with the status line off. A session it creates has a
+// history of 20000 lines from its first pane on; a session it attaches to
+// keeps its panes and its options. tmux looks for a session of exactly the
+// name it would give a new one, so a name it keeps
+// (TmuxSessionName::keptByTmux) finds only its own session.
+//
+// tmux gives a pane the history limit its session has when the pane is
+// made, and new-session makes the first pane before any option of the new
+// session can be set. So a new session's first pane runs a placeholder
+// (placeholderCommand: no shell, so no login profile runs for it), and only
+// while the client's pane is that placeholder, that is for a session just
+// made, does the session get its history limit and its window replaced
+// (new-window -k, same index, the session's folder and default command).
+// The user's shell thus runs once, in a pane made after the option.
 LaunchCommand tmuxCommand(const std::string& tmuxPath, const std::string& sessionName,
                           const std::optional<std::string>& currentDirectory);
+
+// The first pane of a session the client creates, until it is replaced: two
+// words, so that tmux runs it without a shell (one word would go through
+// the default shell's "-c", which reads some shells' start-up files). It
+// only waits; where /bin/cat is missing the replacement comes all the same,
+// in the same command list.
+inline constexpr std::array<const char*, 2> placeholderCommand{"/bin/cat", "-"};
 
 // A tmux client that attaches to the existing session of exactly the name
 // `sessionName` and ends at once, creating nothing, when there is no such
@@ -81,10 +99,21 @@ LaunchCommand tmuxAttachCommand(const std::string& tmuxPath, const std::string& 
                                 const std::optional<std::string>& currentDirectory);
 
 // The folder as tmux's "-c" must be given it to start the pane in exactly
-// that folder: tmux expands the value as a format, so every '#' is doubled
-// (a folder named "x#(cmd)" would otherwise run cmd), and an argument that
-// ends in ';' ends a tmux command unless a backslash stands before the ';'.
+// that folder. tmux expands the value as a format: "##" becomes '#'; '#'
+// before '(', '{' or a letter of its aliases is an expansion (a folder named
+// "x#(cmd)" would run cmd), before ',' or '}' it is dropped, and any other
+// '#' stays; but a run of '#' of any length right before '[' (which marks a
+// style) is copied as it stands, and never halved. So every '#' is doubled
+// except those of a run right before '['. An argument that ends in ';' ends
+// a tmux command unless a backslash stands before that ';' (tmux removes
+// that one backslash); a ';' anywhere else is taken as it is.
 std::string tmuxFolderArgument(const std::string& folder);
+
+// Whether a process could enter `folder`: a path longer than the system
+// takes (PATH_MAX with its terminating zero) cannot be entered, whatever is
+// on disk. The client's command line with any folder that can be stays far
+// below what tmux takes in one command (16 KB), which it refuses whole.
+bool canBeFolder(const std::string& folder);
 
 // The tmux session of a cell: "cwr_" and the cell id.
 std::string tmuxSessionName(const std::string& cellId);

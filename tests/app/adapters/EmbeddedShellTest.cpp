@@ -3,13 +3,15 @@
 // argument zero, a shell with SHELL empty, a login profile flooding standard
 // error, a tmux cell that outlives its adapter and re-attaches without typing
 // its command again (also once tmux is switched off, until the cell is
-// closed), a cell without tmux, real splits, the end of a split pane, the
-// tmux client of a split cell that detaches and attaches again, a tmux
-// client left ended that a typed key attaches again, closing without
-// leftovers, theme colours the shell can query, a pane moving between tile
-// and card, and screenshots of a split cell in every theme. tmux runs with
-// its sockets in a temporary folder (TMUX_TMPDIR, HOME) and that server is
-// killed after each test.
+// closed), the history of the session it makes (no other session's, and no
+// option of an existing one, changed), folders whose names tmux could
+// misread and one longer than any path, a cell without tmux, real splits,
+// the end of a split pane, the tmux client of a split cell that detaches and
+// attaches again, a tmux client left ended that a typed key attaches again,
+// closing without leftovers, theme colours the shell can query, a pane
+// moving between tile and card, and screenshots of a split cell in every
+// theme. tmux runs with its sockets in a temporary folder (TMUX_TMPDIR,
+// HOME) and that server is killed after each test.
 #include "app/adapters/embedded/EmbeddedAdapter.h"
 #include "app/adapters/embedded/HookedPaneKit.h"
 #include "app/adapters/embedded/HookedTerminalView.h"
@@ -118,6 +120,10 @@ TEST_F(EmbeddedShellTest, LoginShellGetsTheChildEnvironmentAndStartsWithShellEmp
 
 TEST_F(EmbeddedShellTest, TmuxCellOutlivesItsAdapterAndReattachesUntilClosedEvenWithTmuxSwitchedOff)
 {
+    // Another session on the server (the user's own, say), whose program
+    // reads no profile.
+    ASSERT_TRUE(tmux({"new-session", "-d", "-s", "other", "cat"}).succeeded());
+    writeFile(home.path() / ".bash_profile", "echo $$ >> profile-runs\n");
     adapter->useTmux = true;
     const QString folder = QString::fromStdString(home.path().string());
     const auto cell = adapter->createSession(QStringLiteral("job"), folder, QStringLiteral("echo M >> f.txt"));
@@ -125,9 +131,20 @@ TEST_F(EmbeddedShellTest, TmuxCellOutlivesItsAdapterAndReattachesUntilClosedEven
     queue.advance(EmbeddedAdapter::startCommandDelay);
     ASSERT_TRUE(waitForFile("f.txt", "M"));
     EXPECT_THAT(tmux({"ls"}).output, HasSubstr(name + ":"));
+    // The session has its history from its first pane on, where the login
+    // shell ran once; the other session and the server's own option keep
+    // theirs.
+    EXPECT_EQ(tmux({"display-message", "-p", "-t", "=" + name + ":", "#{history_limit}"}).output, "20000\n");
+    EXPECT_EQ(readLines(home.path() / "profile-runs").size(), 1u);
+    EXPECT_EQ(tmux({"display-message", "-p", "-t", "=other:", "#{history_limit}"}).output, "2000\n");
+    EXPECT_EQ(tmux({"show-options", "-t", "=other:"}).output, "");
+    EXPECT_EQ(tmux({"show-options", "-gv", "history-limit"}).output, "2000\n");
+    ASSERT_TRUE(tmux({"kill-session", "-t", "=other"}).succeeded());
 
     // A restart with tmux switched off meanwhile: the adapter and its panes
-    // go, the tmux session with the job in it stays.
+    // go, the tmux session with the job in it stays, with the history limit
+    // its user gave it since.
+    ASSERT_TRUE(tmux({"set-option", "-t", "=" + name + ":", "history-limit", "3000"}).succeeded());
     adapter.reset();
     queue.runUntilIdle();
     ASSERT_TRUE(tmux({"has-session", "-t", name}).succeeded());
@@ -146,6 +163,8 @@ TEST_F(EmbeddedShellTest, TmuxCellOutlivesItsAdapterAndReattachesUntilClosedEven
     adapter->sendText(cell->id(), QStringLiteral("echo DONE >> f.txt\r"));
     ASSERT_TRUE(waitForFile("f.txt", "DONE"));
     EXPECT_EQ(readFile(home.path() / "f.txt"), "M\nDONE\n");
+    // Attaching changed none of the session's options.
+    EXPECT_EQ(tmux({"show-options", "-v", "-t", "=" + name + ":", "history-limit"}).output, "3000\n");
     // A new cell runs a plain shell.
     adapter->createSession(std::nullopt, folder, QStringLiteral("echo F >> g.txt"));
     queue.advance(EmbeddedAdapter::startCommandDelay);
@@ -414,15 +433,26 @@ TEST_F(EmbeddedShellTest, HeldPasteAndBroadcastReachTheSessionOnceThoughEachNewC
 TEST_F(EmbeddedShellTest, TmuxPaneStartsInExactlyItsFolderAndNoFolderNameRunsACommand)
 {
     // Names tmux would read as formats (a command, a session's name, an
-    // escape of its own) or as the end of its command.
+    // escape of its own, a style that keeps its run of '#') or as the end of
+    // its command, and a ';' inside a name. A wrong argument names a folder
+    // that is not there (or a sibling), and tmux then starts the pane in the
+    // folder of the first cell, whose client started the server.
     adapter->useTmux = true;
-    for (const std::string name : {"x#(touch marker)", "proj#S", "a##b#{session_name}", "semi;", "end#;", "back\\;"}) {
+    int row = 0;
+    for (const std::string name : {"x#(touch marker)", "proj#S", "a##b#{session_name}", "semi;", "end#;", "back\\;",
+                                   "#[fg=red]", "#[", "x#[y", "##[", "a##[b", "###[", "#[#[", "mid;dle", "a;b"}) {
         const fs::path folder = home.path() / name;
         fs::create_directory(folder);
-        const QString id =
-            adapter->createSession(std::nullopt, QString::fromStdString(folder.string()), std::nullopt)->id();
+        const std::string written = "cwd-" + std::to_string(row++);
+        const QString id = adapter->createSession(std::nullopt, QString::fromStdString(folder.string()),
+                                                  QString::fromStdString("pwd -P > ~/" + written))->id();
         const std::string session = "=cwr_" + id.toStdString();
         ASSERT_TRUE(pump.pumpUntil([&] { return !tmux({"list-clients", "-t", session}).output.empty(); })) << name;
+        // The start command runs in the folder; once it has run, the shell
+        // waits at its prompt, and tmux reports that shell's folder.
+        queue.advance(EmbeddedAdapter::startCommandDelay);
+        ASSERT_TRUE(waitForFile(written, "\n")) << name;
+        EXPECT_EQ(readFile(home.path() / written), folder.string() + "\n") << name;
         EXPECT_EQ(tmux({"display-message", "-p", "-t", session + ":", "#{pane_current_path}"}).output,
                   folder.string() + "\n")
             << name;
@@ -430,6 +460,25 @@ TEST_F(EmbeddedShellTest, TmuxPaneStartsInExactlyItsFolderAndNoFolderNameRunsACo
     for (const auto& entry : fs::recursive_directory_iterator(home.path()))
         EXPECT_NE(entry.path().filename(), "marker") << entry.path();
     EXPECT_FALSE(fs::exists(fs::current_path() / "marker"));
+
+    // A saved folder longer than any path, which tmux would refuse on its
+    // command line: the cell stays, its session starts and runs its command
+    // in the home folder, and one line says why.
+    corvel::log::Capture log;
+    bool ended = false;
+    adapter->onTerminated = [&](const QString&) { ended = true; };
+    const std::string tooLong = (home.path() / std::string(17000, 'x')).string();
+    const QString id = adapter->createSession(std::nullopt, QString::fromStdString(tooLong),
+                                              QStringLiteral("echo STARTED > long.txt"))->id();
+    queue.advance(EmbeddedAdapter::startCommandDelay);
+    ASSERT_TRUE(waitForFile("long.txt", "STARTED"));
+    EXPECT_EQ(tmux({"display-message", "-p", "-t", "=cwr_" + id.toStdString() + ":", "#{pane_current_path}"}).output,
+              home.path().string() + "\n");
+    queue.runUntilIdle();
+    EXPECT_FALSE(ended);
+    EXPECT_TRUE(running(pane(id, 0)));
+    EXPECT_EQ(log.count("tmux 작업 폴더를 쓸 수 없음"), 1u);
+    EXPECT_EQ(adapter->session(id)->cwd(), QString::fromStdString(tooLong));
 }
 
 TEST_F(EmbeddedShellTest, LoginProfileFloodingStandardErrorHangsNeitherTheLookupNorThePane)

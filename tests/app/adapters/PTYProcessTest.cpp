@@ -79,12 +79,18 @@ TEST(PTYProcessLaunch, CommandLines)
     const LaunchCommand inFolder = PTYProcess::tmuxCommand("/usr/bin/tmux", "cwr_abc", "/tmp");
     EXPECT_EQ(inFolder.executable, "/usr/bin/tmux");
     EXPECT_EQ(inFolder.execName, "tmux");
-    EXPECT_THAT(inFolder.args, ElementsAre("new-session", "-A", "-s", "cwr_abc", "-c", "/tmp", ";", "set-option",
-                                           "status", "off", ";", "set-option", "history-limit", "20000"));
+    // A new session's first pane is a placeholder, replaced by a window made
+    // once the session has its history limit; an existing session is only
+    // attached to.
+    const auto rest = {";", "set-option", "status", "off", ";", "if-shell", "-F",
+                       "#{==:#{pane_start_command},/bin/cat -}", "set-option history-limit 20000 ; new-window -k -t :^"};
+    std::vector<std::string> expected{"new-session", "-A", "-s", "cwr_abc", "-c", "/tmp", "/bin/cat", "-"};
+    expected.insert(expected.end(), rest.begin(), rest.end());
+    EXPECT_EQ(inFolder.args, expected);
     for (const std::optional<std::string>& none : {std::optional<std::string>{}, std::optional<std::string>{""}}) {
-        EXPECT_THAT(PTYProcess::tmuxCommand("/t", "cwr_x", none).args,
-                    ElementsAre("new-session", "-A", "-s", "cwr_x", ";", "set-option", "status", "off", ";",
-                                "set-option", "history-limit", "20000"));
+        expected = {"new-session", "-A", "-s", "cwr_x", "/bin/cat", "-"};
+        expected.insert(expected.end(), rest.begin(), rest.end());
+        EXPECT_EQ(PTYProcess::tmuxCommand("/t", "cwr_x", none).args, expected);
     }
 }
 

@@ -50,6 +50,8 @@ const std::vector<Sample> samples{
     {"\xE2\x80\xA9", false, false}, {"\xCD\xB8", false, false}, {"\xEF\xBF\xBE", false, false},
     {"\xFF", false, false}, {"\xC0\xAF", false, false}, {"\xED\xA0\x80", false, false},
     {"a\xC3", false, false},
+    // The last C0 control, which tmux writes as "\037".
+    {"a\x1F" "b", false, false},
 };
 
 std::string shown(const std::string& id)

@@ -42,6 +42,8 @@ TEST(Log, ControlsAndIllFormedUtf8AreEscaped)
         // C1 controls, encoded and as a lone byte; U+00A0 and é are text.
         {"\xc2\x9b" "31m \xc2\x80 \xc2\xa0 \xc3\xa9", "\\xC2\\x9B31m \\xC2\\x80 \xc2\xa0 \xc3\xa9"},
         {"lone \x9b" "1m", "lone \\x9B1m"},
+        // The last control of each range, and the first character past it.
+        {"\x1f\x20\xc2\x9f\xc2\xa0", "\\x1F \\xC2\\x9F\xc2\xa0"},
         // A truncated sequence, an overlong one, a surrogate.
         {"cut \xed\x95", "cut \\xED\\x95"},
         {"\xc0\xaf \xed\xa0\x80", "\\xC0\\xAF \\xED\\xA0\\x80"},
