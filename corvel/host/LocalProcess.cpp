@@ -2,7 +2,7 @@
 
 #include "corvel/host/CoalescedDelivery.h"
 #include "corvel/host/PseudoTerminalHelpers.h"
-#include "corvel/terminal/LogThrottle.h"
+#include "corvel/platform/LogThrottle.h"
 #include "corvel/terminal/TerminalEnvironment.h"
 #include "corvel/platform/Log.h"
 

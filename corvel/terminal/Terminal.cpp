@@ -4,7 +4,6 @@
 
 #include "corvel/terminal/ListForm.h"
 #include "corvel/terminal/TerminalEnvironment.h"
-#include "corvel/platform/Log.h"
 
 #include <algorithm>
 #include <string>
@@ -26,7 +25,7 @@ Terminal::Terminal(std::weak_ptr<TerminalDelegate> delegate, const TerminalOptio
       tdel_(std::move(delegate)),
       parser_(internals_->parser),
       readingBuffer_(internals_->readingBuffer),
-      sgrDiagnostics_(internals_->sgrDiagnostics),
+      diagnostics_(internals_->diagnostics),
       self_(std::make_shared<Terminal*>(this))
 {
     // A width of 0 would leave the tab stops undefined; the option is the
@@ -437,9 +436,15 @@ void Terminal::sendResponseText(std::string_view text)
 void Terminal::log(std::string_view message) const
 {
     if (silentLog) return;
-    std::string line = "Info: ";
-    line += message;
-    corvel::log::write(line);
+    diagnostics_.write(DispatchQueue::main().now(), [&](std::string& out) {
+        out += "Info: ";
+        out += message;
+    });
+}
+
+void Terminal::logAlways(std::string_view line) const
+{
+    diagnostics_.write(DispatchQueue::main().now(), line);
 }
 
 // ---- the parser's calls ----

@@ -335,7 +335,8 @@ public:
     }
     void sendResponseText(std::string_view text);
 
-    // Prints "Info: " and the message while `silentLog` is false.
+    // Prints "Info: " and the message while `silentLog` is false, through
+    // diagnostics_, which holds back repeats.
     void log(std::string_view message) const;
 
     // Calls `call` with the host while one is attached; a host that is gone
@@ -710,6 +711,8 @@ private:
     void apcDispatch(uint8_t command, std::span<const uint8_t> content) override;
     std::unique_ptr<DcsHandler> dcsHook(Collect collect, uint8_t final) override;
     ParsingState parseError(ParsingState state) override;
+    // Prints the line whatever `silentLog` says, through diagnostics_ like log().
+    void logAlways(std::string_view line) const;
 
     std::unique_ptr<Buffer> makeNormalBuffer();
     void installScrollCallback(Buffer& buffer);
@@ -912,7 +915,7 @@ private:
 
     // ---- character attributes (TerminalSgr.cpp) ----
 
-    // Logs an SGR code this terminal does not know, through sgrDiagnostics_.
+    // Logs an SGR code this terminal does not know, through diagnostics_.
     void reportUnknownSgr(int64_t code, Params pars);
 
     // ---- fields ----
@@ -1004,8 +1007,8 @@ private:
     int lastMousePressButton_ = 0;
     ReadingBuffer& readingBuffer_;
     BufferLine blankLine_{0};
-    // Holds back repeats of the unknown-SGR line, which is printed always.
-    LogThrottle& sgrDiagnostics_;
+    // Holds back repeats of the log lines a program's output causes.
+    LogThrottle& diagnostics_;
     // The latest searches of implicit link lookup (TerminalLinks.cpp).
     LinkSearchMemo linkSearchMemo_;
 

@@ -1,9 +1,9 @@
 // The parts of a Terminal that only its own implementation files (and white-box
 // tests) see: the parser, the print path's held-back input, the throttle of
-// unknown-SGR log lines, the synchronized-output timeout, the Kitty image
-// state, and the DECRQSS request handler. Kept out of Terminal.h so that its
-// includers, the view among them, do not compile the parser and the image
-// internals.
+// the log lines a program's output causes, the synchronized-output timeout,
+// the Kitty image state, and the DECRQSS request handler. Kept out of
+// Terminal.h so that its includers, the view among them, do not compile the
+// parser and the image internals.
 //
 // The terminal owns one Internals for its whole life and reaches its parts
 // through the reference members Terminal.h declares; everything runs on the
@@ -17,7 +17,7 @@
 #include "corvel/parser/DcsHandler.h"
 #include "corvel/parser/EscapeSequenceParser.h"
 #include "corvel/platform/Dispatch.h"
-#include "corvel/terminal/LogThrottle.h"
+#include "corvel/platform/LogThrottle.h"
 #include "corvel/terminal/ReadingBuffer.h"
 
 #include <optional>
@@ -30,8 +30,12 @@ struct Terminal::Internals {
 
     EscapeSequenceParser parser;
     ReadingBuffer readingBuffer;
-    // Holds back repeats of the unknown-SGR line, which is printed always.
-    LogThrottle sgrDiagnostics;
+    // Holds back repeats of every log line a program's output causes, so
+    // that a program repeating a sequence cannot make the log the bottleneck
+    // of its output (and of every terminal on the same thread). Its window
+    // counts on the main queue's clock, the clock of the terminal's other
+    // timed work.
+    LogThrottle diagnostics;
     DispatchWorkItemPtr synchronizedOutputTimeoutItem;
     KittyGraphicsState kittyGraphicsState;
     std::optional<KittyPlacementContext> kittyPlacementContext;

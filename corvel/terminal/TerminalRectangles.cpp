@@ -8,7 +8,6 @@
 // host redraws them.
 #include "corvel/terminal/ListForm.h"
 #include "corvel/terminal/Terminal.h"
-#include "corvel/platform/Log.h"
 #include "corvel/platform/Utf8.h"
 
 #include <algorithm>
@@ -207,7 +206,9 @@ void Terminal::csiZ(Params pars, Collect collect)
     if (isCollect(collect, '$')) {
         cmdDECERA(*this, pars);
     } else if (isCollect(collect, '\'')) {
-        corvel::log::write("TODO: Enable Locator Reporting (DECELR)");
+        // Locator reporting is not implemented; the line says so whatever
+        // `silentLog` says, its repeats held back.
+        logAlways("TODO: Enable Locator Reporting (DECELR)");
     }
 }
 

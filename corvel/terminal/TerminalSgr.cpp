@@ -190,11 +190,11 @@ void Terminal::cmdCharAttributes(Params pars)
 
 // Printed whatever `silentLog` says, so that programs using attributes this
 // terminal lacks show up; the throttle keeps a program that repeats them from
-// making the log the bottleneck of its output. Its window counts on the main
-// queue's clock, the clock of the terminal's other timed work.
+// making the log the bottleneck of its output. Composed in the throttle's
+// scratch text, so a repeat allocates nothing.
 void Terminal::reportUnknownSgr(int64_t code, Params pars)
 {
-    sgrDiagnostics_.write(DispatchQueue::main().now(), [&](std::string& out) {
+    diagnostics_.write(DispatchQueue::main().now(), [&](std::string& out) {
         out += "Unknown SGR attribute: ";
         out += std::to_string(code);
         out += " [";

@@ -4,6 +4,7 @@
 #include "corvel/terminal/Terminal.h"
 #include "corvel/platform/Dispatch.h"
 #include "corvel/platform/Log.h"
+#include "corvel/platform/LogThrottle.h"
 
 #include "tests/corvel/support/MainQueueScope.h"
 #include "tests/corvel/support/ScreenText.h"
@@ -139,6 +140,34 @@ TEST(Terminal, UnhandledInputIsLoggedOnlyWhenNotSilent)
                                    "Info: SendDeviceAttributes got [2] and >",
                                    "Info: Unknown DCS + zz",
                                }));
+}
+
+// A program repeating a sequence that is logged cannot flood the log: the
+// DECELR line (printed whatever `silentLog` says) and, with `silentLog` off,
+// the unhandled-input lines are each written once a window, the first of the
+// next window with how many were held back.
+TEST(Terminal, RepeatedLogLinesAreHeldBackForAWindow)
+{
+    MainQueueScope main(true);  // the throttle's clock moves only when advanced
+    auto host = std::make_shared<TestHost>();
+    Terminal terminal(host, sized(10, 4));
+    log::Capture capture;
+    std::string flood;
+    for (int i = 0; i < 1000; ++i) flood += "\e[1'z";
+    terminal.feed(flood);
+    terminal.silentLog = false;
+    for (int i = 0; i < 1000; ++i) terminal.feed("\e[1'z\e[9j");
+    main.queue->advance(LogThrottle::kDefaultInterval - 1);
+    terminal.feed("\e[1'z\e[9j");
+    std::vector<std::string> expected = {"TODO: Enable Locator Reporting (DECELR)",
+                                         "Info: Corvel: Unknown CSI Code (collect=[] code=j pars=[9])"};
+    EXPECT_EQ(capture.lines(), expected);
+
+    main.queue->advance(1);
+    terminal.feed("\e[1'z\e[9j\e[1'z");
+    expected.push_back("TODO: Enable Locator Reporting (DECELR) (2000 similar lines suppressed)");
+    expected.push_back("Info: Corvel: Unknown CSI Code (collect=[] code=j pars=[9]) (1000 similar lines suppressed)");
+    EXPECT_EQ(capture.lines(), expected);
 }
 
 TEST(Terminal, OscHandlerRegisteredByTheHostWins)

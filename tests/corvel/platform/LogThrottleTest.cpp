@@ -1,4 +1,4 @@
-#include "corvel/terminal/LogThrottle.h"
+#include "corvel/platform/LogThrottle.h"
 
 #include "corvel/platform/Log.h"
 

@@ -7,9 +7,13 @@
 // it shares one slot, so a stream of ever-new lines is written at most once
 // per interval too, with the count of the lines held back.
 //
-// Composing a line and looking it up allocate nothing once the scratch text
-// and the table have grown, so a program that repeats the same fault costs
-// little more than the fault itself. Single-threaded, like its terminal.
+// The throttle reads no clock: each write is handed the time by its caller
+// (the terminal's main-queue clock, the process host's monotonic clock, a
+// test's manual one). Composing a line and looking it up allocate nothing
+// once the scratch text and the table have grown, so a program that repeats
+// the same fault costs little more than the fault itself. Not thread-safe:
+// its owner serialises the writes (the terminal by its thread, the process
+// host by a mutex).
 #pragma once
 
 #include "corvel/platform/Dispatch.h"
@@ -42,12 +46,9 @@ public:
     {
         scratch_.clear();
         compose(scratch_);
-        return submit(now);
+        return submit(now, scratch_);
     }
-    bool write(Nanos now, std::string_view line)
-    {
-        return write(now, [&](std::string& out) { out.append(line); });
-    }
+    bool write(Nanos now, std::string_view line) { return submit(now, line); }
 
 private:
     struct Slot {
@@ -58,15 +59,20 @@ private:
         using is_transparent = void;
         size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
     };
+    using Table = std::unordered_map<std::string, Slot, Hash, std::equal_to<>>;
 
-    bool submit(Nanos now);
-    // Writes the scratch line, with the held-back count when there is one.
-    bool admit(Slot& slot, Nanos now);
+    bool submit(Nanos now, std::string_view line);
+    // Writes the line, with the held-back count when there is one.
+    static bool admit(Slot& slot, Nanos now, std::string_view line);
 
     Nanos interval_;
     size_t maxLines_;
     std::string scratch_;
-    std::unordered_map<std::string, Slot, Hash, std::equal_to<>> lines_;
+    Table lines_;
+    // The entry of the line submitted last, so that a repeat of one line, the
+    // usual flood, is found without hashing it. The table only grows and
+    // keeps its entries in place, so the pointer stays valid.
+    Table::value_type* last_ = nullptr;
     Slot overflow_;
     bool overflowUsed_ = false;
 };
