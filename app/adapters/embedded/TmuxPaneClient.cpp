@@ -42,19 +42,16 @@ TmuxPaneClient::TmuxPaneClient(std::string tmuxPath, std::string sessionName, st
 
 void TmuxPaneClient::startFirst(EmbeddedPaneView& pane, const LaunchCommand& command, corvel::Nanos now)
 {
-    startedAt_ = now;
-    runs_ = true;
-    heard_ = false;
-    pane.holdInput(true);
-    pane.startProcessOnceLaidOut(command);
+    start(pane, command, now, true);
 }
 
 void TmuxPaneClient::attachAgain(EmbeddedPaneView& pane, corvel::Nanos now)
 {
-    start(pane, PTYProcess::tmuxAttachCommand(tmuxPath_, sessionName_, folder_), now);
+    start(pane, PTYProcess::tmuxAttachCommand(tmuxPath_, sessionName_, folder_), now, false);
 }
 
-void TmuxPaneClient::start(EmbeddedPaneView& pane, const LaunchCommand& command, corvel::Nanos now)
+void TmuxPaneClient::start(EmbeddedPaneView& pane, const LaunchCommand& command, corvel::Nanos now,
+                           bool onceLaidOut)
 {
     startedAt_ = now;
     runs_ = true;
@@ -62,7 +59,11 @@ void TmuxPaneClient::start(EmbeddedPaneView& pane, const LaunchCommand& command,
     pane.holdInput(true);
     // An attach that fails ends the client at once, and a start that makes
     // no child is reported: either comes back through ended().
-    pane.startProcess(command);
+    if (onceLaidOut) {
+        pane.startProcessOnceLaidOut(command);
+    } else {
+        pane.startProcess(command);
+    }
 }
 
 TmuxPaneClient::AfterEnd TmuxPaneClient::ended(EmbeddedPaneView& pane, corvel::Nanos now)

@@ -98,7 +98,7 @@ public:
     const std::string& sessionName() const { return sessionName_; }
 
 private:
-    void start(EmbeddedPaneView& pane, const LaunchCommand& command, corvel::Nanos now);
+    void start(EmbeddedPaneView& pane, const LaunchCommand& command, corvel::Nanos now, bool onceLaidOut);
     void giveUp(EmbeddedPaneView& pane);
 
     std::string tmuxPath_;
