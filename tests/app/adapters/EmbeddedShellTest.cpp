@@ -292,7 +292,7 @@ TEST_F(EmbeddedShellTest, TmuxClientLeftEndedSaysSoAndATypedKeyAttachesItToItsSe
         ASSERT_TRUE(pump.pumpUntil([&] {
             queue.runUntilIdle();
             return log.count("tmux 세션 재연결 지연") == static_cast<size_t>(n);
-        })) << n;
+        })) << n << "\n" << ::testing::PrintToString(log.lines());
         queue.advance(std::min(delay, TmuxPaneClient::longestReattachDelay));
         delay *= 2;
     }
@@ -349,15 +349,15 @@ TEST_F(EmbeddedShellTest, RestoredTmuxCellShowsItsScreenAsItWasWithItsHistoryUnc
               std::to_string(rows) + "\n");
 
     // A screen full of lines and a history behind it.
-    adapter->sendText(id, QStringLiteral("seq 1 300\r"));
-    ASSERT_TRUE(screenShows(id, 0, QStringLiteral("300")));
+    adapter->sendText(id, QStringLiteral("seq 1 300; echo END-$((6 * 7))\r"));
+    ASSERT_TRUE(screenShows(id, 0, QStringLiteral("END-42")));
     const auto history = [&] {
         return tmux({"display-message", "-p", "-t", session + ":", "#{history_size}"}).output;
     };
     const auto visible = [&] { return tmux({"capture-pane", "-p", "-t", session + ":"}).output; };
     const std::string historyBefore = history();
     const std::string screenBefore = visible();
-    ASSERT_NE(screenBefore.find("300"), std::string::npos);
+    ASSERT_NE(screenBefore.find("\n300\nEND-42"), std::string::npos);
 
     // The application ends and starts again; the restored cell's client
     // attaches once its pane is laid out in the tile again, so its window
@@ -375,7 +375,7 @@ TEST_F(EmbeddedShellTest, RestoredTmuxCellShowsItsScreenAsItWasWithItsHistoryUnc
     ASSERT_TRUE(pump.pumpUntil([&] { return pane(id, 0).startPending() || attached(); }));
     tile->host(&pane(id, 0).terminalView());
     ASSERT_TRUE(pump.pumpUntil(attached));
-    ASSERT_TRUE(screenShows(id, 0, QStringLiteral("300")));
+    ASSERT_TRUE(screenShows(id, 0, QStringLiteral("END-42")));
     EXPECT_EQ(history(), historyBefore);
     EXPECT_EQ(visible(), screenBefore);
     EXPECT_EQ(tmux({"show-options", "-v", "-t", session.substr(1), "@resized"}).output, "");

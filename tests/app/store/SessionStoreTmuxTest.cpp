@@ -326,7 +326,8 @@ TEST_F(StoreTmuxTest, ABroadcastToAPaneLeftEndedRunsOnceInItsSessionAfterItAttac
     ASSERT_TRUE(tmux({"detach-client", "-s", exact(id)}).succeeded());
     corvel::Nanos delay = TmuxPaneClient::firstReattachDelay;
     for (int n = 1; n <= TmuxPaneClient::maxQuickReattaches; ++n) {
-        ASSERT_TRUE(pumpWith(queue, [&] { return log.count("tmux 세션 재연결 지연") == static_cast<size_t>(n); }));
+        ASSERT_TRUE(pumpWith(queue, [&] { return log.count("tmux 세션 재연결 지연") == static_cast<size_t>(n); }))
+            << n << "\n" << ::testing::PrintToString(log.lines());
         queue.advance(std::min(delay, TmuxPaneClient::longestReattachDelay));
         delay *= 2;
     }
