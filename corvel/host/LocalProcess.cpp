@@ -658,19 +658,19 @@ LocalProcess::~LocalProcess()
     if (core_->coalescer) core_->coalescer->discard();
 }
 
-void LocalProcess::startProcess(const std::string& executable, const std::vector<std::string>& args,
+bool LocalProcess::startProcess(const std::string& executable, const std::vector<std::string>& args,
                                 const std::optional<std::vector<std::string>>& environment,
                                 const std::optional<std::string>& execName,
                                 const std::optional<std::string>& currentDirectory)
 {
     Core& c = *core_;
-    if (c.running.load()) return;
+    if (c.running.load()) return false;
     // Asked before taking the state lock, so the delegate may call back into this object.
     winsize size{};
     if (auto d = c.lockDelegate()) size = PseudoTerminalHelpers::toWinsize(d->getWindowSize());
 
     std::lock_guard<std::mutex> guard(c.stateMutex);
-    if (c.running.load()) return;
+    if (c.running.load()) return false;
 
     std::vector<std::string> argv;
     argv.reserve(args.size() + 1);
@@ -680,11 +680,11 @@ void LocalProcess::startProcess(const std::string& executable, const std::vector
         environment ? *environment : getEnvironmentVariables("xterm-256color", true);
 
     const int wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (wakeFd < 0) return;
+    if (wakeFd < 0) return false;
     auto forked = PseudoTerminalHelpers::fork(executable, argv, env, currentDirectory, size);
     if (!forked) {
         ::close(wakeFd);
-        return;
+        return false;
     }
     ::fcntl(forked->masterFd, F_SETFL, ::fcntl(forked->masterFd, F_GETFL) | O_NONBLOCK);
     const int pidfd = openPidfd(forked->pid);
@@ -698,7 +698,7 @@ void LocalProcess::startProcess(const std::string& executable, const std::vector
         int st;
         while (::waitpid(forked->pid, &st, 0) < 0 && errno == EINTR) {
         }
-        return;  // `run` closes the descriptors
+        return false;  // `run` closes the descriptors
     }
 
     // The previous child's channel goes away with it; it reports nothing more.
@@ -710,6 +710,7 @@ void LocalProcess::startProcess(const std::string& executable, const std::vector
     c.childfd.store(forked->masterFd);
     c.shellPid.store(forked->pid);
     c.running.store(true);
+    return true;
 }
 
 void LocalProcess::send(std::span<const uint8_t> data)

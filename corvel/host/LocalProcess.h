@@ -77,7 +77,9 @@ public:
     // `executable`) followed by `args`, in `environment` (else the default
     // terminal environment) and `currentDirectory`. Does nothing while a
     // child runs; a failed start is silent and leaves `running()` false.
-    void startProcess(const std::string& executable, const std::vector<std::string>& args = {},
+    // True when this call started a child (`running()` alone cannot tell:
+    // a child that ends at once may have been seen to end already).
+    bool startProcess(const std::string& executable, const std::vector<std::string>& args = {},
                       const std::optional<std::vector<std::string>>& environment = std::nullopt,
                       const std::optional<std::string>& execName = std::nullopt,
                       const std::optional<std::string>& currentDirectory = std::nullopt);

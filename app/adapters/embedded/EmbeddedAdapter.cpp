@@ -288,6 +288,9 @@ void EmbeddedAdapter::handlePaneEnded(QString id, uint64_t number, bool startFai
     // Closed or removed since the end was reported.
     if (pane == list.end()) return;
     if (pane->tmux) {
+        // Each client ends once; a report for one whose end was handled
+        // already changes nothing.
+        if (!pane->tmux->runs()) return;
         if (startFailed)
             logFailure("tmux 클라이언트 시작 실패", pane->tmux->sessionName() +
                                                   ": no pseudo-terminal or process could be made for its "

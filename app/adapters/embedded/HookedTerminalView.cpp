@@ -37,8 +37,10 @@ void HookedTerminalView::startProcess(const std::string& executable, const std::
     pendingStart_.reset();
     droppingOutput_ = false;
     if (process().running()) return;
-    LocalProcessTerminalView::startProcess(executable, args, environment, execName, currentDirectory);
-    if (!process().running() && onStartFailed) onStartFailed();
+    // As the base view starts a child, but told whether it did: a child
+    // that ended at once may already count as not running.
+    if (!process().startProcess(executable, args, environment, execName, currentDirectory) && onStartFailed)
+        onStartFailed();
 }
 
 void HookedTerminalView::startProcess(const LaunchCommand& command)

@@ -94,6 +94,8 @@ public:
     // Hands held input on when a client runs and has written.
     void handOnHeld(EmbeddedPaneView& pane);
 
+    // A client was started and its end has not been handled yet.
+    bool runs() const { return runs_; }
     bool leftEnded() const { return leftEnded_; }
     const std::string& sessionName() const { return sessionName_; }
 

@@ -607,6 +607,10 @@ TEST_F(EmbeddedAdapterReattachTest, StartThatMakesNoChildIsLoggedAndATmuxClients
     queue.runUntilIdle();
     EXPECT_EQ(attaches(1), 1u);
     EXPECT_EQ(log.count("tmux 클라이언트 시작 실패"), 1u);
+    // An end reported for a client whose end was handled counts no more.
+    view.end();
+    queue.runUntilIdle();
+    EXPECT_EQ(log.count("tmux 세션 재연결 지연"), 1u);
     queue.advance(TmuxPaneClient::firstReattachDelay);
     EXPECT_EQ(attaches(1), 2u);
 

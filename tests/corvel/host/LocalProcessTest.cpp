@@ -11,6 +11,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -186,21 +187,36 @@ TEST_F(LocalProcessTest, ExecNameArgumentsDefaultEnvironmentAndMissingProgram)
 {
     auto rec = std::make_shared<Recorder>();
     LocalProcess process(rec);
-    process.startProcess("/bin/sh", {"-c", "echo \"$0|$TERM|$COLORTERM|$LANG\""}, std::nullopt,
-                         std::string("zero"));
+    EXPECT_TRUE(process.startProcess("/bin/sh", {"-c", "echo \"$0|$TERM|$COLORTERM|$LANG\""}, std::nullopt,
+                                     std::string("zero")));
     ASSERT_TRUE(pumpUntil([&] { return rec->exitCount() == 1; }));
     EXPECT_NE(rec->output.find("zero|xterm-256color|truecolor|en_US.UTF-8"), std::string::npos)
         << rec->output;
     EXPECT_EQ(rec->exits[0], 0);
 
+    // A program that is not there starts a child all the same, which ends.
     auto missing = std::make_shared<Recorder>();
     LocalProcess failed(missing);
-    failed.startProcess("/nonexistent/program", {}, kEnv);
+    EXPECT_TRUE(failed.startProcess("/nonexistent/program", {}, kEnv));
     ASSERT_TRUE(pumpUntil([&] { return missing->exitCount() == 1; }));
     EXPECT_EQ(missing->exits[0], 127 << 8);
     // End of file was seen before the exit report.
     EXPECT_EQ(missing->childfdAtExit, -1);
     EXPECT_FALSE(missing->runningAtExit);
+
+    // With no descriptor left to make a pseudo-terminal, a start says that
+    // it made no child.
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+    rlimit none = saved;
+    none.rlim_cur = 0;
+    auto nothing = std::make_shared<Recorder>();
+    LocalProcess refused(nothing);
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &none), 0);
+    const bool started = refused.startProcess("/bin/sh", {"-c", "exit 0"}, kEnv);
+    ::setrlimit(RLIMIT_NOFILE, &saved);
+    EXPECT_FALSE(started);
+    EXPECT_FALSE(refused.running());
 }
 
 TEST_F(LocalProcessTest, ExitIsReportedAfterAllOutputOnBothKindsOfQueue)
@@ -375,6 +391,9 @@ TEST_F(LocalProcessTest, ARestartIsNotDisturbedByThePreviousChild)
     process.startProcess("/bin/sh", {"-c", "read x; exit 6"}, kEnv);
     const pid_t second = process.shellPid();
     ASSERT_NE(first, second);
+    // While a child runs, a start does nothing.
+    EXPECT_FALSE(process.startProcess("/bin/sh", {"-c", "exit 9"}, kEnv));
+    EXPECT_EQ(process.shellPid(), second);
 
     EXPECT_TRUE(waitReaped(first));
     main_->runFor(kSecond / 10);
