@@ -107,17 +107,15 @@ void TmuxPaneClient::giveUp(EmbeddedPaneView& pane)
     pane.terminalView().feed(std::string_view(notConnectedText()));
 }
 
-bool TmuxPaneClient::hold(HeldInput input)
+void TmuxPaneClient::hold(HeldInput input)
 {
     if (leftEnded_ && !attachAsked_) {
         attachAsked_ = true;
         // A key typed at the notice asks for the connection, not for the
         // session's program.
-        if (input.kind != HeldInput::Kind::typed && !input.text.empty()) held_.push_back(std::move(input));
-        return true;
+        if (input.kind == HeldInput::Kind::typed) return;
     }
     if (!input.text.empty()) held_.push_back(std::move(input));
-    return false;
 }
 
 bool TmuxPaneClient::attachRequested()
@@ -145,14 +143,15 @@ void TmuxPaneClient::handOnHeld(EmbeddedPaneView& pane)
     size_t done = 0;
     while (done < held_.size()) {
         std::string text;
-        bool paste = held_[done].kind == HeldInput::Kind::pasted;
+        const bool paste = held_[done].kind == HeldInput::Kind::pasted;
         size_t next = done;
         if (paste) {
             text = corvel::EscapeSequences::withoutPasteEnd(held_[next++].text);
         } else {
             while (next < held_.size() && held_[next].kind != HeldInput::Kind::pasted) text += held_[next++].text;
         }
-        if (!PTYProcess::writeToTmuxSession(tmuxPath_, sessionName_, text, paste, timeLimit_)) break;
+        if (!text.empty() && !PTYProcess::writeToTmuxSession(tmuxPath_, sessionName_, text, paste, timeLimit_))
+            break;
         done = next;
     }
     std::vector<HeldInput> rest(held_.begin() + static_cast<std::ptrdiff_t>(done), held_.end());

@@ -81,10 +81,10 @@ public:
     // The client ended by itself, or its start made no child: what next.
     AfterEnd ended(EmbeddedPaneView& pane, corvel::Nanos now);
 
-    // Input the pane held, in the order it came. True when it asks a
-    // client left ended to attach again (the caller then does so on a
-    // later turn, through attachRequested()).
-    bool hold(HeldInput input);
+    // Input the pane held, in the order it came. Input into a client left
+    // ended asks it to attach again, which the caller does on a later turn
+    // through attachRequested().
+    void hold(HeldInput input);
     // Takes back a request made through hold(): true when the client was
     // left ended and now attaches again, its ends counted afresh.
     bool attachRequested();
