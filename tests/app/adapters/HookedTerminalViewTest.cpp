@@ -181,12 +181,7 @@ TEST_F(HookedTerminalViewTest, InputGoesToARunningChildAndIsHeldWhileAskedOrOnce
     view.holdInput(false);
     view.send(std::string("j"));
     EXPECT_TRUE(wrote("abc\x1b[I\x1b[0nj"));
-
-    // With no child every input is held.
     view.terminate();
-    pressKey(view, Qt::Key_K, QStringLiteral("k"));
-    EXPECT_EQ(held.size(), 6u);
-    EXPECT_EQ(held.back(), (HeldInput{"k", Kind::typed}));
 }
 
 TEST_F(HookedTerminalViewTest, WithoutAChildEveryInputIsHeldWithItsKindAndLateOutputIsDroppedOnRequest)
