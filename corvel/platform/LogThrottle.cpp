@@ -1,3 +1,5 @@
+// LogThrottle: finding a line (the last one first) and writing it with its
+// held-back count.
 #include "corvel/platform/LogThrottle.h"
 
 #include "corvel/platform/Log.h"

@@ -98,13 +98,13 @@ void LocalProcessTerminalView::connectSelf()
     process_ = std::make_unique<LocalProcess>(processForwarder_);
 }
 
-void LocalProcessTerminalView::startProcess(const std::string& executable, const std::vector<std::string>& args,
+bool LocalProcessTerminalView::startProcess(const std::string& executable, const std::vector<std::string>& args,
                                             const std::optional<std::vector<std::string>>& environment,
                                             const std::optional<std::string>& execName,
                                             const std::optional<std::string>& currentDirectory)
 {
-    if (process_->running()) return;
-    process_->startProcess(executable, args, environment, execName, currentDirectory);
+    if (process_->running()) return false;
+    return process_->startProcess(executable, args, environment, execName, currentDirectory);
 }
 
 void LocalProcessTerminalView::terminate()

@@ -53,8 +53,9 @@ public:
         processDelegate_ = std::move(delegate);
     }
 
-    // Starts the child unless one runs; the arguments go to LocalProcess unchanged.
-    virtual void startProcess(const std::string& executable, const std::vector<std::string>& args = {},
+    // Starts the child unless one runs; the arguments go to LocalProcess
+    // unchanged. True when this call started a child.
+    virtual bool startProcess(const std::string& executable, const std::vector<std::string>& args = {},
                               const std::optional<std::vector<std::string>>& environment = std::nullopt,
                               const std::optional<std::string>& execName = std::nullopt,
                               const std::optional<std::string>& currentDirectory = std::nullopt);

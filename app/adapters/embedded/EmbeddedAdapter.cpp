@@ -335,7 +335,7 @@ void EmbeddedAdapter::noteHeld(const QString& id, uint64_t number, HeldInput inp
     // Input into a pane without tmux has no child to wait for; it goes with
     // the pane, which goes with its child.
     if (!pane || !pane->tmux) return;
-    pane->tmux->hold(std::move(input));
+    if (!pane->tmux->hold(std::move(input))) return;
     // Attaching starts a child in this pane: not from inside its report.
     std::weak_ptr<EmbeddedAdapter*> weak = self_;
     queue().async([weak, id, number] {

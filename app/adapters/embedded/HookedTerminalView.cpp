@@ -29,18 +29,20 @@ HookedTerminalView::~HookedTerminalView()
     sessionDelegate_->onTerminated = nullptr;
 }
 
-void HookedTerminalView::startProcess(const std::string& executable, const std::vector<std::string>& args,
+bool HookedTerminalView::startProcess(const std::string& executable, const std::vector<std::string>& args,
                                       const std::optional<std::vector<std::string>>& environment,
                                       const std::optional<std::string>& execName,
                                       const std::optional<std::string>& currentDirectory)
 {
     pendingStart_.reset();
     droppingOutput_ = false;
-    if (process().running()) return;
-    // As the base view starts a child, but told whether it did: a child
-    // that ended at once may already count as not running.
-    if (!process().startProcess(executable, args, environment, execName, currentDirectory) && onStartFailed)
-        onStartFailed();
+    if (process().running()) return false;
+    // Whether a child was made is the start's own answer: a child that ended
+    // at once may already count as not running.
+    const bool started =
+        LocalProcessTerminalView::startProcess(executable, args, environment, execName, currentDirectory);
+    if (!started && onStartFailed) onStartFailed();
+    return started;
 }
 
 void HookedTerminalView::startProcess(const LaunchCommand& command)

@@ -54,8 +54,10 @@ public:
     // ---- EmbeddedPaneView ----
 
     corvel::TerminalView& terminalView() override { return *this; }
-    // Starting a child ends dropOutputUntilStart and any start held back.
-    void startProcess(const std::string& executable, const std::vector<std::string>& args = {},
+    // Starting a child ends dropOutputUntilStart and any start held back; a
+    // start that makes no child (not one while a child runs) is told to
+    // onStartFailed.
+    bool startProcess(const std::string& executable, const std::vector<std::string>& args = {},
                       const std::optional<std::vector<std::string>>& environment = std::nullopt,
                       const std::optional<std::string>& execName = std::nullopt,
                       const std::optional<std::string>& currentDirectory = std::nullopt) override;

@@ -24,7 +24,8 @@ ShortCommandResult run(const std::string& executable, const std::vector<std::str
     result.launched = true;
 
     const corvel::Nanos deadline = corvel::monotonicNanos() + std::max<corvel::Nanos>(limit, 0);
-    auto transcript = child->exchange(input.value_or(std::string_view()), ChildProcess::ExchangeEnd::childExited, deadline, maxOutput);
+    auto transcript = child->exchange(input.value_or(std::string_view()), ChildProcess::ExchangeEnd::childExited,
+                                      deadline, maxOutput);
     result.output = std::move(transcript.output);
     result.outputTruncated = transcript.outputTruncated;
     if (!child->reaped()) {

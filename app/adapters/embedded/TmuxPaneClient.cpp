@@ -107,15 +107,18 @@ void TmuxPaneClient::giveUp(EmbeddedPaneView& pane)
     pane.terminalView().feed(std::string_view(notConnectedText()));
 }
 
-void TmuxPaneClient::hold(HeldInput input)
+bool TmuxPaneClient::hold(HeldInput input)
 {
     if (leftEnded_ && !attachAsked_) {
         attachAsked_ = true;
         // A key typed at the notice asks for the connection, not for the
         // session's program.
-        if (input.kind == HeldInput::Kind::typed) return;
+        if (input.kind != HeldInput::Kind::typed && !input.text.empty()) held_.push_back(std::move(input));
+        return true;
     }
     if (!input.text.empty()) held_.push_back(std::move(input));
+    // Otherwise it waits for a client to write, unless one has.
+    return runs_ && heard_;
 }
 
 bool TmuxPaneClient::attachRequested()

@@ -83,8 +83,10 @@ public:
 
     // Input the pane held, in the order it came. Input into a client left
     // ended asks it to attach again, which the caller does on a later turn
-    // through attachRequested().
-    void hold(HeldInput input);
+    // through attachRequested(). True when a later turn has work (that
+    // attach, or handing on to a client that has written already); while
+    // the pane waits for a client, held input needs none.
+    bool hold(HeldInput input);
     // Takes back a request made through hold(): true when the client was
     // left ended and now attaches again, its ends counted afresh.
     bool attachRequested();
