@@ -138,6 +138,7 @@ struct LocalProcess::Run {
         int64_t number = 0;
         std::vector<uint8_t> bytes;
         size_t offset = 0;
+        Outgoing kind = Outgoing::input;
     };
 
     Run(std::weak_ptr<Core> core, int masterFd, pid_t pid, int pidfd, int wakeFd)
@@ -164,6 +165,9 @@ struct LocalProcess::Run {
     std::condition_variable cv;
     std::deque<Block> outgoing;
     bool closeRequested = false;
+    // The child's terminal takes nothing more (it hung up, or a write
+    // failed): queueing is refused from then on.
+    bool writingStopped = false;
     bool masterClosed = false;
     bool threadDone = false;
     bool reaped = false;
@@ -192,11 +196,16 @@ private:
     void handleChunk(const std::shared_ptr<Run>& self, const uint8_t* data, size_t count);
     void handleEndOfFile(const std::shared_ptr<Run>& self);
     void writeDump(Core& core, const std::vector<uint8_t>& chunk);
-    void flushWrites();
-    // Counts the block as done; a write error is logged unless `quiet`.
-    void completeWrite(const Block& block, int error, bool quiet = false);
-    void dropWrites(int error);
-    void closeMaster();
+    // Writes what the terminal takes now; a write that fails stops writing.
+    void flushWrites(const std::shared_ptr<Run>& self);
+    // Counts the block as done (written, or given up).
+    void completeWrite(const Block& block);
+    // Nothing more can be written: every waiting block is given up (one log
+    // line for them all), queueing is refused from now on, and the user's
+    // input among them that the terminal never took is handed back.
+    void stopWriting(const std::shared_ptr<Run>& self, int error);
+    void postUnwritten(const std::shared_ptr<Run>& self, std::vector<uint8_t> bytes);
+    void closeMaster(const std::shared_ptr<Run>& self);
     void postExitReport(const std::shared_ptr<Run>& self);
 };
 
@@ -300,7 +309,7 @@ void LocalProcess::Run::ioLoop(const std::shared_ptr<Run>& self)
             return c && c->debugIO.load();
         }();
         for (auto& block : taken) {
-            if (!tracing && !r.writing_.empty() &&
+            if (!tracing && !r.writing_.empty() && r.writing_.back().kind == block.kind &&
                 r.writing_.back().bytes.size() + block.bytes.size() <= joinedBlockSize) {
                 auto& into = r.writing_.back().bytes;
                 into.insert(into.end(), block.bytes.begin(), block.bytes.end());
@@ -309,7 +318,7 @@ void LocalProcess::Run::ioLoop(const std::shared_ptr<Run>& self)
             r.writing_.push_back(std::move(block));
         }
         if (closeNow) {
-            r.closeMaster();
+            r.closeMaster(self);
             masterOpen = false;
         }
         if ((!masterOpen || r.endOfFile_) && reapedNow) break;
@@ -349,7 +358,7 @@ void LocalProcess::Run::ioLoop(const std::shared_ptr<Run>& self)
                 r.hungUp_ = true;
             }
         }
-        if ((revents & POLLOUT) && !r.endOfFile_) r.flushWrites();
+        if ((revents & POLLOUT) && !r.endOfFile_) r.flushWrites(self);
 
         if (watchExit) {
             const bool exited = r.pidfd >= 0 ? (fds[2].revents & POLLIN) != 0 : r.childHasExited();
@@ -469,7 +478,7 @@ void LocalProcess::Run::handleChunk(const std::shared_ptr<Run>& self, const uint
 void LocalProcess::Run::handleEndOfFile(const std::shared_ptr<Run>& self)
 {
     endOfFile_ = true;
-    dropWrites(EIO);
+    stopWriting(self, EIO);
     auto c = core.lock();
     if (!c) return;
     std::lock_guard<std::mutex> guard(c->stateMutex);
@@ -511,7 +520,7 @@ void LocalProcess::Run::writeDump(Core& c, const std::vector<uint8_t>& chunk)
     }
 }
 
-void LocalProcess::Run::flushWrites()
+void LocalProcess::Run::flushWrites(const std::shared_ptr<Run>& self)
 {
     while (!writing_.empty()) {
         Block& block = writing_.front();
@@ -520,18 +529,20 @@ void LocalProcess::Run::flushWrites()
         if (n >= 0) {
             block.offset += static_cast<size_t>(n);
             if (block.offset < block.bytes.size()) continue;  // partial write
-            completeWrite(block, 0);
+            completeWrite(block);
             writing_.pop_front();
             continue;
         }
         if (errno == EINTR) continue;
         if (errno == EAGAIN) return;  // the terminal is full; poll says when it drains
-        completeWrite(block, errno);
-        writing_.pop_front();
+        // A terminal that refuses a write (one whose child side has hung
+        // up) takes none of what waits behind it either.
+        stopWriting(self, errno);
+        return;
     }
 }
 
-void LocalProcess::Run::completeWrite(const Block& block, int error, bool quiet)
+void LocalProcess::Run::completeWrite(const Block& block)
 {
     queued.fetch_sub(block.bytes.size());
     auto c = core.lock();
@@ -541,30 +552,61 @@ void LocalProcess::Run::completeWrite(const Block& block, int error, bool quiet)
     if (c->debugIO.load())
         log::write("[SEND-" + std::to_string(block.number) +
                    "] completed bytes=" + std::to_string(total));
-    if (error && !quiet) log::write("Error writing data to the child, errno=" + std::to_string(error));
 }
 
-void LocalProcess::Run::dropWrites(int error)
+void LocalProcess::Run::stopWriting(const std::shared_ptr<Run>& self, int error)
 {
     {
         std::lock_guard<std::mutex> guard(mutex);
+        if (writingStopped && outgoing.empty() && writing_.empty()) return;
+        writingStopped = true;
         for (auto& block : outgoing) writing_.push_back(std::move(block));
         outgoing.clear();
     }
     // One line for them all: a child that ended may leave megabytes of
     // answers queued, and each block would otherwise log its own.
     if (!writing_.empty()) log::write("Error writing data to the child, errno=" + std::to_string(error));
+    std::vector<uint8_t> unwritten;
     while (!writing_.empty()) {
-        completeWrite(writing_.front(), error, true);
+        const Block& block = writing_.front();
+        if (block.kind == Outgoing::input)
+            unwritten.insert(unwritten.end(), block.bytes.begin() + static_cast<std::ptrdiff_t>(block.offset),
+                             block.bytes.end());
+        completeWrite(block);
         writing_.pop_front();
+    }
+    if (!unwritten.empty()) postUnwritten(self, std::move(unwritten));
+}
+
+void LocalProcess::Run::postUnwritten(const std::shared_ptr<Run>& self, std::vector<uint8_t> bytes)
+{
+    if (!reportExit.load()) return;
+    auto c = core.lock();
+    if (!c) return;
+    std::weak_ptr<Core> weakCore = c;
+    // In line with the output and ahead of the exit report, so the host has
+    // its input back before it learns that the child ended.
+    auto report = [weakCore, self, bytes = std::move(bytes)] {
+        auto core = weakCore.lock();
+        if (!core) return;
+        {
+            std::lock_guard<std::mutex> state(core->stateMutex);
+            if (core->run != self || !self->reportExit.load()) return;
+        }
+        if (auto d = core->lockDelegate()) d->inputNotWritten(bytes);
+    };
+    if (c->usesMainQueue) {
+        c->coalescer->enqueueMarker(std::move(report));
+    } else {
+        c->post(std::move(report));
     }
 }
 
-void LocalProcess::Run::closeMaster()
+void LocalProcess::Run::closeMaster(const std::shared_ptr<Run>& self)
 {
     // What the terminal takes without waiting still goes out; the rest was
     // meant for a child that is being ended.
-    if (!endOfFile_ && !hungUp_) flushWrites();
+    if (!endOfFile_ && !hungUp_) flushWrites(self);
     writing_.clear();
     std::lock_guard<std::mutex> guard(mutex);
     outgoing.clear();
@@ -713,18 +755,24 @@ bool LocalProcess::startProcess(const std::string& executable, const std::vector
     return true;
 }
 
-void LocalProcess::send(std::span<const uint8_t> data)
+bool LocalProcess::send(std::span<const uint8_t> data)
 {
-    queue(data, false);
+    return queue(data, Outgoing::input);
+}
+
+bool LocalProcess::sendReport(std::span<const uint8_t> data)
+{
+    return queue(data, Outgoing::report);
 }
 
 bool LocalProcess::sendReply(std::span<const uint8_t> data)
 {
-    return queue(data, true);
+    return queue(data, Outgoing::reply);
 }
 
-bool LocalProcess::queue(std::span<const uint8_t> data, bool reply)
+bool LocalProcess::queue(std::span<const uint8_t> data, Outgoing kind)
 {
+    const bool reply = kind == Outgoing::reply;
     Core& c = *core_;
     if (!c.running.load()) return false;
     std::shared_ptr<Run> run;
@@ -746,15 +794,16 @@ bool LocalProcess::queue(std::span<const uint8_t> data, bool reply)
     bool first;
     {
         std::lock_guard<std::mutex> guard(run->mutex);
-        if (run->masterClosed || run->closeRequested) return false;
+        if (run->masterClosed || run->closeRequested || run->writingStopped) return false;
         run->queued.fetch_add(data.size());
         // While blocks wait the thread has been woken already.
         first = run->outgoing.empty();
-        if (!tracing && !first && run->outgoing.back().bytes.size() + data.size() <= joinedBlockSize) {
+        if (!tracing && !first && run->outgoing.back().kind == kind &&
+            run->outgoing.back().bytes.size() + data.size() <= joinedBlockSize) {
             auto& into = run->outgoing.back().bytes;
             into.insert(into.end(), data.begin(), data.end());
         } else {
-            run->outgoing.push_back(Run::Block{n, std::vector<uint8_t>(data.begin(), data.end()), 0});
+            run->outgoing.push_back(Run::Block{n, std::vector<uint8_t>(data.begin(), data.end()), 0, kind});
         }
     }
     if (first) run->wake();

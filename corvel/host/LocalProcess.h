@@ -23,7 +23,13 @@
 // make the host hold more than `sendQueueLimit` bytes of answers; past it
 // answers are dropped, with one log line at most per second. What the user
 // types or pastes (send) is never dropped: it waits its turn however much
-// waits before it. Small blocks waiting together are joined into one.
+// waits before it, and what of it the child's terminal never took, because
+// the child hung up or a write failed, goes back to the host
+// (LocalProcessDelegate::inputNotWritten), once, after the output read
+// before it and ahead of the exit report. From then on nothing more is
+// queued for that child. Answers and the terminal's reports
+// (sendReport) are never handed back. Small blocks of one kind waiting
+// together are joined into one.
 //
 // The public operations may be called from any thread. The delegate is held
 // weakly; the delegate queue must outlive this object.
@@ -85,8 +91,12 @@ public:
                       const std::optional<std::string>& currentDirectory = std::nullopt);
 
     // Queues bytes the user typed or pasted for the child, however much
-    // waits already; dropped unless a child runs.
-    void send(std::span<const uint8_t> data);
+    // waits already. False when no child runs or its terminal takes nothing
+    // more: the bytes went nowhere.
+    bool send(std::span<const uint8_t> data);
+    // Queues the terminal's mouse or focus report, as send() does; it is
+    // not handed back when it cannot be written.
+    bool sendReport(std::span<const uint8_t> data);
     // Queues the terminal's answer to a request of the child, unless
     // `sendQueueLimit` bytes or more wait to be written already: then it is
     // dropped and noted in the log (a line a second at most). True when queued.
@@ -130,8 +140,11 @@ public:
 private:
     struct Core;
     struct Run;
-    // Queues `data` (an answer when `reply`); false when it was dropped.
-    bool queue(std::span<const uint8_t> data, bool reply);
+    // What a queued block is; only the user's input goes back unwritten,
+    // and only answers are bounded.
+    enum class Outgoing : unsigned char { input, report, reply };
+    // Queues `data`; false when it was dropped.
+    bool queue(std::span<const uint8_t> data, Outgoing kind);
 
     std::shared_ptr<Core> core_;
 };

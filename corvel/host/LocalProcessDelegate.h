@@ -23,6 +23,12 @@ public:
     // Bytes read from the child, one call per block read, in order.
     virtual void dataReceived(std::span<const uint8_t> slice) = 0;
 
+    // The user's input (LocalProcess::send) that the child's terminal never
+    // took, in the order it was sent: the child hung up or a write failed
+    // before it went. Called at most once per child, on the delegate queue,
+    // after the output read before it and before the exit report.
+    virtual void inputNotWritten(std::span<const uint8_t> bytes) { (void)bytes; }
+
     // The window size to give a new pseudo-terminal; asked on the thread that
     // starts the process.
     virtual WindowSize getWindowSize() = 0;

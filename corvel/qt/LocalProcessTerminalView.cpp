@@ -69,6 +69,10 @@ public:
     {
         if (view) view->dataReceived(slice);
     }
+    void inputNotWritten(std::span<const uint8_t> bytes) override
+    {
+        if (view) view->inputNotWritten(bytes);
+    }
     WindowSize getWindowSize() override { return view ? view->getWindowSize() : WindowSize{}; }
 };
 
@@ -144,7 +148,7 @@ void LocalProcessTerminalView::send(TerminalView&, std::span<const uint8_t> data
 
 void LocalProcessTerminalView::sendReport(TerminalView&, std::span<const uint8_t> data)
 {
-    process_->send(data);
+    process_->sendReport(data);
 }
 
 void LocalProcessTerminalView::sendReply(TerminalView&, std::span<const uint8_t> data)
@@ -174,6 +178,8 @@ void LocalProcessTerminalView::dataReceived(std::span<const uint8_t> slice)
 {
     feed(slice);
 }
+
+void LocalProcessTerminalView::inputNotWritten(std::span<const uint8_t>) {}
 
 WindowSize LocalProcessTerminalView::getWindowSize()
 {

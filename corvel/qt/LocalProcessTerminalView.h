@@ -74,7 +74,8 @@ public:
     virtual void hostCurrentDirectoryUpdate(TerminalView& source, const std::optional<std::string>& directory);
     // The view's bytes to the child (dropped unless it runs).
     virtual void send(TerminalView& source, std::span<const uint8_t> data);
-    // The terminal's mouse and focus reports to the child, as send() does.
+    // The terminal's mouse and focus reports to the child, as send() does
+    // (never handed back unwritten).
     virtual void sendReport(TerminalView& source, std::span<const uint8_t> data);
     // The terminal's answers to the child, dropped while it leaves too much
     // unread (LocalProcess::sendReply).
@@ -88,6 +89,9 @@ public:
 
     virtual void processTerminated(LocalProcess& source, std::optional<int32_t> exitCode);
     virtual void dataReceived(std::span<const uint8_t> slice);
+    // Typed or pasted bytes the child never took (it hung up first); the
+    // view itself lets them go.
+    virtual void inputNotWritten(std::span<const uint8_t> bytes);
     // Rows and columns of the grid; the pixel fields give the text area in
     // device pixels (as the window-size report does), at most 65535.
     virtual WindowSize getWindowSize();

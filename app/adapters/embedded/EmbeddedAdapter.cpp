@@ -218,7 +218,7 @@ EmbeddedAdapter::Pane EmbeddedAdapter::makePane(const QString& id, const QString
                                    " bytes is longer than any path; tmux is given " + tmuxFolder + " instead");
                 }
                 tmuxCells.insert(id);
-                client.emplace(*tmuxPath, tmuxName, tmuxFolder, tmuxLookup_.timeLimit);
+                client.emplace(*tmuxPath, tmuxName, tmuxFolder, tmuxLookup_.timeLimit, reattached);
                 // The client's first window size is the pane's in the grid:
                 // tmux would otherwise fit the session's screen to the size
                 // the pane is made with, pushing its top lines into history.
@@ -242,7 +242,13 @@ EmbeddedAdapter::Pane EmbeddedAdapter::makePane(const QString& id, const QString
         queue().asyncAfter(startCommandDelay, [weak, id, number, text] {
             auto self = weak.lock();
             if (!self) return;
-            if (Pane* pane = (*self)->findPane(id, number)) pane->view->send(text);
+            Pane* pane = (*self)->findPane(id, number);
+            if (!pane) return;
+            if (pane->tmux) {
+                pane->tmux->sendToSession(*pane->view, text);
+            } else {
+                pane->view->send(text);
+            }
         });
     }
     return {number, std::move(pane), std::move(client)};

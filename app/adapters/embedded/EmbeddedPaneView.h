@@ -12,7 +12,9 @@
 // pane is not written to any child but handed to onHeldInput, each piece
 // once, in the order it came; the terminal's mouse and focus reports are
 // dropped meanwhile, and its answers to the program go to the child that
-// runs (they answer what that child asked).
+// runs (they answer what that child asked). Input that went to a child
+// which ended before its terminal took it comes back the same way, marked
+// unwritten.
 //
 // Threads: the GUI thread only; the callbacks are called there.
 // Ownership: the adapter owns each pane view; the widget may sit in a layout
@@ -57,6 +59,9 @@ struct HeldInput {
     };
     std::string text;
     Kind kind = Kind::typed;
+    // Bytes that had gone to the child before it ended and that its
+    // terminal never took: they came before whatever the pane held since.
+    bool unwritten = false;
 
     bool operator==(const HeldInput&) const = default;
 };

@@ -106,13 +106,11 @@ void HookedTerminalView::paste()
     LocalProcessTerminalView::paste();
 }
 
-void HookedTerminalView::send(corvel::TerminalView& source, std::span<const uint8_t> data)
+void HookedTerminalView::send(corvel::TerminalView&, std::span<const uint8_t> data)
 {
-    if (holdsInput()) {
-        hold({std::string(data.begin(), data.end()), HeldInput::Kind::typed});
-        return;
-    }
-    LocalProcessTerminalView::send(source, data);
+    // A child that ended before the pane learnt of it refuses the bytes:
+    // they are held as if it had been known.
+    if (holdsInput() || !process().send(data)) hold({std::string(data.begin(), data.end()), HeldInput::Kind::typed});
 }
 
 void HookedTerminalView::sendReport(corvel::TerminalView& source, std::span<const uint8_t> data)
@@ -131,6 +129,11 @@ void HookedTerminalView::dataReceived(std::span<const uint8_t> slice)
     }
     feed(slice);
     if (onData) onData();
+}
+
+void HookedTerminalView::inputNotWritten(std::span<const uint8_t> bytes)
+{
+    hold({std::string(bytes.begin(), bytes.end()), HeldInput::Kind::typed, true});
 }
 
 // ---- input method ----

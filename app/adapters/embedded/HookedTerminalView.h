@@ -88,8 +88,8 @@ public:
 
     // ---- as its own view delegate ----
 
-    // What the user typed, to the child; while input is held, onHeldInput
-    // gets it as typed.
+    // What the user typed, to the child; while input is held, or when the
+    // child's terminal takes nothing more, onHeldInput gets it as typed.
     void send(corvel::TerminalView& source, std::span<const uint8_t> data) override;
     // Mouse and focus reports, to the child; dropped while input is held.
     void sendReport(corvel::TerminalView& source, std::span<const uint8_t> data) override;
@@ -99,6 +99,8 @@ public:
     // Feeds the chunk, then tells onData; drops it (and tells nothing) after
     // dropOutputUntilStart until the next start.
     void dataReceived(std::span<const uint8_t> slice) override;
+    // Input the ended child never took goes to onHeldInput, marked unwritten.
+    void inputNotWritten(std::span<const uint8_t> bytes) override;
 
     // ---- input method ----
 

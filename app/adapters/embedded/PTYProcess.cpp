@@ -121,20 +121,39 @@ LaunchCommand shellCommand(const std::optional<std::string>& currentDirectory)
 LaunchCommand tmuxCommand(const std::string& tmuxPath, const std::string& sessionName,
                           const std::optional<std::string>& currentDirectory)
 {
+    // One command list: tmux runs it through without another client's
+    // command, or the server's configuration, in between (see the header).
+    // Formats read a session's own value before the server's, so the
+    // server's is read in the context session (the one tmux would pick for a
+    // client not yet attached) only once that session has no value of its
+    // own: one it had is set aside and given back. `-o` sets only an option
+    // the session does not have, which tells whether it had one.
+    const std::string context = "#{" + std::string(savedContextHistory) + "}";
+    const std::string own = savedContextHasOwn;
+    std::vector<std::string> args = {
+        "set-option", "-gu", own,
+        ";", "set-option", "-gF", savedContextHistory, "#{history-limit}",
+        ";", "if-shell", "-F", "#{session_id}",
+        "set-option -oqF history-limit '#{?#{==:" + context + ",0},1,0}' ; set-option -gF " + own +
+            " '#{?#{==:#{history-limit}," + context + "},1,}' ; set-option -u history-limit",
+        ";", "set-option", "-gF", savedServerHistory, "#{history-limit}",
+        ";", "if-shell", "-F", "#{" + own + "}", "set-option -F history-limit '" + context + "'",
+        ";", "set-option", "-g", "history-limit", historyLimit,
+        ";", "new-session", "-A", "-s", sessionName};
+    if (currentDirectory && !currentDirectory->empty()) {
+        args.push_back("-c");
+        args.push_back(tmuxFolderArgument(*currentDirectory));
+    }
+    args.insert(args.end(), {";", "set-option", "-gF", "history-limit", "#{" + std::string(savedServerHistory) + "}",
+                             ";", "set-option", "-gu", savedContextHistory,
+                             ";", "set-option", "-gu", savedServerHistory,
+                             ";", "set-option", "-gu", own,
+                             ";", "set-option", "-oq", "status", "off",
+                             ";", "set-option", "-oq", "history-limit", historyLimit});
     LaunchCommand command;
     command.executable = tmuxPath;
     command.execName = "tmux";
-    command.args = {"new-session", "-A", "-s", sessionName};
-    if (currentDirectory && !currentDirectory->empty()) {
-        command.args.push_back("-c");
-        command.args.push_back(tmuxFolderArgument(*currentDirectory));
-    }
-    for (const char* word : placeholderCommand) command.args.push_back(word);
-    const std::string placeholder = std::string(placeholderCommand[0]) + " " + placeholderCommand[1];
-    command.args.insert(command.args.end(),
-                        {";", "set-option", "status", "off", ";", "if-shell", "-F",
-                         "#{==:#{pane_start_command}," + placeholder + "}",
-                         "set-option history-limit " + std::string(historyLimit) + " ; new-window -k -t :^"});
+    command.args = std::move(args);
     command.environment = environmentArray();
     command.currentDirectory = currentDirectory;
     return command;

@@ -13,7 +13,6 @@
 #include "app/persistence/TmuxSessionName.h"
 #include "corvel/platform/Dispatch.h"
 
-#include <array>
 #include <map>
 #include <optional>
 #include <string>
@@ -68,29 +67,34 @@ std::string loginShell();
 LaunchCommand shellCommand(const std::optional<std::string>& currentDirectory);
 // A tmux client that attaches to `sessionName` or creates it (in
 // `currentDirectory` when given and not empty, passed to tmux as
-// tmuxFolderArgument), with the status line off. A session it creates has a
-// history of 20000 lines from its first pane on; a session it attaches to
-// keeps its panes and its options. tmux looks for a session of exactly the
-// name it would give a new one, so a name it keeps
+// tmuxFolderArgument), as plain "new-session -A -s NAME -c DIR" would under
+// the user's configuration (the user's shell, hooks, and the list of
+// configuration errors when there are any), with a history of 20000 lines
+// from its first pane on. A session it creates gets its status line off and
+// its history limit of 20000; a session it attaches to keeps its options
+// (-o sets only what the session does not have). tmux looks for a session
+// of exactly the name it would give a new one, so a name it keeps
 // (TmuxSessionName::keptByTmux) finds only its own session.
 //
-// tmux gives a pane the history limit its session has when the pane is
-// made, and new-session makes the first pane before any option of the new
-// session can be set. So a new session's first pane runs a placeholder
-// (placeholderCommand: no shell, so no login profile runs for it), and only
-// while the client's pane is that placeholder, that is for a session just
-// made, does the session get its history limit and its window replaced
-// (new-window -k, same index, the session's folder and default command).
-// The user's shell thus runs once, in a pane made after the option.
+// tmux gives a pane the history limit of its session when the pane is made,
+// and new-session makes the first pane before any option of the session can
+// be set; so the server's own history limit is 20000 while new-session (and
+// the user's after-new-session hooks) run, and then exactly what it was
+// before. All of it is one command list, which tmux runs through without
+// any other client's command in between: a configuration that is still
+// loading (a run-shell line lets other clients in) or another client making
+// a session at the same moment sees the server's value as the user left
+// it, and a value a configuration sets later stays. The folder goes with
+// new-session itself: a command given none while the configuration loads
+// would take the folder of the client that started the server.
 LaunchCommand tmuxCommand(const std::string& tmuxPath, const std::string& sessionName,
                           const std::optional<std::string>& currentDirectory);
 
-// The first pane of a session the client creates, until it is replaced: two
-// words, so that tmux runs it without a shell (one word would go through
-// the default shell's "-c", which reads some shells' start-up files). It
-// only waits; where /bin/cat is missing the replacement comes all the same,
-// in the same command list.
-inline constexpr std::array<const char*, 2> placeholderCommand{"/bin/cat", "-"};
+// The server options that tmuxCommand's list keeps its readings in; each is
+// unset again before the list ends.
+inline constexpr const char* savedServerHistory = "@tilebay-server-history";
+inline constexpr const char* savedContextHistory = "@tilebay-context-history";
+inline constexpr const char* savedContextHasOwn = "@tilebay-context-own";
 
 // A tmux client that attaches to the existing session of exactly the name
 // `sessionName` and ends at once, creating nothing, when there is no such

@@ -32,11 +32,12 @@ std::string notConnectedText()
 }  // namespace
 
 TmuxPaneClient::TmuxPaneClient(std::string tmuxPath, std::string sessionName, std::string folder,
-                               corvel::Nanos timeLimit)
+                               corvel::Nanos timeLimit, bool sessionExists)
     : tmuxPath_(std::move(tmuxPath)),
       sessionName_(std::move(sessionName)),
       folder_(std::move(folder)),
-      timeLimit_(timeLimit)
+      timeLimit_(timeLimit),
+      made_(sessionExists)
 {
 }
 
@@ -47,7 +48,12 @@ void TmuxPaneClient::startFirst(EmbeddedPaneView& pane, const LaunchCommand& com
 
 void TmuxPaneClient::attachAgain(EmbeddedPaneView& pane, corvel::Nanos now)
 {
-    start(pane, PTYProcess::tmuxAttachCommand(tmuxPath_, sessionName_, folder_), now, false);
+    // An attach cannot make a session that no start has made yet; and once
+    // one was made, its end must not be undone by making it again.
+    start(pane,
+          made_ ? PTYProcess::tmuxAttachCommand(tmuxPath_, sessionName_, folder_)
+                : PTYProcess::tmuxCommand(tmuxPath_, sessionName_, folder_),
+          now, false);
 }
 
 void TmuxPaneClient::start(EmbeddedPaneView& pane, const LaunchCommand& command, corvel::Nanos now,
@@ -71,8 +77,9 @@ TmuxPaneClient::AfterEnd TmuxPaneClient::ended(EmbeddedPaneView& pane, corvel::N
     runs_ = false;
     heard_ = false;
     pane.holdInput(true);
-    if (PTYProcess::tmuxSessionState(tmuxPath_, sessionName_, timeLimit_) == PTYProcess::TmuxSessionState::gone)
-        return {AfterEnd::Next::sessionGone, 0};
+    const PTYProcess::TmuxSessionState state = PTYProcess::tmuxSessionState(tmuxPath_, sessionName_, timeLimit_);
+    if (state == PTYProcess::TmuxSessionState::lives) made_ = true;
+    if (state == PTYProcess::TmuxSessionState::gone && made_) return {AfterEnd::Next::sessionGone, 0};
 
     quickEnds_ = now - startedAt_ < steadyAttach ? quickEnds_ + 1 : 0;
     if (quickEnds_ > maxQuickReattaches) {
@@ -109,6 +116,13 @@ void TmuxPaneClient::giveUp(EmbeddedPaneView& pane)
 
 bool TmuxPaneClient::hold(HeldInput input)
 {
+    if (input.unwritten) {
+        // Everything held now came after it (nothing is held while input
+        // goes to a client), after what came back before it.
+        if (!input.text.empty())
+            held_.insert(held_.begin() + static_cast<std::ptrdiff_t>(unwrittenAtFront_++), std::move(input));
+        return runs_ && heard_;
+    }
     if (leftEnded_ && !attachAsked_) {
         attachAsked_ = true;
         // A key typed at the notice asks for the connection, not for the
@@ -135,6 +149,7 @@ void TmuxPaneClient::heardFrom(EmbeddedPaneView& pane)
     // What an ended client still writes tells nothing of the next one.
     if (!runs_) return;
     heard_ = true;
+    made_ = true;
     handOnHeld(pane);
 }
 
@@ -159,6 +174,7 @@ void TmuxPaneClient::handOnHeld(EmbeddedPaneView& pane)
     }
     std::vector<HeldInput> rest(held_.begin() + static_cast<std::ptrdiff_t>(done), held_.end());
     held_.clear();
+    unwrittenAtFront_ = 0;
     pane.holdInput(false);
     if (rest.empty()) return;
     // tmux did not take it: the client that runs and has written gets it,
@@ -173,6 +189,15 @@ void TmuxPaneClient::handOnHeld(EmbeddedPaneView& pane)
             pane.send(each.text);
         }
     }
+}
+
+void TmuxPaneClient::sendToSession(EmbeddedPaneView& pane, const std::string& text)
+{
+    if (runs_ && heard_ && held_.empty() &&
+        PTYProcess::writeToTmuxSession(tmuxPath_, sessionName_, text, false, timeLimit_))
+        return;
+    // Waiting for a client, behind held input, or refused by tmux: as typed.
+    pane.send(text);
 }
 
 }  // namespace tilebay

@@ -13,6 +13,10 @@
 //   terminal (notConnected, over whatever the client left there; what it
 //   still writes is dropped), and the first input then attaches it again,
 //   its ends counted afresh. A start that made no child counts as an end.
+// - Only the end of a session that existed ends the pane: one tmux said
+//   lives, or whose client wrote to the pane. While the session has not
+//   been made (the first start made no child, say), a client started again
+//   makes it as the first one would; once it has, it attaches.
 // - The pane holds its input (keys, composed text, sent text and pastes)
 //   from the moment a client is started or ends until that client has
 //   written to the pane (it has then taken the terminal) and everything
@@ -23,6 +27,8 @@
 //   or not. Pastes go bracketed when the program in the session asked for
 //   it. The one exception: a key typed into a pane left ended asks for the
 //   connection and is not handed on (text sent or pasted there is).
+//   Input that went to a client which ended before its terminal took it
+//   comes back (unwritten) and goes ahead of everything held after it.
 // - While tmux cannot say whether the session lives, it counts as living.
 //
 // Threads: the GUI thread only. The tmux commands run synchronously, each
@@ -71,12 +77,15 @@ public:
         corvel::Nanos delay = 0;
     };
 
-    TmuxPaneClient(std::string tmuxPath, std::string sessionName, std::string folder, corvel::Nanos timeLimit);
+    // `sessionExists`: tmux said the session lives when the pane was made.
+    TmuxPaneClient(std::string tmuxPath, std::string sessionName, std::string folder, corvel::Nanos timeLimit,
+                   bool sessionExists);
 
     // The pane's first client, started by `command` once the pane is laid
     // out, at `now` on the adapter's clock.
     void startFirst(EmbeddedPaneView& pane, const LaunchCommand& command, corvel::Nanos now);
-    // A client that attaches to the session again.
+    // A client that attaches to the session again (or makes it, while it
+    // has not been made).
     void attachAgain(EmbeddedPaneView& pane, corvel::Nanos now);
     // The client ended by itself, or its start made no child: what next.
     AfterEnd ended(EmbeddedPaneView& pane, corvel::Nanos now);
@@ -95,6 +104,12 @@ public:
     void heardFrom(EmbeddedPaneView& pane);
     // Hands held input on when a client runs and has written.
     void handOnHeld(EmbeddedPaneView& pane);
+    // Text sent on the user's behalf (the start command): through tmux, as
+    // held input goes, so that it reaches the session's program whatever
+    // the client shows over it (the list of configuration errors a new
+    // session opens with takes typed keys); held, like any input, while
+    // the pane holds its input or more is held.
+    void sendToSession(EmbeddedPaneView& pane, const std::string& text);
 
     // A client was started and its end has not been handled yet.
     bool runs() const { return runs_; }
@@ -122,8 +137,12 @@ private:
     bool runs_ = false;
     // That client has written to the pane.
     bool heard_ = false;
+    // The session is known to have existed.
+    bool made_ = false;
     // Input held and not yet handed on, in order.
     std::vector<HeldInput> held_;
+    // How many pieces at the front of held_ came back unwritten.
+    size_t unwrittenAtFront_ = 0;
 };
 
 }  // namespace tilebay

@@ -26,6 +26,7 @@ namespace tilebay {
 namespace {
 
 using namespace tilebay::testing;
+using ::testing::Contains;
 using ::testing::ElementsAre;
 
 constexpr corvel::Nanos ms = 1'000'000;
@@ -133,14 +134,18 @@ TEST_F(EmbeddedAdapterTest, TmuxCellsStartAClientAndCloseKillsTheirSessionEvenWi
     const std::string name = "cwr_" + cell->id().toStdString();
     const LaunchCommand& client = probes->at(0)->started.at(0);
     EXPECT_EQ(client.execName, "tmux");
-    EXPECT_EQ(client.args.at(3), name);
+    EXPECT_THAT(client.args, Contains(name));
     // The client starts at the size the pane is laid out with.
     EXPECT_EQ(probes->at(0)->startedOnceLaidOut, 1);
-    // The stand-in knows no session: a new one, so the command is typed
-    // (into the client, which has written by then).
+    // The stand-in knows no session: a new one, so the command is sent,
+    // through tmux; this stand-in takes no input, so the client, which has
+    // written by then, gets it as typed.
     pane(cell->id(), 0).output("$ ");
     queue.advance(EmbeddedAdapter::startCommandDelay);
     EXPECT_THAT(probes->at(0)->sent, ElementsAre("ls\r"));
+    const auto written = tmuxLog();
+    ASSERT_EQ(written.size(), 3u);
+    EXPECT_EQ(written[1].substr(0, 11), "load-buffer");
 
     // A split pane runs a plain shell even in a tmux cell, started at once.
     adapter->splitSession(cell->id());
@@ -149,7 +154,7 @@ TEST_F(EmbeddedAdapterTest, TmuxCellsStartAClientAndCloseKillsTheirSessionEvenWi
 
     adapter->useTmux = false;
     adapter->closeSession(cell->id());
-    EXPECT_THAT(tmuxLog(), ElementsAre("has-session -t =" + name, "kill-session -t =" + name));
+    EXPECT_THAT(tmuxLog(), ElementsAre("has-session -t =" + name, written[1], written[2], "kill-session -t =" + name));
     EXPECT_EQ(probes->at(0)->terminated, 1);
     EXPECT_EQ(probes->at(1)->terminated, 1);
     EXPECT_FALSE(adapter->hasSession(cell->id()));
@@ -358,7 +363,8 @@ TEST_F(EmbeddedAdapterReattachTest, ClientThatEndsWhileItsSessionLivesAttachesAg
     const LaunchCommand& again = probes->at(0)->started.back();
     EXPECT_EQ(again.args, (std::vector<std::string>{"attach-session", "-t", "=" + name}));
     EXPECT_EQ(again.currentDirectory, "/tmp");
-    EXPECT_THAT(probes->at(0)->sent, ElementsAre("job\r"));
+    EXPECT_THAT(held(), ElementsAre("job\r"));
+    EXPECT_TRUE(probes->at(0)->sent.empty());
     EXPECT_EQ(adapter->paneViews(id).size(), 2u);
     EXPECT_EQ(adapter->session(id)->paneRevision(), 1);
     EXPECT_TRUE(ended.empty());
@@ -563,8 +569,11 @@ TEST_F(EmbeddedAdapterReattachTest, InputHeldUntilTheClientHasWrittenReachesTheS
     view.end();
     queue.runUntilIdle();
     view.send("late\r");
+    view.pasteText("PASTED");
     view.output("w");
-    EXPECT_THAT(sent, ElementsAre("b", "late\r"));
+    // A paste still goes as a paste, which the client brackets when its
+    // program asked for it; never as typed.
+    EXPECT_THAT(sent, ElementsAre("b", "late\r", "paste:PASTED"));
     EXPECT_TRUE(log.contains("tmux 세션 입력 전달 실패"));
     EXPECT_EQ(held().size(), 5u);
     EXPECT_TRUE(ended.empty());
@@ -620,11 +629,76 @@ TEST_F(EmbeddedAdapterReattachTest, StartThatMakesNoChildIsLoggedAndATmuxClients
     EXPECT_TRUE(ended.empty());
 }
 
+TEST_F(EmbeddedAdapterReattachTest, InputTheEndedClientNeverTookReachesTheSessionOnceAheadOfLaterInput)
+{
+    const QString id = adapter->createSession(std::nullopt, std::nullopt, std::nullopt)->id();
+    FakePane& view = pane(id, 0);
+    const auto& sent = probes->at(0)->sent;
+    answer(0);
+    view.output("$ ");
+    view.type("x");
+    EXPECT_THAT(sent, ElementsAre("x"));
+
+    // "ab" went to the client, which hung up before its terminal took it;
+    // "c", typed before the pane learns of the end, finds the terminal
+    // refusing it. Both reach the session through tmux, "ab" first.
+    view.type("ab");
+    view.hangUp();
+    view.type("c");
+    view.giveBack("ab");
+    queue.runUntilIdle();
+    EXPECT_THAT(held(), ElementsAre("abc"));
+
+    // The end is reported: the client attaches again, and what is typed
+    // meanwhile follows, once.
+    queue.advance(TmuxPaneClient::steadyAttach);
+    view.end();
+    queue.runUntilIdle();
+    ASSERT_EQ(attaches(0), 1u);
+    view.type("d");
+    view.output("attached");
+    EXPECT_THAT(held(), ElementsAre("abc", "d"));
+    EXPECT_THAT(sent, ElementsAre("x", "ab"));
+    EXPECT_TRUE(ended.empty());
+}
+
+TEST_F(EmbeddedAdapterReattachTest, SessionNoStartMadeYetIsMadeByTheNextStartAndOnlyOneThatExistedEndsTheCell)
+{
+    corvel::log::Capture log;
+    // The first start makes no child, and tmux knows no such session.
+    *failingStarts = 1;
+    const QString id = adapter->createSession(std::nullopt, QStringLiteral("/tmp"), QStringLiteral("job"))->id();
+    const std::string name = "cwr_" + id.toStdString();
+    FakePane& view = pane(id, 0);
+    queue.runUntilIdle();
+    EXPECT_EQ(log.count("tmux 클라이언트 시작 실패"), 1u);
+    EXPECT_TRUE(ended.empty());
+    ASSERT_EQ(adapter->paneViews(id).size(), 1u);
+
+    // The next start makes the session as the first would have, in the
+    // cell's folder; the start command, held meanwhile, reaches it once.
+    queue.advance(EmbeddedAdapter::startCommandDelay);
+    ASSERT_EQ(probes->at(0)->started.size(), 2u);
+    const LaunchCommand& again = probes->at(0)->started.back();
+    EXPECT_EQ(again.args, PTYProcess::tmuxCommand(again.executable, name, "/tmp").args);
+    EXPECT_EQ(attaches(0), 0u);
+    view.output("$ ");
+    EXPECT_THAT(held(), ElementsAre("job\r"));
+
+    // That session existed: its end ends the cell.
+    view.end();
+    queue.runUntilIdle();
+    EXPECT_THAT(ended, ElementsAre(id));
+}
+
 TEST_F(EmbeddedAdapterReattachTest, SessionThatEndedTakesThePaneAndTmuxThatCannotAnswerKeepsIt)
 {
     const QString split = adapter->createSession(std::nullopt, std::nullopt, std::nullopt)->id();
     const QString single = adapter->createSession(std::nullopt, std::nullopt, std::nullopt)->id();
     adapter->splitSession(split);
+    // Both clients attached to the sessions they made.
+    pane(split, 0).output("$ ");
+    pane(single, 0).output("$ ");
     queue.advance(TmuxPaneClient::steadyAttach);
 
     // tmux does not answer as it should: the session may live, so the pane

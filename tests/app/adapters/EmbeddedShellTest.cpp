@@ -4,7 +4,9 @@
 // error, a tmux cell that outlives its adapter and re-attaches without typing
 // its command again (also once tmux is switched off, until the cell is
 // closed), the history of the session it makes (no other session's, and no
-// option of an existing one, changed), folders whose names tmux could
+// option of an existing one, changed), cells started together while the
+// configuration loads, the user's hooks and configuration errors, a first
+// start that makes no child, folders whose names tmux could
 // misread and one longer than any path, a cell without tmux, real splits,
 // the end of a split pane, the tmux client of a split cell that detaches and
 // attaches again, a tmux client left ended that a typed key attaches again,
@@ -30,6 +32,10 @@
 #include <QImage>
 #include <QPixmap>
 
+#include <fcntl.h>
+#include <sys/resource.h>
+
+#include <algorithm>
 #include <cmath>
 #include <set>
 
@@ -400,16 +406,19 @@ TEST_F(EmbeddedShellTest, HeldPasteAndBroadcastReachTheSessionOnceThoughEachNewC
     ASSERT_TRUE(tmux({"set-hook", "-t", session.substr(1), "client-attached", "detach-client"}).succeeded());
     ASSERT_TRUE(tmux({"detach-client", "-s", session}).succeeded());
     ASSERT_TRUE(pump.pumpUntil([&] { return !running(pane(id, 0)); }));
-    QGuiApplication::clipboard()->setText(QStringLiteral("PASTED"));
+    // A paste that carries an end-of-paste marker of its own (tmux would
+    // pass it on, ending the paste early) and line feeds, which reach the
+    // program as line feeds, in the paste and in the broadcast.
+    QGuiApplication::clipboard()->setText(QStringLiteral("PAS\x1b[201~TED\nLINE"));
     pane(id, 0).paste();
-    adapter->sendText(id, QStringLiteral("BCAST"));
+    adapter->sendText(id, QStringLiteral("BC\nAST"));
     // The next client attaches, writes, and is detached at once.
     ASSERT_TRUE(pump.pumpUntil([&] {
         queue.runUntilIdle();
         return log.contains("tmux 세션 재연결 지연");
     }));
     queue.advance(TmuxPaneClient::firstReattachDelay);
-    const std::string expected = "\x1b[200~PASTED\x1b[201~BCAST";
+    const std::string expected = "\x1b[200~PASTED\nLINE\x1b[201~BC\nAST";
     ASSERT_TRUE(pump.pumpUntil([&] {
         queue.runUntilIdle();
         return readFile(raw) == expected;
@@ -479,6 +488,182 @@ TEST_F(EmbeddedShellTest, TmuxPaneStartsInExactlyItsFolderAndNoFolderNameRunsACo
     EXPECT_TRUE(running(pane(id, 0)));
     EXPECT_EQ(log.count("tmux 작업 폴더를 쓸 수 없음"), 1u);
     EXPECT_EQ(adapter->session(id)->cwd(), QString::fromStdString(tooLong));
+}
+
+TEST_F(EmbeddedShellTest, CellsStartedTogetherWhileTheConfigLoadsEachMakeTheirSessionInTheirFolder)
+{
+    // The plugin manager's usual last line (not installed here), a plugin's
+    // shell command that sets the server's history limit while the
+    // configuration loads, and before them a shell command that holds the
+    // loading until the test lets it go on: while it runs, tmux runs every
+    // client's commands but those of the client that started the server.
+    writeFile(home.path() / ".tmux.conf",
+              "set -g base-index 1\n"
+              "run-shell 'while [ ! -e \"$HOME/go\" ]; do sleep 0.02; done'\n"
+              "run-shell 'tmux set-option -g history-limit 50000'\n"
+              "run '~/.tmux/plugins/tpm/tpm'\n");
+    adapter->useTmux = true;
+    const auto sessions = [] {
+        const std::string names = tmux({"list-sessions", "-F", "#{session_name}"}).output;
+        return static_cast<size_t>(std::count(names.begin(), names.end(), '\n'));
+    };
+    const auto pane = [](const QString& id, const std::string& format) {
+        return tmux({"display-message", "-p", "-t", "=cwr_" + id.toStdString() + ":", format}).output;
+    };
+    for (int round = 0; round < 2; ++round) {
+        std::vector<std::pair<QString, fs::path>> cells;
+        for (int n = 0; n < 4; ++n) {
+            const fs::path folder = home.path() / ("round" + std::to_string(round) + "-cell" + std::to_string(n));
+            fs::create_directory(folder);
+            cells.emplace_back(
+                adapter->createSession(std::nullopt, QString::fromStdString(folder.string()), std::nullopt)->id(),
+                folder);
+        }
+        // Three sessions are made while the configuration still loads.
+        ASSERT_TRUE(pump.pumpUntil([&] { return sessions() == 3; })) << round;
+        writeFile(home.path() / "go", "");
+        ASSERT_TRUE(pump.pumpUntil([&] { return sessions() == 4; })) << round;
+        for (const auto& [id, folder] : cells) {
+            EXPECT_EQ(pane(id, "#{pane_current_path}"), folder.string() + "\n") << round;
+            EXPECT_EQ(pane(id, "#{window_index} #{history_limit}"), "1 20000\n") << round;
+        }
+        // The server's own limit is the one the configuration set last, and
+        // nothing the cells' clients kept their readings in is left.
+        EXPECT_EQ(tmux({"show-options", "-gv", "history-limit"}).output, "50000\n") << round;
+        EXPECT_THAT(tmux({"show-options", "-g"}).output, Not(HasSubstr("@tilebay"))) << round;
+        for (const auto& cell : cells) adapter->closeSession(cell.first);
+        queue.runUntilIdle();
+        fs::remove(home.path() / "go");
+        tmux({"kill-server"});
+    }
+}
+
+TEST_F(EmbeddedShellTest, UserHooksAndConfigErrorsActOnACellsSessionAsOnAPlainOne)
+{
+    writeFile(home.path() / ".tmux.conf", "set-hook -g after-new-session 'split-window -h ; rename-window main'\n"
+                                          "set-hook -g after-new-window 'split-window -v'\n");
+    adapter->useTmux = true;
+    const fs::path folder = home.path() / "proj";
+    fs::create_directory(folder);
+    const QString id = adapter->createSession(std::nullopt, QString::fromStdString(folder.string()), std::nullopt)->id();
+    const std::string session = "=cwr_" + id.toStdString() + ":";
+    ASSERT_TRUE(pump.pumpUntil([&] { return !tmux({"list-clients", "-t", session}).output.empty(); }));
+    const auto panes = [](const std::string& target, const std::string& format) {
+        return tmux({"list-panes", "-s", "-t", target, "-F", format}).output;
+    };
+    // The hooks made the same windows and panes as for a session plain tmux
+    // makes: the new session split in two, its window renamed, no window of
+    // its own added. Each pane has the cell's history and folder; the
+    // server keeps its own limit.
+    ASSERT_TRUE(tmux({"new-session", "-d", "-s", "plain"}).succeeded());
+    EXPECT_EQ(panes(session, "#{window_index} #{window_name}"), "0 main\n0 main\n");
+    EXPECT_EQ(panes(session, "#{window_index} #{window_name}"), panes("=plain:", "#{window_index} #{window_name}"));
+    EXPECT_EQ(panes(session, "#{history_limit} #{pane_current_path}"),
+              "20000 " + folder.string() + "\n20000 " + folder.string() + "\n");
+    EXPECT_EQ(tmux({"show-options", "-gv", "history-limit"}).output, "2000\n");
+    adapter->closeSession(id);
+    queue.runUntilIdle();
+    tmux({"kill-server"});
+
+    // A configuration with an error: the new session's pane lists it, as
+    // plain tmux shows it; the start command reaches the shell all the
+    // same, and once the list is left the cell works.
+    writeFile(home.path() / ".tmux.conf", "set -g no-such-option on\n");
+    const QString broken = adapter->createSession(std::nullopt, QString::fromStdString(folder.string()),
+                                                  QStringLiteral("echo STARTED > started.txt"))->id();
+    ASSERT_TRUE(pump.pumpUntil([&] {
+        return EmbeddedAdapter::screenText(this->pane(broken, 0)).contains(QStringLiteral("no-such-option"));
+    }));
+    const std::string brokenSession = "=cwr_" + broken.toStdString() + ":";
+    queue.advance(EmbeddedAdapter::startCommandDelay);
+    EXPECT_TRUE(waitForFile("proj/started.txt", "STARTED"));
+    EXPECT_EQ(panes(brokenSession, "#{pane_mode}"), "view-mode\n");
+    adapter->sendText(broken, QStringLiteral("q"));
+    ASSERT_TRUE(pump.pumpUntil([&] { return panes(brokenSession, "#{pane_in_mode}") == "0\n"; }));
+    adapter->sendText(broken, QStringLiteral("echo WORKS > works.txt\r"));
+    EXPECT_TRUE(waitForFile("proj/works.txt", "WORKS"));
+}
+
+// Uses up every descriptor of this process but `spare` of them, for its
+// life: the soft limit comes down near what is open, and the rest is filled.
+class DescriptorsUsedUp {
+public:
+    explicit DescriptorsUsedUp(int spare)
+    {
+        ::getrlimit(RLIMIT_NOFILE, &saved_);
+        int highest = 0;
+        for (const auto& entry : fs::directory_iterator("/proc/self/fd"))
+            highest = std::max(highest, std::stoi(entry.path().filename().string()));
+        rlimit lowered = saved_;
+        lowered.rlim_cur = std::min<rlim_t>(saved_.rlim_cur, static_cast<rlim_t>(highest) + 64);
+        ::setrlimit(RLIMIT_NOFILE, &lowered);
+        for (int fd; (fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;) taken_.push_back(fd);
+        for (int n = 0; n < spare && !taken_.empty(); ++n) {
+            ::close(taken_.back());
+            taken_.pop_back();
+        }
+    }
+    ~DescriptorsUsedUp()
+    {
+        for (int fd : taken_) ::close(fd);
+        ::setrlimit(RLIMIT_NOFILE, &saved_);
+    }
+    DescriptorsUsedUp(const DescriptorsUsedUp&) = delete;
+    DescriptorsUsedUp& operator=(const DescriptorsUsedUp&) = delete;
+
+private:
+    rlimit saved_{};
+    std::vector<int> taken_;
+};
+
+TEST_F(EmbeddedShellTest, FirstStartWithoutAPseudoTerminalIsRetriedAndMakesTheSessionWhoseEndEndsTheCell)
+{
+    corvel::log::Capture log;
+    adapter = std::make_unique<EmbeddedAdapter>(std::make_unique<HookedPaneKit>(), TmuxLookup{{kTmux}, false},
+                                                 &queue);
+    adapter->useTmux = true;
+    std::vector<QString> ended;
+    adapter->onTerminated = [&](const QString& id) { ended.push_back(id); };
+    QWidget window;
+    window.resize(600, 400);
+    auto* tile = new TermContainerView(&window);
+    tile->setGeometry(0, 0, 600, 400);
+    window.show();
+    const fs::path folder = home.path() / "proj";
+    fs::create_directory(folder);
+    const QString id = adapter->createSession(std::nullopt, QString::fromStdString(folder.string()),
+                                              QStringLiteral("pwd -P > ~/made.txt"))->id();
+    ASSERT_TRUE(pane(id, 0).startPending());
+    {
+        // Laid out when no pseudo-terminal can be opened: the start makes no
+        // child, which the real view reports. Two descriptors are left: one
+        // for the start's own wake-up channel and one for the terminal's
+        // first end, none for its second (and until the start, the pair a
+        // sanitized build's checks borrow).
+        DescriptorsUsedUp usedUp(2);
+        tile->host(&pane(id, 0).terminalView());
+    }
+    EXPECT_FALSE(running(pane(id, 0)));
+    queue.runUntilIdle();
+    EXPECT_EQ(log.count("tmux 클라이언트 시작 실패"), 1u);
+    EXPECT_TRUE(ended.empty());
+
+    // The next start makes the session in the cell's folder, with its
+    // history, and the start command held meanwhile runs there.
+    queue.advance(EmbeddedAdapter::startCommandDelay);
+    ASSERT_TRUE(waitForFile("made.txt", "\n"));
+    EXPECT_EQ(readFile(home.path() / "made.txt"), folder.string() + "\n");
+    EXPECT_EQ(tmux({"display-message", "-p", "-t", "=cwr_" + id.toStdString() + ":", "#{history_limit}"}).output,
+              "20000\n");
+    EXPECT_EQ(adapter->paneViews(id).size(), 1u);
+
+    // That session existed: its end ends the cell.
+    adapter->sendText(id, QStringLiteral("exit\r"));
+    ASSERT_TRUE(pump.pumpUntil([&] {
+        queue.runUntilIdle();
+        return !ended.empty();
+    }));
+    EXPECT_EQ(ended, std::vector<QString>{id});
 }
 
 TEST_F(EmbeddedShellTest, LoginProfileFloodingStandardErrorHangsNeitherTheLookupNorThePane)

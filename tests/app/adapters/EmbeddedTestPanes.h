@@ -3,7 +3,9 @@
 // child is only recorded: the test feeds output, ends the child, fails a
 // start, types and pastes into the pane (held while the pane holds its
 // input, as the real pane does) and reads what was started and what reached
-// the child through a probe that outlives the pane. (Tests with real
+// the child through a probe that outlives the pane. The child can also hang
+// up before its end is reported: its terminal then refuses what is typed,
+// which the pane holds, and hands back what it never took. (Tests with real
 // children use the application's own kit.)
 #pragma once
 
@@ -59,6 +61,7 @@ public:
     void startProcess(const LaunchCommand& command) override
     {
         dropping_ = false;
+        hungUp_ = false;
         probe_->started.push_back(command);
         running_ = *failingStarts_ <= 0;
         if (running_) return;
@@ -97,12 +100,23 @@ public:
         running_ = false;
         if (onTerminated) onTerminated(0);
     }
+    // The child's terminal takes nothing more (its child hung up); the end
+    // is reported later.
+    void hangUp() { hungUp_ = true; }
+    // What went to the child that hung up and that its terminal never took.
+    void giveBack(const std::string& unwritten)
+    {
+        if (onHeldInput) onHeldInput({unwritten, HeldInput::Kind::typed, true});
+    }
     std::string& replies() { return recorder_->replies; }
 
 private:
     void input(HeldInput in)
     {
-        if (holding()) {
+        if (holding() || hungUp_) {
+            // A terminal that refuses input makes it typed bytes, as the
+            // real pane's does.
+            if (hungUp_ && !holding()) in.kind = HeldInput::Kind::typed;
             if (onHeldInput) onHeldInput(std::move(in));
             return;
         }
@@ -114,6 +128,7 @@ private:
     std::shared_ptr<PaneProbe> probe_;
     std::shared_ptr<int> failingStarts_;
     bool dropping_ = false;
+    bool hungUp_ = false;
     bool running_ = false;
     bool holding_ = false;
 };

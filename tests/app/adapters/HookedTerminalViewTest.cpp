@@ -4,7 +4,8 @@
 // input method's composition shows over the caret and reaches the child only
 // when committed, once; input goes to a running child and, once none runs or
 // while the view is asked to, is held instead (reports dropped, answers
-// still going to the child); the split layout's containers, the black gaps
+// still going to the child); what a child that ended never took comes back
+// held; the split layout's containers, the black gaps
 // between them, and containers handing their terminal back when destroyed.
 #include "app/adapters/embedded/EmbeddedAdapter.h"
 #include "app/adapters/embedded/HookedPaneKit.h"
@@ -182,6 +183,40 @@ TEST_F(HookedTerminalViewTest, InputGoesToARunningChildAndIsHeldWhileAskedOrOnce
     view.send(std::string("j"));
     EXPECT_TRUE(wrote("abc\x1b[I\x1b[0nj"));
     view.terminate();
+}
+
+TEST_F(HookedTerminalViewTest, TypingTheEndedChildNeverTookComesBackHeldAheadOfTheEnd)
+{
+    // A child that reads nothing: what is typed fills its terminal and the
+    // rest waits in the view's process.
+    HookedTerminalView view(QRect(0, 0, 480, 240));
+    std::vector<HeldInput> held;
+    bool endedAfterHeld = false;
+    view.onHeldInput = [&](HeldInput input) { held.push_back(std::move(input)); };
+    view.onTerminated = [&](std::optional<int32_t>) { endedAfterHeld = !held.empty(); };
+    view.startProcess("/bin/sh", {"-c", "stty raw -echo; echo READY; kill -STOP $$"});
+    ASSERT_TRUE(pump.pumpUntil([&] { return EmbeddedAdapter::screenText(view).contains("READY"); }));
+    std::string typed;
+    for (int line = 0; typed.size() < (256u << 10); ++line) typed += "line " + std::to_string(line) + "\r";
+    view.send(typed);
+    view.getTerminal().setTerminalFocus(true);
+
+    // It ends: what its terminal never took comes back once, as typed, the
+    // end of what was sent, before the end is reported; the focus report
+    // does not.
+    ::kill(view.process().shellPid(), SIGKILL);
+    ASSERT_TRUE(pump.pumpUntil([&] { return endedAfterHeld; }));
+    ASSERT_EQ(held.size(), 1u);
+    EXPECT_TRUE(held[0].unwritten);
+    EXPECT_EQ(held[0].kind, HeldInput::Kind::typed);
+    ASSERT_FALSE(held[0].text.empty());
+    EXPECT_EQ(held[0].text, typed.substr(typed.size() - held[0].text.size()));
+    EXPECT_EQ(held[0].text.size() + static_cast<size_t>(view.process().total()), typed.size());
+
+    // Typing after that is held as usual.
+    pressKey(view, Qt::Key_Z, QStringLiteral("z"));
+    ASSERT_EQ(held.size(), 2u);
+    EXPECT_EQ(held[1], (HeldInput{"z", HeldInput::Kind::typed}));
 }
 
 TEST_F(HookedTerminalViewTest, WithoutAChildEveryInputIsHeldWithItsKindAndLateOutputIsDroppedOnRequest)

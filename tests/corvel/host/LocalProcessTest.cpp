@@ -42,6 +42,12 @@ public:
         childfdAtExit = source.childfd();
         runningAtExit = source.running();
     }
+    void inputNotWritten(std::span<const uint8_t> bytes) override
+    {
+        std::lock_guard<std::mutex> guard(mutex);
+        unwritten.emplace_back(bytes.begin(), bytes.end());
+        unwrittenBeforeExit = exits.empty();
+    }
     void dataReceived(std::span<const uint8_t> slice) override
     {
         if (slowDown) std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -72,6 +78,8 @@ public:
     std::mutex mutex;
     std::string output;
     std::vector<int32_t> exits;
+    std::vector<std::string> unwritten;
+    bool unwrittenBeforeExit = false;
     size_t outputAtExit = 0;
     int32_t childfdAtExit = 0;
     bool runningAtExit = true;
@@ -321,6 +329,38 @@ TEST_F(LocalProcessTest, AnswersLeftForAChildThatEndedGoWithOneLogLine)
     ::kill(process.shellPid(), SIGKILL);
     ASSERT_TRUE(pumpUntil([&] { return rec->exitCount() == 1; }));
     EXPECT_EQ(log.count("Error writing data to the child, errno="), 1u);
+    EXPECT_EQ(process.queuedBytes(), 0u);
+}
+
+TEST_F(LocalProcessTest, TypingAChildNeverTookComesBackOnceWithoutItsAnswersAndReports)
+{
+    auto rec = std::make_shared<Recorder>();
+    LocalProcess process(rec);
+    process.startProcess("/bin/sh", {"-c", "stty raw -echo; echo STOPPING; kill -STOP $$"}, kEnv);
+    ASSERT_TRUE(pumpUntil([&] { return rec->has("STOPPING"); }));
+    // More than its terminal takes, with answers and reports between the
+    // typing; all of it waits behind the full terminal.
+    std::string typed;
+    for (int line = 0; typed.size() < (512u << 10); ++line) typed += "typed " + std::to_string(line) + "\n";
+    const auto span = [](const std::string& text) {
+        return std::span(reinterpret_cast<const uint8_t*>(text.data()), text.size());
+    };
+    send(process, typed);
+    EXPECT_TRUE(process.sendReply(span(std::string("ANSWER"))));
+    EXPECT_TRUE(process.sendReport(span(std::string("REPORT"))));
+    send(process, "TAIL");
+    typed += "TAIL";
+
+    ::kill(process.shellPid(), SIGKILL);
+    ASSERT_TRUE(pumpUntil([&] { return rec->exitCount() == 1; }));
+    ASSERT_EQ(rec->unwritten.size(), 1u);
+    EXPECT_TRUE(rec->unwrittenBeforeExit);
+    const std::string& back = rec->unwritten[0];
+    ASSERT_GE(back.size(), 4u);
+    EXPECT_EQ(back, typed.substr(typed.size() - back.size()));
+    // Exactly what the terminal did not take comes back.
+    EXPECT_EQ(process.total(), static_cast<int64_t>(typed.size() - back.size()));
+    EXPECT_FALSE(process.send(span(std::string("late"))));
     EXPECT_EQ(process.queuedBytes(), 0u);
 }
 
