@@ -86,7 +86,11 @@ LaunchCommand shellCommand(const std::optional<std::string>& currentDirectory);
 // a session at the same moment sees the server's value as the user left
 // it, and a value a configuration sets later stays. The folder goes with
 // new-session itself: a command given none while the configuration loads
-// would take the folder of the client that started the server.
+// would take the folder of the client that started the server. (An
+// after-new-session hook of the user's that waits for a shell command lets
+// other clients in while it waits, who see the 20000: a session made
+// meanwhile has it too, another cell's client may put it back as the
+// server's value, and a client ended during the wait leaves it there.)
 LaunchCommand tmuxCommand(const std::string& tmuxPath, const std::string& sessionName,
                           const std::optional<std::string>& currentDirectory);
 
