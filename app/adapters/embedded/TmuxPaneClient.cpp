@@ -193,11 +193,14 @@ void TmuxPaneClient::handOnHeld(EmbeddedPaneView& pane)
 
 void TmuxPaneClient::sendToSession(EmbeddedPaneView& pane, const std::string& text)
 {
-    if (runs_ && heard_ && held_.empty() &&
-        PTYProcess::writeToTmuxSession(tmuxPath_, sessionName_, text, false, timeLimit_))
+    // Waiting for a client, or behind held input: held as typed would be.
+    if (!runs_ || !heard_ || !held_.empty()) {
+        pane.send(text);
         return;
-    // Waiting for a client, behind held input, or refused by tmux: as typed.
-    pane.send(text);
+    }
+    // Handed on as held input is (to the client when tmux refuses it).
+    held_.push_back({text, HeldInput::Kind::sent});
+    handOnHeld(pane);
 }
 
 }  // namespace tilebay

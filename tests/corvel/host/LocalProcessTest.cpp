@@ -100,9 +100,16 @@ protected:
     {
         return pumpUntil([pid] { return reaped(pid); });
     }
-    static void send(LocalProcess& p, const std::string& text)
+    static std::span<const uint8_t> bytesOf(const std::string& text)
     {
-        p.send(std::span(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
+        return std::span(reinterpret_cast<const uint8_t*>(text.data()), text.size());
+    }
+    static void send(LocalProcess& p, const std::string& text) { p.send(bytesOf(text)); }
+    // A child that reads nothing: it stops itself once its terminal is raw.
+    bool startStoppedChild(LocalProcess& p, Recorder& rec)
+    {
+        p.startProcess("/bin/sh", {"-c", "stty raw -echo; echo STOPPING; kill -STOP $$"}, kEnv);
+        return pumpUntil([&] { return rec.has("STOPPING"); });
     }
 
     corvel::testing::MainQueueScope scope_;
@@ -315,11 +322,10 @@ TEST_F(LocalProcessTest, AnswersLeftForAChildThatEndedGoWithOneLogLine)
 {
     auto rec = std::make_shared<Recorder>();
     LocalProcess process(rec);
-    process.startProcess("/bin/sh", {"-c", "stty raw -echo; echo STOPPING; kill -STOP $$"}, kEnv);
-    ASSERT_TRUE(pumpUntil([&] { return rec->has("STOPPING"); }));
+    ASSERT_TRUE(startStoppedChild(process, *rec));
     log::Capture log;
     const std::string answer(1024, 'r');
-    const auto bytes = std::span(reinterpret_cast<const uint8_t*>(answer.data()), answer.size());
+    const auto bytes = bytesOf(answer);
     // Answers until the queue refuses one, but never past twice its bound: a
     // queue without one fails here instead of growing until memory runs out.
     bool refused = false;
@@ -336,18 +342,14 @@ TEST_F(LocalProcessTest, TypingAChildNeverTookComesBackOnceWithoutItsAnswersAndR
 {
     auto rec = std::make_shared<Recorder>();
     LocalProcess process(rec);
-    process.startProcess("/bin/sh", {"-c", "stty raw -echo; echo STOPPING; kill -STOP $$"}, kEnv);
-    ASSERT_TRUE(pumpUntil([&] { return rec->has("STOPPING"); }));
+    ASSERT_TRUE(startStoppedChild(process, *rec));
     // More than its terminal takes, with answers and reports between the
     // typing; all of it waits behind the full terminal.
     std::string typed;
     for (int line = 0; typed.size() < (512u << 10); ++line) typed += "typed " + std::to_string(line) + "\n";
-    const auto span = [](const std::string& text) {
-        return std::span(reinterpret_cast<const uint8_t*>(text.data()), text.size());
-    };
     send(process, typed);
-    EXPECT_TRUE(process.sendReply(span(std::string("ANSWER"))));
-    EXPECT_TRUE(process.sendReport(span(std::string("REPORT"))));
+    EXPECT_TRUE(process.sendReply(bytesOf("ANSWER")));
+    EXPECT_TRUE(process.sendReport(bytesOf("REPORT")));
     send(process, "TAIL");
     typed += "TAIL";
 
@@ -360,7 +362,7 @@ TEST_F(LocalProcessTest, TypingAChildNeverTookComesBackOnceWithoutItsAnswersAndR
     EXPECT_EQ(back, typed.substr(typed.size() - back.size()));
     // Exactly what the terminal did not take comes back.
     EXPECT_EQ(process.total(), static_cast<int64_t>(typed.size() - back.size()));
-    EXPECT_FALSE(process.send(span(std::string("late"))));
+    EXPECT_FALSE(process.send(bytesOf("late")));
     EXPECT_EQ(process.queuedBytes(), 0u);
 }
 
