@@ -301,7 +301,7 @@ void EmbeddedAdapter::handlePaneEnded(QString id, uint64_t number, bool startFai
             logFailure("tmux 클라이언트 시작 실패", pane->tmux->sessionName() +
                                                   ": no pseudo-terminal or process could be made for its "
                                                   "client; counted as an end of the client");
-        const TmuxPaneClient::AfterEnd after = pane->tmux->ended(*pane->view, now());
+        const TmuxPaneClient::AfterEnd after = pane->tmux->ended(*pane->view, now(), startFailed);
         if (after.next == TmuxPaneClient::AfterEnd::Next::leftEnded) {
             // Colours the client set go back to the theme's.
             applyTheme(theme, fontSize, *pane->view);

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <initializer_list>
 #include <vector>
 
 extern char** environ;
@@ -118,42 +119,107 @@ LaunchCommand shellCommand(const std::optional<std::string>& currentDirectory)
     return command;
 }
 
+namespace {
+
+// One tmux command list as a client's arguments: each command's words, the
+// commands separated by ";" words.
+class TmuxCommandList {
+public:
+    void add(std::initializer_list<std::string> words)
+    {
+        if (!args.empty()) args.emplace_back(";");
+        args.insert(args.end(), words);
+    }
+    std::vector<std::string> args;
+};
+
+std::string format(const char* option)
+{
+    return "#{" + std::string(option) + "}";
+}
+
+// Leaves the server's own history limit in serverHistoryNow. A format reads
+// the context session's own value before the server's, and the context is
+// the session tmux picks for the client (before new-session, the one used
+// most recently, often another cell's with its own 20000). So:
+void readServerHistory(TmuxCommandList& list)
+{
+    const std::string context = format(PTYProcess::savedContextHistory);
+    const char* own = PTYProcess::savedContextHasOwn;
+    // 1. What the context reads, its own value or the server's.
+    list.add({"set-option", "-gF", PTYProcess::savedContextHistory, "#{history-limit}"});
+    list.add({"set-option", "-gu", own});
+    // 2. With a context session: whether that value is the session's own.
+    //    `-o` sets a value only where the session has none; a value other
+    //    than the reading is offered, so the reading is unchanged exactly
+    //    when the session had its own. Then the session's value goes (its
+    //    own or the offered one), and the format reads the server's.
+    list.add({"if-shell", "-F", "#{session_id}",
+              "set-option -oqF history-limit '#{?#{==:" + context + ",0},1,0}' ; set-option -gF " + own +
+                  " '#{?#{==:#{history-limit}," + context + "},1,}' ; set-option -u history-limit"});
+    // 3. The server's value.
+    list.add({"set-option", "-gF", PTYProcess::serverHistoryNow, "#{history-limit}"});
+    // 4. The context session gets its own value back.
+    list.add({"if-shell", "-F", format(own), "set-option -F history-limit '" + context + "'"});
+}
+
+}  // namespace
+
 LaunchCommand tmuxCommand(const std::string& tmuxPath, const std::string& sessionName,
                           const std::optional<std::string>& currentDirectory)
 {
-    // One command list: tmux runs it through without another client's
-    // command, or the server's configuration, in between (see the header).
-    // Formats read a session's own value before the server's, so the
-    // server's is read in the context session (the one tmux would pick for a
-    // client not yet attached) only once that session has no value of its
-    // own: one it had is set aside and given back. `-o` sets only an option
-    // the session does not have, which tells whether it had one.
-    const std::string context = "#{" + std::string(savedContextHistory) + "}";
-    const std::string own = savedContextHasOwn;
-    std::vector<std::string> args = {
-        "set-option", "-gu", own,
-        ";", "set-option", "-gF", savedContextHistory, "#{history-limit}",
-        ";", "if-shell", "-F", "#{session_id}",
-        "set-option -oqF history-limit '#{?#{==:" + context + ",0},1,0}' ; set-option -gF " + own +
-            " '#{?#{==:#{history-limit}," + context + "},1,}' ; set-option -u history-limit",
-        ";", "set-option", "-gF", savedServerHistory, "#{history-limit}",
-        ";", "if-shell", "-F", "#{" + own + "}", "set-option -F history-limit '" + context + "'",
-        ";", "set-option", "-g", "history-limit", historyLimit,
-        ";", "new-session", "-A", "-s", sessionName};
+    // The list, step by step (the header says why). Nothing in it waits but
+    // the user's after-new-session hooks, so each part between them runs
+    // with no other client's command in between.
+    TmuxCommandList list;
+    // The client starts the server only for a list that names a command
+    // which needs one; new-session is hidden inside if-shell.
+    list.add({"start-server"});
+    const std::string saved = format(PTYProcess::savedServerHistory);
+    const std::string now = format(PTYProcess::serverHistoryNow);
+
+    // Begin: the server's value is kept unless a list still in flight kept
+    // it already (the server then has that list's 20000). One kept by a
+    // list that was stopped half-way is replaced once the server's value is
+    // no longer 20000 (someone set another since).
+    readServerHistory(list);
+    list.add({"if-shell", "-F", "#{?#{!=:" + saved + ",},#{!=:" + now + "," + historyLimit + "},1}",
+              "set-option -gF " + std::string(PTYProcess::savedServerHistory) + " '" + now + "'"});
+    list.add({"set-option", "-g", "history-limit", historyLimit});
+
+    // The session: plain new-session, its name and folder read from options
+    // (as data: a format's value is not expanded again), so that it can run
+    // inside if-shell: a failing command there ends only the inner list,
+    // and the end below runs whatever new-session does. The session's own
+    // options follow it (and the user's after-new-session hooks) there: a
+    // session that was not made gets none, and no other session gets them.
+    // `-o` sets only what the session does not have, so a session the
+    // client attaches to keeps its own.
+    list.add({"set-option", "-g", PTYProcess::sessionArgument, tmuxArgument(sessionName)});
+    std::string makeSession = "new-session -A -s '" + format(PTYProcess::sessionArgument) + "'";
     if (currentDirectory && !currentDirectory->empty()) {
-        args.push_back("-c");
-        args.push_back(tmuxFolderArgument(*currentDirectory));
+        list.add({"set-option", "-g", PTYProcess::folderArgument, tmuxArgument(*currentDirectory)});
+        makeSession += " -c '" + format(PTYProcess::folderArgument) + "'";
     }
-    args.insert(args.end(), {";", "set-option", "-gF", "history-limit", "#{" + std::string(savedServerHistory) + "}",
-                             ";", "set-option", "-gu", savedContextHistory,
-                             ";", "set-option", "-gu", savedServerHistory,
-                             ";", "set-option", "-gu", own,
-                             ";", "set-option", "-oq", "status", "off",
-                             ";", "set-option", "-oq", "history-limit", historyLimit});
+    list.add({"if-shell", "-F", "1",
+              makeSession + " ; set-option -oq status off ; set-option -oq history-limit " + historyLimit +
+                  " ; set-option -oq detach-on-destroy on"});
+
+    // End: the server's value goes back, unless a list that ended first has
+    // put it back already (nothing is kept then), or someone set the server
+    // another value meanwhile (the configuration still loading, a plugin).
+    readServerHistory(list);
+    list.add({"if-shell", "-F", "#{?#{!=:" + saved + ",},#{==:" + now + "," + historyLimit + "},0}",
+              "set-option -gF history-limit '" + saved + "'"});
+    for (const char* option : {PTYProcess::savedServerHistory, PTYProcess::serverHistoryNow,
+                               PTYProcess::savedContextHistory, PTYProcess::savedContextHasOwn,
+                               PTYProcess::sessionArgument, PTYProcess::folderArgument})
+        list.add({"set-option", "-gu", option});
+
     LaunchCommand command;
     command.executable = tmuxPath;
     command.execName = "tmux";
-    command.args = std::move(args);
+    command.args = std::move(list.args);
     command.environment = environmentArray();
     command.currentDirectory = currentDirectory;
     return command;
@@ -171,22 +237,9 @@ LaunchCommand tmuxAttachCommand(const std::string& tmuxPath, const std::string& 
     return command;
 }
 
-std::string tmuxFolderArgument(const std::string& folder)
+std::string tmuxArgument(const std::string& word)
 {
-    std::string argument;
-    argument.reserve(folder.size() + 8);
-    for (size_t at = 0; at < folder.size();) {
-        if (folder[at] != '#') {
-            argument += folder[at++];
-            continue;
-        }
-        // A whole run of '#': tmux leaves it as it is before '[', and halves
-        // it anywhere else.
-        const size_t end = std::min(folder.find_first_not_of('#', at), folder.size());
-        const bool beforeStyle = end < folder.size() && folder[end] == '[';
-        argument.append(beforeStyle ? end - at : 2 * (end - at), '#');
-        at = end;
-    }
+    std::string argument = word;
     if (!argument.empty() && argument.back() == ';') argument.insert(argument.size() - 1, 1, '\\');
     return argument;
 }

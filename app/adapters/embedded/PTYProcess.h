@@ -66,39 +66,58 @@ std::string loginShell();
 // base name, the single argument "-l".
 LaunchCommand shellCommand(const std::optional<std::string>& currentDirectory);
 // A tmux client that attaches to `sessionName` or creates it (in
-// `currentDirectory` when given and not empty, passed to tmux as
-// tmuxFolderArgument), as plain "new-session -A -s NAME -c DIR" would under
-// the user's configuration (the user's shell, hooks, and the list of
-// configuration errors when there are any), with a history of 20000 lines
-// from its first pane on. A session it creates gets its status line off and
-// its history limit of 20000; a session it attaches to keeps its options
-// (-o sets only what the session does not have). tmux looks for a session
-// of exactly the name it would give a new one, so a name it keeps
-// (TmuxSessionName::keptByTmux) finds only its own session.
+// `currentDirectory` when given and not empty), as plain
+// "new-session -A -s NAME -c DIR" would under the user's configuration (the
+// user's shell, hooks, and the list of configuration errors when there are
+// any), with a history of 20000 lines from its first pane on. A session it
+// creates gets its status line off, its history limit of 20000 and
+// detach-on-destroy on (its end ends its client, which ends the cell, even
+// where the configuration has clients move to another session); a session
+// it attaches to keeps the options it has (-o sets only what the session
+// does not have). tmux looks for a session of exactly the name it would
+// give a new one, so a name it keeps (TmuxSessionName::keptByTmux) finds
+// only its own session.
 //
 // tmux gives a pane the history limit of its session when the pane is made,
 // and new-session makes the first pane before any option of the session can
-// be set; so the server's own history limit is 20000 while new-session (and
-// the user's after-new-session hooks) run, and then exactly what it was
-// before. All of it is one command list, which tmux runs through without
-// any other client's command in between: a configuration that is still
-// loading (a run-shell line lets other clients in) or another client making
-// a session at the same moment sees the server's value as the user left
-// it, and a value a configuration sets later stays. The folder goes with
-// new-session itself: a command given none while the configuration loads
-// would take the folder of the client that started the server. (An
-// after-new-session hook of the user's that waits for a shell command lets
-// other clients in while it waits, who see the 20000: a session made
-// meanwhile has it too, another cell's client may put it back as the
-// server's value, and a client ended during the wait leaves it there.)
+// be set; so the server's own history limit is 20000 while new-session runs.
+// The client's command list, which tmux runs without any other client's
+// command in between except where a command waits:
+// - Begin: read the server's value (past the context session's own, see
+//   the source) and keep it in savedServerHistory, unless another list in
+//   flight kept it already; then set the server's value to 20000.
+// - Make: new-session and the session's own options, inside if-shell, where
+//   a failure (tmux out of descriptors: "open terminal failed") ends only
+//   that inner part. The name and folder reach new-session through the
+//   options sessionArgument and folderArgument, as data.
+// - End, which runs whether the session was made or not: the step that
+//   puts the server back. When a value is kept and the server's is still
+//   20000, the kept value becomes the server's; then every option the list
+//   used is unset.
+// Where lists meet: only the user's after-new-session hooks can wait (a
+// run-shell without -b, an if-shell with a shell command), between Make and
+// End, and other clients' lists run meanwhile. The list that ends first
+// puts the kept value back and unsets it; the others then find nothing kept
+// and change nothing. A configuration or plugin that sets the server's
+// value meanwhile keeps it (it is no longer 20000). What is still possible,
+// and nothing of it sticks beyond the next list's end: a pane such a hook
+// makes after its wait gets the server's value of that moment, 20000 while
+// another list is between Begin and End, the user's value once one has put
+// it back; a client killed while its hook waits leaves the server at 20000
+// with the kept value, which the next list that runs puts back; and a
+// user's hook on set-option that waits would let other lists in between
+// our own steps.
 LaunchCommand tmuxCommand(const std::string& tmuxPath, const std::string& sessionName,
                           const std::optional<std::string>& currentDirectory);
 
-// The server options that tmuxCommand's list keeps its readings in; each is
-// unset again before the list ends.
+// The server options tmuxCommand's list keeps its readings and arguments in;
+// each is unset again before the list ends.
 inline constexpr const char* savedServerHistory = "@tilebay-server-history";
+inline constexpr const char* serverHistoryNow = "@tilebay-server-now";
 inline constexpr const char* savedContextHistory = "@tilebay-context-history";
 inline constexpr const char* savedContextHasOwn = "@tilebay-context-own";
+inline constexpr const char* sessionArgument = "@tilebay-session";
+inline constexpr const char* folderArgument = "@tilebay-folder";
 
 // A tmux client that attaches to the existing session of exactly the name
 // `sessionName` and ends at once, creating nothing, when there is no such
@@ -106,16 +125,11 @@ inline constexpr const char* savedContextHasOwn = "@tilebay-context-own";
 LaunchCommand tmuxAttachCommand(const std::string& tmuxPath, const std::string& sessionName,
                                 const std::optional<std::string>& currentDirectory);
 
-// The folder as tmux's "-c" must be given it to start the pane in exactly
-// that folder. tmux expands the value as a format: "##" becomes '#'; '#'
-// before '(', '{' or a letter of its aliases is an expansion (a folder named
-// "x#(cmd)" would run cmd), before ',' or '}' it is dropped, and any other
-// '#' stays; but a run of '#' of any length right before '[' (which marks a
-// style) is copied as it stands, and never halved. So every '#' is doubled
-// except those of a run right before '['. An argument that ends in ';' ends
-// a tmux command unless a backslash stands before that ';' (tmux removes
-// that one backslash); a ';' anywhere else is taken as it is.
-std::string tmuxFolderArgument(const std::string& folder);
+// A word as tmux's command line must be given it to take it as it stands:
+// an argument that ends in ';' ends a tmux command unless a backslash
+// stands before that ';' (tmux removes that one backslash); a ';' anywhere
+// else, and every other byte, is taken as it is.
+std::string tmuxArgument(const std::string& word);
 
 // Whether a process could enter `folder`: a path longer than the system
 // takes (PATH_MAX with its terminating zero) cannot be entered, whatever is

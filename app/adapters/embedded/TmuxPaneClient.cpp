@@ -62,6 +62,7 @@ void TmuxPaneClient::start(EmbeddedPaneView& pane, const LaunchCommand& command,
     startedAt_ = now;
     runs_ = true;
     heard_ = false;
+    unheard_ = false;
     pane.holdInput(true);
     // An attach that fails ends the client at once, and a start that makes
     // no child is reported: either comes back through ended().
@@ -72,14 +73,22 @@ void TmuxPaneClient::start(EmbeddedPaneView& pane, const LaunchCommand& command,
     }
 }
 
-TmuxPaneClient::AfterEnd TmuxPaneClient::ended(EmbeddedPaneView& pane, corvel::Nanos now)
+TmuxPaneClient::AfterEnd TmuxPaneClient::ended(EmbeddedPaneView& pane, corvel::Nanos now, bool madeNoChild)
 {
     runs_ = false;
     heard_ = false;
     pane.holdInput(true);
     const PTYProcess::TmuxSessionState state = PTYProcess::tmuxSessionState(tmuxPath_, sessionName_, timeLimit_);
     if (state == PTYProcess::TmuxSessionState::lives) made_ = true;
-    if (state == PTYProcess::TmuxSessionState::gone && made_) return {AfterEnd::Next::sessionGone, 0};
+    if (state == PTYProcess::TmuxSessionState::gone) {
+        if (made_) return {AfterEnd::Next::sessionGone, 0};
+        // The client ran but no session came of it: tmux refused its start
+        // (and said why in the pane). A start that made no child was
+        // reported already.
+        if (!madeNoChild)
+            logFailure("tmux 클라이언트 시작 실패",
+                       sessionName_ + ": its client ended before its session was made; started again");
+    }
 
     quickEnds_ = now - startedAt_ < steadyAttach ? quickEnds_ + 1 : 0;
     if (quickEnds_ > maxQuickReattaches) {
@@ -147,9 +156,19 @@ bool TmuxPaneClient::attachRequested()
 void TmuxPaneClient::heardFrom(EmbeddedPaneView& pane)
 {
     // What an ended client still writes tells nothing of the next one.
-    if (!runs_) return;
+    if (!runs_ || unheard_) return;
+    if (!heard_ && !made_) {
+        // A client whose start failed inside tmux writes too (tmux's
+        // error) and ends: it counts as heard from only once its session
+        // is there. Asked once per client.
+        if (PTYProcess::tmuxSessionState(tmuxPath_, sessionName_, timeLimit_) ==
+            PTYProcess::TmuxSessionState::gone) {
+            unheard_ = true;
+            return;
+        }
+        made_ = true;
+    }
     heard_ = true;
-    made_ = true;
     handOnHeld(pane);
 }
 

@@ -14,9 +14,11 @@
 //   still writes is dropped), and the first input then attaches it again,
 //   its ends counted afresh. A start that made no child counts as an end.
 // - Only the end of a session that existed ends the pane: one tmux said
-//   lives, or whose client wrote to the pane. While the session has not
-//   been made (the first start made no child, say), a client started again
-//   makes it as the first one would; once it has, it attaches.
+//   lives, when the pane was made, when a client ended, or when a client
+//   first wrote to the pane. While the session has not been made (the first
+//   start made no child, or tmux refused it and the client wrote only
+//   tmux's error), a client started again makes it as the first one would;
+//   once it has, it attaches.
 // - The pane holds its input (keys, composed text, sent text and pastes)
 //   from the moment a client is started or ends until that client has
 //   written to the pane (it has then taken the terminal) and everything
@@ -87,8 +89,9 @@ public:
     // A client that attaches to the session again (or makes it, while it
     // has not been made).
     void attachAgain(EmbeddedPaneView& pane, corvel::Nanos now);
-    // The client ended by itself, or its start made no child: what next.
-    AfterEnd ended(EmbeddedPaneView& pane, corvel::Nanos now);
+    // The client ended by itself, or its start made no child
+    // (`madeNoChild`): what next.
+    AfterEnd ended(EmbeddedPaneView& pane, corvel::Nanos now, bool madeNoChild = false);
 
     // Input the pane held, in the order it came. Input into a client left
     // ended asks it to attach again, which the caller does on a later turn
@@ -100,7 +103,8 @@ public:
     // left ended and now attaches again, its ends counted afresh.
     bool attachRequested();
     // The pane's client wrote: it has taken the terminal, and what was held
-    // goes on.
+    // goes on. While the session has not been made, only once tmux says it
+    // is there: a client whose start tmux refused writes the reason.
     void heardFrom(EmbeddedPaneView& pane);
     // Hands held input on when a client runs and has written.
     void handOnHeld(EmbeddedPaneView& pane);
@@ -135,8 +139,11 @@ private:
     bool attachAsked_ = false;
     // A client was started and its end has not been handled yet.
     bool runs_ = false;
-    // That client has written to the pane.
+    // That client has written to the pane (and its session was there).
     bool heard_ = false;
+    // That client wrote while its session had not been made: what it
+    // writes does not count.
+    bool unheard_ = false;
     // The session is known to have existed.
     bool made_ = false;
     // Input held and not yet handed on, in order.

@@ -45,15 +45,20 @@ protected:
         adapter->onTerminated = [this](const QString& id) { ended.push_back(id); };
     }
 
-    // A stand-in tmux that logs each command line and knows no session.
+    // A stand-in tmux that logs each command line and takes none; it knows
+    // no session until answer() says otherwise.
     TmuxLookup lookup()
     {
         const fs::path tool = dir.path() / "tmux";
-        writeFile(tool, "#!/bin/sh\necho \"$@\" >> " + (dir.path() / "tmux.log").string() + "\nexit 1\n");
+        const std::string in = dir.path().string() + "/";
+        writeFile(tool, "#!/bin/sh\necho \"$@\" >> " + in + "tmux.log\ncase \"$1\" in\n"
+                        "has-session) exit $(cat " + in + "answer 2>/dev/null || echo 1) ;;\nesac\nexit 1\n");
         fs::permissions(tool, fs::perms::owner_all);
         return {{tool.string()}, false};
     }
     std::vector<std::string> tmuxLog() const { return readLines(dir.path() / "tmux.log"); }
+    // What the stand-in's has-session answers from now on.
+    void answer(int status) { writeFile(dir.path() / "answer", std::to_string(status)); }
 
     FakePane& pane(const QString& id, size_t index)
     {
@@ -137,15 +142,17 @@ TEST_F(EmbeddedAdapterTest, TmuxCellsStartAClientAndCloseKillsTheirSessionEvenWi
     EXPECT_THAT(client.args, Contains(name));
     // The client starts at the size the pane is laid out with.
     EXPECT_EQ(probes->at(0)->startedOnceLaidOut, 1);
-    // The stand-in knows no session: a new one, so the command is sent,
-    // through tmux; this stand-in takes no input, so the client, which has
-    // written by then, gets it as typed.
+    // The stand-in knew no session: a new one, so the command is sent,
+    // through tmux, once the client has written and tmux knows the session
+    // it made; this stand-in takes no input, so the client gets it as typed.
+    answer(0);
     pane(cell->id(), 0).output("$ ");
     queue.advance(EmbeddedAdapter::startCommandDelay);
     EXPECT_THAT(probes->at(0)->sent, ElementsAre("ls\r"));
     const auto written = tmuxLog();
-    ASSERT_EQ(written.size(), 3u);
-    EXPECT_EQ(written[1].substr(0, 11), "load-buffer");
+    ASSERT_EQ(written.size(), 4u);
+    EXPECT_EQ(written[1], "has-session -t =" + name);
+    EXPECT_EQ(written[2].substr(0, 11), "load-buffer");
 
     // A split pane runs a plain shell even in a tmux cell, started at once.
     adapter->splitSession(cell->id());
@@ -154,7 +161,8 @@ TEST_F(EmbeddedAdapterTest, TmuxCellsStartAClientAndCloseKillsTheirSessionEvenWi
 
     adapter->useTmux = false;
     adapter->closeSession(cell->id());
-    EXPECT_THAT(tmuxLog(), ElementsAre("has-session -t =" + name, written[1], written[2], "kill-session -t =" + name));
+    EXPECT_THAT(tmuxLog(),
+                ElementsAre("has-session -t =" + name, written[1], written[2], written[3], "kill-session -t =" + name));
     EXPECT_EQ(probes->at(0)->terminated, 1);
     EXPECT_EQ(probes->at(1)->terminated, 1);
     EXPECT_FALSE(adapter->hasSession(cell->id()));
@@ -316,7 +324,6 @@ protected:
             writes.push_back(all.substr(0, at));
         return writes;
     }
-    void answer(int status) { writeFile(dir.path() / "answer", std::to_string(status)); }
     size_t attaches(size_t paneIndex) const
     {
         size_t count = 0;
@@ -349,10 +356,10 @@ TEST_F(EmbeddedAdapterReattachTest, ClientThatEndsWhileItsSessionLivesAttachesAg
     corvel::log::Capture log;
     const QString id = adapter->createSession(std::nullopt, QStringLiteral("/tmp"), QStringLiteral("job"))->id();
     const std::string name = "cwr_" + id.toStdString();
+    answer(0);
     pane(id, 0).output("$ ");
     queue.advance(EmbeddedAdapter::startCommandDelay);
     adapter->splitSession(id);
-    answer(0);
 
     // A detach after a while attaches the same pane to the same session at
     // once, without typing the start command again; the split pane stays.
@@ -523,6 +530,7 @@ TEST_F(EmbeddedAdapterReattachTest, InputHeldUntilTheClientHasWrittenReachesTheS
     view.type("a");
     queue.runUntilIdle();
     EXPECT_TRUE(held().empty());
+    answer(0);
     view.output("$ ");
     EXPECT_THAT(held(), ElementsAre("a"));
     view.type("b");
@@ -659,7 +667,49 @@ TEST_F(EmbeddedAdapterReattachTest, InputTheEndedClientNeverTookReachesTheSessio
     view.output("attached");
     EXPECT_THAT(held(), ElementsAre("abc", "d"));
     EXPECT_THAT(sent, ElementsAre("x", "ab"));
+
+    // The next client hangs up the same way: what it never took goes ahead
+    // of what was typed after it, as the first time.
+    view.type("ef");
+    view.hangUp();
+    view.type("g");
+    view.giveBack("ef");
+    queue.runUntilIdle();
+    EXPECT_THAT(held(), ElementsAre("abc", "d", "efg"));
+
+    // And the one after it, with nothing typed after what comes back.
+    queue.advance(TmuxPaneClient::steadyAttach);
+    view.end();
+    queue.runUntilIdle();
+    ASSERT_EQ(attaches(0), 2u);
+    view.output("attached");
+    view.type("hi");
+    view.hangUp();
+    view.giveBack("hi");
+    queue.runUntilIdle();
+    EXPECT_THAT(held(), ElementsAre("abc", "d", "efg", "hi"));
+    EXPECT_THAT(sent, ElementsAre("x", "ab", "ef", "hi"));
     EXPECT_TRUE(ended.empty());
+}
+
+TEST_F(EmbeddedAdapterReattachTest, RestoredCellWhoseSessionEndsBeforeItsClientWritesEndsWithoutANewSession)
+{
+    // The saved cell's session lives when the cell is restored; its client
+    // attaches to it.
+    answer(0);
+    CellRecord record;
+    record.internalId = "savedcell00002";
+    const QString id = adapter->restoreSession(record)->id();
+    EXPECT_EQ(probes->at(0)->started.size(), 1u);
+
+    // The session ends before the client has written a byte: that is the
+    // end of the cell's session, not a start that made none.
+    answer(1);
+    pane(id, 0).end();
+    queue.runUntilIdle();
+    EXPECT_THAT(ended, ElementsAre(id));
+    queue.advance(10 * TmuxPaneClient::longestReattachDelay);
+    EXPECT_EQ(probes->at(0)->started.size(), 1u);
 }
 
 TEST_F(EmbeddedAdapterReattachTest, SessionNoStartMadeYetIsMadeByTheNextStartAndOnlyOneThatExistedEndsTheCell)
@@ -668,24 +718,36 @@ TEST_F(EmbeddedAdapterReattachTest, SessionNoStartMadeYetIsMadeByTheNextStartAnd
     // The first start makes no child, and tmux knows no such session.
     *failingStarts = 1;
     const QString id = adapter->createSession(std::nullopt, QStringLiteral("/tmp"), QStringLiteral("job"))->id();
-    const std::string name = "cwr_" + id.toStdString();
     FakePane& view = pane(id, 0);
     queue.runUntilIdle();
     EXPECT_EQ(log.count("tmux 클라이언트 시작 실패"), 1u);
     EXPECT_TRUE(ended.empty());
     ASSERT_EQ(adapter->paneViews(id).size(), 1u);
 
-    // The next start makes the session as the first would have, in the
-    // cell's folder; the start command, held meanwhile, reaches it once.
+    // The next start runs, but tmux refuses to make the session: its client
+    // writes tmux's reason and ends. That is no session's end either: it is
+    // logged, and the start command, held meanwhile, waits.
     queue.advance(EmbeddedAdapter::startCommandDelay);
     ASSERT_EQ(probes->at(0)->started.size(), 2u);
-    const LaunchCommand& again = probes->at(0)->started.back();
-    EXPECT_EQ(again.args, PTYProcess::tmuxCommand(again.executable, name, "/tmp").args);
     EXPECT_EQ(attaches(0), 0u);
+    view.output("open terminal failed: not a terminal\r\n");
+    view.end();
+    queue.runUntilIdle();
+    EXPECT_EQ(log.count("tmux 클라이언트 시작 실패"), 2u);
+    EXPECT_TRUE(ended.empty());
+    EXPECT_TRUE(held().empty());
+
+    // The start after it makes the session as the first would have; the
+    // start command reaches it once.
+    queue.advance(TmuxPaneClient::longestReattachDelay);
+    ASSERT_EQ(probes->at(0)->started.size(), 3u);
+    EXPECT_EQ(attaches(0), 0u);
+    answer(0);
     view.output("$ ");
     EXPECT_THAT(held(), ElementsAre("job\r"));
 
     // That session existed: its end ends the cell.
+    answer(1);
     view.end();
     queue.runUntilIdle();
     EXPECT_THAT(ended, ElementsAre(id));
@@ -697,6 +759,7 @@ TEST_F(EmbeddedAdapterReattachTest, SessionThatEndedTakesThePaneAndTmuxThatCanno
     const QString single = adapter->createSession(std::nullopt, std::nullopt, std::nullopt)->id();
     adapter->splitSession(split);
     // Both clients attached to the sessions they made.
+    answer(0);
     pane(split, 0).output("$ ");
     pane(single, 0).output("$ ");
     queue.advance(TmuxPaneClient::steadyAttach);

@@ -5,8 +5,10 @@
 // its command again (also once tmux is switched off, until the cell is
 // closed), the history of the session it makes (no other session's, and no
 // option of an existing one, changed), cells started together while the
-// configuration loads, the user's hooks and configuration errors, a first
-// start that makes no child, folders whose names tmux could
+// configuration loads or while the user's hook waits, the user's hooks and
+// configuration errors, a first start that makes no child and one that tmux
+// refuses, a cell whose session ends while the configuration moves clients
+// to another session, folders whose names tmux could
 // misread and one longer than any path, a cell without tmux, real splits,
 // the end of a split pane, the tmux client of a split cell that detaches and
 // attaches again, a tmux client left ended that a typed key attaches again,
@@ -151,6 +153,8 @@ TEST_F(EmbeddedShellTest, TmuxCellOutlivesItsAdapterAndReattachesUntilClosedEven
     // go, the tmux session with the job in it stays, with the history limit
     // its user gave it since.
     ASSERT_TRUE(tmux({"set-option", "-t", "=" + name + ":", "history-limit", "3000"}).succeeded());
+    ASSERT_TRUE(tmux({"set-option", "-t", "=" + name + ":", "status", "on"}).succeeded());
+    const std::string options = tmux({"show-options", "-t", "=" + name + ":"}).output;
     adapter.reset();
     queue.runUntilIdle();
     ASSERT_TRUE(tmux({"has-session", "-t", name}).succeeded());
@@ -171,6 +175,7 @@ TEST_F(EmbeddedShellTest, TmuxCellOutlivesItsAdapterAndReattachesUntilClosedEven
     EXPECT_EQ(readFile(home.path() / "f.txt"), "M\nDONE\n");
     // Attaching changed none of the session's options.
     EXPECT_EQ(tmux({"show-options", "-v", "-t", "=" + name + ":", "history-limit"}).output, "3000\n");
+    EXPECT_EQ(tmux({"show-options", "-t", "=" + name + ":"}).output, options);
     // A new cell runs a plain shell.
     adapter->createSession(std::nullopt, folder, QStringLiteral("echo F >> g.txt"));
     queue.advance(EmbeddedAdapter::startCommandDelay);
@@ -536,6 +541,156 @@ TEST_F(EmbeddedShellTest, CellsStartedTogetherWhileTheConfigLoadsEachMakeTheirSe
         fs::remove(home.path() / "go");
         tmux({"kill-server"});
     }
+}
+
+TEST_F(EmbeddedShellTest, CellsStartedTogetherUnderAHookThatWaitsEachGetTheirOptionsAndLeaveTheServersLimit)
+{
+    // The user's hook waits after each new session (for a shell command),
+    // and tmux runs the other cells' clients meanwhile.
+    const std::vector<std::string> hooks = {"run-shell 'sleep 0.5'",
+                                            "if-shell 'test -d .git' 'rename-window git' 'rename-window plain'"};
+    adapter->useTmux = true;
+    for (const std::string& hook : hooks) {
+        writeFile(home.path() / ".tmux.conf", "set -g history-limit 3000\nset-hook -g after-new-session \"" + hook +
+                                                  "\"\n");
+        std::vector<std::pair<QString, fs::path>> cells;
+        for (int n = 0; n < 4; ++n) {
+            const fs::path folder = home.path() / ("cell" + std::to_string(n));
+            fs::create_directories(folder);
+            cells.emplace_back(
+                adapter->createSession(std::nullopt, QString::fromStdString(folder.string()), std::nullopt)->id(),
+                folder);
+        }
+        // Each cell's list has ended once its session has the options the
+        // list gives it last.
+        for (const auto& [id, folder] : cells) {
+            const std::string session = "=cwr_" + id.toStdString() + ":";
+            ASSERT_TRUE(pump.pumpUntil([&] {
+                return tmux({"show-options", "-v", "-t", session, "detach-on-destroy"}).output == "on\n";
+            })) << hook;
+            EXPECT_EQ(tmux({"show-options", "-t", session}).output,
+                      "detach-on-destroy on\nhistory-limit 20000\nstatus off\n")
+                << hook;
+            EXPECT_EQ(tmux({"display-message", "-p", "-t", session, "#{history_limit}"}).output, "20000\n") << hook;
+            EXPECT_TRUE(pump.pumpUntil([&] {
+                return tmux({"display-message", "-p", "-t", session, "#{pane_current_path}"}).output ==
+                       folder.string() + "\n";
+            })) << hook;
+        }
+        EXPECT_EQ(tmux({"show-options", "-gv", "history-limit"}).output, "3000\n") << hook;
+        EXPECT_THAT(tmux({"show-options", "-g"}).output, Not(HasSubstr("@tilebay"))) << hook;
+        for (const auto& cell : cells) adapter->closeSession(cell.first);
+        queue.runUntilIdle();
+        tmux({"kill-server"});
+    }
+}
+
+TEST_F(EmbeddedShellTest, CellWhoseSessionEndsEndsThoughTheConfigMovesClientsToAnotherSession)
+{
+    writeFile(home.path() / ".tmux.conf", "set -g detach-on-destroy off\n");
+    adapter->useTmux = true;
+    std::vector<QString> ended;
+    adapter->onTerminated = [&](const QString& id) { ended.push_back(id); };
+    const QString folder = QString::fromStdString(home.path().string());
+    const QString gone = adapter->createSession(std::nullopt, folder, std::nullopt)->id();
+    const QString stays = adapter->createSession(std::nullopt, folder, std::nullopt)->id();
+    const std::string staying = "=cwr_" + stays.toStdString();
+    for (const QString& id : {gone, stays}) {
+        ASSERT_TRUE(pump.pumpUntil([&] {
+            return tmux({"list-clients", "-t", "=cwr_" + id.toStdString()}).output.size() > 0;
+        }));
+    }
+
+    // The shell of one cell ends, and with it its session: its client ends
+    // too instead of showing the other cell's session, and so does the cell.
+    adapter->sendText(gone, QStringLiteral("exit\r"));
+    ASSERT_TRUE(pump.pumpUntil([&] {
+        queue.runUntilIdle();
+        return !ended.empty();
+    }));
+    EXPECT_EQ(ended, std::vector<QString>{gone});
+    EXPECT_FALSE(running(pane(gone, 0)));
+    // The other cell's session has its own client only, and takes its typing.
+    EXPECT_EQ(tmux({"list-clients", "-F", "#{session_name}"}).output, staying.substr(1) + "\n");
+    adapter->sendText(stays, QStringLiteral("echo STAYS > stays.txt\r"));
+    EXPECT_TRUE(waitForFile("stays.txt", "STAYS"));
+    EXPECT_EQ(ended.size(), 1u);
+}
+
+// Leaves the tmux server at `pid` one free descriptor, for the life of the
+// object: tmux then takes a client's connection but not the terminal it
+// passes, so the start of a client fails inside tmux ("open terminal
+// failed").
+class ServerDescriptorsUsedUp {
+public:
+    explicit ServerDescriptorsUsedUp(pid_t pid) : pid_(pid)
+    {
+        std::set<int> open;
+        for (const auto& entry : fs::directory_iterator("/proc/" + std::to_string(pid) + "/fd"))
+            open.insert(std::stoi(entry.path().filename().string()));
+        int lowestFree = 0;
+        while (open.contains(lowestFree)) ++lowestFree;
+        ::prlimit(pid_, RLIMIT_NOFILE, nullptr, &saved_);
+        rlimit lowered = saved_;
+        lowered.rlim_cur = static_cast<rlim_t>(lowestFree) + 1;
+        set_ = ::prlimit(pid_, RLIMIT_NOFILE, &lowered, nullptr) == 0;
+    }
+    ~ServerDescriptorsUsedUp() { ::prlimit(pid_, RLIMIT_NOFILE, &saved_, nullptr); }
+    ServerDescriptorsUsedUp(const ServerDescriptorsUsedUp&) = delete;
+    ServerDescriptorsUsedUp& operator=(const ServerDescriptorsUsedUp&) = delete;
+    bool set() const { return set_; }
+
+private:
+    pid_t pid_;
+    rlimit saved_{};
+    bool set_ = false;
+};
+
+TEST_F(EmbeddedShellTest, StartThatTmuxRefusesLeavesTheServerAsItWasAndTheNextStartMakesTheSessionOnce)
+{
+    corvel::log::Capture log;
+    writeFile(home.path() / ".tmux.conf", "set -g history-limit 5000\n");
+    ASSERT_TRUE(tmux({"new-session", "-d", "-s", "user", "cat"}).succeeded());
+    const pid_t server = std::stoi(tmux({"display-message", "-p", "#{pid}"}).output);
+    const std::string userOptions = tmux({"show-options", "-t", "=user:"}).output;
+    adapter->useTmux = true;
+    std::vector<QString> ended;
+    adapter->onTerminated = [&](const QString& id) { ended.push_back(id); };
+    const fs::path folder = home.path() / "proj";
+    fs::create_directory(folder);
+    QString id;
+    {
+        ServerDescriptorsUsedUp usedUp(server);
+        ASSERT_TRUE(usedUp.set());
+        id = adapter->createSession(std::nullopt, QString::fromStdString(folder.string()),
+                                    QStringLiteral("pwd -P >> ~/made.txt"))->id();
+        // The client shows tmux's reason and ends; no session was made.
+        ASSERT_TRUE(pump.pumpUntil([&] {
+            queue.runUntilIdle();
+            return log.count("tmux 클라이언트 시작 실패") == 1;
+        }));
+        EXPECT_TRUE(EmbeddedAdapter::screenText(pane(id, 0)).contains(QStringLiteral("open terminal failed")));
+    }
+    // The server is as it was; the cell stays.
+    EXPECT_EQ(tmux({"show-options", "-gv", "history-limit"}).output, "5000\n");
+    EXPECT_THAT(tmux({"show-options", "-g"}).output, Not(HasSubstr("@tilebay")));
+    EXPECT_EQ(tmux({"list-sessions", "-F", "#{session_name}"}).output, "user\n");
+    EXPECT_TRUE(ended.empty());
+    ASSERT_EQ(adapter->paneViews(id).size(), 1u);
+
+    // The next start makes the session in the cell's folder; the start
+    // command, held meanwhile, runs there once.
+    queue.advance(TmuxPaneClient::longestReattachDelay);
+    ASSERT_TRUE(waitForFile("made.txt", "\n"));
+    const std::string session = "=cwr_" + id.toStdString() + ":";
+    EXPECT_EQ(tmux({"display-message", "-p", "-t", session, "#{history_limit}"}).output, "20000\n");
+    adapter->sendText(id, QStringLiteral("echo END >> ~/made.txt\r"));
+    ASSERT_TRUE(waitForFile("made.txt", "END"));
+    EXPECT_EQ(readFile(home.path() / "made.txt"), folder.string() + "\nEND\n");
+    EXPECT_EQ(tmux({"show-options", "-gv", "history-limit"}).output, "5000\n");
+    EXPECT_THAT(tmux({"show-options", "-g"}).output, Not(HasSubstr("@tilebay")));
+    EXPECT_EQ(tmux({"show-options", "-t", "=user:"}).output, userOptions);
+    EXPECT_TRUE(ended.empty());
 }
 
 TEST_F(EmbeddedShellTest, UserHooksAndConfigErrorsActOnACellsSessionAsOnAPlainOne)

@@ -194,8 +194,9 @@ TEST_F(HookedTerminalViewTest, TypingTheEndedChildNeverTookComesBackHeldAheadOfT
     bool endedAfterHeld = false;
     view.onHeldInput = [&](HeldInput input) { held.push_back(std::move(input)); };
     view.onTerminated = [&](std::optional<int32_t>) { endedAfterHeld = !held.empty(); };
-    view.startProcess("/bin/sh", {"-c", "stty raw -echo; echo READY; kill -STOP $$"});
+    view.startProcess("/bin/sh", {"-c", "stty raw -echo; printf '\\033[?1004h'; echo READY; kill -STOP $$"});
     ASSERT_TRUE(pump.pumpUntil([&] { return EmbeddedAdapter::screenText(view).contains("READY"); }));
+    ASSERT_TRUE(view.getTerminal().sendFocus);
     std::string typed;
     for (int line = 0; typed.size() < (256u << 10); ++line) typed += "line " + std::to_string(line) + "\r";
     view.send(typed);
