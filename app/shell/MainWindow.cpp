@@ -69,17 +69,23 @@ MainWindow::~MainWindow()
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() != QEvent::ShortcutOverride) return QMainWindow::eventFilter(watched, event);
+    const QEvent::Type type = event->type();
+    if (type != QEvent::ShortcutOverride && type != QEvent::KeyPress && type != QEvent::KeyRelease)
+        return QMainWindow::eventFilter(watched, event);
     auto* widget = qobject_cast<QWidget*>(watched);
     if (!widget || widget->window() != this) return false;
     const auto* key = static_cast<QKeyEvent*>(event);
-    const QKeySequence pressed(key->keyCombination());
-    if (pressed == newTerminal_->shortcut() || pressed == openProfile_->shortcut()) {
+    const QKeySequence pressed(QKeyCombination(key->modifiers() & ~Qt::KeypadModifier, Qt::Key(key->key())));
+    if (pressed != newTerminal_->shortcut() && pressed != openProfile_->shortcut()) return false;
+    if (type == QEvent::ShortcutOverride) {
         // Left unaccepted, the key goes to the window's shortcuts.
         event->ignore();
         return true;
     }
-    return false;
+    // A press that arrives as a key is one no shortcut took (its action
+    // could not run): it does nothing, and neither it nor its release
+    // reaches a terminal's program.
+    return true;
 }
 
 void MainWindow::changeEvent(QEvent* event)

@@ -6,7 +6,9 @@
 // and "프로필 열기…" (Ctrl+Shift+O: the profile launcher). Plain Ctrl+T and
 // Ctrl+O stay with the focused terminal; a widget of the window that would
 // take every key for itself (a terminal asks to see keys before shortcuts)
-// is refused these two at the shortcut-override stage, so the menu acts.
+// is refused these two at the shortcut-override stage, so the menu acts;
+// when their action cannot run, the key is dropped rather than typed, so it
+// never reaches a terminal's program.
 //
 // Keyboard focus: activated with no widget to give the focus back to (at
 // start, or after a sheet when no terminal had it), the window takes the

@@ -618,6 +618,13 @@ bool TerminalView::canScroll()
 void TerminalView::updateScroller()
 {
     if (!scroller_) return;
+    if (terminal_->isDisplayBufferAlternate()) {
+        // No history: no range, so the knob fills the whole bar.
+        scroller_->setRange(0, 0);
+        scroller_->setValue(0);
+        scroller_->setEnabled(false);
+        return;
+    }
     // The bar shows a 0...1 position with a knob of the given share of its
     // length: the page step makes the knob that share of range + page.
     constexpr int kRange = 100000;

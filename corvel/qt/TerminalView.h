@@ -216,7 +216,8 @@ public:
     double scrollThumbsize();
     double scrollPosition();
     bool canScroll();
-    // The scroll bar takes canScroll, scrollPosition and scrollThumbsize.
+    // The scroll bar takes canScroll, scrollPosition and scrollThumbsize; on
+    // the alternate screen it is disabled with an empty range.
     void updateScroller();
     // Redraw tasks run so far.
     uint64_t displayUpdates() const { return displayUpdates_; }
@@ -227,7 +228,9 @@ public:
     void feed(std::span<const uint8_t> byteArray);
     void feed(std::string_view text);
 
-    // Shows buffer row `row` at the top, clamped to 0 ... lines - rows.
+    // Shows buffer row `row` at the top, clamped to 0 ... lines - rows. On
+    // the alternate screen, which has nothing above its first row, the
+    // screen itself is the only place to show.
     void scrollTo(int row, bool notifyAccessibility = false);
     // The scroll bar's fraction, 0 (top) to 1 (bottom). (Not named scroll:
     // QWidget::scroll moves pixels.)
@@ -455,8 +458,13 @@ public:
 
     // ---- clipboard and find commands (TerminalViewCommands.cpp) ----
 
-    // The selection's text onto the clipboard; nothing while none is active.
+    // The selection's text onto the clipboard; nothing while none is active
+    // or while its text is empty.
     void copy();
+    // Whether the key is the shortcut of one of the view's own commands
+    // (copy, paste, select all, find). Such a key is never encoded for the
+    // program, even while its command cannot run.
+    bool isCommandKey(const QKeyEvent& event) const;
     // The clipboard's text (empty when it holds none) as a paste.
     virtual void paste();
     // Whether a menu item with `action` ("copy:", "performFindPanelAction:"

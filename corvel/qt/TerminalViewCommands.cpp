@@ -5,6 +5,11 @@
 // shown as the view's selection and scrolled to the middle of the screen
 // when it lies outside it.
 //
+// The keys of these commands belong to the view, never to the program: a
+// command that cannot run (copy with nothing selected) leaves its key with
+// nothing to do, and the key is not typed either. A copy of nothing but
+// empty cells leaves the clipboard as it was.
+//
 // The find bar is made on first use, floats 8 pixels from the view's top and
 // trailing edges, at most 520 pixels wide, and is only hidden afterwards.
 // The find pasteboard is the process-wide term. GUI thread only.
@@ -17,6 +22,7 @@
 #include <QAction>
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QKeySequence>
 
 #include <algorithm>
@@ -60,8 +66,17 @@ void TerminalView::copy()
 {
     // An inactive selection still has ends; they name nothing to copy.
     const auto text = getSelection();
-    if (!text) return;
+    if (!text || text->empty()) return;
     QGuiApplication::clipboard()->setText(QString::fromStdString(*text));
+}
+
+bool TerminalView::isCommandKey(const QKeyEvent& event) const
+{
+    const auto modifiers = event.modifiers() & ~Qt::KeypadModifier;
+    const QKeySequence pressed(QKeyCombination(modifiers, Qt::Key(event.key())));
+    for (const QAction* action : {copyAction_, pasteAction_, selectAllAction_, findAction_})
+        if (action && action->shortcut() == pressed) return true;
+    return false;
 }
 
 void TerminalView::paste()

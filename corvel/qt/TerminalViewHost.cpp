@@ -71,7 +71,9 @@ void TerminalView::feed(std::string_view text)
 void TerminalView::scrollTo(int row, bool notifyAccessibility)
 {
     Buffer& display = terminal_->displayBuffer();
-    row = std::clamp(row, 0, maxScroll(display));
+    // Nothing lies above the alternate screen's first row: the only place
+    // to look at there is the screen itself.
+    row = terminal_->isDisplayBufferAlternate() ? display.yBase() : std::clamp(row, 0, maxScroll(display));
     if (row == display.yDisp()) return;
     terminal_->buffer().setYDisp(row);
     if (Buffer* snapshot = terminal_->synchronizedOutputBuffer()) snapshot->setYDisp(row);

@@ -5,7 +5,9 @@
 // while the program has pushed Kitty keyboard flags for the active screen,
 // in the Kitty keyboard protocol. Keys the view does not handle itself go the
 // way the platform's text system would send them: an editing command from
-// the EditingSelectors table, or inserted text. GUI thread only.
+// the EditingSelectors table, or inserted text. The keys of the view's own
+// commands (copy, paste, select all, find: TerminalViewCommands.cpp) are
+// never encoded, pressed or released. GUI thread only.
 #include "corvel/qt/TerminalView.h"
 
 #include "corvel/kitty/KittyKeyboardEncoder.h"
@@ -541,16 +543,22 @@ void TerminalView::trackModifierKeys(KeyInput& input, bool isModifierKey)
 
 void TerminalView::keyPressEvent(QKeyEvent* event)
 {
+    event->accept();
+    // The shortcut of a command that could run has fired before this; one
+    // that could not (copy with nothing selected) does nothing.
+    if (isCommandKey(*event)) return;
     KeyInput input = KeyInputAdapter::fromQKeyEvent(*event);
     const bool modifier = KeyInputAdapter::isModifierKey(*event);
     trackModifierKeys(input, modifier);
     if (modifier) flagsChanged(input);
     else keyDown(input);
-    event->accept();
 }
 
 void TerminalView::keyReleaseEvent(QKeyEvent* event)
 {
+    event->accept();
+    // A command's key is not reported released either: its press never was.
+    if (isCommandKey(*event)) return;
     KeyInput input = KeyInputAdapter::fromQKeyEvent(*event);
     const bool modifier = KeyInputAdapter::isModifierKey(*event);
     if (modifier) {
@@ -559,7 +567,6 @@ void TerminalView::keyReleaseEvent(QKeyEvent* event)
     } else if (!event->isAutoRepeat()) {
         keyUp(input);
     }
-    event->accept();
 }
 
 void TerminalView::inputMethodEvent(QInputMethodEvent* event)

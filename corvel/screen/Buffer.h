@@ -111,6 +111,11 @@ public:
     void tabClear(int pos);
 
     // ---- capacity ----
+    //
+    // Invariant: the ring's capacity is getCorrectBufferLength(rows()) after
+    // construction, clear, changeHistorySize and resize, whether the ring
+    // holds lines or not. Without scrollback (the alternate screen) that is
+    // exactly the rows, so nothing is ever kept above the first row.
 
     // The ring capacity for `rows` screen rows under the scrollback setting.
     int64_t getCorrectBufferLength(int rows) const;

@@ -28,10 +28,15 @@ void Buffer::resize(int newCols, int newRows)
     marginRight_ = marginRight_ >= cols_ - 1 ? newCols - 1 : std::min(marginRight_, newCols - 1);
     marginLeft_ = std::min(marginLeft_, marginRight_);
 
+    // The ring follows the capacity rule for the new rows whether it holds
+    // lines or not: an empty ring kept at a larger capacity (the alternate
+    // screen before its first use) would later keep the lines that scroll
+    // off the top of a screen that has no history.
     const int64_t newCapacity = getCorrectBufferLength(newRows);
     if (newCapacity > lines_.maxLength()) lines_.setMaxLength(newCapacity);
 
     if (lines_.count() == 0) {
+        if (newCapacity < lines_.maxLength()) lines_.setMaxLength(newCapacity);
         scrollBottom_ = newRows - 1;
     } else {
         if (cols_ < newCols) {

@@ -118,8 +118,9 @@ std::unique_ptr<Buffer> Terminal::snapshotBuffer(Buffer& source)
     copy->savedCharset = source.savedCharset;
 
     CircularBufferLineList& ring = copy->lines();
-    // A ring keeps its capacity through a resize that finds it empty, so the
-    // source's capacity may differ from what its size and scrollback give.
+    // The copy is made with the source's size and scrollback, so both rings
+    // follow the same capacity rule; the source's capacity is taken as it
+    // is all the same, so that every ring index it holds has a slot.
     if (ring.maxLength() != source.lines().maxLength()) ring.setMaxLength(source.lines().maxLength());
     const int64_t count = source.lines().count();
     ring.setCount(count);

@@ -1,14 +1,22 @@
 // Real programs on real pseudo-terminals in a LocalProcessTerminalView: the
 // window size the child sees and its changes, the end reported once (and not
 // at all after terminate), keys to an ended child, a megabyte pasted whole,
-// paging in less, and the clipboard write.
+// paging in less, the wheel over full-screen programs in a view fitted to a
+// tile, the view's command keys that never reach the program, and the
+// clipboard write.
 #include "ProcessViewSupport.h"
 
 #include "corvel/qt/KeyInput.h"
 
+#include <QAction>
+#include <QApplication>
 #include <QClipboard>
+#include <QFile>
 #include <QGuiApplication>
+#include <QScrollBar>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QWheelEvent>
 
 #include <sys/ioctl.h>
 
@@ -23,6 +31,25 @@ namespace {
 using testing::makeProcessView;
 using testing::pumpUntil;
 using testing::waitForText;
+
+// The screen as drawn: the viewport's top row and the text of each row.
+std::vector<std::string> drawnScreen(TerminalView& view)
+{
+    Terminal& terminal = view.getTerminal();
+    Buffer& display = terminal.displayBuffer();
+    std::vector<std::string> rows{std::to_string(display.yDisp())};
+    for (int row = 0; row < terminal.rows(); ++row)
+        rows.push_back(terminal.translateBufferLineToString(display, display.yDisp() + row, 0, -1));
+    return rows;
+}
+
+void wheelUp(TerminalView& view)
+{
+    const QPointF at(view.width() / 2.0, view.height() / 2.0);
+    QWheelEvent event(at, view.mapToGlobal(at), QPoint(), QPoint(0, 120), Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+    QApplication::sendEvent(&view, &event);
+}
 
 TEST(LocalProcessView, WindowSizeInCellsAndDevicePixelsFollowsTheView)
 {
@@ -137,6 +164,76 @@ TEST(LocalProcessView, PageDownPagesInLess)
     KeyInput quit;
     quit.characters = quit.charactersIgnoringModifiers = "q";
     view->keyDown(quit);
+    view->terminate();
+}
+
+TEST(LocalProcessView, TheWheelFindsNothingAboveTheAlternateScreenOfAViewFittedToATile)
+{
+    QTemporaryDir dir;
+    const std::string path = dir.filePath(QStringLiteral("rows.txt")).toStdString();
+    {
+        std::ofstream out(path);
+        for (int i = 1; i <= 300; ++i) out << "row " << i << "\n";
+    }
+    // Three notches up leave the drawn screen as it was; the scroller shows no range.
+    auto expectTheWheelChangesNothing = [](TerminalView& view) {
+        ASSERT_TRUE(view.getTerminal().isCurrentBufferAlternate());
+        const auto before = drawnScreen(view);
+        for (int turn = 0; turn < 3; ++turn) wheelUp(view);
+        EXPECT_EQ(drawnScreen(view), before);
+        EXPECT_FALSE(view.scroller()->isEnabled());
+        EXPECT_EQ(view.scroller()->minimum(), view.scroller()->maximum());
+    };
+    // Each view is made at the default 80 x 25 and fitted to a tile's
+    // 34 x 17 before its program enters the alternate screen.
+    auto printed = makeProcessView(34, 17);
+    printed->startProcess("/bin/sh", {"-c", "printf '\\033[?1049h'; seq 1 100; exec sleep 60"});
+    ASSERT_TRUE(waitForText(*printed, "100"));
+    expectTheWheelChangesNothing(*printed);
+    printed->terminate();
+
+    auto less = makeProcessView(34, 17);
+    less->startProcess("/usr/bin/less", {path});
+    ASSERT_TRUE(waitForText(*less, "row 16"));
+    // Two pages forward: less writes the new rows at the bottom, and the old
+    // ones scroll off the top. The prompt comes last.
+    less->send(std::string_view(" "));
+    ASSERT_TRUE(waitForText(*less, "row 32"));
+    less->send(std::string_view(" "));
+    ASSERT_TRUE(pumpUntil([&] { return testing::screenHasLine(*less, "row 48") && testing::screenHasLine(*less, ":"); }));
+    expectTheWheelChangesNothing(*less);
+    less->terminate();
+}
+
+TEST(LocalProcessView, TheViewsCommandKeysNeverReachTheProgramEvenWhenTheyCannotRun)
+{
+    QTemporaryDir dir;
+    const QString written = dir.filePath(QStringLiteral("f"));
+    auto view = makeProcessView(80, 24);
+    // Every byte the program is sent shows, as cat -v prints it; a ^C during
+    // the sleep would end the shell before it writes the file.
+    view->startProcess("/bin/sh", {"-c", "stty -echo -icanon -ixon -iexten; printf 'REA''DY\\n'; sleep 2; "
+                                         "echo finished > '" + written.toStdString() + "'; exec cat -v"});
+    ASSERT_TRUE(waitForText(*view, "READY"));
+    // Nothing is selected, so copy cannot run; the others are made unable to.
+    ASSERT_FALSE(view->copyAction()->isEnabled());
+    for (QAction* action : {view->pasteAction(), view->selectAllAction(), view->findAction()}) action->setEnabled(false);
+    const Qt::KeyboardModifiers ctrlShift = Qt::ControlModifier | Qt::ShiftModifier;
+    const Qt::Key commandKeys[] = {Qt::Key_C, Qt::Key_V, Qt::Key_A, Qt::Key_F};
+    for (const Qt::Key key : commandKeys) QTest::keyClick(view.get(), key, ctrlShift);
+    ASSERT_TRUE(pumpUntil([&] { return QFile::exists(written); }, 60000));
+    QTest::keyClick(view.get(), Qt::Key_X);
+    ASSERT_TRUE(pumpUntil([&] { return testing::screenContains(*view, "x"); }));
+    EXPECT_TRUE(testing::screenHasLine(*view, "x"));
+
+    // Neither are they reported under the Kitty keyboard protocol, pressed or
+    // released; a Ctrl+Shift chord the view does not own still is.
+    view->feed(std::string_view("\x1b[>3u"));
+    for (const Qt::Key key : commandKeys) QTest::keyClick(view.get(), key, ctrlShift);
+    QTest::keyClick(view.get(), Qt::Key_T, ctrlShift);
+    QTest::keyClick(view.get(), Qt::Key_Y);
+    ASSERT_TRUE(pumpUntil([&] { return testing::screenContains(*view, "y"); }));
+    EXPECT_TRUE(testing::screenHasLine(*view, "x^[[116;6u^[[116;6:3uy"));
     view->terminate();
 }
 

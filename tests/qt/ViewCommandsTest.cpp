@@ -1,7 +1,8 @@
 // The terminal view's edit and find commands and the host callbacks it
-// answers: copying only an active selection, pasting with the program's
-// markers, menu validation, searches over real program output (centred, bad
-// patterns; the search itself is the core's), the find bar driving the view,
+// answers: copying only an active selection, and never an empty text over
+// the clipboard, pasting with the program's markers, menu validation,
+// searches over real program output (centred, bad patterns; the search
+// itself is the core's), the find bar driving the view,
 // window-size and cell-size replies, progress reports with their expiry on an
 // injected clock, the bell, the title and the debug overlay.
 #include "ViewPointerSupport.h"
@@ -85,6 +86,26 @@ TEST(ViewCommands, CopyPasteSelectAllAndTheirValidation)
     clipboard.setText("mine");
     f.view.feed("\x1b]52;c;aGk=\x07");
     EXPECT_EQ(clipboard.text(), "mine");
+}
+
+TEST(ViewCommands, ACopyOfOnlyBlankCellsLeavesTheClipboardAsItWas)
+{
+    CommandFixture f;
+    QClipboard& clipboard = *QGuiApplication::clipboard();
+    clipboard.setText("copied before");
+    f.view.feed("# ls ./a/b\r\n");
+    // A double-click on the blank cells after the text, on the "#", the "."
+    // or the "/" selects cells whose text is empty.
+    uint64_t time = 1000;
+    for (const int col : {30, 0, 5, 6}) {
+        testing::click(f.view, testing::cellCentre(f.view, col, 0), Qt::NoModifier, time);
+        testing::click(f.view, testing::cellCentre(f.view, col, 0), Qt::NoModifier, time + 100, true);
+        time += 5000;
+        ASSERT_TRUE(f.view.selection().active()) << col;
+        ASSERT_EQ(f.view.getSelection(), "") << col;
+        f.view.copyAction()->trigger();
+        EXPECT_EQ(clipboard.text(), "copied before") << col;
+    }
 }
 
 TEST(ViewCommands, FindSelectsAndCentresMatchesInProgramOutput)

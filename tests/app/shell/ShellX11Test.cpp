@@ -1,7 +1,8 @@
 // The application under a real X server (xvfb-run), driven with xdotool: the
 // hot key refused while another client holds it, the hot key hiding and
 // showing the window with an open sheet (Num Lock off and on), the menu keys
-// against Ctrl+T in a terminal running cat -v, Escape in vim inside the
+// against Ctrl+T in a terminal running cat -v, the Ctrl+Shift keys whose
+// command cannot run reaching no program, Escape in vim inside the
 // expanded card, one window-size change per expand and per collapse, the
 // card's search in seq output, where typed text goes after a new cell and
 // after the card's search and collapse, a shell ending while its tile is
@@ -31,6 +32,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QApplication>
 #include <QDialog>
 #include <QDrag>
@@ -224,6 +226,42 @@ TEST_F(ShellX11, MenuKeysGoToTheWindowAndCtrlTToTheShell)
     // Only Ctrl+T reached cat: Ctrl+Shift+T would have shown a ^T first.
     EXPECT_EQ(countOf(store.embedded().visibleText(id), QStringLiteral("^T")), 1);
     EXPECT_FALSE(store.embedded().visibleText(id).contains(QStringLiteral("^O")));
+}
+
+TEST_F(ShellX11, CtrlShiftKeysWhoseCommandCannotRunReachNoProgram)
+{
+    TilebayApp& app = startApp();
+    SessionStore& store = app.store();
+    MainWindow& window = app.window();
+    const auto cell = store.newEmbeddedSession(QStringLiteral("keys"), std::nullopt, std::nullopt);
+    ASSERT_TRUE(cell);
+    const QString id = cell->id();
+    auto* pane = window.gridView()->tile(id)->findChild<corvel::TerminalView*>();
+    ASSERT_NE(pane, nullptr);
+    ASSERT_TRUE(waitFor([&] { return pane->hasFocus() && QApplication::activeWindow() == &window; }));
+    // Nothing is selected, so copy cannot run; the commands of the other
+    // keys are made unable to.
+    ASSERT_FALSE(pane->copyAction()->isEnabled());
+    for (QAction* action : {pane->pasteAction(), pane->selectAllAction(), pane->findAction(),
+                            window.newTerminalAction(), window.openProfileAction()})
+        action->setEnabled(false);
+
+    // cat -v shows every byte that reached the program; a ^C during the
+    // sleep would end the command line before the file is written.
+    const fs::path written = folder_.path() / "f";
+    store.embedded().sendText(id, QStringLiteral("stty -echo -icanon -ixon -iexten; printf 'REA''DY\\n'; sleep 2; "
+                                                 "echo finished > '%1'; cat -v\r")
+                                      .arg(QString::fromStdString(written.string())));
+    ASSERT_TRUE(waitFor([&] { return linesMatching(store.embedded().visibleText(id), QStringLiteral("READY")) == 1; }));
+    for (const char* keys : {"ctrl+shift+c", "ctrl+shift+v", "ctrl+shift+a", "ctrl+shift+f", "ctrl+shift+t",
+                             "ctrl+shift+o"})
+        ASSERT_TRUE(key(QString::fromLatin1(keys)));
+    EXPECT_TRUE(waitFor([&] { return fs::exists(written); }));
+    ASSERT_TRUE(xdotool({QStringLiteral("type"), QStringLiteral("done")}));
+    EXPECT_TRUE(waitFor([&] { return linesMatching(store.embedded().visibleText(id), QStringLiteral("done")) == 1; }));
+    EXPECT_FALSE(store.embedded().visibleText(id).contains(QLatin1Char('^')));
+    EXPECT_FALSE(store.showNewTerminalPrompt());
+    EXPECT_FALSE(store.showProfileLauncher());
 }
 
 TEST_F(ShellX11, EscapeReachesVimInTheCardAndAScrimClickCollapses)

@@ -227,3 +227,22 @@ TEST(Buffer, LinesWithImagesAreCounted)
     newline(*buffer);
     EXPECT_FALSE(buffer->hasAnyImages());
 }
+
+TEST(Buffer, EveryResizeLeavesTheRingAtTheCapacityOfItsRowsEvenWhenEmpty)
+{
+    // Made at one size and fitted to another before a line is pushed, as the
+    // alternate screen is before its first use.
+    Buffer alternate(80, 25, 8, std::nullopt);
+    Buffer normal(80, 25, 8, 500);
+    for (Buffer* buffer : {&alternate, &normal}) {
+        buffer->resize(34, 17);
+        EXPECT_EQ(buffer->lines().maxLength(), buffer->getCorrectBufferLength(17));
+        EXPECT_EQ(buffer->lines().count(), 0);
+        EXPECT_EQ(buffer->scrollBottom(), 16);
+        buffer->resize(40, 30);
+        EXPECT_EQ(buffer->lines().maxLength(), buffer->getCorrectBufferLength(30));
+        buffer->resize(34, 17);
+    }
+    EXPECT_EQ(alternate.lines().maxLength(), 17);
+    EXPECT_EQ(normal.lines().maxLength(), 517);
+}

@@ -130,3 +130,45 @@ TEST(TerminalScroll, CursorStyleIsReportedOnlyWhenItChanges)
     EXPECT_EQ(host->styles, (std::vector<CursorStyle>{CursorStyle::steadyBar, CursorStyle::steadyUnderline}));
     EXPECT_EQ(terminal.options().cursorStyle, CursorStyle::steadyUnderline);
 }
+
+TEST(TerminalScroll, TheAlternateScreenKeepsNothingAboveItsFirstRowAcrossResizes)
+{
+    auto host = std::make_shared<TestHost>();
+    Terminal terminal(host, sized(80, 25));
+    Buffer& alternate = terminal.altBuffer();
+    Buffer& normal = terminal.normalBuffer();
+    auto expectOnlyTheScreen = [&](int rows, const std::string& top) {
+        ASSERT_TRUE(terminal.isCurrentBufferAlternate());
+        EXPECT_EQ(alternate.lines().maxLength(), rows);
+        EXPECT_EQ(alternate.lines().count(), rows);
+        EXPECT_EQ(alternate.yBase(), 0);
+        EXPECT_EQ(alternate.yDisp(), 0);
+        EXPECT_EQ(lineText(terminal, *terminal.getLine(0)), top);
+        EXPECT_EQ(normal.lines().maxLength(), rows + 500);
+    };
+
+    // Fitted to its tile before a program first enters the alternate screen.
+    terminal.resize(34, 17);
+    EXPECT_EQ(alternate.lines().maxLength(), 17);
+    terminal.feed("\e[?1049h");
+    feedLines(terminal, 1, 101);
+    expectOnlyTheScreen(17, "line 85");
+
+    // Resized while it is in use, and back.
+    terminal.resize(40, 20);
+    feedLines(terminal, 101, 201);
+    expectOnlyTheScreen(20, "line 182");
+    terminal.resize(34, 17);
+    feedLines(terminal, 201, 301);
+    expectOnlyTheScreen(17, "line 285");
+
+    // Left (and cleared), resized on the normal screen and entered again.
+    terminal.feed("\e[?1049l");
+    terminal.resize(80, 25);
+    terminal.resize(34, 17);
+    EXPECT_EQ(alternate.lines().maxLength(), 17);
+    EXPECT_EQ(normal.lines().maxLength(), 517);
+    terminal.feed("\e[?1049h");
+    feedLines(terminal, 301, 401);
+    expectOnlyTheScreen(17, "line 385");
+}
