@@ -39,6 +39,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 #include <set>
 
 namespace tilebay {
@@ -617,17 +618,27 @@ TEST_F(EmbeddedShellTest, CellWhoseSessionEndsEndsThoughTheConfigMovesClientsToA
     EXPECT_EQ(ended.size(), 1u);
 }
 
+// The descriptors process `pid` has open, and what each names.
+std::map<int, std::string> openDescriptors(pid_t pid)
+{
+    std::map<int, std::string> open;
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator("/proc/" + std::to_string(pid) + "/fd", error))
+        open[std::stoi(entry.path().filename().string())] = fs::read_symlink(entry.path(), error).string();
+    return open;
+}
+
 // Leaves the tmux server at `pid` one free descriptor, for the life of the
 // object: tmux then takes a client's connection but not the terminal it
 // passes, so the start of a client fails inside tmux ("open terminal
-// failed").
+// failed"). With two free, it would take the terminal and then wait for a
+// third, for ever: so it is made only while the server holds no client's
+// connection, whose descriptor would be free a moment later.
 class ServerDescriptorsUsedUp {
 public:
     explicit ServerDescriptorsUsedUp(pid_t pid) : pid_(pid)
     {
-        std::set<int> open;
-        for (const auto& entry : fs::directory_iterator("/proc/" + std::to_string(pid) + "/fd"))
-            open.insert(std::stoi(entry.path().filename().string()));
+        const std::map<int, std::string> open = openDescriptors(pid);
         int lowestFree = 0;
         while (open.contains(lowestFree)) ++lowestFree;
         ::prlimit(pid_, RLIMIT_NOFILE, nullptr, &saved_);
@@ -649,7 +660,10 @@ private:
 TEST_F(EmbeddedShellTest, StartThatTmuxRefusesLeavesTheServerAsItWasAndTheNextStartMakesTheSessionOnce)
 {
     corvel::log::Capture log;
-    writeFile(home.path() / ".tmux.conf", "set -g history-limit 5000\n");
+    // Nothing in the server opens a file by itself (to name a window after
+    // its program, or to draw a status line), so the descriptors it has
+    // open stay as counted below.
+    writeFile(home.path() / ".tmux.conf", "set -g history-limit 5000\nset -g automatic-rename off\nset -g status off\n");
     ASSERT_TRUE(tmux({"new-session", "-d", "-s", "user", "cat"}).succeeded());
     const pid_t server = std::stoi(tmux({"display-message", "-p", "#{pid}"}).output);
     const std::string userOptions = tmux({"show-options", "-t", "=user:"}).output;
@@ -660,6 +674,14 @@ TEST_F(EmbeddedShellTest, StartThatTmuxRefusesLeavesTheServerAsItWasAndTheNextSt
     fs::create_directory(folder);
     QString id;
     {
+        // Only the server's listening socket is open: the connections of the
+        // commands above are closed.
+        ASSERT_TRUE(pump.pumpUntil([&] {
+            const auto open = openDescriptors(server);
+            return std::count_if(open.begin(), open.end(), [](const auto& fd) {
+                       return fd.second.starts_with("socket:");
+                   }) == 1;
+        }));
         ServerDescriptorsUsedUp usedUp(server);
         ASSERT_TRUE(usedUp.set());
         id = adapter->createSession(std::nullopt, QString::fromStdString(folder.string()),
