@@ -21,10 +21,13 @@
 #include <QWidget>
 
 #include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -182,6 +185,34 @@ inline ShortCommandResult tmux(const std::vector<std::string>& args)
     for (const auto& [name, value] : PTYProcess::currentEnvironment())
         if (name != "TMUX" && name != "TMUX_PANE") env.push_back(name + "=" + value);
     return ShortCommand::run(kTmux, argv, env, kHangGuard);
+}
+
+// Ends the tmux server of TMUX_TMPDIR and waits (with the hang guard) until
+// its socket takes no more connections: true when it takes none. Until then
+// the ending server still takes them, and a client that reaches it is told
+// that the server exited instead of starting a new one. (tmux leaves the
+// socket's file behind.)
+inline bool killTmuxServer()
+{
+    const char* folder = std::getenv("TMUX_TMPDIR");
+    const fs::path socket =
+        fs::path(folder && *folder ? folder : "/tmp") / ("tmux-" + std::to_string(::getuid())) / "default";
+    tmux({"kill-server"});
+    const auto takesConnections = [&] {
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::strncpy(address.sun_path, socket.c_str(), sizeof(address.sun_path) - 1);
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        const bool connected = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0;
+        ::close(fd);
+        return connected;
+    };
+    const corvel::Nanos until = corvel::monotonicNanos() + kHangGuard;
+    while (takesConnections()) {
+        if (corvel::monotonicNanos() > until) return false;
+        usleep(2000);
+    }
+    return true;
 }
 
 // Waits (with the hang guard) until no child of this process is a zombie:

@@ -540,7 +540,7 @@ TEST_F(EmbeddedShellTest, CellsStartedTogetherWhileTheConfigLoadsEachMakeTheirSe
         for (const auto& cell : cells) adapter->closeSession(cell.first);
         queue.runUntilIdle();
         fs::remove(home.path() / "go");
-        tmux({"kill-server"});
+        ASSERT_TRUE(killTmuxServer());
     }
 }
 
@@ -582,7 +582,7 @@ TEST_F(EmbeddedShellTest, CellsStartedTogetherUnderAHookThatWaitsEachGetTheirOpt
         EXPECT_THAT(tmux({"show-options", "-g"}).output, Not(HasSubstr("@tilebay"))) << hook;
         for (const auto& cell : cells) adapter->closeSession(cell.first);
         queue.runUntilIdle();
-        tmux({"kill-server"});
+        ASSERT_TRUE(killTmuxServer());
     }
 }
 
@@ -740,7 +740,7 @@ TEST_F(EmbeddedShellTest, UserHooksAndConfigErrorsActOnACellsSessionAsOnAPlainOn
     EXPECT_EQ(tmux({"show-options", "-gv", "history-limit"}).output, "2000\n");
     adapter->closeSession(id);
     queue.runUntilIdle();
-    tmux({"kill-server"});
+    ASSERT_TRUE(killTmuxServer());
 
     // A configuration with an error: the new session's pane lists it, as
     // plain tmux shows it; the start command reaches the shell all the

@@ -262,7 +262,7 @@ TEST_F(StoreTmuxTest, CellsWhoseIdsCannotNameTheirSessionsKeepNewIdsAndSessionsA
     };
     for (const auto& [cells, labels] : layouts) {
         SCOPED_TRACE(labels.front());
-        tmux({"kill-server"});
+        ASSERT_TRUE(killTmuxServer());
         fs::remove(dir_.path() / "ran.txt");
         fs::remove(dir_.path() / "done.txt");
         writeLayout(R"({"version": 1, "tmuxPersistence": true, "relaunchEmbeddedOnStart": true, "cells": [)" +
