@@ -359,10 +359,12 @@ TEST_F(HeadlessRunnerTest, AnInlineImageWithoutRoomToDecodeIsDroppedAndTheTextAf
 
     // Limits between the two needs, from 25.6 to 27.6 MiB above the runner's
     // own peak (the string needs 24, its decoding 28, each moving by up to
-    // about a MiB with what else the runner holds at the time). They keep
-    // clear of the string's last growth: the thread that reads the program's
-    // output goes on taking blocks meanwhile, and one refused there ends the
-    // runner.
+    // about a MiB with what else the runner holds at the time). What the
+    // thread that reads the program's output holds while the string makes
+    // its last growth depends on timing, so at the lower limits that growth,
+    // or a block read meanwhile, may be refused instead of the decoding: the
+    // string is then dropped as the image would be, or the block is read
+    // again once there is room, and the outcome is the same.
     for (int step = 0; step < 6; ++step) {
         const size_t limitKiB = needKiB + (kString >> 10) * (1600 + 25 * step) / 1000;
         const Result r = shell(dir_, "ulimit -v " + std::to_string(limitKiB) + " && " + oneArena + "bash show");
