@@ -864,16 +864,23 @@ bool LocalProcess::startProcess(const std::string& executable, const std::vector
     ::fcntl(forked->masterFd, F_SETFL, ::fcntl(forked->masterFd, F_GETFL) | O_NONBLOCK);
     const int pidfd = openPidfd(forked->pid);
 
-    auto run = std::make_shared<Run>(core_, forked->masterFd, forked->pid, pidfd, wakeFd);
+    std::shared_ptr<Run> run;
     try {
+        run = std::make_shared<Run>(core_, forked->masterFd, forked->pid, pidfd, wakeFd);
         std::thread([run] { Run::ioLoop(run); }).detach();
-    } catch (const std::system_error&) {
-        // No thread to watch the child: end it here rather than leave it unreaped.
+    } catch (const std::exception&) {
+        // No thread to watch the child (none could be made, or no memory for
+        // it): end it here rather than leave it unreaped.
         ::kill(forked->pid, SIGKILL);
         int st;
         while (::waitpid(forked->pid, &st, 0) < 0 && errno == EINTR) {
         }
-        return false;  // `run` closes the descriptors
+        if (!run) {
+            ::close(forked->masterFd);
+            if (pidfd >= 0) ::close(pidfd);
+            ::close(wakeFd);
+        }
+        return false;  // else `run` closes the descriptors
     }
 
     // The previous child's channel goes away with it; it reports nothing more.
