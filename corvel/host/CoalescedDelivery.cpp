@@ -282,21 +282,22 @@ void CoalescedDelivery::drain()
             inPieces_.reset();
             const std::span<const uint8_t> rest = std::span<const uint8_t>(block).subspan(pieceOffset_);
             const std::span<const uint8_t> piece = rest.first(std::min(rest.size(), nextPieceBytes()));
-            try {
-                deliver_(piece);
-            } catch (...) {
+            const auto keepRest = [&] {
                 if (pieceOffset_ + piece.size() < block.size()) {
                     pieceOffset_ += piece.size();
                     inPieces_ = std::move(block);
                 }
+            };
+            try {
+                deliver_(piece);
+            } catch (...) {
+                // Not offered again: the rest of the block follows it.
+                keepRest();
                 consumerFailed(piece.size());
                 throw;
             }
             deliveredBytes = piece.size();
-            if (pieceOffset_ + piece.size() < block.size()) {
-                pieceOffset_ += piece.size();
-                inPieces_ = std::move(block);
-            }
+            keepRest();
         }
         const Nanos end = clock_();
         measurePiece(deliveredBytes, end - pieceStart);

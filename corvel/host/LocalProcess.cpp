@@ -2,7 +2,6 @@
 
 #include "corvel/host/CoalescedDelivery.h"
 #include "corvel/host/PseudoTerminalHelpers.h"
-#include "corvel/host/RetryBackoff.h"
 #include "corvel/platform/LogThrottle.h"
 #include "corvel/terminal/TerminalEnvironment.h"
 #include "corvel/platform/Log.h"
@@ -332,15 +331,17 @@ void LocalProcess::Run::ioLoop(const std::shared_ptr<Run>& self)
         ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), std::min(niceness + ioThreadNiceness, 19));
     // A refused allocation must not end the process, nor lose a byte: every
     // step that needs memory either completes or leaves its work pending,
-    // and the turn is tried again after a pause. Meanwhile nothing more is
-    // read, so the child waits in its writes, as when delivery lags.
-    RetryBackoff backoff;
+    // and the turn is tried again after a pause that doubles up to the
+    // longest (never a busy loop). Meanwhile nothing more is read, so the
+    // child waits in its writes, as when delivery lags.
+    Nanos pause = firstRetryNs;
     for (;;) {
         try {
             if (!r.step(self)) break;
-            backoff.reset();
+            pause = firstRetryNs;
         } catch (const std::bad_alloc&) {
-            r.pauseAfterRefusal(backoff.next());
+            r.pauseAfterRefusal(pause);
+            pause = std::min(2 * pause, longestRetryNs);
         }
     }
 

@@ -362,9 +362,10 @@ TEST_F(HeadlessRunnerTest, AnInlineImageWithoutRoomToDecodeIsDroppedAndTheTextAf
     // about a MiB with what else the runner holds at the time). What the
     // thread that reads the program's output holds while the string makes
     // its last growth depends on timing, so at the lower limits that growth,
-    // or a block read meanwhile, may be refused instead of the decoding: the
-    // string is then dropped as the image would be, or the block is read
-    // again once there is room, and the outcome is the same.
+    // or the copy of a block read meanwhile, may be refused instead of the
+    // decoding: the string is then dropped as the image would be, or the
+    // block waits until there is room to hand it over, and the outcome is
+    // the same.
     for (int step = 0; step < 6; ++step) {
         const size_t limitKiB = needKiB + (kString >> 10) * (1600 + 25 * step) / 1000;
         const Result r = shell(dir_, "ulimit -v " + std::to_string(limitKiB) + " && " + oneArena + "bash show");
