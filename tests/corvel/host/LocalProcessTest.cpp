@@ -131,7 +131,7 @@ struct MainQueueOverride {
 
 class LocalProcessTest : public ::testing::Test {
 protected:
-    bool pumpUntil(const std::function<bool()>& done, Nanos timeout = 20 * kSecond)
+    bool pumpUntil(const std::function<bool()>& done, Nanos timeout = 120 * kSecond)
     {
         return main_->runUntil(done, timeout);
     }
@@ -281,7 +281,7 @@ TEST_F(LocalProcessTest, ExitIsReportedAfterAllOutputOnBothKindsOfQueue)
     rec->slowDown = true;
     LocalProcess process(rec);
     process.startProcess("/bin/sh", {"-c", "head -c 3000000 /dev/zero; exit 4"}, kEnv);
-    ASSERT_TRUE(pumpUntil([&] { return rec->exitCount() == 1; }, 30 * kSecond));
+    ASSERT_TRUE(pumpUntil([&] { return rec->exitCount() == 1; }, 120 * kSecond));
     EXPECT_EQ(rec->outputAtExit, 3000000u);
     EXPECT_EQ(rec->exits[0], 4 << 8);
 
@@ -290,7 +290,7 @@ TEST_F(LocalProcessTest, ExitIsReportedAfterAllOutputOnBothKindsOfQueue)
     other->queue = &queue;
     LocalProcess onQueue(other, &queue);
     onQueue.startProcess("/bin/sh", {"-c", "head -c 500000 /dev/zero; exit 2"}, kEnv);
-    const Nanos deadline = monotonicNanos() + 20 * kSecond;
+    const Nanos deadline = monotonicNanos() + 120 * kSecond;
     while (other->exitCount() == 0 && monotonicNanos() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     queue.sync([] {});
@@ -314,7 +314,7 @@ TEST_F(LocalProcessTest, AMegabytePasteArrivesIntact)
     process.startProcess("/bin/sh", {"-c", "cat > '" + file + "'"}, kEnv);
     send(process, paste);
     send(process, "\x04");
-    ASSERT_TRUE(pumpUntil([&] { return rec->exitCount() == 1; }, 30 * kSecond));
+    ASSERT_TRUE(pumpUntil([&] { return rec->exitCount() == 1; }, 120 * kSecond));
     EXPECT_EQ(process.total(), static_cast<int64_t>(paste.size() + 1));
     const std::string written = readFile(file);
     EXPECT_EQ(written.size(), paste.size());
@@ -350,7 +350,7 @@ TEST_F(LocalProcessTest, AnswersToAChildThatDoesNotReadAreBoundedButTypingIsNot)
     send(process, "TYPED");
     ::kill(process.shellPid(), SIGCONT);
     const size_t expected = queued * answer.size() + 5;
-    ASSERT_TRUE(pumpUntil([&] { return readFile(file).size() >= expected; }, 60 * kSecond));
+    ASSERT_TRUE(pumpUntil([&] { return readFile(file).size() >= expected; }, 240 * kSecond));
     const std::string read = readFile(file);
     EXPECT_EQ(read.size(), expected);
     EXPECT_EQ(read.substr(read.size() - 5), "TYPED");
@@ -420,7 +420,7 @@ TEST_F(LocalProcessTest, LargeOutputArrivesCompleteWithBoundedBuffering)
     const size_t limit = process.readAheadLimit();
     EXPECT_EQ(limit, LocalProcess::readAheadFloor);
     size_t peak = 0;
-    const Nanos until = monotonicNanos() + 20 * kSecond;
+    const Nanos until = monotonicNanos() + 120 * kSecond;
     while (peak < limit && monotonicNanos() < until) {
         peak = std::max(peak, process.pendingBytes());
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
@@ -430,7 +430,7 @@ TEST_F(LocalProcessTest, LargeOutputArrivesCompleteWithBoundedBuffering)
     EXPECT_GE(peak, limit);
     EXPECT_LE(peak, limit + LocalProcess::readSize);
 
-    ASSERT_TRUE(pumpUntil([&] { return rec->exitCount() == 1; }, 60 * kSecond));
+    ASSERT_TRUE(pumpUntil([&] { return rec->exitCount() == 1; }, 240 * kSecond));
     EXPECT_EQ(rec->output.size(), size);
     EXPECT_EQ(process.pendingBytes(), 0u);
 }
@@ -618,7 +618,7 @@ TEST_F(LocalProcessTest, ReadingPausesAtItsBoundHoldsTheChildBackAndResumesWitho
     // The main queue is not pumped: reading stops at the bound and the
     // child, whose writes the full terminal blocks, cannot finish.
     const size_t limit = process.readAheadLimit();
-    const Nanos until = monotonicNanos() + 20 * kSecond;
+    const Nanos until = monotonicNanos() + 120 * kSecond;
     while (process.pendingBytes() < limit && monotonicNanos() < until)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     ASSERT_GE(process.pendingBytes(), limit);
@@ -629,7 +629,7 @@ TEST_F(LocalProcessTest, ReadingPausesAtItsBoundHoldsTheChildBackAndResumesWitho
     EXPECT_TRUE(process.running());
 
     // Delivered, reading goes on until the child is done, and every byte came.
-    ASSERT_TRUE(pumpUntil([&] { return rec->exitCount() == 1; }, 60 * kSecond));
+    ASSERT_TRUE(pumpUntil([&] { return rec->exitCount() == 1; }, 240 * kSecond));
     EXPECT_EQ(rec->exits[0], 0);
     EXPECT_EQ(rec->output.size(), expected.size());
     EXPECT_TRUE(rec->output == expected);
