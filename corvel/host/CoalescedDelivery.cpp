@@ -32,23 +32,43 @@ void CoalescedDelivery::enqueueMarker(Block marker)
 
 void CoalescedDelivery::push(Entry entry)
 {
+    std::lock_guard<std::mutex> producer(pushMutex_);
+    const size_t bytes = entry.bytes.size();
+    const Nanos now = bytes == 0 ? 0 : clock_();
     bool schedule = false;
-    const Nanos now = entry.bytes.empty() ? 0 : clock_();
+    bool wasPaused;
     {
         std::lock_guard<std::mutex> guard(lock_);
-        if (pendingBytes_ == 0 && !entry.bytes.empty()) {
+        entries_.push_back(std::move(entry));  // first: a refusal here changes nothing
+        if (pendingBytes_ == 0 && bytes > 0) {
             busySince_ = now;
             busyBytes_ = 0;
         }
-        pendingBytes_ += entry.bytes.size();
+        pendingBytes_ += bytes;
+        wasPaused = paused_;
         if (pendingBytes_ > bound_.highWater()) paused_ = true;
-        entries_.push_back(std::move(entry));
         if (!scheduled_) {
             scheduled_ = true;
             schedule = true;
         }
     }
-    if (schedule) postDrain();
+    if (!schedule) return;
+    try {
+        postDrain();
+    } catch (...) {
+        // Nothing would deliver the entry: it comes out again, and the list
+        // is as this call found it. No drain ran meanwhile (none was
+        // scheduled), no other producer pushed (`pushMutex_`), and only a
+        // discard can have emptied the list.
+        std::lock_guard<std::mutex> guard(lock_);
+        if (!entries_.empty()) {
+            entries_.pop_back();
+            pendingBytes_ -= std::min(bytes, pendingBytes_);
+            paused_ = wasPaused;
+        }
+        scheduled_ = false;
+        throw;
+    }
 }
 
 bool CoalescedDelivery::producerShouldPause() const
@@ -172,6 +192,29 @@ void CoalescedDelivery::measurePiece(size_t bytes, Nanos ns)
     recentBytes_ += piece;
 }
 
+void CoalescedDelivery::consumerFailed(size_t bytes)
+{
+    if (bytes > 0 && delivered(bytes, clock_()) && resume_) resume_();
+    if (scheduleNext(false)) return;
+    // Not even that: the next enqueue schedules the drain.
+    std::lock_guard<std::mutex> guard(lock_);
+    scheduled_ = false;
+}
+
+bool CoalescedDelivery::scheduleNext(bool later)
+{
+    try {
+        if (later) {
+            postDrainLater();
+        } else {
+            postDrain();
+        }
+        return true;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
 void CoalescedDelivery::postDrain()
 {
     std::weak_ptr<CoalescedDelivery> weak = weak_from_this();
@@ -186,17 +229,18 @@ void CoalescedDelivery::drain()
     if (turn_) {
         // The queue went a while without deliveries: a new turn begins.
         if (start - turn_->lastEnd > turnGapNs) turn_->start = start;
+        // Each wait below needs the queue to take a block; refused the
+        // memory for it, the drain goes on now rather than leave its list
+        // with nothing to deliver it.
         if (turnUsedUp(start)) {
             waitForTurn();
-            postDrainLater();  // stays scheduled
-            return;
+            if (scheduleNext(true)) return;  // stays scheduled
         }
         // The turn is open: the one that used up the last lets one that
         // waited go first, once.
         if (turn_->holder == this && turn_->waiting.load() > 0 && !waitingForTurn_ && !yielded_) {
             yielded_ = true;
-            postDrainLater();
-            return;
+            if (scheduleNext(true)) return;
         }
         yielded_ = false;
         stopWaiting();
@@ -220,7 +264,12 @@ void CoalescedDelivery::drain()
                 }
             }
             if (entry.marker) {
-                entry.marker();
+                try {
+                    entry.marker();
+                } catch (...) {
+                    consumerFailed(0);
+                    throw;
+                }
             } else {
                 inPieces_ = std::move(entry.bytes);
                 pieceOffset_ = 0;
@@ -233,12 +282,22 @@ void CoalescedDelivery::drain()
             inPieces_.reset();
             const std::span<const uint8_t> rest = std::span<const uint8_t>(block).subspan(pieceOffset_);
             const std::span<const uint8_t> piece = rest.first(std::min(rest.size(), nextPieceBytes()));
-            deliver_(piece);
-            deliveredBytes = piece.size();
-            if (pieceOffset_ + piece.size() < block.size()) {
-                pieceOffset_ += piece.size();
-                inPieces_ = std::move(block);
+            const auto keepRest = [&] {
+                if (pieceOffset_ + piece.size() < block.size()) {
+                    pieceOffset_ += piece.size();
+                    inPieces_ = std::move(block);
+                }
+            };
+            try {
+                deliver_(piece);
+            } catch (...) {
+                // Not offered again: the rest of the block follows it.
+                keepRest();
+                consumerFailed(piece.size());
+                throw;
             }
+            deliveredBytes = piece.size();
+            keepRest();
         }
         const Nanos end = clock_();
         measurePiece(deliveredBytes, end - pieceStart);
@@ -247,12 +306,12 @@ void CoalescedDelivery::drain()
         if (turn_) turn_->lastEnd = end;
         if (turnUsedUp(end)) {
             turn_->holder = this;
-            postDrainLater();  // stays scheduled; timers and painting run first
-            return;
+            // Stays scheduled; timers and painting run first.
+            if (scheduleNext(true)) return;
         }
         if (end - start >= timeSliceNs) {
-            postDrain();  // stays scheduled; the queue runs what waits first
-            return;
+            // Stays scheduled; the queue runs what waits first.
+            if (scheduleNext(false)) return;
         }
     }
 }

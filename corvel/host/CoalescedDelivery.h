@@ -25,6 +25,13 @@
 // without a delivery. The delivery that used up a turn lets one that waited
 // for it go first, so a producer that always has work cannot keep another's
 // few bytes (a key's echo) waiting until it is done.
+//
+// Memory the queue refuses (std::bad_alloc from `post`) loses nothing: an
+// enqueue that cannot schedule its drain takes its entry back out and
+// throws, so the producer may offer it again; a drain that cannot schedule
+// the next one goes on delivering instead of pausing. A consumer's
+// exception goes on to the queue once the drain has counted the piece (or
+// marker) as delivered and scheduled the next drain for the rest.
 #pragma once
 
 #include "corvel/host/ReadAheadBound.h"
@@ -78,9 +85,11 @@ public:
     static std::shared_ptr<CoalescedDelivery> create(Post post, Deliver deliver, ReadAheadBound bound,
                                                      Block resume, Clock clock = monotonicNanos);
 
-    // Producer side, any thread.
+    // Producer side, any thread. Either queued with a drain scheduled, or
+    // std::bad_alloc with nothing queued.
     void enqueue(std::vector<uint8_t> chunk);
-    // Runs `marker` on the consumer's queue once every block enqueued before it was delivered.
+    // Runs `marker` on the consumer's queue once every block enqueued before
+    // it was delivered; all or nothing as enqueue().
     void enqueueMarker(Block marker);
     bool producerShouldPause() const;
     // Shares `turn` with the other deliveries to the same queue; call once,
@@ -112,6 +121,12 @@ private:
     void measurePiece(size_t bytes, Nanos ns);
     void postDrain();
     void postDrainLater();
+    // Posts the next drain (after the turn delay when `later`); false when
+    // the queue had no memory for it.
+    bool scheduleNext(bool later);
+    // The consumer threw on `bytes` (0: a marker): they count as delivered
+    // and a drain is scheduled for what waits.
+    void consumerFailed(size_t bytes);
     void drain();
     // Whether the shared turn is used up at `now`, which ends it.
     bool turnUsedUp(Nanos now);
@@ -137,6 +152,9 @@ private:
     double recentNs_ = 0;
     double recentBytes_ = 0;
 
+    // Held through each enqueue, so that one that takes its entry back out
+    // finds it last in the list.
+    std::mutex pushMutex_;
     mutable std::mutex lock_;
     std::vector<Entry> entries_;
     size_t index_ = 0;        // next entry to deliver

@@ -20,7 +20,7 @@
 #include <cerrno>
 #include <condition_variable>
 #include <cstring>
-#include <deque>
+#include <list>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -44,6 +44,17 @@ std::string describeBytes(std::span<const uint8_t> data)
     }
     text += "]";
     return text;
+}
+
+// Logs a line the I/O thread makes. Without memory to make it the line is
+// skipped: a diagnostic never holds up the work it reports on.
+template <class MakeLine>
+void logUnlessRefused(MakeLine makeLine)
+{
+    try {
+        log::write(makeLine());
+    } catch (const std::bad_alloc&) {
+    }
 }
 
 int openPidfd(pid_t pid)
@@ -163,7 +174,9 @@ struct LocalProcess::Run {
 
     std::mutex mutex;  // guards the fields below
     std::condition_variable cv;
-    std::deque<Block> outgoing;
+    // Lists, so that the I/O thread takes the blocks over by splicing them,
+    // which needs no memory.
+    std::list<Block> outgoing;
     bool closeRequested = false;
     // The child's terminal takes nothing more (it hung up, or a write
     // failed): queueing is refused from then on.
@@ -185,24 +198,51 @@ struct LocalProcess::Run {
 private:
     // State of the I/O thread alone.
     std::vector<uint8_t> buffer_;
-    std::deque<Block> writing_;
+    // Bytes at the start of `buffer_` read and not yet handed over, and
+    // whether the read after them found the terminal's end.
+    size_t filled_ = 0;
+    bool sawEnd_ = false;
+    std::list<Block> writing_;
     bool endOfFile_ = false;
     bool hungUp_ = false;
+    // Work that was refused memory and is tried again, in this order, before
+    // anything else: the hand-over above, giving up what waits to be
+    // written (with `stopError_`), and the exit report.
+    bool stopPending_ = false;
+    int stopError_ = 0;
+    bool exitPending_ = false;
 
+    // One turn of the loop; false once the thread is done. A std::bad_alloc
+    // leaves everything to be tried again on the next turn.
+    bool step(const std::shared_ptr<Run>& self);
+    // Waits `pause` for memory to come free, or less if the thread is woken.
+    void pauseAfterRefusal(Nanos pause);
+    // Moves what the host queued to `writing_`, joining small blocks.
+    void takeOutgoing(bool& closeNow, bool& masterOpen, bool& reapedNow);
+    // Does the pending work above; throws std::bad_alloc where it still
+    // finds no memory, with that work and what follows it left pending.
+    void finishPending(const std::shared_ptr<Run>& self);
     bool shouldPause();
     bool childHasExited();
-    // One read; false when nothing more can be read now.
+    // Reads what waits (after anything still pending) and hands it over;
+    // false when nothing more can be read now.
     bool readOnce(const std::shared_ptr<Run>& self);
+    // Hands over the bytes read, then the end that followed them.
+    void handOver(const std::shared_ptr<Run>& self);
+    // Copies and delivers one block; all or nothing when memory is refused.
     void handleChunk(const std::shared_ptr<Run>& self, const uint8_t* data, size_t count);
     void handleEndOfFile(const std::shared_ptr<Run>& self);
-    void writeDump(Core& core, const std::vector<uint8_t>& chunk);
+    // Writes `chunk` to the next dump file while dumps are on; a failure is
+    // logged, never thrown.
+    void writeDump(Core& core, std::span<const uint8_t> chunk);
     // Writes what the terminal takes now; a write that fails stops writing.
     void flushWrites(const std::shared_ptr<Run>& self);
     // Counts the block as done (written, or given up).
     void completeWrite(const Block& block);
     // Nothing more can be written: every waiting block is given up (one log
     // line for them all), queueing is refused from now on, and the user's
-    // input among them that the terminal never took is handed back.
+    // input among them that the terminal never took is handed back. Nothing
+    // is given up before that hand-back is on its way.
     void stopWriting(const std::shared_ptr<Run>& self, int error);
     void postUnwritten(const std::shared_ptr<Run>& self, std::vector<uint8_t> bytes);
     void closeMaster(const std::shared_ptr<Run>& self);
@@ -289,96 +329,19 @@ void LocalProcess::Run::ioLoop(const std::shared_ptr<Run>& self)
     const int niceness = ::getpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()));
     if (errno == 0)
         ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), std::min(niceness + ioThreadNiceness, 19));
-    r.buffer_.resize(readSize);
+    // A refused allocation must not end the process, nor lose a byte: every
+    // step that needs memory either completes or leaves its work pending,
+    // and the turn is tried again after a pause that doubles up to the
+    // longest (never a busy loop). Meanwhile nothing more is read, so the
+    // child waits in its writes, as when delivery lags.
+    Nanos pause = firstRetryNs;
     for (;;) {
-        bool closeNow;
-        bool masterOpen;
-        bool reapedNow;
-        std::deque<Block> taken;
-        {
-            std::lock_guard<std::mutex> guard(r.mutex);
-            taken.swap(r.outgoing);
-            closeNow = r.closeRequested && !r.masterClosed;
-            masterOpen = !r.masterClosed;
-            reapedNow = r.reaped;
-        }
-        // Joined outside the lock, which the host's thread takes to queue
-        // more; not while traced (the trace counts blocks).
-        const bool tracing = [&] {
-            auto c = r.core.lock();
-            return c && c->debugIO.load();
-        }();
-        for (auto& block : taken) {
-            if (!tracing && !r.writing_.empty() && r.writing_.back().kind == block.kind &&
-                r.writing_.back().bytes.size() + block.bytes.size() <= joinedBlockSize) {
-                auto& into = r.writing_.back().bytes;
-                into.insert(into.end(), block.bytes.begin(), block.bytes.end());
-                continue;
-            }
-            r.writing_.push_back(std::move(block));
-        }
-        if (closeNow) {
-            r.closeMaster(self);
-            masterOpen = false;
-        }
-        if ((!masterOpen || r.endOfFile_) && reapedNow) break;
-
-        const bool live = masterOpen && !r.endOfFile_;
-        const bool reading = live && !r.shouldPause();
-        short masterEvents = 0;
-        if (reading) masterEvents |= POLLIN;
-        if (live && !r.writing_.empty() && !r.hungUp_) masterEvents |= POLLOUT;
-        // The exit is handled once what the child wrote can be read, so that
-        // it is reported after the child's last output.
-        const bool watchExit = !reapedNow && (reading || !live);
-
-        pollfd fds[3] = {
-            {r.wakeFd, POLLIN, 0},
-            {masterEvents ? r.masterFd : -1, masterEvents, 0},
-            {watchExit && r.pidfd >= 0 ? r.pidfd : -1, POLLIN, 0},
-        };
-        const int timeout = watchExit && r.pidfd < 0 ? kExitPollMs : -1;
-        if (::poll(fds, 3, timeout) < 0 && errno != EINTR) {
-            // Not expected with valid descriptors; avoid spinning if it happens.
-            std::this_thread::sleep_for(std::chrono::milliseconds(kExitPollMs));
-            continue;
-        }
-
-        if (fds[0].revents & POLLIN) {
-            uint64_t count;
-            (void)::read(r.wakeFd, &count, sizeof count);
-        }
-        const short revents = fds[1].revents;
-        if (revents & (POLLIN | POLLHUP | POLLERR)) {
-            if (reading) {
-                r.readOnce(self);
-            } else if (revents & (POLLHUP | POLLERR)) {
-                // Nobody holds the terminal and reading is paused: stop
-                // offering writes, or poll would report the hang-up forever.
-                r.hungUp_ = true;
-            }
-        }
-        if ((revents & POLLOUT) && !r.endOfFile_) r.flushWrites(self);
-
-        if (watchExit) {
-            const bool exited = r.pidfd >= 0 ? (fds[2].revents & POLLIN) != 0 : r.childHasExited();
-            if (!exited) continue;
-            if (!r.endOfFile_ && masterOpen) {
-                bool more = true;
-                for (int i = 0; i < kCatchUpReads && more && !r.endOfFile_; ++i) {
-                    if (r.shouldPause()) break;
-                    more = r.readOnce(self);
-                }
-                // Paused with output still unread: the exit waits for it.
-                if (!r.endOfFile_ && r.shouldPause()) continue;
-            }
-            r.reapIfExited();
-            bool done;
-            {
-                std::lock_guard<std::mutex> guard(r.mutex);
-                done = r.reaped;
-            }
-            if (done) r.postExitReport(self);
+        try {
+            if (!r.step(self)) break;
+            pause = firstRetryNs;
+        } catch (const std::bad_alloc&) {
+            r.pauseAfterRefusal(pause);
+            pause = std::min(2 * pause, longestRetryNs);
         }
     }
 
@@ -390,28 +353,163 @@ void LocalProcess::Run::ioLoop(const std::shared_ptr<Run>& self)
     }
 }
 
+void LocalProcess::Run::pauseAfterRefusal(Nanos pause)
+{
+    // Woken by a close request (or more to write), the thread goes on at
+    // once: a child being ended is not kept waiting for memory.
+    pollfd woken{wakeFd, POLLIN, 0};
+    const int ms = static_cast<int>((pause + 999'999) / 1'000'000);
+    if (::poll(&woken, 1, ms) > 0 && (woken.revents & POLLIN)) {
+        uint64_t count;
+        (void)::read(wakeFd, &count, sizeof count);
+    }
+}
+
+void LocalProcess::Run::takeOutgoing(bool& closeNow, bool& masterOpen, bool& reapedNow)
+{
+    std::list<Block>::iterator taken;
+    {
+        std::lock_guard<std::mutex> guard(mutex);
+        taken = outgoing.begin();
+        if (taken == outgoing.end()) taken = writing_.end();
+        writing_.splice(writing_.end(), outgoing);
+        closeNow = closeRequested && !masterClosed;
+        masterOpen = !masterClosed;
+        reapedNow = reaped;
+    }
+    // Joined outside the lock, which the host's thread takes to queue more;
+    // not while traced (the trace counts blocks). Joining saves writes only:
+    // without the memory for it the blocks go as they are.
+    const bool tracing = [&] {
+        auto c = core.lock();
+        return c && c->debugIO.load();
+    }();
+    if (tracing) return;
+    try {
+        while (taken != writing_.end()) {
+            if (taken != writing_.begin()) {
+                Block& into = *std::prev(taken);
+                if (into.kind == taken->kind && into.bytes.size() + taken->bytes.size() <= joinedBlockSize) {
+                    into.bytes.insert(into.bytes.end(), taken->bytes.begin(), taken->bytes.end());
+                    taken = writing_.erase(taken);
+                    continue;
+                }
+            }
+            ++taken;
+        }
+    } catch (const std::bad_alloc&) {
+    }
+}
+
+void LocalProcess::Run::finishPending(const std::shared_ptr<Run>& self)
+{
+    handOver(self);
+    if (stopPending_) stopWriting(self, stopError_);
+    if (exitPending_) postExitReport(self);
+}
+
+bool LocalProcess::Run::step(const std::shared_ptr<Run>& self)
+{
+    bool closeNow;
+    bool masterOpen;
+    bool reapedNow;
+    takeOutgoing(closeNow, masterOpen, reapedNow);
+    if (closeNow) {
+        closeMaster(self);
+        masterOpen = false;
+    }
+    finishPending(self);
+    if ((!masterOpen || endOfFile_) && reapedNow) return false;
+
+    const bool live = masterOpen && !endOfFile_;
+    const bool reading = live && !shouldPause();
+    short masterEvents = 0;
+    if (reading) masterEvents |= POLLIN;
+    if (live && !writing_.empty() && !hungUp_) masterEvents |= POLLOUT;
+    // The exit is handled once what the child wrote can be read, so that
+    // it is reported after the child's last output.
+    const bool watchExit = !reapedNow && (reading || !live);
+
+    pollfd fds[3] = {
+        {wakeFd, POLLIN, 0},
+        {masterEvents ? masterFd : -1, masterEvents, 0},
+        {watchExit && pidfd >= 0 ? pidfd : -1, POLLIN, 0},
+    };
+    const int timeout = watchExit && pidfd < 0 ? kExitPollMs : -1;
+    if (::poll(fds, 3, timeout) < 0 && errno != EINTR) {
+        // Not expected with valid descriptors; avoid spinning if it happens.
+        std::this_thread::sleep_for(std::chrono::milliseconds(kExitPollMs));
+        return true;
+    }
+
+    if (fds[0].revents & POLLIN) {
+        uint64_t count;
+        (void)::read(wakeFd, &count, sizeof count);
+    }
+    const short revents = fds[1].revents;
+    if (revents & (POLLIN | POLLHUP | POLLERR)) {
+        if (reading) {
+            readOnce(self);
+        } else if (revents & (POLLHUP | POLLERR)) {
+            // Nobody holds the terminal and reading is paused: stop
+            // offering writes, or poll would report the hang-up forever.
+            hungUp_ = true;
+        }
+    }
+    if ((revents & POLLOUT) && !endOfFile_) flushWrites(self);
+
+    if (watchExit) {
+        const bool exited = pidfd >= 0 ? (fds[2].revents & POLLIN) != 0 : childHasExited();
+        if (!exited) return true;
+        if (!endOfFile_ && masterOpen) {
+            bool more = true;
+            for (int i = 0; i < kCatchUpReads && more && !endOfFile_; ++i) {
+                if (shouldPause()) break;
+                more = readOnce(self);
+            }
+            // Paused with output still unread: the exit waits for it.
+            if (!endOfFile_ && shouldPause()) return true;
+        }
+        reapIfExited();
+        {
+            std::lock_guard<std::mutex> guard(mutex);
+            exitPending_ = reaped;
+        }
+        finishPending(self);
+    }
+    return true;
+}
+
 bool LocalProcess::Run::readOnce(const std::shared_ptr<Run>& self)
 {
     // The terminal hands over at most a few kilobytes per read; what is
     // already waiting is gathered into one block of up to `readSize` bytes,
     // so bursts travel in few large blocks while a lone echo goes at once.
-    size_t filled = 0;
-    bool ended = false;
-    while (filled < buffer_.size()) {
-        const ssize_t n = ::read(masterFd, buffer_.data() + filled, buffer_.size() - filled);
+    if (buffer_.empty()) buffer_.resize(readSize);
+    while (!sawEnd_ && filled_ < buffer_.size()) {
+        const ssize_t n = ::read(masterFd, buffer_.data() + filled_, buffer_.size() - filled_);
         if (n > 0) {
-            filled += static_cast<size_t>(n);
+            filled_ += static_cast<size_t>(n);
             continue;
         }
         if (n < 0 && errno == EINTR) continue;
         // 0 or an error other than EAGAIN: on Linux a master whose other
         // side is closed reads as EIO.
-        ended = !(n < 0 && errno == EAGAIN);
+        sawEnd_ = !(n < 0 && errno == EAGAIN);
         break;
     }
-    if (filled > 0) handleChunk(self, buffer_.data(), filled);
-    if (ended) handleEndOfFile(self);
-    return filled > 0 && !ended;
+    const bool gotBytes = filled_ > 0;
+    handOver(self);
+    return gotBytes && !sawEnd_;
+}
+
+void LocalProcess::Run::handOver(const std::shared_ptr<Run>& self)
+{
+    if (filled_ > 0) {
+        handleChunk(self, buffer_.data(), filled_);
+        filled_ = 0;
+    }
+    if (sawEnd_ && !endOfFile_) handleEndOfFile(self);
 }
 
 void LocalProcess::Run::handleChunk(const std::shared_ptr<Run>& self, const uint8_t* data,
@@ -419,30 +517,45 @@ void LocalProcess::Run::handleChunk(const std::shared_ptr<Run>& self, const uint
 {
     auto c = core.lock();
     if (!c) return;
-    if (c->debugIO.load()) {
-        const int64_t totalRead = c->totalRead.fetch_add(static_cast<int64_t>(count)) +
-                                  static_cast<int64_t>(count);
-        log::write("[READ] count=" + std::to_string(count) +
-                   " received from host total=" + std::to_string(totalRead));
-    }
+    // The copy and the hand-over each take memory; either may be refused,
+    // and then nothing went and the caller keeps the bytes to try again.
     std::vector<uint8_t> chunk(data, data + count);
-    writeDump(*c, chunk);
+    // Traced and dumped once the block is on its way, so that a retry does
+    // not count or dump it twice; neither throws, so a block on its way is
+    // never offered again.
+    const auto traceAndDump = [&] {
+        if (c->debugIO.load()) {
+            const int64_t totalRead = c->totalRead.fetch_add(static_cast<int64_t>(count)) +
+                                      static_cast<int64_t>(count);
+            logUnlessRefused([&] {
+                return "[READ] count=" + std::to_string(count) + " received from host total=" +
+                       std::to_string(totalRead);
+            });
+        }
+        writeDump(*c, std::span<const uint8_t>(data, count));
+    };
 
     if (c->usesMainQueue) {
-        // Under the state lock, so no block of a superseded run slips in
-        // after the output of the run that replaced it.
-        std::lock_guard<std::mutex> guard(c->stateMutex);
-        if (c->run == self) c->coalescer->enqueue(std::move(chunk));
+        {
+            // Under the state lock, so no block of a superseded run slips in
+            // after the output of the run that replaced it.
+            std::lock_guard<std::mutex> guard(c->stateMutex);
+            if (c->run == self) c->coalescer->enqueue(std::move(chunk));
+        }
+        traceAndDump();
         return;
     }
 
     {
         std::lock_guard<std::mutex> guard(c->stateMutex);
-        if (c->run != self) return;
+        if (c->run != self) {
+            traceAndDump();
+            return;
+        }
     }
     // Synchronous delivery: wait until the delegate's queue has handled the
     // block. The signal fires when the queued block is destroyed, after it
-    // ran or when it was dropped, so the wait always ends.
+    // ran or when it was dropped (or never queued), so the wait always ends.
     struct DeliverySignal {
         std::shared_ptr<Run> run;
         ~DeliverySignal()
@@ -454,12 +567,12 @@ void LocalProcess::Run::handleChunk(const std::shared_ptr<Run>& self, const uint
             run->cv.notify_all();
         }
     };
+    std::shared_ptr<DeliverySignal> signal(new DeliverySignal{self});
     {
         std::lock_guard<std::mutex> guard(mutex);
         deliveryPending = true;
     }
     std::weak_ptr<Core> weakCore = c;
-    std::shared_ptr<DeliverySignal> signal(new DeliverySignal{self});
     c->post([weakCore, chunk = std::move(chunk), signal = std::move(signal)] {
         auto core = weakCore.lock();
         if (!core) return;
@@ -469,6 +582,7 @@ void LocalProcess::Run::handleChunk(const std::shared_ptr<Run>& self, const uint
         }
         core->deliver(chunk);
     });
+    traceAndDump();
     c.reset();  // the owner may go away while we wait
 
     std::unique_lock<std::mutex> lock(mutex);
@@ -478,24 +592,26 @@ void LocalProcess::Run::handleChunk(const std::shared_ptr<Run>& self, const uint
 void LocalProcess::Run::handleEndOfFile(const std::shared_ptr<Run>& self)
 {
     endOfFile_ = true;
+    if (auto c = core.lock()) {
+        std::lock_guard<std::mutex> guard(c->stateMutex);
+        if (c->run == self) {
+            c->childfd.store(-1);
+            c->running.store(false);
+        }
+    }
     stopWriting(self, EIO);
-    auto c = core.lock();
-    if (!c) return;
-    std::lock_guard<std::mutex> guard(c->stateMutex);
-    if (c->run != self) return;
-    c->childfd.store(-1);
-    c->running.store(false);
 }
 
-void LocalProcess::Run::writeDump(Core& c, const std::vector<uint8_t>& chunk)
+void LocalProcess::Run::writeDump(Core& c, std::span<const uint8_t> chunk)
 {
-    std::optional<std::string> dir;
-    {
+    std::string path;
+    try {
         std::lock_guard<std::mutex> guard(c.loggingMutex);
-        dir = c.loggingDir;
+        if (!c.loggingDir) return;
+        path = *c.loggingDir + "/log-" + std::to_string(c.logFileCounter.load());
+    } catch (const std::bad_alloc&) {
+        return;  // no memory to name the file: this block is not dumped
     }
-    if (!dir) return;
-    const std::string path = *dir + "/log-" + std::to_string(c.logFileCounter.load());
     int error = 0;
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) {
@@ -514,7 +630,8 @@ void LocalProcess::Run::writeDump(Core& c, const std::vector<uint8_t>& chunk)
         if (::close(fd) != 0 && !error) error = errno;
     }
     if (error) {
-        log::write("Got error while logging data dump to " + path + ": " + std::strerror(error));
+        logUnlessRefused(
+            [&] { return "Got error while logging data dump to " + path + ": " + std::strerror(error); });
     } else {
         c.logFileCounter.fetch_add(1);
     }
@@ -550,32 +667,42 @@ void LocalProcess::Run::completeWrite(const Block& block)
     const int64_t total = c->total.fetch_add(static_cast<int64_t>(block.offset)) +
                           static_cast<int64_t>(block.offset);
     if (c->debugIO.load())
-        log::write("[SEND-" + std::to_string(block.number) +
-                   "] completed bytes=" + std::to_string(total));
+        logUnlessRefused([&] {
+            return "[SEND-" + std::to_string(block.number) + "] completed bytes=" + std::to_string(total);
+        });
 }
 
 void LocalProcess::Run::stopWriting(const std::shared_ptr<Run>& self, int error)
 {
+    // Pending until every block is given up: a refusal below leaves them
+    // all in place, and the next turn starts over.
+    stopPending_ = true;
+    stopError_ = error;
     {
         std::lock_guard<std::mutex> guard(mutex);
-        if (writingStopped && outgoing.empty() && writing_.empty()) return;
         writingStopped = true;
-        for (auto& block : outgoing) writing_.push_back(std::move(block));
-        outgoing.clear();
+        writing_.splice(writing_.end(), outgoing);
     }
-    // One line for them all: a child that ended may leave megabytes of
-    // answers queued, and each block would otherwise log its own.
-    if (!writing_.empty()) log::write("Error writing data to the child, errno=" + std::to_string(error));
-    std::vector<uint8_t> unwritten;
-    while (!writing_.empty()) {
-        const Block& block = writing_.front();
-        if (block.kind == Outgoing::input)
-            unwritten.insert(unwritten.end(), block.bytes.begin() + static_cast<std::ptrdiff_t>(block.offset),
-                             block.bytes.end());
-        completeWrite(block);
-        writing_.pop_front();
+    if (!writing_.empty()) {
+        // The user's input among them goes back, unless nobody is told of
+        // this child any more.
+        if (reportExit.load()) {
+            std::vector<uint8_t> unwritten;
+            for (const Block& block : writing_)
+                if (block.kind == Outgoing::input)
+                    unwritten.insert(unwritten.end(), block.bytes.begin() + static_cast<std::ptrdiff_t>(block.offset),
+                                     block.bytes.end());
+            if (!unwritten.empty()) postUnwritten(self, std::move(unwritten));
+        }
+        // One line for them all: a child that ended may leave megabytes of
+        // answers queued, and each block would otherwise log its own.
+        logUnlessRefused([&] { return "Error writing data to the child, errno=" + std::to_string(error); });
+        while (!writing_.empty()) {
+            completeWrite(writing_.front());
+            writing_.pop_front();
+        }
     }
-    if (!unwritten.empty()) postUnwritten(self, std::move(unwritten));
+    stopPending_ = false;
 }
 
 void LocalProcess::Run::postUnwritten(const std::shared_ptr<Run>& self, std::vector<uint8_t> bytes)
@@ -605,9 +732,13 @@ void LocalProcess::Run::postUnwritten(const std::shared_ptr<Run>& self, std::vec
 void LocalProcess::Run::closeMaster(const std::shared_ptr<Run>& self)
 {
     // What the terminal takes without waiting still goes out; the rest was
-    // meant for a child that is being ended.
-    if (!endOfFile_ && !hungUp_) flushWrites(self);
+    // meant for a child that is being ended, and so are bytes read and not
+    // yet handed over.
+    if (!endOfFile_ && !hungUp_ && !stopPending_) flushWrites(self);
     writing_.clear();
+    filled_ = 0;
+    sawEnd_ = false;
+    stopPending_ = false;
     std::lock_guard<std::mutex> guard(mutex);
     outgoing.clear();
     queued.store(0);
@@ -617,9 +748,11 @@ void LocalProcess::Run::closeMaster(const std::shared_ptr<Run>& self)
 
 void LocalProcess::Run::postExitReport(const std::shared_ptr<Run>& self)
 {
-    if (!reportExit.load()) return;
     auto c = core.lock();
-    if (!c) return;
+    if (!c || !reportExit.load()) {
+        exitPending_ = false;
+        return;
+    }
     std::weak_ptr<Core> weakCore = c;
     auto report = [weakCore, self] {
         if (auto core = weakCore.lock()) core->exitReported(self);
@@ -629,6 +762,7 @@ void LocalProcess::Run::postExitReport(const std::shared_ptr<Run>& self)
     } else {
         c->post(std::move(report));
     }
+    exitPending_ = false;
 }
 
 void LocalProcess::Core::exitReported(const std::shared_ptr<Run>& reported)
@@ -731,16 +865,23 @@ bool LocalProcess::startProcess(const std::string& executable, const std::vector
     ::fcntl(forked->masterFd, F_SETFL, ::fcntl(forked->masterFd, F_GETFL) | O_NONBLOCK);
     const int pidfd = openPidfd(forked->pid);
 
-    auto run = std::make_shared<Run>(core_, forked->masterFd, forked->pid, pidfd, wakeFd);
+    std::shared_ptr<Run> run;
     try {
+        run = std::make_shared<Run>(core_, forked->masterFd, forked->pid, pidfd, wakeFd);
         std::thread([run] { Run::ioLoop(run); }).detach();
-    } catch (const std::system_error&) {
-        // No thread to watch the child: end it here rather than leave it unreaped.
+    } catch (const std::exception&) {
+        // No thread to watch the child (none could be made, or no memory for
+        // it): end it here rather than leave it unreaped.
         ::kill(forked->pid, SIGKILL);
         int st;
         while (::waitpid(forked->pid, &st, 0) < 0 && errno == EINTR) {
         }
-        return false;  // `run` closes the descriptors
+        if (!run) {
+            ::close(forked->masterFd);
+            if (pidfd >= 0) ::close(pidfd);
+            ::close(wakeFd);
+        }
+        return false;  // else `run` closes the descriptors
     }
 
     // The previous child's channel goes away with it; it reports nothing more.
@@ -795,9 +936,10 @@ bool LocalProcess::queue(std::span<const uint8_t> data, Outgoing kind)
     {
         std::lock_guard<std::mutex> guard(run->mutex);
         if (run->masterClosed || run->closeRequested || run->writingStopped) return false;
-        run->queued.fetch_add(data.size());
         // While blocks wait the thread has been woken already.
         first = run->outgoing.empty();
+        // Counted once queued: a refused allocation (std::bad_alloc, to the
+        // caller) leaves the list and the count as they were.
         if (!tracing && !first && run->outgoing.back().kind == kind &&
             run->outgoing.back().bytes.size() + data.size() <= joinedBlockSize) {
             auto& into = run->outgoing.back().bytes;
@@ -805,6 +947,7 @@ bool LocalProcess::queue(std::span<const uint8_t> data, Outgoing kind)
         } else {
             run->outgoing.push_back(Run::Block{n, std::vector<uint8_t>(data.begin(), data.end()), 0, kind});
         }
+        run->queued.fetch_add(data.size());
     }
     if (first) run->wake();
     return true;

@@ -14,6 +14,13 @@
 // many busy children share the main thread, what one of them wrote before an
 // interrupt is shown soon after, and the pseudo-terminal's own buffer holds
 // the child back meanwhile.
+// Memory the machine refuses the I/O thread (a std::bad_alloc in copying a
+// block, handing it to the delegate's queue, handing input back or posting
+// the exit report) ends neither the process nor any output: the thread keeps
+// what it holds, reads nothing more meanwhile (the child waits in its
+// writes), and tries again after a pause that doubles from `firstRetryNs`
+// up to `longestRetryNs`; terminate() and the destruction cut the pause
+// short, and what was read for a child being ended is dropped.
 // The I/O thread runs `ioThreadNiceness` below the thread that started it, so
 // that many busy children do not crowd out the host's thread, which parses
 // and draws what they write; the child itself keeps the host's priority.
@@ -69,6 +76,10 @@ public:
     static constexpr size_t sendQueueLimit = 4u << 20;
     // Waiting blocks are joined up to this size.
     static constexpr size_t joinedBlockSize = 65536;
+    // The first and the longest pause of the I/O thread before it tries
+    // again what the machine had no memory for.
+    static constexpr Nanos firstRetryNs = 1'000'000;
+    static constexpr Nanos longestRetryNs = 256'000'000;
 
     // `dispatchQueue` is the delegate's queue; null means the main queue.
     explicit LocalProcess(std::weak_ptr<LocalProcessDelegate> delegate,

@@ -26,7 +26,8 @@
 
 namespace corvel::gl::testing {
 
-inline bool pumpUntil(const std::function<bool()>& done, int boundMs = 20000)
+// Processes events until `done` holds; the bound only guards against a hang.
+inline bool pumpUntil(const std::function<bool()>& done, int boundMs = 120000)
 {
     QDeadlineTimer deadline(boundMs);
     while (!done()) {

@@ -38,8 +38,9 @@ struct RecordingViewDelegate : TerminalViewDelegate {
     void clipboardCopy(TerminalView&, std::span<const uint8_t>) override {}
 };
 
-// Processes events until `done` holds; the bound only guards against a hang.
-inline bool pumpUntil(const std::function<bool()>& done, int boundMs = 20000)
+// Processes events until `done` holds; the bound only guards against a hang
+// (a machine busy with other work never reaches it).
+inline bool pumpUntil(const std::function<bool()>& done, int boundMs = 120000)
 {
     QDeadlineTimer deadline(boundMs);
     while (!done()) {

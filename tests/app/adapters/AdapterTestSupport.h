@@ -43,7 +43,8 @@ namespace tilebay::testing {
 namespace fs = std::filesystem;
 
 // Guards only against a hang; tests wait for conditions, never for time.
-constexpr corvel::Nanos kHangGuard = 20'000'000'000;
+// Long enough that a machine busy with other work never reaches it.
+constexpr corvel::Nanos kHangGuard = 120'000'000'000;
 
 inline std::string readFile(const fs::path& path)
 {

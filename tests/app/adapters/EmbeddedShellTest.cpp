@@ -530,7 +530,11 @@ TEST_F(EmbeddedShellTest, CellsStartedTogetherWhileTheConfigLoadsEachMakeTheirSe
         writeFile(home.path() / "go", "");
         ASSERT_TRUE(pump.pumpUntil([&] { return sessions() == 4; })) << round;
         for (const auto& [id, folder] : cells) {
-            EXPECT_EQ(pane(id, "#{pane_current_path}"), folder.string() + "\n") << round;
+            // tmux reads the folder from the pane's foreground process, which
+            // a shell still starting may not have yet.
+            const std::string path = folder.string() + "\n";
+            pump.pumpUntil([&, id = id] { return pane(id, "#{pane_current_path}") == path; });
+            EXPECT_EQ(pane(id, "#{pane_current_path}"), path) << round;
             EXPECT_EQ(pane(id, "#{window_index} #{history_limit}"), "1 20000\n") << round;
         }
         // The server's own limit is the one the configuration set last, and
@@ -735,8 +739,11 @@ TEST_F(EmbeddedShellTest, UserHooksAndConfigErrorsActOnACellsSessionAsOnAPlainOn
     ASSERT_TRUE(tmux({"new-session", "-d", "-s", "plain"}).succeeded());
     EXPECT_EQ(panes(session, "#{window_index} #{window_name}"), "0 main\n0 main\n");
     EXPECT_EQ(panes(session, "#{window_index} #{window_name}"), panes("=plain:", "#{window_index} #{window_name}"));
-    EXPECT_EQ(panes(session, "#{history_limit} #{pane_current_path}"),
-              "20000 " + folder.string() + "\n20000 " + folder.string() + "\n");
+    // A pane's folder is read from its foreground process, which the
+    // hook's new pane may not have yet.
+    const std::string inFolder = "20000 " + folder.string() + "\n20000 " + folder.string() + "\n";
+    pump.pumpUntil([&] { return panes(session, "#{history_limit} #{pane_current_path}") == inFolder; });
+    EXPECT_EQ(panes(session, "#{history_limit} #{pane_current_path}"), inFolder);
     EXPECT_EQ(tmux({"show-options", "-gv", "history-limit"}).output, "2000\n");
     adapter->closeSession(id);
     queue.runUntilIdle();

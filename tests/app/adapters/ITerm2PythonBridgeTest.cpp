@@ -26,11 +26,16 @@ class BridgeTest : public ::testing::Test {
 protected:
     void SetUp() override { helper_.installInterpreter(); }
 
-    std::unique_ptr<ITerm2PythonBridge> bridge(const std::string& mode, bool shortLimits = false)
+    // Only waits a test expects to run out are short: the hello's, or the
+    // requests'. One that must end in an answer keeps its default, so that
+    // a busy machine cannot make it run out.
+    enum class Short { none, hello, requests };
+    std::unique_ptr<ITerm2PythonBridge> bridge(const std::string& mode, Short limits = Short::none)
     {
         ITerm2PythonBridge::Options options;
         options.resourceDirectory = helper_.resources(mode);
-        if (shortLimits) options.startTimeout = options.snapshotTimeout = options.activateTimeout = kShort;
+        if (limits == Short::hello) options.startTimeout = kShort;
+        if (limits == Short::requests) options.snapshotTimeout = options.activateTimeout = kShort;
         return std::make_unique<ITerm2PythonBridge>(options);
     }
 
@@ -150,7 +155,7 @@ TEST_F(BridgeTest, AHelloWithoutResultOrNoHelloLeavesTheBridgeUnavailable)
     EXPECT_FALSE(withoutResult->isAvailable());
     EXPECT_EQ(list(*withoutResult), std::nullopt);
 
-    auto silent = bridge("no-hello", true);
+    auto silent = bridge("no-hello", Short::hello);
     EXPECT_FALSE(silent->startIfNeeded());
     EXPECT_FALSE(silent->isAvailable());
     EXPECT_TRUE(noZombiesEventually());
@@ -159,14 +164,16 @@ TEST_F(BridgeTest, AHelloWithoutResultOrNoHelloLeavesTheBridgeUnavailable)
 
 TEST_F(BridgeTest, RequestsGiveUpAtTheirLimitsAndLateRepliesAreDropped)
 {
-    auto silent = bridge("silent", true);
+    auto silent = bridge("silent", Short::requests);
     ASSERT_TRUE(silent->startIfNeeded());
     silent->activate("A");  // queued first: the listing runs only after it gave up
     EXPECT_EQ(list(*silent), std::nullopt);
     EXPECT_EQ(helper_.requests("silent").size(), 2u);
     EXPECT_TRUE(silent->isAvailable()) << "a slow helper is not a dead one";
 
-    auto late = bridge("late", true);
+    // The second listing must be answered: the limits stay long, and the
+    // first listing waits out its whole limit.
+    auto late = bridge("late");
     ASSERT_TRUE(late->startIfNeeded());
     EXPECT_EQ(list(*late), std::nullopt);  // held by the helper past the limit
     EXPECT_EQ(list(*late), kDefault);      // arrives in one write with the late reply

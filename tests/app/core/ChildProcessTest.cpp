@@ -15,7 +15,7 @@ namespace tilebay {
 namespace {
 
 // Guards against a hang only; every case ends long before it.
-corvel::Nanos hangGuard() { return corvel::monotonicNanos() + 20'000'000'000; }
+corvel::Nanos hangGuard() { return corvel::monotonicNanos() + 120'000'000'000; }
 
 std::unique_ptr<ChildProcess> startShell(const std::string& script, ChildProcess::Input input,
                                          ChildProcess::ErrorOutput errors)

@@ -357,3 +357,59 @@ TEST(CoalescedDelivery, OutputWhoseCostComesInLumpsIsMeasuredAtItsAverage)
     for (size_t i = grownAfter; i + 1 < lumpy.pieces.size(); ++i)
         EXPECT_EQ(lumpy.pieces[i].bytes.size(), CoalescedDelivery::pieceBytes) << "piece " << i;
 }
+
+TEST(CoalescedDelivery, RefusedPostsAndAFailingConsumerLoseAndStrandNothing)
+{
+    RunLoopQueue queue;
+    Nanos now = 0;
+    int refuse = 0;
+    std::string received;
+    bool resumed = false;
+    auto delivery = CoalescedDelivery::create(
+        [&](CoalescedDelivery::Block block) {
+            if (refuse > 0) {
+                --refuse;
+                throw std::bad_alloc();
+            }
+            queue.async(std::move(block));
+        },
+        [&](std::span<const uint8_t> bytes) {
+            now += 1'000'000;  // 1 ms a block: a slice ends every four
+            if (bytes.size() == 3 && bytes[0] == '!') throw std::bad_alloc();
+            received.append(bytes.begin(), bytes.end());
+        },
+        ReadAheadBound::fixed(8), [&] { resumed = true; }, [&] { return now; });
+
+    // An enqueue whose drain the queue refuses leaves nothing behind: no
+    // bytes, no pause; the producer offers them again.
+    refuse = 1;
+    EXPECT_THROW(delivery->enqueue(bytesOf("0123456789")), std::bad_alloc);
+    EXPECT_EQ(delivery->pendingBytes(), 0u);
+    EXPECT_FALSE(delivery->producerShouldPause());
+    for (char c = 'a'; c <= 'j'; ++c) delivery->enqueue(bytesOf(std::string(1, c)));
+
+    // A drain that may not post its next slice goes on until the list is
+    // empty, and strands nothing: the next enqueue schedules a drain again.
+    refuse = 100;
+    queue.runUntilIdle();
+    EXPECT_EQ(received, "abcdefghij");
+    refuse = 0;
+    delivery->enqueue(bytesOf("k"));
+    queue.runUntilIdle();
+    EXPECT_EQ(received, "abcdefghijk");
+
+    // A consumer's failure goes on to the queue; the failed piece counts as
+    // delivered (nothing stays pending, the paused producer is resumed) and
+    // the rest still comes.
+    bool markerRan = false;
+    resumed = false;
+    for (const char* block : {"l", "!!!", "mnopqrst", "u"}) delivery->enqueue(bytesOf(block));
+    delivery->enqueueMarker([&] { markerRan = true; });
+    EXPECT_TRUE(delivery->producerShouldPause());
+    EXPECT_THROW(queue.runUntilIdle(), std::bad_alloc);
+    queue.runUntilIdle();
+    EXPECT_EQ(received, "abcdefghijklmnopqrstu");
+    EXPECT_TRUE(markerRan);
+    EXPECT_TRUE(resumed);
+    EXPECT_EQ(delivery->pendingBytes(), 0u);
+}

@@ -15,9 +15,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdlib>
+#include <limits>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <thread>
@@ -89,9 +92,46 @@ public:
     WindowSize size{24, 80, 0, 0};
 };
 
+// A queue that refuses the next `refuseNext` blocks other threads post to
+// run at once, as a queue without memory for them does (std::bad_alloc),
+// and runs every other block on `inner`. One thread at a time posts from
+// outside.
+class RefusingQueue : public DispatchQueue {
+public:
+    explicit RefusingQueue(DispatchQueue& inner) : inner_(inner) {}
+    using DispatchQueue::asyncAfter;
+    void async(std::function<void()> block) override
+    {
+        refuse();
+        inner_.async(std::move(block));
+    }
+    void asyncAfter(Nanos delay, std::function<void()> block) override { inner_.asyncAfter(delay, std::move(block)); }
+    bool isCurrent() const override { return inner_.isCurrent(); }
+
+    std::atomic<int> refuseNext{0};
+    std::atomic<int> refused{0};
+
+private:
+    void refuse()
+    {
+        if (isCurrent() || refuseNext.load() <= 0) return;
+        refuseNext.fetch_sub(1);
+        refused.fetch_add(1);
+        throw std::bad_alloc();
+    }
+    DispatchQueue& inner_;
+};
+
+// Makes `queue` the main queue for one scope.
+struct MainQueueOverride {
+    explicit MainQueueOverride(std::shared_ptr<DispatchQueue> queue) : previous(DispatchQueue::setMain(queue)) {}
+    ~MainQueueOverride() { DispatchQueue::setMain(previous); }
+    std::shared_ptr<DispatchQueue> previous;
+};
+
 class LocalProcessTest : public ::testing::Test {
 protected:
-    bool pumpUntil(const std::function<bool()>& done, Nanos timeout = 20 * kSecond)
+    bool pumpUntil(const std::function<bool()>& done, Nanos timeout = 120 * kSecond)
     {
         return main_->runUntil(done, timeout);
     }
@@ -241,7 +281,7 @@ TEST_F(LocalProcessTest, ExitIsReportedAfterAllOutputOnBothKindsOfQueue)
     rec->slowDown = true;
     LocalProcess process(rec);
     process.startProcess("/bin/sh", {"-c", "head -c 3000000 /dev/zero; exit 4"}, kEnv);
-    ASSERT_TRUE(pumpUntil([&] { return rec->exitCount() == 1; }, 30 * kSecond));
+    ASSERT_TRUE(pumpUntil([&] { return rec->exitCount() == 1; }, 120 * kSecond));
     EXPECT_EQ(rec->outputAtExit, 3000000u);
     EXPECT_EQ(rec->exits[0], 4 << 8);
 
@@ -250,7 +290,7 @@ TEST_F(LocalProcessTest, ExitIsReportedAfterAllOutputOnBothKindsOfQueue)
     other->queue = &queue;
     LocalProcess onQueue(other, &queue);
     onQueue.startProcess("/bin/sh", {"-c", "head -c 500000 /dev/zero; exit 2"}, kEnv);
-    const Nanos deadline = monotonicNanos() + 20 * kSecond;
+    const Nanos deadline = monotonicNanos() + 120 * kSecond;
     while (other->exitCount() == 0 && monotonicNanos() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     queue.sync([] {});
@@ -274,7 +314,7 @@ TEST_F(LocalProcessTest, AMegabytePasteArrivesIntact)
     process.startProcess("/bin/sh", {"-c", "cat > '" + file + "'"}, kEnv);
     send(process, paste);
     send(process, "\x04");
-    ASSERT_TRUE(pumpUntil([&] { return rec->exitCount() == 1; }, 30 * kSecond));
+    ASSERT_TRUE(pumpUntil([&] { return rec->exitCount() == 1; }, 120 * kSecond));
     EXPECT_EQ(process.total(), static_cast<int64_t>(paste.size() + 1));
     const std::string written = readFile(file);
     EXPECT_EQ(written.size(), paste.size());
@@ -310,7 +350,7 @@ TEST_F(LocalProcessTest, AnswersToAChildThatDoesNotReadAreBoundedButTypingIsNot)
     send(process, "TYPED");
     ::kill(process.shellPid(), SIGCONT);
     const size_t expected = queued * answer.size() + 5;
-    ASSERT_TRUE(pumpUntil([&] { return readFile(file).size() >= expected; }, 60 * kSecond));
+    ASSERT_TRUE(pumpUntil([&] { return readFile(file).size() >= expected; }, 240 * kSecond));
     const std::string read = readFile(file);
     EXPECT_EQ(read.size(), expected);
     EXPECT_EQ(read.substr(read.size() - 5), "TYPED");
@@ -380,7 +420,7 @@ TEST_F(LocalProcessTest, LargeOutputArrivesCompleteWithBoundedBuffering)
     const size_t limit = process.readAheadLimit();
     EXPECT_EQ(limit, LocalProcess::readAheadFloor);
     size_t peak = 0;
-    const Nanos until = monotonicNanos() + 20 * kSecond;
+    const Nanos until = monotonicNanos() + 120 * kSecond;
     while (peak < limit && monotonicNanos() < until) {
         peak = std::max(peak, process.pendingBytes());
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
@@ -390,7 +430,7 @@ TEST_F(LocalProcessTest, LargeOutputArrivesCompleteWithBoundedBuffering)
     EXPECT_GE(peak, limit);
     EXPECT_LE(peak, limit + LocalProcess::readSize);
 
-    ASSERT_TRUE(pumpUntil([&] { return rec->exitCount() == 1; }, 60 * kSecond));
+    ASSERT_TRUE(pumpUntil([&] { return rec->exitCount() == 1; }, 240 * kSecond));
     EXPECT_EQ(rec->output.size(), size);
     EXPECT_EQ(process.pendingBytes(), 0u);
 }
@@ -578,7 +618,7 @@ TEST_F(LocalProcessTest, ReadingPausesAtItsBoundHoldsTheChildBackAndResumesWitho
     // The main queue is not pumped: reading stops at the bound and the
     // child, whose writes the full terminal blocks, cannot finish.
     const size_t limit = process.readAheadLimit();
-    const Nanos until = monotonicNanos() + 20 * kSecond;
+    const Nanos until = monotonicNanos() + 120 * kSecond;
     while (process.pendingBytes() < limit && monotonicNanos() < until)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     ASSERT_GE(process.pendingBytes(), limit);
@@ -589,9 +629,79 @@ TEST_F(LocalProcessTest, ReadingPausesAtItsBoundHoldsTheChildBackAndResumesWitho
     EXPECT_TRUE(process.running());
 
     // Delivered, reading goes on until the child is done, and every byte came.
-    ASSERT_TRUE(pumpUntil([&] { return rec->exitCount() == 1; }, 60 * kSecond));
+    ASSERT_TRUE(pumpUntil([&] { return rec->exitCount() == 1; }, 240 * kSecond));
     EXPECT_EQ(rec->exits[0], 0);
     EXPECT_EQ(rec->output.size(), expected.size());
     EXPECT_TRUE(rec->output == expected);
     EXPECT_EQ(process.pendingBytes(), 0u);
+}
+
+TEST_F(LocalProcessTest, WhatTheQueueHasNoRoomForIsHandedOverAgainInOrderOnBothKindsOfQueue)
+{
+    // Numbered lines, so a block lost, doubled or out of order shows.
+    std::string expected;
+    for (int i = 1; i <= 20000; ++i) expected += std::to_string(i) + "\n";
+    SerialQueue serial;
+    for (const bool onMain : {true, false}) {
+        SCOPED_TRACE(onMain ? "main queue" : "serial queue");
+        auto refusing = std::make_shared<RefusingQueue>(onMain ? static_cast<DispatchQueue&>(*main_) : serial);
+        std::optional<MainQueueOverride> installed;
+        if (onMain) installed.emplace(refusing);
+        // The first post of each child is refused three times: the first
+        // block read, or the exit report of a child that wrote nothing.
+        const auto run = [&](const std::string& command) {
+            auto rec = std::make_shared<Recorder>();
+            LocalProcess process(rec, onMain ? nullptr : refusing.get());
+            refusing->refuseNext = 3;
+            process.startProcess("/bin/sh", {"-c", command}, kEnv);
+            EXPECT_TRUE(pumpUntil([&] { return rec->exitCount() == 1; })) << command;
+            if (!onMain) serial.sync([] {});
+            return rec;
+        };
+        const auto rec = run("stty raw -echo; seq 1 20000; exit 5");
+        EXPECT_EQ(rec->outputAtExit, expected.size());
+        EXPECT_TRUE(rec->output == expected);
+        EXPECT_EQ(rec->exits, std::vector<int32_t>{5 << 8});
+        EXPECT_EQ(run("exit 7")->exits, std::vector<int32_t>{7 << 8});
+        EXPECT_EQ(refusing->refused, 6);
+    }
+
+    // Typing a child never took comes back once, before the exit, though
+    // the queue first refuses it.
+    auto refusing = std::make_shared<RefusingQueue>(*main_);
+    MainQueueOverride installed(refusing);
+    auto rec = std::make_shared<Recorder>();
+    LocalProcess process(rec);
+    ASSERT_TRUE(startStoppedChild(process, *rec));
+    const std::string typed((512u << 10), 't');  // more than its terminal takes
+    send(process, typed);
+    refusing->refuseNext = 3;
+    ::kill(process.shellPid(), SIGKILL);
+    ASSERT_TRUE(pumpUntil([&] { return rec->exitCount() == 1; }));
+    EXPECT_EQ(refusing->refused, 3);
+    ASSERT_EQ(rec->unwritten.size(), 1u);
+    EXPECT_TRUE(rec->unwrittenBeforeExit);
+    EXPECT_EQ(process.total() + static_cast<int64_t>(rec->unwritten[0].size()), static_cast<int64_t>(typed.size()));
+}
+
+TEST_F(LocalProcessTest, AChildWhoseOutputFindsNoRoomWaitsAndTerminateEndsTheWait)
+{
+    auto refusing = std::make_shared<RefusingQueue>(*main_);
+    MainQueueOverride installed(refusing);
+    auto rec = std::make_shared<Recorder>();
+    LocalProcess process(rec);
+    refusing->refuseNext = std::numeric_limits<int>::max();
+    // More than the terminal and one read hold.
+    process.startProcess("/bin/sh", {"-c", "stty raw -echo; exec seq 1 400000"}, kEnv);
+    const pid_t pid = process.shellPid();
+    ASSERT_TRUE(pumpUntil([&] { return refusing->refused >= 3; }));
+    siginfo_t info{};
+    ASSERT_EQ(::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT), 0);
+    EXPECT_EQ(info.si_pid, 0) << "the child finished while nothing was handed over";
+
+    process.terminate();
+    EXPECT_TRUE(waitReaped(pid));
+    main_->runUntilIdle();
+    EXPECT_EQ(rec->output, "");
+    EXPECT_EQ(rec->exitCount(), 0u);
 }
