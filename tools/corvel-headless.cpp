@@ -1,12 +1,14 @@
 // corvel-headless: runs a command in a headless terminal of a given size,
 // answers its queries as the emulator does, and prints the final screen as
-// text. A script of steps can type into it, wait, wait for text to appear and
-// resize it. With --feed it instead times the emulator alone on a file's bytes.
+// text. A script of steps can type into it, wait, wait for text to appear or
+// for the cursor to reach a cell, and resize it. With --feed it instead times
+// the emulator alone on a file's bytes.
 //
 // Exit status: the command's exit code once it has ended (128 + the signal
 // when a signal ended it), 0 when a script finished while it still ran, 124
-// when an `expect` or the wait for the command's end timed out, 2 for bad
-// options or a bad script, 1 when the command or the file could not be used.
+// when an `expect` or `cursor` step or the wait for the command's end timed
+// out, 2 for bad options or a bad script, 1 when the command or the file
+// could not be used.
 #include "corvel/host/HeadlessTerminal.h"
 #include "corvel/parser/EscapeSequenceParser.h"
 #include "corvel/terminal/Terminal.h"
@@ -67,6 +69,7 @@ constexpr const char* kUsage =
     "                      send TEXT          type TEXT (C escapes, \\e for ESC)\n"
     "                      wait SECONDS       let the command run\n"
     "                      expect TEXT        wait until the screen shows TEXT\n"
+    "                      cursor COL ROW     wait until the cursor is there (0-based)\n"
     "                      resize COLS ROWS   resize the terminal and its window\n"
     "                    the screen is printed when the last step is done\n"
     "  --feed FILE       feed FILE's bytes to a terminal without a command and\n"
@@ -80,12 +83,12 @@ public:
 };
 
 struct Step {
-    enum class Kind { send, wait, expect, resize };
+    enum class Kind { send, wait, expect, cursor, resize };
     Kind kind = Kind::send;
     std::string text;      // send, expect
     double seconds = 0;    // wait
-    int cols = 0;          // resize
-    int rows = 0;          // resize
+    int cols = 0;          // resize; cursor's column
+    int rows = 0;          // resize; cursor's row
 };
 
 struct Options {
@@ -219,6 +222,13 @@ std::vector<Step> parseScript(const std::string& path)
             } else if (keyword == "wait") {
                 step.kind = Step::Kind::wait;
                 step.seconds = parseSeconds(rest, "wait", true);
+            } else if (keyword == "cursor") {
+                step.kind = Step::Kind::cursor;
+                std::istringstream words{std::string(rest)};
+                std::string col, row, extra;
+                if (!(words >> col >> row) || (words >> extra)) throw UsageError("cursor needs COL ROW");
+                step.cols = parseInt(col, 0, kMaxCols - 1, "cursor COL");
+                step.rows = parseInt(row, 0, kMaxRows - 1, "cursor ROW");
             } else if (keyword == "resize") {
                 step.kind = Step::Kind::resize;
                 std::istringstream words{std::string(rest)};
@@ -443,6 +453,22 @@ int runCommand(const Options& options, const std::vector<Step>& steps, RunLoopQu
                     toNanos(options.timeout));
                 if (!found) {
                     std::cerr << kName << ": expect timed out after " << options.timeout << " s: " << step.text << "\n";
+                    timedOut = true;
+                }
+                break;
+            }
+            case Step::Kind::cursor: {
+                // A program may draw its last row before it moves the
+                // cursor, in a later write: the screen alone does not say
+                // that it has finished.
+                auto there = [&] {
+                    const auto [x, y] = host->terminal().getCursorLocation();
+                    return x == step.cols && y == step.rows;
+                };
+                if (!main.runUntil(there, toNanos(options.timeout))) {
+                    const auto [x, y] = host->terminal().getCursorLocation();
+                    std::cerr << kName << ": cursor timed out after " << options.timeout << " s: " << step.cols
+                              << " " << step.rows << " (it is at " << x << " " << y << ")\n";
                     timedOut = true;
                 }
                 break;

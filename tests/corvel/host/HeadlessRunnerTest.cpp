@@ -13,6 +13,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -171,6 +172,11 @@ protected:
             }
         }
         const std::string tmuxCursor = tmux("display -p -t cmp '#{cursor_x},#{cursor_y}'");
+        // The runner then waits for the cursor the pane settled on: a
+        // program may move it in a write after its last row.
+        std::string cursorStep = normalized(tmuxCursor).at(0);
+        std::replace(cursorStep.begin(), cursorStep.end(), ',', ' ');
+        script += "cursor " + cursorStep + "\n";
         // The program ends before its second run (vim would find its swap file).
         if (!quit.empty()) {
             tmux("send-keys -t cmp -l " + quote(quit));
@@ -234,11 +240,14 @@ TEST_F(HeadlessRunnerTest, PrintsTheScreenCursorAndTheCommandsExitStatus)
 
 TEST_F(HeadlessRunnerTest, ScriptTypesWaitsExpectsAndResizes)
 {
+    // The resize waits for the prompt after the first answer: bash writes
+    // back the window size it read when a command ends, and would undo a
+    // resize made in between.
     writeFile(dir_ + "/steps",
               "# a comment, then a blank line\n\n"
               "expect $\n"
               "send \"stty size\\r\"\n"
-              "expect 10 40\n"
+              "expect 10 40\\n$\n"
               "resize 50 12\n"
               "send stty size; printf '<%s>\\\\n' done\\r\n"
               "expect <done>\n"
@@ -258,6 +267,17 @@ TEST_F(HeadlessRunnerTest, ScriptTypesWaitsExpectsAndResizes)
     EXPECT_EQ(r.status, 124);
     EXPECT_NE(r.out.find("visible"), std::string::npos) << r.out;
     EXPECT_NE(r.err.find("expect timed out after 5 s: never shown"), std::string::npos) << r.err;
+
+    // A cursor step waits until the program's output has put the cursor
+    // there; one that it never reaches times out and says where it is.
+    writeFile(dir_ + "/steps", "cursor 3 0\n");
+    r = runner("--rows 3 --cursor --timeout 120 --script steps -- sh -c 'printf abc; exec cat'");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(normalized(r.out), (std::vector<std::string>{"abc", "", "", "cursor: 3,0"})) << r.out;
+    writeFile(dir_ + "/steps", "cursor 5 2\n");
+    r = runner("--rows 3 --timeout 1 --script steps -- sh -c 'exec cat'");
+    EXPECT_EQ(r.status, 124);
+    EXPECT_NE(r.err.find("cursor timed out after 1 s: 5 2 (it is at 0 0)"), std::string::npos) << r.err;
 }
 
 TEST_F(HeadlessRunnerTest, ATrustedCommandMayResizeTheTerminal)
